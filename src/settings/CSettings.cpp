@@ -1,0 +1,302 @@
+#include "settings/CSettings.h"
+
+#include "platform/ProfileFile.h"
+#include "settings/ModOrvella.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <variant>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+namespace {
+
+enum class Rule { None, AboveBecomes, OutsideBecomes, TrimBlanks };
+enum class Load { Initial, Settings };
+
+struct Field
+{
+    const char16_t* section;
+    const char16_t* key;
+    std::variant<QString CSettings::*, bool CSettings::*, int CSettings::*> member;
+    const char16_t* defaultValue; // nullptr: computed from the program folder
+    Load readIn;
+    Rule rule = Rule::None;
+    int low = 0, high = 0, corrected = 0;
+};
+
+// The settings file, in the order Save writes it.
+const Field fields[] = {
+    {u"Account", u"UserName", &CSettings::m_UserName, u"", Load::Initial},
+    {u"Account", u"ConnectionType", &CSettings::m_ConnectionType, u"0", Load::Initial, Rule::AboveBecomes, 0, 2, 1},
+    {u"General", u"DontCheck", &CSettings::m_DontCheck, u"no", Load::Settings},
+    {u"General", u"EnableReminders", &CSettings::m_EnableReminders, u"yes", Load::Settings},
+    {u"General", u"SayFrom", &CSettings::m_SayFrom, u"yes", Load::Settings},
+    {u"General", u"SaySubject", &CSettings::m_SaySubject, u"yes", Load::Settings},
+    {u"General", u"SayFirstLine", &CSettings::m_SayFirstLine, u"yes", Load::Settings},
+    {u"General", u"RepeatTwice", &CSettings::m_RepeatTwice, u"no", Load::Settings},
+    // The misspelling is the key's real name in every existing settings file.
+    {u"General", u"PopupOnRecieve", &CSettings::m_PopupOnReceive, u"no", Load::Settings},
+    {u"General", u"SpellUpper", &CSettings::m_SpellUpper, u"yes", Load::Settings},
+    {u"General", u"ReadMessageNo", &CSettings::m_ReadMessageNo, u"yes", Load::Settings},
+    {u"General", u"ReadNoOfNewMessages", &CSettings::m_ReadNoOfNewMessages, u"yes", Load::Settings},
+    {u"General", u"SayNoNewMessages", &CSettings::m_SayNoNewMessages, u"yes", Load::Settings},
+    {u"General", u"NoNewMessages", &CSettings::m_NoNewMessages, u"No new messages", Load::Settings},
+    {u"General", u"ShowNewMessagePanel", &CSettings::m_ShowNewMessagePanel, u"yes", Load::Initial},
+    {u"General", u"ShowPreviewPanel", &CSettings::m_ShowPreviewPanel, u"no", Load::Initial},
+    {u"General", u"SayTime", &CSettings::m_SayTime, u"yes", Load::Settings},
+    {u"General", u"TimeGesture", &CSettings::m_TimeGesture, u"Announce", Load::Settings},
+    {u"General", u"BeforeTime", &CSettings::m_BeforeTime, u"The time now is", Load::Settings},
+    {u"General", u"EMailProgram", &CSettings::m_EMailProgram, u"", Load::Settings},
+    {u"General", u"MessagePrefix", &CSettings::m_MessagePrefix, u"Message from", Load::Settings},
+    {u"General", u"BeforeContent", &CSettings::m_BeforeContent, u"", Load::Settings},
+    {u"General", u"BeforeSubject", &CSettings::m_BeforeSubject, u"", Load::Settings},
+    {u"General", u"FirstMessagePrefix", &CSettings::m_FirstMessagePrefix, u"", Load::Settings},
+    {u"General", u"FilteredSymbols", &CSettings::m_FilteredSymbols, u"<>*~_=", Load::Settings, Rule::TrimBlanks},
+    {u"General", u"SpecifySenders", &CSettings::m_SpecifySenders, u"no", Load::Initial},
+    {u"General", u"ShowTips", &CSettings::m_ShowTips, u"yes", Load::Initial},
+    {u"General", u"LastTab", &CSettings::m_LastTab, u"0", Load::Initial, Rule::OutsideBecomes, 0, 1, 0},
+    {u"General", u"Top", &CSettings::m_Top, u"-1", Load::Initial},
+    {u"General", u"Left", &CSettings::m_Left, u"-1", Load::Initial},
+    {u"General", u"Width", &CSettings::m_Width, u"-1", Load::Initial},
+    {u"General", u"Height", &CSettings::m_Height, u"-1", Load::Initial},
+    {u"General", u"SplitTop", &CSettings::m_SplitTop, u"-1", Load::Initial},
+    {u"General", u"SayTimeEvery", &CSettings::m_SayTimeEvery, u"0", Load::Settings, Rule::AboveBecomes, 0, 6, 0},
+    {u"General", u"MessageLines", &CSettings::m_Lines, u"20", Load::Settings, Rule::AboveBecomes, 0, 100, 20},
+    {u"General", u"PromptUser", &CSettings::m_PromptUser, u"0", Load::Settings, Rule::OutsideBecomes, 0, 2, 0},
+    {u"Character", u"Name", &CSettings::m_CharacterName, u"merlin.acs", Load::Initial},
+    {u"Character", u"Fast", &CSettings::m_Fast, u"yes", Load::Initial},
+    {u"Character", u"Hide", &CSettings::m_Hide, u"yes", Load::Initial},
+    {u"Character", u"FontName", &CSettings::m_FontName, u"MS Sans Serif", Load::Initial},
+    {u"Character", u"WAVNewMessages", &CSettings::m_WAVNewMessages, nullptr, Load::Initial},
+    {u"Character", u"TimeSoundFile", &CSettings::m_TimeSoundFile, nullptr, Load::Initial},
+    {u"Character", u"WelcomeGesture", &CSettings::m_WelcomeGesture, u"Greet", Load::Initial},
+    {u"Character", u"ReadingGesture", &CSettings::m_ReadingGesture, u"Read", Load::Initial},
+    {u"Character", u"VoiceCharacter", &CSettings::m_VoiceCharacter, u"Normal", Load::Initial},
+    {u"Character", u"FontSize", &CSettings::m_FontSize, u"10", Load::Initial},
+    {u"Character", u"Position", &CSettings::m_Position, u"0", Load::Initial, Rule::AboveBecomes, 0, 7, 0},
+    {u"Character", u"VoiceSpeed", &CSettings::m_VoiceSpeed, u"150", Load::Initial},
+    {u"Character", u"VoicePitch", &CSettings::m_VoicePitch, u"50", Load::Initial},
+    {u"Character", u"CharacterSize", &CSettings::m_CharacterSize, u"2", Load::Initial, Rule::AboveBecomes, 0, 4, 2},
+    {u"Character", u"Behavior", &CSettings::m_Behavior, u"0", Load::Initial, Rule::OutsideBecomes, 0, 3, 0},
+    {u"Reminder", u"Gesture", &CSettings::m_ReminderGesture, u"Suggest", Load::Settings},
+    {u"Reminder", u"SoundFile", &CSettings::m_ReminderSoundFile, u"", Load::Settings},
+    {u"Reminder", u"ReminderRecur", &CSettings::m_ReminderRecur, u"0", Load::Settings, Rule::OutsideBecomes, 0, 4, 0},
+};
+
+// The order in which the first step reads its keys.
+const char16_t* const initialOrder[] = {
+    u"UserName", u"Name",     u"Fast",          u"WelcomeGesture",      u"ReadingGesture",
+    u"VoiceCharacter", u"VoiceSpeed", u"VoicePitch", u"WAVNewMessages", u"TimeSoundFile",
+    u"FontName", u"FontSize", u"Hide",          u"SpecifySenders",      u"ShowTips",
+    u"ShowNewMessagePanel", u"ShowPreviewPanel", u"ConnectionType", u"Position", u"LastTab",
+    u"Top",      u"Left",     u"Width",         u"Height",              u"SplitTop",
+    u"CharacterSize", u"Behavior"};
+
+const Field* findField(QStringView key)
+{
+    for (const Field& f : fields)
+        if (key == f.key)
+            return &f;
+    return nullptr;
+}
+
+int applyRule(const Field& f, int v)
+{
+    switch (f.rule) {
+    case Rule::AboveBecomes:
+        return v > f.high ? f.corrected : v;
+    case Rule::OutsideBecomes:
+        return (v < f.low || v > f.high) ? f.corrected : v;
+    default:
+        return v;
+    }
+}
+
+QString trimmed(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b] == u' ')
+        ++b;
+    while (e > b && s[e - 1] == u' ')
+        --e;
+    return s.mid(b, e - b);
+}
+
+} // namespace
+
+CSettings::CSettings(const QString& appPath)
+    : m_appPath(appPath), m_filePath(appPath + u"/Zentra.INI"_s)
+{
+    // A fresh object holds the defaults, so code that runs before a load
+    // (and tests) sees the same values a missing file gives.
+    for (const Field& f : fields) {
+        const QString def = f.defaultValue ? QString::fromUtf16(f.defaultValue) : QString();
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(this->*member)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    this->*member = def;
+                else if constexpr (std::is_same_v<T, bool>)
+                    this->*member = IsYes(def);
+                else
+                    this->*member = ReadNumber(def);
+            },
+            f.member);
+    }
+    m_WAVNewMessages = m_appPath + u"/Sounds/NewMail.wav"_s;
+    m_TimeSoundFile = m_appPath + u"/Sounds/Clock.wav"_s;
+}
+
+QString CSettings::welcomeFilePath() const { return m_appPath + u"/Welcome.txt"_s; }
+
+void CSettings::readKeys(bool initial, const QStringList& order)
+{
+    for (const QString& key : order) {
+        const Field* f = findField(key);
+        if (!f || (f->readIn == Load::Initial) != initial)
+            continue;
+        QString def;
+        if (f->defaultValue)
+            def = QString::fromUtf16(f->defaultValue);
+        else if (f->member == decltype(f->member)(&CSettings::m_WAVNewMessages))
+            def = m_appPath + u"/Sounds/NewMail.wav"_s;
+        else
+            def = m_appPath + u"/Sounds/Clock.wav"_s;
+        const QString text = ReadIni(QString::fromUtf16(f->section), key, def, m_filePath);
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(this->*member)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    this->*member = f->rule == Rule::TrimBlanks ? trimmed(text) : text;
+                else if constexpr (std::is_same_v<T, bool>)
+                    this->*member = IsYes(text);
+                else
+                    this->*member = applyRule(*f, ReadNumber(text));
+            },
+            f->member);
+    }
+}
+
+void CSettings::LoadInitial()
+{
+    QStringList order;
+    for (const char16_t* key : initialOrder)
+        order << QString::fromUtf16(key);
+    readKeys(true, order);
+    readWelcomeFile();
+}
+
+bool CSettings::LoadSettings()
+{
+    QStringList order;
+    for (const Field& f : fields)
+        if (f.readIn == Load::Settings)
+            order << QString::fromUtf16(f.key);
+    readKeys(false, order);
+
+    if (!QFileInfo::exists(m_filePath))
+        return RunWizard(0);
+    if (m_ConnectionType == 0)
+        return RunWizard(7);
+    return true;
+}
+
+bool CSettings::RunWizard(int startPage)
+{
+    m_RanWizard = true;
+    if (!wizardRunner)
+        return true;
+    return wizardRunner(startPage);
+}
+
+void CSettings::WriteNumber(const QString& section, const QString& key, qint64 value)
+{
+    platform::writeProfileString(m_filePath, section, key, NumberText(value));
+}
+
+void CSettings::Save()
+{
+    platform::ProfileFile file(m_filePath);
+    for (const Field& f : fields) {
+        QString text;
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(this->*member)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    text = this->*member;
+                else if constexpr (std::is_same_v<T, bool>)
+                    text = YesNo(this->*member);
+                else
+                    text = NumberText(this->*member);
+            },
+            f.member);
+        file.write(QString::fromUtf16(f.section), QString::fromUtf16(f.key), text);
+    }
+    file.save();
+    writeWelcomeFile();
+}
+
+QList<std::pair<QString, QString>> CSettings::savedKeys()
+{
+    QList<std::pair<QString, QString>> keys;
+    for (const Field& f : fields)
+        keys.append({QString::fromUtf16(f.section), QString::fromUtf16(f.key)});
+    return keys;
+}
+
+// One line: the text in double quotes, CR LF. A quote inside the text is
+// doubled, so the text reads back whole instead of ending at that quote.
+void CSettings::writeWelcomeFile() const
+{
+    QSaveFile f(welcomeFilePath());
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    QString text = m_WelcomeMessage;
+    text.replace(u"\""_s, u"\"\""_s);
+    f.write((u'"' + text + u"\"\r\n"_s).toUtf8());
+    f.commit();
+}
+
+// Read as one field of comma-separated input: a quoted text up to its closing
+// quote (commas and line breaks inside are kept), else up to the first comma
+// or the end of the line.
+void CSettings::readWelcomeFile()
+{
+    QFile f(welcomeFilePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QString text = platform::decodeLegacyText(f.readAll());
+    if (text.isEmpty())
+        return;
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    QString value;
+    if (i < text.size() && text[i] == u'"') {
+        ++i;
+        while (i < text.size()) {
+            if (text[i] == u'"') {
+                if (i + 1 < text.size() && text[i + 1] == u'"') {
+                    value += u'"';
+                    i += 2;
+                    continue;
+                }
+                break;
+            }
+            value += text[i++];
+        }
+    } else {
+        qsizetype end = i;
+        while (end < text.size() && text[end] != u',' && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        value = trimmed(text.mid(i, end - i));
+    }
+    value.replace(u"\r\n"_s, u"\n"_s);
+    m_WelcomeMessage = value;
+}
+
+} // namespace orvella
