@@ -13,6 +13,9 @@ struct ProgramValues
     QString SupportURL;       // support web page
     QString OtherProductsURL; // the maker's product page
     bool Exiting = false;     // the program is really ending (Exit, not a closed window)
+    QString CharactersFolder; // the installed characters folder
+    QString TraceFile;        // --trace FILE or $ORVELLA_TRACE: the character engine's JSON lines
+    QString AudioFile;        // --audio-file FILE: all audio goes to this WAV file instead of the sound server
 };
 
 ProgramValues& Program();
