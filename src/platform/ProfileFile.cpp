@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -252,10 +253,32 @@ bool ProfileFile::save() const
 
 namespace {
 
+// What tells a changed file apart: a replaced file has a new inode, a file
+// rewritten in place a new nanosecond time stamp or size.
+struct FileStamp
+{
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+bool stampOf(const QString& path, FileStamp& stamp)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return true;
+}
+
 struct CacheEntry
 {
-    QDateTime modified;
-    qint64 size = -1;
+    FileStamp stamp;
     std::shared_ptr<ProfileFile> file;
 };
 
@@ -268,16 +291,14 @@ QHash<QString, CacheEntry>& cache()
 
 std::shared_ptr<ProfileFile> cachedFile(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    FileStamp stamp;
+    if (!stampOf(path, stamp))
         return nullptr;
     QMutexLocker lock(&cacheMutex);
     CacheEntry& e = cache()[path];
-    const QDateTime modified = info.lastModified();
-    if (!e.file || e.modified != modified || e.size != info.size()) {
+    if (!e.file || !(e.stamp == stamp)) {
         e.file = std::make_shared<ProfileFile>(path);
-        e.modified = modified;
-        e.size = info.size();
+        e.stamp = stamp;
     }
     return e.file;
 }

@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QTreeView>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 using namespace Qt::Literals::StringLiterals;
@@ -55,9 +56,10 @@ int ReadNumber(const QString& text)
         if (j > expDigits)
             i = j;
     }
-    bool ok = false;
-    const double value = QStringView(text).mid(start, i - start).toDouble(&ok);
-    if (!ok || std::isnan(value))
+    // strtod saturates to infinity where QString::toDouble gives up.
+    const QByteArray number = QStringView(text).mid(start, i - start).toLatin1();
+    const double value = std::strtod(number.constData(), nullptr);
+    if (std::isnan(value))
         return 0;
     const double rounded = std::nearbyint(value); // the default rounding mode is halves to even
     if (rounded >= double(std::numeric_limits<int>::max()))

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+namespace orvella {
+
+// One Orvella per user. The running instance listens on a local socket named
+// after its tray window, "Orvella Tray"; a second start connects, hands over
+// its command and ends. Commands are single lines: "4" opens the main window
+// (the tray's command 4), "exit", "check-now", "read-clipboard".
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr char16_t ShowCommand[] = u"4";
+    static constexpr char16_t ExitCommand[] = u"exit";
+    static constexpr char16_t CheckNowCommand[] = u"check-now";
+    static constexpr char16_t ReadClipboardCommand[] = u"read-clipboard";
+
+    explicit SingleInstance(QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // The socket's full path: per user, in $XDG_RUNTIME_DIR when there is one.
+    static QString serverName();
+
+    // Either hands command to a running instance (returns Forwarded) or makes
+    // this process the running instance (returns Listening). Failed means
+    // neither worked; the program then runs without the single-instance guard.
+    enum class Outcome { Forwarded, Listening, Failed };
+    Outcome claimOrForward(const QString& command);
+
+Q_SIGNALS:
+    void commandReceived(const QString& command);
+
+private:
+    static bool forward(const QString& command, int timeoutMs);
+    void onNewConnection();
+
+    QLocalServer* m_server = nullptr;
+};
+
+} // namespace orvella

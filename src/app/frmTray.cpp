@@ -1,0 +1,250 @@
+#include "app/frmTray.h"
+
+#include "app/CommandLine.h"
+#include "platform/DataFiles.h"
+#include "platform/MakerConfig.h"
+#include "settings/CSettings.h"
+#include "settings/Program.h"
+#include "ui/frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+frmTray::frmTray(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(u"frmTray"_s);
+    imgDefault = QIcon(u":/icons/tray-default.svg"_s);
+    imgNewMail = QIcon(u":/icons/tray-newmail.svg"_s);
+    buildMenu();
+}
+
+frmTray::~frmTray() = default;
+
+void frmTray::buildMenu()
+{
+    mnuMain = new QMenu(this);
+    mnuMain->setObjectName(u"mnuMain"_s);
+    auto add = [this](const QString& name, const QString& caption) {
+        QAction* a = mnuMain->addAction(caption);
+        a->setObjectName(name);
+        return a;
+    };
+    mnuCheckMail = add(u"mnuCheckMail"_s, u"&Check Mail Now"_s);
+    mnuClipboard = add(u"mnuClipboard"_s, u"&Read Clipboard"_s);
+    mnuShow = add(u"mnuShow"_s, u"&Orvella Window"_s);
+    mnuMain->addSeparator();
+    mnuEnableDisable = add(u"mnuEnableDisable"_s, u"&Disable Mail Checking"_s);
+    mnuMyEmail = add(u"mnuMyEmail"_s, u"&My E-mail Program"_s);
+    mnuMain->addSeparator();
+    mnuAbout = add(u"mnuAbout"_s, u"&About Orvella"_s);
+    mnuMain->addSeparator();
+    mnuExit = add(u"mnuExit"_s, u"E&xit"_s);
+
+    connect(mnuCheckMail, &QAction::triggered, this, [this] {
+        if (m_main)
+            m_main->cmdCheck_Click();
+    });
+    connect(mnuClipboard, &QAction::triggered, this, [this] {
+        if (m_main)
+            m_main->cmdClipboard_Click();
+    });
+    connect(mnuShow, &QAction::triggered, this, &frmTray::Launch);
+    connect(mnuEnableDisable, &QAction::triggered, this, [this] {
+        if (!m_main)
+            return;
+        // Toggling the box the way a click does lets its handler store the setting.
+        m_main->chkDontCheck->setChecked(!m_main->chkDontCheck->isChecked());
+        m_main->chkDontCheck_Click();
+    });
+    connect(mnuMyEmail, &QAction::triggered, this, [this] {
+        if (m_main)
+            m_main->RunEmailProgram();
+    });
+    connect(mnuAbout, &QAction::triggered, this, &frmTray::ShowAbout);
+    connect(mnuExit, &QAction::triggered, this, &frmTray::Form_Unload);
+    // The right button prepares the menu's states just before it opens.
+    connect(mnuMain, &QMenu::aboutToShow, this, &frmTray::PrepareTrayMenu);
+}
+
+bool frmTray::Form_Load(const CommandLine& commandLine)
+{
+    setWindowTitle(u"Orvella Tray"_s);
+
+    auto makerValue = [](const QString& name, const char16_t* fallback) {
+        bool found = false;
+        const QString v = platform::readMakerValue(name, &found);
+        return found && !v.isEmpty() ? v : QString::fromUtf16(fallback);
+    };
+    Program().SupportEMail = makerValue(u"SupportEMail"_s, DefaultSupportEMail);
+    Program().SupportURL = makerValue(u"SupportURL"_s, DefaultSupportURL);
+    Program().OtherProductsURL = makerValue(u"OtherProductsURL"_s, DefaultOtherProductsURL);
+
+    m_SystemTray = commandLine.systemTray;
+
+    if (commandLine.hasFolder) {
+        Program().AppPath = commandLine.folder;
+    } else {
+        bool found = false;
+        const QString fromMaker = platform::readMakerValue(u"AppPath"_s, &found);
+        Program().AppPath = found && !fromMaker.isEmpty() ? fromMaker : platform::defaultProgramFolder();
+    }
+    Program().AppPath = QDir::cleanPath(QDir(AppPath()).absolutePath());
+    QDir().mkpath(AppPath());
+    platform::copyMissingDataFiles(AppPath());
+
+    m_main = std::make_unique<frmMain>(*this);
+    if (!m_main->Form_Load()) {
+        m_main.reset();
+        return false;
+    }
+
+    m_tray = new QSystemTrayIcon(this);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        switch (reason) {
+        case QSystemTrayIcon::Trigger:
+            TrayIconCallback(0x0201);
+            break;
+        case QSystemTrayIcon::DoubleClick:
+            TrayIconCallback(0x0203);
+            break;
+        default:
+            break; // the context menu opens by itself and prepares itself
+        }
+    });
+    m_tray->setContextMenu(mnuMain);
+    ShowTrayIcon(true);
+
+    if (!m_SystemTray)
+        Launch();
+    return true;
+}
+
+void frmTray::ShowTrayIcon(bool show)
+{
+    if (!m_tray)
+        return;
+    if (show) {
+        m_tray->setIcon(m_newMail ? imgNewMail : imgDefault);
+        m_tray->setToolTip(u"Orvella"_s);
+        if (!m_iconAdded && QSystemTrayIcon::isSystemTrayAvailable()) {
+            m_tray->show();
+            m_iconAdded = true;
+        }
+    } else if (m_iconAdded) {
+        m_tray->hide();
+        m_iconAdded = false;
+    }
+}
+
+void frmTray::SetDefaultIcon()
+{
+    m_newMail = false;
+    setWindowIcon(imgDefault);
+    ShowTrayIcon(true);
+}
+
+void frmTray::SetNewMailIcon()
+{
+    m_newMail = true;
+    setWindowIcon(imgNewMail);
+    ShowTrayIcon(true);
+}
+
+void frmTray::Launch()
+{
+    if (!m_main)
+        return;
+    SetDefaultIcon();
+    m_main->setWindowState((m_main->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+}
+
+void frmTray::ShowAbout()
+{
+    m_ModalDlgDisplayed = true;
+    QMessageBox::about(m_main.get(), u"About Orvella"_s,
+                       u"<h3>Orvella %1</h3><p>Checks your mailboxes and has its character read new "
+                       u"mail aloud.</p><p>Orvella speaks through its own character engine and "
+                       u"espeak-ng.</p><p><a href=\"%2\">%2</a></p>"_s.arg(QCoreApplication::applicationVersion(),
+                                                                          Program().SupportURL));
+    m_ModalDlgDisplayed = false;
+}
+
+void frmTray::TrayIconCallback(int code)
+{
+    if (m_inCallback)
+        return;
+    m_inCallback = true;
+    switch (code) {
+    case 0x0201: // left button down
+    case 0x0203: // left double click
+        if (!m_ModalDlgDisplayed)
+            Launch();
+        break;
+    case 0x0204: // right button down
+        PrepareTrayMenu();
+        mnuMain->popup(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+    m_inCallback = false;
+}
+
+void frmTray::PrepareTrayMenu()
+{
+    if (!m_main)
+        return;
+    mnuCheckMail->setEnabled(m_main->cmdCheck->isEnabled());
+    mnuExit->setEnabled(m_main->mnuExit->isEnabled() && !m_ModalDlgDisplayed);
+    mnuShow->setEnabled(!m_ModalDlgDisplayed);
+    mnuMyEmail->setEnabled(m_main->mnuMyMailProgram->isEnabled());
+    mnuEnableDisable->setText(m_main->settings().m_DontCheck ? u"&Enable Mail Checking"_s
+                                                             : u"&Disable Mail Checking"_s);
+}
+
+void frmTray::HandleCommand(const QString& command)
+{
+    if (command == u"4"_s) {
+        // A second start asks for the window, even with a modal dialog open
+        // (that dialog is then raised with it).
+        Launch();
+    } else if (command == u"exit"_s) {
+        Form_Unload();
+    } else if (command == u"check-now"_s) {
+        if (m_main && m_main->cmdCheck->isEnabled())
+            m_main->cmdCheck_Click();
+    } else if (command == u"read-clipboard"_s) {
+        if (m_main)
+            m_main->cmdClipboard_Click();
+    }
+}
+
+void frmTray::Form_Unload()
+{
+    if (m_unloading)
+        return;
+    m_unloading = true;
+    Program().Exiting = true;
+    ShowTrayIcon(false);
+    if (m_main) {
+        m_main->Form_Unload();
+        m_main->close();
+    }
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+} // namespace orvella

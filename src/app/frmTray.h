@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+#include <memory>
+
+class QMenu;
+class QAction;
+class QSystemTrayIcon;
+
+namespace orvella {
+
+struct CommandLine;
+class frmMain;
+
+// The hidden window that lives for the whole run: it owns the tray icon and its
+// menu, creates the main window, and ends the program. It is never shown; its
+// title "Orvella Tray" names the channel a second start talks to.
+class frmTray : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmTray(QWidget* parent = nullptr);
+    ~frmTray() override;
+
+    // The start-up sequence after the single-instance check. False: a failure
+    // that makes running pointless (no character, wizard cancelled); the
+    // program then ends without saving.
+    bool Form_Load(const CommandLine& commandLine);
+    // Exit: save everything and end the program.
+    void Form_Unload();
+
+    void ShowTrayIcon(bool show);
+    void SetDefaultIcon();
+    void SetNewMailIcon();
+    void Launch();
+    void ShowAbout();
+    // A mouse event on the tray icon, by the classic codes: 0x0201 left button
+    // down, 0x0203 left double click, 0x0204 right button down.
+    void TrayIconCallback(int code);
+    // A command from a second start ("4", "exit", "check-now", "read-clipboard").
+    void HandleCommand(const QString& command);
+
+    bool m_ModalDlgDisplayed = false;
+    bool m_SystemTray = false;
+
+    frmMain* mainWindow() const { return m_main.get(); }
+    QMenu* trayMenu() const { return mnuMain; }
+    bool trayIconAdded() const { return m_iconAdded; }
+    bool showingNewMailIcon() const { return m_newMail; }
+
+    // The tray menu's entries, in menu order.
+    QAction* mnuCheckMail = nullptr;
+    QAction* mnuClipboard = nullptr;
+    QAction* mnuShow = nullptr;
+    QAction* mnuEnableDisable = nullptr;
+    QAction* mnuMyEmail = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuExit = nullptr;
+
+    // Sets the entries' states as the right button does before the menu opens.
+    void PrepareTrayMenu();
+
+private:
+    void buildMenu();
+
+    std::unique_ptr<frmMain> m_main;
+    QMenu* mnuMain = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QIcon imgDefault;
+    QIcon imgNewMail;
+    bool m_iconAdded = false;
+    bool m_newMail = false;
+    bool m_inCallback = false; // one tray event at a time
+    bool m_unloading = false;
+};
+
+} // namespace orvella

@@ -1,0 +1,577 @@
+#include "ui/frmMain.h"
+
+#include "app/frmTray.h"
+#include "platform/Clock.h"
+#include "platform/DataFiles.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "settings/CSettings.h"
+#include "settings/ModOrvella.h"
+#include "settings/Program.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWindow>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+frmMain::frmMain(frmTray& tray) : m_tray(tray)
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"Orvella"_s);
+    setWindowIcon(QIcon(u":/icons/orvella.svg"_s));
+    buildWindow();
+    buildMenus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    m_clockTimer = new QTimer(this);
+    connect(m_clockTimer, &QTimer::timeout, this, &frmMain::updateClock);
+}
+
+frmMain::~frmMain() = default;
+
+// ---------------------------------------------------------------------------
+// Window construction
+
+void frmMain::buildWindow()
+{
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+
+    tabMain = new QTabWidget(central);
+    tabMain->setObjectName(u"tabMain"_s);
+    tabMain->addTab(buildMessagesPage(), u" Messa&ges"_s);
+    tabMain->addTab(buildRemindersPage(), u" &Reminders"_s);
+    tabMain->addTab(buildQuickControlPage(), u" &Quick Control"_s);
+    tabMain->addTab(buildErrorPage(), u" &Error"_s);
+    outer->addWidget(tabMain, 1);
+
+    auto* buttons = new QHBoxLayout;
+    auto makeButton = [&](const QString& name, const QString& caption, const QString& tip) {
+        auto* b = new QPushButton(caption, central);
+        b->setObjectName(name);
+        b->setToolTip(tip);
+        buttons->addWidget(b);
+        return b;
+    };
+    cmdClipboard = makeButton(u"cmdClipboard"_s, u"Clip&board"_s, u"Read Clipboard contents"_s);
+    cmdCheck = makeButton(u"cmdCheck"_s, u"&Check Mail"_s, u"Check for new mail"_s);
+    cmdOptions = makeButton(u"cmdOptions"_s, u"&Options"_s, u"Customize Orvella"_s);
+    buttons->addStretch(1);
+    cmdStopReading = makeButton(u"cmdStopReading"_s, u"&Stop Talking"_s, u"Stop character from talking"_s);
+    cmdStopReading->setVisible(false); // shown while the character is
+    outer->addLayout(buttons);
+    setCentralWidget(central);
+
+    connect(cmdClipboard, &QPushButton::clicked, this, &frmMain::cmdClipboard_Click);
+    connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
+    connect(cmdOptions, &QPushButton::clicked, this, &frmMain::cmdOptions_Click);
+
+    statusText = new QLabel(this);
+    statusText->setObjectName(u"statusText"_s);
+    statusConnection = new QLabel(this);
+    statusConnection->setObjectName(u"statusConnection"_s);
+    statusDate = new QLabel(this);
+    statusTime = new QLabel(this);
+    statusBar()->addWidget(statusText, 1);
+    statusBar()->addPermanentWidget(statusConnection);
+    statusBar()->addPermanentWidget(statusDate);
+    statusBar()->addPermanentWidget(statusTime);
+    updateClock();
+
+    connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) {
+        if (m_loaded && index >= 0 && index <= 3)
+            Settings->m_LastTab = index;
+        UpdateMessageCommands();
+    });
+    resize(640, 480);
+}
+
+QWidget* frmMain::buildMessagesPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(u"FrameMain"_s);
+    auto* grid = new QGridLayout(page);
+
+    lblNewMessagesTitle = new QLabel(u"New Message Panel"_s, page);
+    lblNewMessagesTitle->setObjectName(u"lblNewMessagesTitle"_s);
+    picNewMessages = new QWidget(page);
+    picNewMessages->setObjectName(u"picNewMessages"_s);
+    picNewMessages->setAutoFillBackground(true);
+    auto* panel = new QGridLayout(picNewMessages);
+    lblFromTitle = new QLabel(u"From:"_s, picNewMessages);
+    lblFrom = new QLabel(picNewMessages);
+    lblFrom->setObjectName(u"lblFrom"_s);
+    lblSubjectTitle = new QLabel(u"Subject:"_s, picNewMessages);
+    lblSubject = new QLabel(picNewMessages);
+    lblSubject->setObjectName(u"lblSubject"_s);
+    lblNewMessages = new QLabel(u"Waiting For New Messages"_s, picNewMessages);
+    lblNewMessages->setObjectName(u"lblNewMessages"_s);
+    lblMessageNo = new QLabel(picNewMessages);
+    lblMessageNo->setObjectName(u"lblMessageNo"_s);
+    auto makeImageButton = [&](const QString& name, QStyle::StandardPixmap icon, const QString& tip) {
+        auto* b = new QToolButton(picNewMessages);
+        b->setObjectName(name);
+        b->setIcon(style()->standardIcon(icon));
+        b->setToolTip(tip);
+        b->setAutoRaise(true);
+        b->setEnabled(false);
+        return b;
+    };
+    cmdPrev = makeImageButton(u"cmdPrev"_s, QStyle::SP_MediaSkipBackward, u"Previous Message"_s);
+    cmdReplay = makeImageButton(u"cmdReplay"_s, QStyle::SP_BrowserReload, u"Replay Message"_s);
+    cmdNext = makeImageButton(u"cmdNext"_s, QStyle::SP_MediaSkipForward, u"Next Message"_s);
+    panel->addWidget(lblNewMessages, 0, 0, 1, 2);
+    panel->addWidget(lblMessageNo, 0, 2);
+    panel->addWidget(cmdPrev, 0, 3);
+    panel->addWidget(cmdReplay, 0, 4);
+    panel->addWidget(cmdNext, 0, 5);
+    panel->addWidget(lblFromTitle, 1, 0);
+    panel->addWidget(lblFrom, 1, 1, 1, 5);
+    panel->addWidget(lblSubjectTitle, 2, 0);
+    panel->addWidget(lblSubject, 2, 1, 1, 5);
+    panel->setColumnStretch(1, 1);
+
+    lblAllMessagesTitle = new QLabel(u"All Messages"_s, page);
+    lblAllMessagesTitle->setObjectName(u"lblAllMessagesTitle"_s);
+
+    splitMessages = new QSplitter(Qt::Vertical, page);
+    splitMessages->setObjectName(u"picSplitter"_s);
+    splitMessages->setChildrenCollapsible(false);
+    lstMessages = new QTreeWidget(splitMessages);
+    lstMessages->setObjectName(u"lstMessages"_s);
+    lstMessages->setRootIsDecorated(false);
+    lstMessages->setUniformRowHeights(true);
+    lstMessages->setHeaderLabels({u"Subject"_s, u"From"_s, u"Time Stamp"_s});
+    lstMessages->setSelectionMode(QAbstractItemView::SingleSelection);
+    txtMessage = new QPlainTextEdit(splitMessages);
+    txtMessage->setObjectName(u"txtMessage"_s);
+    txtMessage->setReadOnly(true);
+    txtMessage->setFont(QFont(u"Courier New"_s));
+    splitMessages->setStretchFactor(0, 3);
+    splitMessages->setStretchFactor(1, 2);
+
+    auto* column = new QVBoxLayout;
+    auto makeButton = [&](const QString& name, const QString& caption, const QString& tip) {
+        auto* b = new QPushButton(caption, page);
+        b->setObjectName(name);
+        b->setToolTip(tip);
+        column->addWidget(b);
+        return b;
+    };
+    cmdTellMe = makeButton(u"cmdTellMe"_s, u"&Read"_s, u"Read selected message"_s);
+    cmdViewIt = makeButton(u"cmdViewIt"_s, u"&View"_s, u"View selected message"_s);
+    cmdAddRule = makeButton(u"cmdAddRule"_s, u"Add Rule"_s, u"Add rule for selected message"_s);
+    cmdRemove = makeButton(u"cmdRemove"_s, u"R&emove"_s, u"Remove selected message"_s);
+    cmdClear = makeButton(u"cmdClear"_s, u"Remove &All"_s, u"Remove all messages"_s);
+    column->addStretch(1);
+
+    grid->addWidget(lblNewMessagesTitle, 0, 0, 1, 2);
+    grid->addWidget(picNewMessages, 1, 0, 1, 2);
+    grid->addWidget(lblAllMessagesTitle, 2, 0, 1, 2);
+    grid->addWidget(splitMessages, 3, 0);
+    grid->addLayout(column, 3, 1);
+    grid->setRowStretch(3, 1);
+
+    connect(lstMessages, &QTreeWidget::itemSelectionChanged, this, &frmMain::UpdateMessageCommands);
+    return page;
+}
+
+QWidget* frmMain::buildRemindersPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(u"pageReminders"_s);
+    return page;
+}
+
+QWidget* frmMain::buildQuickControlPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(u"pageQuickControl"_s);
+    auto* grid = new QGridLayout(page);
+
+    auto* voice = new QGroupBox(u"Voice Control"_s, page);
+    auto* vg = new QGridLayout(voice);
+    auto makeSlider = [&](const QString& name, int min, int max, const QString& hint) {
+        auto* s = new QSlider(Qt::Horizontal, voice);
+        s->setObjectName(name);
+        s->setRange(min, max);
+        s->setSingleStep(1);
+        s->setPageStep(5);
+        s->setToolTip(hint);
+        return s;
+    };
+    sldSpeed = makeSlider(u"sldSpeed"_s, 50, 250, u"How fast does the character speak"_s);
+    sldPitch = makeSlider(u"sldPitch"_s, 50, 400, u"The pitch of the character's voice"_s);
+    vg->addWidget(new QLabel(u"Speed:"_s, voice), 0, 0);
+    vg->addWidget(sldSpeed, 0, 1);
+    vg->addWidget(new QLabel(u"Fast"_s, voice), 0, 2);
+    vg->addWidget(new QLabel(u"Pitch:"_s, voice), 1, 0);
+    vg->addWidget(sldPitch, 1, 1);
+    vg->addWidget(new QLabel(u"High"_s, voice), 1, 2);
+    cmdPreviewVoice = new QPushButton(u"(Listen to voice sample)"_s, voice);
+    cmdPreviewVoice->setObjectName(u"cmdPreviewVoice"_s);
+    cmdPreviewVoice->setFlat(true);
+    vg->addWidget(cmdPreviewVoice, 2, 1);
+
+    auto* appearance = new QGroupBox(u"Character Appearance"_s, page);
+    auto* ag = new QVBoxLayout(appearance);
+    chkAlwaysShow = new QCheckBox(u"Al&ways show character"_s, appearance);
+    chkAlwaysShow->setObjectName(u"chkAlwaysShow"_s);
+    ag->addWidget(chkAlwaysShow);
+
+    auto* mail = new QGroupBox(u"Mail Checking"_s, page);
+    auto* mg = new QVBoxLayout(mail);
+    chkDontCheck = new QCheckBox(u"Enable mail chec&king"_s, mail);
+    chkDontCheck->setObjectName(u"chkDontCheck"_s);
+    auto* note = new QLabel(u"Unchecking this option, will cause Orvella not to check for new e-mail"_s, mail);
+    note->setWordWrap(true);
+    mg->addWidget(chkDontCheck);
+    mg->addWidget(note);
+
+    auto* reminders = new QGroupBox(u"Reminders"_s, page);
+    auto* rg = new QVBoxLayout(reminders);
+    chkEnableReminders = new QCheckBox(u"Enable reminders"_s, reminders);
+    chkEnableReminders->setObjectName(u"chkEnableReminders"_s);
+    rg->addWidget(chkEnableReminders);
+
+    grid->addWidget(voice, 0, 0, 1, 2);
+    grid->addWidget(appearance, 1, 0);
+    grid->addWidget(mail, 1, 1);
+    grid->addWidget(reminders, 2, 0);
+    grid->setRowStretch(3, 1);
+
+    connect(sldSpeed, &QSlider::valueChanged, this, [this](int v) {
+        if (Settings)
+            Settings->m_VoiceSpeed = v;
+    });
+    connect(sldPitch, &QSlider::valueChanged, this, [this](int v) {
+        if (Settings)
+            Settings->m_VoicePitch = v;
+    });
+    // clicked, not toggled: only the user's click (or the tray menu's) changes the setting.
+    connect(chkDontCheck, &QCheckBox::clicked, this, &frmMain::chkDontCheck_Click);
+    connect(chkEnableReminders, &QCheckBox::clicked, this, [this](bool checked) {
+        if (Settings)
+            Settings->m_EnableReminders = checked;
+    });
+    return page;
+}
+
+QWidget* frmMain::buildErrorPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(u"pageError"_s);
+    auto* l = new QVBoxLayout(page);
+    txtError = new QPlainTextEdit(page);
+    txtError->setObjectName(u"txtError"_s);
+    txtError->setReadOnly(true);
+    l->addWidget(txtError);
+    return page;
+}
+
+void frmMain::buildMenus()
+{
+    auto add = [this](QMenu* menu, const QString& name, const QString& caption, auto slot) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu* mnuFile = menuBar()->addMenu(u"&File"_s);
+    mnuOptions = add(mnuFile, u"mnuOptions"_s, u"&Options"_s, &frmMain::cmdOptions_Click);
+    mnuFile->addSeparator();
+    mnuExit = add(mnuFile, u"mnuExit"_s, u"E&xit"_s, [this] { m_tray.Form_Unload(); });
+
+    mnuEdit = menuBar()->addMenu(u"&Edit"_s);
+    mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, [] {});
+    mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, [] {});
+    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, [] {});
+    mnuEdit->addSeparator();
+    mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, [] {});
+    mnuEdit->addSeparator();
+    mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, [] {});
+
+    QMenu* mnuMainView = menuBar()->addMenu(u"&View"_s);
+    mnuShowNewMessagePanel = add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show New Message Panel"_s, [this] {
+        Settings->m_ShowNewMessagePanel = !Settings->m_ShowNewMessagePanel;
+        ApplyPanelVisibility();
+    });
+    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show Preview Panel"_s, [this] {
+        Settings->m_ShowPreviewPanel = !Settings->m_ShowPreviewPanel;
+        ApplyPanelVisibility();
+    });
+    mnuShowNewMessagePanel->setCheckable(true);
+    mnuShowPreviewPanel->setCheckable(true);
+
+    QMenu* mnuTools = menuBar()->addMenu(u"&Tools"_s);
+    mnuCheckMail = add(mnuTools, u"mnuCheckMail"_s, u"&Check Mail Now"_s, &frmMain::cmdCheck_Click);
+    mnuMyMailProgram = add(mnuTools, u"mnuMyMailProgram"_s, u"&My E-mail Program"_s, &frmMain::RunEmailProgram);
+    mnuTools->addSeparator();
+    mnuClipboard = add(mnuTools, u"mnuClipboard"_s, u"&Read Clipboard"_s, &frmMain::cmdClipboard_Click);
+
+    QMenu* mnuHelp = menuBar()->addMenu(u"&Help"_s);
+    mnuTip = add(mnuHelp, u"mnuTip"_s, u"Display &Tip"_s, &frmMain::mnuTip_Click);
+    mnuOnlineSupport = add(mnuHelp, u"mnuOnlineSupport"_s, u"Online &Support"_s,
+                           [] { ShellOpen(Program().SupportURL); });
+    mnuHelp->addSeparator();
+    mnuDownloadTTS = add(mnuHelp, u"mnuDownloadTTS"_s, u"Download Other Text-To-Speech &Engines"_s,
+                         [] { ShellOpen(QString::fromUtf16(WebSiteBase) + u"/orvella/tts.htm"_s); });
+    mnuDownloadCharacter = add(mnuHelp, u"mnuDownloadCharacter"_s, u"&Download Other Characters"_s,
+                               [] { ShellOpen(QString::fromUtf16(WebSiteBase) + u"/orvella/char.htm"_s); });
+    mnuHelp->addSeparator();
+    mnuOtherProducts = add(mnuHelp, u"mnuOtherProducts"_s, u"Other &Products"_s,
+                           [] { ShellOpen(Program().OtherProductsURL); });
+    mnuHelp->addSeparator();
+    mnuAbout = add(mnuHelp, u"mnuAbout"_s, u"&About Orvella"_s, [this] { m_tray.ShowAbout(); });
+}
+
+// ---------------------------------------------------------------------------
+// Load, activation, unload
+
+bool frmMain::Form_Load()
+{
+    Program().CharactersFolder = platform::installedCharactersFolder();
+
+    Settings = std::make_unique<CSettings>(AppPath());
+    Settings->LoadInitial();
+
+    if (!Settings->LoadSettings())
+        return false;
+
+    RestoreWindowGeometry();
+    SetFullRowSelect(lstMessages);
+
+    ApplyQuickControls();
+    ApplyPanelVisibility();
+    UpdateMessageCommands();
+
+    if (m_tray.m_SystemTray) {
+        Timer1->setInterval(3000);
+        Timer1->start();
+    }
+    m_loaded = true;
+    return true;
+}
+
+bool frmMain::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate && m_loaded && !ActivatedOnce)
+        Form_Activate();
+    return QMainWindow::event(e);
+}
+
+void frmMain::Form_Activate()
+{
+    ActivatedOnce = true;
+    if (!m_tray.m_SystemTray) {
+        Timer1->setInterval(2000);
+        Timer1->start();
+    }
+}
+
+void frmMain::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    updateClock();
+    m_clockTimer->start(1000);
+    // Without a window manager nothing activates a window; the first showing
+    // then counts as the first activation.
+    QTimer::singleShot(1500, this, [this] {
+        if (m_loaded && !ActivatedOnce && isVisible())
+            Form_Activate();
+    });
+}
+
+void frmMain::hideEvent(QHideEvent* e)
+{
+    QMainWindow::hideEvent(e);
+    m_clockTimer->stop();
+}
+
+void frmMain::closeEvent(QCloseEvent* e)
+{
+    if (Program().Exiting) {
+        e->accept();
+        return;
+    }
+    // Closing the window only hides it; the program goes on in the tray.
+    e->ignore();
+    hide();
+}
+
+void frmMain::Form_Unload()
+{
+    if (!m_loaded)
+        return;
+    m_loaded = false;
+    Timer1->stop();
+    SaveWindowGeometry();
+    Settings->Save();
+    Settings.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Minute tick
+
+void frmMain::Timer1_Timer()
+{
+    const int second = platform::now().time().second();
+    Timer1->setInterval((60 - second) * 1000);
+}
+
+// ---------------------------------------------------------------------------
+// Window operations
+
+void frmMain::SetStatusText(const QString& text) { statusText->setText(text); }
+
+void frmMain::UpdateMessageCommands()
+{
+    const bool selected = !lstMessages->selectedItems().isEmpty();
+    const bool onMessages = tabMain->currentIndex() <= 0;
+    for (QPushButton* b : {cmdTellMe, cmdViewIt, cmdAddRule, cmdRemove})
+        b->setEnabled(selected && onMessages);
+    cmdClear->setEnabled(lstMessages->topLevelItemCount() > 0 && onMessages);
+    mnuRead->setEnabled(cmdTellMe->isEnabled());
+    mnuView->setEnabled(cmdViewIt->isEnabled());
+    mnuAddRule->setEnabled(cmdAddRule->isEnabled());
+    mnuRemove->setEnabled(cmdRemove->isEnabled());
+    mnuClear->setEnabled(cmdClear->isEnabled());
+    mnuMyMailProgram->setEnabled(Settings && !Settings->m_EMailProgram.isEmpty());
+}
+
+void frmMain::ApplyQuickControls()
+{
+    tabMain->setCurrentIndex(Settings->m_LastTab);
+    tabMain->setTabVisible(3, false);
+    chkAlwaysShow->setChecked(!Settings->m_Hide);
+    chkDontCheck->setChecked(!Settings->m_DontCheck);
+    chkEnableReminders->setChecked(Settings->m_EnableReminders);
+    // Setting a slider fires its change handler; both store what they show.
+    const int speed = Settings->m_VoiceSpeed, pitch = Settings->m_VoicePitch;
+    sldSpeed->setValue(speed);
+    sldPitch->setValue(pitch);
+    Settings->m_VoiceSpeed = speed;
+    Settings->m_VoicePitch = pitch;
+}
+
+void frmMain::ApplyPanelVisibility()
+{
+    mnuShowPreviewPanel->setChecked(Settings->m_ShowPreviewPanel);
+    mnuShowNewMessagePanel->setChecked(Settings->m_ShowNewMessagePanel);
+    picNewMessages->setVisible(Settings->m_ShowNewMessagePanel);
+    lblNewMessagesTitle->setVisible(Settings->m_ShowNewMessagePanel);
+    txtMessage->setVisible(Settings->m_ShowPreviewPanel);
+}
+
+double frmMain::twipsPerPixelX() const
+{
+    const double dpi = logicalDpiX() > 0 ? logicalDpiX() : 96.0;
+    return 1440.0 / dpi;
+}
+
+double frmMain::twipsPerPixelY() const
+{
+    const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    return 1440.0 / dpi;
+}
+
+// Geometry is stored in twips, as settings files always held it.
+void frmMain::RestoreWindowGeometry()
+{
+    if (Settings->m_Top == -1)
+        return;
+    const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
+    QRect r(qRound(Settings->m_Left / tx), qRound(Settings->m_Top / ty), qRound(Settings->m_Width / tx),
+            qRound(Settings->m_Height / ty));
+    r.setSize(r.size().expandedTo(minimumSizeHint()));
+    // A window stored on a screen that is gone would open out of reach.
+    bool onScreen = false;
+    for (QScreen* s : QGuiApplication::screens())
+        onScreen = onScreen || s->availableGeometry().intersects(r.adjusted(0, 0, 0, -r.height() + 40));
+    if (!onScreen)
+        if (QScreen* s = QGuiApplication::primaryScreen())
+            r.moveTopLeft(s->availableGeometry().topLeft());
+    move(r.topLeft());
+    resize(r.size());
+    if (Settings->m_SplitTop > 0 && splitMessages->count() == 2) {
+        const int top = qRound(Settings->m_SplitTop / ty);
+        const int total = splitMessages->height();
+        if (total > top)
+            splitMessages->setSizes({top, total - top});
+        else
+            splitMessages->setSizes({top, top / 2});
+    }
+}
+
+void frmMain::SaveWindowGeometry()
+{
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
+    const QRect r = geometry();
+    Settings->m_Top = qRound(r.top() * ty);
+    Settings->m_Left = qRound(r.left() * tx);
+    Settings->m_Width = qRound(r.width() * tx);
+    Settings->m_Height = qRound(r.height() * ty);
+    if (!splitMessages->sizes().isEmpty())
+        Settings->m_SplitTop = qRound(splitMessages->sizes().constFirst() * ty);
+}
+
+void frmMain::RunEmailProgram()
+{
+    if (!Settings || Settings->m_EMailProgram.isEmpty())
+        return;
+    if (!platform::startProgram(Settings->m_EMailProgram))
+        platform::Dialogs::inform(
+            this, u"Orvella Message"_s,
+            u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
+            u"Before you press this button, make sure you can receive messages using the 'Check Mail' "
+            u"button. If 'Check Mail' works for you than go to the 'Options' screen and check the path "
+            u"to your E-mail program."_s);
+}
+
+void frmMain::chkDontCheck_Click() { Settings->m_DontCheck = !chkDontCheck->isChecked(); }
+
+void frmMain::cmdCheck_Click() {}
+
+void frmMain::cmdClipboard_Click() {}
+
+void frmMain::cmdOptions_Click() {}
+
+void frmMain::mnuTip_Click() {}
+
+void frmMain::updateClock()
+{
+    const QDateTime t = platform::now();
+    statusDate->setText(QLocale().toString(t.date(), QLocale::ShortFormat));
+    statusTime->setText(QLocale().toString(t.time(), QLocale::ShortFormat));
+}
+
+} // namespace orvella

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace orvella {
+
+class CSettings;
+class frmTray;
+
+// The program's visible window. It owns the program-wide objects created during
+// its load and forwards its controls' events to the logic classes that hold
+// the program's behaviour; it is created once and only hidden until Exit.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmMain(frmTray& tray);
+    ~frmMain() override;
+
+    // The load sequence. False ends the program at once, without saving.
+    bool Form_Load();
+    // Exit: geometry and settings saved, objects released.
+    void Form_Unload();
+
+    // The minute tick: re-arms itself to the next whole minute.
+    void Timer1_Timer();
+
+    void SetStatusText(const QString& text);
+    void UpdateMessageCommands();
+    void ApplyQuickControls();
+    void ApplyPanelVisibility();
+    void RestoreWindowGeometry();
+    void SaveWindowGeometry();
+    void RunEmailProgram();
+
+    void chkDontCheck_Click();
+    void cmdCheck_Click();
+    void cmdClipboard_Click();
+    void cmdOptions_Click();
+    void mnuTip_Click();
+
+    CSettings& settings() const { return *Settings; }
+    bool activatedOnce() const { return ActivatedOnce; }
+    QTimer* timer1() const { return Timer1; }
+
+    // Controls other parts of the program reach.
+    QTabWidget* tabMain = nullptr;
+    QTreeWidget* lstMessages = nullptr;
+    QPlainTextEdit* txtMessage = nullptr;
+    QPlainTextEdit* txtError = nullptr;
+    QSplitter* splitMessages = nullptr;
+    QWidget* picNewMessages = nullptr;
+    QLabel* lblNewMessagesTitle = nullptr;
+    QLabel* lblAllMessagesTitle = nullptr;
+    QLabel* lblMessageNo = nullptr;
+    QLabel* lblFromTitle = nullptr;
+    QLabel* lblFrom = nullptr;
+    QLabel* lblSubjectTitle = nullptr;
+    QLabel* lblSubject = nullptr;
+    QLabel* lblNewMessages = nullptr;
+    QToolButton* cmdPrev = nullptr;
+    QToolButton* cmdReplay = nullptr;
+    QToolButton* cmdNext = nullptr;
+    QPushButton* cmdTellMe = nullptr;
+    QPushButton* cmdViewIt = nullptr;
+    QPushButton* cmdAddRule = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QPushButton* cmdClipboard = nullptr;
+    QPushButton* cmdCheck = nullptr;
+    QPushButton* cmdOptions = nullptr;
+    QPushButton* cmdStopReading = nullptr;
+    QPushButton* cmdPreviewVoice = nullptr;
+    QSlider* sldSpeed = nullptr;
+    QSlider* sldPitch = nullptr;
+    QCheckBox* chkAlwaysShow = nullptr;
+    QCheckBox* chkDontCheck = nullptr;
+    QCheckBox* chkEnableReminders = nullptr;
+    QLabel* statusText = nullptr;       // panel 1
+    QLabel* statusConnection = nullptr; // panel 2
+    QLabel* statusDate = nullptr;
+    QLabel* statusTime = nullptr;
+
+    QAction* mnuOptions = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuRead = nullptr;
+    QAction* mnuView = nullptr;
+    QAction* mnuAddRule = nullptr;
+    QAction* mnuRemove = nullptr;
+    QAction* mnuClear = nullptr;
+    QAction* mnuShowNewMessagePanel = nullptr;
+    QAction* mnuShowPreviewPanel = nullptr;
+    QAction* mnuCheckMail = nullptr;
+    QAction* mnuMyMailProgram = nullptr;
+    QAction* mnuClipboard = nullptr;
+    QAction* mnuTip = nullptr;
+    QAction* mnuOnlineSupport = nullptr;
+    QAction* mnuDownloadTTS = nullptr;
+    QAction* mnuDownloadCharacter = nullptr;
+    QAction* mnuOtherProducts = nullptr;
+    QAction* mnuAbout = nullptr;
+    QMenu* mnuEdit = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+private:
+    void buildWindow();
+    void buildMenus();
+    QWidget* buildMessagesPage();
+    QWidget* buildRemindersPage();
+    QWidget* buildQuickControlPage();
+    QWidget* buildErrorPage();
+    void Form_Activate();
+    void updateClock();
+    double twipsPerPixelX() const;
+    double twipsPerPixelY() const;
+
+    frmTray& m_tray;
+    std::unique_ptr<CSettings> Settings;
+
+    QTimer* Timer1 = nullptr;
+    QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown
+    bool ActivatedOnce = false;
+    bool m_loaded = false;
+};
+
+} // namespace orvella
