@@ -244,7 +244,8 @@ void frmTray::Form_Unload()
         m_main->Form_Unload();
         m_main->close();
     }
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    if (quitOnUnload)
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 } // namespace orvella

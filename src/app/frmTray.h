@@ -43,6 +43,8 @@ public:
 
     bool m_ModalDlgDisplayed = false;
     bool m_SystemTray = false;
+    // Unloading ends the event loop; tests that drive a tray in-process turn it off.
+    bool quitOnUnload = true;
 
     frmMain* mainWindow() const { return m_main.get(); }
     QMenu* trayMenu() const { return mnuMain; }

@@ -198,6 +198,7 @@ QWidget* frmMain::buildMessagesPage()
     grid->addWidget(splitMessages, 3, 0);
     grid->addLayout(column, 3, 1);
     grid->setRowStretch(3, 1);
+    grid->setColumnStretch(0, 1);
 
     connect(lstMessages, &QTreeWidget::itemSelectionChanged, this, &frmMain::UpdateMessageCommands);
     return page;
@@ -502,7 +503,8 @@ double frmMain::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
-// Geometry is stored in twips, as settings files always held it.
+// Geometry is stored in twips, as settings files always held it: the window's
+// outer position and the size of its inside.
 void frmMain::RestoreWindowGeometry()
 {
     if (Settings->m_Top == -1)
@@ -514,7 +516,7 @@ void frmMain::RestoreWindowGeometry()
     // A window stored on a screen that is gone would open out of reach.
     bool onScreen = false;
     for (QScreen* s : QGuiApplication::screens())
-        onScreen = onScreen || s->availableGeometry().intersects(r.adjusted(0, 0, 0, -r.height() + 40));
+        onScreen = onScreen || s->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40)));
     if (!onScreen)
         if (QScreen* s = QGuiApplication::primaryScreen())
             r.moveTopLeft(s->availableGeometry().topLeft());
@@ -522,11 +524,7 @@ void frmMain::RestoreWindowGeometry()
     resize(r.size());
     if (Settings->m_SplitTop > 0 && splitMessages->count() == 2) {
         const int top = qRound(Settings->m_SplitTop / ty);
-        const int total = splitMessages->height();
-        if (total > top)
-            splitMessages->setSizes({top, total - top});
-        else
-            splitMessages->setSizes({top, top / 2});
+        splitMessages->setSizes({top, qMax(1, splitMessages->height() - top)});
     }
 }
 
@@ -535,11 +533,10 @@ void frmMain::SaveWindowGeometry()
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
-    const QRect r = geometry();
-    Settings->m_Top = qRound(r.top() * ty);
-    Settings->m_Left = qRound(r.left() * tx);
-    Settings->m_Width = qRound(r.width() * tx);
-    Settings->m_Height = qRound(r.height() * ty);
+    Settings->m_Top = qRound(pos().y() * ty);
+    Settings->m_Left = qRound(pos().x() * tx);
+    Settings->m_Width = qRound(width() * tx);
+    Settings->m_Height = qRound(height() * ty);
     if (!splitMessages->sizes().isEmpty())
         Settings->m_SplitTop = qRound(splitMessages->sizes().constFirst() * ty);
 }

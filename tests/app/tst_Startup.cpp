@@ -1,0 +1,260 @@
+#include "app/CommandLine.h"
+#include "app/frmTray.h"
+#include "platform/Clock.h"
+#include "platform/ProfileFile.h"
+#include "settings/CSettings.h"
+#include "settings/Program.h"
+#include "ui/frmMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace orvella;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QString readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+} // namespace
+
+// The start-up, tray and shut-down sequence driven in-process, on the
+// offscreen platform, with a fresh program folder per test.
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void firstStartShowsWindowAndTimerWaitsForActivation();
+    void autostartStaysHiddenUntilOpened();
+    void shippedFilesCopiedButUserFilesKept();
+    void trayMenuFollowsState();
+    void modalDialogBlocksTrayOpening();
+    void closingHidesAndKeepsRunning();
+    void minuteTickRearmsToWholeMinute_data();
+    void minuteTickRearmsToWholeMinute();
+    void exitSavesEverySetting();
+    void exitWhileMaximisedKeepsStoredGeometry();
+    void geometryRoundTripsInTwips();
+
+private:
+    std::unique_ptr<frmTray> start(const QStringList& args);
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_xdg;
+};
+
+void tst_Startup::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_xdg = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
+    Program() = ProgramValues{};
+    platform::invalidateProfileCache();
+}
+
+void tst_Startup::cleanup() { platform::setClockOverride({}); }
+
+std::unique_ptr<frmTray> tst_Startup::start(const QStringList& args)
+{
+    auto tray = std::make_unique<frmTray>();
+    tray->quitOnUnload = false;
+    const CommandLine cl = CommandLine::parse(args + QStringList{u"-D"_s, m_dir->path()});
+    if (!tray->Form_Load(cl))
+        return nullptr;
+    return tray;
+}
+
+void tst_Startup::firstStartShowsWindowAndTimerWaitsForActivation()
+{
+    auto tray = start({});
+    QVERIFY(tray);
+    QCOMPARE(tray->windowTitle(), u"Orvella Tray"_s);
+    QCOMPARE(AppPath(), m_dir->path());
+    frmMain* main = tray->mainWindow();
+    QVERIFY(main->isVisible());
+    QCOMPARE(main->windowTitle(), u"Orvella"_s);
+    QVERIFY(main->settings().m_RanWizard); // no settings file: first run
+    QVERIFY(!main->tabMain->isTabVisible(3));
+    // The minute timer starts on the first activation, two seconds later.
+    QTRY_VERIFY(main->activatedOnce());
+    QVERIFY(main->timer1()->isActive());
+    QCOMPARE(main->timer1()->interval(), 2000);
+    // Nothing is written before Exit.
+    QVERIFY(!QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
+}
+
+void tst_Startup::autostartStaysHiddenUntilOpened()
+{
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n");
+    auto tray = start({u"-autostart"_s});
+    QVERIFY(tray);
+    QVERIFY(tray->m_SystemTray);
+    frmMain* main = tray->mainWindow();
+    QVERIFY(!main->isVisible());
+    QVERIFY(!main->settings().m_RanWizard);
+    QVERIFY(main->timer1()->isActive());
+    QCOMPARE(main->timer1()->interval(), 3000);
+    QTest::qWait(200);
+    QVERIFY(!main->activatedOnce());
+
+    tray->TrayIconCallback(0x0201); // left click opens the window
+    QVERIFY(main->isVisible());
+    QTRY_VERIFY(main->activatedOnce());
+    QCOMPARE(main->timer1()->interval(), 3000); // the tray start keeps its own first interval
+}
+
+void tst_Startup::shippedFilesCopiedButUserFilesKept()
+{
+    writeFile(m_dir->filePath(u"TIPS.TXT"_s), "my own tip\r\n");
+    auto tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    QCOMPARE(readFile(m_dir->filePath(u"TIPS.TXT"_s)), u"my own tip\r\n"_s);
+    QVERIFY(QFileInfo(m_dir->filePath(u"Sounds/NewMail.wav"_s)).size() > 1000);
+    QVERIFY(QFileInfo(m_dir->filePath(u"Sounds/Clock.wav"_s)).size() > 1000);
+}
+
+void tst_Startup::trayMenuFollowsState()
+{
+    auto tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+
+    tray->PrepareTrayMenu();
+    QCOMPARE(tray->mnuEnableDisable->text(), u"&Disable Mail Checking"_s);
+    QVERIFY(tray->mnuCheckMail->isEnabled());
+    QVERIFY(!tray->mnuMyEmail->isEnabled()); // no e-mail program set
+
+    // Switching checking off from the tray unticks the box and stores the setting.
+    tray->mnuEnableDisable->trigger();
+    QVERIFY(!main->chkDontCheck->isChecked());
+    QVERIFY(main->settings().m_DontCheck);
+    tray->PrepareTrayMenu();
+    QCOMPARE(tray->mnuEnableDisable->text(), u"&Enable Mail Checking"_s);
+    tray->mnuEnableDisable->trigger();
+    QVERIFY(main->chkDontCheck->isChecked());
+    QVERIFY(!main->settings().m_DontCheck);
+
+    // While a check runs the Check and Exit entries follow the main window's.
+    main->cmdCheck->setEnabled(false);
+    main->mnuExit->setEnabled(false);
+    tray->PrepareTrayMenu();
+    QVERIFY(!tray->mnuCheckMail->isEnabled());
+    QVERIFY(!tray->mnuExit->isEnabled());
+}
+
+void tst_Startup::modalDialogBlocksTrayOpening()
+{
+    auto tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    tray->m_ModalDlgDisplayed = true;
+    tray->TrayIconCallback(0x0201);
+    tray->TrayIconCallback(0x0203);
+    QVERIFY(!tray->mainWindow()->isVisible());
+    tray->PrepareTrayMenu();
+    QVERIFY(!tray->mnuShow->isEnabled());
+    QVERIFY(!tray->mnuExit->isEnabled());
+    tray->m_ModalDlgDisplayed = false;
+    tray->PrepareTrayMenu();
+    QVERIFY(tray->mnuShow->isEnabled() && tray->mnuExit->isEnabled());
+}
+
+void tst_Startup::closingHidesAndKeepsRunning()
+{
+    auto tray = start({});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    QVERIFY(main->isVisible());
+    QVERIFY(!main->close()); // the close is refused: the window only hides
+    QVERIFY(!main->isVisible());
+    QVERIFY(!Program().Exiting);
+    tray->HandleCommand(u"4"_s); // a second start's command opens it again
+    QVERIFY(main->isVisible());
+}
+
+void tst_Startup::minuteTickRearmsToWholeMinute_data()
+{
+    QTest::addColumn<int>("second");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("on the minute") << 0 << 60000;
+    QTest::newRow("late in the minute") << 45 << 15000;
+    QTest::newRow("last second") << 59 << 1000;
+}
+
+void tst_Startup::minuteTickRearmsToWholeMinute()
+{
+    QFETCH(int, second);
+    QFETCH(int, interval);
+    auto tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    platform::setClockOverride([second] { return QDateTime(QDate(2026, 3, 1), QTime(15, 7, second, 500)); });
+    tray->mainWindow()->Timer1_Timer();
+    QCOMPARE(tray->mainWindow()->timer1()->interval(), interval);
+}
+
+void tst_Startup::exitSavesEverySetting()
+{
+    auto tray = start({});
+    QVERIFY(tray);
+    tray->mainWindow()->settings().m_UserName = u"Jo"_s;
+    tray->Form_Unload();
+    QVERIFY(Program().Exiting);
+    QVERIFY(!tray->trayIconAdded());
+    const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=0\r\n[General]\r\n"_s));
+    for (const auto& [section, key] : CSettings::savedKeys())
+        QVERIFY2(ini.contains(u"\r\n"_s + key + u'='), qPrintable(key));
+    QVERIFY(ini.contains(u"\r\nTop="_s) && !ini.contains(u"\r\nTop=-1\r\n"_s)); // geometry stored
+}
+
+void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
+{
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\n"
+              "Height=6000\r\nSplitTop=2000\r\n");
+    auto tray = start({});
+    QVERIFY(tray);
+    tray->mainWindow()->showMaximized();
+    QTRY_VERIFY(tray->mainWindow()->isMaximized());
+    tray->Form_Unload();
+    const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY(ini.contains(u"\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\nHeight=6000\r\nSplitTop=2000\r\n"_s));
+}
+
+void tst_Startup::geometryRoundTripsInTwips()
+{
+    // 96 dpi on the offscreen platform: 15 twips a pixel.
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\n"
+              "Height=7500\r\n");
+    auto tray = start({});
+    QVERIFY(tray);
+    QCOMPARE(tray->mainWindow()->pos(), QPoint(100, 100));
+    QCOMPARE(tray->mainWindow()->size(), QSize(600, 500));
+    tray->Form_Unload();
+    const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY2(ini.contains(u"\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\nHeight=7500\r\n"_s), qPrintable(ini));
+}
+
+QTEST_MAIN(tst_Startup)
+#include "tst_Startup.moc"
