@@ -1,13 +1,17 @@
 #include "ui/frmMain.h"
 
 #include "app/frmTray.h"
+#include "clock/ClipboardReading.h"
 #include "platform/Clock.h"
 #include "platform/DataFiles.h"
-#include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "settings/CSettings.h"
 #include "settings/ModOrvella.h"
 #include "settings/Program.h"
+#include "speech/CharacterControl.h"
+#include "speech/SpeechOutput.h"
+#include "speech/agent/IAgent.h"
+#include "ui/frmMessage.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -56,6 +60,12 @@ frmMain::frmMain(frmTray& tray) : m_tray(tray)
 
 frmMain::~frmMain() = default;
 
+frmMain::AgentFactory& frmMain::agentFactory()
+{
+    static AgentFactory factory;
+    return factory;
+}
+
 // ---------------------------------------------------------------------------
 // Window construction
 
@@ -89,6 +99,7 @@ void frmMain::buildWindow()
     outer->addLayout(buttons);
     setCentralWidget(central);
 
+    connect(cmdStopReading, &QPushButton::clicked, this, &frmMain::cmdStopReading_Click);
     connect(cmdClipboard, &QPushButton::clicked, this, &frmMain::cmdClipboard_Click);
     connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
     connect(cmdOptions, &QPushButton::clicked, this, &frmMain::cmdOptions_Click);
@@ -278,6 +289,11 @@ QWidget* frmMain::buildQuickControlPage()
     });
     // clicked, not toggled: only the user's click (or the tray menu's) changes the setting.
     connect(chkDontCheck, &QCheckBox::clicked, this, &frmMain::chkDontCheck_Click);
+    connect(chkAlwaysShow, &QCheckBox::clicked, this, &frmMain::chkAlwaysShow_Click);
+    connect(cmdPreviewVoice, &QPushButton::clicked, this, [this] {
+        if (Speech)
+            Speech->cmdPreviewVoice_Click();
+    });
     connect(chkEnableReminders, &QCheckBox::clicked, this, [this](bool checked) {
         if (Settings)
             Settings->m_EnableReminders = checked;
@@ -358,10 +374,28 @@ void frmMain::buildMenus()
 
 bool frmMain::Form_Load()
 {
-    Program().CharactersFolder = platform::installedCharactersFolder();
+    CharacterControl::SetCharactersFolder();
 
     Settings = std::make_unique<CSettings>(AppPath());
     Settings->LoadInitial();
+
+    if (agentFactory())
+        Agent1 = agentFactory()();
+    if (Agent1) {
+        Speech = std::make_unique<SpeechOutput>(*Agent1, *Settings);
+        Character = std::make_unique<CharacterControl>(*Agent1, *Settings);
+        Character->speech = Speech.get();
+        Character->showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
+            ShowMessage(Speech.get(), text, sayIt, gesture, this);
+        };
+        Speech->placeCharacter = [this] { Character->SetAgentPos(); };
+        connect(Agent1.get(), &IAgent::Command, this, &frmMain::Agent1_Command);
+        connect(Agent1.get(), &IAgent::DblClick, this, &frmMain::Agent1_DblClick);
+        connect(Agent1.get(), &IAgent::ShowEvent, this, &frmMain::Agent1_Show);
+        connect(Agent1.get(), &IAgent::HideEvent, this, &frmMain::Agent1_Hide);
+        if (!Character->InitCharacter())
+            return false;
+    }
 
     if (!Settings->LoadSettings())
         return false;
@@ -391,6 +425,8 @@ bool frmMain::event(QEvent* e)
 void frmMain::Form_Activate()
 {
     ActivatedOnce = true;
+    if (Settings->m_WelcomeGesture != u"None"_s && Character)
+        Character->SayWelcome(true, true);
     if (!m_tray.m_SystemTray) {
         Timer1->setInterval(2000);
         Timer1->start();
@@ -435,6 +471,9 @@ void frmMain::Form_Unload()
     Timer1->stop();
     SaveWindowGeometry();
     Settings->Save();
+    Character.reset();
+    Speech.reset();
+    Agent1.reset();
     Settings.reset();
 }
 
@@ -546,19 +585,61 @@ void frmMain::RunEmailProgram()
     if (!Settings || Settings->m_EMailProgram.isEmpty())
         return;
     if (!platform::startProgram(Settings->m_EMailProgram))
-        platform::Dialogs::inform(
-            this, u"Orvella Message"_s,
-            u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
-            u"Before you press this button, make sure you can receive messages using the 'Check Mail' "
-            u"button. If 'Check Mail' works for you than go to the 'Options' screen and check the path "
-            u"to your E-mail program."_s);
+        ShowMessage(Speech.get(),
+                    u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
+                    u"Before you press this button, make sure you can receive messages using the 'Check Mail' "
+                    u"button. If 'Check Mail' works for you than go to the 'Options' screen and check the path "
+                    u"to your E-mail program."_s,
+                    true, u"Read"_s, this);
 }
 
 void frmMain::chkDontCheck_Click() { Settings->m_DontCheck = !chkDontCheck->isChecked(); }
 
 void frmMain::cmdCheck_Click() {}
 
-void frmMain::cmdClipboard_Click() {}
+void frmMain::chkAlwaysShow_Click()
+{
+    if (Character)
+        Character->chkAlwaysShow_Click(chkAlwaysShow->isChecked());
+    else
+        Settings->m_Hide = !chkAlwaysShow->isChecked();
+}
+
+void frmMain::cmdClipboard_Click()
+{
+    if (Speech)
+        ReadClipboard(*Speech);
+}
+
+void frmMain::cmdStopReading_Click()
+{
+    if (Speech)
+        Speech->StopAgent();
+}
+
+void frmMain::Agent1_Command(const QString& name)
+{
+    if (name == u"Check Mail Now"_s)
+        cmdCheck_Click();
+    else if (name == u"Read Clipboard"_s)
+        cmdClipboard_Click();
+    else if (name == u"Options"_s)
+        cmdOptions_Click();
+    else if (name == u"Orvella Tip"_s)
+        mnuTip_Click();
+    else if (name == u"Stop Talking"_s)
+        cmdStopReading_Click();
+    else if (name == u"Previous Message"_s)
+        cmdPrev->click();
+    else if (name == u"Next Message"_s)
+        cmdNext->click();
+}
+
+void frmMain::Agent1_DblClick() { cmdClipboard_Click(); }
+
+void frmMain::Agent1_Show(int) { cmdStopReading->setVisible(true); }
+
+void frmMain::Agent1_Hide(int) { cmdStopReading->setVisible(false); }
 
 void frmMain::cmdOptions_Click() {}
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -20,6 +21,9 @@ class QWidget;
 namespace orvella {
 
 class CSettings;
+class CharacterControl;
+class IAgent;
+class SpeechOutput;
 class frmTray;
 
 // The program's visible window. It owns the program-wide objects created during
@@ -31,6 +35,10 @@ class frmMain : public QMainWindow
 public:
     explicit frmMain(frmTray& tray);
     ~frmMain() override;
+
+    // Makes the character; the real engine unless a test installs its own.
+    using AgentFactory = std::function<std::unique_ptr<IAgent>()>;
+    static AgentFactory& agentFactory();
 
     // The load sequence. False ends the program at once, without saving.
     bool Form_Load();
@@ -49,12 +57,23 @@ public:
     void RunEmailProgram();
 
     void chkDontCheck_Click();
+    void chkAlwaysShow_Click();
     void cmdCheck_Click();
     void cmdClipboard_Click();
     void cmdOptions_Click();
+    void cmdStopReading_Click();
     void mnuTip_Click();
 
+    // The character's events.
+    void Agent1_Command(const QString& name);
+    void Agent1_DblClick();
+    void Agent1_Show(int cause);
+    void Agent1_Hide(int cause);
+
     CSettings& settings() const { return *Settings; }
+    IAgent* agent() const { return Agent1.get(); }
+    SpeechOutput* speech() const { return Speech.get(); }
+    CharacterControl* character() const { return Character.get(); }
     bool activatedOnce() const { return ActivatedOnce; }
     QTimer* timer1() const { return Timer1; }
 
@@ -136,6 +155,9 @@ private:
 
     frmTray& m_tray;
     std::unique_ptr<CSettings> Settings;
+    std::unique_ptr<IAgent> Agent1;
+    std::unique_ptr<SpeechOutput> Speech;
+    std::unique_ptr<CharacterControl> Character;
 
     QTimer* Timer1 = nullptr;
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown

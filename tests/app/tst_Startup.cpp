@@ -4,10 +4,13 @@
 #include "platform/ProfileFile.h"
 #include "settings/CSettings.h"
 #include "settings/Program.h"
+#include "support/FakeAgent.h"
 #include "ui/frmMain.h"
+#include "ui/frmMessage.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
@@ -56,8 +59,13 @@ private Q_SLOTS:
     void exitSavesEverySetting();
     void exitWhileMaximisedKeepsStoredGeometry();
     void geometryRoundTripsInTwips();
+    void firstActivationGreets();
+    void noGreetingWithGestureNone();
+    void noCharacterEndsStartWithoutSaving();
+    void characterEventsReachWindow();
 
 private:
+    QList<ShownMessage> m_messages;
     std::unique_ptr<frmTray> start(const QStringList& args);
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_xdg;
@@ -71,9 +79,18 @@ void tst_Startup::init()
     qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
     Program() = ProgramValues{};
     platform::invalidateProfileCache();
+    // The character is a recording fake here; its file only has to exist.
+    writeFile(m_dir->filePath(u"vela.acs"_s), "character");
+    frmMain::agentFactory() = [] { return std::make_unique<test::FakeAgent>(); };
+    m_messages.clear();
+    setShowMessageRecorder(&m_messages);
 }
 
-void tst_Startup::cleanup() { platform::setClockOverride({}); }
+void tst_Startup::cleanup()
+{
+    platform::setClockOverride({});
+    setShowMessageRecorder(nullptr);
+}
 
 std::unique_ptr<frmTray> tst_Startup::start(const QStringList& args)
 {
@@ -255,6 +272,72 @@ void tst_Startup::geometryRoundTripsInTwips()
     const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY2(ini.contains(u"\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\nHeight=7500\r\n"_s), qPrintable(ini));
 }
+
+void tst_Startup::firstActivationGreets()
+{
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n");
+    auto tray = start({});
+    QVERIFY(tray);
+    auto* agent = qobject_cast<test::FakeAgent*>(tray->mainWindow()->agent());
+    QVERIFY(agent);
+    QCOMPARE(tray->mainWindow()->settings().m_CharacterName, u"vela.acs"_s); // merlin.acs is nowhere
+    QTRY_VERIFY(tray->mainWindow()->activatedOnce());
+    const QStringList calls = agent->calls;
+    const qsizetype greet = calls.indexOf(u"Play(Greet)"_s);
+    QVERIFY2(greet > 0, qPrintable(calls.join(u'\n')));
+    QCOMPARE(calls.at(greet - 1), u"Show(fast)"_s);
+    QCOMPARE(calls.at(greet + 1), u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Hello Ann.)"_s);
+    QCOMPARE(calls.at(greet + 2), u"Hide(fast)"_s);
+}
+
+void tst_Startup::noGreetingWithGestureNone()
+{
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nConnectionType=2\r\n[Character]\r\nWelcomeGesture=None\r\n");
+    auto tray = start({});
+    QVERIFY(tray);
+    QTRY_VERIFY(tray->mainWindow()->activatedOnce());
+    auto* agent = qobject_cast<test::FakeAgent*>(tray->mainWindow()->agent());
+    QVERIFY(!agent->calls.join(u'\n').contains(u"Speak("_s));
+}
+
+void tst_Startup::noCharacterEndsStartWithoutSaving()
+{
+    QFile::remove(m_dir->filePath(u"vela.acs"_s));
+    Program().CharactersFolder.clear();
+    qputenv("ORVELLA_DATA_DIR", m_dir->filePath(u"no-data"_s).toUtf8());
+    auto tray = start({});
+    qunsetenv("ORVELLA_DATA_DIR");
+    QVERIFY(!tray);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages.first().text.startsWith(u"Failed to find character file "_s));
+    QVERIFY(!QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
+}
+
+void tst_Startup::characterEventsReachWindow()
+{
+    auto tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    auto* agent = qobject_cast<test::FakeAgent*>(main->agent());
+    QVERIFY(!main->cmdStopReading->isVisibleTo(main));
+    Q_EMIT agent->ShowEvent(IAgent::CauseProgramShowed);
+    QVERIFY(main->cmdStopReading->isVisibleTo(main));
+    Q_EMIT agent->HideEvent(IAgent::CauseUserHid);
+    QVERIFY(!main->cmdStopReading->isVisibleTo(main));
+
+    // A double click reads the clipboard.
+    QGuiApplication::clipboard()->setText(u"from the clipboard"_s);
+    agent->calls.clear();
+    Q_EMIT agent->DblClick();
+    QVERIFY(agent->calls.join(u'\n').contains(u"from the clipboard)"_s));
+
+    // The menu's Stop Talking empties the queue.
+    agent->calls.clear();
+    Q_EMIT agent->Command(u"Stop Talking"_s);
+    QCOMPARE(agent->calls.first(), u"StopAll"_s);
+}
+
 
 QTEST_MAIN(tst_Startup)
 #include "tst_Startup.moc"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace orvella {
+
+class CSettings;
+
+// Text clean-ups that prepare message text for the speech engine. Both run in
+// linear time: a message body can be megabytes.
+
+// With spellUpper off, the text lower-cased. With it on: a text holding any
+// character above "Z" (lower-case and accented letters included) unchanged,
+// so capital words inside ordinary text are spelled; a text written wholly in
+// capitals (digits and punctuation aside) lower-cased, so it reads as words.
+QString SpeakableCase(const QString& text, bool spellUpper);
+
+// Drops every character listed in symbols, and cuts any run of six or more
+// equal characters down to its last five. Texts shorter than 6 characters
+// come back unchanged.
+QString RemoveSymbols(const QString& text, const QString& symbols);
+
+// The voice tags every spoken text starts with:
+// \Pit=<pitch>\\Spd=<speed>\\Chr="<voice>"\ (no blanks).
+QString SpeechTagPrefix(const CSettings& settings);
+
+// Text from outside (mail, clipboard) must not carry speech tags of its own:
+// a "\Mrk=100001\" in a message would fire a bookmark and move the reading on.
+// A word joiner after each backslash keeps it a spoken backslash and never a
+// tag opener.
+QString NeutralizeSpeechTags(const QString& text);
+
+} // namespace orvella
