@@ -12,13 +12,27 @@ run=$(cat "$dir/run-dir" 2>/dev/null || echo "$dir/run")
 pid=""
 [ -s "$run/master.pid" ] && pid=$(cat "$run/master.pid")
 if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-  # Only the master this instance wrote down, never Dovecot processes by name.
+  # Only the master this instance wrote down and its own process group, never
+  # Dovecot processes by name (the system may run its own Dovecot).
+  pgid=$(ps -o pgid= -p "$pid" | tr -d ' ')
   kill -TERM "$pid" 2>/dev/null || true
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
+  # A clean shutdown takes Dovecot about two seconds (its log process lingers);
+  # nothing here needs keeping, so after a short grace the group is killed.
+  for _ in $(seq 1 10); do
+    ps -o stat= -p "$pid" 2>/dev/null | grep -qv '^Z' || break
     sleep 0.05
   done
-  kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+  if [ "$pgid" = "$pid" ]; then
+    kill -KILL -- "-$pgid" 2>/dev/null || true
+    # Done when only zombies are left (they hold no ports; reaping them is
+    # init's business and can take a while in containers).
+    for _ in $(seq 1 100); do
+      ps -eo pgid=,stat= | awk -v g="$pgid" '$1 == g && $2 !~ /^Z/ { found = 1 } END { exit !found }' || break
+      sleep 0.02
+    done
+  elif kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null || true
+  fi
 fi
 
 if [ -f "$dir/dovecot.env" ]; then
