@@ -9,9 +9,12 @@
 #include "support/Pop3EventRecorder.h"
 
 #include <QCoro/QCoroTask>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace orvella;
@@ -69,9 +72,10 @@ private Q_SLOTS:
     void wrongPassword();
     void connectionRefused();
     void silentServer();
-    void emptyMailbox();
+    void deliveryScript();
     void retrieveTopAndEntire();
     void dotStuffedLines();
+    void bigMessageOverTls();
 
 private:
     std::optional<DovecotFixture> m_dovecot;
@@ -211,17 +215,46 @@ void Pop3DovecotTest::silentServer()
     QVERIFY(c.recorder.errors.first().contains(u"The server stopped answering"_s));
 }
 
-void Pop3DovecotTest::emptyMailbox()
+// dovecot-deliver.sh, which end-to-end tests use: empties a mailbox, then
+// delivers files in order, CR LF or LF.
+void Pop3DovecotTest::deliveryScript()
 {
     const QString user = u"pop3empty"_s;
-    QVERIFY(m_dovecot->clear(user));
-    Client c;
-    QVERIFY(c.logOn(m_dovecot->settings(user)));
-    QCOMPARE(c.client->messageCount(), 0);
-    QVERIFY(c.retrieve(1, 0, 20));
-    QVERIFY(c.recorder.events.isEmpty());
-    c.logOff();
-    QVERIFY(c.recorder.errors.isEmpty());
+    const QString script = QStringLiteral(ORVELLA_TEST_SCRIPTS_DIR "/dovecot-deliver.sh");
+    QCOMPARE(QProcess::execute(script, {m_dovecot->dir, user, u"--clear"_s}), 0);
+    {
+        Client c;
+        QVERIFY(c.logOn(m_dovecot->settings(user)));
+        QCOMPARE(c.client->messageCount(), 0);
+        // Nothing to retrieve is no error.
+        QVERIFY(c.retrieve(1, 0, 20));
+        QVERIFY(c.recorder.events.isEmpty());
+        c.logOff();
+        QVERIFY(c.recorder.errors.isEmpty());
+    }
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString first = tmp.filePath(u"first.eml"_s), second = tmp.filePath(u"second.eml"_s);
+    QFile f1(first), f2(second);
+    QVERIFY(f1.open(QIODevice::WriteOnly) && f2.open(QIODevice::WriteOnly));
+    f1.write("Subject: first\r\n\r\nwith CR LF\r\n");
+    f2.write("Subject: second\n\nwith LF\n");
+    f1.close();
+    f2.close();
+    QCOMPARE(QProcess::execute(script, {m_dovecot->dir, user, first, second}), 0);
+    {
+        Client c;
+        QVERIFY(c.logOn(m_dovecot->settings(user)));
+        QCOMPARE(c.client->messageCount(), 2);
+        QVERIFY(c.retrieve(1, 2, 0));
+        QCOMPARE(c.recorder.events,
+                 (QStringList{u"start 1"_s, u"H Subject: first"_s, u"T with CR LF"_s, u"end"_s, u"start 2"_s,
+                              u"H Subject: second"_s, u"T with LF"_s, u"end"_s}));
+        c.logOff();
+    }
+    // An unknown user is an error, not a silent success.
+    QVERIFY(QProcess::execute(script, {m_dovecot->dir, u"nobody"_s, first}) != 0);
+    QCOMPARE(QProcess::execute(script, {m_dovecot->dir, user, u"--clear"_s}), 0);
 }
 
 void Pop3DovecotTest::retrieveTopAndEntire()
@@ -304,6 +337,41 @@ void Pop3DovecotTest::dotStuffedLines()
     QVERIFY(c.retrieve(1, 1, 2));
     QCOMPARE(c.recorder.events,
              (QStringList{u"start 1"_s, u"H Subject: dots"_s, u"T ."_s, u"T .."_s, u"end"_s}));
+    c.logOff();
+    QVERIFY(c.recorder.errors.isEmpty());
+}
+
+// A 3 MB message through TLS: more than the socket's read buffer, so reading
+// must go on as the buffer drains.
+void Pop3DovecotTest::bigMessageOverTls()
+{
+    const QString user = u"pop3tls"_s;
+    QVERIFY(m_dovecot->clear(user));
+    QByteArray message = "Subject: big\n\n";
+    QCryptographicHash sent(QCryptographicHash::Sha256);
+    const int lines = 40000;
+    for (int i = 0; i < lines; ++i) {
+        const QByteArray line = "line " + QByteArray::number(i) + ' ' + QByteArray(64, char('a' + i % 26));
+        message += line + '\n';
+        sent.addData(line);
+    }
+    QVERIFY(m_dovecot->deliver(user, {message}));
+
+    Client c;
+    PopServerSettings s = m_dovecot->settings(user);
+    s.security = u"TLS"_s;
+    s.port = m_dovecot->pop3sPort;
+    s.trustedCertificate = m_dovecot->certSha256;
+    QVERIFY(c.logOn(s));
+    QCryptographicHash received(QCryptographicHash::Sha256);
+    int count = 0;
+    connect(c.client.get(), &Pop3Client::Transfer, this, [&](qint64, const QString& text) {
+        received.addData(text.toLatin1());
+        ++count;
+    });
+    QVERIFY(c.retrieve(1, 1, 0));
+    QCOMPARE(count, lines);
+    QCOMPARE(received.result(), sent.result());
     c.logOff();
     QVERIFY(c.recorder.errors.isEmpty());
 }

@@ -9,29 +9,51 @@ set -uo pipefail
 dir=$(cd "$1" && pwd)
 run=$(cat "$dir/run-dir" 2>/dev/null || echo "$dir/run")
 
+# "<state> <process group>" of a process, read from /proc (no procps needed).
+# The command name in /proc/PID/stat may hold blanks: skip past its ")".
+proc_state() {
+  local s
+  s=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  set -- ${s##*) }
+  echo "$1 $3"
+}
+# True while a process of group $1 is alive; zombies hold no ports and
+# reaping them is init's business (slow in some containers), so they don't count.
+group_alive() {
+  local f s
+  for f in /proc/[0-9]*/stat; do
+    s=$(cat "$f" 2>/dev/null) || continue
+    set -- ${s##*) }
+    [ "$3" = "$1" ] && [ "$1" != "Z" ] && return 0
+  done
+  return 1
+}
+
 pid=""
 [ -s "$run/master.pid" ] && pid=$(cat "$run/master.pid")
-if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-  # Only the master this instance wrote down and its own process group, never
-  # Dovecot processes by name (the system may run its own Dovecot).
-  pgid=$(ps -o pgid= -p "$pid" | tr -d ' ')
-  kill -TERM "$pid" 2>/dev/null || true
-  # A clean shutdown takes Dovecot about two seconds (its log process lingers);
-  # nothing here needs keeping, so after a short grace the group is killed.
-  for _ in $(seq 1 10); do
-    ps -o stat= -p "$pid" 2>/dev/null | grep -qv '^Z' || break
-    sleep 0.05
-  done
-  if [ "$pgid" = "$pid" ]; then
-    kill -KILL -- "-$pgid" 2>/dev/null || true
-    # Done when only zombies are left (they hold no ports; reaping them is
-    # init's business and can take a while in containers).
-    for _ in $(seq 1 100); do
-      ps -eo pgid=,stat= | awk -v g="$pgid" '$1 == g && $2 !~ /^Z/ { found = 1 } END { exit !found }' || break
-      sleep 0.02
+if [ -n "$pid" ] && st=$(proc_state "$pid"); then
+  read -r state pgid <<< "$st"
+  if [ "$state" != "Z" ]; then
+    # Only the master this instance wrote down and its own process group,
+    # never Dovecot processes by name (the system may run its own Dovecot).
+    kill -TERM "$pid" 2>/dev/null || true
+    # A clean shutdown takes Dovecot about two seconds (its log process
+    # lingers); nothing here needs keeping, so after a short grace the group
+    # is killed.
+    for _ in $(seq 1 10); do
+      st=$(proc_state "$pid") || break
+      [ "${st%% *}" = "Z" ] && break
+      sleep 0.05
     done
-  elif kill -0 "$pid" 2>/dev/null; then
-    kill -KILL "$pid" 2>/dev/null || true
+    if [ "$pgid" = "$pid" ]; then
+      kill -KILL -- "-$pgid" 2>/dev/null || true
+      for _ in $(seq 1 100); do
+        group_alive "$pgid" || break
+        sleep 0.02
+      done
+    else
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
   fi
 fi
 

@@ -34,11 +34,6 @@ qsizetype Pop3LineReader::buffered() const
     return n;
 }
 
-bool Pop3LineReader::hasLine() const
-{
-    return !m_cutLines.empty() || m_buf.indexOf('\n', m_pos + m_scanned) >= 0;
-}
-
 std::optional<Line> Pop3LineReader::takeLine()
 {
     if (!m_cutLines.empty()) {

@@ -34,7 +34,6 @@ public:
     std::optional<Line> takeLine();
     // The incomplete last line when the connection ended without its line end.
     std::optional<Line> takeRest();
-    bool hasLine() const;
     qsizetype buffered() const;
     void clear();
 
