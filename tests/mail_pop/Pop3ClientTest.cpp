@@ -563,6 +563,23 @@ void Pop3ClientTest::overlongLineAndSizeLimit()
         QVERIFY(s.errors().isEmpty());
         QVERIFY2(s.failures().isEmpty(), qPrintable(s.failures().join(u'\n')));
     }
+    {
+        // A server that never ends a message is given up on, once far past the
+        // cut, instead of keeping the check busy forever.
+        Session s;
+        s.server->script(kGreeting + kCapaPlain + kUserPass + kStat +
+                         "C: RETR 1\nS: +OK\nS: Subject: endless\nS: \n" +
+                         QByteArray("S: 0123456789\n").repeated(200) + "!silence\n");
+        s.client->setMaxStreamBytes(1000);
+        PopServerSettings set = settings();
+        set.maxMessageBytes = 100;
+        QVERIFY(s.logOn(set));
+        QVERIFY(!s.retrieve(1, 1, 0));
+        QCOMPARE(s.recorder->errorCodes, QList<int>{Pop3Client::ErrorProtocol});
+        QVERIFY(!s.recorder->events.contains(u"end"_s));
+        QVERIFY(!s.client->isLoggedOn());
+        QVERIFY(s.server->closedByClient());
+    }
 }
 
 void Pop3ClientTest::messageSize()

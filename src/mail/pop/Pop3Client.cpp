@@ -216,6 +216,12 @@ void Pop3Client::protocolFailure(const QString& what, const QByteArray& line)
     fail(ErrorProtocol, u"%1: \"%2\""_s.arg(what, serverText(line.left(200))));
 }
 
+void Pop3Client::endlessAnswer()
+{
+    fail(ErrorProtocol, u"The server sent more than %1 MB for one message without ending it; "
+                        u"the connection was closed"_s.arg(m_maxStreamBytes / (1024 * 1024)));
+}
+
 void Pop3Client::recordLinkFailure()
 {
     if (m_timedOut) {
@@ -730,8 +736,12 @@ QCoro::Task<bool> Pop3Client::readMessage(int n)
         else if (!co_await nextLine(line))
             co_return false;
         if (pop3::unstuff(line.text) == pop3::DataLine::End) break;
-        if (overLimit) continue;
         bytes += line.text.size() + 2;
+        if (bytes > m_maxStreamBytes) {
+            endlessAnswer();
+            co_return false;
+        }
+        if (overLimit) continue;
         if (bytes > limit) {
             // Cut here: the rest is read and dropped, the message ends normally.
             overLimit = true;
@@ -772,8 +782,14 @@ QCoro::Task<bool> Pop3Client::skipAnswers(int count)
         }
         if (status.kind != pop3::Status::Ok) continue;
         pop3::Line line;
+        qint64 bytes = 0;
         do {
             if (!co_await nextLine(line)) co_return false;
+            bytes += line.text.size() + 2;
+            if (bytes > m_maxStreamBytes) {
+                endlessAnswer();
+                co_return false;
+            }
         } while (pop3::unstuff(line.text) != pop3::DataLine::End);
     }
     co_return true;

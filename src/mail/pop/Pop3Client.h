@@ -133,6 +133,12 @@ public:
     QString authMechanism() const { return m_authMechanism; }
     // Pipelining is used when the server offers it and this allows it (default).
     void setPipeliningAllowed(bool allowed) { m_pipeliningAllowed = allowed; }
+    // The most read for one message, cut part included, before the server
+    // counts as hostile: the answer is abandoned with ErrorProtocol and the
+    // connection closed. Without it a server streaming without end would
+    // keep the check running forever.
+    static constexpr qint64 DefaultMaxStreamBytes = qint64(1) << 30;
+    void setMaxStreamBytes(qint64 bytes) { m_maxStreamBytes = bytes; }
 
     // "AA:BB:..." upper case, as the Error descriptions and the settings show it.
     static QString formatFingerprint(const QByteArray& sha256);
@@ -199,6 +205,7 @@ private:
     void failFromServer(const pop3::Status& status, int fallbackCode);
     bool linkBroken() const { return m_linkDown || m_timedOut; }
     void recordLinkFailure();
+    void endlessAnswer();
     void closeLink();
     void reportFailure();
     void startTimer(int ms);
@@ -226,6 +233,7 @@ private:
     bool m_busy = false;
     bool m_mustClose = false; // the last failure left the session out of step
     int m_responseTimeoutMs = 60000;
+    qint64 m_maxStreamBytes = DefaultMaxStreamBytes;
     bool m_pipeliningAllowed = true;
     int m_count = 0;
     qint64 m_mailboxSize = 0;
