@@ -87,7 +87,7 @@ public:
         ErrorProtocol = 13,          // the server's answer makes no sense
         ErrorNotLoggedOn = 14,       // a request that needs a session without one
         ErrorBusy = 15,              // another request is still running
-        ErrorBadRequest = 16,        // a message number out of range
+        ErrorBadRequest = 16,        // a message number out of range, a negative line count
     };
     Q_ENUM(ErrorCode)
 
@@ -119,6 +119,11 @@ public:
     // line end), EndTransfer. With PIPELINING up to PipelineWindow requests
     // are in flight. A -ERR for one message stops the retrieval there (Error,
     // false); the session stays usable.
+    // first > last is nothing to do (true); numbers outside 1..messageCount()
+    // or a negative `lines` fail with ErrorBadRequest before anything is sent.
+    // A line in the header that is no field ends the header early: it and the
+    // rest are body lines, as a MIME parser would read them. A message past
+    // maxMessageBytes is cut: its events stop there, EndTransfer still comes.
     QCoro::Task<bool> retrieve(int first, int last, int lines);
     // QUIT and close. Never fails, never hangs (the QUIT answer is awaited at
     // most responseTimeoutMs, 10 s at the most); only a -ERR answer to QUIT
