@@ -1,0 +1,247 @@
+#pragma once
+
+#include "mail/pop/IPop3Transport.h"
+#include "mail/pop/Pop3HeaderUnfolder.h"
+#include "mail/pop/Pop3LineReader.h"
+#include "mail/pop/Pop3Response.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <coroutine>
+#include <memory>
+#include <optional>
+
+namespace orvella {
+
+// One POP3 account's server and how to reach it.
+struct PopServerSettings
+{
+    QString host;
+    int port = 110;
+    QString user;
+    QString password;
+    // "Auto": implicit TLS on port 995, else STLS when the server offers it,
+    //         else no encryption.
+    // "TLS": implicit TLS (POP3S) on any port.
+    // "STARTTLS": STLS on the plain port; fails before sending any password
+    //         when the server does not offer it.
+    // "None": no encryption even when offered.
+    // Letter case does not matter; empty means "Auto".
+    QString security = QStringLiteral("Auto");
+    // A SHA-256 fingerprint (64 hex digits, ':' and blanks optional) of a
+    // certificate to accept although the system's trust store does not vouch
+    // for it: a self-hosted server's self-signed certificate.
+    QString trustedCertificate;
+    int connectTimeoutMs = 30000;
+    // The longest silence of the server while an answer is awaited.
+    int responseTimeoutMs = 60000;
+    // Bytes of one message delivered at most (header and body lines with their
+    // line ends); the rest of a bigger message is read and dropped, so one huge
+    // message can neither fill memory nor block the account.
+    qint64 maxMessageBytes = 16 * 1024 * 1024;
+};
+
+// A POP3 client for the mail check: log on, message count, a message's size,
+// headers plus n body lines of messages, log off. It never deletes mail: it
+// has no way to send DELE.
+//
+// Requests are coroutines on the caller's (the UI) thread; nothing blocks.
+// co_await one request before starting the next: a request made while another
+// runs fails at once with ErrorBusy. logOff() is the exception: it may be
+// called at any time and cuts a running request short.
+//
+// Failed requests return false / nullopt and emit Error exactly once, with a
+// description in the server's own words (its -ERR text, e.g.
+// "[AUTH] Authentication failed.") or the system's ("Connection refused",
+// a certificate problem with the certificate's SHA-256 fingerprint, ...).
+//
+// Text convention: mail is bytes. Header names and values and body lines are
+// QStrings in which each character is one byte as received (the Latin-1
+// mapping of QString::fromLatin1), whatever the message's charset. The
+// message decoder gets the exact bytes back with toLatin1() and decodes them
+// itself (RFC 2047 words, transfer encodings, charsets).
+//
+// Do not destroy the client while a request is suspended; call logOff() and
+// let the request's coroutine finish, or use deleteLater() afterwards.
+class Pop3Client : public QObject
+{
+    Q_OBJECT
+public:
+    // Codes of the Error signal.
+    enum ErrorCode {
+        ErrorNone = 0,
+        ErrorBadSettings = 1,        // the account's settings cannot work (no host, unknown security...)
+        ErrorConnect = 2,            // connection refused, host not found, network unreachable
+        ErrorConnectTimeout = 3,     // no connection within connectTimeoutMs
+        ErrorTimeout = 4,            // the server stopped answering for responseTimeoutMs
+        ErrorConnectionLost = 5,     // the server or the network closed the connection
+        ErrorTls = 6,                // the TLS handshake failed for another reason than the certificate
+        ErrorCertificate = 7,        // the certificate is not trusted (description names its fingerprint)
+        ErrorTlsUnavailable = 8,     // security "STARTTLS" but the server offers no STLS
+        ErrorAuthentication = 9,     // the server refused the user name or password
+        ErrorMailboxInUse = 10,      // [IN-USE]: another client has the mailbox open
+        ErrorServerUnavailable = 11, // [SYS/TEMP], [LOGIN-DELAY]: try again later
+        ErrorServer = 12,            // any other -ERR (no such message, ...)
+        ErrorProtocol = 13,          // the server's answer makes no sense
+        ErrorNotLoggedOn = 14,       // a request that needs a session without one
+        ErrorBusy = 15,              // another request is still running
+        ErrorBadRequest = 16,        // a message number out of range, a negative line count
+    };
+    Q_ENUM(ErrorCode)
+
+    // Requests kept in flight at once when the server announces PIPELINING.
+    // Small enough that the server's answers never back up into a deadlock
+    // with our writes, large enough to hide the network's round trip.
+    static constexpr int PipelineWindow = 32;
+
+    // Without a transport the client makes a Pop3SocketTransport.
+    explicit Pop3Client(std::unique_ptr<IPop3Transport> transport = {}, QObject* parent = nullptr);
+    ~Pop3Client() override;
+
+    // Connects, reads the greeting, CAPA, secures the connection as the
+    // settings say (CAPA again after STLS), authenticates, then STAT.
+    // Authentication: SASL PLAIN when the server offers it over TLS, else
+    // USER/PASS; without TLS, APOP when the greeting offers it (the password
+    // then never crosses the wire), else SASL PLAIN when offered (servers
+    // offer it without TLS only where they deem the link secure), else
+    // USER/PASS.
+    QCoro::Task<bool> logOn(PopServerSettings settings);
+    // From STAT, valid after a successful logOn.
+    int messageCount() const { return m_count; }
+    qint64 mailboxSize() const { return m_mailboxSize; }
+    // LIST n: the message's size in bytes as the server counts them.
+    QCoro::Task<std::optional<qint64>> messageSize(int n);
+    // Header plus `lines` body lines of messages first..last (lines == 0:
+    // RETR, the entire message). For each message in order: messageStarted(n),
+    // Header per unfolded field, Transfer per body line (dot-unstuffed, no
+    // line end), EndTransfer. With PIPELINING up to PipelineWindow requests
+    // are in flight. A -ERR for one message stops the retrieval there (Error,
+    // false); the session stays usable.
+    // first > last is nothing to do (true); numbers outside 1..messageCount()
+    // or a negative `lines` fail with ErrorBadRequest before anything is sent.
+    // A line in the header that is no field ends the header early: it and the
+    // rest are body lines, as a MIME parser would read them. A message past
+    // maxMessageBytes is cut: its events stop there, EndTransfer still comes.
+    QCoro::Task<bool> retrieve(int first, int last, int lines);
+    // QUIT and close. Never fails, never hangs (the QUIT answer is awaited at
+    // most responseTimeoutMs, 10 s at the most); only a -ERR answer to QUIT
+    // emits Error.
+    QCoro::Task<void> logOff();
+
+    bool isLoggedOn() const { return m_loggedOn; }
+    bool isEncrypted() const;
+    // The capabilities of the last CAPA answer (empty when CAPA was refused).
+    const pop3::Capabilities& capabilities() const { return m_caps; }
+    // "PLAIN", "USER" or "APOP": how the last logOn authenticated.
+    QString authMechanism() const { return m_authMechanism; }
+    // Pipelining is used when the server offers it and this allows it (default).
+    void setPipeliningAllowed(bool allowed) { m_pipeliningAllowed = allowed; }
+    // The most read for one message, cut part included, before the server
+    // counts as hostile: the answer is abandoned with ErrorProtocol and the
+    // connection closed. Without it a server streaming without end would
+    // keep the check running forever.
+    static constexpr qint64 DefaultMaxStreamBytes = qint64(1) << 30;
+    void setMaxStreamBytes(qint64 bytes) { m_maxStreamBytes = bytes; }
+
+    // "AA:BB:..." upper case, as the Error descriptions and the settings show it.
+    static QString formatFingerprint(const QByteArray& sha256);
+    // Strips ':' and blanks and lower-cases; empty when fingerprint is no
+    // SHA-256 fingerprint.
+    static QByteArray normalizeFingerprint(const QString& fingerprint);
+
+Q_SIGNALS:
+    void messageStarted(int n);
+    void Header(const QString& field, const QString& value);
+    // bytes: bytes of the message received so far, line ends included.
+    void Transfer(qint64 bytes, const QString& text);
+    void EndTransfer();
+    void Error(int code, const QString& description);
+
+private:
+    enum class Security { Auto, Tls, StartTls, None };
+    struct Failure
+    {
+        int code = ErrorNone;
+        QString description;
+    };
+
+    // Resumes the suspended request on the next event loop pass, never inside
+    // the transport's signal, so the request may close or drop the transport.
+    struct Wake
+    {
+        Pop3Client* client;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> h) noexcept { client->m_waiter = h; }
+        void await_resume() const noexcept {}
+    };
+    Wake nextEvent() { return Wake{this}; }
+    void wake();
+    void resumeWaiter();
+
+    // Transport events.
+    void onConnected();
+    void onEncrypted();
+    void onReadyRead();
+    void onDisconnected();
+    void onErrorOccurred(const QString& description);
+    void onSslErrors(const QList<QSslError>& errors);
+
+    QCoro::Task<bool> doLogOn(PopServerSettings settings);
+    QCoro::Task<bool> doRetrieve(int first, int last, int lines);
+    QCoro::Task<bool> readMessage(int n);
+    QCoro::Task<bool> skipAnswers(int count);
+    QCoro::Task<bool> readCapabilities();
+    QCoro::Task<bool> authenticate();
+    QCoro::Task<bool> waitForLink(bool encrypted, int timeoutMs);
+
+    // The next line of the server's answer; false when the link failed or
+    // timed out (the failure is recorded).
+    QCoro::Task<bool> nextLine(pop3::Line& line);
+    // The next status line; garbage is a recorded protocol failure.
+    QCoro::Task<bool> readStatus(pop3::Status& status);
+    // The lines of a multi-line answer up to its ".", unstuffed; at most maxLines.
+    QCoro::Task<bool> readDataLines(QList<QByteArray>& lines, int maxLines);
+
+    void send(const QByteArray& command);
+    void fail(int code, const QString& description);
+    void protocolFailure(const QString& what, const QByteArray& line);
+    void failFromServer(const pop3::Status& status, int fallbackCode);
+    bool linkBroken() const { return m_linkDown || m_timedOut; }
+    void recordLinkFailure();
+    void endlessAnswer();
+    void closeLink();
+    void reportFailure();
+    void startTimer(int ms);
+
+    std::unique_ptr<IPop3Transport> m_transport;
+    pop3::Pop3LineReader m_reader;
+    QTimer m_timer;
+    std::coroutine_handle<> m_waiter;
+    bool m_resumeQueued = false;
+
+    PopServerSettings m_settings;
+    QByteArray m_trusted; // normalized fingerprint
+    pop3::Capabilities m_caps;
+    QByteArray m_apopTimestamp;
+    QString m_authMechanism;
+    Failure m_failure;
+    QString m_linkError;        // what the transport said when the link failed
+    QString m_certificateError; // set when the handshake refused the certificate
+    bool m_open = false;        // a connection was started and not closed by us
+    bool m_connected = false;
+    bool m_encrypted = false;
+    bool m_linkDown = false;
+    bool m_timedOut = false;
+    bool m_loggedOn = false;
+    bool m_busy = false;
+    bool m_mustClose = false; // the last failure left the session out of step
+    int m_responseTimeoutMs = 60000;
+    qint64 m_maxStreamBytes = DefaultMaxStreamBytes;
+    bool m_pipeliningAllowed = true;
+    int m_count = 0;
+    qint64 m_mailboxSize = 0;
+};
+
+} // namespace orvella

@@ -1,0 +1,286 @@
+#include "support/Pop3ScriptedTransport.h"
+
+#include <QMetaObject>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella::test {
+
+Pop3ScriptedTransport::Pop3ScriptedTransport(QObject* parent) : IPop3Transport(parent)
+{
+}
+
+Pop3ScriptedTransport::~Pop3ScriptedTransport() = default;
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::script(const QByteArray& dialogue)
+{
+    for (const QByteArray& line : dialogue.split('\n')) {
+        QByteArray l = line;
+        while (!l.isEmpty() && (l.front() == ' ' || l.front() == '\t'))
+            l.remove(0, 1);
+        if (l.endsWith('\r')) l.chop(1);
+        if (l.isEmpty()) continue;
+        if (l.startsWith("S: ") || l == "S:")
+            server(l.mid(3));
+        else if (l.startsWith("C: "))
+            client(l.mid(3));
+        else if (l == "!tls")
+            tls();
+        else if (l == "!drop")
+            drop();
+        else if (l == "!silence")
+            silence();
+        else
+            m_failures.append(u"bad script line: "_s + QString::fromLatin1(l));
+    }
+    return *this;
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::server(const QByteArray& line)
+{
+    return serverRaw(line + "\r\n");
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::serverRaw(const QByteArray& bytes)
+{
+    m_steps.append(Step{Step::Server, bytes});
+    return *this;
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::client(const QByteArray& line)
+{
+    m_steps.append(Step{Step::Client, line});
+    return *this;
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::tls()
+{
+    m_steps.append(Step{Step::Tls, {}});
+    return *this;
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::drop()
+{
+    m_steps.append(Step{Step::Drop, {}});
+    return *this;
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::silence()
+{
+    m_steps.append(Step{Step::Silence, {}});
+    return *this;
+}
+
+void Pop3ScriptedTransport::refuseConnection(const QString& error)
+{
+    m_refusal = error;
+}
+
+void Pop3ScriptedTransport::hangOnConnect()
+{
+    m_hang = true;
+}
+
+void Pop3ScriptedTransport::setCertificate(const QSslCertificate& certificate,
+                                           const QList<QSslError::SslError>& problems)
+{
+    m_certificate = certificate;
+    m_problems = problems;
+}
+
+QList<QSslCertificate> Pop3ScriptedTransport::peerCertificateChain() const
+{
+    if (!m_encrypted && !m_tlsRequested && !m_implicitTls) return {};
+    return {m_certificate};
+}
+
+void Pop3ScriptedTransport::connectToHost(const QString& host, quint16 port, bool implicitTls)
+{
+    ++m_connectCount;
+    ++m_generation;
+    m_host = host;
+    m_port = port;
+    m_implicitTls = implicitTls;
+    m_open = true;
+    m_connectedSent = false;
+    m_tlsRequested = false;
+    m_encrypted = false;
+    m_errorsIgnored = false;
+    m_incoming.clear();
+    m_unmatched.clear();
+    m_partialClientLine.clear();
+    schedule();
+}
+
+void Pop3ScriptedTransport::startTls()
+{
+    m_tlsRequested = true;
+    schedule();
+}
+
+void Pop3ScriptedTransport::write(const QByteArray& data)
+{
+    if (!m_open) return;
+    if (onWrite) onWrite(data);
+    m_partialClientLine += data;
+    qsizetype nl;
+    int lines = 0;
+    while ((nl = m_partialClientLine.indexOf("\r\n")) >= 0) {
+        ++lines;
+        const QByteArray line = m_partialClientLine.left(nl);
+        m_partialClientLine.remove(0, nl + 2);
+        m_clientLines.append(line);
+        m_unmatched.append(line);
+    }
+    m_writeBatches.append(lines);
+    schedule();
+}
+
+QByteArray Pop3ScriptedTransport::readAvailable()
+{
+    if (m_chunkSize <= 0 || m_incoming.size() <= m_chunkSize) return std::exchange(m_incoming, {});
+    QByteArray chunk = m_incoming.left(m_chunkSize);
+    m_incoming.remove(0, m_chunkSize);
+    // More is waiting: say so again, as a socket does after a partial read.
+    const int generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_generation && m_open && !m_incoming.isEmpty()) Q_EMIT readyRead();
+        },
+        Qt::QueuedConnection);
+    return chunk;
+}
+
+void Pop3ScriptedTransport::disconnectFromHost()
+{
+    if (!m_open) return;
+    m_closedByClient = true;
+    m_open = false;
+    ++m_generation;
+    // Lines written just before the close still count (QUIT).
+    pump();
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT disconnected(); }, Qt::QueuedConnection);
+}
+
+void Pop3ScriptedTransport::abort()
+{
+    m_closedByClient = true;
+    m_open = false;
+    ++m_generation;
+    m_incoming.clear();
+}
+
+void Pop3ScriptedTransport::schedule()
+{
+    if (m_scheduled) return;
+    m_scheduled = true;
+    const int generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            m_scheduled = false;
+            if (generation == m_generation) pump();
+        },
+        Qt::QueuedConnection);
+}
+
+void Pop3ScriptedTransport::serverCloses(const QString& error)
+{
+    m_open = false;
+    ++m_generation;
+    Q_EMIT errorOccurred(error);
+    Q_EMIT disconnected();
+}
+
+void Pop3ScriptedTransport::mismatch(const QString& what)
+{
+    m_failures.append(what);
+    if (m_open) serverCloses(u"The remote host closed the connection"_s);
+}
+
+bool Pop3ScriptedTransport::handshake()
+{
+    if (!m_problems.isEmpty()) {
+        QList<QSslError> errors;
+        for (QSslError::SslError e : m_problems)
+            errors.append(QSslError(e, m_certificate));
+        m_errorsIgnored = false;
+        const int generation = m_generation;
+        Q_EMIT sslErrors(errors);
+        if (generation != m_generation) return false;
+        if (!m_errorsIgnored) {
+            serverCloses(errors.first().errorString());
+            return false;
+        }
+    }
+    m_encrypted = true;
+    Q_EMIT encrypted();
+    return true;
+}
+
+void Pop3ScriptedTransport::pump()
+{
+    const bool closing = !m_open && m_closedByClient;
+    if (!m_open && !closing) return;
+    if (m_open && !m_connectedSent) {
+        if (m_hang) return;
+        if (!m_refusal.isEmpty()) {
+            m_open = false;
+            ++m_generation;
+            Q_EMIT errorOccurred(m_refusal);
+            return;
+        }
+        m_connectedSent = true;
+        const int generation = m_generation;
+        Q_EMIT connected();
+        if (generation != m_generation) return;
+        if (m_implicitTls && !handshake()) return;
+    }
+    bool haveNews = false;
+    while (m_next < m_steps.size() && !m_silent) {
+        const Step& step = m_steps[m_next];
+        if (closing && step.kind != Step::Client) break;
+        if (step.kind == Step::Server) {
+            m_incoming += step.data;
+            haveNews = true;
+            ++m_next;
+        } else if (step.kind == Step::Client) {
+            if (m_unmatched.isEmpty()) break;
+            const QByteArray got = m_unmatched.takeFirst();
+            if (got != step.data) {
+                mismatch(u"step %1: expected client line \"%2\", got \"%3\""_s.arg(m_next).arg(
+                    QString::fromLatin1(step.data), QString::fromLatin1(got)));
+                return;
+            }
+            ++m_next;
+        } else if (step.kind == Step::Tls) {
+            if (!m_tlsRequested) break;
+            ++m_next;
+            if (!handshake()) return;
+        } else if (step.kind == Step::Drop) {
+            ++m_next;
+            if (haveNews) Q_EMIT readyRead();
+            serverCloses(u"The remote host closed the connection"_s);
+            return;
+        } else {
+            ++m_next;
+            m_silent = true;
+        }
+    }
+    if (!m_unmatched.isEmpty() && m_next >= m_steps.size() && !m_silent) {
+        mismatch(u"unexpected client line after the end of the script: \"%1\""_s.arg(
+            QString::fromLatin1(m_unmatched.first())));
+        return;
+    }
+    if (m_tlsRequested && !m_encrypted && (m_next >= m_steps.size() || m_steps[m_next].kind != Step::Tls) &&
+        !m_silent && m_unmatched.isEmpty()) {
+        // Not scripted: the client started TLS where the server did not expect it.
+        mismatch(u"the client started TLS at step %1, not scripted there"_s.arg(m_next));
+        return;
+    }
+    if (haveNews && m_open) Q_EMIT readyRead();
+}
+
+} // namespace orvella::test
