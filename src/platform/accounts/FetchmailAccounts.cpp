@@ -49,7 +49,8 @@ QList<Token> tokenize(const QString& text)
             tokens << t;
         } else {
             const qsizetype start = i;
-            while (i < n && !text[i].isSpace() && text[i] != u',' && text[i] != u';' && text[i] != u'#')
+            while (i < n && !text[i].isSpace() && text[i] != u',' && text[i] != u':' && text[i] != u';' &&
+                   text[i] != u'#')
                 ++i;
             tokens << Token{text.mid(start, i - start), false};
         }
