@@ -159,9 +159,11 @@ QString htmlToText(const QString& html)
         text.replace(u"&quot;"_s, u"\""_s).replace(u"&amp;"_s, u"&"_s);
     }
     text.replace(QChar(0x00A0), u' ');
+    text.remove(QChar(QChar::ObjectReplacementCharacter)); // where images stood
     text.replace(QChar(QChar::LineSeparator), u'\n');
     text.replace(QChar(QChar::ParagraphSeparator), u'\n');
-    return text;
+    // Layout blanks around the document are no text.
+    return text.trimmed();
 }
 
 // The parts worth reading, found in document order. Inline parts win over
@@ -236,9 +238,10 @@ QString generatedID(GMimeHeaderList* headers)
         const QByteArray name = g_mime_header_get_name(header);
         if (isVolatileHeader(name))
             continue;
-        QByteArray value = g_mime_header_get_raw_value(header);
-        value.replace("\r", "").replace("\n", "");
-        hash.addData(QByteArray(name.toLower() + ':' + value.trimmed() + '\n'));
+        // Folding and runs of blanks may differ with the way the header was
+        // unfolded; the words may not.
+        const QByteArray value = QByteArray(g_mime_header_get_raw_value(header)).simplified();
+        hash.addData(QByteArray(name.toLower() + ':' + value + '\n'));
     }
     return idFromHash(hash.result());
 }
@@ -291,9 +294,8 @@ CMessage MessageDecoder::Decode(const QByteArray& raw)
     }
 
     GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(parsed.get()));
-    const int count = g_mime_header_list_get_count(headers);
     // A field that comes twice is taken from its last occurrence.
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0, count = g_mime_header_list_get_count(headers); i < count; ++i) {
         GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
         const QByteArray name = QByteArray(g_mime_header_get_name(header)).toLower();
         if (name == "from") {
@@ -305,15 +307,20 @@ CMessage MessageDecoder::Decode(const QByteArray& raw)
         } else if (name == "message-id") {
             // Kept as delivered (not decoded), so identifiers stored by
             // earlier versions of the program still match.
-            QByteArray id = g_mime_header_get_raw_value(header);
-            id.replace("\r", "").replace("\n", "");
-            message.m_ID = platform::decodeLegacyText(id.trimmed());
-        } else if (name == "content-type") {
-            const QByteArray value = QByteArray(g_mime_header_get_raw_value(header)).toLower();
-            message.m_IsMultiPart = value.contains("multipart");
-        } else if (name == "content-transfer-encoding") {
-            message.m_ContentTransferEncoding =
-                QString::fromLatin1(QByteArray(g_mime_header_get_raw_value(header)).trimmed().toLower());
+            message.m_ID = platform::decodeLegacyText(QByteArray(g_mime_header_get_raw_value(header)).simplified());
+        }
+    }
+    // GMime files the Content-* fields of the message under its body part.
+    if (GMimeObject* body = g_mime_message_get_mime_part(parsed.get())) {
+        GMimeHeaderList* contentHeaders = g_mime_object_get_header_list(body);
+        for (int i = 0, count = g_mime_header_list_get_count(contentHeaders); i < count; ++i) {
+            GMimeHeader* header = g_mime_header_list_get_header_at(contentHeaders, i);
+            const QByteArray name = QByteArray(g_mime_header_get_name(header)).toLower();
+            const QByteArray value = QByteArray(g_mime_header_get_raw_value(header)).trimmed().toLower();
+            if (name == "content-type")
+                message.m_IsMultiPart = value.contains("multipart");
+            else if (name == "content-transfer-encoding")
+                message.m_ContentTransferEncoding = QString::fromLatin1(value);
         }
     }
     if (message.m_ID.isEmpty())
