@@ -19,9 +19,16 @@ namespace {
 
 enum Column { SubjectColumn = 0, FromColumn = 1, StampColumn = 2 };
 
+// An envelope: the desktop theme's, else the program's own tray envelope
+// (when the resources are linked in).
 const QIcon& messageIcon()
 {
-    static const QIcon icon = QIcon::fromTheme(u"mail-message"_s, QIcon(u":/icons/tray-default.svg"_s));
+    static const QIcon icon = [] {
+        QIcon i = QIcon::fromTheme(u"mail-unread"_s);
+        if (i.isNull() && QFile::exists(u":/icons/tray-default.svg"_s))
+            i = QIcon(u":/icons/tray-default.svg"_s);
+        return i;
+    }();
     return icon;
 }
 
@@ -108,7 +115,12 @@ void MessageStore::LoadStoredMessages()
     QDir().mkpath(folder);
     if (!m_list)
         return;
-    const QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::Name);
+    QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::NoSort);
+    // By time stamp, not by file name: "...11375.tem" (a whole second) would
+    // sort after "...11375.01.tem" because of the extension.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return QStringView(a).chopped(4) < QStringView(b).chopped(4);
+    });
     QList<QTreeWidgetItem*> items;
     items.reserve(names.size());
     for (const QString& name : names) {
