@@ -75,11 +75,8 @@ void MessageStore::PrepareList(QTreeWidget* list)
 
 QTreeWidgetItem* MessageStore::makeItem(const CMessage& message) const
 {
-    auto* item = new QTreeWidgetItem;
-    item->setText(SubjectColumn, message.m_Subject);
+    auto* item = new QTreeWidgetItem(QStringList{message.m_Subject, message.From(), message.m_TimeStamp});
     item->setIcon(SubjectColumn, messageIcon());
-    item->setText(FromColumn, message.From());
-    item->setText(StampColumn, message.m_TimeStamp);
     item->setData(SubjectColumn, PathRole, message.Path());
     item->setData(SubjectColumn, KeyRole, message.m_ID);
     return item;
