@@ -6,12 +6,11 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTreeWidget>
 #include <functional>
 
-class QPlainTextEdit;
-class QTreeWidget;
-class QTreeWidgetItem;
-class QWidget;
 
 namespace orvella {
 
@@ -62,9 +61,10 @@ private:
     void forget(QTreeWidgetItem* item);
     void updateCommands();
 
-    QTreeWidget* m_list;
-    QPlainTextEdit* m_preview;
-    QWidget* m_dialogParent;
+    // The window owns these and may delete them before the store.
+    QPointer<QTreeWidget> m_list;
+    QPointer<QPlainTextEdit> m_preview;
+    QPointer<QWidget> m_dialogParent;
     QHash<QString, QTreeWidgetItem*> m_byStamp;
     QMultiHash<QString, QTreeWidgetItem*> m_byKey;
 };
