@@ -31,7 +31,8 @@ CMessage sampleMessage(int i)
     m.m_FullFrom = u"\"Sender %1\" <sender%1@example.com>"_s.arg(i % 300);
     m.m_Subject = u"Message number %1 about something"_s.arg(i);
     for (int line = 0; line < 20; ++line)
-        m.m_Content += u"Line %1 of message %2, the usual length of a line of mail text.\r\n"_s.arg(line).arg(i);
+        m.m_Content +=
+            u"Line %1 of message %2, the usual length of a line of mail text.\r\n"_s.arg(line).arg(i);
     return m;
 }
 
@@ -43,12 +44,10 @@ double readAllFiles(const QString& folder)
     const QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::Name);
     for (const QString& name : names) {
         QFile f(folder + u'/' + name);
-        if (f.open(QIODevice::ReadOnly))
-            bytes += f.readAll().size();
+        if (f.open(QIODevice::ReadOnly)) bytes += f.readAll().size();
     }
     const double ms = double(t.nsecsElapsed()) / 1e6;
-    if (bytes == 0)
-        std::printf("no files read\n");
+    if (bytes == 0) std::printf("no files read\n");
     return ms;
 }
 
@@ -63,8 +62,7 @@ double loadRecordsOnly(const QString& folder)
         loaded += m.Load(folder + u'/' + name) ? 1 : 0;
     }
     const double ms = double(t.nsecsElapsed()) / 1e6;
-    if (loaded != messageCount)
-        std::printf("loaded %d of %d records\n", loaded, messageCount);
+    if (loaded != messageCount) std::printf("loaded %d of %d records\n", loaded, messageCount);
     return ms;
 }
 
@@ -89,8 +87,7 @@ double loadIntoList()
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
     Program().AppPath = dir.path();
@@ -139,9 +136,10 @@ int main(int argc, char** argv)
         for (const CMessage& m : std::as_const(newMessages))
             store.SelectMessageInList(m);
         const double selectMs = double(t.nsecsElapsed()) / 1e6;
-        std::printf("store %d new messages (list of %d): %.1f ms, %.3f ms each\n", extra, messageCount, storeMs,
-                    storeMs / extra);
-        std::printf("select and preview each of them:      %.1f ms, %.3f ms each\n", selectMs, selectMs / extra);
+        std::printf("store %d new messages (list of %d): %.1f ms, %.3f ms each\n", extra, messageCount,
+                    storeMs, storeMs / extra);
+        std::printf("select and preview each of them:      %.1f ms, %.3f ms each\n", selectMs,
+                    selectMs / extra);
         QStringList ids;
         for (int i = 0; i < messageCount; ++i)
             ids << sampleMessage(i).m_ID.toUpper();

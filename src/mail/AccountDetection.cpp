@@ -19,8 +19,7 @@ AccountSources AccountSources::fromEnvironment()
     AccountSources s;
     s.home = qEnvironmentVariable("HOME", QDir::homePath());
     s.configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (s.configHome.isEmpty())
-        s.configHome = s.home + u"/.config"_s;
+    if (s.configHome.isEmpty()) s.configHome = s.home + u"/.config"_s;
     const QString prefix = qEnvironmentVariable("WINEPREFIX");
     s.wineRegistryFile = (prefix.isEmpty() ? s.home + u"/.wine"_s : prefix) + u"/user.reg"_s;
     return s;
@@ -39,8 +38,7 @@ bool DetectAccountFrom(const AccountSources& sources, QString& server, QString& 
     };
     for (const auto& program : programs) {
         for (const FoundAccount& a : program()) {
-            if (a.server.isEmpty())
-                continue;
+            if (a.server.isEmpty()) continue;
             server = a.server;
             if (!a.user.isEmpty()) {
                 user = a.user;
@@ -50,8 +48,7 @@ bool DetectAccountFrom(const AccountSources& sources, QString& server, QString& 
     }
 
     WineRegistry registry;
-    if (!registry.load(sources.wineRegistryFile))
-        return false;
+    if (!registry.load(sources.wineRegistryFile)) return false;
     return detectWindowsMailAccount(registry, server, user);
 }
 

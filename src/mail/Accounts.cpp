@@ -30,20 +30,17 @@ AccountList LoadAccounts()
 void SaveAccounts(const AccountList& accounts)
 {
     const QString path = CAccount::settingsFile();
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) return;
     platform::ProfileFile file(path);
     file.write(u"General"_s, u"NoOfAccounts"_s, NumberText(accounts.size()));
     for (qsizetype i = 0; i < accounts.size(); ++i) {
         CAccount& account = *accounts[i];
         const QString section = AccountSection(int(i) + 1);
         const bool moved = account.m_AccountID != section || !account.ownsSection();
-        if (moved)
-            account.MoveToSection(section);
+        if (moved) account.MoveToSection(section);
         account.Save(file);
         // The section may hold another account's counters; ours go with us.
-        if (moved)
-            account.WriteCounters(file);
+        if (moved) account.WriteCounters(file);
     }
     file.save();
 }

@@ -35,8 +35,7 @@ QString ownerKey(const QString& settingsPath, const QString& section)
 QString canonicalSecurity(const QString& text)
 {
     for (const QString& known : {u"TLS"_s, u"STARTTLS"_s, u"Auto"_s, u"None"_s})
-        if (text.trimmed().compare(known, Qt::CaseInsensitive) == 0)
-            return known;
+        if (text.trimmed().compare(known, Qt::CaseInsensitive) == 0) return known;
     return u"Auto"_s;
 }
 
@@ -54,34 +53,27 @@ QString canonicalSecurity(const QString& text)
 
 constexpr char32_t beyondUnicode = 0x110000;
 
-const char16_t windows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const char16_t windows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 qint64 scrambleCode(char32_t c)
 {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
     for (int i = 0; i < 32; ++i)
-        if (windows1252High[i] == c)
-            return 0x80 + i;
+        if (windows1252High[i] == c) return 0x80 + i;
     return c >= 0x100 ? qint64(c) : qint64(beyondUnicode + c);
 }
 
 // -1 when the number stands for no character.
 qint64 codeToChar(qint64 code)
 {
-    if (code < 0)
-        return -1;
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
-        return code;
-    if (code < 0xA0)
-        return windows1252High[code - 0x80];
-    if (code < qint64(beyondUnicode))
-        return (code >= 0xD800 && code <= 0xDFFF) ? -1 : code;
-    if (code - beyondUnicode >= 0x80 && code - beyondUnicode < 0xA0)
-        return code - beyondUnicode;
+    if (code < 0) return -1;
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return code;
+    if (code < 0xA0) return windows1252High[code - 0x80];
+    if (code < qint64(beyondUnicode)) return (code >= 0xD800 && code <= 0xDFFF) ? -1 : code;
+    if (code - beyondUnicode >= 0x80 && code - beyondUnicode < 0xA0) return code - beyondUnicode;
     return -1;
 }
 
@@ -93,8 +85,7 @@ double leadingNumber(QStringView s)
     while (i < s.size() && (s[i] == u' ' || s[i] == u'\t'))
         ++i;
     const qsizetype start = i;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
-        ++i;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) ++i;
     while (i < s.size() && s[i] >= u'0' && s[i] <= u'9')
         ++i;
     if (i < s.size() && s[i] == u'.') {
@@ -117,23 +108,24 @@ double leadingNumber(QStringView s)
 
 bool needsQuotes(const QString& id)
 {
-    if (id.isEmpty())
-        return false;
+    if (id.isEmpty()) return false;
     const QChar first = id.front(), last = id.back();
-    return id.contains(u',') || id.contains(u'\r') || id.contains(u'\n') || first == u'"' ||
-           first == u' ' || first == u'\t' || last == u' ' || last == u'\t';
+    return id.contains(u',') || id.contains(u'\r') || id.contains(u'\n') || first == u'"' || first == u' ' ||
+           first == u'\t' || last == u' ' || last == u'\t';
 }
 
 QString fileField(const QString& id)
 {
-    if (!needsQuotes(id))
-        return id;
+    if (!needsQuotes(id)) return id;
     QString q = id;
     q.replace(u"\""_s, u"\"\""_s);
     return u'"' + q + u'"';
 }
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
 
 QStringList parseIdentifierFile(const QString& text)
 {
@@ -170,16 +162,13 @@ QStringList parseIdentifierFile(const QString& text)
                 --end;
             field = text.mid(start, end - start);
         }
-        if (!field.isEmpty())
-            out.append(field);
+        if (!field.isEmpty()) out.append(field);
         if (i < n && text[i] == u',') {
             ++i;
             continue;
         }
-        if (i < n && text[i] == u'\r')
-            ++i;
-        if (i < n && text[i] == u'\n')
-            ++i;
+        if (i < n && text[i] == u'\r') ++i;
+        if (i < n && text[i] == u'\n') ++i;
     }
     return out;
 }
@@ -196,7 +185,9 @@ QString CAccount::identifierFileFor(const QString& section)
     return AppPath().isEmpty() ? QString() : AppPath() + u'/' + section + u".DAT"_s;
 }
 
-CAccount::CAccount() : m_AccountID(u"Account"_s), m_settingsPath(settingsFile()) {}
+CAccount::CAccount() : m_AccountID(u"Account"_s), m_settingsPath(settingsFile())
+{
+}
 
 CAccount::~CAccount()
 {
@@ -209,8 +200,7 @@ CAccount::~CAccount()
 
 void CAccount::claimSection()
 {
-    if (!m_settingsPath.isEmpty())
-        sectionOwners().insert(ownerKey(m_settingsPath, m_AccountID), this);
+    if (!m_settingsPath.isEmpty()) sectionOwners().insert(ownerKey(m_settingsPath, m_AccountID), this);
 }
 
 void CAccount::releaseSection()
@@ -226,8 +216,7 @@ void CAccount::releaseSection()
 
 bool CAccount::ownsSection() const
 {
-    return !m_settingsPath.isEmpty() &&
-           sectionOwners().value(ownerKey(m_settingsPath, m_AccountID)) == this;
+    return !m_settingsPath.isEmpty() && sectionOwners().value(ownerKey(m_settingsPath, m_AccountID)) == this;
 }
 
 void CAccount::LoadSettings(const QString& section)
@@ -249,8 +238,7 @@ void CAccount::LoadSettings(const QString& section)
     m_TrustedCertificate = read(u"TrustedCertificate"_s, QString()).trimmed();
     // Due at the first minute tick after start-up.
     m_MinuteCounter = m_CheckInterval;
-    if (m_PopServer.isEmpty() || m_AccountName.isEmpty())
-        DetectAccount();
+    if (m_PopServer.isEmpty() || m_AccountName.isEmpty()) DetectAccount();
     m_idFilePath = identifierFileFor(m_AccountID);
     LoadMessageIDs();
 }
@@ -268,8 +256,7 @@ void CAccount::Save(platform::ProfileFile& file) const
 
 void CAccount::Save()
 {
-    if (m_settingsPath.isEmpty())
-        return;
+    if (m_settingsPath.isEmpty()) return;
     platform::ProfileFile file(m_settingsPath);
     Save(file);
     file.save();
@@ -284,21 +271,25 @@ void CAccount::WriteCounters(platform::ProfileFile& file) const
 
 void CAccount::WriteCounters()
 {
-    if (m_settingsPath.isEmpty())
-        return;
+    if (m_settingsPath.isEmpty()) return;
     platform::ProfileFile file(m_settingsPath);
     WriteCounters(file);
     file.save();
 }
 
-void CAccount::IncrementTime() { ++m_MinuteCounter; }
+void CAccount::IncrementTime()
+{
+    ++m_MinuteCounter;
+}
 
-bool CAccount::AddMessageID(const QString& id) { return m_ServerIDs.add(id); }
+bool CAccount::AddMessageID(const QString& id)
+{
+    return m_ServerIDs.add(id);
+}
 
 void CAccount::SaveMessageIDs()
 {
-    if (m_idFilePath.isEmpty())
-        return;
+    if (m_idFilePath.isEmpty()) return;
     if (m_ServerIDs.isEmpty()) {
         QFile::remove(m_idFilePath);
         return;
@@ -310,8 +301,7 @@ void CAccount::SaveMessageIDs()
     }
     QDir().mkpath(QFileInfo(m_idFilePath).absolutePath());
     QSaveFile f(m_idFilePath);
-    if (!f.open(QIODevice::WriteOnly))
-        return;
+    if (!f.open(QIODevice::WriteOnly)) return;
     f.write(text.toUtf8());
     f.commit();
 }
@@ -322,16 +312,17 @@ void CAccount::RebuildMessageIDs(const QStringList& ids)
     SaveMessageIDs();
 }
 
-void CAccount::RebuildMessageIDs(const MessageIDSet& ids) { RebuildMessageIDs(ids.values()); }
+void CAccount::RebuildMessageIDs(const MessageIDSet& ids)
+{
+    RebuildMessageIDs(ids.values());
+}
 
 void CAccount::LoadMessageIDs()
 {
     m_ServerIDs.clear();
-    if (m_idFilePath.isEmpty())
-        return;
+    if (m_idFilePath.isEmpty()) return;
     QFile f(m_idFilePath);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
+    if (!f.open(QIODevice::ReadOnly)) return;
     const QStringList ids = parseIdentifierFile(platform::decodeLegacyText(f.readAll()));
     for (const QString& id : ids)
         m_ServerIDs.add(id);
@@ -357,17 +348,14 @@ QString CAccount::Unscramble(const QString& stored)
     while (true) {
         const qsizetype star = stored.indexOf(u'*', from);
         // No "*" left, or one that stands first in the rest: the end.
-        if (star <= from)
-            break;
+        if (star <= from) break;
         ++position;
         const double value = leadingNumber(QStringView(stored).mid(from, star - from));
         from = star + 1;
         const double code = std::nearbyint(value / (7.0 * double(position)));
-        if (!(code >= 0 && code < 2.0 * beyondUnicode))
-            continue;
+        if (!(code >= 0 && code < 2.0 * beyondUnicode)) continue;
         const qint64 c = codeToChar(qint64(code));
-        if (c < 0)
-            continue;
+        if (c < 0) continue;
         const char32_t ch = char32_t(c);
         out += QString::fromUcs4(&ch, 1);
     }
@@ -394,8 +382,7 @@ void CAccount::MoveToSection(const QString& section)
     SaveMessageIDs();
     // The old name now belongs to nobody (or to the account moving in next,
     // which writes its own file there).
-    if (ownedOld && !oldFile.isEmpty() && oldFile != m_idFilePath)
-        QFile::remove(oldFile);
+    if (ownedOld && !oldFile.isEmpty() && oldFile != m_idFilePath) QFile::remove(oldFile);
 }
 
 } // namespace orvella

@@ -12,8 +12,7 @@ bool MessageIDSet::add(const QString& id)
 {
     const qsizetype before = m_keys.size();
     m_keys.insert(id.toCaseFolded());
-    if (m_keys.size() == before)
-        return false;
+    if (m_keys.size() == before) return false;
     m_order.append(id);
     return true;
 }

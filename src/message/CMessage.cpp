@@ -18,7 +18,10 @@ namespace {
 // Nothing the program writes comes near this; a bigger ".tem" file is not ours.
 constexpr qint64 maxMessageFileSize = 64 * 1024 * 1024;
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
 
 QString trimBlanks(QStringView s)
 {
@@ -50,15 +53,16 @@ qint64 lastStamp = 0;
 
 } // namespace
 
-QString CMessage::MessageFolder() { return AppPath() + u"/msg"_s; }
+QString CMessage::MessageFolder()
+{
+    return AppPath() + u"/msg"_s;
+}
 
 QString CMessage::Unquote(const QString& text)
 {
     QStringView s(text);
-    if (s.startsWith(u'"'))
-        s = s.mid(1);
-    if (s.endsWith(u'"'))
-        s.chop(1);
+    if (s.startsWith(u'"')) s = s.mid(1);
+    if (s.endsWith(u'"')) s.chop(1);
     return s.toString();
 }
 
@@ -72,16 +76,14 @@ QString CMessage::ReplaceQuotes(const QString& text)
 QString CMessage::From() const
 {
     const qsizetype p = m_FullFrom.indexOf(u'<');
-    if (p < 0)
-        return m_FullFrom;
+    if (p < 0) return m_FullFrom;
     return Unquote(trimBlanks(QStringView(m_FullFrom).left(p)));
 }
 
 QString CMessage::EMailAddress() const
 {
     const qsizetype p = m_FullFrom.indexOf(u'<');
-    if (p < 0 || p >= m_FullFrom.size() - 1)
-        return m_FullFrom;
+    if (p < 0 || p >= m_FullFrom.size() - 1) return m_FullFrom;
     const QString rest = trimBlanks(QStringView(m_FullFrom).mid(p + 1));
     const qsizetype close = rest.indexOf(u'>');
     return close >= 0 ? trimBlanks(QStringView(rest).left(close)) : rest;
@@ -96,8 +98,7 @@ QString CMessage::EMailAddress() const
 void CMessage::MakeTimeStamp()
 {
     qint64 cs = QDateTime::currentMSecsSinceEpoch() / 10;
-    if (cs <= lastStamp)
-        cs = lastStamp + 1;
+    if (cs <= lastStamp) cs = lastStamp + 1;
     const QString folder = MessageFolder();
     QString stamp = stampFor(cs);
     while (QFileInfo::exists(folder + u'/' + stamp + u".tem"_s))
@@ -108,8 +109,7 @@ void CMessage::MakeTimeStamp()
 
 QString CMessage::Path() const
 {
-    if (!m_filePath.isEmpty())
-        return m_filePath;
+    if (!m_filePath.isEmpty()) return m_filePath;
     return MessageFolder() + u'/' + m_TimeStamp + u".tem"_s;
 }
 
@@ -129,11 +129,9 @@ bool CMessage::Save()
     }
     QDir().mkpath(MessageFolder());
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
+    if (!f.open(QIODevice::WriteOnly)) return false;
     f.write(text.toUtf8());
-    if (!f.commit())
-        return false;
+    if (!f.commit()) return false;
     m_filePath = path;
     return true;
 }
@@ -141,8 +139,7 @@ bool CMessage::Save()
 bool CMessage::Load(const QString& path)
 {
     QFile f(path);
-    if (f.size() > maxMessageFileSize || !f.open(QIODevice::ReadOnly))
-        return false;
+    if (f.size() > maxMessageFileSize || !f.open(QIODevice::ReadOnly)) return false;
     const QString text = platform::decodeLegacyText(f.readAll());
 
     // Five records, each a double quote, the value (line breaks included), a
@@ -151,17 +148,14 @@ bool CMessage::Load(const QString& path)
     qsizetype i = 0;
     const qsizetype n = text.size();
     for (QString& value : values) {
-        if (i >= n || text[i] != u'"')
-            return false;
+        if (i >= n || text[i] != u'"') return false;
         const qsizetype close = text.indexOf(u'"', i + 1);
-        if (close < 0)
-            return false;
+        if (close < 0) return false;
         value = text.mid(i + 1, close - i - 1);
         i = close + 1;
         while (i < n && isBlank(text[i]))
             ++i;
-        if (i < n && text[i] == u'\r')
-            ++i;
+        if (i < n && text[i] == u'\r') ++i;
         if (i < n && text[i] == u'\n')
             ++i;
         else if (i < n && &value != &values[4])
@@ -178,11 +172,13 @@ bool CMessage::Load(const QString& path)
 
 void CMessage::Delete() const
 {
-    if (m_filePath.isEmpty() && m_TimeStamp.isEmpty())
-        return;
+    if (m_filePath.isEmpty() && m_TimeStamp.isEmpty()) return;
     QFile::remove(Path());
 }
 
-bool CMessage::IsQuotedPrintable() const { return m_ContentTransferEncoding.contains(u"quoted-printable"_s); }
+bool CMessage::IsQuotedPrintable() const
+{
+    return m_ContentTransferEncoding.contains(u"quoted-printable"_s);
+}
 
 } // namespace orvella

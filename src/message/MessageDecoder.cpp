@@ -24,12 +24,10 @@ struct GObjectUnref
 {
     void operator()(gpointer p) const
     {
-        if (p)
-            g_object_unref(p);
+        if (p) g_object_unref(p);
     }
 };
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectUnref>;
+template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 // GMime keeps global tables (charsets, iconv cache); it is set up once, the
 // first time a message is decoded, and lives as long as the process.
@@ -55,9 +53,9 @@ GMimeParserOptions* parserOptions()
 // must not change the identifier made for a message without a Message-ID.
 bool isVolatileHeader(const QByteArray& name)
 {
-    static const QByteArrayList names = {"status", "x-status", "x-uidl", "x-keywords", "x-mozilla-status",
-                                         "x-mozilla-status2", "content-length", "lines", "x-imap",
-                                         "x-imapbase"};
+    static const QByteArrayList names = {
+        "status",         "x-status", "x-uidl", "x-keywords", "x-mozilla-status", "x-mozilla-status2",
+        "content-length", "lines",    "x-imap", "x-imapbase"};
     return names.contains(name.toLower());
 }
 
@@ -91,8 +89,8 @@ QString normaliseLineEnds(QString s)
 
 bool isWestern(const QByteArray& charset)
 {
-    static const QByteArrayList names = {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1",
-                                         "windows-1252", "cp1252", "x-cp1252", "ibm819", "cp819"};
+    static const QByteArrayList names = {"iso-8859-1",   "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1",
+                                         "windows-1252", "cp1252",    "x-cp1252",   "ibm819", "cp819"};
     return names.contains(charset);
 }
 
@@ -101,14 +99,11 @@ QString bodyToUnicode(const QByteArray& bytes, const QByteArray& declared)
     const QByteArray charset = declared.trimmed().toLower();
     if (charset.isEmpty() || charset == "us-ascii" || charset == "ascii" || charset == "unknown-8bit")
         return platform::decodeLegacyText(bytes);
-    if (charset == "utf-8" || charset == "utf8")
-        return QString::fromUtf8(bytes);
-    if (isWestern(charset))
-        return platform::decodeWindows1252(bytes);
+    if (charset == "utf-8" || charset == "utf8") return QString::fromUtf8(bytes);
+    if (isWestern(charset)) return platform::decodeWindows1252(bytes);
     // Everything else through iconv; a charset it does not know is treated as undeclared.
     GMimeFilter* filter = g_mime_filter_charset_new(charset.constData(), "UTF-8");
-    if (!filter)
-        return platform::decodeLegacyText(bytes);
+    if (!filter) return platform::decodeLegacyText(bytes);
     GPtr<GMimeStream> out(g_mime_stream_mem_new());
     GPtr<GMimeStream> filtered(g_mime_stream_filter_new(out.get()));
     g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), filter);
@@ -123,8 +118,7 @@ QString bodyToUnicode(const QByteArray& bytes, const QByteArray& declared)
 QString partText(GMimePart* part)
 {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (!content)
-        return {};
+    if (!content) return {};
     GPtr<GMimeStream> out(g_mime_stream_mem_new());
     // A body cut off by the line limit ends in the middle of the data; the
     // decoder gives what it has so far.
@@ -178,8 +172,7 @@ struct Candidates
 
 void findTextParts(GMimeObject* object, bool secondary, Candidates& found)
 {
-    if (!object)
-        return;
+    if (!object) return;
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
         const int count = g_mime_multipart_get_count(multipart);
@@ -189,23 +182,19 @@ void findTextParts(GMimeObject* object, bool secondary, Candidates& found)
     }
     if (GMIME_IS_MESSAGE_PART(object)) {
         GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
-        if (inner)
-            findTextParts(g_mime_message_get_mime_part(inner), true, found);
+        if (inner) findTextParts(g_mime_message_get_mime_part(inner), true, found);
         return;
     }
-    if (!GMIME_IS_PART(object))
-        return;
+    if (!GMIME_IS_PART(object)) return;
     GMimePart* part = GMIME_PART(object);
     GMimeContentType* type = g_mime_object_get_content_type(object);
     const bool later = secondary || g_mime_part_is_attachment(part);
     if (g_mime_content_type_is_type(type, "text", "plain")) {
         GMimePart*& slot = later ? found.laterPlain : found.plain;
-        if (!slot)
-            slot = part;
+        if (!slot) slot = part;
     } else if (g_mime_content_type_is_type(type, "text", "html")) {
         GMimePart*& slot = later ? found.laterHtml : found.html;
-        if (!slot)
-            slot = part;
+        if (!slot) slot = part;
     }
 }
 
@@ -213,14 +202,10 @@ QString bodyOf(GMimeMessage* message)
 {
     Candidates found;
     findTextParts(g_mime_message_get_mime_part(message), false, found);
-    if (found.plain)
-        return partText(found.plain);
-    if (found.html)
-        return htmlToText(partText(found.html));
-    if (found.laterPlain)
-        return partText(found.laterPlain);
-    if (found.laterHtml)
-        return htmlToText(partText(found.laterHtml));
+    if (found.plain) return partText(found.plain);
+    if (found.html) return htmlToText(partText(found.html));
+    if (found.laterPlain) return partText(found.laterPlain);
+    if (found.laterHtml) return htmlToText(partText(found.laterHtml));
     return {};
 }
 
@@ -236,8 +221,7 @@ QString generatedID(GMimeHeaderList* headers)
     for (int i = 0; i < count; ++i) {
         GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
         const QByteArray name = g_mime_header_get_name(header);
-        if (isVolatileHeader(name))
-            continue;
+        if (isVolatileHeader(name)) continue;
         // Folding and runs of blanks may differ with the way the header was
         // unfolded; the words may not.
         const QByteArray value = QByteArray(g_mime_header_get_raw_value(header)).simplified();
@@ -258,8 +242,7 @@ void MessageDecoder::Reset()
 
 void MessageDecoder::Header(const QString& field, const QString& value)
 {
-    if (field.isEmpty())
-        return;
+    if (field.isEmpty()) return;
     QByteArray v = value.toLatin1();
     // Unfolded values hold no line breaks; one that did would end the header block early.
     v.replace('\r', ' ').replace('\n', ' ');
@@ -307,7 +290,8 @@ CMessage MessageDecoder::Decode(const QByteArray& raw)
         } else if (name == "message-id") {
             // Kept as delivered (not decoded), so identifiers stored by
             // earlier versions of the program still match.
-            message.m_ID = platform::decodeLegacyText(QByteArray(g_mime_header_get_raw_value(header)).simplified());
+            message.m_ID =
+                platform::decodeLegacyText(QByteArray(g_mime_header_get_raw_value(header)).simplified());
         }
     }
     // GMime files the Content-* fields of the message under its body part.
@@ -323,8 +307,7 @@ CMessage MessageDecoder::Decode(const QByteArray& raw)
                 message.m_ContentTransferEncoding = QString::fromLatin1(value);
         }
     }
-    if (message.m_ID.isEmpty())
-        message.m_ID = generatedID(headers);
+    if (message.m_ID.isEmpty()) message.m_ID = generatedID(headers);
     message.m_Content = normaliseLineEnds(bodyOf(parsed.get()));
     return message;
 }

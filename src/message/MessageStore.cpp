@@ -45,17 +45,14 @@ QString displayText(const QString& content)
 MessageStore::MessageStore(QTreeWidget* lstMessages, QPlainTextEdit* txtMessage, QWidget* dialogParent)
     : m_list(lstMessages), m_preview(txtMessage), m_dialogParent(dialogParent)
 {
-    if (!m_list)
-        return;
-    if (m_list->columnCount() < 3)
-        PrepareList(m_list);
+    if (!m_list) return;
+    if (m_list->columnCount() < 3) PrepareList(m_list);
     // Entries may leave the list by other ways than ours (a clear, a deleted
     // item); the hashes must never point at a deleted entry.
     QAbstractItemModel* model = m_list->model();
     connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex& parent, int first, int last) {
-                if (parent.isValid())
-                    return;
+                if (parent.isValid()) return;
                 for (int row = first; row <= last; ++row)
                     forget(m_list->topLevelItem(row));
             });
@@ -90,28 +87,27 @@ void MessageStore::remember(QTreeWidgetItem* item)
 
 void MessageStore::forget(QTreeWidgetItem* item)
 {
-    if (!item)
-        return;
+    if (!item) return;
     const QString stamp = item->text(StampColumn);
-    if (m_byStamp.value(stamp) == item)
-        m_byStamp.remove(stamp);
+    if (m_byStamp.value(stamp) == item) m_byStamp.remove(stamp);
     m_byKey.remove(item->data(SubjectColumn, KeyRole).toString(), item);
 }
 
-QTreeWidgetItem* MessageStore::itemForKey(const QString& id) const { return m_byKey.value(id); }
+QTreeWidgetItem* MessageStore::itemForKey(const QString& id) const
+{
+    return m_byKey.value(id);
+}
 
 void MessageStore::updateCommands()
 {
-    if (UpdateMessageCommands)
-        UpdateMessageCommands();
+    if (UpdateMessageCommands) UpdateMessageCommands();
 }
 
 void MessageStore::LoadStoredMessages()
 {
     const QString folder = CMessage::MessageFolder();
     QDir().mkpath(folder);
-    if (!m_list)
-        return;
+    if (!m_list) return;
     QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::NoSort);
     // By time stamp, not by file name: "...11375.tem" (a whole second) would
     // sort after "...11375.01.tem" because of the extension.
@@ -122,8 +118,7 @@ void MessageStore::LoadStoredMessages()
     items.reserve(names.size());
     for (const QString& name : names) {
         CMessage message;
-        if (message.Load(folder + u'/' + name))
-            items.append(makeItem(message));
+        if (message.Load(folder + u'/' + name)) items.append(makeItem(message));
     }
     // Each entry goes on top, so the newest (last by name) stands first; one
     // insertion of the whole batch instead of thousands of inserts at row 0.
@@ -135,12 +130,10 @@ void MessageStore::LoadStoredMessages()
 
 QTreeWidgetItem* MessageStore::AddMessageToList(QTreeWidget* list, const CMessage& message)
 {
-    if (!list)
-        return nullptr;
+    if (!list) return nullptr;
     QTreeWidgetItem* item = makeItem(message);
     list->insertTopLevelItem(0, item);
-    if (list == m_list)
-        remember(item);
+    if (list == m_list) remember(item);
     return item;
 }
 
@@ -148,16 +141,13 @@ bool MessageStore::StoreIfNew(CMessage& message, CAccount& current, MessageIDSet
                               QList<CMessage>& NewMessages)
 {
     // The same identifier twice in one mailbox: only the first is kept.
-    if (!SeenIDs.add(message.m_ID))
-        return false;
-    if (!current.AddMessageID(message.m_ID))
-        return false;
+    if (!SeenIDs.add(message.m_ID)) return false;
+    if (!current.AddMessageID(message.m_ID)) return false;
     const bool saved = message.Save();
     // Its identifier is now known, so it would never be announced again: a
     // message whose file could not be written is still read aloud.
     NewMessages.append(message);
-    if (!saved)
-        return false;
+    if (!saved) return false;
     AddMessageToList(m_list, message);
     return true;
 }
@@ -165,8 +155,7 @@ bool MessageStore::StoreIfNew(CMessage& message, CAccount& current, MessageIDSet
 void MessageStore::SelectMessageInList(const CMessage& message)
 {
     QTreeWidgetItem* item = m_byStamp.value(message.m_TimeStamp);
-    if (!m_list || !item)
-        return;
+    if (!m_list || !item) return;
     m_list->clearSelection();
     m_list->setCurrentItem(item);
     item->setSelected(true);
@@ -177,8 +166,7 @@ void MessageStore::SelectMessageInList(const CMessage& message)
 
 void MessageStore::ShowPreview()
 {
-    if (!m_preview)
-        return;
+    if (!m_preview) return;
     const QList<QTreeWidgetItem*> selected = m_list ? m_list->selectedItems() : QList<QTreeWidgetItem*>();
     if (selected.isEmpty()) {
         m_preview->clear();
@@ -191,11 +179,9 @@ void MessageStore::ShowPreview()
 
 void MessageStore::cmdRemove_Click()
 {
-    if (!m_list)
-        return;
+    if (!m_list) return;
     const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-    if (selected.isEmpty())
-        return;
+    if (selected.isEmpty()) return;
     QTreeWidgetItem* item = selected.first();
     const QString path = item->data(SubjectColumn, PathRole).toString();
     const int index = m_list->indexOfTopLevelItem(item);
@@ -207,24 +193,19 @@ void MessageStore::cmdRemove_Click()
         next->setSelected(true);
     }
     CMessage message;
-    if (message.Load(path))
-        message.Delete();
+    if (message.Load(path)) message.Delete();
     ShowPreview();
     updateCommands();
 }
 
 void MessageStore::cmdClear_Click()
 {
-    if (ModalDialogShown)
-        ModalDialogShown(true);
+    if (ModalDialogShown) ModalDialogShown(true);
     const bool yes = platform::Dialogs::askYesNo(m_dialogParent, u"Remove All"_s,
                                                  u"Are you sure you want to remove all of the messages?"_s);
-    if (ModalDialogShown)
-        ModalDialogShown(false);
-    if (!yes)
-        return;
-    if (m_list)
-        m_list->clear();
+    if (ModalDialogShown) ModalDialogShown(false);
+    if (!yes) return;
+    if (m_list) m_list->clear();
     const QString folder = CMessage::MessageFolder();
     const QDir dir(folder);
     for (const QString& name : dir.entryList({u"*.tem"_s}, QDir::Files))

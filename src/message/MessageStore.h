@@ -11,7 +11,6 @@
 #include <QTreeWidget>
 #include <functional>
 
-
 namespace orvella {
 
 class CAccount;
@@ -44,7 +43,8 @@ public:
     // Keeps message when its identifier is new to this pass and to the
     // account: saves it, queues it in NewMessages and lists it. True when it
     // was stored and listed.
-    bool StoreIfNew(CMessage& message, CAccount& current, MessageIDSet& SeenIDs, QList<CMessage>& NewMessages);
+    bool StoreIfNew(CMessage& message, CAccount& current, MessageIDSet& SeenIDs,
+                    QList<CMessage>& NewMessages);
     void SelectMessageInList(const CMessage& message);
     void ShowPreview();
     void cmdRemove_Click();

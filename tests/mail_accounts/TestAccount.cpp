@@ -123,8 +123,7 @@ void TestAccount::scrambleRoundTripsEveryCharacter()
 {
     QString all;
     for (char32_t c = 1; c < 0x3000; ++c)
-        if (c < 0xD800 || c > 0xDFFF)
-            all += QString::fromUcs4(&c, 1);
+        if (c < 0xD800 || c > 0xDFFF) all += QString::fromUcs4(&c, 1);
     all += QString::fromUcs4(U"\U0001F600\U00010348");
     QCOMPARE(CAccount::Unscramble(CAccount::Scramble(all)), all);
 }
@@ -187,18 +186,19 @@ void TestAccount::identifierFileReading_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("CR LF lines") << QByteArray("<a@x>\r\n<b@x>\r\n") << QStringList{u"<a@x>"_s, u"<b@x>"_s};
-    QTest::newRow("LF lines, no final line end") << QByteArray("<a@x>\n<b@x>")
-                                                 << QStringList{u"<a@x>"_s, u"<b@x>"_s};
-    QTest::newRow("comma fields and blanks") << QByteArray("<a@x>, <b@x> ,<c@x>\r\n")
-                                             << QStringList{u"<a@x>"_s, u"<b@x>"_s, u"<c@x>"_s};
+    QTest::newRow("LF lines, no final line end")
+        << QByteArray("<a@x>\n<b@x>") << QStringList{u"<a@x>"_s, u"<b@x>"_s};
+    QTest::newRow("comma fields and blanks")
+        << QByteArray("<a@x>, <b@x> ,<c@x>\r\n") << QStringList{u"<a@x>"_s, u"<b@x>"_s, u"<c@x>"_s};
     QTest::newRow("quoted fields") << QByteArray("\"<a@x>\",\"<b@x>\"\r\n")
                                    << QStringList{u"<a@x>"_s, u"<b@x>"_s};
-    QTest::newRow("duplicates in any case") << QByteArray("<a@x>\r\n<A@X>\r\n<a@x>\r\n")
-                                            << QStringList{u"<a@x>"_s};
+    QTest::newRow("duplicates in any case")
+        << QByteArray("<a@x>\r\n<A@X>\r\n<a@x>\r\n") << QStringList{u"<a@x>"_s};
     QTest::newRow("blank lines") << QByteArray("\r\n<a@x>\r\n\r\n") << QStringList{u"<a@x>"_s};
     QTest::newRow("Windows-1252 bytes") << QByteArray("<caf\xe9@x>\r\n") << QStringList{u"<caf\u00e9@x>"_s};
     QTest::newRow("unterminated quote") << QByteArray("\"<a@x>\r\n") << QStringList{u"<a@x>\r\n"_s};
-    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe,\"\"\"", 7) << QStringList{QString(QChar(0)) + u"\u00ff\u00fe"_s, u"\""_s};
+    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe,\"\"\"", 7)
+                                    << QStringList{QString(QChar(0)) + u"\u00ff\u00fe"_s, u"\""_s};
 }
 
 void TestAccount::identifierFileReading()
@@ -263,8 +263,8 @@ void TestAccount::loadAccounts_data()
     QTest::newRow("NoOfAccounts 2 leaves the third unread")
         << QByteArray("[General]\r\nNoOfAccounts=2\r\n") + sections
         << QStringList{u"one.example"_s, u"two.example"_s};
-    QTest::newRow("garbage count reads one") << QByteArray("[General]\r\nNoOfAccounts=many\r\n") + sections
-                                             << QStringList{u"one.example"_s};
+    QTest::newRow("garbage count reads one")
+        << QByteArray("[General]\r\nNoOfAccounts=many\r\n") + sections << QStringList{u"one.example"_s};
 }
 
 void TestAccount::loadAccounts()
@@ -301,9 +301,10 @@ void TestAccount::saveWritesKeysInOrder()
     account.Save();
     const QString text = readFile(iniPath());
     QVERIFY(text.contains(u"; kept comment\r\n[General]\r\nSayTime=Yes\r\n"_s));
-    QVERIFY2(text.contains(u"[Account]\r\nPOPServer=pop.example\r\nAccountName=user\r\nPassword=679*1372*2079*\r\n"
-                           "CheckInterval=7\r\nPort=995\r\nSecurity=TLS\r\nTrustedCertificate=AB:CD\r\n"_s),
-             qPrintable(text));
+    QVERIFY2(
+        text.contains(u"[Account]\r\nPOPServer=pop.example\r\nAccountName=user\r\nPassword=679*1372*2079*\r\n"
+                      "CheckInterval=7\r\nPort=995\r\nSecurity=TLS\r\nTrustedCertificate=AB:CD\r\n"_s),
+        qPrintable(text));
     // Save leaves the counters to WriteCounters.
     QCOMPARE(ini(u"Account"_s, u"NoOfMessages"_s), u"<absent>"_s);
     account.WriteCounters();

@@ -15,7 +15,10 @@ Q_DECLARE_METATYPE(QList<FoundAccount>)
 
 namespace {
 
-QString fixture(const QString& name) { return QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/accounts/"_s + name; }
+QString fixture(const QString& name)
+{
+    return QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/accounts/"_s + name;
+}
 
 orvella::AccountSources sourcesIn(const QString& name)
 {
@@ -29,8 +32,7 @@ orvella::AccountSources sourcesIn(const QString& name)
 } // namespace
 
 namespace QTest {
-template <>
-char* toString(const FoundAccount& a)
+template <> char* toString(const FoundAccount& a)
 {
     return qstrdup(QString(u'{' + a.server + u" / "_s + a.user + u'}').toUtf8().constData());
 }
@@ -64,25 +66,25 @@ void TestAccountDetection::readers_data()
         << QList<FoundAccount>{{u"pop.example.org"_s, u"anna.k"_s},
                                {u"pop.second.example"_s, u"second\"user"_s},
                                {u"pop.old-profile.example"_s, u"old"_s}};
-    QTest::newRow("thunderbird with IMAP only") << u"thunderbird"_s << u"imap-then-evolution"_s
-                                                << QList<FoundAccount>{};
+    QTest::newRow("thunderbird with IMAP only")
+        << u"thunderbird"_s << u"imap-then-evolution"_s << QList<FoundAccount>{};
     // IMAP and disabled sources skipped; "\s" in a key file value is a blank.
     QTest::newRow("evolution") << u"evolution"_s << u"imap-then-evolution"_s
                                << QList<FoundAccount>{{u"pop.home.example"_s, u"anna home"_s}};
     // Resource 2 before resource 10; the IMAP resource is not read.
-    QTest::newRow("kmail resource order")
-        << u"kmail"_s << u"kmail"_s
-        << QList<FoundAccount>{{u"pop2.example.com"_s, u"kmail-user"_s}, {u"pop10.example.com"_s, u"user10"_s}};
-    QTest::newRow("claws default POP account") << u"claws"_s << u"claws"_s
-                                               << QList<FoundAccount>{{u"pop.home.example"_s, u"anna.home"_s}};
-    QTest::newRow("claws under XDG config, APOP") << u"claws"_s << u"claws-xdg"_s
-                                                  << QList<FoundAccount>{{u"pop.apop.example"_s, u"apop-user"_s}};
+    QTest::newRow("kmail resource order") << u"kmail"_s << u"kmail"_s
+                                          << QList<FoundAccount>{{u"pop2.example.com"_s, u"kmail-user"_s},
+                                                                 {u"pop10.example.com"_s, u"user10"_s}};
+    QTest::newRow("claws default POP account")
+        << u"claws"_s << u"claws"_s << QList<FoundAccount>{{u"pop.home.example"_s, u"anna.home"_s}};
+    QTest::newRow("claws under XDG config, APOP")
+        << u"claws"_s << u"claws-xdg"_s << QList<FoundAccount>{{u"pop.apop.example"_s, u"apop-user"_s}};
     // IMAP entry skipped, the label's real host taken from "via", a password
     // that reads "user" not taken for the keyword, a skipped entry left out,
     // and the defaults' protocol applied to an entry without one.
-    QTest::newRow("fetchmail")
-        << u"fetchmail"_s << u"fetchmail"_s
-        << QList<FoundAccount>{{u"pop.isp.example"_s, u"joe.isp"_s}, {u"pop.nouser.example"_s, QString()}};
+    QTest::newRow("fetchmail") << u"fetchmail"_s << u"fetchmail"_s
+                               << QList<FoundAccount>{{u"pop.isp.example"_s, u"joe.isp"_s},
+                                                      {u"pop.nouser.example"_s, QString()}};
     QTest::newRow("no files at all") << u"all"_s << u"empty"_s << QList<FoundAccount>{};
 }
 
@@ -120,8 +122,8 @@ void TestAccountDetection::fetchmailGrammar_data()
     QTest::newRow("server keyword, quoted user with escape")
         << u"server pop.b.example protocol apop username \"j\\\"q\"\n"_s
         << QList<FoundAccount>{{u"pop.b.example"_s, u"j\"q"_s}};
-    QTest::newRow("comment hides an entry") << u"# poll pop.c.example proto pop3 user c\n"_s
-                                            << QList<FoundAccount>{};
+    QTest::newRow("comment hides an entry")
+        << u"# poll pop.c.example proto pop3 user c\n"_s << QList<FoundAccount>{};
     QTest::newRow("no protocol is not POP") << u"poll pop.d.example user d\n"_s << QList<FoundAccount>{};
     QTest::newRow("defaults user") << u"defaults proto pop3 user dflt\npoll pop.e.example\n"_s
                                    << QList<FoundAccount>{{u"pop.e.example"_s, u"dflt"_s}};
@@ -150,14 +152,13 @@ void TestAccountDetection::wineValues_data()
     QTest::newRow("hex escape") << uR"("V"="caf\x00e9")"_s << true << u"caf\u00e9"_s;
     QTest::newRow("short hex escape") << uR"("V"="\x41!")"_s << true << u"A!"_s;
     QTest::newRow("expandable string") << uR"("V"=str(2):"%HOME%\\x")"_s << true << u"%HOME%\\x"_s;
-    QTest::newRow("hex(1) UTF-16 text") << uR"("V"=hex(1):70,00,6f,00,70,00,00,00)"_s << true
-                                        << u"pop"_s;
+    QTest::newRow("hex(1) UTF-16 text") << uR"("V"=hex(1):70,00,6f,00,70,00,00,00)"_s << true << u"pop"_s;
     QTest::newRow("number is not text") << uR"("V"=dword:0000006e)"_s << false << QString();
     QTest::newRow("text up to NUL") << uR"("V"="ab\0cd")"_s << true << u"ab"_s;
-    QTest::newRow("254 characters fit") << u"\"V\"=\""_s + QString(254, u'x') + u'"' << true
-                                        << QString(254, u'x');
-    QTest::newRow("255 characters do not fit") << u"\"V\"=\""_s + QString(255, u'x') + u'"' << false
-                                               << QString();
+    QTest::newRow("254 characters fit")
+        << u"\"V\"=\""_s + QString(254, u'x') + u'"' << true << QString(254, u'x');
+    QTest::newRow("255 characters do not fit")
+        << u"\"V\"=\""_s + QString(255, u'x') + u'"' << false << QString();
     QTest::newRow("value name in another case") << uR"("v"="lower")"_s << true << u"lower"_s;
     QTest::newRow("garbage line") << uR"(V=="=)"_s << false << QString();
 }
@@ -175,8 +176,7 @@ void TestAccountDetection::wineValues()
     QVERIFY(!reg.hasKey(u"Software\\Test\\Other"_s));
     const auto value = reg.readString(u"Software\\Test\\Key"_s, u"V"_s);
     QCOMPARE(value.has_value(), readable);
-    if (readable)
-        QCOMPARE(*value, expected);
+    if (readable) QCOMPARE(*value, expected);
 }
 
 void TestAccountDetection::detection_data()
@@ -201,8 +201,8 @@ void TestAccountDetection::detection_data()
         << u"wine-outlook"_s << u"pop.office8.example"_s << u"office8"_s << true;
     // The server of a try without a user name stays; a number where text
     // belongs is a failed read, so the later try misses.
-    QTest::newRow("server without user stays") << u"wine-partial"_s << u"pop.nouser.example"_s
-                                               << u"unchanged"_s << false;
+    QTest::newRow("server without user stays")
+        << u"wine-partial"_s << u"pop.nouser.example"_s << u"unchanged"_s << false;
     QTest::newRow("netscape") << u"wine-netscape"_s << u"pop.netscape.example"_s << u"nsuser"_s << true;
 }
 

@@ -85,8 +85,8 @@ void TestMessage::fromAndAddress_data()
     QTest::addColumn<QString>("fullFrom");
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("address");
-    QTest::newRow("quoted name and address") << u"\"Joe Bloggs\" <joe@example.com>"_s << u"Joe Bloggs"_s
-                                             << u"joe@example.com"_s;
+    QTest::newRow("quoted name and address")
+        << u"\"Joe Bloggs\" <joe@example.com>"_s << u"Joe Bloggs"_s << u"joe@example.com"_s;
     QTest::newRow("no angle bracket") << u"joe@example.com"_s << u"joe@example.com"_s << u"joe@example.com"_s;
     QTest::newRow("starts with <") << u"<joe@example.com>"_s << QString() << u"joe@example.com"_s;
     QTest::newRow("< is the last character") << u"Joe <"_s << u"Joe"_s << u"Joe <"_s;
@@ -95,8 +95,8 @@ void TestMessage::fromAndAddress_data()
     QTest::newRow("empty") << QString() << QString() << QString();
     QTest::newRow("only an opening quote") << u"\"Joe <j@x>"_s << u"Joe"_s << u"j@x"_s;
     QTest::newRow("two addresses") << u"Two <a@b>, Three <c@d>"_s << u"Two"_s << u"a@b"_s;
-    QTest::newRow("unicode name") << u"Andr\u00e9 P\u00e9rard <andre@example.fr>"_s << u"Andr\u00e9 P\u00e9rard"_s
-                                  << u"andre@example.fr"_s;
+    QTest::newRow("unicode name") << u"Andr\u00e9 P\u00e9rard <andre@example.fr>"_s
+                                  << u"Andr\u00e9 P\u00e9rard"_s << u"andre@example.fr"_s;
 }
 
 void TestMessage::fromAndAddress()
@@ -221,7 +221,8 @@ void TestMessage::existingFilesAreNeverReplaced()
         const int h = at.time().msecsSinceStartOfDay() / 10;
         QString stamp = at.toString(u"yyyyMMddhhmmss"_s) + QString::number(h / 100);
         if (h % 100)
-            stamp += u'.' + (h % 10 ? QString::number(h % 100).rightJustified(2, u'0') : QString::number(h % 100 / 10));
+            stamp += u'.' + (h % 10 ? QString::number(h % 100).rightJustified(2, u'0')
+                                    : QString::number(h % 100 / 10));
         writeBytes(folder() + u'/' + stamp + u".tem"_s, "planted");
         planted << stamp;
     }
@@ -242,19 +243,21 @@ void TestMessage::load_data()
     QTest::addColumn<QString>("content");
     const QByteArray head = "\"<id@x>\"\r\n\"2023111409124033160.5\"\r\n\"Joe <j@x>\"\r\n";
     QTest::newRow("written by the original, Windows-1252")
-        << head + "\"Caf\xe9\"\r\n\"Line one\r\nLine two\r\n\"\r\n" << true << u"Caf\u00e9"_s
-        << u"Line one\r\nLine two\r\n"_s;
-    QTest::newRow("LF line ends") << QByteArray("\"<id@x>\"\n\"1\"\n\"f\"\n\"s\"\n\"a\nb\n\"\n") << true << u"s"_s
-                                  << u"a\nb\n"_s;
+        << head + "\"Caf\xe9\"\r\n\"Line one\r\nLine two\r\n\"\r\n"
+        << true << u"Caf\u00e9"_s << u"Line one\r\nLine two\r\n"_s;
+    QTest::newRow("LF line ends") << QByteArray("\"<id@x>\"\n\"1\"\n\"f\"\n\"s\"\n\"a\nb\n\"\n") << true
+                                  << u"s"_s << u"a\nb\n"_s;
     QTest::newRow("no line end after the last record") << head + "\"s\"\r\n\"c\"" << true << u"s"_s << u"c"_s;
     QTest::newRow("empty body") << head + "\"s\"\r\n\"\"\r\n" << true << u"s"_s << QString();
     QTest::newRow("empty file") << QByteArray() << false << QString() << QString();
     QTest::newRow("four records") << head + "\"s\"\r\n" << false << QString() << QString();
-    QTest::newRow("unterminated body") << head + "\"s\"\r\n\"text that never ends\r\n" << false << QString()
-                                       << QString();
-    QTest::newRow("foreign text") << QByteArray("Dear diary,\r\ntoday...\r\n") << false << QString() << QString();
-    QTest::newRow("junk after a record") << QByteArray("\"<id@x>\"junk\r\n\"1\"\r\n\"f\"\r\n\"s\"\r\n\"c\"\r\n")
-                                         << false << QString() << QString();
+    QTest::newRow("unterminated body") << head + "\"s\"\r\n\"text that never ends\r\n"
+                                       << false << QString() << QString();
+    QTest::newRow("foreign text") << QByteArray("Dear diary,\r\ntoday...\r\n") << false << QString()
+                                  << QString();
+    QTest::newRow("junk after a record")
+        << QByteArray("\"<id@x>\"junk\r\n\"1\"\r\n\"f\"\r\n\"s\"\r\n\"c\"\r\n") << false << QString()
+        << QString();
     QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR", 16) << false << QString()
                             << QString();
 }

@@ -13,8 +13,7 @@ namespace {
 QByteArray fixture(const QString& name)
 {
     QFile f(QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/messages/"_s + name);
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
+    if (!f.open(QIODevice::ReadOnly)) qFatal("missing fixture %s", qPrintable(name));
     return f.readAll();
 }
 
@@ -25,15 +24,12 @@ CMessage deliver(MessageDecoder& decoder, const QByteArray& raw, int maxLines = 
 {
     QByteArrayList lines = raw.split('\n');
     for (QByteArray& l : lines)
-        if (l.endsWith('\r'))
-            l.chop(1);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+        if (l.endsWith('\r')) l.chop(1);
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     qsizetype i = 0;
     QByteArray field, value;
     auto flush = [&] {
-        if (!field.isEmpty())
-            decoder.Header(QString::fromLatin1(field), QString::fromLatin1(value));
+        if (!field.isEmpty()) decoder.Header(QString::fromLatin1(field), QString::fromLatin1(value));
         field.clear();
         value.clear();
     };
@@ -55,7 +51,10 @@ CMessage deliver(MessageDecoder& decoder, const QByteArray& raw, int maxLines = 
     return decoder.EndTransfer();
 }
 
-QString crlf(QString s) { return s.replace(u"\n"_s, u"\r\n"_s); }
+QString crlf(QString s)
+{
+    return s.replace(u"\n"_s, u"\r\n"_s);
+}
 
 } // namespace
 
@@ -86,17 +85,19 @@ void TestMessageDecoder::decode_data()
 
     const QString anna = u"anna@example.org"_s;
     QTest::newRow("ISO-8859-1 Q words, quoted-printable body")
-        << u"latin1-qp.eml"_s << 0 << u"Andr\u00e9 Pirard <andre@example.fr>"_s << u"Anna <anna@example.org>"_s
-        << u"Caf\u00e9 cr\u00e8me est pr\u00eat"_s << u"<20231114091240.1234@example.fr>"_s
-        << u"quoted-printable"_s << false
-        << crlf(u"Bonjour,\n\nLe caf\u00e9 cr\u00e8me est pr\u00eat. Ceci est une tr\u00e8s longue ligne qui doit "
+        << u"latin1-qp.eml"_s << 0 << u"Andr\u00e9 Pirard <andre@example.fr>"_s
+        << u"Anna <anna@example.org>"_s << u"Caf\u00e9 cr\u00e8me est pr\u00eat"_s
+        << u"<20231114091240.1234@example.fr>"_s << u"quoted-printable"_s << false
+        << crlf(u"Bonjour,\n\nLe caf\u00e9 cr\u00e8me est pr\u00eat. Ceci est une tr\u00e8s longue ligne qui "
+                u"doit "
                 "\u00eatre coup\u00e9e par l'encodage quoted-printable pour respecter la limite.\n\n"
                 "\u00c0 bient\u00f4t,\nAndr\u00e9\n"_s);
     QTest::newRow("quoted-printable cut after a soft line break")
-        << u"latin1-qp.eml"_s << 3 << u"Andr\u00e9 Pirard <andre@example.fr>"_s << u"Anna <anna@example.org>"_s
-        << u"Caf\u00e9 cr\u00e8me est pr\u00eat"_s << u"<20231114091240.1234@example.fr>"_s
-        << u"quoted-printable"_s << false
-        << crlf(u"Bonjour,\n\nLe caf\u00e9 cr\u00e8me est pr\u00eat. Ceci est une tr\u00e8s longue ligne qui doit \u00ea"_s);
+        << u"latin1-qp.eml"_s << 3 << u"Andr\u00e9 Pirard <andre@example.fr>"_s
+        << u"Anna <anna@example.org>"_s << u"Caf\u00e9 cr\u00e8me est pr\u00eat"_s
+        << u"<20231114091240.1234@example.fr>"_s << u"quoted-printable"_s << false
+        << crlf(
+               u"Bonjour,\n\nLe caf\u00e9 cr\u00e8me est pr\u00eat. Ceci est une tr\u00e8s longue ligne qui doit \u00ea"_s);
     QTest::newRow("UTF-8 B and Q words, base64 body")
         << u"utf8-base64.eml"_s << 0 << u"J\u00fcrgen M\u00fcller <juergen@example.de>"_s
         << u"Anna K\u00f6hler <anna@example.org>"_s << u"Gr\u00fc\u00dfe aus M\u00fcnchen \U0001F389"_s
@@ -112,44 +113,46 @@ void TestMessageDecoder::decode_data()
                             << u"8bit"_s << false
                             << crlf(u"\u0414\u043e\u0431\u0440\u044b\u0439 \u0434\u0435\u043d\u044c!\n"
                                     "\u041a\u0430\u043a \u0434\u0435\u043b\u0430?\n"_s);
-    QTest::newRow("ISO-2022-JP") << u"iso-2022-jp.eml"_s << 0 << u"\u7530\u4e2d <tanaka@example.jp>"_s << anna
-                                 << u"\u4f1a\u8b70\u306e\u304a\u77e5\u3089\u305b"_s << u"<tanaka.7@example.jp>"_s
-                                 << u"7bit"_s << false
-                                 << crlf(u"\u7530\u4e2d\u3067\u3059\u3002\n"
-                                         "\u660e\u65e5\u306e\u4f1a\u8b70\u306f\u5341\u6642\u304b\u3089\u3067\u3059\u3002\n"_s);
+    QTest::newRow("ISO-2022-JP")
+        << u"iso-2022-jp.eml"_s << 0 << u"\u7530\u4e2d <tanaka@example.jp>"_s << anna
+        << u"\u4f1a\u8b70\u306e\u304a\u77e5\u3089\u305b"_s << u"<tanaka.7@example.jp>"_s << u"7bit"_s << false
+        << crlf(u"\u7530\u4e2d\u3067\u3059\u3002\n"
+                "\u660e\u65e5\u306e\u4f1a\u8b70\u306f\u5341\u6642\u304b\u3089\u3067\u3059\u3002\n"_s);
     // Lines that begin with a hyphen belong to the text.
-    QTest::newRow("alternative: the plain part") << u"alternative.eml"_s << 0 << u"Bob <bob@example.com>"_s
-                                                 << anna << u"Agenda"_s << u"<alt.1@example.com>"_s << QString()
-                                                 << true << crlf(u"Agenda:\n- item one\n- item two\n\nCheers\n"_s);
+    QTest::newRow("alternative: the plain part")
+        << u"alternative.eml"_s << 0 << u"Bob <bob@example.com>"_s << anna << u"Agenda"_s
+        << u"<alt.1@example.com>"_s << QString() << true
+        << crlf(u"Agenda:\n- item one\n- item two\n\nCheers\n"_s);
     QTest::newRow("nested multiparts with attachment")
-        << u"nested.eml"_s << 0 << u"Carol <carol@example.com>"_s << u"anna@example.org, Dave <dave@example.com>"_s
-        << u"Report"_s << u"<nested.1@example.com>"_s << QString() << true
-        << crlf(u"See the attached report.\nNumbers are up 5%.\n"_s);
+        << u"nested.eml"_s << 0 << u"Carol <carol@example.com>"_s
+        << u"anna@example.org, Dave <dave@example.com>"_s << u"Report"_s << u"<nested.1@example.com>"_s
+        << QString() << true << crlf(u"See the attached report.\nNumbers are up 5%.\n"_s);
     QTest::newRow("HTML only") << u"html-only.eml"_s << 0 << u"Newsletter <news@example.net>"_s << anna
-                               << u"Weekly news"_s << u"<html.1@example.net>"_s << u"quoted-printable"_s << false
-                               << crlf(u"Weekly news\nFish & chips\nCaf\u00e9\nopen"_s);
-    QTest::newRow("HTML in related in mixed") << u"related.eml"_s << 0 << u"Eve <eve@example.com>"_s << anna
-                                              << u"Photo"_s << u"<rel.1@example.com>"_s << QString() << true
-                                              << u"Look at this <photo>"_s;
+                               << u"Weekly news"_s << u"<html.1@example.net>"_s << u"quoted-printable"_s
+                               << false << crlf(u"Weekly news\nFish & chips\nCaf\u00e9\nopen"_s);
+    QTest::newRow("HTML in related in mixed")
+        << u"related.eml"_s << 0 << u"Eve <eve@example.com>"_s << anna << u"Photo"_s
+        << u"<rel.1@example.com>"_s << QString() << true << u"Look at this <photo>"_s;
     QString all;
     for (int i = 1; i <= 40; ++i)
         all += u"Line %1 of a long message body.\r\n"_s.arg(i, 2, 10, QChar(u'0'));
-    QTest::newRow("base64 part, all lines") << u"long-base64.eml"_s << 0 << u"Frank <frank@example.com>"_s << anna
-                                            << u"Long"_s << u"<long.1@example.com>"_s << QString() << true << all;
+    QTest::newRow("base64 part, all lines")
+        << u"long-base64.eml"_s << 0 << u"Frank <frank@example.com>"_s << anna << u"Long"_s
+        << u"<long.1@example.com>"_s << QString() << true << all;
     // 4 header lines of the part, then 4 lines of base64 (228 bytes): seven
     // whole lines and the start of the eighth; no closing boundary arrives.
     QTest::newRow("base64 part cut by the line limit")
         << u"long-base64.eml"_s << 8 << u"Frank <frank@example.com>"_s << anna << u"Long"_s
         << u"<long.1@example.com>"_s << QString() << true << all.left(7 * 33) + u"Line"_s;
-    QTest::newRow("header names in any case") << u"odd-case.eml"_s << 0 << u"Hank <hank@example.com>"_s << anna
-                                              << u"Mixed case"_s << u"<odd.1@example.com>"_s << u"7bit"_s << true
-                                              << u"Plain words."_s;
-    QTest::newRow("undeclared UTF-8") << u"raw-utf8.eml"_s << 0 << u"Ivo <ivo@example.com>"_s << anna
-                                      << u"Gr\u00fc\u00dfe"_s << u"<raw8.1@example.com>"_s << QString() << false
-                                      << crlf(u"Sch\u00f6n \u2013 gr\u00fc\u00dfe\n"_s);
-    QTest::newRow("undeclared Windows-1252") << u"raw-1252.eml"_s << 0 << u"Ivo <ivo@example.com>"_s << anna
-                                             << u"Caf\u00e9"_s << u"<raw8.2@example.com>"_s << QString() << false
-                                             << crlf(u"Caf\u00e9 \u2013 50\u20ac\n"_s);
+    QTest::newRow("header names in any case")
+        << u"odd-case.eml"_s << 0 << u"Hank <hank@example.com>"_s << anna << u"Mixed case"_s
+        << u"<odd.1@example.com>"_s << u"7bit"_s << true << u"Plain words."_s;
+    QTest::newRow("undeclared UTF-8")
+        << u"raw-utf8.eml"_s << 0 << u"Ivo <ivo@example.com>"_s << anna << u"Gr\u00fc\u00dfe"_s
+        << u"<raw8.1@example.com>"_s << QString() << false << crlf(u"Sch\u00f6n \u2013 gr\u00fc\u00dfe\n"_s);
+    QTest::newRow("undeclared Windows-1252")
+        << u"raw-1252.eml"_s << 0 << u"Ivo <ivo@example.com>"_s << anna << u"Caf\u00e9"_s
+        << u"<raw8.2@example.com>"_s << QString() << false << crlf(u"Caf\u00e9 \u2013 50\u20ac\n"_s);
 }
 
 void TestMessageDecoder::decode()
@@ -213,9 +216,12 @@ void TestMessageDecoder::garbage_data()
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("no header block") << QByteArray("just text\r\nmore text\r\n");
     QTest::newRow("binary") << QByteArray("\x00\xff\xfe\x01:\r\n\r\n\x80\x81", 11);
-    QTest::newRow("broken encoded word") << QByteArray("Subject: =?utf-8?B?####?= =?x-unknown?Q?abc?=\r\n\r\nx\r\n");
-    QTest::newRow("unknown body charset") << QByteArray("Content-Type: text/plain; charset=x-nonsense\r\n\r\nab\xe9\r\n");
-    QTest::newRow("multipart without boundary") << QByteArray("Content-Type: multipart/mixed\r\n\r\n--x\r\n\r\nhi\r\n");
+    QTest::newRow("broken encoded word")
+        << QByteArray("Subject: =?utf-8?B?####?= =?x-unknown?Q?abc?=\r\n\r\nx\r\n");
+    QTest::newRow("unknown body charset")
+        << QByteArray("Content-Type: text/plain; charset=x-nonsense\r\n\r\nab\xe9\r\n");
+    QTest::newRow("multipart without boundary")
+        << QByteArray("Content-Type: multipart/mixed\r\n\r\n--x\r\n\r\nhi\r\n");
     QTest::newRow("deep nesting") << []() -> QByteArray {
         QByteArray m = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
         for (int i = 1; i < 200; ++i)

@@ -105,8 +105,7 @@ QList<CMessage> TestMessageStore::storeAndLoad(int n)
     QList<CMessage> saved;
     for (int i = 0; i < n; ++i) {
         CMessage m = makeMessage(u"<m%1@x>"_s.arg(i), u"m%1"_s.arg(i));
-        if (!m.Save())
-            qFatal("cannot save");
+        if (!m.Save()) qFatal("cannot save");
         saved << m;
     }
     m_store->LoadStoredMessages();
@@ -128,7 +127,8 @@ void TestMessageStore::loadListsNewestFirstAndSkipsDamagedFiles()
 {
     QDir().mkpath(folder());
     writeBytes(folder() + u"/00000000000000.tem"_s, "");
-    writeBytes(folder() + u"/garbage.tem"_s, "\x7f" "ELF\x02\x01\x01");
+    writeBytes(folder() + u"/garbage.tem"_s, "\x7f"
+                                             "ELF\x02\x01\x01");
     writeBytes(folder() + u"/99999999999999.tem"_s, "\"only\"\r\n\"two\"\r\n");
     writeBytes(folder() + u"/notes.txt"_s, "\"a\"\r\n\"b\"\r\n\"c\"\r\n\"d\"\r\n\"e\"\r\n");
     QDir().mkpath(folder() + u"/folder.tem"_s);

@@ -15,7 +15,10 @@ struct Token
 {
     QString text;
     bool quoted = false;
-    bool is(const char16_t* word) const { return !quoted && text.compare(QStringView(word), Qt::CaseInsensitive) == 0; }
+    bool is(const char16_t* word) const
+    {
+        return !quoted && text.compare(QStringView(word), Qt::CaseInsensitive) == 0;
+    }
 };
 
 // Words and quoted strings; "#" starts a comment outside quotes, and the
@@ -67,16 +70,53 @@ bool isPop(const QString& protocol)
 // Options whose argument could otherwise be taken for a keyword ("password user").
 bool takesArgument(const Token& t)
 {
-    static const QSet<QString> words = {
-        u"password"_s, u"pass"_s, u"port"_s, u"service"_s, u"auth"_s, u"authenticate"_s,
-        u"timeout"_s, u"envelope"_s, u"qvirtual"_s, u"principal"_s, u"esmtpname"_s,
-        u"esmtppassword"_s, u"plugin"_s, u"plugout"_s, u"folder"_s, u"smtphost"_s,
-        u"fetchdomains"_s, u"smtpaddress"_s, u"smtpname"_s, u"antispam"_s, u"mda"_s,
-        u"bsmtp"_s, u"lmtp"_s, u"preconnect"_s, u"postconnect"_s, u"limit"_s, u"warnings"_s,
-        u"batchlimit"_s, u"fetchlimit"_s, u"fetchsizelimit"_s, u"fastuidl"_s, u"expunge"_s,
-        u"properties"_s, u"sslcert"_s, u"sslkey"_s, u"sslproto"_s, u"sslcertfile"_s,
-        u"sslcertpath"_s, u"sslfingerprint"_s, u"sslcommonname"_s, u"interface"_s,
-        u"monitor"_s, u"aka"_s, u"localdomains"_s, u"tracepolls"_s, u"is"_s, u"to"_s};
+    static const QSet<QString> words = {u"password"_s,
+                                        u"pass"_s,
+                                        u"port"_s,
+                                        u"service"_s,
+                                        u"auth"_s,
+                                        u"authenticate"_s,
+                                        u"timeout"_s,
+                                        u"envelope"_s,
+                                        u"qvirtual"_s,
+                                        u"principal"_s,
+                                        u"esmtpname"_s,
+                                        u"esmtppassword"_s,
+                                        u"plugin"_s,
+                                        u"plugout"_s,
+                                        u"folder"_s,
+                                        u"smtphost"_s,
+                                        u"fetchdomains"_s,
+                                        u"smtpaddress"_s,
+                                        u"smtpname"_s,
+                                        u"antispam"_s,
+                                        u"mda"_s,
+                                        u"bsmtp"_s,
+                                        u"lmtp"_s,
+                                        u"preconnect"_s,
+                                        u"postconnect"_s,
+                                        u"limit"_s,
+                                        u"warnings"_s,
+                                        u"batchlimit"_s,
+                                        u"fetchlimit"_s,
+                                        u"fetchsizelimit"_s,
+                                        u"fastuidl"_s,
+                                        u"expunge"_s,
+                                        u"properties"_s,
+                                        u"sslcert"_s,
+                                        u"sslkey"_s,
+                                        u"sslproto"_s,
+                                        u"sslcertfile"_s,
+                                        u"sslcertpath"_s,
+                                        u"sslfingerprint"_s,
+                                        u"sslcommonname"_s,
+                                        u"interface"_s,
+                                        u"monitor"_s,
+                                        u"aka"_s,
+                                        u"localdomains"_s,
+                                        u"tracepolls"_s,
+                                        u"is"_s,
+                                        u"to"_s};
     return !t.quoted && words.contains(t.text.toLower());
 }
 
@@ -98,10 +138,8 @@ QList<FoundAccount> fetchmailAccountsFromText(const QString& text)
 
     auto finish = [&] {
         if (entry.isDefaults) {
-            if (!entry.protocol.isEmpty())
-                defaultProtocol = entry.protocol;
-            if (!entry.user.isEmpty())
-                defaultUser = entry.user;
+            if (!entry.protocol.isEmpty()) defaultProtocol = entry.protocol;
+            if (!entry.user.isEmpty()) defaultUser = entry.user;
         } else if (entry.active && !entry.skipped) {
             const QString protocol = entry.protocol.isEmpty() ? defaultProtocol : entry.protocol;
             if (isPop(protocol) && !entry.server.isEmpty())
@@ -117,8 +155,7 @@ QList<FoundAccount> fetchmailAccountsFromText(const QString& text)
             finish();
             entry.active = true;
             entry.skipped = t.is(u"skip");
-            if (hasNext)
-                entry.server = tokens[++i].text;
+            if (hasNext) entry.server = tokens[++i].text;
         } else if (t.is(u"defaults")) {
             finish();
             entry.active = true;
@@ -134,8 +171,7 @@ QList<FoundAccount> fetchmailAccountsFromText(const QString& text)
         } else if ((t.is(u"user") || t.is(u"username")) && hasNext) {
             // Several users may share one server; the first is the account we report.
             const QString user = tokens[++i].text;
-            if (entry.user.isEmpty())
-                entry.user = user;
+            if (entry.user.isEmpty()) entry.user = user;
         } else if (takesArgument(t) && hasNext) {
             ++i;
         }
@@ -147,8 +183,7 @@ QList<FoundAccount> fetchmailAccountsFromText(const QString& text)
 QList<FoundAccount> readFetchmailAccounts(const QString& home)
 {
     QFile f(home + u"/.fetchmailrc"_s);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     return fetchmailAccountsFromText(decodeLegacyText(f.readAll()));
 }
 

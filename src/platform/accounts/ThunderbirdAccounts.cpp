@@ -26,29 +26,33 @@ QString unescapeJs(QStringView s)
         }
         const QChar e = s[++i];
         auto hex = [&](int digits) {
-            if (i + digits >= s.size())
-                return false;
+            if (i + digits >= s.size()) return false;
             bool ok = false;
             const uint v = s.mid(i + 1, digits).toUInt(&ok, 16);
-            if (!ok)
-                return false;
+            if (!ok) return false;
             out += QChar(char16_t(v));
             i += digits;
             return true;
         };
         switch (e.unicode()) {
-        case u'n': out += u'\n'; break;
-        case u't': out += u'\t'; break;
-        case u'r': out += u'\r'; break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
         case u'u':
-            if (!hex(4))
-                out += e;
+            if (!hex(4)) out += e;
             break;
         case u'x':
-            if (!hex(2))
-                out += e;
+            if (!hex(2)) out += e;
             break;
-        default: out += e; break;
+        default:
+            out += e;
+            break;
         }
     }
     return out;
@@ -65,8 +69,7 @@ QHash<QString, QString> readPrefs(const QString& text)
     while (it.hasNext()) {
         const auto m = it.next();
         QString value = m.captured(2);
-        if (value.startsWith(u'"'))
-            value = unescapeJs(QStringView(value).mid(1, value.size() - 2));
+        if (value.startsWith(u'"')) value = unescapeJs(QStringView(value).mid(1, value.size() - 2));
         prefs.insert(unescapeJs(m.captured(1)), value);
     }
     return prefs;
@@ -83,8 +86,7 @@ int trailingNumber(const QString& s)
 QString readText(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     return decodeLegacyText(f.readAll());
 }
 
@@ -99,22 +101,18 @@ QStringList profileFolders(const QString& root)
     for (const QString& section : ini.sections()) {
         if (section.startsWith(u"Install"_s, Qt::CaseInsensitive)) {
             const QString def = ini.read(section, u"Default"_s, QString());
-            if (!def.isEmpty())
-                first << resolve(def, !QDir::isAbsolutePath(def));
+            if (!def.isEmpty()) first << resolve(def, !QDir::isAbsolutePath(def));
         } else if (section.startsWith(u"Profile"_s, Qt::CaseInsensitive)) {
             const QString path = ini.read(section, u"Path"_s, QString());
-            if (path.isEmpty())
-                continue;
+            if (path.isEmpty()) continue;
             const bool relative = ini.read(section, u"IsRelative"_s, u"1"_s) != u"0"_s;
-            (ini.read(section, u"Default"_s, u"0"_s) == u"1"_s ? preferred : rest)
-                << resolve(path, relative);
+            (ini.read(section, u"Default"_s, u"0"_s) == u"1"_s ? preferred : rest) << resolve(path, relative);
         }
     }
     QStringList all;
     for (const QString& p : first + preferred + rest) {
         const QString clean = QDir::cleanPath(p);
-        if (!all.contains(clean))
-            all << clean;
+        if (!all.contains(clean)) all << clean;
     }
     return all;
 }
@@ -130,8 +128,7 @@ QList<FoundAccount> thunderbirdAccountsFromPrefs(const QString& prefsText)
     QStringList servers;
     auto addServerOf = [&](const QString& account) {
         const QString server = prefs.value(u"mail.account."_s + account.trimmed() + u".server"_s);
-        if (!server.isEmpty() && !servers.contains(server))
-            servers << server;
+        if (!server.isEmpty() && !servers.contains(server)) servers << server;
     };
     addServerOf(prefs.value(u"mail.accountmanager.defaultaccount"_s));
     for (const QString& account : prefs.value(u"mail.accountmanager.accounts"_s).split(u','))
@@ -140,23 +137,20 @@ QList<FoundAccount> thunderbirdAccountsFromPrefs(const QString& prefsText)
     static const QRegularExpression serverKey(uR"(^mail\.server\.(server\d+)\.type$)"_s);
     for (auto it = prefs.cbegin(); it != prefs.cend(); ++it) {
         const auto m = serverKey.match(it.key());
-        if (m.hasMatch())
-            numbered << m.captured(1);
+        if (m.hasMatch()) numbered << m.captured(1);
     }
     std::sort(numbered.begin(), numbered.end(),
               [](const QString& a, const QString& b) { return trailingNumber(a) < trailingNumber(b); });
     for (const QString& s : numbered)
-        if (!servers.contains(s))
-            servers << s;
+        if (!servers.contains(s)) servers << s;
 
     QList<FoundAccount> out;
     for (const QString& s : servers) {
         const QString base = u"mail.server."_s + s + u'.';
-        if (prefs.value(base + u"type"_s).compare(u"pop3"_s, Qt::CaseInsensitive) != 0)
-            continue;
-        FoundAccount a{prefs.value(base + u"hostname"_s).trimmed(), prefs.value(base + u"userName"_s).trimmed()};
-        if (!a.server.isEmpty())
-            out << a;
+        if (prefs.value(base + u"type"_s).compare(u"pop3"_s, Qt::CaseInsensitive) != 0) continue;
+        FoundAccount a{prefs.value(base + u"hostname"_s).trimmed(),
+                       prefs.value(base + u"userName"_s).trimmed()};
+        if (!a.server.isEmpty()) out << a;
     }
     return out;
 }

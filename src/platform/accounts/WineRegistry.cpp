@@ -32,14 +32,30 @@ QString readEscaped(const QString& s, qsizetype& i, QChar stop)
         const QChar e = s[++i];
         ++i;
         switch (e.unicode()) {
-        case u'a': out += QChar(7); break;
-        case u'b': out += QChar(8); break;
-        case u'e': out += QChar(27); break;
-        case u'f': out += QChar(12); break;
-        case u'n': out += QChar(10); break;
-        case u'r': out += QChar(13); break;
-        case u't': out += QChar(9); break;
-        case u'v': out += QChar(11); break;
+        case u'a':
+            out += QChar(7);
+            break;
+        case u'b':
+            out += QChar(8);
+            break;
+        case u'e':
+            out += QChar(27);
+            break;
+        case u'f':
+            out += QChar(12);
+            break;
+        case u'n':
+            out += QChar(10);
+            break;
+        case u'r':
+            out += QChar(13);
+            break;
+        case u't':
+            out += QChar(9);
+            break;
+        case u'v':
+            out += QChar(11);
+            break;
         case u'x': {
             uint v = 0;
             int digits = 0;
@@ -62,8 +78,7 @@ QString readEscaped(const QString& s, qsizetype& i, QChar stop)
             }
         }
     }
-    if (i < n)
-        ++i; // the stop character
+    if (i < n) ++i; // the stop character
     return out;
 }
 
@@ -74,8 +89,7 @@ QString textFromHexBytes(QStringView hex)
     for (const QStringView part : hex.split(u',')) {
         bool ok = false;
         const uint b = part.trimmed().toUInt(&ok, 16);
-        if (ok)
-            bytes.append(char(b));
+        if (ok) bytes.append(char(b));
     }
     QString out;
     for (qsizetype k = 0; k + 1 < bytes.size(); k += 2)
@@ -99,8 +113,7 @@ bool WineRegistry::load(const QString& path)
 {
     m_keys.clear();
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
+    if (!f.open(QIODevice::ReadOnly)) return false;
     parse(decodeLegacyText(f.readAll()));
     return true;
 }
@@ -113,13 +126,11 @@ void WineRegistry::parse(const QString& text)
     QStringList lines = text.split(u'\n');
     for (qsizetype li = 0; li < lines.size(); ++li) {
         QString line = lines[li];
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+        if (line.endsWith(u'\r')) line.chop(1);
         // Long hex data continues on the next line after a trailing backslash.
         while (line.endsWith(u'\\') && li + 1 < lines.size() && line.contains(u"=hex"_s)) {
             QString next = lines[++li];
-            if (next.endsWith(u'\r'))
-                next.chop(1);
+            if (next.endsWith(u'\r')) next.chop(1);
             line.chop(1);
             line += next.trimmed();
         }
@@ -135,8 +146,7 @@ void WineRegistry::parse(const QString& text)
             m_existing.insert(normalised);
             continue;
         }
-        if (!current || line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
-            continue;
+        if (!current || line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) continue;
         qsizetype i = 0;
         QString name;
         if (line.startsWith(u'"')) {
@@ -147,8 +157,7 @@ void WineRegistry::parse(const QString& text)
         } else {
             continue;
         }
-        if (i >= line.size() || line[i] != u'=')
-            continue;
+        if (i >= line.size() || line[i] != u'=') continue;
         ++i;
         const QStringView data = QStringView(line).mid(i);
         Value v;
@@ -168,39 +177,35 @@ void WineRegistry::parse(const QString& text)
     }
 }
 
-bool WineRegistry::hasKey(const QString& key) const { return m_existing.contains(normaliseKey(key)); }
+bool WineRegistry::hasKey(const QString& key) const
+{
+    return m_existing.contains(normaliseKey(key));
+}
 
 std::optional<QString> WineRegistry::readString(const QString& key, const QString& name) const
 {
     const auto k = m_keys.constFind(normaliseKey(key));
-    if (k == m_keys.constEnd())
-        return std::nullopt;
+    if (k == m_keys.constEnd()) return std::nullopt;
     const auto v = k->constFind(name.toCaseFolded());
-    if (v == k->constEnd() || !v->isText)
-        return std::nullopt;
+    if (v == k->constEnd() || !v->isText) return std::nullopt;
     QString text = v->text;
     // The buffer holds 255 characters, the terminating NUL included; a longer
     // value does not fit and the read fails.
-    if (text.size() + 1 > 255)
-        return std::nullopt;
+    if (text.size() + 1 > 255) return std::nullopt;
     const qsizetype nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
+    if (nul >= 0) text.truncate(nul);
     return text;
 }
 
 bool detectWindowsMailAccount(const WineRegistry& registry, QString& server, QString& user)
 {
     const auto tryKey = [&](const QString& key) {
-        if (!registry.hasKey(key))
-            return false;
+        if (!registry.hasKey(key)) return false;
         const auto s = registry.readString(key, u"POP3 Server"_s);
-        if (!s)
-            return false;
+        if (!s) return false;
         server = *s;
         const auto u = registry.readString(key, u"POP3 User Name"_s);
-        if (!u)
-            return false;
+        if (!u) return false;
         user = *u;
         return true;
     };
@@ -225,16 +230,12 @@ bool detectWindowsMailAccount(const WineRegistry& registry, QString& server, QSt
     }
 
     const QString navigator = u"Software\\Netscape\\Netscape Navigator"_s;
-    if (!registry.hasKey(navigator) || !registry.hasKey(navigator + u"\\Services"_s))
-        return false;
+    if (!registry.hasKey(navigator) || !registry.hasKey(navigator + u"\\Services"_s)) return false;
     const auto s = registry.readString(navigator + u"\\Services"_s, u"POP_Server"_s);
-    if (s)
-        server = *s;
-    if (!registry.hasKey(navigator + u"\\Mail"_s))
-        return false;
+    if (s) server = *s;
+    if (!registry.hasKey(navigator + u"\\Mail"_s)) return false;
     const auto u = registry.readString(navigator + u"\\Mail"_s, u"POP Name"_s);
-    if (u)
-        user = *u;
+    if (u) user = *u;
     return s && u;
 }
 

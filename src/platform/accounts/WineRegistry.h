@@ -32,7 +32,7 @@ private:
     static QString normaliseKey(const QString& key);
 
     QHash<QString, QHash<QString, Value>> m_keys; // normalised key -> folded value name -> value
-    QSet<QString> m_existing;                      // every key and every key above one
+    QSet<QString> m_existing;                     // every key and every key above one
 };
 
 // The Windows mail programs' accounts, tried in this order: Outlook (accounts
