@@ -1,0 +1,154 @@
+// Start-up cost of the message store: loading 10,000 stored messages into the
+// message list, next to the time it takes merely to read those files. Also the
+// cost of storing new messages once the list and the identifier set are large.
+// Prints figures; there is no pass or fail.
+
+#include "mail/CAccount.h"
+#include "message/MessageStore.h"
+#include "settings/Program.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace orvella;
+
+namespace {
+
+constexpr int messageCount = 10000;
+
+CMessage sampleMessage(int i)
+{
+    CMessage m;
+    m.m_ID = u"<%1.bench@example.com>"_s.arg(i);
+    m.m_FullFrom = u"\"Sender %1\" <sender%1@example.com>"_s.arg(i % 300);
+    m.m_Subject = u"Message number %1 about something"_s.arg(i);
+    for (int line = 0; line < 20; ++line)
+        m.m_Content +=
+            u"Line %1 of message %2, the usual length of a line of mail text.\r\n"_s.arg(line).arg(i);
+    return m;
+}
+
+double readAllFiles(const QString& folder)
+{
+    QElapsedTimer t;
+    t.start();
+    qint64 bytes = 0;
+    const QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        QFile f(folder + u'/' + name);
+        if (f.open(QIODevice::ReadOnly)) bytes += f.readAll().size();
+    }
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    if (bytes == 0) std::printf("no files read\n");
+    return ms;
+}
+
+double loadRecordsOnly(const QString& folder)
+{
+    QElapsedTimer t;
+    t.start();
+    int loaded = 0;
+    const QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        CMessage m;
+        loaded += m.Load(folder + u'/' + name) ? 1 : 0;
+    }
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    if (loaded != messageCount) std::printf("loaded %d of %d records\n", loaded, messageCount);
+    return ms;
+}
+
+double loadIntoList()
+{
+    QTreeWidget list;
+    QPlainTextEdit preview;
+    list.resize(800, 600);
+    list.show();
+    MessageStore store(&list, &preview);
+    QElapsedTimer t;
+    t.start();
+    store.LoadStoredMessages();
+    QCoreApplication::processEvents(); // the list's first layout and paint
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    if (list.topLevelItemCount() != messageCount)
+        std::printf("listed %d of %d messages\n", list.topLevelItemCount(), messageCount);
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    Program().AppPath = dir.path();
+    const QString folder = CMessage::MessageFolder();
+
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < messageCount; ++i) {
+        CMessage m = sampleMessage(i);
+        m.Save();
+    }
+    std::printf("writing %d message files: %.0f ms\n", messageCount, double(t.elapsed()));
+
+    // Alternate the two so both see the same (warm) file cache; keep the best of each.
+    double bestRead = 1e18, bestRecords = 1e18, bestLoad = 1e18;
+    for (int round = 0; round < 3; ++round) {
+        bestRead = std::min(bestRead, readAllFiles(folder));
+        bestRecords = std::min(bestRecords, loadRecordsOnly(folder));
+        bestLoad = std::min(bestLoad, loadIntoList());
+    }
+    std::printf("read %d files:                %8.1f ms\n", messageCount, bestRead);
+    std::printf("load %d records (no list):    %8.1f ms\n", messageCount, bestRecords);
+    std::printf("load %d messages into list:   %8.1f ms  (%.2fx reading; goal within 2x)\n", messageCount,
+                bestLoad, bestLoad / bestRead);
+
+    // Storing new mail with 10,000 entries listed and 10,000 identifiers known.
+    {
+        QTreeWidget list;
+        QPlainTextEdit preview;
+        MessageStore store(&list, &preview);
+        store.LoadStoredMessages();
+        CAccount account;
+        account.LoadSettings(u"Account"_s);
+        for (int i = 0; i < messageCount; ++i)
+            account.AddMessageID(sampleMessage(i).m_ID);
+        MessageIDSet seen;
+        QList<CMessage> newMessages;
+        const int extra = 1000;
+        t.restart();
+        for (int i = messageCount; i < messageCount + extra; ++i) {
+            CMessage m = sampleMessage(i);
+            store.StoreIfNew(m, account, seen, newMessages);
+        }
+        const double storeMs = double(t.nsecsElapsed()) / 1e6;
+        t.restart();
+        for (const CMessage& m : std::as_const(newMessages))
+            store.SelectMessageInList(m);
+        const double selectMs = double(t.nsecsElapsed()) / 1e6;
+        std::printf("store %d new messages (list of %d): %.1f ms, %.3f ms each\n", extra, messageCount,
+                    storeMs, storeMs / extra);
+        std::printf("select and preview each of them:      %.1f ms, %.3f ms each\n", selectMs,
+                    selectMs / extra);
+        QStringList ids;
+        for (int i = 0; i < messageCount; ++i)
+            ids << sampleMessage(i).m_ID.toUpper();
+        t.restart();
+        int known = 0;
+        for (const QString& id : std::as_const(ids))
+            known += account.AddMessageID(id) ? 0 : 1;
+        std::printf("look up %d known identifiers:     %.1f ms (%d known)\n", messageCount,
+                    double(t.nsecsElapsed()) / 1e6, known);
+    }
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include "mail/Accounts.h"
+
+#include "platform/ProfileFile.h"
+#include "settings/ModOrvella.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+QString AccountSection(int position)
+{
+    return position <= 1 ? u"Account"_s : u"Account "_s + QString::number(position);
+}
+
+AccountList LoadAccounts()
+{
+    AccountList accounts;
+    auto first = std::make_shared<CAccount>();
+    first->LoadSettings(AccountSection(1));
+    accounts.append(first);
+    const int count = ReadNumber(ReadIni(u"General"_s, u"NoOfAccounts"_s, u"1"_s, CAccount::settingsFile()));
+    for (int i = 2; i <= count; ++i) {
+        auto account = std::make_shared<CAccount>();
+        account->LoadSettings(AccountSection(i));
+        accounts.append(account);
+    }
+    return accounts;
+}
+
+void SaveAccounts(const AccountList& accounts)
+{
+    const QString path = CAccount::settingsFile();
+    if (path.isEmpty()) return;
+    platform::ProfileFile file(path);
+    file.write(u"General"_s, u"NoOfAccounts"_s, NumberText(accounts.size()));
+    for (qsizetype i = 0; i < accounts.size(); ++i) {
+        CAccount& account = *accounts[i];
+        const QString section = AccountSection(int(i) + 1);
+        const bool moved = account.m_AccountID != section || !account.ownsSection();
+        if (moved) account.MoveToSection(section);
+        account.Save(file);
+        // The section may hold another account's counters; ours go with us.
+        if (moved) account.WriteCounters(file);
+    }
+    file.save();
+}
+
+} // namespace orvella

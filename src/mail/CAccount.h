@@ -1,0 +1,90 @@
+#pragma once
+
+#include "mail/MessageIDSet.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace orvella {
+
+namespace platform {
+class ProfileFile;
+}
+
+// One POP3 mailbox: connection parameters, check interval and minute counter,
+// the two counters the check cycle compares with the server, and the set of
+// message identifiers already seen there, kept in a file of its own.
+//
+// The counters and the identifier file are written when the account is
+// released. An account writes them only while it still owns its section of
+// "Zentra.INI": after the accounts are renumbered, an account that was
+// removed from the list must not overwrite the section (and the identifier
+// file) that now belongs to the account that moved into its place.
+class CAccount
+{
+public:
+    CAccount();
+    ~CAccount();
+    CAccount(const CAccount&) = delete;
+    CAccount& operator=(const CAccount&) = delete;
+
+    qint32 m_NoOfMessages = 0;
+    qint32 m_PrevMessageSize = 0;
+    QString m_AccountID;
+    QString m_PopServer;
+    QString m_AccountName;
+    QString m_Password;
+    qint32 m_CheckInterval = 3;
+    qint32 m_Port = 110;
+    qint32 m_MinuteCounter = 0;
+    // "TLS", "STARTTLS", "Auto" or "None"; "Auto" for files that predate the key.
+    QString m_Security = QStringLiteral("Auto");
+    // SHA-256 fingerprint of a certificate accepted although the system does not trust it.
+    QString m_TrustedCertificate;
+
+    void LoadSettings(const QString& section);
+    // Writes the connection keys into the account's section (one replace of the file).
+    void Save();
+    // The same keys into a file being assembled, so saving all accounts replaces the file once.
+    void Save(platform::ProfileFile& file) const;
+    void WriteCounters();
+    void WriteCounters(platform::ProfileFile& file) const;
+    void IncrementTime();
+
+    bool AddMessageID(const QString& id);
+    void SaveMessageIDs();
+    void RebuildMessageIDs(const QStringList& ids);
+    void RebuildMessageIDs(const MessageIDSet& ids);
+    void LoadMessageIDs();
+    const MessageIDSet& MessageIDs() const { return m_ServerIDs; }
+
+    static QString Scramble(const QString& password);
+    static QString Unscramble(const QString& stored);
+
+    // Fills m_PopServer and m_AccountName from other mail programs' settings.
+    void DetectAccount();
+
+    // Gives the account the section section: it takes that section over, and
+    // its identifier file follows at once (written under the new name, the old
+    // file removed), so the next start reads the identifiers it saw.
+    void MoveToSection(const QString& section);
+
+    const QString& settingsFilePath() const { return m_settingsPath; }
+    const QString& identifierFilePath() const { return m_idFilePath; }
+    // Whether the account's section is still its own (it wrote or loaded it last).
+    bool ownsSection() const;
+
+    static QString identifierFileFor(const QString& section);
+    // "Zentra.INI" in the program folder.
+    static QString settingsFile();
+
+private:
+    void claimSection();
+    void releaseSection();
+
+    QString m_settingsPath;
+    QString m_idFilePath;
+    MessageIDSet m_ServerIDs;
+};
+
+} // namespace orvella

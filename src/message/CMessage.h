@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+namespace orvella {
+
+// One downloaded message. Stored as a file of five quoted records in the
+// program folder's "msg" folder, named by its time stamp.
+class CMessage
+{
+public:
+    QString m_ID;
+    QString m_Content; // lines ended by CR LF
+    QString m_Subject;
+    QString m_FullFrom;
+    QString m_FullTo;
+    QString m_TimeStamp;
+    QString m_ContentTransferEncoding; // lower case
+    bool m_IsMultiPart = false;
+    qint32 m_MesssageIdx = 0;
+
+    // The display name of the sender (the text before "<", unquoted), or the whole From.
+    QString From() const;
+    // The address between "<" and ">", or the whole From.
+    QString EMailAddress() const;
+    static QString Unquote(const QString& text);
+    static QString ReplaceQuotes(const QString& text);
+
+    // A new, unused time stamp: 14 digits yyyyMMddhhmmss, then the seconds
+    // since midnight with hundredths.
+    void MakeTimeStamp();
+    // The message's file: the one it was loaded from or last saved to, else
+    // the one its time stamp names.
+    QString Path() const;
+    // Gives the message a new time stamp and writes its file (atomically).
+    bool Save();
+    // Reads the five records of path. False, with the record unchanged, when
+    // the file cannot be read or is not a message file.
+    bool Load(const QString& path);
+    void Delete() const;
+    bool IsQuotedPrintable() const;
+
+    // The message folder: AppPath + "/msg".
+    static QString MessageFolder();
+
+    bool operator==(const CMessage&) const = default;
+
+private:
+    QString m_filePath;
+};
+
+} // namespace orvella
