@@ -1,0 +1,298 @@
+#include "speech/MessageReader.h"
+
+#include "settings/CSettings.h"
+#include "speech/SpeechOutput.h"
+#include "speech/SpeechText.h"
+#include "speech/agent/IAgent.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPalette>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+namespace {
+bool blankOnly(const QString& s)
+{
+    for (QChar c : s)
+        if (c != u' ')
+            return false;
+    return true;
+}
+} // namespace
+
+MessageReader::MessageReader(SpeechOutput& speech, CSettings& settings, const RuleList& rules)
+    : m_speech(speech), m_settings(settings), m_rules(rules)
+{
+}
+
+void MessageReader::AnnounceNewMail(bool checkAll, bool checkError)
+{
+    UpdateNewMessageLabel();
+    if (!NewMessages.isEmpty()) {
+        if (m_settings.m_PopupOnReceive && hooks.launch)
+            hooks.launch();
+        if (hooks.mainWindowVisible && !hooks.mainWindowVisible() && hooks.setNewMailIcon)
+            hooks.setNewMailIcon();
+        if (m_settings.m_Behavior == 3) {
+            // Silent: the messages stay listed and unread.
+            if (hooks.setCheckControls)
+                hooks.setCheckControls(true);
+            return;
+        }
+        SetReadingMode(true);
+        m_speech.PlayWAVFile(m_settings.m_WAVNewMessages, u"None"_s, false);
+        if (m_settings.m_ReadNoOfNewMessages) {
+            const QString count = NewMessages.size() == 1
+                                      ? u"One New Message."_s
+                                      : QString::number(NewMessages.size()) + u" New Messages."_s;
+            m_speech.SayAndPlay(count, u"None"_s, false, false);
+        }
+        if (!m_settings.m_FirstMessagePrefix.isEmpty())
+            m_speech.SayAndPlay(m_settings.m_FirstMessagePrefix, u"None"_s, false, false);
+        if (PromptOnce())
+            ReadMessage(1);
+        else
+            SetReadingMode(false);
+        return;
+    }
+    if (checkAll) {
+        if (checkError)
+            m_speech.SayAndPlay(u"Error retrieving E-mail. Check the 'Error' Tab for details."_s, u"Sad"_s, true,
+                                true);
+        else if (m_settings.m_SayNoNewMessages)
+            m_speech.SayAndPlay(m_settings.m_NoNewMessages, u"Sad"_s, true, true);
+    }
+    if (hooks.setCheckControls)
+        hooks.setCheckControls(true);
+}
+
+bool MessageReader::PromptOnce()
+{
+    if (m_settings.m_PromptUser != 1)
+        return true;
+    return hooks.promptOnceWindow ? hooks.promptOnceWindow(NewMessages) : true;
+}
+
+bool MessageReader::PromptForMessage(const CMessage& message)
+{
+    if (m_settings.m_PromptUser != 2)
+        return true;
+    return hooks.promptForMessageWindow ? hooks.promptForMessageWindow(message) : true;
+}
+
+void MessageReader::ReadMessage(int n)
+{
+    if (n < 1 || n > NewMessages.size())
+        return;
+    CMessage& message = NewMessages[n - 1];
+    message.m_MesssageIdx = n;
+    if (hooks.selectMessageInList)
+        hooks.selectMessageInList(message);
+    // A prompt runs an event loop: work on a copy, the list may be replaced meanwhile.
+    const CMessage copy = message;
+    if (ApplyRules(m_rules, copy, m_speech, [this](const CMessage& m) { return PromptForMessage(m); }))
+        return;
+    if (m_settings.m_SpecifySenders)
+        m_speech.SendBookmarkPair(n);
+    else if (PromptForMessage(copy))
+        SpeakMessage(copy, false);
+    else
+        m_speech.SendBookmarkPair(n);
+}
+
+QString MessageReader::ComposeMessageText(const CMessage& message) const
+{
+    QString text;
+    if (m_settings.m_ReadMessageNo && message.m_MesssageIdx != 0)
+        text += QString::number(message.m_MesssageIdx) + u". "_s;
+    if (m_settings.m_SayFrom)
+        text += m_settings.m_MessagePrefix + u' ' + SpeakableCase(message.From(), m_settings.m_SpellUpper) + u". "_s;
+    if (m_settings.m_SaySubject && !blankOnly(message.m_Subject))
+        text += m_settings.m_BeforeSubject + u' ' + SpeakableCase(message.m_Subject, m_settings.m_SpellUpper) +
+                u". "_s;
+    if (m_settings.m_SayFirstLine && !blankOnly(message.m_Content))
+        text += m_settings.m_BeforeContent + u"\r\n"_s + SpeakableCase(message.m_Content, m_settings.m_SpellUpper) +
+                u". "_s;
+    return RemoveSymbols(m_speech.CheckFilters(text), m_settings.m_FilteredSymbols);
+}
+
+void MessageReader::SpeakMessage(const CMessage& message, bool Hide)
+{
+    const QString text = ComposeMessageText(message);
+    const int n = message.m_MesssageIdx;
+    if (n != 0) {
+        m_speech.SendBookmark(n);
+        const QString gesture = n == 1 ? m_settings.m_ReadingGesture : u"None"_s;
+        if (m_settings.m_RepeatTwice)
+            m_speech.SayAndPlay(text, u"None"_s, false, false);
+        m_speech.SayAndPlay(text, gesture, Hide, false);
+        m_speech.SendBookmark(n + EndMark);
+    } else {
+        m_speech.SayAndPlay(text, m_settings.m_ReadingGesture, Hide, false);
+    }
+}
+
+void MessageReader::Agent1_Bookmark(int BookmarkID)
+{
+    if (BookmarkID > EndMark && CurrentMessageNo == 0)
+        return; // the reading was stopped meanwhile
+    CurrentMessageNo = BookmarkID;
+    if (BookmarkID < EndMark) {
+        const int n = BookmarkID;
+        setImageButton(panel.cmdPrev, n > 1);
+        setImageButton(panel.cmdNext, n <= NewMessages.size());
+        setImageButton(panel.cmdReplay, n > 0);
+        SyncCharacterMenu();
+        ShowReadingStatus(n);
+        return;
+    }
+    const int n = BookmarkID - EndMark;
+    CurrentMessageNo = n;
+    if (n < NewMessages.size())
+        ReadMessage(n + 1);
+    else
+        FinishReading();
+}
+
+void MessageReader::ShowReadingStatus(int n)
+{
+    auto setColor = [](QLabel* label, const QColor& color) {
+        if (!label)
+            return;
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, color);
+        label->setPalette(p);
+    };
+    if (n != 0) {
+        if (n > NewMessages.size())
+            return;
+        const CMessage& m = NewMessages[n - 1];
+        if (hooks.setStatusText)
+            hooks.setStatusText(u"Reading message number "_s + QString::number(n));
+        if (panel.lblMessageNo)
+            panel.lblMessageNo->setText(QString::number(n));
+        if (panel.lblFrom)
+            panel.lblFrom->setText(m.From());
+        if (panel.lblSubject)
+            panel.lblSubject->setText(m.m_Subject);
+        setColor(panel.lblFrom, Qt::black);
+        setColor(panel.lblSubject, Qt::black);
+        return;
+    }
+    if (hooks.setStatusText)
+        hooks.setStatusText(u"Idle."_s);
+    for (QLabel* l : {panel.lblMessageNo, panel.lblFrom, panel.lblSubject})
+        if (l)
+            l->clear();
+    // The button-face colour hides the labels on the panel.
+    const QColor face = panel.lblFrom ? panel.lblFrom->palette().color(QPalette::Button) : QColor();
+    setColor(panel.lblFrom, face);
+    setColor(panel.lblSubject, face);
+}
+
+void MessageReader::FinishReading()
+{
+    m_speech.StopAgent();
+    if (hooks.setStatusText)
+        hooks.setStatusText(u"Finished reading message(s)."_s);
+    SetReadingMode(false);
+}
+
+void MessageReader::SetReadingMode(bool on)
+{
+    setImageButton(panel.cmdNext, false);
+    setImageButton(panel.cmdReplay, false);
+    setImageButton(panel.cmdPrev, false);
+    SyncCharacterMenu();
+    ReadingActive = on;
+    if (!on) {
+        CurrentMessageNo = 0;
+        NewMessages.clear();
+        UpdateNewMessageLabel();
+        ShowReadingStatus(0);
+        if (hooks.setCheckControls)
+            hooks.setCheckControls(true);
+    }
+}
+
+void MessageReader::SyncCharacterMenu()
+{
+    if (hooks.syncCharacterMenu)
+        hooks.syncCharacterMenu(panel.cmdNext && panel.cmdNext->isEnabled(),
+                                panel.cmdPrev && panel.cmdPrev->isEnabled());
+}
+
+void MessageReader::setImageButton(QAbstractButton* button, bool enabled)
+{
+    if (button)
+        button->setEnabled(enabled);
+}
+
+void MessageReader::UpdateNewMessageLabel()
+{
+    QLabel* l = panel.lblNewMessages;
+    if (!l)
+        return;
+    QFont f = l->font();
+    QPalette p = l->palette();
+    if (NewMessages.isEmpty()) {
+        l->setText(u"Waiting For New Messages"_s);
+        f.setBold(false);
+        p.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    } else {
+        l->setText(NewMessages.size() == 1 ? u"1 New Message"_s
+                                           : QString::number(NewMessages.size()) + u" New Messages"_s);
+        f.setBold(true);
+        p.setColor(QPalette::WindowText, Qt::black);
+    }
+    l->setFont(f);
+    l->setPalette(p);
+}
+
+void MessageReader::cmdNext_Click()
+{
+    m_speech.agent().StopAll();
+    if (CurrentMessageNo >= NewMessages.size())
+        FinishReading();
+    else
+        ReadMessage(CurrentMessageNo + 1);
+}
+
+void MessageReader::cmdPrev_Click()
+{
+    m_speech.agent().StopAll();
+    ReadMessage(CurrentMessageNo < 2 ? 1 : CurrentMessageNo - 1);
+}
+
+void MessageReader::cmdReplay_Click()
+{
+    m_speech.agent().StopAll();
+    if (CurrentMessageNo > 0)
+        ReadMessage(CurrentMessageNo);
+}
+
+void MessageReader::cmdTellMe_Click(const QString& storedPath)
+{
+    CMessage message;
+    if (storedPath.isEmpty() || !message.Load(storedPath))
+        return;
+    SpeakMessage(message, true);
+}
+
+void MessageReader::cmdStopReading_Click()
+{
+    m_speech.StopAgent();
+    if (ReadingActive)
+        SetReadingMode(false);
+}
+
+void MessageReader::Agent1_Hide(int cause)
+{
+    if (ReadingActive && (cause == IAgent::CauseUserHid || cause == IAgent::CauseUserHidViaMenu))
+        SetReadingMode(false);
+}
+
+} // namespace orvella
