@@ -1,0 +1,297 @@
+#include "mail/MailCheckCycle.h"
+
+#include "mail/pop/Pop3Client.h"
+#include "message/MessageStore.h"
+#include "platform/NetworkStatus.h"
+#include "settings/CSettings.h"
+#include "settings/Program.h"
+
+#include <algorithm>
+#include <limits>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+MailCheckCycle::MailCheckCycle(AccountList& accounts, CSettings& settings, MessageStore& store,
+                               QList<CMessage>& newMessages, QObject* parent)
+    : QObject(parent), m_accounts(accounts), m_settings(settings), m_store(store), NewMessages(newMessages)
+{
+    TimerPOP.setSingleShot(true);
+    connect(&TimerPOP, &QTimer::timeout, this, &MailCheckCycle::TimerPOP_Timer);
+    hooks.makeClient = [] { return std::make_unique<Pop3Client>(); };
+    hooks.networkReachable = [] { return platform::networkReachable(); };
+}
+
+MailCheckCycle::~MailCheckCycle()
+{
+    // A client must not go while a request of it is suspended.
+    if (m_pop)
+        m_pop.release()->deleteLater();
+}
+
+void MailCheckCycle::status(const QString& text)
+{
+    if (hooks.setStatusText)
+        hooks.setStatusText(text);
+}
+
+void MailCheckCycle::CheckAllMailServers() { StartCheck(true); }
+
+void MailCheckCycle::MailTick()
+{
+    if (m_settings.m_DontCheck)
+        return;
+    if (!IsOnline()) {
+        if (hooks.setConnectionStatus)
+            hooks.setConnectionStatus(u"Offline"_s);
+        return;
+    }
+    StartCheck(false);
+}
+
+// With a network connection the machine counts as online; with dial-up only
+// while a connection is up, which on this system is the network's own state.
+bool MailCheckCycle::IsOnline() const
+{
+    if (m_settings.m_ConnectionType == 2)
+        return true;
+    return hooks.networkReachable ? hooks.networkReachable() : true;
+}
+
+void MailCheckCycle::StartCheck(bool checkAll)
+{
+    // Two cycles at once would share one account's counters.
+    if (m_running)
+        return;
+    m_running = true;
+    if (hooks.setExitEnabled)
+        hooks.setExitEnabled(false);
+    CheckError = false;
+    CheckAll = checkAll;
+    if (hooks.setCheckControls)
+        hooks.setCheckControls(false);
+    AccountIndex = 0;
+    NewMessages.clear();
+    TimerPOP.start(FirstStepMs);
+}
+
+void MailCheckCycle::TimerPOP_Timer()
+{
+    TimerPOP.stop();
+    const int n = int(m_accounts.size());
+    TimerPOP.setInterval(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs);
+    if (AccountIndex < n) {
+        ++AccountIndex;
+        CurrentAccount = m_accounts[AccountIndex - 1];
+        if (CheckAll) {
+            ProcessAccount();
+            return;
+        }
+        CurrentAccount->IncrementTime();
+        if (CurrentAccount->m_MinuteCounter < CurrentAccount->m_CheckInterval) {
+            TimerPOP.start();
+            return;
+        }
+        CurrentAccount->m_MinuteCounter = 0;
+        ProcessAccount();
+        return;
+    }
+    m_running = false;
+    CurrentAccount.reset();
+    if (hooks.setExitEnabled)
+        hooks.setExitEnabled(true);
+    const bool checkAll = CheckAll, checkError = CheckError;
+    AccountIndex = 0;
+    if (!CheckError && hooks.showErrorTab)
+        hooks.showErrorTab(false);
+    if (hooks.announceNewMail)
+        hooks.announceNewMail(checkAll, checkError);
+    else if (hooks.setCheckControls)
+        hooks.setCheckControls(true);
+    Q_EMIT finished();
+}
+
+void MailCheckCycle::ProcessAccount()
+{
+    m_task.emplace([](MailCheckCycle* self) -> QCoro::Task<> {
+        co_await self->CheckAccount();
+        if (self->hooks.updateMessageCommands)
+            self->hooks.updateMessageCommands();
+    }(this));
+}
+
+void MailCheckCycle::takeError(int code, const QString& description)
+{
+    if (Disconnecting) {
+        // Failures while logging off mark the cycle but keep the earlier text.
+        ReportPOPError(code, description);
+        return;
+    }
+    m_lastErrorCode = code;
+    m_lastError = description;
+}
+
+QCoro::Task<> MailCheckCycle::CheckAccount()
+{
+    CAccount& account = *CurrentAccount;
+    const QString server = account.m_PopServer;
+    const QString user = account.m_AccountName;
+
+    if (m_pop)
+        m_pop.release()->deleteLater();
+    m_pop = hooks.makeClient();
+    m_lastErrorCode = 0;
+    m_lastError.clear();
+    connect(m_pop.get(), &Pop3Client::Error, this, &MailCheckCycle::takeError);
+    connect(m_pop.get(), &Pop3Client::messageStarted, this, [this](int) { m_decoder.Reset(); });
+    connect(m_pop.get(), &Pop3Client::Header, this,
+            [this](const QString& f, const QString& v) { m_decoder.Header(f, v); });
+    connect(m_pop.get(), &Pop3Client::Transfer, this,
+            [this](qint64 bytes, const QString& text) { m_decoder.Transfer(bytes, text); });
+    connect(m_pop.get(), &Pop3Client::EndTransfer, this, [this] {
+        CMessage message = m_decoder.EndTransfer();
+        m_decoder.Reset();
+        if (CurrentAccount)
+            m_store.StoreIfNew(message, *CurrentAccount, SeenIDs, NewMessages);
+    });
+
+    status(u"Connecting to "_s + server);
+    if (hooks.setConnectionStatus)
+        hooks.setConnectionStatus(u"Online"_s);
+
+    PopServerSettings s;
+    s.host = server;
+    s.port = account.m_Port;
+    s.user = user;
+    s.password = account.m_Password;
+    s.security = account.m_Security;
+    s.trustedCertificate = account.m_TrustedCertificate;
+    if (!co_await m_pop->logOn(s)) {
+        ReportPOPError(m_lastErrorCode, u"An error occurred while connecting to "_s + server + u" with account "_s +
+                                            user + u".\r\n\r\n"_s + m_lastError);
+        co_await LogOff();
+        co_return;
+    }
+
+    status(u"Checking for new messages on "_s + server);
+    const Found found = co_await FindNewMessages();
+    if (found.mayBeNew) {
+        status(u"Downloading messages from "_s + server);
+        co_await DownloadMessages(found.first);
+    } else if (m_pop->messageCount() <= 0) {
+        // An empty mailbox: the account forgets every identifier.
+        account.RebuildMessageIDs(SeenIDs);
+    }
+    co_await LogOff();
+}
+
+QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()
+{
+    CAccount& account = *CurrentAccount;
+    const int count = m_pop->messageCount();
+    const int N = account.m_NoOfMessages;
+    const qint64 P = account.m_PrevMessageSize;
+    Found result;
+    if (count == 0) {
+        SeenIDs = MessageIDSet();
+        co_return result;
+    }
+    result.first = 1;
+    if (count != N) {
+        if (count > N && N != 0) {
+            const auto size = co_await m_pop->messageSize(N);
+            if (!size) {
+                ReportPOPError(m_lastErrorCode, m_lastError);
+                co_return Found{};
+            }
+            if (*size == P)
+                result.first = N + 1;
+        }
+        result.mayBeNew = true;
+        co_return result;
+    }
+    const auto size = co_await m_pop->messageSize(count);
+    if (!size) {
+        ReportPOPError(m_lastErrorCode, m_lastError);
+        co_return Found{};
+    }
+    result.mayBeNew = *size != P;
+    co_return result;
+}
+
+QCoro::Task<> MailCheckCycle::DownloadMessages(int first)
+{
+    CAccount& account = *CurrentAccount;
+    SeenIDs = MessageIDSet();
+    const int C = m_pop->messageCount();
+    account.m_NoOfMessages = C;
+    m_decoder.Reset();
+    if (!co_await m_pop->retrieve(first, C, m_settings.m_Lines)) {
+        ReportPOPError(m_lastErrorCode, m_lastError);
+        co_return;
+    }
+    const auto size = co_await m_pop->messageSize(C);
+    if (!size) {
+        ReportPOPError(m_lastErrorCode, m_lastError);
+        co_return;
+    }
+    account.m_PrevMessageSize = int(std::clamp<qint64>(*size, 0, std::numeric_limits<int>::max()));
+    if (first != 1)
+        account.SaveMessageIDs();
+    else
+        account.RebuildMessageIDs(SeenIDs);
+}
+
+QCoro::Task<> MailCheckCycle::LogOff()
+{
+    status(u"Disconnecting from mail server."_s);
+    Disconnecting = true;
+    if (m_pop)
+        co_await m_pop->logOff();
+    Disconnecting = false;
+    status(u"Idle."_s);
+    TimerPOP.start();
+}
+
+void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)
+{
+    if (!Disconnecting && hooks.setErrorText) {
+        const QString text = u"There was an error connecting to the mail server.\r\n"_s + u"Description: "_s +
+                             description + u" ("_s + QString::number(errorNumber) + u")\r\n\r\n"_s +
+                             u"Make sure your account information is correct. You can change it, in the 'E-mail "
+                             u"Accounts' tab located in the 'Options' screen.\r\n\r\n"_s +
+                             u"1. You can check the settings of your default mail program. You should be able to "
+                             u"find there, the incoming mail server address and the account name.\r\n\r\n"_s +
+                             u"2. If you can not find the account information, please contact your Internet "
+                             u"Service Provider and ask them for the correct settings.\r\n\r\n"_s +
+                             u"3. If you need further assistance, please check the Orvella support page at "_s +
+                             Program().SupportURL;
+        hooks.setErrorText(text);
+    }
+    CheckError = true;
+    if (hooks.showErrorTab)
+        hooks.showErrorTab(true);
+}
+
+bool MailCheckCycle::CheckParameters()
+{
+    if (m_settings.m_DontCheck || m_accounts.isEmpty())
+        return true;
+    const CAccount& first = *m_accounts.first();
+    QString text;
+    if (first.m_PopServer.isEmpty())
+        text = u"Your Incoming mail server address was not specified.\r\nPlease fill in the Incoming mail server "
+               u"in the options screen."_s;
+    else if (first.m_AccountName.isEmpty())
+        text = u"Your account name is not specified.\r\nPlease fill in your account name in the options screen"_s;
+    else if (first.m_Password.isEmpty())
+        text = u"Your password is not specified.\r\nPlease fill in your password in the options screen."_s;
+    if (text.isEmpty())
+        return true;
+    if (hooks.showMessage)
+        hooks.showMessage(text, false, u"Read"_s);
+    return false;
+}
+
+} // namespace orvella

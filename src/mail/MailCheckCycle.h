@@ -1,0 +1,109 @@
+#pragma once
+
+#include "mail/Accounts.h"
+#include "mail/MessageIDSet.h"
+#include "message/CMessage.h"
+#include "message/MessageDecoder.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace orvella {
+
+class CSettings;
+class MessageStore;
+class Pop3Client;
+
+// The mail check: walks the accounts one after another, logs on to each
+// server, decides from two stored counters whether anything can have arrived,
+// retrieves only the messages that may be new, keeps those whose identifier is
+// new, logs off, and after the last account hands over to the announcement.
+// A cycle starts from the minute tick (each account when its interval is due,
+// and only when online) or at the user's request (every account).
+class MailCheckCycle : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int FirstStepMs = 500;
+    static constexpr int BetweenAccountsMs = 3000;
+    static constexpr int LastStepMs = 10;
+
+    MailCheckCycle(AccountList& accounts, CSettings& settings, MessageStore& store,
+                   QList<CMessage>& newMessages, QObject* parent = nullptr);
+    ~MailCheckCycle() override;
+
+    struct Hooks
+    {
+        std::function<void(const QString&)> setStatusText;       // panel 1
+        std::function<void(const QString&)> setConnectionStatus; // panel 2
+        // Timer1, the Check button and menu entries, the character's command.
+        std::function<void(bool)> setCheckControls;
+        std::function<void(bool)> setExitEnabled;
+        std::function<void(bool checkAll, bool checkError)> announceNewMail;
+        std::function<void()> updateMessageCommands;
+        std::function<void(const QString&)> setErrorText; // txtError
+        std::function<void(bool)> showErrorTab;
+        std::function<void(const QString& text, bool sayIt, const QString& gesture)> showMessage;
+        // Makes the POP client for one account's check (tests give scripted ones).
+        std::function<std::unique_ptr<Pop3Client>()> makeClient;
+        // The system's network state, for the dial-up connection type.
+        std::function<bool()> networkReachable;
+    } hooks;
+
+    // A user-started check of every account.
+    void CheckAllMailServers();
+    void StartCheck(bool checkAll);
+    // The mail part of each minute tick.
+    void MailTick();
+    bool IsOnline() const;
+    // Start-up and options check of the first account: a missing server,
+    // account name or password is told in a message window.
+    bool CheckParameters();
+    void ReportPOPError(int errorNumber, const QString& description);
+
+    bool running() const { return m_running; }
+    bool CheckAll = false;
+    bool CheckError = false;
+    int AccountIndex = 0;
+    bool Disconnecting = false;
+    MessageIDSet SeenIDs;
+    static constexpr int OSPlatform = 2;
+
+Q_SIGNALS:
+    // The cycle handed over to the announcement.
+    void finished();
+
+private:
+    void TimerPOP_Timer();
+    void ProcessAccount();
+    QCoro::Task<> CheckAccount();
+    struct Found
+    {
+        bool mayBeNew = false;
+        int first = 1;
+    };
+    QCoro::Task<Found> FindNewMessages();
+    QCoro::Task<> DownloadMessages(int first);
+    QCoro::Task<> LogOff();
+    void status(const QString& text);
+    void takeError(int code, const QString& description);
+
+    AccountList& m_accounts;
+    CSettings& m_settings;
+    MessageStore& m_store;
+    QList<CMessage>& NewMessages;
+    QTimer TimerPOP;
+    std::shared_ptr<CAccount> CurrentAccount;
+    std::unique_ptr<Pop3Client> m_pop;
+    MessageDecoder m_decoder;
+    std::optional<QCoro::Task<>> m_task;
+    bool m_running = false;
+    int m_lastErrorCode = 0;
+    QString m_lastError;
+};
+
+} // namespace orvella
