@@ -116,14 +116,9 @@ void AudioOutput::startClip()
     m_position = 0;
     m_ended = false;
     m_announced = false;
+    m_opened = false;
+    m_clock = false;
     m_active = true;
-    // Without a sound server (or with a file) the clock plays this clip.
-    m_clock = !(m_mode == Mode::Sink && openSink());
-    if (m_clock) {
-        m_clockTimer.start();
-        m_clockLastNs = 0;
-        m_clockCarry = 0.0;
-    }
     m_timer.start();
 }
 
@@ -132,6 +127,17 @@ void AudioOutput::append(const QVector<qint16>& samples)
     if (!m_active)
         return;
     m_samples += samples;
+    if (!m_opened && !m_samples.isEmpty()) {
+        // The sound server gets the clip only once there is something to play:
+        // a stream that starts empty underruns and then runs its count ahead.
+        m_opened = true;
+        m_clock = !(m_mode == Mode::Sink && openSink());
+        if (m_clock) {
+            m_clockTimer.start();
+            m_clockLastNs = 0;
+            m_clockCarry = 0.0;
+        }
+    }
     if (m_io)
         feedSink();
     if (!m_announced && !m_samples.isEmpty()) {
@@ -192,7 +198,9 @@ void AudioOutput::tick()
 {
     if (!m_active)
         return;
-    if (m_clock) {
+    if (!m_opened) {
+        // Nothing to play yet.
+    } else if (m_clock) {
         advanceClock();
     } else if (m_sink) {
         feedSink();

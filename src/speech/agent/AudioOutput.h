@@ -68,6 +68,7 @@ private:
     bool m_active = false;
     bool m_ended = false;
     bool m_announced = false;
+    bool m_opened = false; // the clip's first samples went out
     qint64 m_position = 0;
     // The sound server.
     std::unique_ptr<QAudioSink> m_sink;
