@@ -6,16 +6,13 @@
 #include "speech/agent/BalloonWindow.h"
 #include "speech/agent/CharacterFile.h"
 #include "speech/agent/CharacterWindow.h"
-#include "speech/agent/SpeechSynthesizer.h"
-#include "speech/agent/SsmlDocument.h"
 
 #include <QDebug>
 #include <QJsonArray>
 #include <QMenu>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <cmath>
-#include <limits>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -31,81 +28,20 @@ constexpr int BalloonLingerMs = 700;
 // The mouth changes shape no faster than this, or it flickers.
 constexpr int MouthHoldMs = 60;
 
-QString voiceForLanguage(int id)
-{
-    switch (id & 0x3ff) { // the primary language
-    case 0x09:
-        return id == 2057 ? u"en-gb"_s : u"en-us"_s;
-    case 0x07:
-        return u"de"_s;
-    case 0x0c:
-        return u"fr"_s;
-    case 0x0a:
-        return u"es"_s;
-    case 0x10:
-        return u"it"_s;
-    case 0x13:
-        return u"nl"_s;
-    case 0x16:
-        return id == 1046 ? u"pt-br"_s : u"pt"_s;
-    case 0x1d:
-        return u"sv"_s;
-    case 0x06:
-        return u"da"_s;
-    case 0x14:
-        return u"nb"_s;
-    case 0x0b:
-        return u"fi"_s;
-    case 0x15:
-        return u"pl"_s;
-    case 0x05:
-        return u"cs"_s;
-    case 0x19:
-        return u"ru"_s;
-    default:
-        return u"en-us"_s;
-    }
-}
-
 } // namespace
 
-struct AgentEngine::Clip
-{
-    quint64 job = 0;
-    SpeechText speech;
-    std::unique_ptr<SsmlDocument> ssml;
-    QVector<qint16> samples;
-    bool complete = false;
-    QString error;
-    struct Word
-    {
-        qint64 sample;
-        qsizetype end; // the balloon shows the text up to here once the word is heard
-    };
-    QList<Word> words;
-    struct Mark
-    {
-        qint32 id = 0;
-        qint64 sample = -1; // -1 until synthesis has placed it
-        bool fired = false;
-    };
-    QList<Mark> marks;
-    bool playing = false;
-    qint64 handed = 0; // samples given to the audio output
-    int nextWord = 0;
-};
-
 AgentEngine::AgentEngine(QObject* parent)
-    : IAgent(parent), m_window(std::make_unique<CharacterWindow>()), m_balloon(std::make_unique<BalloonWindow>())
+    : IAgent(parent), m_window(std::make_unique<CharacterWindow>()), m_balloon(std::make_unique<BalloonWindow>()),
+      m_idleMinMs(IdleMinMs), m_idleMaxMs(IdleMaxMs)
 {
     m_animator = new AnimationPlayer(m_window.get(), this);
-    m_synth = new SpeechSynthesizer(this);
-    m_audio = new AudioOutput(Program().AudioFile, this);
-    m_voice = voiceForLanguage(1033);
+    m_speech = new SpeechPlayer(Program().AudioFile, this);
+    m_speech->markHandler = [this](qint32 id) { return onMark(id); };
+    m_voice = SpeechPlayer::voiceForLanguage(1033);
 
-    connect(m_synth, &SpeechSynthesizer::chunkReady, this, &AgentEngine::onChunk);
-    connect(m_audio, &AudioOutput::progressed, this, &AgentEngine::onAudioProgress);
-    connect(m_audio, &AudioOutput::clipFinished, this, &AgentEngine::onAudioFinished);
+    connect(m_speech, &SpeechPlayer::wordsHeard, m_balloon.get(), &BalloonWindow::reveal);
+    connect(m_speech, &SpeechPlayer::loudness, this, &AgentEngine::onLoudness);
+    connect(m_speech, &SpeechPlayer::finished, this, &AgentEngine::onSpeechFinished);
     connect(m_animator, &AnimationPlayer::finished, this, &AgentEngine::onAnimationFinished);
     connect(m_balloon.get(), &BalloonWindow::thoughtFinished, this, &AgentEngine::onThoughtFinished);
     connect(m_window.get(), &CharacterWindow::menuRequested, this, &AgentEngine::showMenu);
@@ -117,15 +53,14 @@ AgentEngine::AgentEngine(QObject* parent)
     m_balloonLinger.setSingleShot(true);
     connect(&m_balloonLinger, &QTimer::timeout, m_balloon.get(), &BalloonWindow::close);
     m_balloon->setBalloonFont(balloonFont());
-    m_synth->warmUp();
 }
 
 AgentEngine::~AgentEngine()
 {
     m_idleTimer.stop();
     m_balloonLinger.stop();
-    m_synth->cancelAll();
-    m_audio->cut();
+    m_speech->markHandler = nullptr;
+    m_speech->dropAll();
     delete m_menu.data();
 }
 
@@ -159,7 +94,6 @@ void AgentEngine::Unload(const QString& id)
 {
     if (!m_file || id.compare(m_id, Qt::CaseInsensitive) != 0)
         return;
-    m_synth->cancelAll();
     clearQueue();
     dropCurrent();
     stopIdle();
@@ -176,7 +110,7 @@ void AgentEngine::Unload(const QString& id)
 
 // --- The loaded character -------------------------------------------------
 
-void AgentEngine::setLanguageID(int id) { m_voice = voiceForLanguage(id); }
+void AgentEngine::setLanguageID(int id) { m_voice = SpeechPlayer::voiceForLanguage(id); }
 
 QString AgentEngine::Name() const { return m_file ? m_file->name() : QString(); }
 int AgentEngine::OriginalWidth() const { return m_file ? m_file->width() : 0; }
@@ -231,41 +165,10 @@ void AgentEngine::setBalloonFontSize(int points)
     m_balloon->setBalloonFont(balloonFont());
 }
 
-void AgentEngine::AddCommand(const QString& name, const QString& caption)
-{
-    for (MenuCommand& c : m_commands) {
-        if (c.name == name) {
-            c.caption = caption;
-            return;
-        }
-    }
-    m_commands.append({name, caption, true});
-}
-
-void AgentEngine::setCommandEnabled(const QString& name, bool enabled)
-{
-    for (MenuCommand& c : m_commands) {
-        if (c.name == name)
-            c.enabled = enabled;
-    }
-}
-
-bool AgentEngine::commandEnabled(const QString& name) const
-{
-    for (const MenuCommand& c : m_commands) {
-        if (c.name == name)
-            return c.enabled;
-    }
-    return false;
-}
-
-QStringList AgentEngine::commandNames() const
-{
-    QStringList names;
-    for (const MenuCommand& c : m_commands)
-        names.append(c.name);
-    return names;
-}
+void AgentEngine::AddCommand(const QString& name, const QString& caption) { m_commands.add(name, caption); }
+void AgentEngine::setCommandEnabled(const QString& name, bool enabled) { m_commands.setEnabled(name, enabled); }
+bool AgentEngine::commandEnabled(const QString& name) const { return m_commands.isEnabled(name); }
+QStringList AgentEngine::commandNames() const { return m_commands.names(); }
 
 QStringList AgentEngine::AnimationNames() const { return m_file ? m_file->animationNames() : QStringList(); }
 
@@ -305,18 +208,7 @@ void AgentEngine::Speak(const QString& text)
     Request r;
     r.kind = Request::Speak;
     r.text = text;
-    r.clip = std::make_shared<Clip>();
-    r.clip->speech = SpeechTags::parse(text);
-    for (qint32 id : r.clip->speech.marks())
-        r.clip->marks.append({id, -1, false});
-    if (r.clip->speech.hasWords()) {
-        // Synthesis starts now, while earlier requests still play.
-        r.clip->ssml = std::make_unique<SsmlDocument>(r.clip->speech, m_voice);
-        r.clip->job = m_synth->speak(r.clip->ssml->utf8(), m_voice);
-        m_pendingClips.append(r.clip);
-    } else {
-        r.clip->complete = true;
-    }
+    r.clip = m_speech->prepareSpeech(text, m_voice);
     enqueue(std::move(r));
 }
 
@@ -325,9 +217,7 @@ void AgentEngine::SpeakFile(const QString& path)
     Request r;
     r.kind = Request::Sound;
     r.text = path;
-    r.clip = std::make_shared<Clip>();
-    r.clip->job = m_synth->decodeFile(path);
-    m_pendingClips.append(r.clip);
+    r.clip = m_speech->prepareSound(path);
     enqueue(std::move(r));
 }
 
@@ -342,7 +232,6 @@ void AgentEngine::Think(const QString& text)
 void AgentEngine::StopAll()
 {
     m_trace.write(u"stopall"_s);
-    m_synth->cancelAll();
     clearQueue();
     dropCurrent();
     m_balloonLinger.stop();
@@ -355,8 +244,6 @@ void AgentEngine::Stop()
     m_trace.write(u"stop"_s);
     if (!m_current)
         return;
-    if (m_current->clip && m_current->clip->job)
-        m_synth->cancel(m_current->clip->job);
     dropCurrent();
     m_balloon->close();
     pump();
@@ -375,8 +262,9 @@ void AgentEngine::enqueue(Request r)
 
 void AgentEngine::clearQueue()
 {
+    for (const Request& r : m_queue)
+        m_speech->drop(r.clip);
     m_queue.clear();
-    m_pendingClips.clear();
 }
 
 void AgentEngine::pump()
@@ -410,9 +298,10 @@ void AgentEngine::dropCurrent()
 {
     if (!m_current)
         return;
+    const std::shared_ptr<SpeechPlayer::Clip> clip = m_current->clip;
     m_current.reset();
     ++m_serial;
-    m_audio->cut();
+    m_speech->drop(clip);
     m_animator->stop();
     m_window->setSpeakingMouth(-1);
     // A show or hide cut short leaves the character standing, visible or not.
@@ -554,120 +443,23 @@ void AgentEngine::onAnimationFinished()
 
 void AgentEngine::startSpeech(Request& r)
 {
-    Clip& clip = *r.clip;
-    if (r.kind == Request::Speak && !clip.speech.hasWords()) {
-        // Bookmarks alone: their place is here, after everything before them was heard.
-        if (fireMarksUpTo(std::numeric_limits<qint64>::max()))
-            finishCurrent();
-        return;
-    }
-    if (clip.complete && clip.samples.isEmpty()) {
-        if (!clip.error.isEmpty())
-            qWarning("Orvella: %s", qPrintable(clip.error));
-        if (fireMarksUpTo(std::numeric_limits<qint64>::max()))
-            finishCurrent();
-        return;
-    }
-    clip.playing = true;
-    clip.nextWord = 0;
-    m_audio->startClip();
-    if (!clip.samples.isEmpty()) {
-        m_audio->append(clip.samples);
-        clip.handed = clip.samples.size();
-    }
-    if (r.kind == Request::Speak && m_visible && (m_balloonStyle & BalloonOn)) {
+    if (r.kind == Request::Speak && m_visible && (m_balloonStyle & BalloonOn) && r.clip->speech.hasWords()) {
         m_balloonLinger.stop();
         placeBalloon();
-        m_balloon->startSpeech(clip.speech.display);
+        m_balloon->startSpeech(r.clip->speech.display);
         m_balloon->show();
     }
     m_mouthChangedAt = 0;
-    if (clip.complete)
-        m_audio->endClip();
+    m_speech->play(r.clip);
 }
 
-void AgentEngine::onChunk(quint64 job, const ClipChunk& chunk)
+bool AgentEngine::onMark(qint32 id)
 {
-    std::shared_ptr<Clip> clip;
-    for (const auto& c : std::as_const(m_pendingClips)) {
-        if (c->job == job) {
-            clip = c;
-            break;
-        }
-    }
-    if (!clip)
-        return; // dropped meanwhile
-    const qint64 base = 0; // espeak-ng times every event from the start of its text
-    clip->samples += chunk.samples;
-    for (const ClipEvent& e : chunk.events) {
-        if (e.type == ClipEvent::Word && clip->ssml) {
-            qsizetype s = 0, end = 0;
-            if (clip->ssml->displayRange(e.a, e.b, s, end))
-                clip->words.append({base + e.sample, end});
-        } else if (e.type == ClipEvent::Mark && e.a >= 0 && e.a < clip->marks.size()) {
-            if (clip->marks[e.a].sample < 0)
-                clip->marks[e.a].sample = base + e.sample;
-        }
-    }
-    if (chunk.last) {
-        clip->complete = true;
-        clip->error = chunk.error;
-        // A mark espeak-ng never reported still fires, in order: where the next
-        // placed mark is, or at the end.
-        qint64 later = clip->samples.size();
-        for (qsizetype i = clip->marks.size() - 1; i >= 0; --i) {
-            if (clip->marks[i].sample < 0 || clip->marks[i].sample > later)
-                clip->marks[i].sample = later;
-            later = clip->marks[i].sample;
-        }
-        m_pendingClips.removeOne(clip);
-        if (!chunk.error.isEmpty() && clip->samples.isEmpty() && !clip->playing)
-            qWarning("Orvella: %s", qPrintable(chunk.error));
-    }
-    if (!clip->playing)
-        return;
-    if (clip->handed < clip->samples.size()) {
-        m_audio->append(clip->samples.mid(clip->handed));
-        clip->handed = clip->samples.size();
-    }
-    if (clip->complete) {
-        if (clip->samples.isEmpty()) {
-            // Nothing could be made (an unreadable file, no synthesiser).
-            if (!clip->error.isEmpty())
-                qWarning("Orvella: %s", qPrintable(clip->error));
-            m_audio->cut();
-            if (fireMarksUpTo(std::numeric_limits<qint64>::max()) && m_current && m_current->clip == clip) {
-                m_balloon->close();
-                finishCurrent();
-            }
-            return;
-        }
-        m_audio->endClip();
-    }
+    m_trace.write(u"bookmark"_s, id);
+    return emitGuarded([this, id] { Q_EMIT Bookmark(id); });
 }
 
-bool AgentEngine::fireMarksUpTo(qint64 sample)
-{
-    if (!m_current || !m_current->clip)
-        return false;
-    const std::shared_ptr<Clip> clip = m_current->clip;
-    for (Clip::Mark& m : clip->marks) {
-        if (m.fired)
-            continue;
-        if (m.sample < 0 && sample != std::numeric_limits<qint64>::max())
-            return true; // not placed yet: later marks wait for it
-        if (m.sample > sample)
-            return true;
-        m.fired = true;
-        const qint32 id = m.id;
-        m_trace.write(u"bookmark"_s, id);
-        if (!emitGuarded([this, id] { Q_EMIT Bookmark(id); }))
-            return false;
-    }
-    return true;
-}
-
-void AgentEngine::updateMouth(qint64 position)
+void AgentEngine::onLoudness(double rms)
 {
     if (!m_visible || !m_file || m_file->speakingMouths().isEmpty())
         return;
@@ -675,12 +467,6 @@ void AgentEngine::updateMouth(qint64 position)
     if (now - m_mouthChangedAt < MouthHoldMs)
         return;
     // The mouth opens with the loudness of what is heard now.
-    const QVector<qint16>& s = m_audio->samples();
-    const qint64 from = qMax<qint64>(0, position - 300), to = qMin<qint64>(s.size(), position + 300);
-    double sum = 0;
-    for (qint64 i = from; i < to; ++i)
-        sum += double(s[i]) * s[i];
-    const double rms = to > from ? std::sqrt(sum / double(to - from)) / 32768.0 : 0.0;
     const int shapes = int(m_file->speakingMouths().size());
     int level = 0;
     if (rms > 0.015)
@@ -692,34 +478,13 @@ void AgentEngine::updateMouth(qint64 position)
     }
 }
 
-void AgentEngine::onAudioProgress()
+void AgentEngine::onSpeechFinished()
 {
-    if (!m_current || !m_current->clip || !m_current->clip->playing)
-        return;
-    const std::shared_ptr<Clip> clip = m_current->clip;
-    const qint64 pos = m_audio->position();
-    if (!fireMarksUpTo(pos))
-        return;
-    if (m_balloon->isVisible() && !m_balloon->isThought()) {
-        qsizetype upTo = m_balloon->revealed();
-        while (clip->nextWord < clip->words.size() && clip->words.at(clip->nextWord).sample <= pos)
-            upTo = qMax(upTo, clip->words.at(clip->nextWord++).end);
-        m_balloon->reveal(upTo);
-    }
-    updateMouth(pos);
-}
-
-void AgentEngine::onAudioFinished()
-{
-    if (!m_current || !m_current->clip || !m_current->clip->playing)
-        return;
-    if (!fireMarksUpTo(std::numeric_limits<qint64>::max()))
+    if (!m_current || !m_current->clip)
         return;
     m_window->setSpeakingMouth(-1);
-    if (m_balloon->isVisible() && !m_balloon->isThought()) {
-        m_balloon->reveal(m_current->clip->speech.display.size());
+    if (m_balloon->isVisible() && !m_balloon->isThought())
         m_balloonLinger.start(BalloonLingerMs);
-    }
     finishCurrent();
 }
 
@@ -740,7 +505,7 @@ void AgentEngine::scheduleIdle()
         return;
     }
     if (!m_idleTimer.isActive())
-        m_idleTimer.start(QRandomGenerator::global()->bounded(IdleMinMs, IdleMaxMs));
+        m_idleTimer.start(QRandomGenerator::global()->bounded(m_idleMinMs, m_idleMaxMs + 1));
 }
 
 void AgentEngine::stopIdle()
@@ -770,6 +535,14 @@ void AgentEngine::onIdleTimer()
     m_animator->play(idles.at(QRandomGenerator::global()->bounded(int(idles.size()))));
 }
 
+void AgentEngine::setIdleDelay(int minMs, int maxMs)
+{
+    m_idleMinMs = qMax(1, minMs);
+    m_idleMaxMs = qMax(m_idleMinMs, maxMs);
+    m_idleTimer.stop();
+    scheduleIdle();
+}
+
 bool AgentEngine::playIdle(const QString& animation)
 {
     const int index = m_file ? m_file->findAnimation(animation) : -1;
@@ -792,7 +565,6 @@ void AgentEngine::userHide()
     if (!m_visible)
         return;
     // The user wants the character gone: what it was about to say goes too.
-    m_synth->cancelAll();
     clearQueue();
     dropCurrent();
     stopIdle();
@@ -810,19 +582,8 @@ void AgentEngine::userDoubleClick()
 
 QMenu* AgentEngine::createMenu()
 {
-    auto* menu = new QMenu(m_window.get());
-    for (const MenuCommand& c : std::as_const(m_commands)) {
-        QAction* a = menu->addAction(c.caption);
-        a->setEnabled(c.enabled);
-        a->setData(c.name);
-        connect(a, &QAction::triggered, this, [this, name = c.name] { userCommand(name); });
-    }
-    if (!m_commands.isEmpty())
-        menu->addSeparator();
-    QAction* hide = menu->addAction(u"&Hide"_s);
-    hide->setData(u"Hide"_s);
-    connect(hide, &QAction::triggered, this, &AgentEngine::userHide);
-    return menu;
+    return m_commands.createMenu(
+        m_window.get(), [this](const QString& name) { userCommand(name); }, [this] { userHide(); });
 }
 
 void AgentEngine::showMenu(const QPoint& pos)

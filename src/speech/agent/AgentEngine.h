@@ -1,9 +1,9 @@
 #pragma once
 
+#include "speech/agent/AgentCommands.h"
 #include "speech/agent/AgentTrace.h"
-#include "speech/agent/AudioClip.h"
 #include "speech/agent/IAgent.h"
-#include "speech/agent/SpeechTags.h"
+#include "speech/agent/SpeechPlayer.h"
 
 #include <QFont>
 #include <QImage>
@@ -23,8 +23,6 @@ class AudioOutput;
 class BalloonWindow;
 class CharacterFile;
 class CharacterWindow;
-class SpeechSynthesizer;
-class SsmlDocument;
 
 // The character engine: loads a character file, shows the character on the
 // desktop and works through its request queue, speaking with espeak-ng.
@@ -86,7 +84,7 @@ public:
     QString voiceName() const { return m_voice; }
     CharacterWindow* characterWindow() const { return m_window.get(); }
     BalloonWindow* balloonWindow() const { return m_balloon.get(); }
-    AudioOutput* audioOutput() const { return m_audio; }
+    AudioOutput* audioOutput() const { return m_speech->audio(); }
     // The right-click menu as it would open now; the caller owns it.
     QMenu* createMenu();
     // The character and its balloon as they stand on the screen, on a
@@ -94,13 +92,14 @@ public:
     QImage snapshot();
     // Plays one of the idle animations now (normally chosen at random after a pause).
     bool playIdle(const QString& animation);
+    // The pause before an idle animation, chosen at random between the two.
+    void setIdleDelay(int minMs, int maxMs);
 
 Q_SIGNALS:
     // The queue ran empty.
     void queueEmpty();
 
 private:
-    struct Clip;
     struct Request
     {
         enum Kind { Show, Hide, Move, Play, Speak, Sound, Think };
@@ -110,7 +109,7 @@ private:
         int x = 0, y = 0;
         int animation = -1;
         QString text;
-        std::shared_ptr<Clip> clip;
+        std::shared_ptr<SpeechPlayer::Clip> clip;
     };
 
     void enqueue(Request r);
@@ -125,11 +124,9 @@ private:
     void startHide(Request& r);
     void hideNow(int cause);
     void startSpeech(Request& r);
-    void onChunk(quint64 job, const ClipChunk& chunk);
-    void onAudioProgress();
-    void onAudioFinished();
-    bool fireMarksUpTo(qint64 sample);
-    void updateMouth(qint64 position);
+    bool onMark(qint32 id);
+    void onLoudness(double level);
+    void onSpeechFinished();
     void onAnimationFinished();
     void onThoughtFinished();
 
@@ -149,15 +146,15 @@ private:
     std::unique_ptr<CharacterWindow> m_window;
     std::unique_ptr<BalloonWindow> m_balloon;
     AnimationPlayer* m_animator = nullptr;
-    SpeechSynthesizer* m_synth = nullptr;
-    AudioOutput* m_audio = nullptr;
+    SpeechPlayer* m_speech = nullptr;
     AgentTrace m_trace;
+    AgentCommands m_commands;
+    QPointer<QMenu> m_menu;
 
     std::deque<Request> m_queue;
     std::optional<Request> m_current;
     quint64 m_serial = 0; // changes whenever the current request ends or is dropped
     bool m_pumping = false;
-    QList<std::shared_ptr<Clip>> m_pendingClips; // being synthesised or decoded
 
     bool m_visible = false;
     int m_width = 0;
@@ -167,16 +164,9 @@ private:
     int m_fontSize = 10;
     QString m_voice;
 
-    struct MenuCommand
-    {
-        QString name;
-        QString caption;
-        bool enabled = true;
-    };
-    QList<MenuCommand> m_commands;
-    QPointer<QMenu> m_menu;
-
     QTimer m_idleTimer;
+    int m_idleMinMs;
+    int m_idleMaxMs;
     bool m_idlePlaying = false;
     QTimer m_balloonLinger;
     qint64 m_mouthChangedAt = 0;
