@@ -124,8 +124,13 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
     auto readBlock = [&](qsizetype& i, QByteArray& out) {
         const qsizetype start = i;
         for (++i; i < lines.size(); ++i) {
-            if (lines.at(i).trimmed() == u"end"_s)
+            const QString t = lines.at(i).trimmed();
+            if (t == u"end"_s)
                 return true;
+            // SVG lines start with markup; a keyword here means "end" was left out.
+            const QString first = t.section(u' ', 0, 0);
+            if (first == u"frame"_s || first == u"mouth"_s || first == u"animation"_s || first == u"defs"_s)
+                break;
             out += lines.at(i).toUtf8();
             out += '\n';
         }
@@ -205,7 +210,7 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
                 return fail(lineNo, u"too many frames"_s);
             Frame f;
             f.name = w.at(1);
-            QString mouth = u"closed"_s;
+            QString mouth; // the default: the file's first (speaking) mouth
             for (const QString& opt : w.mid(2)) {
                 if (opt.startsWith(u"mouth="_s))
                     mouth = opt.mid(6);
@@ -296,11 +301,16 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
     if (m_frames.isEmpty())
         return fail(0, u"the character has no frames"_s);
 
+    const QString defaultMouth = !m_speakingMouths.isEmpty() ? m_speakingMouths.first()
+                                 : !m_mouthOrder.isEmpty()   ? m_mouthOrder.first()
+                                                             : QString();
     for (qsizetype f = 0; f < m_frames.size(); ++f) {
-        const QString& mouth = frameLines.at(f).mouth;
+        const QString mouth = frameLines.at(f).mouth.isEmpty() ? defaultMouth : frameLines.at(f).mouth;
         if (mouth == u"none"_s) {
             m_frames[f].mouth.clear();
         } else if (m_frames.at(f).usesMouth) {
+            if (mouth.isEmpty())
+                return fail(frameLines.at(f).line, u"frame \"%1\" draws a mouth, but the file defines none"_s.arg(m_frames.at(f).name));
             if (!m_mouths.contains(mouth))
                 return fail(frameLines.at(f).line, u"frame \"%1\" uses mouth \"%2\", which is not defined"_s.arg(m_frames.at(f).name, mouth));
             m_frames[f].mouth = mouth;
