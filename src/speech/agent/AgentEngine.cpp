@@ -257,7 +257,19 @@ void AgentEngine::enqueue(Request r)
     // A looping animation gives way to whatever comes next.
     if (m_current && m_current->kind == Request::Play)
         m_animator->endLoop();
-    pump();
+    // Start from the event loop, never inside the caller's own call: a
+    // bookmark that fired there would run its handler in the middle of the
+    // procedure that is still queueing its requests.
+    if (!m_pumpScheduled) {
+        m_pumpScheduled = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_pumpScheduled = false;
+                pump();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void AgentEngine::clearQueue()

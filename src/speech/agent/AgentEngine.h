@@ -155,6 +155,7 @@ private:
     std::optional<Request> m_current;
     quint64 m_serial = 0; // changes whenever the current request ends or is dropped
     bool m_pumping = false;
+    bool m_pumpScheduled = false;
 
     bool m_visible = false;
     int m_width = 0;
