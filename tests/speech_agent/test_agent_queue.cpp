@@ -136,7 +136,7 @@ private Q_SLOTS:
         agent->Speak(u"\\Mrk=100001\\"_s);
         agent->Speak(u"\\Mrk=2\\"_s);
         agent->Speak(u"And more words.\\Mrk=100002\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->position() > AgentSampleRate / 2; }, 10000));
+        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > AgentSampleRate / 2; }, 10000));
         agent->StopAll();
         QVERIFY(!agent->isBusy());
         QVERIFY(!agent->audioOutput()->playing());
@@ -173,7 +173,7 @@ private Q_SLOTS:
     {
         agent->Speak(LongText + u"\\Mrk=8\\"_s);
         agent->Speak(u"\\Mrk=9\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->position() > AgentSampleRate / 2; }, 10000));
+        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > AgentSampleRate / 2; }, 10000));
         agent->Stop();
         QVERIFY(waitIdle(2000));
         QCOMPARE(log->bookmarks(), (QList<int>{9}));
@@ -274,7 +274,7 @@ private Q_SLOTS:
         // Hiding from the menu is the user's doing, and silences what was to come.
         agent->Speak(LongText + u"\\Mrk=1\\"_s);
         agent->Speak(u"\\Mrk=2\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->position() > 0; }, 5000));
+        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > 0; }, 5000));
         actions.at(4)->trigger();
         QVERIFY(waitIdle(3000));
         QTest::qWait(300);
