@@ -41,6 +41,9 @@ public:
     int page() const { return m_page; }
     void close();
 
+    // Where the tail points, on the screen; whether the balloon stands below the character.
+    QPoint tipOnScreen() const { return geometry().topLeft() + m_tip.toPoint(); }
+    bool isBelow() const { return m_below; }
     // What is shown, for tests: the visible lines' text.
     QString visibleText() const;
     QImage snapshot();
