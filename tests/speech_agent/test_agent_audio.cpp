@@ -100,6 +100,7 @@ private Q_SLOTS:
         AgentEngine agent;
         QCOMPARE(agent.audioOutput()->mode(), AudioOutput::Mode::Sink); // asked for, but there is no server
         const QList<qint64> fired = speakAndTime(agent);
+        QCOMPARE(agent.audioOutput()->mode(), AudioOutput::Mode::Silent);
         QCOMPARE(fired.size(), 3);
         for (int i = 0; i < 3; ++i) {
             const qint64 due = expected.marks.at(i) * 1000 / AgentSampleRate;

@@ -104,8 +104,8 @@ private Q_SLOTS:
         QMap<int, double> fired;
         connect(&agent, &IAgent::Bookmark, this, [&](int id) { fired.insert(id, double(AgentTrace::now())); });
         agent.Speak(text);
-        QCOMPARE(agent.audioOutput()->mode(), AudioOutput::Mode::Sink);
         QTRY_VERIFY_WITH_TIMEOUT(!agent.isBusy(), 20000);
+        QCOMPARE(agent.audioOutput()->mode(), AudioOutput::Mode::Sink);
         QTest::qWait(300);
         recorder.stop();
 

@@ -43,8 +43,9 @@ public:
     qint64 position() const { return m_position; }
     qint64 received() const { return m_samples.size(); }
     const QVector<qint16>& samples() const { return m_samples; }
-    // How the current (or next) clip is played.
-    Mode mode() const { return m_mode; }
+    // How the current (or next) clip is played: Silent once the sound server
+    // could not be reached (it is tried again now and then).
+    Mode mode() const { return m_mode == Mode::Sink && m_sinkBroken ? Mode::Silent : m_mode; }
 
 Q_SIGNALS:
     // The first samples of a clip were handed to the sound server (or clock).
