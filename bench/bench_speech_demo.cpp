@@ -56,6 +56,21 @@ int sheet(const QString& file, const QString& out, int size)
     return img.save(out) ? 0 : 1;
 }
 
+// The picture on a calm desktop-like gradient, with some room around it.
+QImage onBackdrop(const QImage& picture)
+{
+    const int pad = 16;
+    QImage out(picture.width() + 2 * pad, picture.height() + 2 * pad, QImage::Format_RGB32);
+    QPainter p(&out);
+    QLinearGradient g(0, 0, 0, out.height());
+    g.setColorAt(0, QColor(120, 160, 205));
+    g.setColorAt(1, QColor(70, 110, 160));
+    p.fillRect(out.rect(), g);
+    p.drawImage(pad, pad, picture);
+    p.end();
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -70,6 +85,7 @@ int main(int argc, char** argv)
     cli.addOption({u"size"_s, u"Character size in pixels"_s, u"n"_s, u"128"_s});
     cli.addOption({u"at"_s, u"Seconds into the speech for the screenshot"_s, u"s"_s, u"1.6"_s});
     cli.addOption({u"play"_s, u"Animation to play before speaking"_s, u"name"_s});
+    cli.addOption({u"backdrop"_s, u"Put the screenshot on a desktop-like background"_s});
     cli.addPositionalArgument(u"text"_s, u"What to say"_s);
     cli.process(app);
     const int size = cli.value(u"size"_s).toInt();
@@ -102,7 +118,9 @@ int main(int argc, char** argv)
     if (!shot.isEmpty()) {
         // Wait until the words are coming, then take the picture.
         QTimer::singleShot(qRound(cli.value(u"at"_s).toDouble() * 1000), &app, [&] {
-            const QImage img = agent.snapshot();
+            QImage img = agent.snapshot();
+            if (cli.isSet(u"backdrop"_s))
+                img = onBackdrop(img);
             std::printf("saved %s (%dx%d): %s\n", qPrintable(shot), img.width(), img.height(),
                         img.save(shot) ? "ok" : "failed");
             agent.StopAll();

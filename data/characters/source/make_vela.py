@@ -27,11 +27,11 @@ MOUTH_IN = "#5c2418"
 FEET = "#f0a03c"
 BLUSH = "#f08a7a"
 
-EYE_L = (49.0, 57.0)
-EYE_R = (79.0, 57.0)
-EYE_R_ = 13.0
-SHOULDER_L = (32.0, 66.0)
-SHOULDER_R = (96.0, 66.0)
+EYE_L = (48.5, 57.0)
+EYE_R = (79.5, 57.0)
+EYE_R_ = 14.0
+SHOULDER_L = (30.5, 65.0)
+SHOULDER_R = (97.5, 65.0)
 
 
 def f(x):
@@ -68,6 +68,9 @@ DEFS = f"""
 <g id="body">
   <path d="M64,27 C90,27 104,47 104,74 C104,101 88,118 64,118 C40,118 24,101 24,74 C24,47 38,27 64,27 Z" fill="url(#gBody)" stroke="{OUT}" stroke-width="1.8"/>
   <path d="M64,60 C82,60 92,76 91,92 C90,107 79,114 64,114 C49,114 38,107 37,92 C36,76 46,60 64,60 Z" fill="url(#gBelly)"/>
+  <ellipse cx="50" cy="37" rx="13" ry="6" fill="#ffffff" fill-opacity="0.18" transform="rotate(-18,50,37)"/>
+  <path d="M58,33 l3,3 l3,-3 M64,33 l3,3 l3,-3 M61,28.5 l3,3 l3,-3" fill="none" stroke="{BODY_SH}" stroke-width="1.3" stroke-linecap="round" stroke-linejoin="round" stroke-opacity="0.8"/>
+  <path d="M30,84 q2,4 5,5 M28,94 q2,4 5,5 M98,84 q-2,4 -5,5 M100,94 q-2,4 -5,5" fill="none" stroke="{BODY_SH}" stroke-width="1.3" stroke-linecap="round" stroke-opacity="0.7"/>
   <g fill="none" stroke="{BELLY_MARK}" stroke-width="1.6" stroke-linecap="round">
     <path d="M52,82 q3,3 6,0 M64,82 q3,3 6,0 M58,91 q3,3 6,0 M70,91 q3,3 6,0 M46,91 q3,3 6,0 M52,100 q3,3 6,0 M64,100 q3,3 6,0"/>
   </g>
@@ -81,8 +84,8 @@ DEFS = f"""
 </g>
 <g id="eyeWhite"><circle cx="0" cy="0" r="{f(EYE_R_)}" fill="#ffffff" stroke="{OUT}" stroke-width="1.5"/></g>
 <g id="irisPupil">
-  <circle cx="0" cy="0" r="8.6" fill="url(#gIris)" stroke="{IRIS_RING}" stroke-width="1.3"/>
-  <circle cx="0" cy="0" r="5.3" fill="{PUPIL}"/>
+  <circle cx="0" cy="0" r="9.2" fill="url(#gIris)" stroke="{IRIS_RING}" stroke-width="1.3"/>
+  <circle cx="0" cy="0" r="5.7" fill="{PUPIL}"/>
   <circle cx="-2.4" cy="-2.7" r="2.1" fill="#ffffff"/>
   <circle cx="2.2" cy="2" r="0.95" fill="#ffffff"/>
 </g>
@@ -225,7 +228,7 @@ def wing(side, angle):
 
 
 def frame(eyes="open", look=(0, 0), wl=0, wr=0, tilt=0.0, squash=1.0, lift=0.0, brows=None, tufts="",
-          blush=False, behind="", front="", over="", mouth=True, slant=0.0, wings_front=False):
+          blush=False, behind="", front="", over="", mouth=True, slant=0.0, wings_front=""):
     """One frame: the owl with the given face and wings, props behind, in front of
     the body and over everything."""
     parts = ['<use xlink:href="#shadow"/>']
@@ -234,8 +237,9 @@ def frame(eyes="open", look=(0, 0), wl=0, wr=0, tilt=0.0, squash=1.0, lift=0.0, 
     g = []
     if behind:
         g.append(behind)
-    if not wings_front:
+    if "L" not in wings_front:
         g.append(wing("L", wl))
+    if "R" not in wings_front:
         g.append(wing("R", wr))
     tl, tr = ("tuftLup", "tuftRup") if tufts == "up" else ("tuftL", "tuftR")
     g.append(f'<use xlink:href="#{tl}"/><use xlink:href="#{tr}"/>')
@@ -250,8 +254,9 @@ def frame(eyes="open", look=(0, 0), wl=0, wr=0, tilt=0.0, squash=1.0, lift=0.0, 
         g.append('<use xlink:href="#mouth"/>')
     if front:
         g.append(front)
-    if wings_front:
+    if "L" in wings_front:
         g.append(wing("L", wl))
+    if "R" in wings_front:
         g.append(wing("R", wr))
     transform = []
     if lift:
@@ -309,14 +314,14 @@ add("pleased1", eyes="happy", blush=True, wl=22, wr=22, lift=2)
 add("pleased2", eyes="happy", blush=True, wl=30, wr=30, squash=0.96)
 
 # Greeting and waving: the right wing (on the viewer's left) goes up.
-add("wave1", eyes="happy", blush=True, wl=120)
-add("wave2", eyes="happy", blush=True, wl=150)
-add("wave3", eyes="open", wl=128)
+add("wave1", wings_front="L", eyes="happy", blush=True, wl=120)
+add("wave2", wings_front="L", eyes="happy", blush=True, wl=150)
+add("wave3", wings_front="L", eyes="open", wl=128)
 add("bow1", eyes="happy", blush=True, wl=20, wr=20, squash=0.9, lift=-1)
 add("bow2", eyes="closed", blush=True, wl=26, wr=26, squash=0.86, tilt=0)
 
 # Reading: a book held in front.
-add("readUp", wl=40, wr=40, look=(0, 3), front=BOOK, wings_front=False)
+add("readUp", wl=40, wr=40, look=(0, 3), front=BOOK)
 add("readL", look=(-3, 3.5), front=BOOK, wl=40, wr=40)
 add("readR", look=(3, 3.5), front=BOOK, wl=40, wr=40)
 add("readTurn", look=(3, 3), front=BOOK_TURN, wl=40, wr=48)
@@ -324,13 +329,13 @@ add("readBlink", eyes="blink", look=(0, 3), front=BOOK, wl=40, wr=40)
 
 # Announcing: the letter held up high.
 add("announce1", look=(0, 0), wr=100, over=at("envelope", 104, 47, 0.9, 10))
-add("announce2", eyes="wide", wr=150, tufts="up", over=at("envelope", 101, 24, 1.0, -8), mouth_shape="round")
-add("announce3", eyes="happy", blush=True, wr=150, over=at("envelope", 101, 24, 1.0, -8))
+add("announce2", eyes="wide", wings_front="R", wr=150, tufts="up", over=at("envelope", 101, 24, 1.0, -8), mouth_shape="round")
+add("announce3", eyes="happy", blush=True, wings_front="R", wr=150, over=at("envelope", 101, 24, 1.0, -8))
 
 # Suggesting: an idea over the head.
-add("suggest1", look=(1, -3), wr=150, brows="up")
-add("suggest2", look=(1, -3), wr=160, brows="up", over=at("bulb", 64, 12, 0.8))
-add("suggest3", eyes="happy", wr=160, blush=True, over=at("bulb", 64, 12, 0.85))
+add("suggest1", look=(1, -3), wings_front="R", wr=150, brows="up")
+add("suggest2", look=(1, -3), wings_front="R", wr=160, brows="up", over=at("bulb", 64, 12, 0.8))
+add("suggest3", eyes="happy", wings_front="R", wr=160, blush=True, over=at("bulb", 64, 12, 0.85))
 
 # Sadness.
 add("sad1", eyes="sad", look=(0, 3), brows="sad", wl=-6, wr=-6, squash=0.97, slant=3)
@@ -356,11 +361,11 @@ add("congrats2", eyes="happy", blush=True, wl=165, wr=165, lift=2, over=STARS2, 
 DOTS1 = at("dot", 100, 30, 0.7)
 DOTS2 = DOTS1 + at("dot", 108, 20, 0.9)
 DOTS3 = DOTS2 + at("dot", 115, 8, 1.15)
-add("think1", look=(3, -3.5), wr=-35, brows="raised")
-add("think2", look=(3, -3.5), wr=-35, brows="raised", over=DOTS1)
-add("think3", look=(3, -3.5), wr=-35, brows="raised", over=DOTS2)
-add("think4", look=(2.5, -3.8), wr=-35, brows="raised", over=DOTS3)
-add("think5", eyes="half", look=(3, -2.5), wr=-35, brows="raised", over=DOTS3)
+add("think1", look=(3, -3.5), wr=-75, wings_front="R", brows="raised")
+add("think2", look=(3, -3.5), wr=-75, wings_front="R", brows="raised", over=DOTS1)
+add("think3", look=(3, -3.5), wr=-75, wings_front="R", brows="raised", over=DOTS2)
+add("think4", look=(2.5, -3.8), wr=-75, wings_front="R", brows="raised", over=DOTS3)
+add("think5", eyes="half", look=(3, -2.5), wr=-75, wings_front="R", brows="raised", over=DOTS3)
 
 # Explaining: a wing held out, open.
 add("explain1", wl=70, look=(-1, 0))
@@ -386,11 +391,11 @@ add("shrug2", eyes="half", look=(2, 0), wl=70, wr=70, brows="raised", squash=0.9
 # Pointing with a wing (the viewer's left, right, up, down).
 add("gestL", wl=88, look=(-3.8, 0))
 add("gestR", wr=88, look=(3.8, 0))
-add("gestU", wl=168, look=(-1, -3.8))
+add("gestU", wings_front="L", wl=160, look=(-1, -3.8))
 add("gestD", wl=40, look=(-2, 3.8))
 add("gestL2", wl=96, look=(-3.8, 0))
 add("gestR2", wr=96, look=(3.8, 0))
-add("gestU2", wl=175, look=(-1, -3.8))
+add("gestU2", wings_front="L", wl=168, look=(-1, -3.8))
 add("gestD2", wl=32, look=(-2, 3.8))
 
 ANIMS = []

@@ -19,6 +19,8 @@ constexpr qreal PadY = 7;
 constexpr qreal Tail = 16;  // from the body to the tip
 constexpr qreal Radius = 9;
 constexpr qreal Outline = 1.5;
+constexpr int Shadow = 3; // room right and below for the balloon's shadow
+constexpr qreal Puff = 7;  // the thought cloud's puffs stand out this far around its text
 const QColor Paper(255, 255, 238);
 const QColor Ink(40, 40, 48);
 
@@ -210,8 +212,9 @@ void BalloonWindow::place()
     qreal textWidth = 0;
     for (int i = 0; i < m_layout->lineCount(); ++i)
         textWidth = qMax(textWidth, m_layout->lineAt(i).naturalTextWidth());
-    const qreal bodyW = std::ceil(qMax<qreal>(textWidth, fm.averageCharWidth() * 6) + 2 * PadX);
-    const qreal bodyH = std::ceil(visibleLines() * fm.lineSpacing() + 2 * PadY);
+    const qreal cloud = m_thought ? 2 * Puff : 0;
+    const qreal bodyW = std::ceil(qMax<qreal>(textWidth, fm.averageCharWidth() * 6) + 2 * PadX + cloud);
+    const qreal bodyH = std::ceil(visibleLines() * fm.lineSpacing() + 2 * PadY + cloud);
     const qreal extra = m_thought ? Tail + 6 : Tail;
 
     QScreen* screen = QGuiApplication::screenAt(m_anchor.center());
@@ -225,22 +228,22 @@ void BalloonWindow::place()
     const qreal tipAbove = m_anchor.top() + m_anchor.height() * 0.12;
     const qreal tipBelow = m_anchor.top() + m_anchor.height() * 0.80;
     m_below = tipAbove - extra - bodyH < avail.top();
-    const qreal bodyW2 = qMin<qreal>(bodyW, avail.width());
-    qreal left = qBound<qreal>(avail.left(), headX - bodyW2 / 2, avail.right() + 1 - bodyW2);
+    const qreal bodyW2 = qMin<qreal>(bodyW, avail.width() - Shadow);
+    qreal left = qBound<qreal>(avail.left(), headX - bodyW2 / 2, avail.right() + 1 - bodyW2 - Shadow);
     qreal top;
     if (!m_below) {
         top = tipAbove - extra - bodyH;
     } else {
         top = tipBelow + extra;
         // A character taller than the room below: the balloon still stays on screen.
-        top = qMin(top, avail.bottom() + 1 - bodyH - extra);
+        top = qMin(top, avail.bottom() + 1 - bodyH - Shadow);
     }
-    top = qMax<qreal>(top, avail.top() - (m_below ? extra : 0));
-    const QRect win(int(left), int(m_below ? top - extra : top), int(bodyW2), int(bodyH + extra));
+    top = qMax<qreal>(top, avail.top() + (m_below ? extra : 0));
+    const QRect win(int(left), int(m_below ? top - extra : top), int(bodyW2) + Shadow, int(bodyH + extra) + Shadow);
     m_body = m_below ? QRectF(0, extra, bodyW2, bodyH) : QRectF(0, 0, bodyW2, bodyH);
     m_body.adjust(Outline, Outline, -Outline, -Outline);
     const qreal tipX = qBound<qreal>(Radius + 6, headX - win.left(), bodyW2 - Radius - 6);
-    m_tip = QPointF(tipX, m_below ? 0.5 : win.height() - 0.5);
+    m_tip = QPointF(tipX, m_below ? 0.5 : win.height() - Shadow - 0.5);
     setGeometry(win);
 }
 
@@ -261,17 +264,22 @@ void BalloonWindow::paintBalloon(QPainter& p)
         tail.closeSubpath();
         shape = shape.united(tail);
     } else {
-        // A cloud: the body's outline made of overlapping puffs.
+        // A cloud: puffs all round the text's rounded box.
+        const QRectF inner = m_body.adjusted(Puff, Puff, -Puff, -Puff);
         QPainterPath cloud;
-        cloud.addRoundedRect(m_body.adjusted(4, 4, -4, -4), Radius * 1.6, Radius * 1.6);
-        const qreal puff = 11;
-        for (qreal x = m_body.left() + puff; x < m_body.right() - puff * 0.5; x += puff * 1.4) {
-            cloud.addEllipse(QPointF(x, m_body.top() + puff * 0.75), puff, puff * 0.8);
-            cloud.addEllipse(QPointF(x, m_body.bottom() - puff * 0.75), puff, puff * 0.8);
+        cloud.setFillRule(Qt::WindingFill);
+        cloud.addRoundedRect(inner, Radius, Radius);
+        const int across = qMax(2, int(inner.width() / (Puff * 1.7)));
+        const int down = qMax(1, int(inner.height() / (Puff * 1.7)));
+        for (int i = 0; i <= across; ++i) {
+            const qreal x = inner.left() + inner.width() * i / across;
+            cloud.addEllipse(QPointF(x, inner.top()), Puff, Puff);
+            cloud.addEllipse(QPointF(x, inner.bottom()), Puff, Puff);
         }
-        for (qreal y = m_body.top() + puff; y < m_body.bottom() - puff * 0.5; y += puff * 1.3) {
-            cloud.addEllipse(QPointF(m_body.left() + puff * 0.75, y), puff * 0.8, puff);
-            cloud.addEllipse(QPointF(m_body.right() - puff * 0.75, y), puff * 0.8, puff);
+        for (int i = 1; i < down; ++i) {
+            const qreal y = inner.top() + inner.height() * i / down;
+            cloud.addEllipse(QPointF(inner.left(), y), Puff, Puff);
+            cloud.addEllipse(QPointF(inner.right(), y), Puff, Puff);
         }
         shape = cloud.simplified();
         // Bubbles rising from the character's head to the cloud.
@@ -284,6 +292,9 @@ void BalloonWindow::paintBalloon(QPainter& p)
             shape.addEllipse(c, r, r);
         }
     }
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 40));
+    p.drawPath(shape.translated(1.5, 2.0));
     p.setPen(QPen(Ink, Outline));
     p.setBrush(Paper);
     p.drawPath(shape);
@@ -293,8 +304,9 @@ void BalloonWindow::paintBalloon(QPainter& p)
     p.setPen(Ink);
     const int first = firstVisibleLine();
     const int last = qMin(m_layout->lineCount(), first + visibleLines());
-    const qreal top = m_body.top() + PadY - (first < m_layout->lineCount() ? m_layout->lineAt(first).y() : 0);
-    const qreal left = m_body.left() + PadX - Outline;
+    const QRectF text = m_thought ? m_body.adjusted(Puff, Puff, -Puff, -Puff) : m_body;
+    const qreal top = text.top() + PadY - Outline - (first < m_layout->lineCount() ? m_layout->lineAt(first).y() : 0);
+    const qreal left = text.left() + PadX - Outline;
     for (int i = first; i < last; ++i) {
         const QTextLine l = m_layout->lineAt(i);
         const qsizetype end = qMin<qsizetype>(l.textStart() + l.textLength(), m_revealed);
