@@ -144,6 +144,9 @@ private Q_SLOTS:
         b.setAnchor(QRect(300, 300, 128, 128));
         b.startSpeech(LongText);
         QCOMPARE(b.visibleText(), QString());
+        // Sized for the whole text from the start (up to its line limit), so it does not jump as words come.
+        QVERIFY2(b.height() >= QFontMetrics(QFont()).lineSpacing() * BalloonWindow::SpeechLines,
+                 qPrintable(QString::number(b.height())));
         b.reveal(LongText.indexOf(u"club."_s) + 5);
         QVERIFY(b.visibleText().startsWith(u"You have a new message"_s));
         QVERIFY(b.visibleText().endsWith(u"club."_s));

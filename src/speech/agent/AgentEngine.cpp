@@ -246,7 +246,7 @@ void AgentEngine::Stop()
         return;
     dropCurrent();
     m_balloon->close();
-    pump();
+    schedulePump();
 }
 
 // --- The queue -----------------------------------------------------------------
@@ -257,6 +257,11 @@ void AgentEngine::enqueue(Request r)
     // A looping animation gives way to whatever comes next.
     if (m_current && m_current->kind == Request::Play)
         m_animator->endLoop();
+    schedulePump();
+}
+
+void AgentEngine::schedulePump()
+{
     // Start from the event loop, never inside the caller's own call: a
     // bookmark that fired there would run its handler in the middle of the
     // procedure that is still queueing its requests.

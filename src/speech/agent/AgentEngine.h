@@ -113,6 +113,7 @@ private:
     };
 
     void enqueue(Request r);
+    void schedulePump();
     void pump();
     void start(Request& r);
     void finishCurrent();
