@@ -46,8 +46,7 @@ template <typename Pred> bool waitFor(Pred done, int ms)
     QElapsedTimer t;
     t.start();
     while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
+        if (t.elapsed() > ms) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     }
     return true;
@@ -61,8 +60,7 @@ struct Stats
 Stats stats(QList<double> v)
 {
     std::sort(v.begin(), v.end());
-    if (v.isEmpty())
-        return {0, 0, 0};
+    if (v.isEmpty()) return {0, 0, 0};
     return {v.first(), v.at(v.size() / 2), v.last()};
 }
 
@@ -122,16 +120,14 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     bool started = false;
     QObject::connect(audio, &AudioOutput::clipStarted, &app, [&] {
-        if (!started)
-            latency.append(double(clock.nsecsElapsed()) / 1e6);
+        if (!started) latency.append(double(clock.nsecsElapsed()) / 1e6);
         started = true;
     });
     for (int i = 0; i < runs; ++i) {
         started = false;
         clock.start();
         agent.Speak(Short);
-        if (!waitFor([&] { return started; }, 5000))
-            std::printf("run %d: no audio within 5 s\n", i + 1);
+        if (!waitFor([&] { return started; }, 5000)) std::printf("run %d: no audio within 5 s\n", i + 1);
         agent.StopAll();
         waitMs(60);
     }
@@ -142,8 +138,7 @@ int main(int argc, char** argv)
         SpeechSynthesizer synth;
         bool first = false;
         QObject::connect(&synth, &SpeechSynthesizer::chunkReady, &app, [&](quint64, const ClipChunk&) {
-            if (!first)
-                synthOnly.append(double(clock.nsecsElapsed()) / 1e6);
+            if (!first) synthOnly.append(double(clock.nsecsElapsed()) / 1e6);
             first = true;
         });
         const SsmlDocument doc(SpeechTags::parse(Short), u"en-us"_s);
@@ -156,10 +151,12 @@ int main(int argc, char** argv)
         }
     }
     const Stats l = stats(latency), s = stats(synthOnly);
-    std::printf("Speak to first audio frame handed to the %s (%d runs): min %.1f ms, median %.1f ms, max %.1f ms "
-                "(goal: under 50 ms)\n",
-                modeName(mode), runs, l.min, l.median, l.max);
-    std::printf("  reference, the synthesiser alone to its first block:        min %.1f ms, median %.1f ms, max %.1f ms\n",
+    std::printf(
+        "Speak to first audio frame handed to the %s (%d runs): min %.1f ms, median %.1f ms, max %.1f ms "
+        "(goal: under 50 ms)\n",
+        modeName(mode), runs, l.min, l.median, l.max);
+    std::printf("  reference, the synthesiser alone to its first block:        min %.1f ms, median %.1f ms, "
+                "max %.1f ms\n",
                 s.min, s.median, s.max);
 
     // 2. The UI thread while 200 words are synthesised.
@@ -193,13 +190,16 @@ int main(int argc, char** argv)
     }
     const Stats st = stats(stalls), it = stats(idleStalls);
     const int n = qMin(runs, 10);
-    std::printf("Longest UI-thread stall while 200 words are synthesised (%d runs): min %.1f ms, median %.1f ms, "
-                "max %.1f ms (goal: none over 16 ms)\n",
-                n, st.min, st.median, st.max);
-    std::printf("  reference, the same event loop with nothing to do:           min %.1f ms, median %.1f ms, max %.1f ms\n",
+    std::printf(
+        "Longest UI-thread stall while 200 words are synthesised (%d runs): min %.1f ms, median %.1f ms, "
+        "max %.1f ms (goal: none over 16 ms)\n",
+        n, st.min, st.median, st.max);
+    std::printf("  reference, the same event loop with nothing to do:           min %.1f ms, median %.1f ms, "
+                "max %.1f ms\n",
                 it.min, it.median, it.max);
-    std::printf("Synthesis of 200 words on the worker thread: %.1f ms for %.1f s of speech (%.0f times real time)\n",
-                synthMs / n, double(samples) / n / AgentSampleRate,
-                synthMs > 0 ? (double(samples) / AgentSampleRate * 1000.0) / synthMs : 0.0);
+    std::printf(
+        "Synthesis of 200 words on the worker thread: %.1f ms for %.1f s of speech (%.0f times real time)\n",
+        synthMs / n, double(samples) / n / AgentSampleRate,
+        synthMs > 0 ? (double(samples) / AgentSampleRate * 1000.0) / synthMs : 0.0);
     return 0;
 }

@@ -89,8 +89,7 @@ int main(int argc, char** argv)
     cli.addPositionalArgument(u"text"_s, u"What to say"_s);
     cli.process(app);
     const int size = cli.value(u"size"_s).toInt();
-    if (cli.isSet(u"sheet"_s))
-        return sheet(cli.value(u"character"_s), cli.value(u"sheet"_s), size);
+    if (cli.isSet(u"sheet"_s)) return sheet(cli.value(u"character"_s), cli.value(u"sheet"_s), size);
 
     AgentEngine agent;
     if (!agent.Load(u"EMailAgent"_s, cli.value(u"character"_s))) {
@@ -102,12 +101,12 @@ int main(int argc, char** argv)
     agent.setHeight(size);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     agent.MoveTo(screen.width() / 2 - size / 2, screen.height() - size - 40);
-    const QString text = cli.positionalArguments().isEmpty()
-                             ? u"Hello! I am Vela. You have three new messages.\\Mrk=1\\ The first is from Anna."_s
-                             : cli.positionalArguments().join(u' ');
+    const QString text =
+        cli.positionalArguments().isEmpty()
+            ? u"Hello! I am Vela. You have three new messages.\\Mrk=1\\ The first is from Anna."_s
+            : cli.positionalArguments().join(u' ');
     agent.Show(false);
-    if (cli.isSet(u"play"_s))
-        agent.Play(cli.value(u"play"_s));
+    if (cli.isSet(u"play"_s)) agent.Play(cli.value(u"play"_s));
     const QString shot = cli.isSet(u"think"_s) ? cli.value(u"think"_s) : cli.value(u"screenshot"_s);
     if (cli.isSet(u"think"_s))
         agent.Think(text);
@@ -119,8 +118,7 @@ int main(int argc, char** argv)
         // Wait until the words are coming, then take the picture.
         QTimer::singleShot(qRound(cli.value(u"at"_s).toDouble() * 1000), &app, [&] {
             QImage img = agent.snapshot();
-            if (cli.isSet(u"backdrop"_s))
-                img = onBackdrop(img);
+            if (cli.isSet(u"backdrop"_s)) img = onBackdrop(img);
             std::printf("saved %s (%dx%d): %s\n", qPrintable(shot), img.width(), img.height(),
                         img.save(shot) ? "ok" : "failed");
             agent.StopAll();

@@ -36,8 +36,7 @@ bool synthesize(const QString& text, Synthesis& out)
     QObject::connect(&synth, &SpeechSynthesizer::chunkReady, &synth, [&](quint64, const ClipChunk& c) {
         out.samples += c.samples;
         for (const ClipEvent& e : c.events) {
-            if (e.type == ClipEvent::Mark)
-                out.marks.append(e.sample);
+            if (e.type == ClipEvent::Mark) out.marks.append(e.sample);
         }
         done = done || c.last;
     });
@@ -50,8 +49,7 @@ QVector<qint16> readWav(const QString& path, SF_INFO& info)
     info = SF_INFO{};
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     QVector<qint16> out;
-    if (!f)
-        return out;
+    if (!f) return out;
     if (info.frames < 0 || info.frames > 50 * AgentSampleRate || info.channels != 1) {
         qWarning("unexpected WAV header: %lld frames, %d channels", qint64(info.frames), info.channels);
         sf_close(f);
@@ -79,11 +77,11 @@ class TestAgentAudio : public QObject
         qint64 started = -1;
         QList<qint64> marks;
         QObject listening; // the connections end with this call
-        connect(agent.audioOutput(), &AudioOutput::clipStarted, &listening, [&] { started = AgentTrace::now(); });
+        connect(agent.audioOutput(), &AudioOutput::clipStarted, &listening,
+                [&] { started = AgentTrace::now(); });
         connect(&agent, &IAgent::Bookmark, &listening, [&](int) { marks.append(AgentTrace::now()); });
         agent.Speak(Text);
-        if (!QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000))
-            return {};
+        if (!QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000)) return {};
         for (qint64& m : marks)
             m -= started;
         return marks;
@@ -105,7 +103,8 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             const qint64 due = expected.marks.at(i) * 1000 / AgentSampleRate;
             qInfo("bookmark %d: due %lld ms, fired %lld ms", i + 1, due, fired.at(i));
-            QVERIFY2(std::abs(fired.at(i) - due) <= 50, qPrintable(u"bookmark %1 off by %2 ms"_s.arg(i + 1).arg(fired.at(i) - due)));
+            QVERIFY2(std::abs(fired.at(i) - due) <= 50,
+                     qPrintable(u"bookmark %1 off by %2 ms"_s.arg(i + 1).arg(fired.at(i) - due)));
         }
     }
 
@@ -128,17 +127,20 @@ private Q_SLOTS:
             raw.open(QIODevice::ReadOnly);
             const QByteArray bytes = raw.readAll();
             const quint32 riff = qFromLittleEndian<quint32>(bytes.constData() + 4);
-            checkedMidway = info.samplerate == AgentSampleRate && info.channels == 1 && info.frames > AgentSampleRate
-                            && info.frames < expected.samples.size() && riff == quint32(bytes.size() - 8);
+            checkedMidway = info.samplerate == AgentSampleRate && info.channels == 1 &&
+                            info.frames > AgentSampleRate && info.frames < expected.samples.size() &&
+                            riff == quint32(bytes.size() - 8);
         });
         QVector<qint16> played;
-        connect(agent.audioOutput(), &AudioOutput::clipFinished, this, [&] { played = agent.audioOutput()->samples(); });
+        connect(agent.audioOutput(), &AudioOutput::clipFinished, this,
+                [&] { played = agent.audioOutput()->samples(); });
         const QList<qint64> fired = speakAndTime(agent);
         QVERIFY(checkedMidway);
         QCOMPARE(fired.size(), 3);
         for (int i = 0; i < 3; ++i) {
             const qint64 due = expected.marks.at(i) * 1000 / AgentSampleRate;
-            QVERIFY2(std::abs(fired.at(i) - due) <= 50, qPrintable(u"bookmark %1 off by %2 ms"_s.arg(i + 1).arg(fired.at(i) - due)));
+            QVERIFY2(std::abs(fired.at(i) - due) <= 50,
+                     qPrintable(u"bookmark %1 off by %2 ms"_s.arg(i + 1).arg(fired.at(i) - due)));
         }
         SF_INFO info;
         const QVector<qint16> written = readWav(path, info);
@@ -150,7 +152,11 @@ private Q_SLOTS:
 
         // A second speech follows the first; StopAll cuts it, and nothing more is written.
         agent.Speak(Text);
-        QVERIFY(QTest::qWaitFor([&] { return agent.audioOutput()->playing() && agent.audioOutput()->position() > AgentSampleRate; }, 5000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return agent.audioOutput()->playing() && agent.audioOutput()->position() > AgentSampleRate;
+            },
+            5000));
         agent.StopAll();
         const qint64 sizeAtStop = QFileInfo(path).size();
         QTest::qWait(500);

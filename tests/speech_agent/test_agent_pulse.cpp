@@ -31,8 +31,7 @@ bool synthesize(const QString& text, Synthesis& out)
     QObject::connect(&synth, &SpeechSynthesizer::chunkReady, &synth, [&](quint64, const ClipChunk& c) {
         out.samples += c.samples;
         for (const ClipEvent& e : c.events) {
-            if (e.type == ClipEvent::Mark)
-                out.marks.insert(e.a, e.sample);
+            if (e.type == ClipEvent::Mark) out.marks.insert(e.a, e.sample);
         }
         done = done || c.last;
     });
@@ -50,8 +49,7 @@ qint64 onset(const QVector<qint16>& s, qint64 from = 0, double threshold = 400)
             sum += double(s[i + k]) * s[i + k];
         if (std::sqrt(sum / win) > threshold) {
             for (qint64 k = i; k < i + win; ++k) {
-                if (std::abs(s[k]) > threshold)
-                    return k;
+                if (std::abs(s[k]) > threshold) return k;
             }
             return i;
         }
@@ -69,8 +67,7 @@ double voicedShare(const QVector<qint16>& s, qint64 from, qint64 to)
         for (int k = 0; k < win; ++k)
             sum += double(s[i + k]) * s[i + k];
         ++total;
-        if (std::sqrt(sum / win) > 500)
-            ++voiced;
+        if (std::sqrt(sum / win) > 500) ++voiced;
     }
     return total ? double(voiced) / total : 0.0;
 }
@@ -83,7 +80,8 @@ class TestAgentPulse : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(!qEnvironmentVariable("PULSE_SERVER").isEmpty(), "the test needs the private PulseAudio server");
+        QVERIFY2(!qEnvironmentVariable("PULSE_SERVER").isEmpty(),
+                 "the test needs the private PulseAudio server");
     }
 
     void speechIsHeardAndBookmarksFollowTheAudio()
@@ -102,7 +100,8 @@ private Q_SLOTS:
         AgentEngine agent;
         QVERIFY(agent.Load(u"EMailAgent"_s, QStringLiteral(ORVELLA_SOURCE_CHARACTER)));
         QMap<int, double> fired;
-        connect(&agent, &IAgent::Bookmark, this, [&](int id) { fired.insert(id, double(AgentTrace::now())); });
+        connect(&agent, &IAgent::Bookmark, this,
+                [&](int id) { fired.insert(id, double(AgentTrace::now())); });
         agent.Speak(text);
         QTRY_VERIFY_WITH_TIMEOUT(!agent.isBusy(), 20000);
         QCOMPARE(agent.audioOutput()->mode(), AudioOutput::Mode::Sink);
@@ -123,10 +122,12 @@ private Q_SLOTS:
         QCOMPARE(fired.keys(), (QList<int>{1, 2, 3}));
         const double heardAt = recorder.timeOfSample(heardFrom);
         for (int index = 0; index < 3; ++index) {
-            const double due = heardAt + double(expected.marks.value(index) - spokenFrom) * 1000.0 / AgentSampleRate;
+            const double due =
+                heardAt + double(expected.marks.value(index) - spokenFrom) * 1000.0 / AgentSampleRate;
             const double late = fired.value(index + 1) - due;
             qInfo("bookmark %d fired %+.0f ms from its place in the recording", index + 1, late);
-            QVERIFY2(std::abs(late) <= 100, qPrintable(u"bookmark %1 is %2 ms off"_s.arg(index + 1).arg(late)));
+            QVERIFY2(std::abs(late) <= 100,
+                     qPrintable(u"bookmark %1 is %2 ms off"_s.arg(index + 1).arg(late)));
         }
     }
 
@@ -136,7 +137,8 @@ private Q_SLOTS:
         QVERIFY(recorder.start());
         QTest::qWait(2500);
         AgentEngine agent;
-        agent.Speak(u"This sentence is long enough to be cut short in its middle, and then it goes on and on."_s);
+        agent.Speak(
+            u"This sentence is long enough to be cut short in its middle, and then it goes on and on."_s);
         QTRY_VERIFY_WITH_TIMEOUT(agent.audioOutput()->position() > AgentSampleRate, 10000);
         const double stoppedAt = double(AgentTrace::now());
         agent.StopAll();
@@ -149,8 +151,7 @@ private Q_SLOTS:
             double sum = 0;
             for (int k = 0; k < win; ++k)
                 sum += double(rec[i + k]) * rec[i + k];
-            if (std::sqrt(sum / win) > 300)
-                lastLoud = i + win;
+            if (std::sqrt(sum / win) > 300) lastLoud = i + win;
         }
         QVERIFY(lastLoud > 0);
         const double silentAfter = recorder.timeOfSample(lastLoud) - stoppedAt;

@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
-#include <sndfile.h>
 #include <cmath>
 #include <memory>
+#include <sndfile.h>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace orvella;
@@ -41,8 +41,7 @@ bool writeTone(const QString& path, int rate, int channels, double seconds)
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!f)
-        return false;
+    if (!f) return false;
     const int frames = int(rate * seconds);
     std::vector<short> data(size_t(frames) * size_t(channels));
     for (int i = 0; i < frames; ++i)
@@ -136,7 +135,12 @@ private Q_SLOTS:
         agent->Speak(u"\\Mrk=100001\\"_s);
         agent->Speak(u"\\Mrk=2\\"_s);
         agent->Speak(u"And more words.\\Mrk=100002\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > AgentSampleRate / 2; }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [this] {
+                return agent->audioOutput()->playing() &&
+                       agent->audioOutput()->position() > AgentSampleRate / 2;
+            },
+            10000));
         agent->StopAll();
         QVERIFY(!agent->isBusy());
         QVERIFY(!agent->audioOutput()->playing());
@@ -173,7 +177,12 @@ private Q_SLOTS:
     {
         agent->Speak(LongText + u"\\Mrk=8\\"_s);
         agent->Speak(u"\\Mrk=9\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > AgentSampleRate / 2; }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [this] {
+                return agent->audioOutput()->playing() &&
+                       agent->audioOutput()->position() > AgentSampleRate / 2;
+            },
+            10000));
         agent->Stop();
         QVERIFY(log->bookmarks().isEmpty()); // the next request starts from the event loop
         QVERIFY(waitIdle(2000));
@@ -184,8 +193,9 @@ private Q_SLOTS:
     void eventsArriveOnTheUiThread()
     {
         QList<QThread*> threads;
-        connect(agent.get(), &IAgent::Bookmark, this, [&](int) { threads.append(QThread::currentThread()); },
-                Qt::DirectConnection);
+        connect(
+            agent.get(), &IAgent::Bookmark, this, [&](int) { threads.append(QThread::currentThread()); },
+            Qt::DirectConnection);
         agent->Speak(u"\\Mrk=9\\"_s);
         // Nothing fires inside the call that queues it: handlers would run in
         // the middle of the caller's own procedure.
@@ -243,7 +253,8 @@ private Q_SLOTS:
         agent->Show(true);
         QVERIFY(agent->Play(u"Reading"_s));
         agent->Speak(u"\\Mrk=1\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return !log->bookmarks().isEmpty(); }, animationMs(u"Reading"_s) + 2000));
+        QVERIFY(QTest::qWaitFor([this] { return !log->bookmarks().isEmpty(); },
+                                animationMs(u"Reading"_s) + 2000));
     }
 
     void menu()
@@ -275,7 +286,9 @@ private Q_SLOTS:
         // Hiding from the menu is the user's doing, and silences what was to come.
         agent->Speak(LongText + u"\\Mrk=1\\"_s);
         agent->Speak(u"\\Mrk=2\\"_s);
-        QVERIFY(QTest::qWaitFor([this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > 0; }, 5000));
+        QVERIFY(QTest::qWaitFor(
+            [this] { return agent->audioOutput()->playing() && agent->audioOutput()->position() > 0; },
+            5000));
         actions.at(4)->trigger();
         QVERIFY(waitIdle(3000));
         QTest::qWait(300);

@@ -43,7 +43,8 @@ private Q_SLOTS:
         agent.AddCommand(u"Options"_s, u"&Options"_s);
         // Quotes, backslashes, a line break, accents, an emoji and tags: all
         // must come back exactly as they were passed.
-        const QString text = u"\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Say \"hi\" to C:\\temp\r\nNaïve 😀\\Mrk=12\\"_s;
+        const QString text =
+            u"\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Say \"hi\" to C:\\temp\r\nNaïve 😀\\Mrk=12\\"_s;
         agent.MoveTo(20, 30);
         agent.Show(true);
         agent.Play(u"Wave"_s);
@@ -65,11 +66,11 @@ private Q_SLOTS:
 
         const QList<QJsonObject> lines = AgentEventLog::readTrace(path);
         QCOMPARE(AgentEventLog::kinds(lines),
-                 (QStringList{u"earlier run"_s, u"move [20,30]"_s, u"show true"_s, u"shown 4"_s, u"play Wave"_s,
-                              u"speak "_s + text, u"bookmark 12"_s, u"think Hmm."_s,
-                              u"sound "_s + m_dir.filePath(u"missing.wav"_s), u"command Options"_s, u"dblclick"_s,
-                              u"speak A long sentence, to be stopped before it is done."_s, u"stop"_s, u"stopall"_s,
-                              u"hide true"_s, u"hidden 3"_s}));
+                 (QStringList{u"earlier run"_s, u"move [20,30]"_s, u"show true"_s, u"shown 4"_s,
+                              u"play Wave"_s, u"speak "_s + text, u"bookmark 12"_s, u"think Hmm."_s,
+                              u"sound "_s + m_dir.filePath(u"missing.wav"_s), u"command Options"_s,
+                              u"dblclick"_s, u"speak A long sentence, to be stopped before it is done."_s,
+                              u"stop"_s, u"stopall"_s, u"hide true"_s, u"hidden 3"_s}));
         qint64 last = 0;
         for (const QJsonObject& o : lines) {
             QCOMPARE(o.keys(), (QStringList{u"arg"_s, u"kind"_s, u"ms"_s}));
@@ -96,7 +97,8 @@ private Q_SLOTS:
         AgentEngine agent;
         agent.Speak(u"\\Mrk=1\\"_s);
         QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 5000));
-        QCOMPARE(AgentEventLog::kinds(AgentEventLog::readTrace(fromEnv)), (QStringList{u"speak \\Mrk=1\\"_s, u"bookmark 1"_s}));
+        QCOMPARE(AgentEventLog::kinds(AgentEventLog::readTrace(fromEnv)),
+                 (QStringList{u"speak \\Mrk=1\\"_s, u"bookmark 1"_s}));
         // The program's own setting wins over the environment.
         Program().TraceFile = fromProgram;
         agent.StopAll();

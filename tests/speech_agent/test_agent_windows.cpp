@@ -14,9 +14,10 @@ using namespace orvella;
 
 namespace {
 
-const QString LongText = u"You have a new message from the garden club. They ask whether you could bring "
-                         u"the folding chairs and two thermos flasks of tea to the meeting on Saturday morning, "
-                         u"and whether your sister would like to come along as well, since there will be cake."_s;
+const QString LongText =
+    u"You have a new message from the garden club. They ask whether you could bring "
+    u"the folding chairs and two thermos flasks of tea to the meeting on Saturday morning, "
+    u"and whether your sister would like to come along as well, since there will be cake."_s;
 
 QRect opaqueBounds(const QImage& img, int* count = nullptr)
 {
@@ -28,8 +29,7 @@ QRect opaqueBounds(const QImage& img, int* count = nullptr)
                 r |= QRect(x, y, 1, 1);
                 ++n;
             }
-    if (count)
-        *count = n;
+    if (count) *count = n;
     return r;
 }
 
@@ -43,7 +43,8 @@ private Q_SLOTS:
     {
         AgentEngine agent;
         QVERIFY(agent.Load(u"EMailAgent"_s, QStringLiteral(ORVELLA_SOURCE_CHARACTER)));
-        for (QWidget* w : {static_cast<QWidget*>(agent.characterWindow()), static_cast<QWidget*>(agent.balloonWindow())}) {
+        for (QWidget* w :
+             {static_cast<QWidget*>(agent.characterWindow()), static_cast<QWidget*>(agent.balloonWindow())}) {
             QVERIFY(w->windowFlags().testFlag(Qt::Tool));
             QVERIFY(w->windowFlags().testFlag(Qt::FramelessWindowHint));
             QVERIFY(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -75,7 +76,8 @@ private Q_SLOTS:
         int opaque = 0;
         const QRect r = opaqueBounds(img, &opaque);
         // The figure fills its window, whatever the size: drawn from vectors, not scaled pixels.
-        QVERIFY2(r.height() >= size * 0.8 && r.width() >= size * 0.55, qPrintable(u"%1x%2"_s.arg(r.width()).arg(r.height())));
+        QVERIFY2(r.height() >= size * 0.8 && r.width() >= size * 0.55,
+                 qPrintable(u"%1x%2"_s.arg(r.width()).arg(r.height())));
         const double share = double(opaque) / (size * size);
         QVERIFY2(share > 0.35 && share < 0.85, qPrintable(QString::number(share)));
         // The corners stay see-through.
@@ -85,7 +87,8 @@ private Q_SLOTS:
 
     void balloonStaysOnScreen_data()
     {
-        QTest::addColumn<QPoint>("where"); // in steps of the free room: -1 off the edge, 0 edge, 1 middle, 2 far edge
+        QTest::addColumn<QPoint>(
+            "where"); // in steps of the free room: -1 off the edge, 0 edge, 1 middle, 2 far edge
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("below");
         QTest::newRow("middle") << QPoint(1, 1) << 128 << false;
@@ -109,7 +112,8 @@ private Q_SLOTS:
         auto place = [](int step, int room, int size) {
             return step < 0 ? -size / 3 : step > 2 ? room + size / 3 : step * room / 2;
         };
-        const QRect character(screen.left() + place(where.x(), fx, size), screen.top() + place(where.y(), fy, size), size, size);
+        const QRect character(screen.left() + place(where.x(), fx, size),
+                              screen.top() + place(where.y(), fy, size), size, size);
         BalloonWindow b;
         b.setBalloonFont(QFont());
         b.setAnchor(character);
@@ -120,13 +124,15 @@ private Q_SLOTS:
                 b.startSpeech(LongText);
             b.reveal(LongText.size());
             const QRect g = b.geometry();
-            QVERIFY2(screen.contains(g), qPrintable(u"%1,%2 %3x%4"_s.arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())));
+            QVERIFY2(screen.contains(g),
+                     qPrintable(u"%1,%2 %3x%4"_s.arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())));
             QCOMPARE(b.isBelow(), below);
             // It points at the character: the tail ends inside the character's
             // column where that is on screen, and at its edge otherwise.
             const QPoint tip = b.tipOnScreen();
             const int headX = qBound(g.left() + 15, character.center().x(), g.right() - 15);
-            QVERIFY2(std::abs(tip.x() - headX) <= 2, qPrintable(u"tip at %1, head at %2"_s.arg(tip.x()).arg(headX)));
+            QVERIFY2(std::abs(tip.x() - headX) <= 2,
+                     qPrintable(u"tip at %1, head at %2"_s.arg(tip.x()).arg(headX)));
             if (below)
                 QVERIFY(g.top() > character.top());
             else

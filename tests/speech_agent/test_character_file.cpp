@@ -82,11 +82,12 @@ private Q_SLOTS:
         QCOMPARE(c.height(), 128);
         // Every gesture the program names, and the ones that make the gesture lists worth choosing from.
         const QStringList needed = {
-            u"Show"_s, u"Hide"_s, u"RestPose"_s, u"Greet"_s, u"Wave"_s, u"Read"_s, u"Reading"_s, u"Announce"_s,
-            u"Suggest"_s, u"Sad"_s, u"GetAttention"_s, u"Pleased"_s, u"Surprised"_s, u"Congratulate"_s,
-            u"Think"_s, u"Thinking"_s, u"Explain"_s, u"Alert"_s, u"Confused"_s, u"Decline"_s, u"Uncertain"_s,
-            u"LookLeft"_s, u"LookRight"_s, u"LookUp"_s, u"LookDown"_s, u"GestureLeft"_s, u"GestureRight"_s,
-            u"GestureUp"_s, u"GestureDown"_s};
+            u"Show"_s,         u"Hide"_s,         u"RestPose"_s,  u"Greet"_s,        u"Wave"_s,
+            u"Read"_s,         u"Reading"_s,      u"Announce"_s,  u"Suggest"_s,      u"Sad"_s,
+            u"GetAttention"_s, u"Pleased"_s,      u"Surprised"_s, u"Congratulate"_s, u"Think"_s,
+            u"Thinking"_s,     u"Explain"_s,      u"Alert"_s,     u"Confused"_s,     u"Decline"_s,
+            u"Uncertain"_s,    u"LookLeft"_s,     u"LookRight"_s, u"LookUp"_s,       u"LookDown"_s,
+            u"GestureLeft"_s,  u"GestureRight"_s, u"GestureUp"_s, u"GestureDown"_s};
         for (const QString& name : needed)
             QVERIFY2(c.findAnimation(name) >= 0, qPrintable(name));
         int idles = 0;
@@ -127,11 +128,15 @@ private Q_SLOTS:
         QByteArray crlf = Good;
         crlf.replace("\n", "\r\n");
         QTest::newRow("CR LF line ends") << crlf << 3 << 3;
-        QTest::newRow("no defs, no speaking mouths") << replaced("speaking-mouths shut open\n", "")
-                                                             .replace("defs\n<radialGradient id=\"g\"><stop offset=\"0\" stop-color=\"#fff\"/><stop offset=\"1\" stop-color=\"#888\"/></radialGradient>\nend\n", "")
-                                                             .replace("url(#g)", "#999")
-                                                  << 3 << 3;
-        QTest::newRow("indented keywords and blank lines") << replaced("name Dot", "\n\n   name Dot   ") << 3 << 3;
+        QTest::newRow("no defs, no speaking mouths")
+            << replaced("speaking-mouths shut open\n", "")
+                   .replace("defs\n<radialGradient id=\"g\"><stop offset=\"0\" stop-color=\"#fff\"/><stop "
+                            "offset=\"1\" stop-color=\"#888\"/></radialGradient>\nend\n",
+                            "")
+                   .replace("url(#g)", "#999")
+            << 3 << 3;
+        QTest::newRow("indented keywords and blank lines")
+            << replaced("name Dot", "\n\n   name Dot   ") << 3 << 3;
     }
 
     void good()
@@ -177,40 +182,57 @@ private Q_SLOTS:
         QTest::newRow("size huge") << replaced("size 32 32", "size 99999 32") << u"16 to 1024"_s;
         QTest::newRow("size not numbers") << replaced("size 32 32", "size big small") << u"16 to 1024"_s;
         QTest::newRow("size one number") << replaced("size 32 32", "size 32") << u"width and a height"_s;
-        QTest::newRow("unknown keyword") << replaced("name Dot", "name Dot\ncolour red") << u"unknown keyword"_s;
-        QTest::newRow("frame without end") << replaced("<use xlink:href=\"#mouth\"/>\nend\n\nframe jump", "<use xlink:href=\"#mouth\"/>\n\nframe jump")
+        QTest::newRow("unknown keyword")
+            << replaced("name Dot", "name Dot\ncolour red") << u"unknown keyword"_s;
+        QTest::newRow("frame without end") << replaced("<use xlink:href=\"#mouth\"/>\nend\n\nframe jump",
+                                                       "<use xlink:href=\"#mouth\"/>\n\nframe jump")
                                            << u"line 19: frame \"rest\" has no \"end\""_s;
         QTest::newRow("file cut short") << Good.left(Good.indexOf("  jump 80")) << u"has no \"end\""_s;
-        QTest::newRow("no frames") << QByteArray("ORVELLA CHARACTER 1\nname A\nsize 32 32\n") << u"no frames"_s;
+        QTest::newRow("no frames") << QByteArray("ORVELLA CHARACTER 1\nname A\nsize 32 32\n")
+                                   << u"no frames"_s;
         QTest::newRow("frame named twice") << replaced("frame jump", "frame rest") << u"defined twice"_s;
         QTest::newRow("bad frame name") << replaced("frame jump", "frame ju/mp") << u"letters, digits"_s;
-        QTest::newRow("animation named twice, other case") << replaced("animation Hop", "animation restpose") << u"defined twice"_s;
-        QTest::newRow("unknown animation option") << replaced("animation Spinning loop", "animation Spinning forever") << u"unknown animation option"_s;
-        QTest::newRow("missing frame") << replaced("  jump 80", "  leap 80") << u"uses frame \"leap\", which is not defined"_s;
+        QTest::newRow("animation named twice, other case")
+            << replaced("animation Hop", "animation restpose") << u"defined twice"_s;
+        QTest::newRow("unknown animation option")
+            << replaced("animation Spinning loop", "animation Spinning forever")
+            << u"unknown animation option"_s;
+        QTest::newRow("missing frame")
+            << replaced("  jump 80", "  leap 80") << u"uses frame \"leap\", which is not defined"_s;
         QTest::newRow("empty animation") << replaced("  back 100\n", "") << u"has no frames"_s;
         QTest::newRow("zero duration") << replaced("jump 80", "jump 0") << u"duration"_s;
         QTest::newRow("negative duration") << replaced("jump 80", "jump -5") << u"duration"_s;
         QTest::newRow("endless duration") << replaced("jump 80", "jump 99999999999") << u"duration"_s;
         QTest::newRow("row without duration") << replaced("jump 80", "jump") << u"duration"_s;
-        QTest::newRow("unknown row option") << replaced("jump 80", "jump 80 wobble=1") << u"unknown row option"_s;
+        QTest::newRow("unknown row option")
+            << replaced("jump 80", "jump 80 wobble=1") << u"unknown row option"_s;
         QTest::newRow("opacity out of range") << replaced("opacity=0.25", "opacity=2") << u"out of range"_s;
         QTest::newRow("scale not a number") << replaced("scale=0.5", "scale=nan") << u"out of range"_s;
         QTest::newRow("scale infinite") << replaced("scale=0.5", "scale=inf") << u"out of range"_s;
-        QTest::newRow("unknown frame option") << replaced("frame jump mouth=open", "frame jump eyes=open") << u"unknown frame option"_s;
-        QTest::newRow("undefined mouth") << replaced("frame jump mouth=open", "frame jump mouth=grin") << u"mouth \"grin\", which is not defined"_s;
-        QTest::newRow("undefined speaking mouth") << replaced("speaking-mouths shut open", "speaking-mouths shut wide") << u"speaking mouth \"wide\""_s;
-        QTest::newRow("one speaking mouth") << replaced("speaking-mouths shut open", "speaking-mouths shut") << u"at least two"_s;
-        QTest::newRow("broken SVG") << replaced("<circle cx=\"16\" cy=\"12\" r=\"14\" fill=\"url(#g)\"/>", "<circle cx=\"16\" <<<")
+        QTest::newRow("unknown frame option")
+            << replaced("frame jump mouth=open", "frame jump eyes=open") << u"unknown frame option"_s;
+        QTest::newRow("undefined mouth") << replaced("frame jump mouth=open", "frame jump mouth=grin")
+                                         << u"mouth \"grin\", which is not defined"_s;
+        QTest::newRow("undefined speaking mouth")
+            << replaced("speaking-mouths shut open", "speaking-mouths shut wide")
+            << u"speaking mouth \"wide\""_s;
+        QTest::newRow("one speaking mouth")
+            << replaced("speaking-mouths shut open", "speaking-mouths shut") << u"at least two"_s;
+        QTest::newRow("broken SVG") << replaced("<circle cx=\"16\" cy=\"12\" r=\"14\" fill=\"url(#g)\"/>",
+                                                "<circle cx=\"16\" <<<")
                                     << u"frame \"jump\" is not valid SVG"_s;
-        QTest::newRow("unbalanced SVG") << replaced("<circle cx=\"16\" cy=\"16\" r=\"14\" fill=\"#888\"/>", "<g><g><g>")
-                                        << u"frame \"back\" is not valid SVG"_s;
+        QTest::newRow("unbalanced SVG")
+            << replaced("<circle cx=\"16\" cy=\"16\" r=\"14\" fill=\"#888\"/>", "<g><g><g>")
+            << u"frame \"back\" is not valid SVG"_s;
         QTest::newRow("entity expansion") << replaced("<circle cx=\"16\" cy=\"16\" r=\"14\" fill=\"#888\"/>",
                                                       "<!DOCTYPE x [<!ENTITY a \"aaaaaaaa\">]>")
                                           << u"may not use"_s;
-        QTest::newRow("picture from another file") << replaced("<circle cx=\"16\" cy=\"16\" r=\"14\" fill=\"#888\"/>",
-                                                               "<image xlink:href=\"/etc/passwd\" width=\"9\" height=\"9\"/>")
-                                                   << u"may not use"_s;
-        QTest::newRow("defs twice") << replaced("mouth shut\n", "defs\nend\nmouth shut\n") << u"defs is given twice"_s;
+        QTest::newRow("picture from another file")
+            << replaced("<circle cx=\"16\" cy=\"16\" r=\"14\" fill=\"#888\"/>",
+                        "<image xlink:href=\"/etc/passwd\" width=\"9\" height=\"9\"/>")
+            << u"may not use"_s;
+        QTest::newRow("defs twice") << replaced("mouth shut\n", "defs\nend\nmouth shut\n")
+                                    << u"defs is given twice"_s;
     }
 
     void damaged()
@@ -268,12 +290,10 @@ private Q_SLOTS:
                     b.truncate(at);
                     break;
                 }
-                if (b.isEmpty())
-                    break;
+                if (b.isEmpty()) break;
             }
             CharacterFile c;
-            if (!c.parse(b, u"vela.acs"_s))
-                QVERIFY(!c.error().isEmpty());
+            if (!c.parse(b, u"vela.acs"_s)) QVERIFY(!c.error().isEmpty());
         }
     }
 };

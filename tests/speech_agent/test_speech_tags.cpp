@@ -51,8 +51,7 @@ double pitchOf(const QVector<qint16>& s)
         double e = 0;
         for (int i = 0; i < win; ++i)
             e += double(s[w + i]) * s[w + i];
-        if (std::sqrt(e / win) < rms)
-            continue;
+        if (std::sqrt(e / win) < rms) continue;
         double best = 0;
         int lag = 0;
         for (int l = 30; l < 400; ++l) {
@@ -64,8 +63,7 @@ double pitchOf(const QVector<qint16>& s)
                 lag = l;
             }
         }
-        if (lag)
-            f0.append(22050.0 / lag);
+        if (lag) f0.append(22050.0 / lag);
     }
     std::sort(f0.begin(), f0.end());
     return f0.isEmpty() ? 0 : f0.at(f0.size() / 2);
@@ -97,34 +95,48 @@ private Q_SLOTS:
         using L = QList<qint32>;
         const auto N = VoiceStyle::Normal;
 
-        QTest::newRow("plain text") << u"Hello there."_s << u"Hello there."_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("the program's prefix")
-            << u"\\Pit=100\\\\Spd=150\\\\Chr=\"Whisper\"\\ab"_s << u"ab"_s << L{} << 100 << 150 << VoiceStyle::Whisper << true;
+        QTest::newRow("plain text") << u"Hello there."_s << u"Hello there."_s << L{} << 50 << 150 << N
+                                    << true;
+        QTest::newRow("the program's prefix") << u"\\Pit=100\\\\Spd=150\\\\Chr=\"Whisper\"\\ab"_s << u"ab"_s
+                                              << L{} << 100 << 150 << VoiceStyle::Whisper << true;
         QTest::newRow("bookmark alone") << u"\\Mrk=5\\"_s << QString() << L{5} << 50 << 150 << N << false;
-        QTest::newRow("end bookmark") << u"\\Mrk=100005\\"_s << QString() << L{100005} << 50 << 150 << N << false;
-        QTest::newRow("bookmarks between texts") << u"one \\Mrk=1\\two\\Mrk=2\\"_s << u"one two"_s << L{1, 2} << 50 << 150 << N << true;
-        QTest::newRow("tag inside a word") << u"ab\\Mrk=3\\cd"_s << u"abcd"_s << L{3} << 50 << 150 << N << true;
-        QTest::newRow("names ignore case") << u"\\pit=80\\\\SPD=90\\\\chr=\"monotone\"\\x"_s << u"x"_s << L{} << 80 << 90
-                                           << VoiceStyle::Monotone << true;
+        QTest::newRow("end bookmark")
+            << u"\\Mrk=100005\\"_s << QString() << L{100005} << 50 << 150 << N << false;
+        QTest::newRow("bookmarks between texts")
+            << u"one \\Mrk=1\\two\\Mrk=2\\"_s << u"one two"_s << L{1, 2} << 50 << 150 << N << true;
+        QTest::newRow("tag inside a word")
+            << u"ab\\Mrk=3\\cd"_s << u"abcd"_s << L{3} << 50 << 150 << N << true;
+        QTest::newRow("names ignore case") << u"\\pit=80\\\\SPD=90\\\\chr=\"monotone\"\\x"_s << u"x"_s << L{}
+                                           << 80 << 90 << VoiceStyle::Monotone << true;
         QTest::newRow("pitch above range") << u"\\Pit=9999\\x"_s << u"x"_s << L{} << 400 << 150 << N << true;
         QTest::newRow("pitch below range") << u"\\Pit=0\\x"_s << u"x"_s << L{} << 50 << 150 << N << true;
         QTest::newRow("speed above range") << u"\\Spd=900\\x"_s << u"x"_s << L{} << 50 << 250 << N << true;
         QTest::newRow("speed below range") << u"\\Spd=10\\x"_s << u"x"_s << L{} << 50 << 50 << N << true;
-        QTest::newRow("largest bookmark") << u"\\Mrk=2147483647\\"_s << QString() << L{2147483647} << 50 << 150 << N << false;
+        QTest::newRow("largest bookmark")
+            << u"\\Mrk=2147483647\\"_s << QString() << L{2147483647} << 50 << 150 << N << false;
         QTest::newRow("later tags change later words")
             << u"a\\Pit=200\\b"_s << u"ab"_s << L{} << 200 << 150 << N << true;
-        QTest::newRow("a tag ends where the next begins") << u"\\Pit=60\\\\"_s << u"\\"_s << L{} << 60 << 150 << N << true;
+        QTest::newRow("a tag ends where the next begins")
+            << u"\\Pit=60\\\\"_s << u"\\"_s << L{} << 60 << 150 << N << true;
         // Anything that is not a known, well-formed tag is spoken as it stands.
         QTest::newRow("unknown tag") << u"\\Vol=5\\hi"_s << u"\\Vol=5\\hi"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("lone backslash") << u"C:\\temp is full"_s << u"C:\\temp is full"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("unclosed tag") << u"\\Pit=100 and more"_s << u"\\Pit=100 and more"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("not a number") << u"\\Pit=abc\\x"_s << u"\\Pit=abc\\x"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("negative bookmark") << u"\\Mrk=-1\\"_s << u"\\Mrk=-1\\"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("bookmark too big") << u"\\Mrk=2147483648\\"_s << u"\\Mrk=2147483648\\"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("blank in a tag") << u"\\Pit = 100\\x"_s << u"\\Pit = 100\\x"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("lone backslash")
+            << u"C:\\temp is full"_s << u"C:\\temp is full"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("unclosed tag")
+            << u"\\Pit=100 and more"_s << u"\\Pit=100 and more"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("not a number")
+            << u"\\Pit=abc\\x"_s << u"\\Pit=abc\\x"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("negative bookmark")
+            << u"\\Mrk=-1\\"_s << u"\\Mrk=-1\\"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("bookmark too big")
+            << u"\\Mrk=2147483648\\"_s << u"\\Mrk=2147483648\\"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("blank in a tag")
+            << u"\\Pit = 100\\x"_s << u"\\Pit = 100\\x"_s << L{} << 50 << 150 << N << true;
         QTest::newRow("empty value") << u"\\Mrk=\\x"_s << u"\\Mrk=\\x"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("unknown voice") << u"\\Chr=\"Loud\"\\x"_s << u"\\Chr=\"Loud\"\\x"_s << L{} << 50 << 150 << N << true;
-        QTest::newRow("voice without quotes") << u"\\Chr=Whisper\\x"_s << u"\\Chr=Whisper\\x"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("unknown voice")
+            << u"\\Chr=\"Loud\"\\x"_s << u"\\Chr=\"Loud\"\\x"_s << L{} << 50 << 150 << N << true;
+        QTest::newRow("voice without quotes")
+            << u"\\Chr=Whisper\\x"_s << u"\\Chr=Whisper\\x"_s << L{} << 50 << 150 << N << true;
         QTest::newRow("double backslash") << u"a\\\\b"_s << u"a\\\\b"_s << L{} << 50 << 150 << N << true;
         QTest::newRow("empty") << QString() << QString() << L{} << 50 << 150 << N << false;
         QTest::newRow("blanks only") << u" \r\n\t "_s << u" \r\n\t "_s << L{} << 50 << 150 << N << false;
@@ -143,8 +155,7 @@ private Q_SLOTS:
         QTEST(s.hasWords(), "hasWords");
         const SpeechPiece* last = nullptr;
         for (const SpeechPiece& p : s.pieces) {
-            if (!p.isMark)
-                last = &p;
+            if (!p.isMark) last = &p;
         }
         if (last) {
             QTEST(last->pitch, "pitch");
@@ -161,7 +172,8 @@ private Q_SLOTS:
 
     void ssmlEscapesTextAndPlacesMarks()
     {
-        const SsmlDocument doc(SpeechTags::parse(u"Tom & <Jerry>.\\Mrk=7\\\\Chr=\"Whisper\"\\psst"_s), u"en-us"_s);
+        const SsmlDocument doc(SpeechTags::parse(u"Tom & <Jerry>.\\Mrk=7\\\\Chr=\"Whisper\"\\psst"_s),
+                               u"en-us"_s);
         const QString x = doc.text();
         QVERIFY2(x.contains(u"Tom &amp; &lt;Jerry&gt;."_s), qPrintable(x));
         // espeak-ng drops a mark right after a full stop without a break between.
@@ -201,7 +213,8 @@ private Q_SLOTS:
     {
         // Markup, an entity, accents and a character outside the BMP all
         // stand before the words whose places espeak-ng reports.
-        const SpeechText text = SpeechTags::parse(u"\\Pit=60\\Tom & Jérôme like 🍕 pizza.\\Mrk=1\\ Then coffee."_s);
+        const SpeechText text =
+            SpeechTags::parse(u"\\Pit=60\\Tom & Jérôme like 🍕 pizza.\\Mrk=1\\ Then coffee."_s);
         const SsmlDocument doc(text, u"en-us"_s);
         Synthesis out;
         QVERIFY(synthesize(doc, out));
@@ -209,13 +222,10 @@ private Q_SLOTS:
         QStringList words;
         qint64 markSample = -1;
         for (const ClipEvent& e : out.events) {
-            if (e.type == ClipEvent::Mark)
-                markSample = e.sample;
-            if (e.type != ClipEvent::Word)
-                continue;
+            if (e.type == ClipEvent::Mark) markSample = e.sample;
+            if (e.type != ClipEvent::Word) continue;
             qsizetype start = 0, end = 0;
-            if (doc.displayRange(e.a, e.b, start, end))
-                words.append(text.display.mid(start, end - start));
+            if (doc.displayRange(e.a, e.b, start, end)) words.append(text.display.mid(start, end - start));
         }
         QVERIFY2(words.contains(u"Tom"_s), qPrintable(words.join(u'|')));
         QVERIFY2(words.contains(u"Jérôme"_s), qPrintable(words.join(u'|')));
@@ -235,7 +245,8 @@ private Q_SLOTS:
         QVERIFY(synthesize(SsmlDocument(SpeechTags::parse(u"\\Spd=50\\"_s + words), u"en-us"_s), slow));
         QVERIFY(synthesize(SsmlDocument(SpeechTags::parse(u"\\Spd=250\\"_s + words), u"en-us"_s), fast));
         QVERIFY(synthesize(SsmlDocument(SpeechTags::parse(words), u"en-us"_s), normal));
-        QVERIFY(synthesize(SsmlDocument(SpeechTags::parse(u"\\Chr=\"Whisper\"\\"_s + words), u"en-us"_s), whisper));
+        QVERIFY(synthesize(SsmlDocument(SpeechTags::parse(u"\\Chr=\"Whisper\"\\"_s + words), u"en-us"_s),
+                           whisper));
         const double f0Low = pitchOf(low.samples), f0High = pitchOf(high.samples);
         qInfo("pitch 50: %.0f Hz, pitch 400: %.0f Hz", f0Low, f0High);
         QVERIFY(f0High > f0Low * 1.3);

@@ -19,7 +19,10 @@ AgentEventLog::AgentEventLog(IAgent* agent) : QObject(agent)
     connect(agent, &IAgent::HideEvent, this, [this](int cause) { add(u"hide %1"_s.arg(cause)); });
 }
 
-void AgentEventLog::add(const QString& text) { m_events.append({AgentTrace::now(), text}); }
+void AgentEventLog::add(const QString& text)
+{
+    m_events.append({AgentTrace::now(), text});
+}
 
 QStringList AgentEventLog::events() const
 {
@@ -33,8 +36,7 @@ QList<int> AgentEventLog::bookmarks() const
 {
     QList<int> out;
     for (const Entry& e : m_events) {
-        if (e.text.startsWith(u"bookmark "_s))
-            out.append(e.text.mid(9).toInt());
+        if (e.text.startsWith(u"bookmark "_s)) out.append(e.text.mid(9).toInt());
     }
     return out;
 }
@@ -42,8 +44,7 @@ QList<int> AgentEventLog::bookmarks() const
 qint64 AgentEventLog::timeOf(const QString& text) const
 {
     for (const Entry& e : m_events) {
-        if (e.text == text)
-            return e.ms;
+        if (e.text == text) return e.ms;
     }
     return -1;
 }
@@ -52,12 +53,10 @@ QList<QJsonObject> AgentEventLog::readTrace(const QString& path)
 {
     QList<QJsonObject> out;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return out;
+    if (!f.open(QIODevice::ReadOnly)) return out;
     const QList<QByteArray> lines = f.readAll().split('\n');
     for (const QByteArray& line : lines) {
-        if (line.isEmpty())
-            continue;
+        if (line.isEmpty()) continue;
         QJsonParseError err;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &err);
         out.append(doc.isObject() ? doc.object() : QJsonObject{{u"invalid"_s, QString::fromUtf8(line)}});

@@ -21,16 +21,14 @@ void AgentCommands::add(const QString& name, const QString& caption)
 void AgentCommands::setEnabled(const QString& name, bool enabled)
 {
     for (Entry& c : m_commands) {
-        if (c.name == name)
-            c.enabled = enabled;
+        if (c.name == name) c.enabled = enabled;
     }
 }
 
 bool AgentCommands::isEnabled(const QString& name) const
 {
     for (const Entry& c : m_commands) {
-        if (c.name == name)
-            return c.enabled;
+        if (c.name == name) return c.enabled;
     }
     return false;
 }
@@ -54,8 +52,7 @@ QMenu* AgentCommands::createMenu(QWidget* parent, const std::function<void(const
         a->setData(c.name);
         QObject::connect(a, &QAction::triggered, menu, [chosen, name = c.name] { chosen(name); });
     }
-    if (!m_commands.isEmpty())
-        menu->addSeparator();
+    if (!m_commands.isEmpty()) menu->addSeparator();
     QAction* h = menu->addAction(u"&Hide"_s);
     h->setData(u"Hide"_s);
     QObject::connect(h, &QAction::triggered, menu, [hide] { hide(); });

@@ -31,8 +31,8 @@ constexpr int MouthHoldMs = 60;
 } // namespace
 
 AgentEngine::AgentEngine(QObject* parent)
-    : IAgent(parent), m_window(std::make_unique<CharacterWindow>()), m_balloon(std::make_unique<BalloonWindow>()),
-      m_idleMinMs(IdleMinMs), m_idleMaxMs(IdleMaxMs)
+    : IAgent(parent), m_window(std::make_unique<CharacterWindow>()),
+      m_balloon(std::make_unique<BalloonWindow>()), m_idleMinMs(IdleMinMs), m_idleMaxMs(IdleMaxMs)
 {
     m_animator = new AnimationPlayer(m_window.get(), this);
     m_speech = new SpeechPlayer(Program().AudioFile, this);
@@ -92,8 +92,7 @@ bool AgentEngine::Load(const QString& id, const QString& path)
 
 void AgentEngine::Unload(const QString& id)
 {
-    if (!m_file || id.compare(m_id, Qt::CaseInsensitive) != 0)
-        return;
+    if (!m_file || id.compare(m_id, Qt::CaseInsensitive) != 0) return;
     clearQueue();
     dropCurrent();
     stopIdle();
@@ -110,30 +109,46 @@ void AgentEngine::Unload(const QString& id)
 
 // --- The loaded character -------------------------------------------------
 
-void AgentEngine::setLanguageID(int id) { m_voice = SpeechPlayer::voiceForLanguage(id); }
+void AgentEngine::setLanguageID(int id)
+{
+    m_voice = SpeechPlayer::voiceForLanguage(id);
+}
 
-QString AgentEngine::Name() const { return m_file ? m_file->name() : QString(); }
-int AgentEngine::OriginalWidth() const { return m_file ? m_file->width() : 0; }
-int AgentEngine::OriginalHeight() const { return m_file ? m_file->height() : 0; }
+QString AgentEngine::Name() const
+{
+    return m_file ? m_file->name() : QString();
+}
+int AgentEngine::OriginalWidth() const
+{
+    return m_file ? m_file->width() : 0;
+}
+int AgentEngine::OriginalHeight() const
+{
+    return m_file ? m_file->height() : 0;
+}
 
 void AgentEngine::setWidth(int w)
 {
-    if (!m_file)
-        return;
+    if (!m_file) return;
     m_width = qBound(8, w, 4096);
     m_window->resize(m_width, m_height);
 }
 
 void AgentEngine::setHeight(int h)
 {
-    if (!m_file)
-        return;
+    if (!m_file) return;
     m_height = qBound(8, h, 4096);
     m_window->resize(m_width, m_height);
 }
 
-int AgentEngine::Left() const { return m_window->x(); }
-int AgentEngine::Top() const { return m_window->y(); }
+int AgentEngine::Left() const
+{
+    return m_window->x();
+}
+int AgentEngine::Top() const
+{
+    return m_window->y();
+}
 
 void AgentEngine::MoveTo(int x, int y)
 {
@@ -147,8 +162,7 @@ void AgentEngine::MoveTo(int x, int y)
 QFont AgentEngine::balloonFont() const
 {
     QFont f;
-    if (!m_fontName.isEmpty())
-        f.setFamily(m_fontName);
+    if (!m_fontName.isEmpty()) f.setFamily(m_fontName);
     f.setPointSize(qBound(4, m_fontSize, 72));
     return f;
 }
@@ -165,12 +179,27 @@ void AgentEngine::setBalloonFontSize(int points)
     m_balloon->setBalloonFont(balloonFont());
 }
 
-void AgentEngine::AddCommand(const QString& name, const QString& caption) { m_commands.add(name, caption); }
-void AgentEngine::setCommandEnabled(const QString& name, bool enabled) { m_commands.setEnabled(name, enabled); }
-bool AgentEngine::commandEnabled(const QString& name) const { return m_commands.isEnabled(name); }
-QStringList AgentEngine::commandNames() const { return m_commands.names(); }
+void AgentEngine::AddCommand(const QString& name, const QString& caption)
+{
+    m_commands.add(name, caption);
+}
+void AgentEngine::setCommandEnabled(const QString& name, bool enabled)
+{
+    m_commands.setEnabled(name, enabled);
+}
+bool AgentEngine::commandEnabled(const QString& name) const
+{
+    return m_commands.isEnabled(name);
+}
+QStringList AgentEngine::commandNames() const
+{
+    return m_commands.names();
+}
 
-QStringList AgentEngine::AnimationNames() const { return m_file ? m_file->animationNames() : QStringList(); }
+QStringList AgentEngine::AnimationNames() const
+{
+    return m_file ? m_file->animationNames() : QStringList();
+}
 
 // --- Requests ----------------------------------------------------------------
 
@@ -193,8 +222,7 @@ void AgentEngine::Hide(bool fast)
 bool AgentEngine::Play(const QString& animation)
 {
     const int index = m_file ? m_file->findAnimation(animation) : -1;
-    if (index < 0)
-        return false;
+    if (index < 0) return false;
     Request r;
     r.kind = Request::Play;
     r.animation = index;
@@ -242,8 +270,7 @@ void AgentEngine::StopAll()
 void AgentEngine::Stop()
 {
     m_trace.write(u"stop"_s);
-    if (!m_current)
-        return;
+    if (!m_current) return;
     dropCurrent();
     m_balloon->close();
     schedulePump();
@@ -255,8 +282,7 @@ void AgentEngine::enqueue(Request r)
 {
     m_queue.push_back(std::move(r));
     // A looping animation gives way to whatever comes next.
-    if (m_current && m_current->kind == Request::Play)
-        m_animator->endLoop();
+    if (m_current && m_current->kind == Request::Play) m_animator->endLoop();
     schedulePump();
 }
 
@@ -288,8 +314,7 @@ void AgentEngine::pump()
 {
     // Events fired while a request starts may queue or stop requests; the
     // outermost call carries on with whatever the queue then holds.
-    if (m_pumping)
-        return;
+    if (m_pumping) return;
     m_pumping = true;
     while (!m_current && !m_queue.empty()) {
         m_current = std::move(m_queue.front());
@@ -313,8 +338,7 @@ void AgentEngine::finishCurrent()
 
 void AgentEngine::dropCurrent()
 {
-    if (!m_current)
-        return;
+    if (!m_current) return;
     const std::shared_ptr<SpeechPlayer::Clip> clip = m_current->clip;
     m_current.reset();
     ++m_serial;
@@ -322,8 +346,7 @@ void AgentEngine::dropCurrent()
     m_animator->stop();
     m_window->setSpeakingMouth(-1);
     // A show or hide cut short leaves the character standing, visible or not.
-    if (m_file && m_visible)
-        m_window->showFrame(m_file->restFrame());
+    if (m_file && m_visible) m_window->showFrame(m_file->restFrame());
 }
 
 bool AgentEngine::emitGuarded(const std::function<void()>& fire)
@@ -342,8 +365,7 @@ void AgentEngine::start(Request& r)
         startShow(r);
         break;
     case Request::Hide:
-        if (!r.byUser)
-            m_trace.write(u"hide"_s, r.fast);
+        if (!r.byUser) m_trace.write(u"hide"_s, r.fast);
         startHide(r);
         break;
     case Request::Move:
@@ -360,8 +382,7 @@ void AgentEngine::start(Request& r)
         }
         m_balloonLinger.stop();
         m_animator->play(r.animation);
-        if (!m_queue.empty())
-            m_animator->endLoop();
+        if (!m_queue.empty()) m_animator->endLoop();
         break;
     case Request::Speak:
         m_trace.write(u"speak"_s, r.text);
@@ -395,14 +416,14 @@ void AgentEngine::startShow(Request& r)
     }
     const int anim = r.fast ? -1 : m_file->findAnimation(u"Show"_s);
     if (anim >= 0)
-        m_window->showFrame(m_file->animations().at(anim).rows.first().frame, m_file->animations().at(anim).rows.first());
+        m_window->showFrame(m_file->animations().at(anim).rows.first().frame,
+                            m_file->animations().at(anim).rows.first());
     else
         m_window->showFrame(m_file->restFrame());
     m_window->show();
     m_visible = true;
     m_trace.write(u"shown"_s, CauseProgramShowed);
-    if (!emitGuarded([this] { Q_EMIT ShowEvent(CauseProgramShowed); }))
-        return;
+    if (!emitGuarded([this] { Q_EMIT ShowEvent(CauseProgramShowed); })) return;
     if (anim < 0)
         finishCurrent();
     else
@@ -430,11 +451,9 @@ void AgentEngine::hideNow(int cause)
 {
     m_window->hide();
     m_visible = false;
-    if (m_file)
-        m_window->showFrame(m_file->restFrame());
+    if (m_file) m_window->showFrame(m_file->restFrame());
     m_trace.write(u"hidden"_s, cause);
-    if (!emitGuarded([this, cause] { Q_EMIT HideEvent(cause); }))
-        return;
+    if (!emitGuarded([this, cause] { Q_EMIT HideEvent(cause); })) return;
     finishCurrent();
 }
 
@@ -442,13 +461,11 @@ void AgentEngine::onAnimationFinished()
 {
     if (m_idlePlaying) {
         m_idlePlaying = false;
-        if (m_file && m_visible)
-            m_window->showFrame(m_file->restFrame());
+        if (m_file && m_visible) m_window->showFrame(m_file->restFrame());
         scheduleIdle();
         return;
     }
-    if (!m_current)
-        return;
+    if (!m_current) return;
     if (m_current->kind == Request::Hide) {
         hideNow(m_current->byUser ? CauseUserHid : CauseProgramHid);
         return;
@@ -478,16 +495,13 @@ bool AgentEngine::onMark(qint32 id)
 
 void AgentEngine::onLoudness(double rms)
 {
-    if (!m_visible || !m_file || m_file->speakingMouths().isEmpty())
-        return;
+    if (!m_visible || !m_file || m_file->speakingMouths().isEmpty()) return;
     const qint64 now = AgentTrace::now();
-    if (now - m_mouthChangedAt < MouthHoldMs)
-        return;
+    if (now - m_mouthChangedAt < MouthHoldMs) return;
     // The mouth opens with the loudness of what is heard now.
     const int shapes = int(m_file->speakingMouths().size());
     int level = 0;
-    if (rms > 0.015)
-        level = 1 + int(std::min(1.0, (rms - 0.015) / 0.12) * (shapes - 2) + 0.5);
+    if (rms > 0.015) level = 1 + int(std::min(1.0, (rms - 0.015) / 0.12) * (shapes - 2) + 0.5);
     level = qBound(0, level, shapes - 1);
     if (level != m_window->speakingMouth()) {
         m_window->setSpeakingMouth(level);
@@ -497,18 +511,15 @@ void AgentEngine::onLoudness(double rms)
 
 void AgentEngine::onSpeechFinished()
 {
-    if (!m_current || !m_current->clip)
-        return;
+    if (!m_current || !m_current->clip) return;
     m_window->setSpeakingMouth(-1);
-    if (m_balloon->isVisible() && !m_balloon->isThought())
-        m_balloonLinger.start(BalloonLingerMs);
+    if (m_balloon->isVisible() && !m_balloon->isThought()) m_balloonLinger.start(BalloonLingerMs);
     finishCurrent();
 }
 
 void AgentEngine::onThoughtFinished()
 {
-    if (!m_current || m_current->kind != Request::Think)
-        return;
+    if (!m_current || m_current->kind != Request::Think) return;
     m_balloon->close();
     finishCurrent();
 }
@@ -531,23 +542,19 @@ void AgentEngine::stopIdle()
     if (m_idlePlaying) {
         m_idlePlaying = false;
         m_animator->stop();
-        if (m_file && m_visible)
-            m_window->showFrame(m_file->restFrame());
+        if (m_file && m_visible) m_window->showFrame(m_file->restFrame());
     }
 }
 
 void AgentEngine::onIdleTimer()
 {
-    if (!m_file || !m_visible || isBusy())
-        return;
+    if (!m_file || !m_visible || isBusy()) return;
     QList<int> idles;
     for (qsizetype i = 0; i < m_file->animations().size(); ++i) {
         const CharacterFile::Animation& a = m_file->animations().at(i);
-        if (a.name.startsWith(u"Idle"_s, Qt::CaseInsensitive) && !a.loop)
-            idles.append(int(i));
+        if (a.name.startsWith(u"Idle"_s, Qt::CaseInsensitive) && !a.loop) idles.append(int(i));
     }
-    if (idles.isEmpty())
-        return;
+    if (idles.isEmpty()) return;
     m_idlePlaying = true;
     m_animator->play(idles.at(QRandomGenerator::global()->bounded(int(idles.size()))));
 }
@@ -563,8 +570,7 @@ void AgentEngine::setIdleDelay(int minMs, int maxMs)
 bool AgentEngine::playIdle(const QString& animation)
 {
     const int index = m_file ? m_file->findAnimation(animation) : -1;
-    if (index < 0 || !m_visible || isBusy())
-        return false;
+    if (index < 0 || !m_visible || isBusy()) return false;
     m_idleTimer.stop();
     m_idlePlaying = true;
     m_animator->play(index);
@@ -579,8 +585,7 @@ void AgentEngine::userCommand(const QString& name)
 
 void AgentEngine::userHide()
 {
-    if (!m_visible)
-        return;
+    if (!m_visible) return;
     // The user wants the character gone: what it was about to say goes too.
     clearQueue();
     dropCurrent();
@@ -611,20 +616,21 @@ void AgentEngine::showMenu(const QPoint& pos)
     m_menu->popup(pos);
 }
 
-void AgentEngine::placeBalloon() { m_balloon->setAnchor(m_window->geometry()); }
+void AgentEngine::placeBalloon()
+{
+    m_balloon->setAnchor(m_window->geometry());
+}
 
 QImage AgentEngine::snapshot()
 {
     QRect area = m_window->geometry();
     const bool balloon = m_balloon->isVisible();
-    if (balloon)
-        area = area.united(m_balloon->geometry());
+    if (balloon) area = area.united(m_balloon->geometry());
     QImage img(area.size(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.drawImage(m_window->geometry().topLeft() - area.topLeft(), m_window->snapshot());
-    if (balloon)
-        p.drawImage(m_balloon->geometry().topLeft() - area.topLeft(), m_balloon->snapshot());
+    if (balloon) p.drawImage(m_balloon->geometry().topLeft() - area.topLeft(), m_balloon->snapshot());
     return img;
 }
 

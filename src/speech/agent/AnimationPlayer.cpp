@@ -19,8 +19,7 @@ void AnimationPlayer::setCharacter(const CharacterFile* file)
 void AnimationPlayer::play(int animation)
 {
     stop();
-    if (!m_file || animation < 0 || animation >= m_file->animations().size())
-        return;
+    if (!m_file || animation < 0 || animation >= m_file->animations().size()) return;
     m_animation = animation;
     m_row = -1;
     m_endLoop = false;
@@ -36,8 +35,7 @@ void AnimationPlayer::stop()
 
 void AnimationPlayer::step()
 {
-    if (m_animation < 0)
-        return;
+    if (m_animation < 0) return;
     const CharacterFile::Animation& a = m_file->animations().at(m_animation);
     ++m_row;
     if (m_row >= a.rows.size()) {

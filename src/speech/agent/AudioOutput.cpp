@@ -41,8 +41,8 @@ AudioOutput::AudioOutput(const QString& filePath, QObject* parent) : QObject(par
         if (m_file->open(filePath)) {
             m_mode = Mode::File;
         } else {
-            qWarning("Orvella: cannot write the audio file %s (%s); the audio is not kept", qPrintable(filePath),
-                     qPrintable(m_file->errorString()));
+            qWarning("Orvella: cannot write the audio file %s (%s); the audio is not kept",
+                     qPrintable(filePath), qPrintable(m_file->errorString()));
             m_file.reset();
             m_mode = Mode::Silent;
         }
@@ -60,8 +60,7 @@ AudioOutput::~AudioOutput()
 bool AudioOutput::openSink()
 {
     if (m_sinkBroken) {
-        if (m_sinkRetry.isValid() && m_sinkRetry.elapsed() < SinkRetryMs)
-            return false;
+        if (m_sinkRetry.isValid() && m_sinkRetry.elapsed() < SinkRetryMs) return false;
         m_sinkBroken = false;
     }
     if (!m_sink) {
@@ -97,8 +96,7 @@ void AudioOutput::stopSink()
 
 void AudioOutput::fallBackToClock(const char* why)
 {
-    if (!m_sinkBroken)
-        qWarning("Orvella: %s; speech goes on silently", why);
+    if (!m_sinkBroken) qWarning("Orvella: %s; speech goes on silently", why);
     m_sinkBroken = true;
     m_sinkRetry.start();
     stopSink();
@@ -110,8 +108,7 @@ void AudioOutput::fallBackToClock(const char* why)
 
 void AudioOutput::startClip()
 {
-    if (m_active)
-        cut();
+    if (m_active) cut();
     m_samples.clear();
     m_position = 0;
     m_ended = false;
@@ -124,8 +121,7 @@ void AudioOutput::startClip()
 
 void AudioOutput::append(const QVector<qint16>& samples)
 {
-    if (!m_active)
-        return;
+    if (!m_active) return;
     m_samples += samples;
     if (!m_opened && !m_samples.isEmpty()) {
         // The sound server gets the clip only once there is something to play:
@@ -138,8 +134,7 @@ void AudioOutput::append(const QVector<qint16>& samples)
             m_clockCarry = 0.0;
         }
     }
-    if (m_io)
-        feedSink();
+    if (m_io) feedSink();
     if (!m_announced && !m_samples.isEmpty()) {
         m_announced = true;
         Q_EMIT clipStarted();
@@ -148,8 +143,7 @@ void AudioOutput::append(const QVector<qint16>& samples)
 
 void AudioOutput::endClip()
 {
-    if (!m_active)
-        return;
+    if (!m_active) return;
     m_ended = true;
     tick();
 }
@@ -169,11 +163,10 @@ void AudioOutput::feedSink()
     while (m_io && m_written < m_samples.size()) {
         const qint64 freeBytes = m_sink->bytesFree();
         const qint64 n = qMin<qint64>(freeBytes / 2, m_samples.size() - m_written);
-        if (n <= 0)
-            break;
-        const qint64 done = m_io->write(reinterpret_cast<const char*>(m_samples.constData() + m_written), n * 2);
-        if (done <= 0)
-            break;
+        if (n <= 0) break;
+        const qint64 done =
+            m_io->write(reinterpret_cast<const char*>(m_samples.constData() + m_written), n * 2);
+        if (done <= 0) break;
         m_written += done / 2;
     }
 }
@@ -187,17 +180,14 @@ void AudioOutput::advanceClock()
     m_clockCarry = due - double(whole);
     // A clock that has nothing to play waits, as a starved sound card would.
     const qint64 next = qMin<qint64>(m_samples.size(), m_position + whole);
-    if (next == m_samples.size())
-        m_clockCarry = 0.0;
-    if (m_file && next > m_position)
-        m_file->write(m_samples.constData() + m_position, next - m_position);
+    if (next == m_samples.size()) m_clockCarry = 0.0;
+    if (m_file && next > m_position) m_file->write(m_samples.constData() + m_position, next - m_position);
     m_position = next;
 }
 
 void AudioOutput::tick()
 {
-    if (!m_active)
-        return;
+    if (!m_active) return;
     if (!m_opened) {
         // Nothing to play yet.
     } else if (m_clock) {
@@ -215,8 +205,8 @@ void AudioOutput::tick()
             if (m_position != m_lastSinkPosition) {
                 m_lastSinkPosition = m_position;
                 m_sinkStall.start();
-            } else if (m_ended && m_written == m_samples.size() && m_sink->state() == QAudio::IdleState
-                       && m_sinkStall.elapsed() > IdleSettleMs) {
+            } else if (m_ended && m_written == m_samples.size() && m_sink->state() == QAudio::IdleState &&
+                       m_sinkStall.elapsed() > IdleSettleMs) {
                 // Everything was played; the count may stop a few samples short.
                 m_position = m_written;
             } else if (m_position < m_samples.size() && m_sinkStall.elapsed() > SinkStallMs) {

@@ -16,11 +16,11 @@ namespace {
 
 constexpr qreal PadX = 10;
 constexpr qreal PadY = 7;
-constexpr qreal Tail = 16;  // from the body to the tip
+constexpr qreal Tail = 16; // from the body to the tip
 constexpr qreal Radius = 9;
 constexpr qreal Outline = 1.5;
 constexpr int Shadow = 3; // room right and below for the balloon's shadow
-constexpr qreal Puff = 7;  // the thought cloud's puffs stand out this far around its text
+constexpr qreal Puff = 7; // the thought cloud's puffs stand out this far around its text
 const QColor Paper(255, 255, 238);
 const QColor Ink(40, 40, 48);
 
@@ -29,7 +29,8 @@ QString plainLine(QString text)
     // Line ends and tabs would break the balloon's own wrapping; one blank for
     // one character keeps every index where the spoken word events put it.
     for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
             c = u' ';
     }
     return text;
@@ -38,8 +39,8 @@ QString plainLine(QString text)
 } // namespace
 
 BalloonWindow::BalloonWindow()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
-                           | Qt::NoDropShadowWindowHint)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -87,8 +88,7 @@ void BalloonWindow::startSpeech(const QString& text)
 void BalloonWindow::reveal(qsizetype upTo)
 {
     upTo = qBound<qsizetype>(0, upTo, m_text.size());
-    if (upTo == m_revealed)
-        return;
+    if (upTo == m_revealed) return;
     m_revealed = upTo;
     update();
 }
@@ -106,8 +106,7 @@ void BalloonWindow::startThought(const QString& text)
 
 void BalloonWindow::nextPage()
 {
-    if (!m_thought || !m_layout)
-        return;
+    if (!m_thought || !m_layout) return;
     if (m_page + 1 >= pageCount()) {
         Q_EMIT thoughtFinished();
         return;
@@ -120,11 +119,11 @@ void BalloonWindow::nextPage()
     const int last = qMin(m_layout->lineCount(), first + ThoughtLines);
     if (first < last) {
         const QTextLine a = m_layout->lineAt(first), b = m_layout->lineAt(last - 1);
-        const QStringView page = QStringView(m_text).mid(a.textStart(), b.textStart() + b.textLength() - a.textStart());
+        const QStringView page =
+            QStringView(m_text).mid(a.textStart(), b.textStart() + b.textLength() - a.textStart());
         bool inWord = false;
         for (QChar c : page) {
-            if (!c.isSpace() && !inWord)
-                ++words;
+            if (!c.isSpace() && !inWord) ++words;
             inWord = !c.isSpace();
         }
     }
@@ -133,8 +132,7 @@ void BalloonWindow::nextPage()
 
 int BalloonWindow::pageCount() const
 {
-    if (!m_layout)
-        return 0;
+    if (!m_layout) return 0;
     return qMax(1, (m_layout->lineCount() + ThoughtLines - 1) / ThoughtLines);
 }
 
@@ -159,8 +157,7 @@ void BalloonWindow::layoutText()
     qreal y = 0;
     while (true) {
         QTextLine line = m_layout->createLine();
-        if (!line.isValid())
-            break;
+        if (!line.isValid()) break;
         line.setLineWidth(maxWidth);
         line.setPosition(QPointF(0, y));
         y += fm.lineSpacing();
@@ -170,17 +167,14 @@ void BalloonWindow::layoutText()
 
 int BalloonWindow::visibleLines() const
 {
-    if (!m_layout)
-        return 0;
+    if (!m_layout) return 0;
     return qMax(1, qMin(m_layout->lineCount(), m_thought ? ThoughtLines : SpeechLines));
 }
 
 int BalloonWindow::firstVisibleLine() const
 {
-    if (!m_layout || m_layout->lineCount() == 0)
-        return 0;
-    if (m_thought)
-        return qMax(0, m_page) * ThoughtLines;
+    if (!m_layout || m_layout->lineCount() == 0) return 0;
+    if (m_thought) return qMax(0, m_page) * ThoughtLines;
     // Keep the line being spoken in view, the earlier ones scrolling away.
     const QTextLine current = m_layout->lineForTextPosition(int(qMax<qsizetype>(0, m_revealed - 1)));
     const int at = current.isValid() ? current.lineNumber() : 0;
@@ -189,8 +183,7 @@ int BalloonWindow::firstVisibleLine() const
 
 QString BalloonWindow::visibleText() const
 {
-    if (!m_layout)
-        return QString();
+    if (!m_layout) return QString();
     QString out;
     const int first = firstVisibleLine();
     const int last = qMin(m_layout->lineCount(), first + visibleLines());
@@ -198,16 +191,14 @@ QString BalloonWindow::visibleText() const
         const QTextLine l = m_layout->lineAt(i);
         qsizetype end = l.textStart() + l.textLength();
         end = qMin(end, m_revealed);
-        if (end > l.textStart())
-            out += m_text.mid(l.textStart(), end - l.textStart());
+        if (end > l.textStart()) out += m_text.mid(l.textStart(), end - l.textStart());
     }
     return out.simplified();
 }
 
 void BalloonWindow::place()
 {
-    if (!m_layout)
-        return;
+    if (!m_layout) return;
     const QFontMetricsF fm(m_font);
     qreal textWidth = 0;
     for (int i = 0; i < m_layout->lineCount(); ++i)
@@ -218,8 +209,7 @@ void BalloonWindow::place()
     const qreal extra = m_thought ? Tail + 6 : Tail;
 
     QScreen* screen = QGuiApplication::screenAt(m_anchor.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 
     // Point at the head: a little below the top of the window, where the
@@ -239,7 +229,8 @@ void BalloonWindow::place()
         top = qMin(top, avail.bottom() + 1 - bodyH - Shadow);
     }
     top = qMax<qreal>(top, avail.top() + (m_below ? extra : 0));
-    const QRect win(int(left), int(m_below ? top - extra : top), int(bodyW2) + Shadow, int(bodyH + extra) + Shadow);
+    const QRect win(int(left), int(m_below ? top - extra : top), int(bodyW2) + Shadow,
+                    int(bodyH + extra) + Shadow);
     m_body = m_below ? QRectF(0, extra, bodyW2, bodyH) : QRectF(0, 0, bodyW2, bodyH);
     m_body.adjust(Outline, Outline, -Outline, -Outline);
     const qreal tipX = qBound<qreal>(Radius + 6, headX - win.left(), bodyW2 - Radius - 6);
@@ -249,14 +240,14 @@ void BalloonWindow::place()
 
 void BalloonWindow::paintBalloon(QPainter& p)
 {
-    if (!m_layout)
-        return;
+    if (!m_layout) return;
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     if (!m_thought) {
         shape.addRoundedRect(m_body, Radius, Radius);
         const qreal edge = m_below ? m_body.top() : m_body.bottom();
-        const qreal baseX = qBound(m_body.left() + Radius + 6, m_tip.x() + (m_below ? 10 : -10), m_body.right() - Radius - 14);
+        const qreal baseX = qBound(m_body.left() + Radius + 6, m_tip.x() + (m_below ? 10 : -10),
+                                   m_body.right() - Radius - 14);
         QPainterPath tail;
         tail.moveTo(baseX, edge + (m_below ? 2 : -2));
         tail.lineTo(m_tip);
@@ -305,13 +296,13 @@ void BalloonWindow::paintBalloon(QPainter& p)
     const int first = firstVisibleLine();
     const int last = qMin(m_layout->lineCount(), first + visibleLines());
     const QRectF text = m_thought ? m_body.adjusted(Puff, Puff, -Puff, -Puff) : m_body;
-    const qreal top = text.top() + PadY - Outline - (first < m_layout->lineCount() ? m_layout->lineAt(first).y() : 0);
+    const qreal top =
+        text.top() + PadY - Outline - (first < m_layout->lineCount() ? m_layout->lineAt(first).y() : 0);
     const qreal left = text.left() + PadX - Outline;
     for (int i = first; i < last; ++i) {
         const QTextLine l = m_layout->lineAt(i);
         const qsizetype end = qMin<qsizetype>(l.textStart() + l.textLength(), m_revealed);
-        if (end <= l.textStart())
-            break;
+        if (end <= l.textStart()) break;
         const QString part = m_text.mid(l.textStart(), end - l.textStart());
         p.drawText(QPointF(left, top + l.y() + l.ascent()), part);
     }

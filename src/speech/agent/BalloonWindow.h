@@ -67,9 +67,9 @@ private:
     std::unique_ptr<QTextLayout> m_layout;
     QRect m_anchor;
     bool m_thought = false;
-    bool m_below = false;     // the balloon stands below the character's head
-    QPointF m_tip;            // where the tail points, in window coordinates
-    QRectF m_body;            // the balloon's body, in window coordinates
+    bool m_below = false; // the balloon stands below the character's head
+    QPointF m_tip;        // where the tail points, in window coordinates
+    QRectF m_body;        // the balloon's body, in window coordinates
     qsizetype m_revealed = 0;
     int m_page = 0;
     QTimer m_pageTimer;

@@ -20,11 +20,9 @@ constexpr int MaxMs = 60000;
 
 bool validName(const QString& s)
 {
-    if (s.isEmpty() || s.size() > 64)
-        return false;
+    if (s.isEmpty() || s.size() > 64) return false;
     for (QChar c : s) {
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'_' && c != u'-' && c != u'.')
-            return false;
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'_' && c != u'-' && c != u'.') return false;
     }
     return true;
 }
@@ -33,14 +31,16 @@ bool parseDouble(const QString& s, double lo, double hi, double& out)
 {
     bool ok = false;
     const double v = s.toDouble(&ok);
-    if (!ok || !std::isfinite(v) || v < lo || v > hi)
-        return false;
+    if (!ok || !std::isfinite(v) || v < lo || v > hi) return false;
     out = v;
     return true;
 }
 
 // Keywords and their arguments are separated by blanks.
-QStringList words(const QString& line) { return line.split(u' ', Qt::SkipEmptyParts); }
+QStringList words(const QString& line)
+{
+    return line.split(u' ', Qt::SkipEmptyParts);
+}
 
 } // namespace
 
@@ -63,8 +63,7 @@ bool CharacterFile::load(const QString& path)
 {
     m_fileName = QFileInfo(path).fileName();
     QFile f(path);
-    if (!f.exists())
-        return fail(0, u"the character file does not exist"_s);
+    if (!f.exists()) return fail(0, u"the character file does not exist"_s);
     if (!f.open(QIODevice::ReadOnly))
         return fail(0, u"the character file cannot be read: %1"_s.arg(f.errorString()));
     if (f.size() > MaxFileBytes)
@@ -81,7 +80,8 @@ bool CharacterFile::checkSvg(const QByteArray& body, int line, const QString& wh
     const QByteArray lower = body.toLower();
     for (const char* b : banned) {
         if (lower.contains(b))
-            return fail(line, u"%1 uses %2, which character files may not use"_s.arg(what, QString::fromLatin1(b)));
+            return fail(line,
+                        u"%1 uses %2, which character files may not use"_s.arg(what, QString::fromLatin1(b)));
     }
     return true;
 }
@@ -90,19 +90,15 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
 {
     *this = CharacterFile();
     m_fileName = fileName;
-    if (data.size() > MaxFileBytes)
-        return fail(0, u"the file is too big to be a character"_s);
-    if (data.contains('\0'))
-        return fail(0, u"this is not a character file (it holds binary data)"_s);
+    if (data.size() > MaxFileBytes) return fail(0, u"the file is too big to be a character"_s);
+    if (data.contains('\0')) return fail(0, u"this is not a character file (it holds binary data)"_s);
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(data);
-    if (decoder.hasError())
-        return fail(0, u"this is not a character file (it is not UTF-8 text)"_s);
+    if (decoder.hasError()) return fail(0, u"this is not a character file (it is not UTF-8 text)"_s);
 
     QStringList lines = text.split(u'\n');
     for (QString& l : lines) {
-        if (l.endsWith(u'\r'))
-            l.chop(1);
+        if (l.endsWith(u'\r')) l.chop(1);
     }
 
     struct PendingFrame
@@ -125,8 +121,7 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
         const qsizetype start = i;
         for (++i; i < lines.size(); ++i) {
             const QString t = lines.at(i).trimmed();
-            if (t == u"end"_s)
-                return true;
+            if (t == u"end"_s) return true;
             // SVG lines start with markup; a keyword here means "end" was left out.
             const QString first = t.section(u' ', 0, 0);
             if (first == u"frame"_s || first == u"mouth"_s || first == u"animation"_s || first == u"defs"_s)
@@ -141,11 +136,11 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const int lineNo = int(i + 1);
         const QString line = lines.at(i).trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
+        if (line.isEmpty() || line.startsWith(u'#')) continue;
         if (!sawMagic) {
             if (line != QLatin1StringView(Magic))
-                return fail(lineNo, u"this is not a character file (it must begin with \"%1\")"_s.arg(QLatin1StringView(Magic)));
+                return fail(lineNo, u"this is not a character file (it must begin with \"%1\")"_s.arg(
+                                        QLatin1StringView(Magic)));
             sawMagic = true;
             continue;
         }
@@ -156,38 +151,29 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
             if (value.isEmpty() || value.size() > 64)
                 return fail(lineNo, u"the character's name must be 1 to 64 characters long"_s);
             for (QChar c : value) {
-                if (!c.isPrint())
-                    return fail(lineNo, u"the character's name holds a control character"_s);
+                if (!c.isPrint()) return fail(lineNo, u"the character's name holds a control character"_s);
             }
-            if (sawName)
-                return fail(lineNo, u"the name is given twice"_s);
+            if (sawName) return fail(lineNo, u"the name is given twice"_s);
             m_name = value;
             sawName = true;
         } else if (key == u"size"_s) {
             bool okW = false, okH = false;
-            if (w.size() != 3)
-                return fail(lineNo, u"size needs a width and a height"_s);
+            if (w.size() != 3) return fail(lineNo, u"size needs a width and a height"_s);
             m_width = w.at(1).toInt(&okW);
             m_height = w.at(2).toInt(&okH);
             if (!okW || !okH || m_width < 16 || m_height < 16 || m_width > 1024 || m_height > 1024)
                 return fail(lineNo, u"width and height must be whole numbers from 16 to 1024"_s);
-            if (sawSize)
-                return fail(lineNo, u"the size is given twice"_s);
+            if (sawSize) return fail(lineNo, u"the size is given twice"_s);
             sawSize = true;
         } else if (key == u"speaking-mouths"_s) {
-            if (w.size() < 3)
-                return fail(lineNo, u"speaking-mouths needs at least two mouth shapes"_s);
+            if (w.size() < 3) return fail(lineNo, u"speaking-mouths needs at least two mouth shapes"_s);
             m_speakingMouths = w.mid(1);
             speakingLine = lineNo;
         } else if (key == u"defs"_s) {
-            if (w.size() != 1)
-                return fail(lineNo, u"defs takes no arguments"_s);
-            if (sawDefs)
-                return fail(lineNo, u"defs is given twice"_s);
-            if (!readBlock(i, m_defs))
-                return fail(lineNo, u"defs has no \"end\""_s);
-            if (!checkSvg(m_defs, lineNo, u"defs"_s))
-                return false;
+            if (w.size() != 1) return fail(lineNo, u"defs takes no arguments"_s);
+            if (sawDefs) return fail(lineNo, u"defs is given twice"_s);
+            if (!readBlock(i, m_defs)) return fail(lineNo, u"defs has no \"end\""_s);
+            if (!checkSvg(m_defs, lineNo, u"defs"_s)) return false;
             sawDefs = true;
         } else if (key == u"mouth"_s) {
             if (w.size() != 2 || !validName(w.at(1)))
@@ -195,10 +181,8 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
             if (m_mouths.contains(w.at(1)))
                 return fail(lineNo, u"mouth \"%1\" is defined twice"_s.arg(w.at(1)));
             QByteArray body;
-            if (!readBlock(i, body))
-                return fail(lineNo, u"mouth \"%1\" has no \"end\""_s.arg(w.at(1)));
-            if (!checkSvg(body, lineNo, u"mouth \"%1\""_s.arg(w.at(1))))
-                return false;
+            if (!readBlock(i, body)) return fail(lineNo, u"mouth \"%1\" has no \"end\""_s.arg(w.at(1)));
+            if (!checkSvg(body, lineNo, u"mouth \"%1\""_s.arg(w.at(1)))) return false;
             m_mouths.insert(w.at(1), body);
             m_mouthOrder.append(w.at(1));
         } else if (key == u"frame"_s) {
@@ -206,8 +190,7 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
                 return fail(lineNo, u"a frame needs one name of letters, digits, '_', '-' or '.'"_s);
             if (m_frameIndex.contains(w.at(1)))
                 return fail(lineNo, u"frame \"%1\" is defined twice"_s.arg(w.at(1)));
-            if (m_frames.size() >= MaxFrames)
-                return fail(lineNo, u"too many frames"_s);
+            if (m_frames.size() >= MaxFrames) return fail(lineNo, u"too many frames"_s);
             Frame f;
             f.name = w.at(1);
             QString mouth; // the default: the file's first (speaking) mouth
@@ -217,10 +200,8 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
                 else
                     return fail(lineNo, u"unknown frame option \"%1\""_s.arg(opt));
             }
-            if (!readBlock(i, f.body))
-                return fail(lineNo, u"frame \"%1\" has no \"end\""_s.arg(f.name));
-            if (!checkSvg(f.body, lineNo, u"frame \"%1\""_s.arg(f.name)))
-                return false;
+            if (!readBlock(i, f.body)) return fail(lineNo, u"frame \"%1\" has no \"end\""_s.arg(f.name));
+            if (!checkSvg(f.body, lineNo, u"frame \"%1\""_s.arg(f.name))) return false;
             f.usesMouth = f.body.contains("\"#mouth\"");
             m_frameIndex.insert(f.name, int(m_frames.size()));
             m_frames.append(f);
@@ -232,8 +213,7 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
                 return fail(lineNo, u"unknown animation option \"%1\""_s.arg(w.at(2)));
             if (m_animationIndex.contains(w.at(1).toLower()))
                 return fail(lineNo, u"animation \"%1\" is defined twice"_s.arg(w.at(1)));
-            if (m_animations.size() >= MaxAnimations)
-                return fail(lineNo, u"too many animations"_s);
+            if (m_animations.size() >= MaxAnimations) return fail(lineNo, u"too many animations"_s);
             Animation a;
             a.name = w.at(1);
             a.loop = w.size() == 3;
@@ -242,8 +222,7 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
             for (++i; i < lines.size(); ++i) {
                 const int rowNo = int(i + 1);
                 const QString rowLine = lines.at(i).trimmed();
-                if (rowLine.isEmpty() || rowLine.startsWith(u'#'))
-                    continue;
+                if (rowLine.isEmpty() || rowLine.startsWith(u'#')) continue;
                 if (rowLine == u"end"_s) {
                     ended = true;
                     break;
@@ -280,10 +259,8 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
                 a.rows.append(r);
                 rows.append({rowNo, rw.at(0)});
             }
-            if (!ended)
-                return fail(lineNo, u"animation \"%1\" has no \"end\""_s.arg(a.name));
-            if (a.rows.isEmpty())
-                return fail(lineNo, u"animation \"%1\" has no frames"_s.arg(a.name));
+            if (!ended) return fail(lineNo, u"animation \"%1\" has no \"end\""_s.arg(a.name));
+            if (a.rows.isEmpty()) return fail(lineNo, u"animation \"%1\" has no frames"_s.arg(a.name));
             m_animationIndex.insert(a.name.toLower(), int(m_animations.size()));
             m_animations.append(a);
             rowLines.append(rows);
@@ -292,14 +269,10 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
         }
     }
 
-    if (!sawMagic)
-        return fail(0, u"this is not a character file (it is empty)"_s);
-    if (!sawName)
-        return fail(0, u"the character has no name"_s);
-    if (!sawSize)
-        return fail(0, u"the character has no size"_s);
-    if (m_frames.isEmpty())
-        return fail(0, u"the character has no frames"_s);
+    if (!sawMagic) return fail(0, u"this is not a character file (it is empty)"_s);
+    if (!sawName) return fail(0, u"the character has no name"_s);
+    if (!sawSize) return fail(0, u"the character has no size"_s);
+    if (m_frames.isEmpty()) return fail(0, u"the character has no frames"_s);
 
     const QString defaultMouth = !m_speakingMouths.isEmpty() ? m_speakingMouths.first()
                                  : !m_mouthOrder.isEmpty()   ? m_mouthOrder.first()
@@ -310,9 +283,13 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
             m_frames[f].mouth.clear();
         } else if (m_frames.at(f).usesMouth) {
             if (mouth.isEmpty())
-                return fail(frameLines.at(f).line, u"frame \"%1\" draws a mouth, but the file defines none"_s.arg(m_frames.at(f).name));
+                return fail(
+                    frameLines.at(f).line,
+                    u"frame \"%1\" draws a mouth, but the file defines none"_s.arg(m_frames.at(f).name));
             if (!m_mouths.contains(mouth))
-                return fail(frameLines.at(f).line, u"frame \"%1\" uses mouth \"%2\", which is not defined"_s.arg(m_frames.at(f).name, mouth));
+                return fail(frameLines.at(f).line,
+                            u"frame \"%1\" uses mouth \"%2\", which is not defined"_s.arg(m_frames.at(f).name,
+                                                                                          mouth));
             m_frames[f].mouth = mouth;
         }
     }
@@ -325,7 +302,8 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
             const PendingRow& pr = rowLines.at(a).at(r);
             const int frame = m_frameIndex.value(pr.frame, -1);
             if (frame < 0)
-                return fail(pr.line, u"animation \"%1\" uses frame \"%2\", which is not defined"_s.arg(m_animations.at(a).name, pr.frame.left(64)));
+                return fail(pr.line, u"animation \"%1\" uses frame \"%2\", which is not defined"_s.arg(
+                                         m_animations.at(a).name, pr.frame.left(64)));
             m_animations[a].rows[r].frame = frame;
         }
     }
@@ -338,8 +316,7 @@ bool CharacterFile::parse(const QByteArray& data, const QString& fileName)
     }
     for (const QString& m : std::as_const(m_mouthOrder)) {
         QSvgRenderer r(frameDocument(restFrame(), m));
-        if (!r.isValid())
-            return fail(0, u"mouth \"%1\" is not valid SVG"_s.arg(m));
+        if (!r.isValid()) return fail(0, u"mouth \"%1\" is not valid SVG"_s.arg(m));
     }
     return true;
 }
@@ -360,8 +337,7 @@ int CharacterFile::findAnimation(const QString& name) const
 int CharacterFile::restFrame() const
 {
     const int rest = findAnimation(u"RestPose"_s);
-    if (rest >= 0)
-        return m_animations.at(rest).rows.first().frame;
+    if (rest >= 0) return m_animations.at(rest).rows.first().frame;
     return 0;
 }
 
@@ -369,14 +345,13 @@ QByteArray CharacterFile::frameDocument(int frame, const QString& mouth) const
 {
     QByteArray doc;
     const QByteArray w = QByteArray::number(m_width), h = QByteArray::number(m_height);
-    doc += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" + w
-           + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " + h + "\">\n<defs>\n";
+    doc += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" +
+           w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " + h + "\">\n<defs>\n";
     doc += m_defs;
     doc += "<g id=\"mouth\">\n";
     doc += m_mouths.value(mouth);
     doc += "</g>\n</defs>\n";
-    if (frame >= 0 && frame < m_frames.size())
-        doc += m_frames.at(frame).body;
+    if (frame >= 0 && frame < m_frames.size()) doc += m_frames.at(frame).body;
     doc += "</svg>\n";
     return doc;
 }

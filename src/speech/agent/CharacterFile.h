@@ -17,20 +17,23 @@ public:
     struct Frame
     {
         QString name;
-        QByteArray body;    // SVG elements drawn in the character's own units
-        QString mouth;      // shape drawn at "#mouth" when not speaking; empty: none
+        QByteArray body;        // SVG elements drawn in the character's own units
+        QString mouth;          // shape drawn at "#mouth" when not speaking; empty: none
         bool usesMouth = false; // the frame draws "#mouth", so speech can move it
     };
     struct Row
     {
         int frame = 0;
         int ms = 100;
-        double scale = 1.0;   // about the bottom centre
+        double scale = 1.0; // about the bottom centre
         double opacity = 1.0;
-        double dx = 0.0;      // in the character's units
+        double dx = 0.0; // in the character's units
         double dy = 0.0;
-        double rotate = 0.0;  // degrees, about the bottom centre
-        bool plain() const { return scale == 1.0 && opacity == 1.0 && dx == 0.0 && dy == 0.0 && rotate == 0.0; }
+        double rotate = 0.0; // degrees, about the bottom centre
+        bool plain() const
+        {
+            return scale == 1.0 && opacity == 1.0 && dx == 0.0 && dy == 0.0 && rotate == 0.0;
+        }
     };
     struct Animation
     {

@@ -18,8 +18,8 @@ constexpr int MaxCachedPixmaps = 160;
 } // namespace
 
 CharacterWindow::CharacterWindow()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
-                           | Qt::NoDropShadowWindowHint)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -44,8 +44,7 @@ void CharacterWindow::setCharacter(const CharacterFile* file)
 
 void CharacterWindow::showFrame(int frame, const CharacterFile::Row& row)
 {
-    if (!m_file || frame < 0 || frame >= m_file->frames().size())
-        return;
+    if (!m_file || frame < 0 || frame >= m_file->frames().size()) return;
     m_frame = frame;
     m_row = row;
     update();
@@ -53,24 +52,18 @@ void CharacterWindow::showFrame(int frame, const CharacterFile::Row& row)
 
 void CharacterWindow::setSpeakingMouth(int level)
 {
-    if (m_file)
-        level = qBound(-1, level, int(m_file->speakingMouths().size()) - 1);
-    if (level == m_speakingMouth)
-        return;
+    if (m_file) level = qBound(-1, level, int(m_file->speakingMouths().size()) - 1);
+    if (level == m_speakingMouth) return;
     m_speakingMouth = level;
-    if (m_file && m_frame >= 0 && m_file->frames().at(m_frame).usesMouth)
-        update();
+    if (m_file && m_frame >= 0 && m_file->frames().at(m_frame).usesMouth) update();
 }
 
 QString CharacterWindow::currentMouth() const
 {
-    if (!m_file || m_frame < 0)
-        return QString();
+    if (!m_file || m_frame < 0) return QString();
     const CharacterFile::Frame& f = m_file->frames().at(m_frame);
-    if (!f.usesMouth || f.mouth.isEmpty())
-        return f.mouth;
-    if (m_speakingMouth >= 0)
-        return m_file->speakingMouths().at(m_speakingMouth);
+    if (!f.usesMouth || f.mouth.isEmpty()) return f.mouth;
+    if (m_speakingMouth >= 0) return m_file->speakingMouths().at(m_speakingMouth);
     return f.mouth;
 }
 
@@ -87,8 +80,7 @@ QSvgRenderer* CharacterWindow::renderer(int frame, const QString& mouth)
 
 void CharacterWindow::paintCharacter(QPainter& p)
 {
-    if (!m_file || m_frame < 0)
-        return;
+    if (!m_file || m_frame < 0) return;
     const QString mouth = currentMouth();
     QSvgRenderer* r = renderer(m_frame, mouth);
     const QRectF target(0, 0, width(), height());
@@ -98,8 +90,7 @@ void CharacterWindow::paintCharacter(QPainter& p)
         const QString key = QString::number(m_frame) + u'/' + mouth;
         auto it = m_pixmaps.find(key);
         if (it == m_pixmaps.end() || it->size() != (size() * dpr)) {
-            if (m_pixmaps.size() >= MaxCachedPixmaps)
-                m_pixmaps.clear();
+            if (m_pixmaps.size() >= MaxCachedPixmaps) m_pixmaps.clear();
             QPixmap pm(size() * dpr);
             pm.setDevicePixelRatio(dpr);
             pm.fill(Qt::transparent);
@@ -160,11 +151,9 @@ void CharacterWindow::mousePressEvent(QMouseEvent* e)
 
 void CharacterWindow::mouseMoveEvent(QMouseEvent* e)
 {
-    if (!m_pressed || !(e->buttons() & Qt::LeftButton))
-        return;
+    if (!m_pressed || !(e->buttons() & Qt::LeftButton)) return;
     const QPoint target = e->globalPosition().toPoint() - m_pressPos;
-    if (!m_dragging && (target - pos()).manhattanLength() < QApplication::startDragDistance())
-        return;
+    if (!m_dragging && (target - pos()).manhattanLength() < QApplication::startDragDistance()) return;
     m_dragging = true;
     move(target);
 }
@@ -179,8 +168,7 @@ void CharacterWindow::mouseReleaseEvent(QMouseEvent* e)
 
 void CharacterWindow::mouseDoubleClickEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton)
-        Q_EMIT doubleClicked();
+    if (e->button() == Qt::LeftButton) Q_EMIT doubleClicked();
 }
 
 void CharacterWindow::contextMenuEvent(QContextMenuEvent* e)
@@ -188,7 +176,10 @@ void CharacterWindow::contextMenuEvent(QContextMenuEvent* e)
     Q_EMIT menuRequested(e->globalPos());
 }
 
-void CharacterWindow::moveEvent(QMoveEvent*) { Q_EMIT geometryChanged(); }
+void CharacterWindow::moveEvent(QMoveEvent*)
+{
+    Q_EMIT geometryChanged();
+}
 
 void CharacterWindow::resizeEvent(QResizeEvent*)
 {

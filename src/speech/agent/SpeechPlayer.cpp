@@ -96,13 +96,10 @@ SpeechPlayer::ClipPtr SpeechPlayer::prepareSound(const QString& path)
 
 void SpeechPlayer::drop(const ClipPtr& clip)
 {
-    if (!clip)
-        return;
-    if (clip->job && !clip->complete)
-        m_synth->cancel(clip->job);
+    if (!clip) return;
+    if (clip->job && !clip->complete) m_synth->cancel(clip->job);
     m_pending.removeOne(clip);
-    if (clip == m_current)
-        stop();
+    if (clip == m_current) stop();
 }
 
 void SpeechPlayer::dropAll()
@@ -115,8 +112,7 @@ void SpeechPlayer::dropAll()
 void SpeechPlayer::stop()
 {
     ++m_playSerial;
-    if (m_current)
-        m_current->playing = false;
+    if (m_current) m_current->playing = false;
     m_current.reset();
     m_audio->cut();
 }
@@ -129,10 +125,8 @@ void SpeechPlayer::play(const ClipPtr& clip)
     if (!clip->job || (clip->complete && clip->samples.isEmpty())) {
         // Bookmarks alone (or a clip that could not be made): their place is
         // here, after everything before them was heard.
-        if (!clip->error.isEmpty())
-            qWarning("Orvella: %s", qPrintable(clip->error));
-        if (fireMarksUpTo(Everything) && serial == m_playSerial)
-            finish();
+        if (!clip->error.isEmpty()) qWarning("Orvella: %s", qPrintable(clip->error));
+        if (fireMarksUpTo(Everything) && serial == m_playSerial) finish();
         return;
     }
     clip->playing = true;
@@ -142,8 +136,7 @@ void SpeechPlayer::play(const ClipPtr& clip)
         m_audio->append(clip->samples);
         clip->handed = clip->samples.size();
     }
-    if (clip->complete)
-        m_audio->endClip();
+    if (clip->complete) m_audio->endClip();
 }
 
 void SpeechPlayer::finish()
@@ -162,18 +155,15 @@ void SpeechPlayer::onChunk(quint64 job, const ClipChunk& chunk)
             break;
         }
     }
-    if (!clip)
-        return; // dropped meanwhile
+    if (!clip) return; // dropped meanwhile
     clip->samples += chunk.samples;
     // espeak-ng times every event from the start of its text, which is the clip's start.
     for (const ClipEvent& e : chunk.events) {
         if (e.type == ClipEvent::Word && clip->ssml) {
             qsizetype s = 0, end = 0;
-            if (clip->ssml->displayRange(e.a, e.b, s, end))
-                clip->words.append({e.sample, end});
+            if (clip->ssml->displayRange(e.a, e.b, s, end)) clip->words.append({e.sample, end});
         } else if (e.type == ClipEvent::Mark && e.a >= 0 && e.a < clip->marks.size()) {
-            if (clip->marks[e.a].sample < 0)
-                clip->marks[e.a].sample = e.sample;
+            if (clip->marks[e.a].sample < 0) clip->marks[e.a].sample = e.sample;
         }
     }
     if (chunk.last) {
@@ -183,53 +173,41 @@ void SpeechPlayer::onChunk(quint64 job, const ClipChunk& chunk)
         // placed mark is, or at the end.
         qint64 later = clip->samples.size();
         for (qsizetype i = clip->marks.size() - 1; i >= 0; --i) {
-            if (clip->marks[i].sample < 0 || clip->marks[i].sample > later)
-                clip->marks[i].sample = later;
+            if (clip->marks[i].sample < 0 || clip->marks[i].sample > later) clip->marks[i].sample = later;
             later = clip->marks[i].sample;
         }
         m_pending.removeOne(clip);
     }
-    if (!clip->playing || clip != m_current)
-        return;
+    if (!clip->playing || clip != m_current) return;
     if (clip->handed < clip->samples.size()) {
         m_audio->append(clip->samples.mid(clip->handed));
         clip->handed = clip->samples.size();
     }
-    if (!clip->complete)
-        return;
+    if (!clip->complete) return;
     if (clip->samples.isEmpty()) {
         // Nothing could be made (an unreadable file, no synthesiser).
-        if (!clip->error.isEmpty())
-            qWarning("Orvella: %s", qPrintable(clip->error));
+        if (!clip->error.isEmpty()) qWarning("Orvella: %s", qPrintable(clip->error));
         m_audio->cut();
         const quint64 serial = m_playSerial;
-        if (fireMarksUpTo(Everything) && serial == m_playSerial)
-            finish();
+        if (fireMarksUpTo(Everything) && serial == m_playSerial) finish();
         return;
     }
-    if (!clip->error.isEmpty())
-        qWarning("Orvella: %s", qPrintable(clip->error));
+    if (!clip->error.isEmpty()) qWarning("Orvella: %s", qPrintable(clip->error));
     m_audio->endClip();
 }
 
 bool SpeechPlayer::fireMarksUpTo(qint64 sample)
 {
     const ClipPtr clip = m_current;
-    if (!clip)
-        return false;
+    if (!clip) return false;
     const quint64 serial = m_playSerial;
     for (Clip::Mark& m : clip->marks) {
-        if (m.fired)
-            continue;
-        if (m.sample < 0 && sample != Everything)
-            return true; // not placed yet: later marks wait for it
-        if (m.sample > sample)
-            return true;
+        if (m.fired) continue;
+        if (m.sample < 0 && sample != Everything) return true; // not placed yet: later marks wait for it
+        if (m.sample > sample) return true;
         m.fired = true;
-        if (markHandler && !markHandler(m.id))
-            return false;
-        if (serial != m_playSerial)
-            return false;
+        if (markHandler && !markHandler(m.id)) return false;
+        if (serial != m_playSerial) return false;
     }
     return true;
 }
@@ -237,16 +215,13 @@ bool SpeechPlayer::fireMarksUpTo(qint64 sample)
 void SpeechPlayer::onProgress()
 {
     const ClipPtr clip = m_current;
-    if (!clip || !clip->playing)
-        return;
+    if (!clip || !clip->playing) return;
     const qint64 pos = m_audio->position();
-    if (!fireMarksUpTo(pos) || clip != m_current)
-        return;
+    if (!fireMarksUpTo(pos) || clip != m_current) return;
     qsizetype upTo = -1;
     while (clip->nextWord < clip->words.size() && clip->words.at(clip->nextWord).sample <= pos)
         upTo = qMax(upTo, clip->words.at(clip->nextWord++).end);
-    if (upTo >= 0)
-        Q_EMIT wordsHeard(upTo);
+    if (upTo >= 0) Q_EMIT wordsHeard(upTo);
     // How loud it is where the listener is now, over about 30 ms.
     const QVector<qint16>& s = m_audio->samples();
     const qint64 from = qMax<qint64>(0, pos - 330), to = qMin<qint64>(s.size(), pos + 330);
@@ -259,15 +234,12 @@ void SpeechPlayer::onProgress()
 void SpeechPlayer::onAudioFinished()
 {
     const ClipPtr clip = m_current;
-    if (!clip || !clip->playing)
-        return;
+    if (!clip || !clip->playing) return;
     const quint64 serial = m_playSerial;
-    if (!fireMarksUpTo(Everything) || serial != m_playSerial)
-        return;
+    if (!fireMarksUpTo(Everything) || serial != m_playSerial) return;
     clip->playing = false;
     Q_EMIT wordsHeard(clip->speech.display.size());
-    if (serial == m_playSerial)
-        finish();
+    if (serial == m_playSerial) finish();
 }
 
 } // namespace orvella

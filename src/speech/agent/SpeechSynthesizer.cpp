@@ -40,12 +40,9 @@ SynthContext* g_context = nullptr;
 int synthCallback(short* wav, int count, espeak_EVENT* events)
 {
     SynthContext* ctx = g_context;
-    if (!ctx)
-        return 1;
-    if (ctx->cancelled())
-        return 1; // aborts the synthesis
-    if (wav && count > 0)
-        ctx->pending.samples.append(QVector<qint16>(wav, wav + count));
+    if (!ctx) return 1;
+    if (ctx->cancelled()) return 1; // aborts the synthesis
+    if (wav && count > 0) ctx->pending.samples.append(QVector<qint16>(wav, wav + count));
     for (espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
         const qint64 sample = qint64(e->audio_position) * AgentSampleRate / 1000;
         if (e->type == espeakEVENT_WORD) {
@@ -55,8 +52,7 @@ int synthCallback(short* wav, int count, espeak_EVENT* events)
             // unreliable, so the mark is known by its name alone.
             bool ok = false;
             const int index = e->id.name ? QByteArray(e->id.name).toInt(&ok) : -1;
-            if (ok)
-                ctx->pending.events.append({ClipEvent::Mark, sample, index, 0});
+            if (ok) ctx->pending.events.append({ClipEvent::Mark, sample, index, 0});
         }
     }
     if (!ctx->sentFirst || ctx->pending.samples.size() >= ChunkSamples) {
@@ -116,12 +112,12 @@ struct SpeechSynthesizer::Worker
 
     void post(quint64 id, ClipChunk&& chunk)
     {
-        if (isCancelled(id))
-            return;
+        if (isCancelled(id)) return;
         // The owner outlives the thread (its destructor joins it first), and a
         // queued call to a deleted receiver is dropped.
         QMetaObject::invokeMethod(
-            owner, [o = owner, id, c = std::move(chunk)] { Q_EMIT o->chunkReady(id, c); }, Qt::QueuedConnection);
+            owner, [o = owner, id, c = std::move(chunk)] { Q_EMIT o->chunkReady(id, c); },
+            Qt::QueuedConnection);
     }
 
     void run()
@@ -131,12 +127,10 @@ struct SpeechSynthesizer::Worker
             {
                 std::unique_lock g(lock);
                 wake.wait(g, [this] { return quit || !jobs.empty(); });
-                if (quit)
-                    return;
+                if (quit) return;
                 job = std::move(jobs.front());
                 jobs.pop_front();
-                if (job.id <= cancelledUpTo || cancelled.contains(job.id))
-                    continue;
+                if (job.id <= cancelledUpTo || cancelled.contains(job.id)) continue;
             }
             if (job.warmUp) {
                 std::lock_guard g(g_espeakLock);
@@ -162,7 +156,8 @@ struct SpeechSynthesizer::Worker
             } else {
                 if (g_espeakVoice != job.voice) {
                     if (espeak_SetVoiceByName(job.voice.toUtf8().constData()) != EE_OK) {
-                        qWarning("Orvella: espeak-ng has no voice \"%s\"; using \"en\"", qPrintable(job.voice));
+                        qWarning("Orvella: espeak-ng has no voice \"%s\"; using \"en\"",
+                                 qPrintable(job.voice));
                         espeak_SetVoiceByName("en");
                     }
                     g_espeakVoice = job.voice;
@@ -176,8 +171,9 @@ struct SpeechSynthesizer::Worker
                 ctx.cancelled = [this, id = job.id] { return isCancelled(id); };
                 ctx.post = [this, id = job.id](ClipChunk&& c) { post(id, std::move(c)); };
                 g_context = &ctx;
-                const espeak_ERROR e = espeak_Synth(job.ssml.constData(), size_t(job.ssml.size()) + 1, 0, POS_CHARACTER, 0,
-                                                    espeakCHARS_UTF8 | espeakSSML, nullptr, nullptr);
+                const espeak_ERROR e =
+                    espeak_Synth(job.ssml.constData(), size_t(job.ssml.size()) + 1, 0, POS_CHARACTER, 0,
+                                 espeakCHARS_UTF8 | espeakSSML, nullptr, nullptr);
                 g_context = nullptr;
                 if (e != EE_OK && !isCancelled(job.id))
                     last.error = u"espeak-ng could not speak the text (error %1)"_s.arg(int(e));
@@ -263,8 +259,7 @@ quint64 SpeechSynthesizer::decodeFile(const QString& path)
 void SpeechSynthesizer::cancel(quint64 job)
 {
     std::lock_guard g(m_worker->lock);
-    if (job > m_worker->cancelledUpTo)
-        m_worker->cancelled.insert(job);
+    if (job > m_worker->cancelledUpTo) m_worker->cancelled.insert(job);
 }
 
 void SpeechSynthesizer::cancelAll()

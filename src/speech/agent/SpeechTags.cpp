@@ -9,11 +9,9 @@ namespace orvella {
 bool SpeechText::hasWords() const
 {
     for (const SpeechPiece& p : pieces) {
-        if (p.isMark)
-            continue;
+        if (p.isMark) continue;
         for (QChar c : p.text) {
-            if (!c.isSpace())
-                return true;
+            if (!c.isSpace()) return true;
         }
     }
     return false;
@@ -23,8 +21,7 @@ QList<qint32> SpeechText::marks() const
 {
     QList<qint32> out;
     for (const SpeechPiece& p : pieces) {
-        if (p.isMark)
-            out.append(p.mark);
+        if (p.isMark) out.append(p.mark);
     }
     return out;
 }
@@ -35,16 +32,13 @@ namespace {
 // anything else or does not fit in 32 bits.
 bool parseNumber(QStringView s, qint64& out)
 {
-    if (s.isEmpty() || s.size() > 10)
-        return false;
+    if (s.isEmpty() || s.size() > 10) return false;
     qint64 v = 0;
     for (QChar c : s) {
-        if (c < u'0' || c > u'9')
-            return false;
+        if (c < u'0' || c > u'9') return false;
         v = v * 10 + (c.unicode() - u'0');
     }
-    if (v > std::numeric_limits<qint32>::max())
-        return false;
+    if (v > std::numeric_limits<qint32>::max()) return false;
     out = v;
     return true;
 }
@@ -61,17 +55,14 @@ struct Tag
 qsizetype readTag(const QString& text, qsizetype start, Tag& tag)
 {
     const qsizetype close = text.indexOf(u'\\', start + 1);
-    if (close < 0)
-        return -1;
+    if (close < 0) return -1;
     const QStringView body = QStringView(text).mid(start + 1, close - start - 1);
     const qsizetype eq = body.indexOf(u'=');
-    if (eq != 3)
-        return -1;
+    if (eq != 3) return -1;
     const QStringView name = body.left(3);
     const QStringView value = body.mid(4);
     if (name.compare(u"Chr", Qt::CaseInsensitive) == 0) {
-        if (value.size() < 2 || value.front() != u'"' || value.back() != u'"')
-            return -1;
+        if (value.size() < 2 || value.front() != u'"' || value.back() != u'"') return -1;
         const QStringView v = value.mid(1, value.size() - 2);
         if (v.compare(u"Normal", Qt::CaseInsensitive) == 0)
             tag.voice = VoiceStyle::Normal;
@@ -92,8 +83,7 @@ qsizetype readTag(const QString& text, qsizetype start, Tag& tag)
         tag.kind = Tag::Mark;
     else
         return -1;
-    if (!parseNumber(value, tag.number))
-        return -1;
+    if (!parseNumber(value, tag.number)) return -1;
     return close + 1;
 }
 
@@ -108,8 +98,7 @@ SpeechText SpeechTags::parse(const QString& text)
     QString run;
 
     auto flushText = [&] {
-        if (run.isEmpty())
-            return;
+        if (run.isEmpty()) return;
         SpeechPiece p;
         p.text = run;
         p.pitch = pitch;

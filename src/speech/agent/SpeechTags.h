@@ -13,11 +13,11 @@ enum class VoiceStyle { Normal, Monotone, Whisper };
 struct SpeechPiece
 {
     bool isMark = false;
-    QString text;        // the words, exactly as written (empty for a mark)
-    int pitch = 50;      // \Pit=\ in Hz, 50..400
-    int speed = 150;     // \Spd=\ in words per minute, 50..250
+    QString text;    // the words, exactly as written (empty for a mark)
+    int pitch = 50;  // \Pit=\ in Hz, 50..400
+    int speed = 150; // \Spd=\ in words per minute, 50..250
     VoiceStyle voice = VoiceStyle::Normal;
-    qint32 mark = 0;     // \Mrk=\ number
+    qint32 mark = 0;            // \Mrk=\ number
     qsizetype displayStart = 0; // where text starts in SpeechText::display
 };
 

@@ -21,7 +21,8 @@ int SsmlDocument::espeakRate(int wpm)
     wpm = qBound(SpeechTags::MinSpeed, wpm, SpeechTags::MaxSpeed);
     if (wpm <= SpeechTags::DefaultSpeed)
         return 80 + (wpm - SpeechTags::MinSpeed) * 95 / (SpeechTags::DefaultSpeed - SpeechTags::MinSpeed);
-    return BaseRate + (wpm - SpeechTags::DefaultSpeed) * 125 / (SpeechTags::MaxSpeed - SpeechTags::DefaultSpeed);
+    return BaseRate +
+           (wpm - SpeechTags::DefaultSpeed) * 125 / (SpeechTags::MaxSpeed - SpeechTags::DefaultSpeed);
 }
 
 void SsmlDocument::appendMarkup(const QString& s)
@@ -51,8 +52,8 @@ void SsmlDocument::appendText(const QString& text, qsizetype displayStart)
             out = u"&lt;"_s;
         else if (cp == u'>')
             out = u"&gt;"_s;
-        else if ((cp < 0x20 && cp != u'\t' && cp != u'\n' && cp != u'\r') || cp == 0x7f
-                 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+        else if ((cp < 0x20 && cp != u'\t' && cp != u'\n' && cp != u'\r') || cp == 0x7f ||
+                 (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
             out = u" "_s; // not allowed in XML; a lone surrogate would not survive UTF-8
         else
             out = text.mid(i, units);
@@ -98,20 +99,17 @@ SsmlDocument::SsmlDocument(const SpeechText& speech, const QString& voiceName)
         appendText(p.text, p.displayStart);
         appendMarkup(u"</prosody>"_s);
     }
-    if (whisper)
-        appendMarkup(u"</voice>"_s);
+    if (whisper) appendMarkup(u"</voice>"_s);
     appendMarkup(u"</speak>"_s);
     m_utf8 = m_doc.toUtf8();
 }
 
 bool SsmlDocument::markForName(const char* name, qint32& mark) const
 {
-    if (!name)
-        return false;
+    if (!name) return false;
     bool ok = false;
     const int index = QByteArray(name, qsizetype(std::strlen(name))).toInt(&ok);
-    if (!ok || index < 0 || index >= m_marks.size())
-        return false;
+    if (!ok || index < 0 || index >= m_marks.size()) return false;
     mark = m_marks.at(index);
     return true;
 }
@@ -121,16 +119,13 @@ bool SsmlDocument::displayRange(int position, int length, qsizetype& start, qsiz
     const qsizetype n = m_dispStart.size();
     qsizetype first = position - 1;
     qsizetype last = first + qMax(length, 1) - 1;
-    if (first < 0 || first >= n)
-        return false;
+    if (first < 0 || first >= n) return false;
     last = qMin(last, n - 1);
     start = -1;
     end = -1;
     for (qsizetype i = first; i <= last; ++i) {
-        if (m_dispStart.at(i) < 0)
-            continue;
-        if (start < 0)
-            start = m_dispStart.at(i);
+        if (m_dispStart.at(i) < 0) continue;
+        if (start < 0) start = m_dispStart.at(i);
         end = m_dispEnd.at(i);
     }
     return start >= 0;

@@ -43,7 +43,7 @@ private:
 
     QString m_doc;
     QByteArray m_utf8;
-    QList<qint32> m_marks;      // mark name "k" is m_marks[k]
+    QList<qint32> m_marks;        // mark name "k" is m_marks[k]
     QList<qsizetype> m_dispStart; // per code point of the document; -1 in markup
     QList<qsizetype> m_dispEnd;
 };

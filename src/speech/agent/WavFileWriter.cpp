@@ -5,7 +5,10 @@
 
 namespace orvella {
 
-WavFileWriter::~WavFileWriter() { close(); }
+WavFileWriter::~WavFileWriter()
+{
+    close();
+}
 
 bool WavFileWriter::open(const QString& path)
 {
@@ -28,11 +31,9 @@ bool WavFileWriter::open(const QString& path)
 
 void WavFileWriter::write(const qint16* samples, qint64 count)
 {
-    if (!m_file || count <= 0)
-        return;
+    if (!m_file || count <= 0) return;
     const sf_count_t done = sf_write_short(m_file, samples, sf_count_t(count));
-    if (done > 0)
-        m_samples += done;
+    if (done > 0) m_samples += done;
     sf_write_sync(m_file);
 }
 
