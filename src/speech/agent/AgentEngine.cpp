@@ -470,6 +470,8 @@ void AgentEngine::onAnimationFinished()
         hideNow(m_current->byUser ? CauseUserHid : CauseProgramHid);
         return;
     }
+    // Whatever pose a gesture ends in, the character stands (and speaks) at rest.
+    if (m_file && m_visible) m_window->showFrame(m_file->restFrame());
     finishCurrent();
 }
 
