@@ -104,7 +104,10 @@ bool frmTray::Form_Load(const CommandLine& commandLine)
     platform::copyMissingDataFiles(AppPath());
 
     m_main = std::make_unique<frmMain>(*this);
-    if (!m_main->Form_Load()) {
+    m_loading = true;
+    const bool loaded = m_main->Form_Load();
+    m_loading = false;
+    if (!loaded) {
         m_main.reset();
         return false;
     }
@@ -127,6 +130,9 @@ bool frmTray::Form_Load(const CommandLine& commandLine)
 
     if (!m_SystemTray)
         Launch();
+    // An Exit asked for while a start-up notice was open is carried out now.
+    if (m_exitRequested)
+        QTimer::singleShot(0, this, &frmTray::Form_Unload);
     return true;
 }
 
@@ -223,6 +229,12 @@ void frmTray::HandleCommand(const QString& command)
         // (that dialog is then raised with it).
         Launch();
     } else if (command == u"exit"_s) {
+        // Exit waits while a check runs, as the menu's Exit does; a check
+        // cut off halfway would lose what it has fetched so far.
+        if (m_main && !m_main->mnuExit->isEnabled()) {
+            QTimer::singleShot(500, this, [this] { HandleCommand(u"exit"_s); });
+            return;
+        }
         Form_Unload();
     } else if (command == u"check-now"_s) {
         if (m_main && m_main->cmdCheck->isEnabled())
@@ -235,6 +247,10 @@ void frmTray::HandleCommand(const QString& command)
 
 void frmTray::Form_Unload()
 {
+    if (m_loading) {
+        m_exitRequested = true;
+        return;
+    }
     if (m_unloading)
         return;
     m_unloading = true;

@@ -75,6 +75,8 @@ private:
     bool m_newMail = false;
     bool m_inCallback = false; // one tray event at a time
     bool m_unloading = false;
+    bool m_loading = false;
+    bool m_exitRequested = false; // an Exit that came while the main window was still loading
 };
 
 } // namespace orvella

@@ -221,6 +221,11 @@ void CSettings::WriteNumber(const QString& section, const QString& key, qint64 v
 void CSettings::Save()
 {
     platform::ProfileFile file(m_filePath);
+    // Our keys are taken out and written afresh, so each section holds them in
+    // the table's order whatever order an older or hand-edited file had;
+    // other keys and lines stay where they are.
+    for (const Field& f : fields)
+        file.removeKey(QString::fromUtf16(f.section), QString::fromUtf16(f.key));
     for (const Field& f : fields) {
         QString text;
         std::visit(

@@ -2,6 +2,9 @@
 
 #include "app/frmTray.h"
 #include "clock/ClipboardReading.h"
+#include "clock/SpokenClock.h"
+#include "mail/MailCheckCycle.h"
+#include "message/MessageStore.h"
 #include "platform/Clock.h"
 #include "platform/DataFiles.h"
 #include "platform/Shell.h"
@@ -9,9 +12,13 @@
 #include "settings/ModOrvella.h"
 #include "settings/Program.h"
 #include "speech/CharacterControl.h"
+#include "speech/MessageReader.h"
 #include "speech/SpeechOutput.h"
+#include "speech/agent/AgentEngine.h"
 #include "speech/agent/IAgent.h"
 #include "ui/frmMessage.h"
+#include "ui/frmPromptEveryMessage.h"
+#include "ui/frmPromptOnce.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -62,7 +69,7 @@ frmMain::~frmMain() = default;
 
 frmMain::AgentFactory& frmMain::agentFactory()
 {
-    static AgentFactory factory;
+    static AgentFactory factory = [] { return std::unique_ptr<IAgent>(std::make_unique<AgentEngine>()); };
     return factory;
 }
 
@@ -327,13 +334,13 @@ void frmMain::buildMenus()
     mnuExit = add(mnuFile, u"mnuExit"_s, u"E&xit"_s, [this] { m_tray.Form_Unload(); });
 
     mnuEdit = menuBar()->addMenu(u"&Edit"_s);
-    mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, [] {});
+    mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, &frmMain::cmdTellMe_Click);
     mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, [] {});
-    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, [] {});
+    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, &frmMain::cmdAddRule_Click);
     mnuEdit->addSeparator();
-    mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, [] {});
+    mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, &frmMain::cmdRemove_Click);
     mnuEdit->addSeparator();
-    mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, [] {});
+    mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, &frmMain::cmdClear_Click);
 
     QMenu* mnuMainView = menuBar()->addMenu(u"&View"_s);
     mnuShowNewMessagePanel = add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show New Message Panel"_s, [this] {
@@ -379,29 +386,25 @@ bool frmMain::Form_Load()
     Settings = std::make_unique<CSettings>(AppPath());
     Settings->LoadInitial();
 
-    if (agentFactory())
-        Agent1 = agentFactory()();
-    if (Agent1) {
-        Speech = std::make_unique<SpeechOutput>(*Agent1, *Settings);
-        Character = std::make_unique<CharacterControl>(*Agent1, *Settings);
-        Character->speech = Speech.get();
-        Character->showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
-            ShowMessage(Speech.get(), text, sayIt, gesture, this);
-        };
-        Speech->placeCharacter = [this] { Character->SetAgentPos(); };
-        connect(Agent1.get(), &IAgent::Command, this, &frmMain::Agent1_Command);
-        connect(Agent1.get(), &IAgent::DblClick, this, &frmMain::Agent1_DblClick);
-        connect(Agent1.get(), &IAgent::ShowEvent, this, &frmMain::Agent1_Show);
-        connect(Agent1.get(), &IAgent::HideEvent, this, &frmMain::Agent1_Hide);
-        if (!Character->InitCharacter())
-            return false;
-    }
+    Agent1 = agentFactory()();
+    createLogic();
+    if (!Character->InitCharacter())
+        return false;
+
+    Accounts = LoadAccounts();
 
     if (!Settings->LoadSettings())
         return false;
 
     RestoreWindowGeometry();
     SetFullRowSelect(lstMessages);
+
+    Rules = LoadRules();
+    Filters = LoadFilters();
+
+    Cycle->CheckParameters();
+
+    Store->LoadStoredMessages();
 
     ApplyQuickControls();
     ApplyPanelVisibility();
@@ -415,6 +418,85 @@ bool frmMain::Form_Load()
     return true;
 }
 
+// The logic objects and how the window's pieces reach them.
+void frmMain::createLogic()
+{
+    Speech = std::make_unique<SpeechOutput>(*Agent1, *Settings);
+    Character = std::make_unique<CharacterControl>(*Agent1, *Settings);
+    Character->speech = Speech.get();
+    Character->showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
+        ShowMessage(Speech.get(), text, sayIt, gesture, this);
+    };
+    Speech->placeCharacter = [this] { Character->SetAgentPos(); };
+    Speech->applyFilters = [this](const QString& text) { return ApplyFilters(Filters, text); };
+
+    Store = std::make_unique<MessageStore>(lstMessages, txtMessage, this);
+    Store->UpdateMessageCommands = [this] { UpdateMessageCommands(); };
+    Store->ModalDialogShown = [this](bool shown) { m_tray.m_ModalDlgDisplayed = shown; };
+
+    Reader = std::make_unique<MessageReader>(*Speech, *Settings, Rules);
+    Reader->panel = {lblNewMessages, lblMessageNo, lblFrom, lblSubject, cmdPrev, cmdReplay, cmdNext};
+    auto& rh = Reader->hooks;
+    rh.setStatusText = [this](const QString& t) { SetStatusText(t); };
+    rh.selectMessageInList = [this](const CMessage& m) { Store->SelectMessageInList(m); };
+    rh.setCheckControls = [this](bool on) { SetCheckControls(on); };
+    rh.launch = [this] { m_tray.Launch(); };
+    rh.setNewMailIcon = [this] { m_tray.SetNewMailIcon(); };
+    rh.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
+    rh.syncCharacterMenu = [this](bool next, bool previous) { Character->SyncCharacterMenu(next, previous); };
+    rh.promptOnceWindow = [this](const QList<CMessage>& messages) {
+        m_tray.m_ModalDlgDisplayed = true;
+        frmPromptOnce dlg(Speech.get(), Store.get(), messages, this);
+        dlg.exec();
+        m_tray.m_ModalDlgDisplayed = false;
+        return dlg.m_Yes;
+    };
+    rh.promptForMessageWindow = [this](const CMessage& message) {
+        m_tray.m_ModalDlgDisplayed = true;
+        frmPromptEveryMessage dlg(Speech.get(), message, this);
+        dlg.exec();
+        m_tray.m_ModalDlgDisplayed = false;
+        return dlg.m_Yes;
+    };
+    Character->syncMenu = [this] { Reader->SyncCharacterMenu(); };
+
+    Cycle = std::make_unique<MailCheckCycle>(Accounts, *Settings, *Store, Reader->NewMessages);
+    auto& ch = Cycle->hooks;
+    ch.setStatusText = [this](const QString& t) { SetStatusText(t); };
+    ch.setConnectionStatus = [this](const QString& t) { statusConnection->setText(t); };
+    ch.setCheckControls = [this](bool on) { SetCheckControls(on); };
+    ch.setExitEnabled = [this](bool on) { mnuExit->setEnabled(on); };
+    ch.announceNewMail = [this](bool all, bool error) { Reader->AnnounceNewMail(all, error); };
+    ch.updateMessageCommands = [this] { UpdateMessageCommands(); };
+    ch.setErrorText = [this](const QString& t) { txtError->setPlainText(t); };
+    ch.showErrorTab = [this](bool show) { ShowErrorTab(show); };
+    ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
+        ShowMessage(Speech.get(), text, sayIt, gesture, this);
+    };
+
+    connect(Agent1.get(), &IAgent::Command, this, &frmMain::Agent1_Command);
+    connect(Agent1.get(), &IAgent::DblClick, this, &frmMain::Agent1_DblClick);
+    connect(Agent1.get(), &IAgent::ShowEvent, this, &frmMain::Agent1_Show);
+    connect(Agent1.get(), &IAgent::HideEvent, this, &frmMain::Agent1_Hide);
+    connect(Agent1.get(), &IAgent::Bookmark, this, &frmMain::Agent1_Bookmark);
+
+    connect(cmdNext, &QToolButton::clicked, this, [this] { Reader->cmdNext_Click(); });
+    connect(cmdPrev, &QToolButton::clicked, this, [this] { Reader->cmdPrev_Click(); });
+    connect(cmdReplay, &QToolButton::clicked, this, [this] { Reader->cmdReplay_Click(); });
+    connect(cmdTellMe, &QPushButton::clicked, this, &frmMain::cmdTellMe_Click);
+    connect(cmdAddRule, &QPushButton::clicked, this, &frmMain::cmdAddRule_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
+    connect(lstMessages, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (Store)
+            Store->ShowPreview();
+    });
+    connect(lstMessages, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (cmdTellMe->isEnabled())
+            cmdTellMe_Click();
+    });
+}
+
 bool frmMain::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate && m_loaded && !ActivatedOnce)
@@ -425,7 +507,7 @@ bool frmMain::event(QEvent* e)
 void frmMain::Form_Activate()
 {
     ActivatedOnce = true;
-    if (Settings->m_WelcomeGesture != u"None"_s && Character)
+    if (Settings->m_WelcomeGesture != u"None"_s)
         Character->SayWelcome(true, true);
     if (!m_tray.m_SystemTray) {
         Timer1->setInterval(2000);
@@ -471,9 +553,14 @@ void frmMain::Form_Unload()
     Timer1->stop();
     SaveWindowGeometry();
     Settings->Save();
+    Cycle.reset();
+    Reader.reset();
+    Store.reset();
     Character.reset();
     Speech.reset();
     Agent1.reset();
+    // Each account writes its counters and identifiers as it goes.
+    Accounts.clear();
     Settings.reset();
 }
 
@@ -482,8 +569,29 @@ void frmMain::Form_Unload()
 
 void frmMain::Timer1_Timer()
 {
-    const int second = platform::now().time().second();
-    Timer1->setInterval((60 - second) * 1000);
+    const QDateTime now = platform::now();
+    Timer1->setInterval((60 - now.time().second()) * 1000);
+    AnnounceTime(*Speech, now);
+    Cycle->MailTick();
+}
+
+void frmMain::SetCheckControls(bool enable)
+{
+    if (enable)
+        Timer1->start();
+    else
+        Timer1->stop();
+    cmdCheck->setEnabled(enable);
+    mnuCheckMail->setEnabled(cmdCheck->isEnabled());
+    if (Agent1)
+        Agent1->setCommandEnabled(u"Check Mail Now"_s, cmdCheck->isEnabled());
+}
+
+void frmMain::ShowErrorTab(bool show)
+{
+    tabMain->setTabVisible(3, show);
+    if (show || tabMain->currentIndex() == 3)
+        tabMain->setCurrentIndex(0);
 }
 
 // ---------------------------------------------------------------------------
@@ -595,27 +703,48 @@ void frmMain::RunEmailProgram()
 
 void frmMain::chkDontCheck_Click() { Settings->m_DontCheck = !chkDontCheck->isChecked(); }
 
-void frmMain::cmdCheck_Click() {}
-
-void frmMain::chkAlwaysShow_Click()
+void frmMain::cmdCheck_Click()
 {
-    if (Character)
-        Character->chkAlwaysShow_Click(chkAlwaysShow->isChecked());
-    else
-        Settings->m_Hide = !chkAlwaysShow->isChecked();
+    if (cmdCheck->isEnabled())
+        Cycle->CheckAllMailServers();
 }
 
-void frmMain::cmdClipboard_Click()
+void frmMain::chkAlwaysShow_Click() { Character->chkAlwaysShow_Click(chkAlwaysShow->isChecked()); }
+
+void frmMain::cmdClipboard_Click() { ReadClipboard(*Speech); }
+
+void frmMain::cmdStopReading_Click() { Reader->cmdStopReading_Click(); }
+
+void frmMain::cmdTellMe_Click()
 {
-    if (Speech)
-        ReadClipboard(*Speech);
+    const QList<QTreeWidgetItem*> selected = lstMessages->selectedItems();
+    if (!selected.isEmpty())
+        Reader->cmdTellMe_Click(selected.first()->data(0, MessageStore::PathRole).toString());
 }
 
-void frmMain::cmdStopReading_Click()
+// Until the rule editor exists the rule is added for the sender as it stands.
+void frmMain::cmdAddRule_Click()
 {
-    if (Speech)
-        Speech->StopAgent();
+    QString address;
+    const QList<QTreeWidgetItem*> selected = lstMessages->selectedItems();
+    CMessage message;
+    if (!selected.isEmpty() && message.Load(selected.first()->data(0, MessageStore::PathRole).toString()))
+        address = message.EMailAddress();
+    if (address.trimmed().isEmpty())
+        return;
+    CRule rule;
+    rule.m_Name = address;
+    if (ConfirmRuleOverwrite(Rules, rule, this))
+        return;
+    Rules.append(rule);
+    SaveRules(Rules);
 }
+
+void frmMain::cmdRemove_Click() { Store->cmdRemove_Click(); }
+
+void frmMain::cmdClear_Click() { Store->cmdClear_Click(); }
+
+void frmMain::Agent1_Bookmark(int bookmarkId) { Reader->Agent1_Bookmark(bookmarkId); }
 
 void frmMain::Agent1_Command(const QString& name)
 {
@@ -639,7 +768,11 @@ void frmMain::Agent1_DblClick() { cmdClipboard_Click(); }
 
 void frmMain::Agent1_Show(int) { cmdStopReading->setVisible(true); }
 
-void frmMain::Agent1_Hide(int) { cmdStopReading->setVisible(false); }
+void frmMain::Agent1_Hide(int cause)
+{
+    cmdStopReading->setVisible(false);
+    Reader->Agent1_Hide(cause);
+}
 
 void frmMain::cmdOptions_Click() {}
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "mail/Accounts.h"
+#include "rules/CFilter.h"
+#include "rules/CRule.h"
+
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -23,6 +27,9 @@ namespace orvella {
 class CSettings;
 class CharacterControl;
 class IAgent;
+class MailCheckCycle;
+class MessageReader;
+class MessageStore;
 class SpeechOutput;
 class frmTray;
 
@@ -56,8 +63,16 @@ public:
     void SaveWindowGeometry();
     void RunEmailProgram();
 
+    // Enables or disables every way to start a check; the minute timer pauses with them.
+    void SetCheckControls(bool enable);
+    void ShowErrorTab(bool show);
+
     void chkDontCheck_Click();
     void chkAlwaysShow_Click();
+    void cmdTellMe_Click();
+    void cmdAddRule_Click();
+    void cmdRemove_Click();
+    void cmdClear_Click();
     void cmdCheck_Click();
     void cmdClipboard_Click();
     void cmdOptions_Click();
@@ -69,11 +84,18 @@ public:
     void Agent1_DblClick();
     void Agent1_Show(int cause);
     void Agent1_Hide(int cause);
+    void Agent1_Bookmark(int bookmarkId);
 
     CSettings& settings() const { return *Settings; }
     IAgent* agent() const { return Agent1.get(); }
     SpeechOutput* speech() const { return Speech.get(); }
     CharacterControl* character() const { return Character.get(); }
+    MessageStore* store() const { return Store.get(); }
+    MessageReader* reader() const { return Reader.get(); }
+    MailCheckCycle* cycle() const { return Cycle.get(); }
+    AccountList& accounts() { return Accounts; }
+    RuleList& rules() { return Rules; }
+    FilterList& filters() { return Filters; }
     bool activatedOnce() const { return ActivatedOnce; }
     QTimer* timer1() const { return Timer1; }
 
@@ -149,6 +171,7 @@ private:
     QWidget* buildQuickControlPage();
     QWidget* buildErrorPage();
     void Form_Activate();
+    void createLogic();
     void updateClock();
     double twipsPerPixelX() const;
     double twipsPerPixelY() const;
@@ -158,6 +181,12 @@ private:
     std::unique_ptr<IAgent> Agent1;
     std::unique_ptr<SpeechOutput> Speech;
     std::unique_ptr<CharacterControl> Character;
+    AccountList Accounts;
+    RuleList Rules;
+    FilterList Filters;
+    std::unique_ptr<MessageStore> Store;
+    std::unique_ptr<MessageReader> Reader;
+    std::unique_ptr<MailCheckCycle> Cycle;
 
     QTimer* Timer1 = nullptr;
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown

@@ -238,9 +238,13 @@ void tst_Startup::exitSavesEverySetting()
     QVERIFY(Program().Exiting);
     QVERIFY(!tray->trayIconAdded());
     const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=0\r\n[General]\r\n"_s));
-    for (const auto& [section, key] : CSettings::savedKeys())
-        QVERIFY2(ini.contains(u"\r\n"_s + key + u'='), qPrintable(key));
+    QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=0\r\n"_s));
+    qsizetype at = 0;
+    for (const auto& [section, key] : CSettings::savedKeys()) {
+        const qsizetype next = ini.indexOf(u"\r\n"_s + key + u'=', at);
+        QVERIFY2(next >= at, qPrintable(key));
+        at = next;
+    }
     QVERIFY(ini.contains(u"\r\nTop="_s) && !ini.contains(u"\r\nTop=-1\r\n"_s)); // geometry stored
 }
 

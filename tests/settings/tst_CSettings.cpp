@@ -225,7 +225,8 @@ void tst_CSettings::saveKeepsUnknownLinesAndAccounts()
 {
     writeFile(ini(), "[Account]\r\nPOPServer=pop.example.com\r\nPassword=679*1372*2079*\r\n"
                      "[General]\r\nNoOfAccounts=2\r\nSomeFutureKey=kept\r\n"
-                     "[Account 2]\r\nPOPServer=other\r\n");
+                     "[Account 2]\r\nPOPServer=other\r\n"
+                     "[Character]\r\nHide=No\r\nname=vela.acs\r\n");
     CSettings s(m_dir->path());
     s.LoadInitial();
     s.LoadSettings();
@@ -236,6 +237,8 @@ void tst_CSettings::saveKeepsUnknownLinesAndAccounts()
     QVERIFY(text.contains(u"NoOfAccounts=2\r\n"_s));
     QVERIFY(text.contains(u"SomeFutureKey=kept\r\n"_s));
     QVERIFY(text.contains(u"[Account 2]\r\nPOPServer=other\r\n"_s));
+    // Keys an older file held in another order come out in the table's order.
+    QVERIFY(text.contains(u"[Character]\r\nName=vela.acs\r\nFast=Yes\r\nHide=No\r\n"_s));
 }
 
 void tst_CSettings::welcomeRoundTrip_data()
