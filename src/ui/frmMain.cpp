@@ -15,6 +15,7 @@
 #include "speech/MessageReader.h"
 #include "speech/SpeechOutput.h"
 #include "speech/agent/AgentEngine.h"
+#include "speech/agent/AgentTrace.h"
 #include "speech/agent/IAgent.h"
 #include "ui/frmMessage.h"
 #include "ui/frmPromptEveryMessage.h"
@@ -48,7 +49,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-frmMain::frmMain(frmTray& tray) : m_tray(tray)
+frmMain::frmMain(frmTray& tray) : m_tray(tray), m_trace(std::make_unique<AgentTrace>())
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Orvella"_s);
@@ -468,7 +469,10 @@ void frmMain::createLogic()
     ch.setExitEnabled = [this](bool on) { mnuExit->setEnabled(on); };
     ch.announceNewMail = [this](bool all, bool error) { Reader->AnnounceNewMail(all, error); };
     ch.updateMessageCommands = [this] { UpdateMessageCommands(); };
-    ch.setErrorText = [this](const QString& t) { txtError->setPlainText(t); };
+    ch.setErrorText = [this](const QString& t) {
+        txtError->setPlainText(t);
+        m_trace->write(u"error"_s, t);
+    };
     ch.showErrorTab = [this](bool show) { ShowErrorTab(show); };
     ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
         ShowMessage(Speech.get(), text, sayIt, gesture, this);
@@ -597,7 +601,11 @@ void frmMain::ShowErrorTab(bool show)
 // ---------------------------------------------------------------------------
 // Window operations
 
-void frmMain::SetStatusText(const QString& text) { statusText->setText(text); }
+void frmMain::SetStatusText(const QString& text)
+{
+    statusText->setText(text);
+    m_trace->write(u"status"_s, text);
+}
 
 void frmMain::UpdateMessageCommands()
 {

@@ -24,6 +24,7 @@ class QWidget;
 
 namespace orvella {
 
+class AgentTrace;
 class CSettings;
 class CharacterControl;
 class IAgent;
@@ -187,6 +188,7 @@ private:
     std::unique_ptr<MessageStore> Store;
     std::unique_ptr<MessageReader> Reader;
     std::unique_ptr<MailCheckCycle> Cycle;
+    std::unique_ptr<AgentTrace> m_trace; // status and error texts, beside the character's lines
 
     QTimer* Timer1 = nullptr;
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown
