@@ -173,8 +173,6 @@ void ProfileFile::write(const QString& section, const QString& key, const QStrin
     line.key = key;
     line.value = oneLine(value);
     line.raw = key + u'=' + line.value;
-    // Reading strips one pair of enclosing quotes, so a value that is itself
-    // quoted would come back without them.
     int h = findSection(section);
     if (h < 0) {
         Line header;

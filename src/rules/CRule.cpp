@@ -32,13 +32,6 @@ void writeRule(platform::ProfileFile& f, int n, const CRule& r)
     f.write(s, u"SayMessage"_s, YesNo(r.m_SayMessage));
 }
 
-bool blankOnly(const QString& s)
-{
-    for (QChar c : s)
-        if (c != u' ')
-            return false;
-    return true;
-}
 } // namespace
 
 void CRule::ReadRule(int RuleNo, const QString& sFile)
@@ -90,14 +83,7 @@ bool CRule::Say(const CMessage& message, SpeechOutput& speech) const
         text += u"Message Number "_s + QString::number(message.m_MesssageIdx) + u". "_s;
     if (!m_MyMessage.isEmpty())
         text += m_MyMessage + u". "_s;
-    if (m_SayFrom)
-        text += settings.m_MessagePrefix + u' ' + SpeakableCase(message.From(), settings.m_SpellUpper) + u". "_s;
-    if (m_SaySubject && !blankOnly(message.m_Subject))
-        text += settings.m_BeforeSubject + u' ' + SpeakableCase(message.m_Subject, settings.m_SpellUpper) +
-                u". "_s;
-    if (m_SayMessage && !blankOnly(message.m_Content))
-        text += settings.m_BeforeContent + u"\r\n"_s + SpeakableCase(message.m_Content, settings.m_SpellUpper) +
-                u". "_s;
+    text += ComposeSpokenParts(settings, message, m_SayFrom, m_SaySubject, m_SayMessage);
     text = RemoveSymbols(speech.CheckFilters(text), settings.m_FilteredSymbols);
 
     speech.PlayWAVFile(m_SoundFile, u"None"_s, false);

@@ -13,16 +13,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-namespace {
-bool blankOnly(const QString& s)
-{
-    for (QChar c : s)
-        if (c != u' ')
-            return false;
-    return true;
-}
-} // namespace
-
 MessageReader::MessageReader(SpeechOutput& speech, CSettings& settings, const RuleList& rules)
     : m_speech(speech), m_settings(settings), m_rules(rules)
 {
@@ -108,14 +98,8 @@ QString MessageReader::ComposeMessageText(const CMessage& message) const
     QString text;
     if (m_settings.m_ReadMessageNo && message.m_MesssageIdx != 0)
         text += QString::number(message.m_MesssageIdx) + u". "_s;
-    if (m_settings.m_SayFrom)
-        text += m_settings.m_MessagePrefix + u' ' + SpeakableCase(message.From(), m_settings.m_SpellUpper) + u". "_s;
-    if (m_settings.m_SaySubject && !blankOnly(message.m_Subject))
-        text += m_settings.m_BeforeSubject + u' ' + SpeakableCase(message.m_Subject, m_settings.m_SpellUpper) +
-                u". "_s;
-    if (m_settings.m_SayFirstLine && !blankOnly(message.m_Content))
-        text += m_settings.m_BeforeContent + u"\r\n"_s + SpeakableCase(message.m_Content, m_settings.m_SpellUpper) +
-                u". "_s;
+    text += ComposeSpokenParts(m_settings, message, m_settings.m_SayFrom, m_settings.m_SaySubject,
+                               m_settings.m_SayFirstLine);
     return RemoveSymbols(m_speech.CheckFilters(text), m_settings.m_FilteredSymbols);
 }
 

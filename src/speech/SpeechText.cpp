@@ -1,5 +1,6 @@
 #include "speech/SpeechText.h"
 
+#include "message/CMessage.h"
 #include "settings/CSettings.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -70,6 +71,30 @@ QString NeutralizeSpeechTags(const QString& text)
             out.append(QChar(0x2060));
     }
     return out;
+}
+
+namespace {
+bool blankOnly(const QString& s)
+{
+    for (QChar c : s)
+        if (c != u' ')
+            return false;
+    return true;
+}
+} // namespace
+
+QString ComposeSpokenParts(const CSettings& settings, const CMessage& message, bool sayFrom, bool saySubject,
+                           bool sayBody)
+{
+    QString text;
+    if (sayFrom)
+        text += settings.m_MessagePrefix + u' ' + SpeakableCase(message.From(), settings.m_SpellUpper) + u". "_s;
+    if (saySubject && !blankOnly(message.m_Subject))
+        text += settings.m_BeforeSubject + u' ' + SpeakableCase(message.m_Subject, settings.m_SpellUpper) + u". "_s;
+    if (sayBody && !blankOnly(message.m_Content))
+        text += settings.m_BeforeContent + u"\r\n"_s + SpeakableCase(message.m_Content, settings.m_SpellUpper) +
+                u". "_s;
+    return text;
 }
 
 } // namespace orvella

@@ -4,6 +4,7 @@
 
 namespace orvella {
 
+class CMessage;
 class CSettings;
 
 // Text clean-ups that prepare message text for the speech engine. Both run in
@@ -29,5 +30,12 @@ QString SpeechTagPrefix(const CSettings& settings);
 // A word joiner after each backslash keeps it a spoken backslash and never a
 // tag opener.
 QString NeutralizeSpeechTags(const QString& text);
+
+// The spoken parts of a message in the user's words: the sender after
+// m_MessagePrefix, the subject after m_BeforeSubject (not when blank), the
+// body after m_BeforeContent and a line break (not when blank), each in
+// speakable case and ended by ". ".
+QString ComposeSpokenParts(const CSettings& settings, const CMessage& message, bool sayFrom, bool saySubject,
+                           bool sayBody);
 
 } // namespace orvella
