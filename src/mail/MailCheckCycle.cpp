@@ -73,14 +73,14 @@ void MailCheckCycle::StartCheck(bool checkAll)
         hooks.setCheckControls(false);
     AccountIndex = 0;
     NewMessages.clear();
-    TimerPOP.start(FirstStepMs);
+    TimerPOP.start(delay(FirstStepMs));
 }
 
 void MailCheckCycle::TimerPOP_Timer()
 {
     TimerPOP.stop();
     const int n = int(m_accounts.size());
-    TimerPOP.setInterval(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs);
+    TimerPOP.setInterval(delay(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs));
     if (AccountIndex < n) {
         ++AccountIndex;
         CurrentAccount = m_accounts[AccountIndex - 1];
