@@ -468,7 +468,10 @@ void frmMain::createLogic()
     ch.setExitEnabled = [this](bool on) { mnuExit->setEnabled(on); };
     ch.announceNewMail = [this](bool all, bool error) { Reader->AnnounceNewMail(all, error); };
     ch.updateMessageCommands = [this] { UpdateMessageCommands(); };
-    ch.setErrorText = [this](const QString& t) { txtError->setPlainText(t); };
+    ch.setErrorText = [this](const QString& t) {
+        txtError->setPlainText(t);
+        m_trace.write(u"error"_s, t);
+    };
     ch.showErrorTab = [this](bool show) { ShowErrorTab(show); };
     ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
         ShowMessage(Speech.get(), text, sayIt, gesture, this);
@@ -597,7 +600,11 @@ void frmMain::ShowErrorTab(bool show)
 // ---------------------------------------------------------------------------
 // Window operations
 
-void frmMain::SetStatusText(const QString& text) { statusText->setText(text); }
+void frmMain::SetStatusText(const QString& text)
+{
+    statusText->setText(text);
+    m_trace.write(u"status"_s, text);
+}
 
 void frmMain::UpdateMessageCommands()
 {

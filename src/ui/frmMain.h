@@ -3,6 +3,7 @@
 #include "mail/Accounts.h"
 #include "rules/CFilter.h"
 #include "rules/CRule.h"
+#include "speech/agent/AgentTrace.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -192,6 +193,9 @@ private:
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown
     bool ActivatedOnce = false;
     bool m_loaded = false;
+    // The status bar's text and the Error page's text go into the character's
+    // trace too ("status", "error"), so a problem report shows what the user saw.
+    AgentTrace m_trace;
 };
 
 } // namespace orvella
