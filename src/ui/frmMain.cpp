@@ -592,8 +592,11 @@ void frmMain::SetCheckControls(bool enable)
 
 void frmMain::ShowErrorTab(bool show)
 {
+    // Hiding the selected page makes the tab widget select its neighbour, so
+    // whether the page was selected is read before.
+    const bool wasSelected = tabMain->currentIndex() == 3;
     tabMain->setTabVisible(3, show);
-    if (show || tabMain->currentIndex() == 3)
+    if (show || wasSelected)
         tabMain->setCurrentIndex(0);
 }
 
