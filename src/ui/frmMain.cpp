@@ -514,7 +514,10 @@ void frmMain::Form_Activate()
         Character->SayWelcome(true, true);
     if (!m_tray.m_SystemTray) {
         Timer1->setInterval(2000);
-        Timer1->start();
+        // A check started before this first activation (a second start's
+        // --check-now) holds the minute timer; its end starts it.
+        if (cmdCheck->isEnabled())
+            Timer1->start();
     }
 }
 
