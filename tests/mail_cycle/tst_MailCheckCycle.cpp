@@ -110,6 +110,7 @@ private Q_SLOTS:
 
     void retrievalDecisions_data();
     void retrievalDecisions();
+    void messageAfterEmptyMailboxIsRetrieved();
     void errors_data();
     void errors();
     void errorPageHiddenByNextCleanCycle();
@@ -352,7 +353,7 @@ void tst_MailCheckCycle::retrievalDecisions_data()
         << 0 << 0 << u"A"_s << u"a:100 b:200"_s << QStringList{u"TOP 1"_s, u"TOP 2"_s, u"LIST 2"_s} << u"b"_s
         << u"a b"_s << 2 << 200;
     QTest::newRow("empty mailbox: identifiers forgotten, file deleted")
-        << 3 << 300 << u"a b c"_s << u""_s << QStringList{} << u""_s << u""_s << 3 << 300;
+        << 3 << 300 << u"a b c"_s << u""_s << QStringList{} << u""_s << u""_s << 0 << 0;
 }
 
 void tst_MailCheckCycle::retrievalDecisions()
@@ -436,6 +437,26 @@ void tst_MailCheckCycle::retrievalDecisions()
     QVERIFY(m_log.contains(u"error page: hidden"_s));
     QVERIFY(!m_log.contains(u"error text"_s));
     QCOMPARE(m_cycle->AccountIndex, 0);
+}
+
+// The counters of a mailbox that was emptied describe nothing any more: a
+// later message with the old count and last size must still be retrieved.
+void tst_MailCheckCycle::messageAfterEmptyMailboxIsRetrieved()
+{
+    setUpAccounts({{u"pop.example.test"_s, 3, 1, 100, idsOf(u"a"_s)}});
+    if (QTest::currentTestFailed()) return;
+    queueServer(kLogOn + "C: STAT\nS: +OK 0 0\n" + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QCOMPARE(m_accounts.first()->m_NoOfMessages, 0);
+    QCOMPARE(m_accounts.first()->m_PrevMessageSize, 0);
+
+    const Mailbox box = Mailbox::parse(u"b:100"_s);
+    queueServer(kLogOn + answer(box, {u"TOP 1"_s, u"LIST 1"_s}) + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY2(m_checks.last().failures.isEmpty(), qPrintable(m_checks.last().failures.join(u"; "_s)));
+    QCOMPARE(m_newMessages.size(), 1);
+    QCOMPARE(m_newMessages.first().m_ID, idOf(u"b"_s));
+    QCOMPARE(m_accounts.first()->MessageIDs().values(), idsOf(u"b"_s));
 }
 
 void tst_MailCheckCycle::errors_data()
