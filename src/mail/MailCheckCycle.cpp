@@ -73,14 +73,14 @@ void MailCheckCycle::StartCheck(bool checkAll)
         hooks.setCheckControls(false);
     AccountIndex = 0;
     NewMessages.clear();
-    TimerPOP.start(FirstStepMs);
+    TimerPOP.start(delay(FirstStepMs));
 }
 
 void MailCheckCycle::TimerPOP_Timer()
 {
     TimerPOP.stop();
     const int n = int(m_accounts.size());
-    TimerPOP.setInterval(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs);
+    TimerPOP.setInterval(delay(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs));
     if (AccountIndex < n) {
         ++AccountIndex;
         CurrentAccount = m_accounts[AccountIndex - 1];
@@ -180,8 +180,13 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         status(u"Downloading messages from "_s + server);
         co_await DownloadMessages(found.first);
     } else if (m_pop->messageCount() <= 0) {
-        // An empty mailbox: the account forgets every identifier.
+        // An empty mailbox: the account forgets every identifier, and the
+        // counters too. Kept, they would describe mail that is gone, and the
+        // next message to arrive with the old count and last size (a
+        // notice of fixed length) would pass as nothing new.
         account.RebuildMessageIDs(SeenIDs);
+        account.m_NoOfMessages = 0;
+        account.m_PrevMessageSize = 0;
     }
     co_await LogOff();
 }

@@ -52,6 +52,10 @@ public:
         std::function<std::unique_ptr<Pop3Client>()> makeClient;
         // The system's network state, for the dial-up connection type.
         std::function<bool()> networkReachable;
+        // The step timer's real delay for FirstStepMs, BetweenAccountsMs or
+        // LastStepMs; empty means as stated. Tests of many minute ticks
+        // shorten them.
+        std::function<int(int)> stepDelay;
     } hooks;
 
     // A user-started check of every account.
@@ -90,6 +94,7 @@ private:
     QCoro::Task<> DownloadMessages(int first);
     QCoro::Task<> LogOff();
     void status(const QString& text);
+    int delay(int ms) const { return hooks.stepDelay ? hooks.stepDelay(ms) : ms; }
     void takeError(int code, const QString& description);
 
     AccountList& m_accounts;

@@ -49,7 +49,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-frmMain::frmMain(frmTray& tray) : m_tray(tray), m_trace(std::make_unique<AgentTrace>())
+frmMain::frmMain(frmTray& tray) : m_tray(tray)
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Orvella"_s);
@@ -471,7 +471,7 @@ void frmMain::createLogic()
     ch.updateMessageCommands = [this] { UpdateMessageCommands(); };
     ch.setErrorText = [this](const QString& t) {
         txtError->setPlainText(t);
-        m_trace->write(u"error"_s, t);
+        m_trace.write(u"error"_s, t);
     };
     ch.showErrorTab = [this](bool show) { ShowErrorTab(show); };
     ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
@@ -515,7 +515,10 @@ void frmMain::Form_Activate()
         Character->SayWelcome(true, true);
     if (!m_tray.m_SystemTray) {
         Timer1->setInterval(2000);
-        Timer1->start();
+        // A check started before this first activation (a second start's
+        // --check-now) holds the minute timer; its end starts it.
+        if (cmdCheck->isEnabled())
+            Timer1->start();
     }
 }
 
@@ -593,8 +596,11 @@ void frmMain::SetCheckControls(bool enable)
 
 void frmMain::ShowErrorTab(bool show)
 {
+    // Hiding the selected page makes the tab widget select its neighbour, so
+    // whether the page was selected is read before.
+    const bool wasSelected = tabMain->currentIndex() == 3;
     tabMain->setTabVisible(3, show);
-    if (show || tabMain->currentIndex() == 3)
+    if (show || wasSelected)
         tabMain->setCurrentIndex(0);
 }
 
@@ -604,7 +610,7 @@ void frmMain::ShowErrorTab(bool show)
 void frmMain::SetStatusText(const QString& text)
 {
     statusText->setText(text);
-    m_trace->write(u"status"_s, text);
+    m_trace.write(u"status"_s, text);
 }
 
 void frmMain::UpdateMessageCommands()

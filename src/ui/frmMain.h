@@ -3,6 +3,7 @@
 #include "mail/Accounts.h"
 #include "rules/CFilter.h"
 #include "rules/CRule.h"
+#include "speech/agent/AgentTrace.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -24,7 +25,6 @@ class QWidget;
 
 namespace orvella {
 
-class AgentTrace;
 class CSettings;
 class CharacterControl;
 class IAgent;
@@ -188,12 +188,14 @@ private:
     std::unique_ptr<MessageStore> Store;
     std::unique_ptr<MessageReader> Reader;
     std::unique_ptr<MailCheckCycle> Cycle;
-    std::unique_ptr<AgentTrace> m_trace; // status and error texts, beside the character's lines
 
     QTimer* Timer1 = nullptr;
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown
     bool ActivatedOnce = false;
     bool m_loaded = false;
+    // The status bar's text and the Error page's text go into the character's
+    // trace too ("status", "error"), so a problem report shows what the user saw.
+    AgentTrace m_trace;
 };
 
 } // namespace orvella

@@ -1,0 +1,222 @@
+#include "app/CommandLine.h"
+#include "app/frmTray.h"
+#include "mail/CAccount.h"
+#include "mail/MailCheckCycle.h"
+#include "mail/pop/Pop3Client.h"
+#include "platform/Clock.h"
+#include "platform/ProfileFile.h"
+#include "settings/CSettings.h"
+#include "settings/Program.h"
+#include "support/FakeAgent.h"
+#include "support/Pop3ScriptedTransport.h"
+#include "ui/frmMain.h"
+#include "ui/frmMessage.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace orvella;
+using orvella::test::FakeAgent;
+using orvella::test::Pop3ScriptedTransport;
+
+namespace {
+
+const QByteArray kLogOn = "S: +OK ready\nC: CAPA\nS: +OK\nS: TOP\nS: USER\nS: .\nC: USER bob\nS: +OK\n";
+const QByteArray kWrongPassword = kLogOn + "C: PASS secret\nS: -ERR [AUTH] Authentication failed.\n";
+const QByteArray kEmptyMailbox = kLogOn + "C: PASS secret\nS: +OK\nC: STAT\nS: +OK 0 0\nC: QUIT\nS: +OK\n";
+
+} // namespace
+
+// How the main window carries a mail check: the ways to start one and the
+// minute timer switched off and on again, the Error page, the character's
+// words, and the check box that switches timed checks off. The window runs
+// in-process with a recording character and scripted servers.
+class tst_frmMainCycle : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void checkControlsAndErrorPage();
+    void minuteTimerWaitsForACheckRunningAtFirstActivation();
+    void untickedBoxStopsTimedChecks();
+
+private:
+    frmTray* start(const QStringList& args);
+    void queueServer(const QByteArray& dialogue) { m_servers << dialogue; }
+    // Runs the check the window started to its end.
+    bool waitForCycle();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_xdg;
+    std::unique_ptr<frmTray> m_tray;
+    QList<QByteArray> m_servers;
+    QList<ShownMessage> m_messages;
+};
+
+void tst_frmMainCycle::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_xdg = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
+    Program() = ProgramValues{};
+    platform::invalidateProfileCache();
+    QFile character(m_dir->filePath(u"vela.acs"_s));
+    QVERIFY(character.open(QIODevice::WriteOnly));
+    character.write("character");
+    character.close();
+    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+              CAccount::Scramble(u"secret"_s).toLatin1() + "\r\n[General]\r\nSayTime=No\r\n");
+    ini.close();
+    frmMain::agentFactory() = [] { return std::make_unique<FakeAgent>(); };
+    m_servers.clear();
+    m_messages.clear();
+    setShowMessageRecorder(&m_messages);
+}
+
+void tst_frmMainCycle::cleanup()
+{
+    if (m_tray) m_tray->Form_Unload();
+    m_tray.reset();
+    platform::setClockOverride({});
+    setShowMessageRecorder(nullptr);
+}
+
+frmTray* tst_frmMainCycle::start(const QStringList& args)
+{
+    m_tray = std::make_unique<frmTray>();
+    m_tray->quitOnUnload = false;
+    if (!m_tray->Form_Load(CommandLine::parse(args + QStringList{u"-D"_s, m_dir->path()}))) return nullptr;
+    m_tray->mainWindow()->cycle()->hooks.makeClient = [this] {
+        auto transport = std::make_unique<Pop3ScriptedTransport>();
+        if (m_servers.isEmpty())
+            transport->refuseConnection(u"no server scripted for this check"_s);
+        else
+            transport->script(m_servers.takeFirst());
+        return std::make_unique<Pop3Client>(std::move(transport));
+    };
+    return m_tray.get();
+}
+
+bool tst_frmMainCycle::waitForCycle()
+{
+    MailCheckCycle* cycle = m_tray->mainWindow()->cycle();
+    QSignalSpy finished(cycle, &MailCheckCycle::finished);
+    return cycle->running() && finished.wait(10000);
+}
+
+void tst_frmMainCycle::checkControlsAndErrorPage()
+{
+    frmTray* tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    auto* agent = static_cast<FakeAgent*>(main->agent());
+    QVERIFY(main->timer1()->isActive());
+    QVERIFY(!main->tabMain->isTabVisible(3));
+
+    queueServer(kWrongPassword);
+    main->cmdCheck_Click();
+    // While the check runs nothing can start another, Exit waits, and the
+    // minute timer is stopped.
+    QVERIFY(main->cycle()->running());
+    QVERIFY(!main->cmdCheck->isEnabled());
+    QVERIFY(!main->mnuCheckMail->isEnabled());
+    QVERIFY(!main->mnuExit->isEnabled());
+    QVERIFY(!agent->commandEnabled(u"Check Mail Now"_s));
+    QVERIFY(!main->timer1()->isActive());
+    tray->PrepareTrayMenu();
+    QVERIFY(!tray->mnuCheckMail->isEnabled());
+    QVERIFY(!tray->mnuExit->isEnabled());
+    agent->takeCalls();
+    QVERIFY(waitForCycle());
+
+    // The Error page appears beside the first page, which is selected.
+    QVERIFY(main->tabMain->isTabVisible(3));
+    QCOMPARE(main->tabMain->currentIndex(), 0);
+    const QString error = main->txtError->toPlainText();
+    QVERIFY2(error.startsWith(u"There was an error connecting to the mail server.\n"
+                              u"Description: An error occurred while connecting to pop.example.test with "
+                              u"account bob.\n\n[AUTH] Authentication failed. ("_s),
+             qPrintable(error));
+    // The user asked, so the character says where to look; then everything is back.
+    QVERIFY(std::any_of(agent->calls.begin(), agent->calls.end(), [](const QString& c) {
+        return c.startsWith(u"Speak("_s) &&
+               c.endsWith(u"Error retrieving E-mail. Check the 'Error' Tab for details.)"_s);
+    }));
+    QVERIFY(main->cmdCheck->isEnabled());
+    QVERIFY(main->mnuCheckMail->isEnabled());
+    QVERIFY(main->mnuExit->isEnabled());
+    QVERIFY(agent->commandEnabled(u"Check Mail Now"_s));
+    QVERIFY(main->timer1()->isActive());
+
+    // The user looks at the page; the next check without error takes it away.
+    main->tabMain->setCurrentIndex(3);
+    queueServer(kEmptyMailbox);
+    main->cmdCheck_Click();
+    QVERIFY(waitForCycle());
+    QVERIFY(!main->tabMain->isTabVisible(3));
+    QCOMPARE(main->tabMain->currentIndex(), 0);
+    QCOMPARE(main->txtError->toPlainText(), error);
+    QVERIFY(main->cmdCheck->isEnabled());
+}
+
+// Started by the user before the window was first activated, a check must
+// not find the minute timer running when the activation starts it: the
+// timer waits for the check's end and then runs its interval afresh.
+void tst_frmMainCycle::minuteTimerWaitsForACheckRunningAtFirstActivation()
+{
+    frmTray* tray = start({});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    QVERIFY(!main->activatedOnce());
+    // The first account comes only after the activation.
+    main->cycle()->hooks.stepDelay = [](int ms) { return ms == MailCheckCycle::FirstStepMs ? 4000 : ms; };
+    queueServer(kEmptyMailbox);
+    main->cmdCheck_Click();
+    QVERIFY(main->cycle()->running());
+    QTRY_VERIFY_WITH_TIMEOUT(main->activatedOnce(), 5000);
+    QVERIFY(main->cycle()->running());
+    QVERIFY(!main->timer1()->isActive());
+    QVERIFY(waitForCycle());
+    QVERIFY(main->timer1()->isActive());
+    QCOMPARE(main->timer1()->interval(), 2000);
+}
+
+void tst_frmMainCycle::untickedBoxStopsTimedChecks()
+{
+    frmTray* tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    main->timer1()->stop();
+    platform::setClockOverride([] { return QDateTime(QDate(2026, 3, 2), QTime(10, 0, 0)); });
+    QVERIFY(main->chkDontCheck->isChecked());
+
+    main->chkDontCheck->click();
+    QVERIFY(main->settings().m_DontCheck);
+    main->Timer1_Timer();
+    QVERIFY(!main->cycle()->running());
+    QVERIFY(main->cmdCheck->isEnabled());
+
+    // Ticked again, the next tick checks (the account starts due).
+    main->chkDontCheck->click();
+    QVERIFY(!main->settings().m_DontCheck);
+    queueServer(kEmptyMailbox);
+    main->Timer1_Timer();
+    QVERIFY(main->cycle()->running());
+    QVERIFY(waitForCycle());
+}
+
+QTEST_MAIN(tst_frmMainCycle)
+#include "tst_frmMainCycle.moc"
