@@ -208,6 +208,8 @@ void CharacterWindow::paintEvent(QPaintEvent*)
 
 QImage CharacterWindow::snapshot()
 {
+    // A hidden window gets its resize event only when it shows.
+    updateShape();
     QImage img(size(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
