@@ -236,10 +236,20 @@ void BalloonWindow::place()
     const qreal tipX = qBound<qreal>(Radius + 6, headX - win.left(), bodyW2 - Radius - 6);
     m_tip = QPointF(tipX, m_below ? 0.5 : win.height() - Shadow - 0.5);
     setGeometry(win);
+    // Dragging the character moves the balloon along without changing its
+    // outline; the cloud's is worth keeping (simplifying it takes a while).
+    const QString key = QString::number(win.width()) + u'x' + QString::number(win.height()) + u'/' +
+                        QString::number(m_body.x()) + u',' + QString::number(m_body.y()) + u',' +
+                        QString::number(m_body.width()) + u',' + QString::number(m_body.height()) + u'/' +
+                        QString::number(m_tip.x()) + u',' + QString::number(m_tip.y()) + u'/' +
+                        (m_thought ? u't' : u's');
+    if (key == m_outlineKey) return;
+    m_outlineKey = key;
+    m_outline = makeOutline();
     updateShape();
 }
 
-QPainterPath BalloonWindow::outline() const
+QPainterPath BalloonWindow::makeOutline() const
 {
     QPainterPath shape;
     if (!m_thought) {
@@ -288,28 +298,19 @@ QPainterPath BalloonWindow::outline() const
 void BalloonWindow::updateShape()
 {
     if (!masked() || !m_layout) return;
-    // Dragging the character moves the balloon along without changing its outline.
-    const QString key = QString::number(width()) + u'x' + QString::number(height()) + u'/' +
-                        QString::number(m_body.x()) + u',' + QString::number(m_body.y()) + u',' +
-                        QString::number(m_body.width()) + u',' + QString::number(m_body.height()) + u'/' +
-                        QString::number(m_tip.x()) + u',' + QString::number(m_tip.y()) + u'/' +
-                        (m_thought ? u't' : u's');
-    if (key == m_shapeKey) return;
-    m_shapeKey = key;
     QImage img(size(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Ink, Outline));
     p.setBrush(Paper);
-    p.drawPath(outline());
+    p.drawPath(m_outline);
     p.end();
     setShape(alphaRegion(img));
 }
 
 void BalloonWindow::shapingChanged()
 {
-    m_shapeKey.clear();
     updateShape();
     update();
 }
@@ -318,7 +319,7 @@ void BalloonWindow::paintBalloon(QPainter& p)
 {
     if (!m_layout) return;
     p.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath shape = outline();
+    const QPainterPath& shape = m_outline;
     if (masked()) {
         // No translucency: the soft shadow would be solid black, and the
         // outline's soft edge blends with the ink behind it, never with black.

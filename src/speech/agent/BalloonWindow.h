@@ -66,8 +66,8 @@ private:
     int visibleLines() const;
     void paintBalloon(QPainter& p);
     // The body with its tail, or the cloud with its bubbles, in window coordinates.
-    QPainterPath outline() const;
-    // Masked: cuts the window to the outline, when that has changed.
+    QPainterPath makeOutline() const;
+    // Masked: cuts the window to the outline.
     void updateShape();
 
     QFont m_font;
@@ -81,7 +81,8 @@ private:
     qsizetype m_revealed = 0;
     int m_page = 0;
     QTimer m_pageTimer;
-    QString m_shapeKey; // masked: the outline the mask was made for
+    QPainterPath m_outline;
+    QString m_outlineKey; // the placement m_outline was made for
 };
 
 } // namespace orvella
