@@ -56,6 +56,23 @@ private Q_SLOTS:
         QVERIFY(agent.balloonWindow()->testAttribute(Qt::WA_TransparentForMouseEvents));
     }
 
+    void translucentWhereTheDesktopComposes()
+    {
+        // The offscreen platform, like Wayland, always composes: no window is cut to a mask.
+        AgentEngine agent;
+        QVERIFY(agent.Load(u"EMailAgent"_s, QStringLiteral(ORVELLA_SOURCE_CHARACTER)));
+        agent.Show(true);
+        agent.Think(u"Nothing to cut here."_s);
+        QVERIFY(QTest::qWaitFor([&] { return agent.balloonWindow()->isVisible(); }, 5000));
+        for (ShapedWindow* w : {static_cast<ShapedWindow*>(agent.characterWindow()),
+                                static_cast<ShapedWindow*>(agent.balloonWindow())}) {
+            QVERIFY(w->isVisible());
+            QVERIFY(!w->masked());
+            QVERIFY(w->mask().isEmpty());
+        }
+        agent.StopAll();
+    }
+
     void drawnAtEverySize_data()
     {
         QTest::addColumn<int>("size");

@@ -39,8 +39,8 @@ QString plainLine(QString text)
 } // namespace
 
 BalloonWindow::BalloonWindow()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+    : ShapedWindow(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                   Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -236,12 +236,21 @@ void BalloonWindow::place()
     const qreal tipX = qBound<qreal>(Radius + 6, headX - win.left(), bodyW2 - Radius - 6);
     m_tip = QPointF(tipX, m_below ? 0.5 : win.height() - Shadow - 0.5);
     setGeometry(win);
+    // Dragging the character moves the balloon along without changing its
+    // outline; the cloud's is worth keeping (simplifying it takes a while).
+    const QString key = QString::number(win.width()) + u'x' + QString::number(win.height()) + u'/' +
+                        QString::number(m_body.x()) + u',' + QString::number(m_body.y()) + u',' +
+                        QString::number(m_body.width()) + u',' + QString::number(m_body.height()) + u'/' +
+                        QString::number(m_tip.x()) + u',' + QString::number(m_tip.y()) + u'/' +
+                        (m_thought ? u't' : u's');
+    if (key == m_outlineKey) return;
+    m_outlineKey = key;
+    m_outline = makeOutline();
+    updateShape();
 }
 
-void BalloonWindow::paintBalloon(QPainter& p)
+QPainterPath BalloonWindow::makeOutline() const
 {
-    if (!m_layout) return;
-    p.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     if (!m_thought) {
         shape.addRoundedRect(m_body, Radius, Radius);
@@ -283,9 +292,43 @@ void BalloonWindow::paintBalloon(QPainter& p)
             shape.addEllipse(c, r, r);
         }
     }
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 0, 40));
-    p.drawPath(shape.translated(1.5, 2.0));
+    return shape;
+}
+
+void BalloonWindow::updateShape()
+{
+    if (!masked() || !m_layout) return;
+    QImage img(size(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Ink, Outline));
+    p.setBrush(Paper);
+    p.drawPath(m_outline);
+    p.end();
+    setShape(alphaRegion(img));
+}
+
+void BalloonWindow::shapingChanged()
+{
+    updateShape();
+    update();
+}
+
+void BalloonWindow::paintBalloon(QPainter& p)
+{
+    if (!m_layout) return;
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath& shape = m_outline;
+    if (masked()) {
+        // No translucency: the soft shadow would be solid black, and the
+        // outline's soft edge blends with the ink behind it, never with black.
+        p.fillRect(rect(), Ink);
+    } else {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 40));
+        p.drawPath(shape.translated(1.5, 2.0));
+    }
     p.setPen(QPen(Ink, Outline));
     p.setBrush(Paper);
     p.drawPath(shape);
@@ -323,6 +366,12 @@ QImage BalloonWindow::snapshot()
     img.fill(Qt::transparent);
     QPainter p(&img);
     paintBalloon(p);
+    if (masked() && !mask().isEmpty()) {
+        // What the mask cuts away is not on the screen.
+        p.setClipRegion(QRegion(rect()).subtracted(mask()));
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(rect(), Qt::transparent);
+    }
     return img;
 }
 

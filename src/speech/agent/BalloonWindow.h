@@ -1,10 +1,12 @@
 #pragma once
 
+#include "speech/agent/ShapedWindow.h"
+
 #include <QFont>
+#include <QPainterPath>
 #include <QRect>
 #include <QString>
 #include <QTimer>
-#include <QWidget>
 #include <memory>
 
 class QTextLayout;
@@ -14,8 +16,9 @@ namespace orvella {
 // The character's balloon: a speech balloon that shows the words as they are
 // spoken, or a thought balloon that shows a text page by page. It stands
 // beside the character, points at its head and stays on the screen however
-// close to an edge the character stands.
-class BalloonWindow : public QWidget
+// close to an edge the character stands. Without a compositor it is cut to
+// its outline, pointer and bubbles.
+class BalloonWindow : public ShapedWindow
 {
     Q_OBJECT
 public:
@@ -53,6 +56,7 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void shapingChanged() override;
 
 private:
     void layoutText();
@@ -61,6 +65,10 @@ private:
     int firstVisibleLine() const;
     int visibleLines() const;
     void paintBalloon(QPainter& p);
+    // The body with its tail, or the cloud with its bubbles, in window coordinates.
+    QPainterPath makeOutline() const;
+    // Masked: cuts the window to the outline.
+    void updateShape();
 
     QFont m_font;
     QString m_text;
@@ -73,6 +81,8 @@ private:
     qsizetype m_revealed = 0;
     int m_page = 0;
     QTimer m_pageTimer;
+    QPainterPath m_outline;
+    QString m_outlineKey; // the placement m_outline was made for
 };
 
 } // namespace orvella

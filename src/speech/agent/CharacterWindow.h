@@ -1,11 +1,13 @@
 #pragma once
 
 #include "speech/agent/CharacterFile.h"
+#include "speech/agent/ShapedWindow.h"
 
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QPoint>
-#include <QWidget>
+#include <QRegion>
 #include <memory>
 
 class QSvgRenderer;
@@ -15,8 +17,9 @@ namespace orvella {
 // The character on the desktop: a frameless, translucent, always-on-top tool
 // window that never takes the focus. It draws one frame of the character file
 // (with the row's transform and the mouth of the moment) at any size, can be
-// dragged, and reports right clicks and double clicks.
-class CharacterWindow : public QWidget
+// dragged, and reports right clicks and double clicks. Without a compositor
+// it is cut to the figure of the frame it shows.
+class CharacterWindow : public ShapedWindow
 {
     Q_OBJECT
 public:
@@ -51,10 +54,22 @@ protected:
     void contextMenuEvent(QContextMenuEvent*) override;
     void moveEvent(QMoveEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void shapingChanged() override;
 
 private:
+    // A frame drawn for a window without translucency, and its outline.
+    struct Shape
+    {
+        QImage image;
+        QRegion region;
+    };
+
     QSvgRenderer* renderer(int frame, const QString& mouth);
     void paintCharacter(QPainter& p);
+    void renderFrame(QPainter& p, qreal opacity);
+    QString shapeKey() const;
+    // Masked: puts the mask and the picture of the current frame in place.
+    void updateShape();
 
     const CharacterFile* m_file = nullptr;
     int m_frame = -1;
@@ -62,6 +77,9 @@ private:
     int m_speakingMouth = -1;
     QHash<QString, std::shared_ptr<QSvgRenderer>> m_renderers;
     QHash<QString, QPixmap> m_pixmaps; // plain frames at the current size
+    QHash<QString, Shape> m_shapes;    // masked: frames by frame, mouth, row and size
+    QString m_shapeKey;                // masked: the one in place
+    Shape m_shape;
     QPoint m_pressPos;
     bool m_pressed = false;
     bool m_dragging = false;
