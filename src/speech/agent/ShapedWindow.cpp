@@ -1,6 +1,6 @@
 #include "speech/agent/ShapedWindow.h"
 
-#include "speech/agent/DesktopCompositor.h"
+#include "platform/DesktopCompositor.h"
 
 #include <QImage>
 #include <QList>

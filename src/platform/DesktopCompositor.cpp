@@ -1,4 +1,4 @@
-#include "speech/agent/DesktopCompositor.h"
+#include "platform/DesktopCompositor.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
