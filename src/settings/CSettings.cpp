@@ -22,10 +22,11 @@ struct Field
     const char16_t* section;
     const char16_t* key;
     std::variant<QString CSettings::*, bool CSettings::*, int CSettings::*> member;
-    const char16_t* defaultValue; // nullptr: computed from the program folder
+    const char16_t* defaultValue;
     Load readIn;
     Rule rule = Rule::None;
     int low = 0, high = 0, corrected = 0;
+    bool inProgramFolder = false; // the default is a path under the program folder
 };
 
 // The settings file, in the order Save writes it.
@@ -71,8 +72,10 @@ const Field fields[] = {
     {u"Character", u"Fast", &CSettings::m_Fast, u"yes", Load::Initial},
     {u"Character", u"Hide", &CSettings::m_Hide, u"yes", Load::Initial},
     {u"Character", u"FontName", &CSettings::m_FontName, u"MS Sans Serif", Load::Initial},
-    {u"Character", u"WAVNewMessages", &CSettings::m_WAVNewMessages, nullptr, Load::Initial},
-    {u"Character", u"TimeSoundFile", &CSettings::m_TimeSoundFile, nullptr, Load::Initial},
+    {u"Character", u"WAVNewMessages", &CSettings::m_WAVNewMessages, u"/Sounds/NewMail.wav", Load::Initial,
+     Rule::None, 0, 0, 0, true},
+    {u"Character", u"TimeSoundFile", &CSettings::m_TimeSoundFile, u"/Sounds/Clock.wav", Load::Initial,
+     Rule::None, 0, 0, 0, true},
     {u"Character", u"WelcomeGesture", &CSettings::m_WelcomeGesture, u"Greet", Load::Initial},
     {u"Character", u"ReadingGesture", &CSettings::m_ReadingGesture, u"Read", Load::Initial},
     {u"Character", u"VoiceCharacter", &CSettings::m_VoiceCharacter, u"Normal", Load::Initial},
@@ -126,6 +129,28 @@ QString trimmed(const QString& s)
     return s.mid(b, e - b);
 }
 
+QString defaultText(const Field& f, const QString& appPath)
+{
+    const QString def = QString::fromUtf16(f.defaultValue);
+    return f.inProgramFolder ? appPath + def : def;
+}
+
+// Puts text, as read from the file, into the field's member with its rule applied.
+void assign(CSettings& s, const Field& f, const QString& text)
+{
+    std::visit(
+        [&](auto member) {
+            using T = std::remove_reference_t<decltype(s.*member)>;
+            if constexpr (std::is_same_v<T, QString>)
+                s.*member = f.rule == Rule::TrimBlanks ? trimmed(text) : text;
+            else if constexpr (std::is_same_v<T, bool>)
+                s.*member = IsYes(text);
+            else
+                s.*member = applyRule(f, ReadNumber(text));
+        },
+        f.member);
+}
+
 } // namespace
 
 CSettings::CSettings(const QString& appPath)
@@ -133,22 +158,8 @@ CSettings::CSettings(const QString& appPath)
 {
     // A fresh object holds the defaults, so code that runs before a load
     // (and tests) sees the same values a missing file gives.
-    for (const Field& f : fields) {
-        const QString def = f.defaultValue ? QString::fromUtf16(f.defaultValue) : QString();
-        std::visit(
-            [&](auto member) {
-                using T = std::remove_reference_t<decltype(this->*member)>;
-                if constexpr (std::is_same_v<T, QString>)
-                    this->*member = def;
-                else if constexpr (std::is_same_v<T, bool>)
-                    this->*member = IsYes(def);
-                else
-                    this->*member = ReadNumber(def);
-            },
-            f.member);
-    }
-    m_WAVNewMessages = m_appPath + u"/Sounds/NewMail.wav"_s;
-    m_TimeSoundFile = m_appPath + u"/Sounds/Clock.wav"_s;
+    for (const Field& f : fields)
+        assign(*this, f, defaultText(f, m_appPath));
 }
 
 QString CSettings::welcomeFilePath() const { return m_appPath + u"/Welcome.txt"_s; }
@@ -159,25 +170,7 @@ void CSettings::readKeys(bool initial, const QStringList& order)
         const Field* f = findField(key);
         if (!f || (f->readIn == Load::Initial) != initial)
             continue;
-        QString def;
-        if (f->defaultValue)
-            def = QString::fromUtf16(f->defaultValue);
-        else if (f->member == decltype(f->member)(&CSettings::m_WAVNewMessages))
-            def = m_appPath + u"/Sounds/NewMail.wav"_s;
-        else
-            def = m_appPath + u"/Sounds/Clock.wav"_s;
-        const QString text = ReadIni(QString::fromUtf16(f->section), key, def, m_filePath);
-        std::visit(
-            [&](auto member) {
-                using T = std::remove_reference_t<decltype(this->*member)>;
-                if constexpr (std::is_same_v<T, QString>)
-                    this->*member = f->rule == Rule::TrimBlanks ? trimmed(text) : text;
-                else if constexpr (std::is_same_v<T, bool>)
-                    this->*member = IsYes(text);
-                else
-                    this->*member = applyRule(*f, ReadNumber(text));
-            },
-            f->member);
+        assign(*this, *f, ReadIni(QString::fromUtf16(f->section), key, defaultText(*f, m_appPath), m_filePath));
     }
 }
 

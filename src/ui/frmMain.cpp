@@ -49,6 +49,18 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
+namespace {
+QPushButton* addButton(QWidget* parent, QBoxLayout* layout, const QString& name, const QString& caption,
+                       const QString& tip)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setToolTip(tip);
+    layout->addWidget(b);
+    return b;
+}
+} // namespace
+
 frmMain::frmMain(frmTray& tray) : m_tray(tray)
 {
     setObjectName(u"frmMain"_s);
@@ -92,11 +104,7 @@ void frmMain::buildWindow()
 
     auto* buttons = new QHBoxLayout;
     auto makeButton = [&](const QString& name, const QString& caption, const QString& tip) {
-        auto* b = new QPushButton(caption, central);
-        b->setObjectName(name);
-        b->setToolTip(tip);
-        buttons->addWidget(b);
-        return b;
+        return addButton(central, buttons, name, caption, tip);
     };
     cmdClipboard = makeButton(u"cmdClipboard"_s, u"Clip&board"_s, u"Read Clipboard contents"_s);
     cmdCheck = makeButton(u"cmdCheck"_s, u"&Check Mail"_s, u"Check for new mail"_s);
@@ -198,11 +206,7 @@ QWidget* frmMain::buildMessagesPage()
 
     auto* column = new QVBoxLayout;
     auto makeButton = [&](const QString& name, const QString& caption, const QString& tip) {
-        auto* b = new QPushButton(caption, page);
-        b->setObjectName(name);
-        b->setToolTip(tip);
-        column->addWidget(b);
-        return b;
+        return addButton(page, column, name, caption, tip);
     };
     cmdTellMe = makeButton(u"cmdTellMe"_s, u"&Read"_s, u"Read selected message"_s);
     cmdViewIt = makeButton(u"cmdViewIt"_s, u"&View"_s, u"View selected message"_s);

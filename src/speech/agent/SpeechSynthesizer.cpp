@@ -104,6 +104,17 @@ struct SpeechSynthesizer::Worker
     bool quit = false;
     std::thread thread;
 
+    // Queues job for the thread; its id.
+    quint64 push(Job job)
+    {
+        std::lock_guard g(lock);
+        job.id = nextId++;
+        const quint64 id = job.id;
+        jobs.push_back(std::move(job));
+        wake.notify_one();
+        return id;
+    }
+
     bool isCancelled(quint64 id)
     {
         std::lock_guard g(lock);
@@ -222,38 +233,25 @@ SpeechSynthesizer::~SpeechSynthesizer()
 
 void SpeechSynthesizer::warmUp()
 {
-    std::lock_guard g(m_worker->lock);
     Worker::Job job;
-    job.id = m_worker->nextId++;
     job.warmUp = true;
-    m_worker->jobs.push_back(std::move(job));
-    m_worker->wake.notify_one();
+    m_worker->push(std::move(job));
 }
 
 quint64 SpeechSynthesizer::speak(const QByteArray& ssmlUtf8, const QString& voice)
 {
-    std::lock_guard g(m_worker->lock);
     Worker::Job job;
-    job.id = m_worker->nextId++;
     job.ssml = ssmlUtf8;
     job.voice = voice;
-    const quint64 id = job.id;
-    m_worker->jobs.push_back(std::move(job));
-    m_worker->wake.notify_one();
-    return id;
+    return m_worker->push(std::move(job));
 }
 
 quint64 SpeechSynthesizer::decodeFile(const QString& path)
 {
-    std::lock_guard g(m_worker->lock);
     Worker::Job job;
-    job.id = m_worker->nextId++;
     job.file = true;
     job.path = path;
-    const quint64 id = job.id;
-    m_worker->jobs.push_back(std::move(job));
-    m_worker->wake.notify_one();
-    return id;
+    return m_worker->push(std::move(job));
 }
 
 void SpeechSynthesizer::cancel(quint64 job)
