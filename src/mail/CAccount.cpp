@@ -238,7 +238,10 @@ void CAccount::LoadSettings(const QString& section)
     m_TrustedCertificate = read(u"TrustedCertificate"_s, QString()).trimmed();
     // Due at the first minute tick after start-up.
     m_MinuteCounter = m_CheckInterval;
-    if (m_PopServer.isEmpty() || m_AccountName.isEmpty()) DetectAccount();
+    // Only an account with nothing given is filled from another program: with
+    // one of the two given, the other program's server or name would be mixed
+    // with the user's, and the password sent where it does not belong.
+    if (m_PopServer.isEmpty() && m_AccountName.isEmpty()) DetectAccount();
     m_idFilePath = identifierFileFor(m_AccountID);
     LoadMessageIDs();
 }

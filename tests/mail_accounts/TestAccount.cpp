@@ -60,6 +60,7 @@ private slots:
     void releaseWritesCountersAndIdentifiers();
     void unloadedAccountWritesNothing();
     void renumberingAfterRemoval();
+    void emptyServerRunsDetection_data();
     void emptyServerRunsDetection();
 
 private:
@@ -263,6 +264,10 @@ void TestAccount::loadAccounts_data()
     QTest::newRow("NoOfAccounts 2 leaves the third unread")
         << QByteArray("[General]\r\nNoOfAccounts=2\r\n") + sections
         << QStringList{u"one.example"_s, u"two.example"_s};
+    // Without this bound the start-up would make two billion empty accounts.
+    QTest::newRow("huge count reads the sections there are")
+        << QByteArray("[General]\r\nNoOfAccounts=2147483647\r\n") + sections
+        << QStringList{u"one.example"_s, u"two.example"_s, u"three.example"_s};
     QTest::newRow("garbage count reads one")
         << QByteArray("[General]\r\nNoOfAccounts=many\r\n") + sections << QStringList{u"one.example"_s};
 }
@@ -405,16 +410,35 @@ void TestAccount::renumberingAfterRemoval()
     QVERIFY(again[1]->MessageIDs().contains(u"<three@x>"_s));
 }
 
+void TestAccount::emptyServerRunsDetection_data()
+{
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("both empty: detected") << QByteArray("POPServer=\r\nAccountName=\r\n")
+                                          << u"pop.oe.example"_s << u"oe\\user"_s;
+    QTest::newRow("no keys: detected") << QByteArray() << u"pop.oe.example"_s << u"oe\\user"_s;
+    // A value the user gave is never replaced: the check would otherwise send
+    // the user's password to another program's server.
+    QTest::newRow("name given") << QByteArray("POPServer=\r\nAccountName=kept\r\n") << QString()
+                                << u"kept"_s;
+    QTest::newRow("server given") << QByteArray("POPServer=mine.example\r\nAccountName=\r\n")
+                                  << u"mine.example"_s << QString();
+}
+
 void TestAccount::emptyServerRunsDetection()
 {
+    QFETCH(QByteArray, section);
+    QFETCH(QString, server);
+    QFETCH(QString, user);
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", (QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/accounts/wine-oe"_s).toUtf8());
-    writeFile(iniPath(), "[Account]\r\nPOPServer=\r\nAccountName=kept\r\n");
+    writeFile(iniPath(), "[Account]\r\n" + section);
     CAccount account;
     account.LoadSettings(u"Account"_s);
     qputenv("HOME", home);
-    QCOMPARE(account.m_PopServer, u"pop.oe.example"_s);
-    QCOMPARE(account.m_AccountName, u"oe\\user"_s);
+    QCOMPARE(account.m_PopServer, server);
+    QCOMPARE(account.m_AccountName, user);
 }
 
 QTEST_GUILESS_MAIN(TestAccount)

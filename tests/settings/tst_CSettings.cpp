@@ -100,6 +100,9 @@ void tst_CSettings::corrections_data()
     QTest::newRow("Behavior outside 0..3") << u"Character"_s << u"Behavior"_s << u"4"_s << 0;
     QTest::newRow("MessageLines above 100") << u"General"_s << u"MessageLines"_s << u"500"_s << 20;
     QTest::newRow("MessageLines 100 kept") << u"General"_s << u"MessageLines"_s << u"100"_s << 100;
+    QTest::newRow("MessageLines 0 kept") << u"General"_s << u"MessageLines"_s << u"0"_s << 0;
+    // A negative count would make every retrieval fail.
+    QTest::newRow("MessageLines negative") << u"General"_s << u"MessageLines"_s << u"-5"_s << 20;
     QTest::newRow("SayTimeEvery above 6") << u"General"_s << u"SayTimeEvery"_s << u"7"_s << 0;
     QTest::newRow("PromptUser outside 0..2") << u"General"_s << u"PromptUser"_s << u"3"_s << 0;
     QTest::newRow("ReminderRecur outside 0..4") << u"Reminder"_s << u"ReminderRecur"_s << u"5"_s << 0;
