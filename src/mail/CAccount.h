@@ -2,8 +2,10 @@
 
 #include "mail/MessageIDSet.h"
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace orvella {
 
@@ -52,6 +54,13 @@ public:
     void IncrementTime();
 
     bool AddMessageID(const QString& id);
+    // Notes, before the message's file is written, that the message with
+    // identifier id goes into the file named by stamp. After a crash the
+    // next start takes the identifiers whose files were written completely
+    // into the set, and only those: each message stays stored exactly once.
+    void JournalStoredMessage(const QString& id, const QString& stamp);
+    // Writes the identifier file (after making the messages written so far
+    // durable) and clears the journal.
     void SaveMessageIDs();
     void RebuildMessageIDs(const QStringList& ids);
     void RebuildMessageIDs(const MessageIDSet& ids);
@@ -75,16 +84,22 @@ public:
     bool ownsSection() const;
 
     static QString identifierFileFor(const QString& section);
+    // The journal of messages stored since the identifier file was written.
+    QString journalFilePath() const { return m_idFilePath + QStringLiteral(".journal"); }
     // "Zentra.INI" in the program folder.
     static QString settingsFile();
 
 private:
     void claimSection();
     void releaseSection();
+    void readIdentifierFile();
+    void recoverJournal();
+    void closeJournal();
 
     QString m_settingsPath;
     QString m_idFilePath;
     MessageIDSet m_ServerIDs;
+    std::unique_ptr<QFile> m_journal;
 };
 
 } // namespace orvella

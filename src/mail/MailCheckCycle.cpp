@@ -144,7 +144,10 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     m_lastErrorCode = 0;
     m_lastError.clear();
     connect(m_pop.get(), &Pop3Client::Error, this, &MailCheckCycle::takeError);
-    connect(m_pop.get(), &Pop3Client::messageStarted, this, [this](int) { m_decoder.Reset(); });
+    connect(m_pop.get(), &Pop3Client::messageStarted, this, [this](int n) {
+        m_decoder.Reset();
+        m_retrieving = n;
+    });
     connect(m_pop.get(), &Pop3Client::Header, this,
             [this](const QString& f, const QString& v) { m_decoder.Header(f, v); });
     connect(m_pop.get(), &Pop3Client::Transfer, this,
@@ -154,6 +157,7 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         m_decoder.Reset();
         if (CurrentAccount)
             m_store.StoreIfNew(message, *CurrentAccount, SeenIDs, NewMessages);
+        m_lastRetrieved = m_retrieving;
     });
 
     status(u"Connecting to "_s + server);
@@ -187,6 +191,7 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         account.RebuildMessageIDs(SeenIDs);
         account.m_NoOfMessages = 0;
         account.m_PrevMessageSize = 0;
+        account.WriteCounters();
     }
     co_await LogOff();
 }
@@ -225,27 +230,42 @@ QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()
     co_return result;
 }
 
+// The counters say how far the account's mailbox has been read; they move
+// only over messages actually retrieved. Had they moved to the server's count
+// before the retrieval, a retrieval cut short (a dropped connection, a -ERR)
+// would leave the messages after the cut unread for good whenever the last
+// message keeps the size the counters remember (notices of fixed length).
 QCoro::Task<> MailCheckCycle::DownloadMessages(int first)
 {
     CAccount& account = *CurrentAccount;
     SeenIDs = MessageIDSet();
     const int C = m_pop->messageCount();
-    account.m_NoOfMessages = C;
     m_decoder.Reset();
-    if (!co_await m_pop->retrieve(first, C, m_settings.m_Lines)) {
-        ReportPOPError(m_lastErrorCode, m_lastError);
-        co_return;
+    m_retrieving = 0;
+    m_lastRetrieved = first - 1;
+    const bool complete = co_await m_pop->retrieve(first, C, m_settings.m_Lines);
+    if (!complete) ReportPOPError(m_lastErrorCode, m_lastError);
+    const int last = complete ? C : m_lastRetrieved;
+    bool counted = false;
+    if (last >= first && m_pop->isLoggedOn()) {
+        const auto size = co_await m_pop->messageSize(last);
+        if (size) {
+            account.m_NoOfMessages = last;
+            account.m_PrevMessageSize = int(std::clamp<qint64>(*size, 0, std::numeric_limits<int>::max()));
+            counted = true;
+        } else if (complete) {
+            ReportPOPError(m_lastErrorCode, m_lastError);
+        }
     }
-    const auto size = co_await m_pop->messageSize(C);
-    if (!size) {
-        ReportPOPError(m_lastErrorCode, m_lastError);
-        co_return;
-    }
-    account.m_PrevMessageSize = int(std::clamp<qint64>(*size, 0, std::numeric_limits<int>::max()));
-    if (first != 1)
-        account.SaveMessageIDs();
-    else
+    // Without the size the counters stay as they were: the next check then
+    // reads from where they point, and known identifiers keep what was stored
+    // from being stored again. The identifiers are written in every case, so
+    // the journal of this pass is cleared.
+    if (complete && counted && first == 1)
         account.RebuildMessageIDs(SeenIDs);
+    else
+        account.SaveMessageIDs();
+    if (counted) account.WriteCounters();
 }
 
 QCoro::Task<> MailCheckCycle::LogOff()

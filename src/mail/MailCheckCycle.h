@@ -107,6 +107,8 @@ private:
     MessageDecoder m_decoder;
     std::optional<QCoro::Task<>> m_task;
     bool m_running = false;
+    int m_retrieving = 0;    // the message number being retrieved
+    int m_lastRetrieved = 0; // the last message number retrieved completely
     int m_lastErrorCode = 0;
     QString m_lastError;
 };

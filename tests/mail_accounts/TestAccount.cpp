@@ -1,4 +1,5 @@
 #include "mail/Accounts.h"
+#include "message/CMessage.h"
 #include "platform/ProfileFile.h"
 #include "settings/Program.h"
 
@@ -60,6 +61,7 @@ private slots:
     void releaseWritesCountersAndIdentifiers();
     void unloadedAccountWritesNothing();
     void renumberingAfterRemoval();
+    void journalAfterCrash();
     void emptyServerRunsDetection_data();
     void emptyServerRunsDetection();
 
@@ -408,6 +410,53 @@ void TestAccount::renumberingAfterRemoval()
     QCOMPARE(again.size(), 2);
     QCOMPARE(again[1]->m_PopServer, u"three"_s);
     QVERIFY(again[1]->MessageIDs().contains(u"<three@x>"_s));
+}
+
+// What a crash in the middle of storing leaves: the journal names four
+// messages; only the two whose files were written completely count as stored.
+void TestAccount::journalAfterCrash()
+{
+    const QString msg = m_dir->path() + u"/msg/"_s;
+    QDir().mkpath(msg);
+    writeFile(m_dir->path() + u"/Account.DAT"_s, "<old@x>\r\n");
+    orvella::CMessage whole;
+    whole.m_ID = u"<whole@x>"_s;
+    whole.m_Content = u"Body\r\n"_s;
+    whole.m_TimeStamp = u"20261210101010100"_s;
+    writeFile(msg + u"20261210101010100.tem"_s, whole.fileContents());
+    orvella::CMessage quoted = whole;
+    quoted.m_ID = u"<\"q\"@x>"_s; // stored with apostrophes in its file
+    quoted.m_TimeStamp = u"20261210101010100.01"_s;
+    writeFile(msg + u"20261210101010100.01.tem"_s, quoted.fileContents());
+    orvella::CMessage cut = whole;
+    cut.m_ID = u"<cut@x>"_s;
+    cut.m_TimeStamp = u"20261210101010100.02"_s;
+    writeFile(msg + u"20261210101010100.02.tem"_s, cut.fileContents().chopped(5));
+    writeFile(m_dir->path() + u"/Account.DAT.journal"_s,
+              "20261210101010100,<whole@x>\r\n"
+              "20261210101010100.01,\"<\"\"q\"\"@x>\"\r\n"
+              "20261210101010100.02,<cut@x>\r\n"
+              "20261210101010100.03,<never-written@x>\r\n"
+              "20261210101010100.04,<line-cut"); // the crash came while this was written
+
+    orvella::CAccount account;
+    account.LoadSettings(u"Account"_s);
+    QCOMPARE(account.MessageIDs().values(), (QStringList{u"<old@x>"_s, u"<whole@x>"_s, u"<\"q\"@x>"_s}));
+    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s),
+             u"<old@x>\r\n<whole@x>\r\n<\"q\"@x>\r\n"_s);
+    QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
+    // The file cut short is gone; its message is fetched again.
+    QVERIFY(!QFile::exists(msg + u"20261210101010100.02.tem"_s));
+    QVERIFY(QFile::exists(msg + u"20261210101010100.tem"_s));
+
+    // Storing journals first; saving the identifiers clears the journal.
+    orvella::CMessage next;
+    next.m_ID = u"<next@x>"_s;
+    QVERIFY(account.AddMessageID(next.m_ID));
+    QVERIFY(next.Save([&](const QString& stamp) { account.JournalStoredMessage(next.m_ID, stamp); }));
+    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT.journal"_s), next.m_TimeStamp + u",<next@x>\r\n"_s);
+    account.SaveMessageIDs();
+    QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
 }
 
 void TestAccount::emptyServerRunsDetection_data()
