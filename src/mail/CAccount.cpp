@@ -307,6 +307,14 @@ void CAccount::WriteCounters()
     file.save();
 }
 
+void CAccount::SaveSecurity()
+{
+    if (m_settingsPath.isEmpty() || !ownsSection()) return;
+    platform::ProfileFile file(m_settingsPath);
+    file.write(m_AccountID, u"Security"_s, m_Security);
+    file.save();
+}
+
 void CAccount::IncrementTime()
 {
     ++m_MinuteCounter;

@@ -43,6 +43,9 @@ public:
     QString m_Security = QStringLiteral("Auto");
     // SHA-256 fingerprint of a certificate accepted although the system does not trust it.
     QString m_TrustedCertificate;
+    // Not stored: the user has been told in this run that the server took
+    // the password without encryption.
+    bool m_PlainLogonReported = false;
 
     void LoadSettings(const QString& section);
     // Writes the connection keys into the account's section (one replace of the file).
@@ -50,6 +53,8 @@ public:
     // The same keys into a file being assembled, so saving all accounts replaces the file once.
     void Save(platform::ProfileFile& file) const;
     void WriteCounters();
+    // Writes "Security" alone, as the check cycle learns it.
+    void SaveSecurity();
     void WriteCounters(platform::ProfileFile& file) const;
     void IncrementTime();
 

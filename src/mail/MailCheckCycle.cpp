@@ -72,6 +72,7 @@ void MailCheckCycle::StartCheck(bool checkAll)
     if (hooks.setCheckControls)
         hooks.setCheckControls(false);
     AccountIndex = 0;
+    m_noticeShown = false;
     NewMessages.clear();
     TimerPOP.start(delay(FirstStepMs));
 }
@@ -103,7 +104,7 @@ void MailCheckCycle::TimerPOP_Timer()
         hooks.setExitEnabled(true);
     const bool checkAll = CheckAll, checkError = CheckError;
     AccountIndex = 0;
-    if (!CheckError && hooks.showErrorTab)
+    if (!CheckError && !m_noticeShown && hooks.showErrorTab)
         hooks.showErrorTab(false);
     if (hooks.announceNewMail)
         hooks.announceNewMail(checkAll, checkError);
@@ -178,6 +179,8 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         co_return;
     }
 
+    LearnSecurity(account);
+
     status(u"Checking for new messages on "_s + server);
     const Found found = co_await FindNewMessages();
     if (found.mayBeNew) {
@@ -194,6 +197,33 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         account.WriteCounters();
     }
     co_await LogOff();
+}
+
+// "Auto" takes whatever protection the server offers, so a man in the
+// middle who strips STLS from the capabilities would receive the password.
+// Once the server has shown a verified TLS session, the account keeps that
+// way for good and fails closed when it is missing; a logon in clear is told
+// to the user, once a run.
+void MailCheckCycle::LearnSecurity(CAccount& account)
+{
+    if (account.m_Security.compare(u"Auto"_s, Qt::CaseInsensitive) != 0) return;
+    if (m_pop->isEncrypted()) {
+        account.m_Security = account.m_Port == 995 ? u"TLS"_s : u"STARTTLS"_s;
+        account.SaveSecurity();
+        return;
+    }
+    if (account.m_PlainLogonReported) return;
+    account.m_PlainLogonReported = true;
+    m_noticeShown = true;
+    if (hooks.setErrorText)
+        hooks.setErrorText(
+            u"The mail server "_s + account.m_PopServer + u" does not protect your password: account "_s +
+            account.m_AccountName +
+            u" logged on without encryption, so anyone who can watch the network between you and the "
+            u"server can read the password.\r\n\r\n"
+            u"If the server offers a secure connection, choose TLS or STARTTLS for this account in the 'E-mail "
+            u"Accounts' tab located in the 'Options' screen."_s);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
 }
 
 QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()

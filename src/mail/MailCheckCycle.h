@@ -91,6 +91,7 @@ private:
         int first = 1;
     };
     QCoro::Task<Found> FindNewMessages();
+    void LearnSecurity(CAccount& account);
     QCoro::Task<> DownloadMessages(int first);
     QCoro::Task<> LogOff();
     void status(const QString& text);
@@ -107,6 +108,7 @@ private:
     MessageDecoder m_decoder;
     std::optional<QCoro::Task<>> m_task;
     bool m_running = false;
+    bool m_noticeShown = false; // this cycle wrote a notice (not an error) on the Error page
     int m_retrieving = 0;    // the message number being retrieved
     int m_lastRetrieved = 0; // the last message number retrieved completely
     int m_lastErrorCode = 0;
