@@ -77,9 +77,29 @@ void MailCheckCycle::StartCheck(bool checkAll)
     TimerPOP.start(delay(FirstStepMs));
 }
 
+void MailCheckCycle::Abort()
+{
+    if (!m_running || m_aborting) return;
+    m_aborting = true;
+    TimerPOP.setInterval(0);
+    if (m_pop && m_task && !m_task->isReady())
+        (void)m_pop->logOff(); // the account's check then goes on to its own log-off
+    else if (TimerPOP.isActive())
+        TimerPOP.start(0);
+}
+
 void MailCheckCycle::TimerPOP_Timer()
 {
     TimerPOP.stop();
+    if (m_aborting) {
+        m_aborting = false;
+        m_running = false;
+        CurrentAccount.reset();
+        AccountIndex = 0;
+        if (hooks.setExitEnabled) hooks.setExitEnabled(true);
+        Q_EMIT finished();
+        return;
+    }
     const int n = int(m_accounts.size());
     TimerPOP.setInterval(delay(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs));
     if (AccountIndex < n) {
@@ -306,7 +326,7 @@ QCoro::Task<> MailCheckCycle::LogOff()
         co_await m_pop->logOff();
     Disconnecting = false;
     status(u"Idle."_s);
-    TimerPOP.start();
+    TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
 }
 
 void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)

@@ -34,6 +34,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -299,14 +300,15 @@ QWidget* frmMain::buildQuickControlPage()
         if (Settings)
             Settings->m_VoicePitch = v;
     });
-    // clicked, not toggled: only the user's click (or the tray menu's) changes the setting.
-    connect(chkDontCheck, &QCheckBox::clicked, this, &frmMain::chkDontCheck_Click);
-    connect(chkAlwaysShow, &QCheckBox::clicked, this, &frmMain::chkAlwaysShow_Click);
+    // toggled, not clicked: a screen reader's toggle action changes the box
+    // without a click. The program's own settings of the boxes block signals.
+    connect(chkDontCheck, &QCheckBox::toggled, this, &frmMain::chkDontCheck_Click);
+    connect(chkAlwaysShow, &QCheckBox::toggled, this, &frmMain::chkAlwaysShow_Click);
     connect(cmdPreviewVoice, &QPushButton::clicked, this, [this] {
         if (Speech)
             Speech->cmdPreviewVoice_Click();
     });
-    connect(chkEnableReminders, &QCheckBox::clicked, this, [this](bool checked) {
+    connect(chkEnableReminders, &QCheckBox::toggled, this, [this](bool checked) {
         if (Settings)
             Settings->m_EnableReminders = checked;
     });
@@ -556,6 +558,18 @@ void frmMain::closeEvent(QCloseEvent* e)
     hide();
 }
 
+void frmMain::SaveAll()
+{
+    if (!m_loaded) return;
+    SaveWindowGeometry();
+    Settings->Save();
+    for (const auto& account : std::as_const(Accounts)) {
+        if (!account->ownsSection()) continue;
+        account->SaveMessageIDs();
+        account->WriteCounters();
+    }
+}
+
 void frmMain::Form_Unload()
 {
     if (!m_loaded)
@@ -636,9 +650,12 @@ void frmMain::ApplyQuickControls()
 {
     tabMain->setCurrentIndex(Settings->m_LastTab);
     tabMain->setTabVisible(3, false);
-    chkAlwaysShow->setChecked(!Settings->m_Hide);
-    chkDontCheck->setChecked(!Settings->m_DontCheck);
-    chkEnableReminders->setChecked(Settings->m_EnableReminders);
+    {
+        const QSignalBlocker b1(chkAlwaysShow), b2(chkDontCheck), b3(chkEnableReminders);
+        chkAlwaysShow->setChecked(!Settings->m_Hide);
+        chkDontCheck->setChecked(!Settings->m_DontCheck);
+        chkEnableReminders->setChecked(Settings->m_EnableReminders);
+    }
     // Setting a slider fires its change handler; both store what they show.
     const int speed = Settings->m_VoiceSpeed, pitch = Settings->m_VoicePitch;
     sldSpeed->setValue(speed);

@@ -52,6 +52,9 @@ public:
     bool Form_Load();
     // Exit: geometry and settings saved, objects released.
     void Form_Unload();
+    // What Exit saves, without ending: settings, geometry, each account's
+    // counters and identifiers.
+    void SaveAll();
 
     // The minute tick: re-arms itself to the next whole minute.
     void Timer1_Timer();
