@@ -45,10 +45,11 @@ QString canonicalSecurity(const QString& text)
 // --- password scrambling -------------------------------------------------
 //
 // The stored number for a character is its code times 7 times its position.
-// The original program took the code from the single-byte Windows code page,
-// so for every character that page holds (Windows-1252, as the rest of the
-// program reads old files) we use that byte: files written by the original
-// read back, and ours read in the original. A character the page lacks gets
+// Settings files in the single-byte Windows code page hold the code of each
+// character in that page, so for every character the page holds
+// (Windows-1252, as the rest of the program reads such files) we use that
+// byte: passwords stored that way read back, and ours read the same way
+// wherever the page is used. A character the page lacks gets
 // its Unicode code point, which is always above 255 and so cannot be confused
 // with a byte. The 27 C1 control characters are the only ones below 256 that
 // Windows-1252 lacks; they get 0x110000 + code, past the end of Unicode. With
@@ -80,7 +81,7 @@ qint64 codeToChar(qint64 code)
     return -1;
 }
 
-// The leading number of a text, as the original read it: blanks, a sign,
+// The leading number of a text, as number keys are read: blanks, a sign,
 // digits and a fraction. Anything else gives 0.
 double leadingNumber(QStringView s)
 {

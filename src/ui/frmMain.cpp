@@ -685,7 +685,7 @@ double frmMain::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
-// Geometry is stored in twips, as settings files always held it: the window's
+// Geometry is stored in twips, the unit of the settings file's keys: the window's
 // outer position and the size of its inside.
 void frmMain::RestoreWindowGeometry()
 {

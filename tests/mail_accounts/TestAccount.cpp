@@ -105,7 +105,7 @@ void TestAccount::scramble_data()
     QTest::addColumn<QString>("stored");
     QTest::newRow("abc") << u"abc"_s << u"679*1372*2079*"_s;
     QTest::newRow("empty") << QString() << QString();
-    // Characters of the Windows code page use their byte, as the original did.
+    // Characters of the Windows code page use their byte, as files in that page hold them.
     QTest::newRow("latin e acute") << u"\u00e9"_s << u"1631*"_s;
     QTest::newRow("euro sign is byte 128") << u"x\u20ac"_s << u"840*1792*"_s;
     // Others use their code point, always above 255.

@@ -36,7 +36,7 @@ private Q_SLOTS:
     void yesNo_data();
     void yesNo();
     void filteredSymbolsTrimmed();
-    void originalFileReadsBack();
+    void windowsCodePageFileReadsBack();
     void saveWritesEveryKeyInOrder();
     void saveKeepsUnknownLinesAndAccounts();
     void welcomeRoundTrip_data();
@@ -165,9 +165,9 @@ void tst_CSettings::filteredSymbolsTrimmed()
     QCOMPARE(s.m_FilteredSymbols, u"<>#"_s);
 }
 
-void tst_CSettings::originalFileReadsBack()
+void tst_CSettings::windowsCodePageFileReadsBack()
 {
-    // Shaped like a file the original program left: CR LF, keys in other
+    // Shaped like a hand-edited file in the Windows code page: CR LF, keys in other
     // letter cases, an account section and keys this object does not own.
     writeFile(ini(), "[Account]\r\n"
                      "POPServer=pop.example.com\r\n"
