@@ -268,7 +268,12 @@ QString CReminder::DisplayNameOf(const QString& contents)
 
 QString CReminder::DisplayName()
 {
-    if (!m_DisplayName) m_DisplayName = DisplayNameOf(LoadContents());
+    if (!m_DisplayName) {
+        QString contents = LoadContents();
+        // A text that could not be written is still this reminder's text.
+        if (contents.isEmpty()) contents = m_Contents;
+        m_DisplayName = DisplayNameOf(contents);
+    }
     return *m_DisplayName;
 }
 

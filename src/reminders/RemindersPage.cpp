@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <cmath>
@@ -85,6 +86,8 @@ RemindersPage::RemindersPage(QWidget* parent) : QWidget(parent)
     connect(header, &QHeaderView::sectionClicked, this, &RemindersPage::lvReminders_ColumnClick);
     connect(lvReminders->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &RemindersPage::SetReminderUIState);
+    connect(lvReminders->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &RemindersPage::selectCurrentEntry);
     // A double click, or Return on an entry, edits it.
     connect(lvReminders, &QTreeView::activated, this, &RemindersPage::cmdEditReminder_Click);
     connect(cmdAddReminder, &QPushButton::clicked, this, &RemindersPage::cmdAddReminder_Click);
@@ -191,7 +194,21 @@ void RemindersPage::setColumnWidths()
 bool RemindersPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lvReminders && event->type() == QEvent::Resize) setColumnWidths();
+    // The view makes its first entry current as it takes the focus, after
+    // this filter has seen the event.
+    if (watched == lvReminders && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, this, &RemindersPage::selectCurrentEntry);
     return QWidget::eventFilter(watched, event);
+}
+
+void RemindersPage::selectCurrentEntry()
+{
+    // The entry that has the keyboard focus is the selected one, so a user
+    // who tabs into the list can act on the entry the screen reader just read.
+    const QModelIndex current = lvReminders->currentIndex();
+    if (current.isValid() && !lvReminders->selectionModel()->hasSelection())
+        lvReminders->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
 }
 
 // ---------------------------------------------------------------------------

@@ -81,6 +81,7 @@ private:
     // Shows the editor modally for reminder; true when the user pressed OK.
     bool runEditor(CReminder& reminder, const QString& caption);
     void selectRow(int sourceRow);
+    void selectCurrentEntry();
     void saveOrTell(CReminder& reminder, bool includeContents);
     void setColumnWidths();
 

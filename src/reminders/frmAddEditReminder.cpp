@@ -286,7 +286,6 @@ QWidget* frmAddEditReminder::buildHowGroup()
     txtReminderSoundFile->setObjectName(u"txtReminderSoundFile"_s);
     cmdReminderSoundBrowse = new QPushButton(u"Browse..."_s, group);
     cmdReminderSoundBrowse->setObjectName(u"cmdReminderSoundBrowse"_s);
-    cmdReminderSoundBrowse->setAccessibleName(u"Browse for a sound file"_s);
     cboReminderGesture = new QComboBox(group);
     cboReminderGesture->setObjectName(u"cboReminderGesture"_s);
 
