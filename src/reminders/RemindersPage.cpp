@@ -57,6 +57,8 @@ RemindersPage::RemindersPage(QWidget* parent) : QWidget(parent)
     header->setSortIndicatorShown(false); // no order until the user picks one
     header->setStretchLastSection(false);
     lvReminders->installEventFilter(this);
+    // The columns share the viewport's width, known once the viewport itself is resized.
+    lvReminders->viewport()->installEventFilter(this);
 
     cmdAddReminder = makeButton(this, u"cmdAddReminder"_s, u"Add"_s, u"Add new reminder"_s);
     cmdEditReminder = makeButton(this, u"cmdEditReminder"_s, u"Edit"_s, u"Edit reminder"_s);
@@ -134,6 +136,12 @@ void RemindersPage::ApplySetting()
 void RemindersPage::LoadReminderList()
 {
     m_model->setReminderSet(m_set);
+    // After a reset the header still counts the hidden column's old width in
+    // its length, which shows a needless horizontal scroll bar; showing and
+    // hiding the column again sets the length right.
+    lvReminders->setColumnHidden(ReminderListModel::ColSortedWhen, false);
+    lvReminders->setColumnHidden(ReminderListModel::ColSortedWhen, true);
+    setColumnWidths();
     SetReminderUIState();
 }
 
@@ -193,7 +201,7 @@ void RemindersPage::setColumnWidths()
 
 bool RemindersPage::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == lvReminders && event->type() == QEvent::Resize) setColumnWidths();
+    if (watched == lvReminders->viewport() && event->type() == QEvent::Resize) setColumnWidths();
     // The view makes its first entry current as it takes the focus, after
     // this filter has seen the event.
     if (watched == lvReminders && event->type() == QEvent::FocusIn)
