@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QWidget>
 #include <algorithm>
@@ -286,14 +285,21 @@ QString CReminder::LoadContents()
     if (m_Path.isEmpty() && m_UniqueID.isEmpty()) return {};
     QFile f(contentFileName());
     if (!f.open(QIODevice::ReadOnly)) return {};
-    static const QRegularExpression lineEnd(u"\r\n|\r|\n"_s);
-    QStringList lines = platform::decodeLegacyText(f.readAll()).split(lineEnd);
-    // The last line end ends the last line; it does not start another.
-    if (!lines.isEmpty() && lines.constLast().isEmpty()) lines.removeLast();
+    const QString text = platform::decodeLegacyText(f.readAll());
     QString result;
-    for (const QString& line : std::as_const(lines)) {
+    result.reserve(text.size());
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    // Lines end at CR LF, CR or LF; the last line end ends the last line and
+    // starts no other. Empty lines before the first text are dropped.
+    while (i < n) {
+        qsizetype end = i;
+        while (end < n && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
         if (!result.isEmpty()) result += u"\r\n"_s;
-        result += line;
+        result += QStringView(text).mid(i, end - i);
+        if (end < n && text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n') ++end;
+        i = end + 1;
     }
     return result;
 }
@@ -350,11 +356,15 @@ bool CReminder::Load(const QString& Path, const QString& UniqueID)
     m_DisplayName.reset();
     platform::ProfileFile f;
     if (!f.load(Path)) return false;
-    const std::optional<QDateTime> when =
-        ParseReminderDate(f.read(General, u"When"_s, ReminderDateText(platform::now())));
+    // The default of a missing "When" is the present moment.
+    const std::optional<QDateTime> when = f.hasKey(General, u"When"_s)
+                                              ? ParseReminderDate(f.read(General, u"When"_s, QString()))
+                                              : std::optional<QDateTime>(platform::now());
     const std::optional<double> recurs = ParseNumber(f.read(General, u"Recurs"_s, u"0"_s));
     const std::optional<double> ifLate = ParseNumber(f.read(General, u"IfLate"_s, u"0"_s));
-    const std::optional<QDateTime> last = ParseReminderDate(f.read(General, u"LastSignaled"_s, u"0"_s));
+    // "0", the reminder never alerted, needs no date arithmetic.
+    const QString lastText = f.read(General, u"LastSignaled"_s, u"0"_s).trimmed();
+    const std::optional<QDateTime> last = lastText == u"0"_s ? QDateTime() : ParseReminderDate(lastText);
     const std::optional<double> every = ParseNumber(f.read(General, u"Every"_s, u"1"_s));
     if (!when || !recurs || !ifLate || !last || !every) return false;
 
@@ -365,7 +375,8 @@ bool CReminder::Load(const QString& Path, const QString& UniqueID)
     if (m_IfLate < RemindAnyway || m_IfLate > OnlyIfRunningThatDay) m_IfLate = RemindAnyway;
     m_Enabled = isExactlyYes(f.read(General, u"Enabled"_s, u"Yes"_s));
     // Day zero at midnight is the "0" of a reminder that never alerted.
-    m_LastSignaled = *last == QDateTime(DayZero(), QTime(0, 0)) ? QDateTime() : *last;
+    const bool zero = last->isValid() && last->date() == DayZero() && last->time() == QTime(0, 0);
+    m_LastSignaled = zero ? QDateTime() : *last;
     m_Popup = isExactlyYes(f.read(General, u"Popup"_s, u"Yes"_s));
     m_EveryWeekDay = isExactlyYes(f.read(u"Daily"_s, u"EveryWeekDay"_s, u"No"_s));
     m_Every = std::max(1, WholeNumber(*every)); // 0 or less would never move the reminder on

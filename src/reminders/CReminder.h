@@ -98,6 +98,10 @@ private:
     QDateTime m_LastSignaled;
     QString m_Path;
     std::optional<QString> m_DisplayName;
+    // SortedWhen of the due time it was made for: sorting the list asks for
+    // it at every comparison.
+    mutable QDateTime m_SortedFor;
+    mutable QString m_Sorted;
     QPointer<QWidget> m_Window;
 };
 

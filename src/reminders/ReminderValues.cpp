@@ -67,6 +67,19 @@ std::optional<QDateTime> ParseReminderDate(const QString& text)
 
     const QString t = text.trimmed();
     if (t == u"0"_s) return QDateTime(DayZero(), QTime(0, 0));
+    // The form this program writes, read without a pattern: start-up reads two a reminder.
+    if (t.size() == 19 && t[4] == u'-' && t[7] == u'-' && t[10] == u' ' && t[13] == u':' && t[16] == u':') {
+        const auto part = [&t](qsizetype at, qsizetype n) {
+            int value = 0;
+            for (qsizetype i = at; i < at + n; ++i) {
+                if (t[i] < u'0' || t[i] > u'9') return -1;
+                value = value * 10 + (t[i].unicode() - u'0');
+            }
+            return value;
+        };
+        return dateTimeOf(QDate(part(0, 4), part(5, 2), part(8, 2)),
+                          QTime(part(11, 2), part(14, 2), part(17, 2)));
+    }
     QRegularExpressionMatch m = iso.match(t);
     if (m.hasMatch())
         return dateTimeOf(
@@ -96,6 +109,10 @@ QString ReminderDateText(const QDateTime& value)
 
 std::optional<double> ParseNumber(const QString& text)
 {
+    // Bare digits, as this program writes numbers, read without a pattern.
+    if (!text.isEmpty() && text.size() <= 9 &&
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return double(text.toInt());
     static const QRegularExpression number(u"^\\s*([+-]?(?:\\d+(?:\\.\\d*)?|\\.\\d+))\\s*$"_s);
     const QRegularExpressionMatch m = number.match(text);
     if (!m.hasMatch()) return std::nullopt;
