@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTimer>
@@ -90,8 +91,10 @@ RemindersPage::RemindersPage(QWidget* parent) : QWidget(parent)
             &RemindersPage::SetReminderUIState);
     connect(lvReminders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &RemindersPage::selectCurrentEntry);
-    // A double click, or Return on an entry, edits it.
-    connect(lvReminders, &QTreeView::activated, this, &RemindersPage::cmdEditReminder_Click);
+    // A double click edits the entry (Return too, below). Not "activated":
+    // desktops set to open items with a single click would open the editor
+    // on every click.
+    connect(lvReminders, &QTreeView::doubleClicked, this, &RemindersPage::cmdEditReminder_Click);
     connect(cmdAddReminder, &QPushButton::clicked, this, &RemindersPage::cmdAddReminder_Click);
     connect(cmdEditReminder, &QPushButton::clicked, this, &RemindersPage::cmdEditReminder_Click);
     connect(cmdReadReminder, &QPushButton::clicked, this, &RemindersPage::cmdReadReminder_Click);
@@ -206,6 +209,13 @@ bool RemindersPage::eventFilter(QObject* watched, QEvent* event)
     // this filter has seen the event.
     if (watched == lvReminders && event->type() == QEvent::FocusIn)
         QTimer::singleShot(0, this, &RemindersPage::selectCurrentEntry);
+    if (watched == lvReminders && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && selectedReminder()) {
+            cmdEditReminder_Click();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -103,6 +103,7 @@ private Q_SLOTS:
     void addAReminder();
     void cancelledAddLeavesNothing();
     void editTheSelectedReminder();
+    void doubleClickEdits();
     void disableAndEnable();
     void readSpeaksWithoutChangingIt();
     void deleteSelectsTheNext_data();
@@ -192,6 +193,26 @@ void tst_RemindersPage::editTheSelectedReminder()
     QCOMPARE(p.names(), QStringList{u"New words"_s});
     QVERIFY(p.page.sortedModel()->index(0, 1).data().toString().endsWith(u", Every 1 month(s)"_s));
     QCOMPARE(p.selectedRow(), 0);
+}
+
+void tst_RemindersPage::doubleClickEdits()
+{
+    Page p;
+    p.attach();
+    p.add(u"First"_s, at(u"2030-01-01 10:00"_s));
+    p.add(u"Second"_s, at(u"2030-01-02 10:00"_s));
+    p.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&p.page));
+    QString edited;
+    whenEditorShows(this, [&](frmAddEditReminder& d) {
+        edited = d.txtContents->toPlainText();
+        d.cmdCancel->click();
+    });
+    const QRect second = p.page.lvReminders->visualRect(p.page.sortedModel()->index(1, 0));
+    QTest::mouseClick(p.page.lvReminders->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(p.page.lvReminders->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(edited, u"Second"_s);
+    QCOMPARE(p.modal, (QList<bool>{true, false}));
 }
 
 void tst_RemindersPage::disableAndEnable()
