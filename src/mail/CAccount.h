@@ -41,6 +41,9 @@ public:
     QString m_Security = QStringLiteral("Auto");
     // SHA-256 fingerprint of a certificate accepted although the system does not trust it.
     QString m_TrustedCertificate;
+    // Fingerprint ("AA:BB:...") of the certificate the last check refused;
+    // never stored: the options dialog offers to trust it.
+    QString m_RejectedCertificate;
 
     void LoadSettings(const QString& section);
     // Writes the connection keys into the account's section (one replace of the file).
