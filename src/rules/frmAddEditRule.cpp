@@ -86,22 +86,23 @@ frmAddEditRule::frmAddEditRule(RuleList& rules, SpeechOutput* speech, QWidget* p
     cmdPreviewGesture->setAccessibleDescription(u"Preview the gesture"_s);
     cmdBrowseRuleSound->setAccessibleDescription(u"Browse for a sound file"_s);
 
+    // What the rule does when it speaks stands indented under "Do the following...".
     auto* frame = new QGridLayout(FrameWhatToSay);
-    frame->addWidget(optSayNothing, 0, 0, 1, 3);
-    frame->addWidget(optSaySomething, 1, 0, 1, 3);
-    frame->addWidget(FieldLabel(u"&Play this sound file:"_s, txtRuleSound, FrameWhatToSay), 2, 0);
-    frame->addWidget(txtRuleSound, 2, 1);
-    frame->addWidget(cmdBrowseRuleSound, 2, 2);
-    frame->addWidget(FieldLabel(u"Sa&y this:"_s, txtMessage, FrameWhatToSay), 3, 0);
-    frame->addWidget(txtMessage, 3, 1, 1, 2);
-    frame->addWidget(chkSayFrom, 4, 1, 1, 2);
-    frame->addWidget(chkSaySubject, 5, 1, 1, 2);
-    frame->addWidget(chkSayMessage, 6, 1, 1, 2);
-    frame->addWidget(FieldLabel(u"Make this &gesture:"_s, cboGesture, FrameWhatToSay), 7, 0);
-    frame->addWidget(cboGesture, 7, 1);
-    frame->addWidget(cmdPreviewGesture, 7, 2);
-    frame->setColumnMinimumWidth(0, 40);
-    frame->setColumnStretch(1, 1);
+    frame->addWidget(optSayNothing, 0, 0, 1, 4);
+    frame->addWidget(optSaySomething, 1, 0, 1, 4);
+    frame->addWidget(FieldLabel(u"&Play this sound file:"_s, txtRuleSound, FrameWhatToSay), 2, 1);
+    frame->addWidget(txtRuleSound, 2, 2);
+    frame->addWidget(cmdBrowseRuleSound, 2, 3);
+    frame->addWidget(FieldLabel(u"Sa&y this:"_s, txtMessage, FrameWhatToSay), 3, 1);
+    frame->addWidget(txtMessage, 3, 2, 1, 2);
+    frame->addWidget(chkSayFrom, 4, 2, 1, 2);
+    frame->addWidget(chkSaySubject, 5, 2, 1, 2);
+    frame->addWidget(chkSayMessage, 6, 2, 1, 2);
+    frame->addWidget(FieldLabel(u"Make this &gesture:"_s, cboGesture, FrameWhatToSay), 7, 1);
+    frame->addWidget(cboGesture, 7, 2);
+    frame->addWidget(cmdPreviewGesture, 7, 3);
+    frame->setColumnMinimumWidth(0, 16);
+    frame->setColumnStretch(2, 1);
 
     cmdOK = named(new QPushButton(u"OK"_s, this), u"cmdOK"_s);
     cmdOK->setDefault(true);

@@ -11,6 +11,7 @@
 #include "ui/frmOptions.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -89,6 +90,13 @@ QString OptionsAccountsPage::HelpText(int index)
     }
 }
 
+QString OptionsAccountsPage::FingerprintLines(const QString& fingerprint)
+{
+    // 95 characters on one line would not fit the page.
+    const qsizetype half = 16 * 3;
+    return fingerprint.size() > half ? fingerprint.left(half) + u'\n' + fingerprint.mid(half) : fingerprint;
+}
+
 QString OptionsAccountsPage::ProposedSecurity(int port)
 {
     return port == TlsPort ? u"TLS"_s : u"STARTTLS"_s;
@@ -138,19 +146,20 @@ OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
     FrameCertificate = named(new QGroupBox(u"Server Certificate"_s, FrameAccounts), u"FrameCertificate"_s);
     lblCertificate = named(new QLabel(FrameCertificate), u"lblCertificate"_s);
     lblCertificate->setWordWrap(true);
-    txtCertificate = named(new QLineEdit(FrameCertificate), u"txtCertificate"_s);
-    txtCertificate->setReadOnly(true);
-    txtCertificate->setAccessibleName(u"SHA-256 fingerprint"_s);
-    lblCertificate->setBuddy(txtCertificate);
+    lblFingerprint = named(new QLabel(FrameCertificate), u"lblFingerprint"_s);
+    lblFingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lblFingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    lblFingerprint->setAccessibleName(u"SHA-256 fingerprint"_s);
     cmdTrustCertificate =
         named(new QPushButton(u"&Trust This Certificate"_s, FrameCertificate), u"cmdTrustCertificate"_s);
     cmdForgetCertificate =
         named(new QPushButton(u"Forge&t This Certificate"_s, FrameCertificate), u"cmdForgetCertificate"_s);
     auto* cert = new QGridLayout(FrameCertificate);
     cert->addWidget(lblCertificate, 0, 0, 1, 2);
-    cert->addWidget(txtCertificate, 1, 0);
-    cert->addWidget(cmdTrustCertificate, 1, 1);
-    cert->addWidget(cmdForgetCertificate, 1, 1);
+    cert->addWidget(lblFingerprint, 1, 0);
+    cert->addWidget(cmdTrustCertificate, 1, 1, Qt::AlignBottom);
+    cert->addWidget(cmdForgetCertificate, 1, 1, Qt::AlignBottom);
+    cert->setColumnStretch(0, 1);
     FrameCertificate->setVisible(false);
 
     auto* fields = new QGridLayout;
@@ -236,8 +245,8 @@ OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
     setTabOrder(txtCheckInterval, txtPort);
     setTabOrder(txtPort, cboSecurity);
     setTabOrder(cboSecurity, cmdNotice);
-    setTabOrder(cmdNotice, txtCertificate);
-    setTabOrder(txtCertificate, cmdTrustCertificate);
+    setTabOrder(cmdNotice, lblFingerprint);
+    setTabOrder(lblFingerprint, cmdTrustCertificate);
     setTabOrder(cmdTrustCertificate, cmdForgetCertificate);
     setTabOrder(cmdForgetCertificate, optModemUser);
     setTabOrder(optModemUser, optLANUser);
@@ -338,11 +347,11 @@ void OptionsAccountsPage::showCertificate()
             u"The last check refused this server's certificate, because this computer does "
             u"not trust it. If the fingerprint below (SHA-256) is your server's, you can trust "
             u"the certificate for this account:"_s);
-        txtCertificate->setText(account->m_RejectedCertificate);
+        lblFingerprint->setText(FingerprintLines(account->m_RejectedCertificate));
     } else if (trusted) {
         lblCertificate->setText(
             u"This account trusts the server certificate with this fingerprint (SHA-256):"_s);
-        txtCertificate->setText(account->m_TrustedCertificate);
+        lblFingerprint->setText(FingerprintLines(account->m_TrustedCertificate));
     }
     cmdTrustCertificate->setVisible(rejected);
     cmdForgetCertificate->setVisible(trusted);

@@ -39,7 +39,7 @@ public:
     std::array<QPushButton*, 4> cmdHelpMe{};
     QGroupBox* FrameCertificate = nullptr;
     QLabel* lblCertificate = nullptr;
-    QLineEdit* txtCertificate = nullptr;
+    QLabel* lblFingerprint = nullptr;
     QPushButton* cmdTrustCertificate = nullptr;
     QPushButton* cmdForgetCertificate = nullptr;
     QRadioButton* optModemUser = nullptr;
@@ -66,6 +66,8 @@ public:
     static QString NoticeText();
     // A new account's security: encrypted always, implicit TLS on its port.
     static QString ProposedSecurity(int port);
+    // A fingerprint on two lines of 16 bytes, the first ending in ':'.
+    static QString FingerprintLines(const QString& fingerprint);
 
 private:
     void showAccount(int row);

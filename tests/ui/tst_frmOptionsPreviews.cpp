@@ -277,7 +277,8 @@ void tst_frmOptionsPreviews::trustingAFingerprint()
     dlg.show();
     OptionsAccountsPage& page = *dlg.pageAccounts;
     QVERIFY(page.FrameCertificate->isVisible());
-    QCOMPARE(page.txtCertificate->text(), fingerprint);
+    QCOMPARE(page.lblFingerprint->text(), fingerprint.left(48) + u'\n' + fingerprint.mid(48));
+    QCOMPARE(page.lblFingerprint->text().remove(u'\n'), fingerprint);
     QVERIFY(page.cmdTrustCertificate->isVisible());
     QVERIFY(!page.cmdForgetCertificate->isVisible());
     page.cmdTrustCertificate->click();
