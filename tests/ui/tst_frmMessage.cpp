@@ -54,9 +54,8 @@ void tst_frmMessage::spokenNoticeAndStopOnClose()
     dlg.activateWindow();
     QTRY_VERIFY(dlg.isActiveWindow());
     QVERIFY(dlg.cmdSayIt->isEnabled());
-    QCOMPARE(agent.calls,
-             (QStringList{u"Show(fast)"_s, u"Play(Suggest)"_s,
-                          u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Read me)"_s, u"Hide(fast)"_s}));
+    QCOMPARE(agent.calls, (QStringList{u"Show(fast)"_s, u"Play(Suggest)"_s,
+                                       u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Read me)"_s, u"Hide(fast)"_s}));
     agent.calls.clear();
     dlg.cmdOK->click();
     QCOMPARE(agent.calls, (QStringList{u"StopAll"_s, u"Hide(fast)"_s}));
@@ -68,7 +67,8 @@ void tst_frmMessage::showMessageIsModalAndReturns()
     QTimer::singleShot(100, this, [&] {
         auto* dlg = qobject_cast<frmMessage*>(QApplication::activeModalWidget());
         sawIt = dlg && dlg->lblMessage->text() == u"notice"_s && !dlg->cmdSayIt->isEnabled();
-        if (dlg) dlg->cmdOK->click();
+        if (dlg)
+            dlg->cmdOK->click();
     });
     ShowMessage(nullptr, u"notice"_s, false, u"Read"_s);
     QVERIFY(sawIt);
