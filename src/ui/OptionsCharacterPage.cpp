@@ -227,11 +227,11 @@ void OptionsCharacterPage::cboCharacter_Click()
     OptionsServices& services = m_dialog.services();
     CSettings& s = services.settings;
     s.m_CharacterName = cboCharacter->currentText();
-    if (s.m_CharacterName.compare(m_dialog.LoadedCharacter, Qt::CaseInsensitive) != 0 && services.character &&
-        !services.character->InitCharacter()) {
+    if (s.m_CharacterName.compare(m_dialog.LoadedCharacter, Qt::CaseInsensitive) != 0 &&
+        !m_dialog.LoadCharacter()) {
         // The character that would not load leaves the one before in its place.
         s.m_CharacterName = m_dialog.LoadedCharacter;
-        services.character->InitCharacter();
+        m_dialog.LoadCharacter();
         SelectCharacter(m_dialog.LoadedCharacter);
         return;
     }

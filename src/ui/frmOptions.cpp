@@ -169,6 +169,16 @@ void frmOptions::ShowMessage(const QString& text, bool sayIt, const QString& ges
         orvella::ShowMessage(m_services.speech, text, sayIt, gesture, this);
 }
 
+bool frmOptions::LoadCharacter()
+{
+    if (!m_services.character) return true;
+    IAgent* agent = m_services.agent;
+    const bool optionsOn = agent && agent->commandEnabled(u"Options"_s);
+    const bool loaded = m_services.character->InitCharacter();
+    if (agent) agent->setCommandEnabled(u"Options"_s, optionsOn);
+    return loaded;
+}
+
 void frmOptions::writeBack()
 {
     pageAccounts->WriteBack();
@@ -187,9 +197,9 @@ void frmOptions::cmdOK_Click()
     const QString chosen = pageCharacter->SelectedCharacter();
     s.m_CharacterName = chosen.isEmpty() ? u"merlin.acs"_s : chosen;
     if (s.m_CharacterName.compare(LoadedCharacter, Qt::CaseInsensitive) != 0 && m_services.character) {
-        if (!m_services.character->InitCharacter()) {
+        if (!LoadCharacter()) {
             s.m_CharacterName = LoadedCharacter;
-            m_services.character->InitCharacter();
+            LoadCharacter();
             pageCharacter->SelectCharacter(LoadedCharacter);
             return;
         }

@@ -70,6 +70,10 @@ public:
     // each keeps its entry when the character has it, else shows "None".
     void FillGestureLists(const QString& welcome, const QString& reading, const QString& time);
 
+    // Loads the configured character again; the character's "Options"
+    // command keeps its state (it stays off while this dialog shows).
+    bool LoadCharacter();
+
 private:
     void writeBack();
 

@@ -2,9 +2,12 @@
 // and not on Cancel, the account list, and the edge cases of filling it.
 #include "OptionsFixture.h"
 
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
 #include "rules/frmAddEditFilter.h"
 #include "rules/frmAddEditRule.h"
 #include "settings/ModOrvella.h"
+#include "settings/Program.h"
 #include "ui/OptionsAccountsPage.h"
 #include "ui/OptionsCharacterPage.h"
 #include "ui/OptionsFiltersPage.h"
@@ -16,6 +19,8 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -99,6 +104,8 @@ private Q_SLOTS:
     void numericFieldsTakeDigitsOnly();
     void blankCannotBeTypedIntoSymbols();
     void showOptionsOpensOnRememberedPage();
+    void browseAndWebButtons();
+    void accountFieldSelectedOnFocus();
 };
 
 void tst_frmOptions::okSavesEachPageAndCancelNothing_data()
@@ -492,6 +499,56 @@ void tst_frmOptions::showOptionsOpensOnRememberedPage()
     QVERIFY(!f.modalFlag);
     QVERIFY(commandsUpdated);
     QVERIFY(f.agent.commandEnabled(u"Options"_s));
+}
+
+void tst_frmOptions::browseAndWebButtons()
+{
+    OptionsFixture f;
+    QStringList opened;
+    platform::setShellRecorder(&opened);
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    OptionsGeneralPage& page = *dlg.pageGeneral;
+    platform::Dialogs::queueFileName(u"/usr/bin/thunderbird"_s);
+    page.cmdBrowse->click();
+    QCOMPARE(platform::Dialogs::takeAsked().value(0).title, u"Select E-mail Program Path"_s);
+    QCOMPARE(page.txtEMailProgram->text(), u"/usr/bin/thunderbird"_s);
+    // Cancelling the file dialog leaves the path.
+    platform::Dialogs::queueFileName(QString());
+    page.cmdBrowse->click();
+    QCOMPARE(page.txtEMailProgram->text(), u"/usr/bin/thunderbird"_s);
+
+    // The sound browsers fill their field and play the file.
+    const QString wav = f.appPath() + u"/Sounds/Clock.wav"_s;
+    QDir().mkpath(f.appPath() + u"/Sounds"_s);
+    QFile(wav).open(QIODevice::WriteOnly);
+    platform::Dialogs::queueFileName(wav);
+    page.cmdTimeSoundBrowse->click();
+    QCOMPARE(page.txtTimeSoundFile->text(), wav);
+    QVERIFY(f.agent.calls.contains(u"SpeakFile("_s + wav + u')'));
+
+    dlg.pageCharacter->cmdDownload->click();
+    Program().SupportURL = u"https://support.test/orvella"_s;
+    dlg.cmdOnlineSupport->click();
+    Program().SupportURL.clear();
+    platform::setShellRecorder(nullptr);
+    QCOMPARE(opened,
+             (QStringList{u"https://orvella.example/orvella/char.htm"_s, u"https://support.test/orvella"_s}));
+}
+
+void tst_frmOptions::accountFieldSelectedOnFocus()
+{
+    OptionsFixture f;
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QLineEdit* server = dlg.pageAccounts->txtPOPServer;
+    dlg.pageAccounts->txtAccountName->setFocus();
+    server->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(server->selectedText(), u"pop.test"_s);
+    QTest::keyClicks(server, u"mail.test"_s);
+    QCOMPARE(f.accounts.first()->m_PopServer, u"mail.test"_s);
 }
 
 QTEST_MAIN(tst_frmOptions)

@@ -148,7 +148,11 @@ void tst_frmOptionsPreviews::characterChangeGreetsAndRefillsGestures()
     QCOMPARE(dlg.pageGeneral->cboTimeGesture->currentText(), u"Announce"_s);
     // The next character has no "Announce".
     f.agent.animations.removeAll(u"Announce"_s);
+    // While the dialog shows, the character's "Options" is off, also on a new character.
+    f.agent.setCommandEnabled(u"Options"_s, false);
     Choose(dlg.pageCharacter->cboCharacter, u"other.acs"_s);
+    QVERIFY(!f.agent.commandEnabled(u"Options"_s));
+    QVERIFY(f.agent.commandEnabled(u"Read Clipboard"_s));
     const QStringList calls = f.agent.takeCalls();
     QVERIFY2(calls.contains(u"Load(EMailAgent,%1/Other.ACS)"_s.arg(f.appPath())),
              qPrintable(calls.join(u' ')));
