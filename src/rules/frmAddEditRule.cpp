@@ -222,7 +222,7 @@ void frmAddEditRule::cmdBrowseRuleSound_Click()
 
 void frmAddEditRule::cmdOK_Click()
 {
-    // Enter in a field presses the default button even while it is disabled.
+    // The button is off without a text; a call from code meets the same rule.
     if (!m_Rule || txtName->text().trimmed().isEmpty()) return;
     const QString sound = txtRuleSound->text().trimmed();
     if (!sound.isEmpty() && !QFileInfo(sound).isFile()) {

@@ -98,7 +98,7 @@ frmOptions::frmOptions(OptionsServices& services, QWidget* parent) : QDialog(par
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
     connect(cmdOnlineSupport, &QPushButton::clicked, this, &frmOptions::cmdOnlineSupport_Click);
 
-    // Form_Load: nothing previews until Init has filled the controls.
+    // Setting the lists while they are filled must not preview anything.
     Ready = false;
     pageWhatToSay->FillLines();
 }
