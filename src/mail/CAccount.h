@@ -46,6 +46,9 @@ public:
     // Not stored: the user has been told in this run that the server took
     // the password without encryption.
     bool m_PlainLogonReported = false;
+    // Fingerprint ("AA:BB:...") of the certificate the last check refused;
+    // never stored: the options dialog offers to trust it.
+    QString m_RejectedCertificate;
 
     void LoadSettings(const QString& section);
     // Writes the connection keys into the account's section (one replace of the file).
