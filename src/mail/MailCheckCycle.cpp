@@ -192,7 +192,10 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     s.password = account.m_Password;
     s.security = account.m_Security;
     s.trustedCertificate = account.m_TrustedCertificate;
-    if (!co_await m_pop->logOn(s)) {
+    const bool loggedOn = co_await m_pop->logOn(s);
+    // The options dialog offers to trust the certificate a check refused.
+    account.m_RejectedCertificate = m_pop->rejectedCertificate();
+    if (!loggedOn) {
         ReportPOPError(m_lastErrorCode, u"An error occurred while connecting to "_s + server + u" with account "_s +
                                             user + u".\r\n\r\n"_s + m_lastError);
         co_await LogOff();

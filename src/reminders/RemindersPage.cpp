@@ -8,6 +8,7 @@
 #include "settings/ModOrvella.h"
 
 #include <QCheckBox>
+#include <QSignalBlocker>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -100,8 +101,9 @@ RemindersPage::RemindersPage(QWidget* parent) : QWidget(parent)
     connect(cmdReadReminder, &QPushButton::clicked, this, &RemindersPage::cmdReadReminder_Click);
     connect(cmdEDReminder, &QPushButton::clicked, this, &RemindersPage::cmdEDReminder_Click);
     connect(cmdDeleteReminder, &QPushButton::clicked, this, &RemindersPage::cmdDeleteReminder_Click);
-    // clicked, not toggled: only the user's click changes the setting.
-    connect(chkEnableReminders, &QCheckBox::clicked, this, &RemindersPage::chkEnableReminders_Click);
+    // toggled, not clicked: a screen reader's toggle action changes the box
+    // without a click. The program's own settings of the box block signals.
+    connect(chkEnableReminders, &QCheckBox::toggled, this, &RemindersPage::chkEnableReminders_Click);
 
     SetReminderUIState();
 }
@@ -130,6 +132,7 @@ void RemindersPage::Detach()
 
 void RemindersPage::ApplySetting()
 {
+    const QSignalBlocker blocker(chkEnableReminders);
     if (m_settings) chkEnableReminders->setChecked(m_settings->m_EnableReminders);
 }
 

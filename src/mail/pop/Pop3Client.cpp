@@ -183,6 +183,7 @@ void Pop3Client::onSslErrors(const QList<QSslError>& errors)
         m_certificateError = u"The server's certificate is not trusted: %1."_s.arg(reasons.join(u"; "_s));
         return;
     }
+    m_rejectedCertificate = formatFingerprint(digest);
     m_certificateError =
         u"The certificate of %1 is not trusted (%2). Its SHA-256 fingerprint is %3; "
         u"to trust this certificate anyway, enter this fingerprint as the account's "
@@ -389,6 +390,7 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
     m_mustClose = false;
     m_linkError.clear();
     m_certificateError.clear();
+    m_rejectedCertificate.clear();
     m_caps = {};
     m_apopTimestamp.clear();
     m_authMechanism.clear();

@@ -131,6 +131,9 @@ public:
     QCoro::Task<void> logOff();
 
     bool isLoggedOn() const { return m_loggedOn; }
+    // The fingerprint ("AA:BB:...") of the certificate the last connection
+    // refused, for the user to look at and trust; empty when none was refused.
+    QString rejectedCertificate() const { return m_rejectedCertificate; }
     bool isEncrypted() const;
     // The capabilities of the last CAPA answer (empty when CAPA was refused).
     const pop3::Capabilities& capabilities() const { return m_caps; }
@@ -229,6 +232,7 @@ private:
     Failure m_failure;
     QString m_linkError;        // what the transport said when the link failed
     QString m_certificateError; // set when the handshake refused the certificate
+    QString m_rejectedCertificate;
     bool m_open = false;        // a connection was started and not closed by us
     bool m_connected = false;
     bool m_encrypted = false;
