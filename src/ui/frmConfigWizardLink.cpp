@@ -10,10 +10,11 @@ frmConfigWizardLink::frmConfigWizardLink(const QString& text, QWidget* parent) :
     setFlat(true);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    // The palette's link colour, so the link follows light and dark themes.
-    setStyleSheet(u"QPushButton { color: palette(link); text-decoration: underline; border: none; "
-                  u"padding: 1px 2px; text-align: left; }"
-                  u"QPushButton:focus { border: 1px dotted palette(text); padding: 0px 1px; }"_s);
+    // The palette's link colour, so the link follows light and dark themes; a
+    // border that is there all along, so the focus mark moves nothing.
+    setStyleSheet(u"QPushButton { color: palette(link); text-decoration: underline; text-align: left; "
+                  u"border: 1px solid transparent; padding: 0px 2px; }"
+                  u"QPushButton:focus { border: 1px dotted palette(text); }"_s);
 }
 
 } // namespace orvella

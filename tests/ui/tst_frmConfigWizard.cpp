@@ -1,24 +1,11 @@
-#include "mail/Accounts.h"
-#include "mail/CAccount.h"
+#include "WizardRig.h"
+
 #include "platform/AutoStart.h"
-#include "platform/Dialogs.h"
-#include "platform/ProfileFile.h"
-#include "platform/Shell.h"
-#include "settings/CSettings.h"
-#include "settings/ModOrvella.h"
-#include "settings/Program.h"
-#include "speech/CharacterControl.h"
-#include "speech/SpeechOutput.h"
-#include "speech/SpeechText.h"
-#include "support/FakeAgent.h"
-#include "ui/frmConfigWizard.h"
 #include "ui/frmConfigWizardLink.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,94 +13,13 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace orvella;
-using orvella::test::FakeAgent;
+using namespace orvella::test;
 
-namespace {
-
-constexpr int Yes = 1, No = 0, NotAsked = -1;
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-// Everything the wizard works with, as the main window holds it during start-up.
-struct Rig
-{
-    Rig()
-    {
-        settings.LoadInitial();
-        accounts = LoadAccounts();
-        character.screenGeometry = [] { return QRect(0, 0, 1024, 768); };
-        speech.placeCharacter = [this] { character.SetAgentPos(); };
-    }
-
-    std::unique_ptr<frmConfigWizard> open(int startPage)
-    {
-        auto wizard = std::make_unique<frmConfigWizard>(settings, accounts, &speech, &character);
-        wizard->askSpecialMailSystems = [this](const QString& question) {
-            questions.append(question);
-            return answers.isEmpty() ? 1 : answers.takeFirst();
-        };
-        wizard->Init(startPage);
-        wizard->show();
-        wizard->activateWindow();
-        return wizard;
-    }
-
-    // The texts spoken since the last call, and "Hide" where the character hid.
-    QStringList spoken()
-    {
-        QStringList out;
-        const QString prefix = SpeechTagPrefix(settings);
-        for (const QString& call : agent.takeCalls()) {
-            if (call.startsWith(u"Speak("_s))
-                out.append(call.mid(6 + prefix.size()).chopped(1));
-            else if (call.startsWith(u"Hide("_s) && !out.isEmpty())
-                out.append(u"Hide"_s);
-        }
-        return out;
-    }
-
-    CSettings settings{AppPath()};
-    AccountList accounts;
-    FakeAgent agent;
-    SpeechOutput speech{agent, settings};
-    CharacterControl character{agent, settings};
-    QStringList questions; // asked by the web mail check
-    QList<int> answers;    // its answers, in order (option 1 when none is left)
-};
-
-QWidget* focused()
-{
-    return QApplication::focusWidget();
-}
-
-// Types into whatever has the keyboard focus, then presses Enter.
-void typeAndEnter(const QString& text)
-{
-    QVERIFY(focused());
-    if (!text.isEmpty()) QTest::keyClicks(focused(), text);
-    QTest::keyClick(focused(), Qt::Key_Return);
-}
-
-QString ini(const QString& section, const QString& key)
-{
-    platform::invalidateProfileCache();
-    return ReadIni(section, key, u"<absent>"_s, CAccount::settingsFile());
-}
-
-} // namespace
-
+// The wizard's pages: the way through them, what they say, and the keyboard
+// and screen-reader path.
 class tst_frmConfigWizard : public QObject
 {
     Q_OBJECT
@@ -133,51 +39,25 @@ private Q_SLOTS:
     void sayPage_data();
     void sayPage();
     void characterAtTopCentreWhileOpen();
-    void localProxyFix_data();
-    void localProxyFix();
-    void detectedAccountFillsTheFields_data();
-    void detectedAccountFillsTheFields();
-    void securityProposesTlsAndPortFollows();
-    void finishWrites_data();
-    void finishWrites();
-    void cancelWritesNothing();
-    void runWizardIsModal_data();
-    void runWizardIsModal();
     void everyControlHasItsLabelsName();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QTemporaryDir m_home;
-    QStringList m_opened;
+    WizardFolders m_folders;
 };
 
 void tst_frmConfigWizard::initTestCase()
 {
-    // No mail program of the machine running the tests may be detected.
-    qputenv("HOME", m_home.path().toUtf8());
-    qunsetenv("WINEPREFIX");
+    m_folders.initTestCase();
 }
 
 void tst_frmConfigWizard::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    Program().AppPath = m_dir->path() + u"/program"_s;
-    QDir().mkpath(AppPath());
-    Program().SupportURL = QString::fromUtf16(DefaultSupportURL);
-    qputenv("XDG_CONFIG_HOME", (m_dir->path() + u"/config"_s).toUtf8());
-    qputenv("HOME", m_home.path().toUtf8());
-    platform::invalidateProfileCache();
-    platform::Dialogs::reset();
-    m_opened.clear();
-    platform::setShellRecorder(&m_opened);
+    m_folders.init();
 }
 
 void tst_frmConfigWizard::cleanup()
 {
-    platform::setShellRecorder(nullptr);
-    QVERIFY2(platform::Dialogs::takeAsked().isEmpty(), "a message box nobody expected");
-    m_dir.reset();
+    m_folders.cleanup();
 }
 
 void tst_frmConfigWizard::keyboardAloneFromWelcomeToFinish()
@@ -384,7 +264,8 @@ void tst_frmConfigWizard::webMailCheck()
         QVERIFY(rig.questions[0].endsWith(u"\r\n\r\nPlease select from the options below:"_s));
         QCOMPARE(rig.settings.m_DontCheck, dontCheck);
     }
-    QCOMPARE(m_opened, supportOpened ? QStringList{QString::fromUtf16(DefaultSupportURL)} : QStringList());
+    QCOMPARE(m_folders.opened,
+             supportOpened ? QStringList{QString::fromUtf16(DefaultSupportURL)} : QStringList());
     const auto asked = platform::Dialogs::takeAsked();
     QCOMPARE(asked.size(), atAnswer == NotAsked ? 0 : 1);
     if (atAnswer != NotAsked)
@@ -478,220 +359,6 @@ void tst_frmConfigWizard::characterAtTopCentreWhileOpen()
     const QStringList calls = rig.agent.takeCalls();
     QCOMPARE(calls.value(0), u"StopAll"_s);
     QCOMPARE(calls.last(), u"MoveTo(896,640)"_s);
-}
-
-void tst_frmConfigWizard::localProxyFix_data()
-{
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("shownServer");
-    QTest::addColumn<QString>("shownName");
-
-    QTest::newRow("proxy, user/server")
-        << u"127.0.0.1"_s << u"jo/pop.example.net"_s << u"pop.example.net"_s << u"jo"_s;
-    QTest::newRow("proxy, name starts with /")
-        << u"127.0.0.1"_s << u"/pop.example.net"_s << QString() << u"/pop.example.net"_s;
-    QTest::newRow("proxy, plain name") << u"127.0.0.1"_s << u"jo"_s << QString() << u"jo"_s;
-    QTest::newRow("proxy, no name") << u"127.0.0.1"_s << QString() << QString() << QString();
-    QTest::newRow("no server, user/server")
-        << QString() << u"jo/pop.example.net"_s << u"pop.example.net"_s << u"jo"_s;
-    QTest::newRow("own server keeps a name with /")
-        << u"pop.example.net"_s << u"dept/jo"_s << u"pop.example.net"_s << u"dept/jo"_s;
-}
-
-void tst_frmConfigWizard::localProxyFix()
-{
-    QFETCH(QString, server);
-    QFETCH(QString, name);
-    QFETCH(QString, shownServer);
-    QFETCH(QString, shownName);
-
-    Rig rig;
-    rig.accounts.first()->m_PopServer = server;
-    rig.accounts.first()->m_AccountName = name;
-    auto w = rig.open(frmConfigWizard::PageServer);
-    QCOMPARE(w->txtPOPServer->text(), shownServer);
-    QCOMPARE(w->txtAccountName->text(), shownName);
-    QCOMPARE(w->lblDetectedPOP->isVisible(), !shownServer.isEmpty());
-    QCOMPARE(w->cmdNext->isEnabled(), !shownServer.isEmpty());
-}
-
-void tst_frmConfigWizard::detectedAccountFillsTheFields_data()
-{
-    QTest::addColumn<QString>("home");
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("name");
-
-    QTest::newRow("Wine registry") << u"wine-oe"_s << u"pop.oe.example"_s << u"oe\\user"_s;
-    QTest::newRow("nothing to detect") << u"empty"_s << QString() << QString();
-}
-
-void tst_frmConfigWizard::detectedAccountFillsTheFields()
-{
-    QFETCH(QString, home);
-    QFETCH(QString, server);
-    QFETCH(QString, name);
-
-    // A first start: no settings file, so every value shown was detected.
-    qputenv("HOME", (QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/accounts/"_s + home).toUtf8());
-    Rig rig;
-    qputenv("HOME", m_home.path().toUtf8());
-    auto w = rig.open(frmConfigWizard::PageWelcome);
-    w->cmdNext->click();
-    w->cmdNext->click();
-    QCOMPARE(w->currentPage(), 2);
-    QCOMPARE(w->txtPOPServer->text(), server);
-    QCOMPARE(w->lblDetectedPOP->isVisible(), !server.isEmpty());
-    QCOMPARE(w->lblDetectedPOP->text(), u"Detected !"_s);
-    QCOMPARE(w->cmdNext->isEnabled(), !server.isEmpty());
-    w->txtPOPServer->setText(u"pop.example.net"_s);
-    w->cmdNext->click();
-    QCOMPARE(w->currentPage(), 3);
-    QCOMPARE(w->txtAccountName->text(), name);
-    QCOMPARE(w->lblDetectedAccountName->isVisible(), !name.isEmpty());
-    QCOMPARE(w->cmdNext->isEnabled(), !name.isEmpty());
-}
-
-void tst_frmConfigWizard::securityProposesTlsAndPortFollows()
-{
-    Rig rig;
-    auto w = rig.open(frmConfigWizard::PageServer);
-    QCOMPARE(w->cboSecurity->currentData().toString(), u"TLS"_s);
-    QCOMPARE(w->txtPort->value(), 995);
-    QCOMPARE(w->cboSecurity->count(), 2); // never a connection in clear
-    w->cboSecurity->setCurrentIndex(1);
-    QCOMPARE(w->cboSecurity->currentData().toString(), u"STARTTLS"_s);
-    QCOMPARE(w->txtPort->value(), 110);
-    w->txtPort->setValue(1110);
-    w->cboSecurity->setCurrentIndex(0);
-    QCOMPARE(w->txtPort->value(), 995);
-
-    // An account that already names its security keeps it and its port.
-    Rig again;
-    again.accounts.first()->m_Security = u"STARTTLS"_s;
-    again.accounts.first()->m_Port = 1110;
-    auto w2 = again.open(frmConfigWizard::PageServer);
-    QCOMPARE(w2->cboSecurity->currentData().toString(), u"STARTTLS"_s);
-    QCOMPARE(w2->txtPort->value(), 1110);
-}
-
-void tst_frmConfigWizard::finishWrites_data()
-{
-    QTest::addColumn<bool>("modem");
-    QTest::addColumn<bool>("autoStart");
-    QTest::addColumn<int>("security");
-    QTest::addColumn<QString>("connectionType");
-    QTest::addColumn<QString>("securityKey");
-    QTest::addColumn<QString>("port");
-
-    QTest::newRow("modem, log-in start, TLS") << true << true << 0 << u"1"_s << u"TLS"_s << u"995"_s;
-    QTest::newRow("network, no log-in start, STARTTLS")
-        << false << false << 1 << u"2"_s << u"STARTTLS"_s << u"110"_s;
-}
-
-void tst_frmConfigWizard::finishWrites()
-{
-    QFETCH(bool, modem);
-    QFETCH(bool, autoStart);
-    QFETCH(int, security);
-    QFETCH(QString, connectionType);
-    QFETCH(QString, securityKey);
-    QFETCH(QString, port);
-
-    // A log-in start left from an earlier installation goes when the user says No.
-    platform::setAutoStart(true, u"orvella -AUTOSTART"_s);
-    Rig rig;
-    rig.settings.m_Position = 4;
-    auto w = rig.open(frmConfigWizard::PageWelcome);
-    w->txtPOPServer->setText(u" pop.example.net "_s);
-    w->txtAccountName->setText(u"jo"_s);
-    w->txtPassword->setText(u" pass word "_s);
-    w->cboSecurity->setCurrentIndex(security);
-    w->txtUserName->setText(u"Jo"_s);
-    (autoStart ? w->optAutoStartYes : w->optAutoStartNo)->setChecked(true);
-    (modem ? w->optModemUser : w->optLANUser)->setChecked(true);
-    for (int page = 0; page < 8; ++page)
-        w->cmdNext->click();
-    QCOMPARE(w->currentPage(), 8);
-    QVERIFY(!QFile::exists(CAccount::settingsFile()));
-    w->cmdFinish->click();
-
-    QVERIFY(w->m_Completed);
-    QCOMPARE(ini(u"Account"_s, u"POPServer"_s), u"pop.example.net"_s);
-    QCOMPARE(ini(u"Account"_s, u"AccountName"_s), u"jo"_s);
-    QCOMPARE(CAccount::Unscramble(ini(u"Account"_s, u"Password"_s)), u" pass word "_s);
-    QCOMPARE(ini(u"Account"_s, u"Security"_s), securityKey);
-    QCOMPARE(ini(u"Account"_s, u"Port"_s), port);
-    QCOMPARE(ini(u"Account"_s, u"UserName"_s), u"Jo"_s);
-    QCOMPARE(ini(u"Account"_s, u"ConnectionType"_s), connectionType);
-    QCOMPARE(ini(u"General"_s, u"DontCheck"_s), u"No"_s);
-    // The character's own place, not the wizard's top centre.
-    QCOMPARE(ini(u"Character"_s, u"Position"_s), u"4"_s);
-    QCOMPARE(QFile::exists(platform::autoStartFilePath()), autoStart);
-    QCOMPARE(rig.accounts.first()->m_PopServer, u"pop.example.net"_s);
-}
-
-void tst_frmConfigWizard::cancelWritesNothing()
-{
-    Rig rig;
-    auto w = rig.open(frmConfigWizard::PageWelcome);
-    w->txtPOPServer->setText(u"pop.example.net"_s);
-    w->txtAccountName->setText(u"jo"_s);
-    w->txtPassword->setText(u"pw"_s);
-    for (int page = 0; page < 8; ++page)
-        w->cmdNext->click();
-    QCOMPARE(w->currentPage(), 8);
-    QTest::keyClick(w.get(), Qt::Key_Escape);
-    QVERIFY(!w->isVisible());
-    QVERIFY(!w->m_Completed);
-    QCOMPARE(QDir(AppPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-    QVERIFY(!QFile::exists(platform::autoStartFilePath()));
-    // The account in memory is as it was; the caller ends the program.
-    QCOMPARE(rig.accounts.first()->m_PopServer, QString());
-}
-
-void tst_frmConfigWizard::runWizardIsModal_data()
-{
-    QTest::addColumn<int>("startPage");
-    QTest::addColumn<bool>("finish");
-    QTest::newRow("first start, cancelled") << 0 << false;
-    QTest::newRow("connection type, finished") << 7 << true;
-}
-
-void tst_frmConfigWizard::runWizardIsModal()
-{
-    QFETCH(int, startPage);
-    QFETCH(bool, finish);
-
-    writeFile(CAccount::settingsFile(),
-              "[Account]\r\nPOPServer=pop.example.net\r\nAccountName=jo\r\nPort=110\r\n"
-              "Security=None\r\n");
-    Rig rig;
-    bool sawIt = false;
-    QTimer::singleShot(0, this, [&] {
-        auto* w = qobject_cast<frmConfigWizard*>(QApplication::activeModalWidget());
-        QVERIFY(w);
-        sawIt = w->currentPage() == startPage && w->isModal();
-        if (finish) {
-            w->cmdNext->click();
-            w->cmdFinish->click();
-        } else {
-            w->cmdCancel->click();
-        }
-    });
-    const bool completed = frmConfigWizard::RunWizard(startPage, rig.settings, rig.accounts, &rig.speech,
-                                                      &rig.character, nullptr);
-    QVERIFY(sawIt);
-    QCOMPARE(completed, finish);
-    if (finish) {
-        // Opened on the connection page: only what that page asks is changed.
-        QCOMPARE(ini(u"Account"_s, u"ConnectionType"_s), u"1"_s);
-        QCOMPARE(ini(u"Account"_s, u"Security"_s), u"None"_s);
-        QCOMPARE(ini(u"Account"_s, u"Port"_s), u"110"_s);
-        QVERIFY(!QFile::exists(platform::autoStartFilePath()));
-    } else {
-        QCOMPARE(ini(u"Account"_s, u"ConnectionType"_s), u"<absent>"_s);
-    }
 }
 
 void tst_frmConfigWizard::everyControlHasItsLabelsName()
