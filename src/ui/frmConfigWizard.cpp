@@ -7,6 +7,7 @@
 #include "settings/Program.h"
 #include "speech/CharacterControl.h"
 #include "speech/SpeechOutput.h"
+#include "speech/agent/IAgent.h"
 #include "ui/frmConfigWizardLink.h"
 #include "ui/frmSpecialMailSystems.h"
 
@@ -18,6 +19,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -30,6 +32,8 @@ const QString NoGesture = u"None"_s;
 constexpr int TopCenter = 1;
 constexpr int TlsPort = 995;
 constexpr int StartTlsPort = 110;
+// Room under the character for the lines of its balloon.
+constexpr int BalloonAllowance = 80;
 
 // The labels each page speaks, in order.
 QList<int> spokenLabels(int page)
@@ -141,6 +145,20 @@ void frmConfigWizard::Init(int startPage)
         tabWizard->setCurrentIndex(StartPage);
     }
     pageOpened();
+    placeBelowCharacter();
+}
+
+void frmConfigWizard::placeBelowCharacter()
+{
+    if (!m_character || !m_character->screenGeometry) return;
+    // Centred on the character's screen, but clear of the character and its
+    // balloon at the top centre, as far as the screen's height allows.
+    const QRect screen = m_character->screenGeometry();
+    const int below = screen.top() + (m_speech ? m_speech->agent().Height() : 0) + BalloonAllowance;
+    const QSize size = frameGeometry().size();
+    int y = std::max(screen.top() + (screen.height() - size.height()) / 2, below);
+    y = std::max(screen.top(), std::min(y, screen.bottom() + 1 - size.height()));
+    move(screen.left() + (screen.width() - size.width()) / 2, y);
 }
 
 int frmConfigWizard::currentPage() const

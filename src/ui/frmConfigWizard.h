@@ -138,6 +138,7 @@ private:
     // True when the text may be used, false when the user stays on the page.
     bool webMailCheck(const QString& text, int& page);
     void restorePosition();
+    void placeBelowCharacter();
 
     CSettings& m_settings;
     AccountList& m_accounts;

@@ -104,15 +104,18 @@ void frmConfigWizard::buildWindow()
 {
     tabWizard = new QTabWidget(this);
     tabWizard->setObjectName(u"tabWizard"_s);
-    tabWizard->addTab(buildWelcomePage(), u"0"_s);
-    tabWizard->addTab(buildEMailPage(), u"1"_s);
-    tabWizard->addTab(buildServerPage(), u"2"_s);
-    tabWizard->addTab(buildAccountNamePage(), u"3"_s);
-    tabWizard->addTab(buildPasswordPage(), u"4"_s);
-    tabWizard->addTab(buildUserNamePage(), u"5"_s);
-    tabWizard->addTab(buildStartupPage(), u"6"_s);
-    tabWizard->addTab(buildConnectionPage(), u"7"_s);
-    tabWizard->addTab(buildThankYouPage(), u"8"_s);
+    tabWizard->addTab(buildWelcomePage(), QString());
+    tabWizard->addTab(buildEMailPage(), QString());
+    tabWizard->addTab(buildServerPage(), QString());
+    tabWizard->addTab(buildAccountNamePage(), QString());
+    tabWizard->addTab(buildPasswordPage(), QString());
+    tabWizard->addTab(buildUserNamePage(), QString());
+    tabWizard->addTab(buildStartupPage(), QString());
+    tabWizard->addTab(buildConnectionPage(), QString());
+    tabWizard->addTab(buildThankYouPage(), QString());
+    // The tab texts are never seen; a screen reader may still come across them.
+    for (int i = 0; i < tabWizard->count(); ++i)
+        tabWizard->setTabText(i, tabWizard->widget(i)->accessibleName());
     // Pages change only through the buttons and links: the tab row can be
     // neither seen nor clicked, nor reached with the keyboard.
     tabWizard->tabBar()->hide();
@@ -153,7 +156,7 @@ void frmConfigWizard::buildWindow()
     setTabOrder(cmdFinish, cmdCancel);
     setTabOrder(cmdCancel, cmdSayAgain);
     setTabOrder(cmdSayAgain, lblOnlineSupport);
-    resize(660, 520);
+    resize(660, 480);
 }
 
 QWidget* frmConfigWizard::buildWelcomePage()

@@ -352,6 +352,9 @@ void tst_frmConfigWizard::characterAtTopCentreWhileOpen()
     auto w = rig.open(frmConfigWizard::PageWelcome);
     QCOMPARE(rig.settings.m_Position, 1);
     QVERIFY(rig.agent.takeCalls().contains(u"MoveTo(448,0)"_s));
+    // The window stands clear of the character and the first lines of its balloon.
+    QVERIFY2(w->frameGeometry().top() >= 128 + 48, qPrintable(QString::number(w->frameGeometry().top())));
+    QVERIFY(QRect(0, 0, 1024, 768).contains(w->frameGeometry()));
     w->cmdNext->click();
     QVERIFY(rig.agent.takeCalls().contains(u"MoveTo(448,0)"_s));
     w->cmdCancel->click();
