@@ -336,7 +336,11 @@ bool frmConfigWizard::validatePage(int& page)
     if (page == PageAccountName) {
         const QString name = txtAccountName->text().trimmed();
         if (!webMailCheck(name, page)) return false;
-        if (page != PageAccountName || !name.contains(u'@')) return true;
+        // Gmail and Outlook.com take the whole address as the account name,
+        // as their notice has just told the user.
+        const QString service = WebMailService(name);
+        const bool wholeAddress = service == u"Gmail"_s || service == u"Outlook.com"_s;
+        if (page != PageAccountName || !name.contains(u'@') || wholeAddress) return true;
         const bool sure = platform::Dialogs::askYesNo(
             this, ProgramTitle,
             u"Account names don't usually contain the @ character. They are usually the part before the @ "

@@ -224,6 +224,9 @@ void tst_frmConfigWizard::webMailCheck_data()
         << false;
     QTest::newRow("Gmail, used") << 2 << u"pop.gmail.com"_s << u"Gmail supports POP access, but"_s << 3
                                  << NotAsked << 3 << false << false;
+    QTest::newRow("Gmail address, used: the whole address is the name")
+        << 3 << u"jo@gmail.com"_s << u"Gmail supports POP access, but"_s << 3 << NotAsked << 4 << false
+        << false;
     QTest::newRow("Outlook.com, another account")
         << 2 << u"outlook.office365.com"_s << u"Outlook.com lets a mail program read your mail only"_s << 1
         << NotAsked << 2 << false << false;
