@@ -168,7 +168,9 @@ int frmSpecialMailSystems::Ask(const QString& question, QWidget* parent)
     frmSpecialMailSystems dlg(parent);
     dlg.lblQuestion->setText(question);
     dlg.optWhatToDo[VisitSupportPage]->setAccessibleDescription(question);
-    dlg.exec();
+    // Closed without OK (Escape, the window's close button, the program
+    // ending): nothing is taken and no browser opens; the user stays on the page.
+    if (dlg.exec() != QDialog::Accepted) return DifferentAccount;
     return dlg.m_SelectedOption;
 }
 

@@ -24,7 +24,7 @@ public:
 
     explicit frmSpecialMailSystems(QWidget* parent = nullptr);
 
-    // The option chosen; follows the selection, whichever way the dialog closes.
+    // The option chosen; follows the selection.
     int m_SelectedOption = VisitSupportPage;
 
     QLabel* lblQuestion = nullptr;
@@ -34,7 +34,8 @@ public:
     QLabel* lblWhatToDo[4] = {};
     QPushButton* cmdOK = nullptr;
 
-    // Shows the dialog modally with question and returns the chosen option.
+    // Shows the dialog modally with question and returns the option chosen
+    // with OK; closed any other way, DifferentAccount.
     static int Ask(const QString& question, QWidget* parent);
 
 protected:

@@ -106,7 +106,9 @@ void tst_frmSpecialMailSystems::chosenOption_data()
     QTest::newRow("arrow keys and Enter") << u"keys"_s << 3;
     QTest::newRow("click on option 2's text") << u"label2"_s << 2;
     QTest::newRow("click on option 3's text") << u"label3"_s << 3;
-    QTest::newRow("option 1 and close") << u"close"_s << 1;
+    // Closed without OK: nothing is taken, whatever was selected.
+    QTest::newRow("option 3, then closed") << u"close"_s << 1;
+    QTest::newRow("option 3, then Escape") << u"escape"_s << 1;
 }
 
 void tst_frmSpecialMailSystems::chosenOption()
@@ -131,9 +133,12 @@ void tst_frmSpecialMailSystems::chosenOption()
         }
         if (how == u"label2"_s || how == u"label3"_s)
             QTest::mouseClick(dlg->lblWhatToDo[how.back().digitValue()], Qt::LeftButton);
-        if (how == u"close"_s) {
-            dlg->optWhatToDo[1]->setChecked(true);
-            dlg->close();
+        if (how == u"close"_s || how == u"escape"_s) {
+            dlg->optWhatToDo[3]->setChecked(true);
+            if (how == u"close"_s)
+                dlg->close();
+            else
+                QTest::keyClick(dlg, Qt::Key_Escape);
             return;
         }
         dlg->cmdOK->click();
