@@ -102,7 +102,6 @@ bool frmTray::Form_Load(const CommandLine& commandLine)
     }
     Program().AppPath = QDir::cleanPath(QDir(AppPath()).absolutePath());
     QDir().mkpath(AppPath());
-    platform::copyMissingDataFiles(AppPath());
 
     m_main = std::make_unique<frmMain>(*this);
     m_loading = true;
@@ -112,6 +111,9 @@ bool frmTray::Form_Load(const CommandLine& commandLine)
         m_main.reset();
         return false;
     }
+    // Only a program that runs gets the shipped files: a first start whose
+    // set-up was cancelled leaves the folder as it found it.
+    platform::copyMissingDataFiles(AppPath());
 
     m_tray = new QSystemTrayIcon(this);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

@@ -308,6 +308,12 @@ void CAccount::WriteCounters()
     file.save();
 }
 
+void CAccount::Discard()
+{
+    closeJournal();
+    releaseSection();
+}
+
 void CAccount::SaveSecurity()
 {
     if (m_settingsPath.isEmpty() || !ownsSection()) return;

@@ -56,6 +56,9 @@ public:
     // The same keys into a file being assembled, so saving all accounts replaces the file once.
     void Save(platform::ProfileFile& file) const;
     void WriteCounters();
+    // Gives up the account's section: releasing it then writes nothing (a
+    // first start whose set-up was cancelled leaves no file behind).
+    void Discard();
     // Writes "Security" alone, as the check cycle learns it.
     void SaveSecurity();
     void WriteCounters(platform::ProfileFile& file) const;

@@ -24,6 +24,7 @@
 #include "rules/frmAddEditRule.h"
 #include "ui/ModalDialogFlag.h"
 #include "ui/OptionsServices.h"
+#include "ui/frmConfigWizard.h"
 #include "ui/frmMessage.h"
 #include "ui/frmOptions.h"
 #include "ui/frmPromptEveryMessage.h"
@@ -405,8 +406,18 @@ bool frmMain::Form_Load()
 
     Accounts = LoadAccounts();
 
-    if (!Settings->LoadSettings())
+    Settings->wizardRunner = [this](int startPage) {
+        m_tray.m_ModalDlgDisplayed = true;
+        const bool finished =
+            frmConfigWizard::RunWizard(startPage, *Settings, Accounts, Speech.get(), Character.get(), this);
+        m_tray.m_ModalDlgDisplayed = false;
+        return finished;
+    };
+    if (!Settings->LoadSettings()) {
+        // Cancelled: the program ends as if it had never started.
+        DiscardAccounts();
         return false;
+    }
 
     RestoreWindowGeometry();
     SetFullRowSelect(lstMessages);
@@ -571,6 +582,13 @@ void frmMain::closeEvent(QCloseEvent* e)
     // Closing the window only hides it; the program goes on in the tray.
     e->ignore();
     hide();
+}
+
+void frmMain::DiscardAccounts()
+{
+    for (const auto& account : std::as_const(Accounts))
+        account->Discard();
+    Accounts.clear();
 }
 
 void frmMain::SaveAll()

@@ -58,6 +58,8 @@ public:
     // What Exit saves, without ending: settings, geometry, each account's
     // counters and identifiers.
     void SaveAll();
+    // Releases the accounts without writing anything for them.
+    void DiscardAccounts();
 
     // The minute tick: re-arms itself to the next whole minute.
     void Timer1_Timer();

@@ -5,12 +5,15 @@
 #include "settings/CSettings.h"
 #include "settings/Program.h"
 #include "support/FakeAgent.h"
+#include "ui/frmConfigWizard.h"
 #include "ui/frmMain.h"
 #include "ui/frmMessage.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QRadioButton>
 #include <QClipboard>
 #include <QFile>
 #include <QMenu>
@@ -49,7 +52,7 @@ class tst_Startup : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void firstStartShowsWindowAndTimerWaitsForActivation();
+    void firstStartRunsWizard();
     void autostartStaysHiddenUntilOpened();
     void shippedFilesCopiedButUserFilesKept();
     void trayMenuFollowsState();
@@ -69,6 +72,7 @@ private Q_SLOTS:
 private:
     QList<ShownMessage> m_messages;
     std::unique_ptr<frmTray> start(const QStringList& args);
+    void removeSettings();
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_xdg;
 };
@@ -86,6 +90,8 @@ void tst_Startup::init()
     frmMain::agentFactory() = [] { return std::make_unique<test::FakeAgent>(); };
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
+    // A configured program unless a test removes the file: a first start runs the wizard.
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n");
 }
 
 void tst_Startup::cleanup()
@@ -104,9 +110,38 @@ std::unique_ptr<frmTray> tst_Startup::start(const QStringList& args)
     return tray;
 }
 
-void tst_Startup::firstStartShowsWindowAndTimerWaitsForActivation()
+// A first start answers the set-up wizard: cancelled, the program ends and
+// the folder holds nothing of it; finished (with mail left for later), the
+// window shows and the minute timer waits for its first activation.
+void tst_Startup::firstStartRunsWizard()
 {
+    removeSettings();
+    const QString autostart = m_xdg->filePath(u"config/autostart/orvella.desktop"_s);
+    QTimer::singleShot(300, this, [] {
+        auto* wizard = qobject_cast<frmConfigWizard*>(QApplication::activeModalWidget());
+        QVERIFY(wizard);
+        wizard->cmdCancel->click();
+    });
+    QVERIFY(!start({}));
+    QVERIFY(!Program().Exiting);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{u"vela.acs"_s});
+    QVERIFY(!QFile::exists(autostart));
+
+    bool answered = false;
+    QTimer::singleShot(300, this, [&answered] {
+        auto* wizard = qobject_cast<frmConfigWizard*>(QApplication::activeModalWidget());
+        QVERIFY(wizard);
+        wizard->chkFeatureEMail->setChecked(false); // mail is set up later
+        for (int i = 0; i < 10 && !wizard->cmdFinish->isEnabled(); ++i)
+            wizard->cmdNext->click();
+        wizard->optAutoStartNo->setChecked(true);
+        wizard->optLANUser->setChecked(true);
+        QVERIFY(wizard->cmdFinish->isEnabled());
+        wizard->cmdFinish->click();
+        answered = true;
+    });
     auto tray = start({});
+    QVERIFY(answered);
     QVERIFY(tray);
     QCOMPARE(tray->windowTitle(), u"Orvella Tray"_s);
     QCOMPARE(AppPath(), m_dir->path());
@@ -119,8 +154,15 @@ void tst_Startup::firstStartShowsWindowAndTimerWaitsForActivation()
     QTRY_VERIFY(main->activatedOnce());
     QVERIFY(main->timer1()->isActive());
     QCOMPARE(main->timer1()->interval(), 2000);
-    // Nothing is written before Exit.
-    QVERIFY(!QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
+    // Finish wrote the choices at once.
+    QVERIFY(readFile(m_dir->filePath(u"Zentra.INI"_s)).contains(u"ConnectionType=2"_s));
+    QVERIFY(!QFile::exists(autostart));
+}
+
+void tst_Startup::removeSettings()
+{
+    QFile::remove(m_dir->filePath(u"Zentra.INI"_s));
+    platform::invalidateProfileCache();
 }
 
 void tst_Startup::autostartStaysHiddenUntilOpened()
@@ -240,7 +282,7 @@ void tst_Startup::exitSavesEverySetting()
     QVERIFY(Program().Exiting);
     QVERIFY(!tray->trayIconAdded());
     const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=0\r\n"_s));
+    QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=2\r\n"_s));
     qsizetype at = 0;
     for (const auto& [section, key] : CSettings::savedKeys()) {
         const qsizetype next = ini.indexOf(u"\r\n"_s + key + u'=', at);
@@ -329,6 +371,7 @@ void tst_Startup::exitClosesStartupNotice()
 
 void tst_Startup::noCharacterEndsStartWithoutSaving()
 {
+    removeSettings();
     QFile::remove(m_dir->filePath(u"vela.acs"_s));
     Program().CharactersFolder.clear();
     qputenv("ORVELLA_DATA_DIR", m_dir->filePath(u"no-data"_s).toUtf8());

@@ -1,6 +1,7 @@
 #include "support/ProgramRunner.h"
 #include "support/TraceFile.h"
 
+#include <QFile>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
@@ -30,8 +31,9 @@ bool closeNotice(const QString& title, int timeoutMs)
 
 } // namespace
 
-// A first start on a fresh folder: the character greets the user; then a
-// second start hands over --read-clipboard and the clipboard's text is read.
+// A start with no account given yet (the wizard was left at its connection
+// choice): the character greets the user; then a second start hands over
+// --read-clipboard and the clipboard's text is read.
 class tst_GreetAndClipboard : public QObject
 {
     Q_OBJECT
@@ -44,6 +46,11 @@ void tst_GreetAndClipboard::greetThenReadClipboard()
     ProgramRunner runner;
     const QString trace = runner.file(u"../trace.jsonl"_s);
     const QString wav = runner.file(u"../audio.wav"_s);
+    {
+        QFile ini(runner.file(u"Zentra.INI"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Account]\r\nConnectionType=2\r\n");
+    }
     QVERIFY(runner.start({u"--trace"_s, trace, u"--audio-file"_s, wav}));
     QVERIFY2(runner.waitUntilListening(), runner.output().constData());
 
