@@ -5,10 +5,6 @@
 #include "speech/SpeechText.h"
 #include "speech/agent/IAgent.h"
 
-#include <QAbstractButton>
-#include <QLabel>
-#include <QPalette>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
@@ -126,11 +122,12 @@ void MessageReader::Agent1_Bookmark(int BookmarkID)
     CurrentMessageNo = BookmarkID;
     if (BookmarkID < EndMark) {
         const int n = BookmarkID;
-        setImageButton(panel.cmdPrev, n > 1);
-        setImageButton(panel.cmdNext, n <= NewMessages.size());
-        setImageButton(panel.cmdReplay, n > 0);
+        setImageButton(panel.prevEnabled, n > 1);
+        setImageButton(panel.nextEnabled, n <= NewMessages.size());
+        setImageButton(panel.replayEnabled, n > 0);
         SyncCharacterMenu();
         ShowReadingStatus(n);
+        panelUpdated();
         return;
     }
     const int n = BookmarkID - EndMark;
@@ -143,38 +140,32 @@ void MessageReader::Agent1_Bookmark(int BookmarkID)
 
 void MessageReader::ShowReadingStatus(int n)
 {
-    auto setColor = [](QLabel* label, const QColor& color) {
-        if (!label)
-            return;
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, color);
-        label->setPalette(p);
-    };
     if (n != 0) {
         if (n > NewMessages.size())
             return;
         const CMessage& m = NewMessages[n - 1];
         if (hooks.setStatusText)
             hooks.setStatusText(u"Reading message number "_s + QString::number(n));
-        if (panel.lblMessageNo)
-            panel.lblMessageNo->setText(QString::number(n));
-        if (panel.lblFrom)
-            panel.lblFrom->setText(m.From());
-        if (panel.lblSubject)
-            panel.lblSubject->setText(m.m_Subject);
-        setColor(panel.lblFrom, Qt::black);
-        setColor(panel.lblSubject, Qt::black);
+        panel.messageNo = QString::number(n);
+        panel.from = m.From();
+        panel.subject = m.m_Subject;
+        panel.detailsShown = true;
+        panelUpdated();
         return;
     }
     if (hooks.setStatusText)
         hooks.setStatusText(u"Idle."_s);
-    for (QLabel* l : {panel.lblMessageNo, panel.lblFrom, panel.lblSubject})
-        if (l)
-            l->clear();
-    // The button-face colour hides the labels on the panel.
-    const QColor face = panel.lblFrom ? panel.lblFrom->palette().color(QPalette::Button) : QColor();
-    setColor(panel.lblFrom, face);
-    setColor(panel.lblSubject, face);
+    panel.messageNo.clear();
+    panel.from.clear();
+    panel.subject.clear();
+    panel.detailsShown = false;
+    panelUpdated();
+}
+
+void MessageReader::panelUpdated()
+{
+    if (hooks.panelChanged)
+        hooks.panelChanged(panel);
 }
 
 void MessageReader::FinishReading()
@@ -187,10 +178,11 @@ void MessageReader::FinishReading()
 
 void MessageReader::SetReadingMode(bool on)
 {
-    setImageButton(panel.cmdNext, false);
-    setImageButton(panel.cmdReplay, false);
-    setImageButton(panel.cmdPrev, false);
+    setImageButton(panel.nextEnabled, false);
+    setImageButton(panel.replayEnabled, false);
+    setImageButton(panel.prevEnabled, false);
     SyncCharacterMenu();
+    panelUpdated();
     ReadingActive = on;
     if (!on) {
         CurrentMessageNo = 0;
@@ -205,35 +197,18 @@ void MessageReader::SetReadingMode(bool on)
 void MessageReader::SyncCharacterMenu()
 {
     if (hooks.syncCharacterMenu)
-        hooks.syncCharacterMenu(panel.cmdNext && panel.cmdNext->isEnabled(),
-                                panel.cmdPrev && panel.cmdPrev->isEnabled());
-}
-
-void MessageReader::setImageButton(QAbstractButton* button, bool enabled)
-{
-    if (button)
-        button->setEnabled(enabled);
+        hooks.syncCharacterMenu(panel.nextEnabled, panel.prevEnabled);
 }
 
 void MessageReader::UpdateNewMessageLabel()
 {
-    QLabel* l = panel.lblNewMessages;
-    if (!l)
-        return;
-    QFont f = l->font();
-    QPalette p = l->palette();
-    if (NewMessages.isEmpty()) {
-        l->setText(u"Waiting For New Messages"_s);
-        f.setBold(false);
-        p.setColor(QPalette::WindowText, QColor(128, 128, 128));
-    } else {
-        l->setText(NewMessages.size() == 1 ? u"1 New Message"_s
-                                           : QString::number(NewMessages.size()) + u" New Messages"_s);
-        f.setBold(true);
-        p.setColor(QPalette::WindowText, Qt::black);
-    }
-    l->setFont(f);
-    l->setPalette(p);
+    panel.haveNewMessages = !NewMessages.isEmpty();
+    if (NewMessages.isEmpty())
+        panel.newMessages = u"Waiting For New Messages"_s;
+    else
+        panel.newMessages = NewMessages.size() == 1 ? u"1 New Message"_s
+                                                    : QString::number(NewMessages.size()) + u" New Messages"_s;
+    panelUpdated();
 }
 
 void MessageReader::cmdNext_Click()

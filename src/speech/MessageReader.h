@@ -7,9 +7,6 @@
 #include <QString>
 #include <functional>
 
-class QAbstractButton;
-class QLabel;
-
 namespace orvella {
 
 class CSettings;
@@ -27,16 +24,19 @@ public:
 
     MessageReader(SpeechOutput& speech, CSettings& settings, const RuleList& rules);
 
-    // The New Message panel.
+    // What the New Message panel shows; the main window draws it.
     struct Panel
     {
-        QLabel* lblNewMessages = nullptr;
-        QLabel* lblMessageNo = nullptr;
-        QLabel* lblFrom = nullptr;
-        QLabel* lblSubject = nullptr;
-        QAbstractButton* cmdPrev = nullptr;
-        QAbstractButton* cmdReplay = nullptr;
-        QAbstractButton* cmdNext = nullptr;
+        QString newMessages = QStringLiteral("Waiting For New Messages");
+        bool haveNewMessages = false; // bold and in the text colour; else greyed
+        QString messageNo;
+        QString from;
+        QString subject;
+        bool detailsShown = false; // the sender and subject of the message being read
+        bool prevEnabled = false;
+        bool replayEnabled = false;
+        bool nextEnabled = false;
+        bool operator==(const Panel&) const = default;
     } panel;
 
     // What the reader asks of the rest of the program.
@@ -49,6 +49,8 @@ public:
         std::function<void()> setNewMailIcon; // the tray's new-mail picture
         std::function<bool()> mainWindowVisible;
         std::function<void(bool next, bool previous)> syncCharacterMenu;
+        // The panel changed.
+        std::function<void(const Panel&)> panelChanged;
         // The two prompt windows: shown modally, they answer whether to read.
         std::function<bool(const QList<CMessage>&)> promptOnceWindow;
         std::function<bool(const CMessage&)> promptForMessageWindow;
@@ -86,7 +88,8 @@ public:
     QString ComposeMessageText(const CMessage& message) const;
 
 private:
-    void setImageButton(QAbstractButton* button, bool enabled);
+    void setImageButton(bool& button, bool enabled) { button = enabled; }
+    void panelUpdated();
 
     SpeechOutput& m_speech;
     CSettings& m_settings;

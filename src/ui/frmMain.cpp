@@ -1,100 +1,81 @@
 #include "ui/frmMain.h"
 
+#include "app/OrvellaCore.h"
 #include "app/frmTray.h"
-#include "clock/ClipboardReading.h"
-#include "clock/SpokenClock.h"
 #include "mail/MailCheckCycle.h"
 #include "message/MessageStore.h"
 #include "platform/Clock.h"
-#include "platform/DataFiles.h"
+#include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "reminders/CRemindersSet.h"
+#include "reminders/RemindersPage.h"
+#include "reminders/frmReminder.h"
+#include "rules/frmAddEditRule.h"
 #include "settings/CSettings.h"
 #include "settings/ModOrvella.h"
 #include "settings/Program.h"
 #include "speech/CharacterControl.h"
-#include "speech/MessageReader.h"
 #include "speech/SpeechOutput.h"
-#include "speech/agent/AgentEngine.h"
-#include "speech/agent/AgentTrace.h"
 #include "speech/agent/IAgent.h"
-#include "reminders/CRemindersSet.h"
-#include "reminders/CheckReminders.h"
-#include "reminders/RemindersPage.h"
-#include "reminders/frmReminder.h"
-#include "rules/frmAddEditRule.h"
+#include "ui/MessagesPage.h"
 #include "ui/ModalDialogFlag.h"
 #include "ui/OptionsServices.h"
+#include "ui/QuickControlPage.h"
 #include "ui/frmConfigWizard.h"
 #include "ui/frmMessage.h"
 #include "ui/frmOptions.h"
 #include "ui/frmPromptEveryMessage.h"
 #include "ui/frmPromptOnce.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGridLayout>
-#include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
-#include <QWindow>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-namespace {
-QPushButton* addButton(QWidget* parent, QBoxLayout* layout, const QString& name, const QString& caption,
-                       const QString& tip)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setToolTip(tip);
-    layout->addWidget(b);
-    return b;
-}
-} // namespace
-
-frmMain::frmMain(frmTray& tray) : m_tray(tray)
+frmMain::frmMain(frmTray& tray) : m_tray(tray), m_core(std::make_unique<OrvellaCore>(*this))
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Orvella"_s);
     setWindowIcon(QIcon(u":/icons/orvella.svg"_s));
     buildWindow();
     buildMenus();
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(u"Timer1"_s);
-    Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
-
+    connectCore();
     m_clockTimer = new QTimer(this);
+    m_clockTimer->setSingleShot(true);
     connect(m_clockTimer, &QTimer::timeout, this, &frmMain::updateClock);
 }
 
-frmMain::~frmMain() = default;
-
-frmMain::AgentFactory& frmMain::agentFactory()
+frmMain::~frmMain()
 {
-    static AgentFactory factory = [] { return std::unique_ptr<IAgent>(std::make_unique<AgentEngine>()); };
-    return factory;
+    // Reminder windows and the character go before the widgets they may point at.
+    m_core.reset();
 }
+
+CSettings& frmMain::settings() const { return m_core->settings(); }
+IAgent* frmMain::agent() const { return m_core->agent(); }
+MailCheckCycle* frmMain::cycle() const { return m_core->cycle(); }
+QTimer* frmMain::timer1() const { return m_core->timer1(); }
 
 // ---------------------------------------------------------------------------
 // Window construction
@@ -106,219 +87,87 @@ void frmMain::buildWindow()
 
     tabMain = new QTabWidget(central);
     tabMain->setObjectName(u"tabMain"_s);
-    tabMain->addTab(buildMessagesPage(), u" Messa&ges"_s);
+    pageMessages = new MessagesPage;
     pageReminders = new RemindersPage;
+    pageQuickControl = new QuickControlPage;
+    chkDontCheck = pageQuickControl->chkDontCheck;
+    tabMain->addTab(pageMessages, u" Messa&ges"_s);
     tabMain->addTab(pageReminders, u" &Reminders"_s);
-    tabMain->addTab(buildQuickControlPage(), u" &Quick Control"_s);
+    tabMain->addTab(pageQuickControl, u" &Quick Control"_s);
     tabMain->addTab(buildErrorPage(), u" &Error"_s);
+    // A text dropped on the tabs is read aloud, as one dropped on the list.
+    tabMain->setAcceptDrops(true);
+    tabMain->installEventFilter(this);
     outer->addWidget(tabMain, 1);
 
     auto* buttons = new QHBoxLayout;
     auto makeButton = [&](const QString& name, const QString& caption, const QString& tip) {
-        return addButton(central, buttons, name, caption, tip);
+        auto* b = new QPushButton(caption, central);
+        b->setObjectName(name);
+        b->setToolTip(tip);
+        buttons->addWidget(b);
+        return b;
     };
     cmdClipboard = makeButton(u"cmdClipboard"_s, u"Clip&board"_s, u"Read Clipboard contents"_s);
     cmdCheck = makeButton(u"cmdCheck"_s, u"&Check Mail"_s, u"Check for new mail"_s);
     cmdOptions = makeButton(u"cmdOptions"_s, u"&Options"_s, u"Customize Orvella"_s);
     buttons->addStretch(1);
     cmdStopReading = makeButton(u"cmdStopReading"_s, u"&Stop Talking"_s, u"Stop character from talking"_s);
-    cmdStopReading->setVisible(false); // shown while the character is
+    // Shown while the character is; its place is kept, so nothing jumps.
+    QSizePolicy keep = cmdStopReading->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    cmdStopReading->setSizePolicy(keep);
+    cmdStopReading->setVisible(false);
     outer->addLayout(buttons);
     setCentralWidget(central);
+    buildStatusBar();
 
     connect(cmdStopReading, &QPushButton::clicked, this, &frmMain::cmdStopReading_Click);
     connect(cmdClipboard, &QPushButton::clicked, this, &frmMain::cmdClipboard_Click);
     connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
     connect(cmdOptions, &QPushButton::clicked, this, &frmMain::cmdOptions_Click);
 
-    statusText = new QLabel(this);
-    statusText->setObjectName(u"statusText"_s);
-    statusConnection = new QLabel(this);
-    statusConnection->setObjectName(u"statusConnection"_s);
-    statusDate = new QLabel(this);
-    statusTime = new QLabel(this);
-    statusBar()->addWidget(statusText, 1);
-    statusBar()->addPermanentWidget(statusConnection);
-    statusBar()->addPermanentWidget(statusDate);
-    statusBar()->addPermanentWidget(statusTime);
-    updateClock();
+    MessagesPage* m = pageMessages;
+    connect(m->cmdTellMe, &QPushButton::clicked, this, &frmMain::cmdTellMe_Click);
+    connect(m->cmdViewIt, &QPushButton::clicked, this, &frmMain::cmdViewIt_Click);
+    connect(m->cmdAddRule, &QPushButton::clicked, this, &frmMain::cmdAddRule_Click);
+    connect(m->cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
+    connect(m->cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
+    connect(m, &MessagesPage::selectionChanged, this, [this] {
+        UpdateMessageCommands();
+        showPreview();
+    });
+    connect(m, &MessagesPage::entryActivated, this, [this] {
+        if (pageMessages->cmdTellMe->isEnabled())
+            cmdTellMe_Click();
+    });
+    connect(m, &MessagesPage::contextMenuRequested, this, [this](const QPoint& at) { mnuEdit->popup(at); });
+    connect(m, &MessagesPage::textDropped, this, &frmMain::SpeakDroppedText);
 
     connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) {
         if (m_loaded && index >= 0 && index <= 3)
-            Settings->m_LastTab = index;
+            settings().m_LastTab = index;
         UpdateMessageCommands();
     });
     resize(640, 480);
 }
 
-QWidget* frmMain::buildMessagesPage()
+void frmMain::buildStatusBar()
 {
-    auto* page = new QWidget;
-    page->setObjectName(u"FrameMain"_s);
-    auto* grid = new QGridLayout(page);
-
-    lblNewMessagesTitle = new QLabel(u"New Message Panel"_s, page);
-    lblNewMessagesTitle->setObjectName(u"lblNewMessagesTitle"_s);
-    picNewMessages = new QWidget(page);
-    picNewMessages->setObjectName(u"picNewMessages"_s);
-    picNewMessages->setAutoFillBackground(true);
-    auto* panel = new QGridLayout(picNewMessages);
-    lblFromTitle = new QLabel(u"From:"_s, picNewMessages);
-    lblFrom = new QLabel(picNewMessages);
-    lblFrom->setObjectName(u"lblFrom"_s);
-    lblSubjectTitle = new QLabel(u"Subject:"_s, picNewMessages);
-    lblSubject = new QLabel(picNewMessages);
-    lblSubject->setObjectName(u"lblSubject"_s);
-    lblNewMessages = new QLabel(u"Waiting For New Messages"_s, picNewMessages);
-    lblNewMessages->setObjectName(u"lblNewMessages"_s);
-    lblMessageNo = new QLabel(picNewMessages);
-    lblMessageNo->setObjectName(u"lblMessageNo"_s);
-    auto makeImageButton = [&](const QString& name, QStyle::StandardPixmap icon, const QString& tip) {
-        auto* b = new QToolButton(picNewMessages);
-        b->setObjectName(name);
-        b->setIcon(style()->standardIcon(icon));
-        b->setToolTip(tip);
-        b->setAutoRaise(true);
-        b->setEnabled(false);
-        return b;
+    auto makePanel = [this](const QString& name, const QString& accessibleName) {
+        auto* l = new QLabel(this);
+        l->setObjectName(name);
+        l->setAccessibleName(accessibleName);
+        return l;
     };
-    cmdPrev = makeImageButton(u"cmdPrev"_s, QStyle::SP_MediaSkipBackward, u"Previous Message"_s);
-    cmdReplay = makeImageButton(u"cmdReplay"_s, QStyle::SP_BrowserReload, u"Replay Message"_s);
-    cmdNext = makeImageButton(u"cmdNext"_s, QStyle::SP_MediaSkipForward, u"Next Message"_s);
-    panel->addWidget(lblNewMessages, 0, 0, 1, 2);
-    panel->addWidget(lblMessageNo, 0, 2);
-    panel->addWidget(cmdPrev, 0, 3);
-    panel->addWidget(cmdReplay, 0, 4);
-    panel->addWidget(cmdNext, 0, 5);
-    panel->addWidget(lblFromTitle, 1, 0);
-    panel->addWidget(lblFrom, 1, 1, 1, 5);
-    panel->addWidget(lblSubjectTitle, 2, 0);
-    panel->addWidget(lblSubject, 2, 1, 1, 5);
-    panel->setColumnStretch(1, 1);
-
-    lblAllMessagesTitle = new QLabel(u"All Messages"_s, page);
-    lblAllMessagesTitle->setObjectName(u"lblAllMessagesTitle"_s);
-
-    splitMessages = new QSplitter(Qt::Vertical, page);
-    splitMessages->setObjectName(u"picSplitter"_s);
-    splitMessages->setChildrenCollapsible(false);
-    lstMessages = new QTreeWidget(splitMessages);
-    lstMessages->setObjectName(u"lstMessages"_s);
-    lstMessages->setRootIsDecorated(false);
-    lstMessages->setUniformRowHeights(true);
-    lstMessages->setHeaderLabels({u"Subject"_s, u"From"_s, u"Time Stamp"_s});
-    lstMessages->setSelectionMode(QAbstractItemView::SingleSelection);
-    txtMessage = new QPlainTextEdit(splitMessages);
-    txtMessage->setObjectName(u"txtMessage"_s);
-    txtMessage->setReadOnly(true);
-    txtMessage->setFont(QFont(u"Courier New"_s));
-    splitMessages->setStretchFactor(0, 3);
-    splitMessages->setStretchFactor(1, 2);
-
-    auto* column = new QVBoxLayout;
-    auto makeButton = [&](const QString& name, const QString& caption, const QString& tip) {
-        return addButton(page, column, name, caption, tip);
-    };
-    cmdTellMe = makeButton(u"cmdTellMe"_s, u"&Read"_s, u"Read selected message"_s);
-    cmdViewIt = makeButton(u"cmdViewIt"_s, u"&View"_s, u"View selected message"_s);
-    cmdAddRule = makeButton(u"cmdAddRule"_s, u"Add Rule"_s, u"Add rule for selected message"_s);
-    cmdRemove = makeButton(u"cmdRemove"_s, u"R&emove"_s, u"Remove selected message"_s);
-    cmdClear = makeButton(u"cmdClear"_s, u"Remove &All"_s, u"Remove all messages"_s);
-    column->addStretch(1);
-
-    grid->addWidget(lblNewMessagesTitle, 0, 0, 1, 2);
-    grid->addWidget(picNewMessages, 1, 0, 1, 2);
-    grid->addWidget(lblAllMessagesTitle, 2, 0, 1, 2);
-    grid->addWidget(splitMessages, 3, 0);
-    grid->addLayout(column, 3, 1);
-    grid->setRowStretch(3, 1);
-    grid->setColumnStretch(0, 1);
-
-    connect(lstMessages, &QTreeWidget::itemSelectionChanged, this, &frmMain::UpdateMessageCommands);
-    return page;
-}
-
-QWidget* frmMain::buildQuickControlPage()
-{
-    auto* page = new QWidget;
-    page->setObjectName(u"pageQuickControl"_s);
-    auto* grid = new QGridLayout(page);
-
-    auto* voice = new QGroupBox(u"Voice Control"_s, page);
-    auto* vg = new QGridLayout(voice);
-    auto makeSlider = [&](const QString& name, int min, int max, const QString& hint) {
-        auto* s = new QSlider(Qt::Horizontal, voice);
-        s->setObjectName(name);
-        s->setRange(min, max);
-        s->setSingleStep(1);
-        s->setPageStep(5);
-        s->setToolTip(hint);
-        return s;
-    };
-    sldSpeed = makeSlider(u"sldSpeed"_s, 50, 250, u"How fast does the character speak"_s);
-    sldPitch = makeSlider(u"sldPitch"_s, 50, 400, u"The pitch of the character's voice"_s);
-    vg->addWidget(new QLabel(u"Speed:"_s, voice), 0, 0);
-    vg->addWidget(sldSpeed, 0, 1);
-    vg->addWidget(new QLabel(u"Fast"_s, voice), 0, 2);
-    vg->addWidget(new QLabel(u"Pitch:"_s, voice), 1, 0);
-    vg->addWidget(sldPitch, 1, 1);
-    vg->addWidget(new QLabel(u"High"_s, voice), 1, 2);
-    cmdPreviewVoice = new QPushButton(u"(Listen to voice sample)"_s, voice);
-    cmdPreviewVoice->setObjectName(u"cmdPreviewVoice"_s);
-    cmdPreviewVoice->setFlat(true);
-    vg->addWidget(cmdPreviewVoice, 2, 1);
-
-    auto* appearance = new QGroupBox(u"Character Appearance"_s, page);
-    auto* ag = new QVBoxLayout(appearance);
-    chkAlwaysShow = new QCheckBox(u"Al&ways show character"_s, appearance);
-    chkAlwaysShow->setObjectName(u"chkAlwaysShow"_s);
-    ag->addWidget(chkAlwaysShow);
-
-    auto* mail = new QGroupBox(u"Mail Checking"_s, page);
-    auto* mg = new QVBoxLayout(mail);
-    chkDontCheck = new QCheckBox(u"Enable mail chec&king"_s, mail);
-    chkDontCheck->setObjectName(u"chkDontCheck"_s);
-    auto* note = new QLabel(u"Unchecking this option, will cause Orvella not to check for new e-mail"_s, mail);
-    note->setWordWrap(true);
-    mg->addWidget(chkDontCheck);
-    mg->addWidget(note);
-
-    auto* reminders = new QGroupBox(u"Reminders"_s, page);
-    auto* rg = new QVBoxLayout(reminders);
-    chkEnableReminders = new QCheckBox(u"Enable reminders"_s, reminders);
-    chkEnableReminders->setObjectName(u"chkEnableReminders"_s);
-    rg->addWidget(chkEnableReminders);
-
-    grid->addWidget(voice, 0, 0, 1, 2);
-    grid->addWidget(appearance, 1, 0);
-    grid->addWidget(mail, 1, 1);
-    grid->addWidget(reminders, 2, 0);
-    grid->setRowStretch(3, 1);
-
-    connect(sldSpeed, &QSlider::valueChanged, this, [this](int v) {
-        if (Settings)
-            Settings->m_VoiceSpeed = v;
-    });
-    connect(sldPitch, &QSlider::valueChanged, this, [this](int v) {
-        if (Settings)
-            Settings->m_VoicePitch = v;
-    });
-    // toggled, not clicked: a screen reader's toggle action changes the box
-    // without a click. The program's own settings of the boxes block signals.
-    connect(chkDontCheck, &QCheckBox::toggled, this, &frmMain::chkDontCheck_Click);
-    connect(chkAlwaysShow, &QCheckBox::toggled, this, &frmMain::chkAlwaysShow_Click);
-    connect(cmdPreviewVoice, &QPushButton::clicked, this, [this] {
-        if (Speech)
-            Speech->cmdPreviewVoice_Click();
-    });
-    connect(chkEnableReminders, &QCheckBox::toggled, this, [this](bool checked) {
-        if (Settings)
-            Settings->m_EnableReminders = checked;
-        pageReminders->ApplySetting();
-    });
-    // The Reminders page has a box of its own for the same setting.
-    connect(pageReminders, &RemindersPage::enableRemindersClicked, chkEnableReminders, &QCheckBox::setChecked);
-    return page;
+    statusText = makePanel(u"statusText"_s, u"Status"_s);
+    statusConnection = makePanel(u"statusConnection"_s, u"Connection"_s);
+    statusDate = makePanel(u"statusDate"_s, u"Date"_s);
+    statusTime = makePanel(u"statusTime"_s, u"Time"_s);
+    statusBar()->addWidget(statusText, 1);
+    statusBar()->addPermanentWidget(statusConnection);
+    statusBar()->addPermanentWidget(statusDate);
+    statusBar()->addPermanentWidget(statusTime);
 }
 
 QWidget* frmMain::buildErrorPage()
@@ -328,6 +177,7 @@ QWidget* frmMain::buildErrorPage()
     auto* l = new QVBoxLayout(page);
     txtError = new QPlainTextEdit(page);
     txtError->setObjectName(u"txtError"_s);
+    txtError->setAccessibleName(u"Error"_s);
     txtError->setReadOnly(true);
     l->addWidget(txtError);
     return page;
@@ -345,23 +195,27 @@ void frmMain::buildMenus()
     mnuOptions = add(mnuFile, u"mnuOptions"_s, u"&Options"_s, &frmMain::cmdOptions_Click);
     mnuFile->addSeparator();
     mnuExit = add(mnuFile, u"mnuExit"_s, u"E&xit"_s, [this] { m_tray.Form_Unload(); });
+    mnuExit->setShortcut(QKeySequence::Quit);
 
     mnuEdit = menuBar()->addMenu(u"&Edit"_s);
     mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, &frmMain::cmdTellMe_Click);
-    mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, [] {});
+    mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, &frmMain::cmdViewIt_Click);
     mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, &frmMain::cmdAddRule_Click);
     mnuEdit->addSeparator();
     mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, &frmMain::cmdRemove_Click);
+    mnuRemove->setShortcut(QKeySequence::Delete);
+    mnuRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    pageMessages->lstMessages->addAction(mnuRemove);
     mnuEdit->addSeparator();
     mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, &frmMain::cmdClear_Click);
 
     QMenu* mnuMainView = menuBar()->addMenu(u"&View"_s);
     mnuShowNewMessagePanel = add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show New Message Panel"_s, [this] {
-        Settings->m_ShowNewMessagePanel = !Settings->m_ShowNewMessagePanel;
+        settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
         ApplyPanelVisibility();
     });
     mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show Preview Panel"_s, [this] {
-        Settings->m_ShowPreviewPanel = !Settings->m_ShowPreviewPanel;
+        settings().m_ShowPreviewPanel = !settings().m_ShowPreviewPanel;
         ApplyPanelVisibility();
     });
     mnuShowNewMessagePanel->setCheckable(true);
@@ -369,6 +223,7 @@ void frmMain::buildMenus()
 
     QMenu* mnuTools = menuBar()->addMenu(u"&Tools"_s);
     mnuCheckMail = add(mnuTools, u"mnuCheckMail"_s, u"&Check Mail Now"_s, &frmMain::cmdCheck_Click);
+    mnuCheckMail->setShortcut(QKeySequence(Qt::Key_F5));
     mnuMyMailProgram = add(mnuTools, u"mnuMyMailProgram"_s, u"&My E-mail Program"_s, &frmMain::RunEmailProgram);
     mnuTools->addSeparator();
     mnuClipboard = add(mnuTools, u"mnuClipboard"_s, u"&Read Clipboard"_s, &frmMain::cmdClipboard_Click);
@@ -377,6 +232,7 @@ void frmMain::buildMenus()
     mnuTip = add(mnuHelp, u"mnuTip"_s, u"Display &Tip"_s, &frmMain::mnuTip_Click);
     mnuOnlineSupport = add(mnuHelp, u"mnuOnlineSupport"_s, u"Online &Support"_s,
                            [] { ShellOpen(Program().SupportURL); });
+    mnuOnlineSupport->setShortcut(QKeySequence::HelpContents);
     mnuHelp->addSeparator();
     mnuDownloadTTS = add(mnuHelp, u"mnuDownloadTTS"_s, u"Download Other Text-To-Speech &Engines"_s,
                          [] { ShellOpen(QString::fromUtf16(WebSiteBase) + u"/orvella/tts.htm"_s); });
@@ -389,148 +245,68 @@ void frmMain::buildMenus()
     mnuAbout = add(mnuHelp, u"mnuAbout"_s, u"&About Orvella"_s, [this] { m_tray.ShowAbout(); });
 }
 
+// What the core tells, shown where the user sees it.
+void frmMain::connectCore()
+{
+    OrvellaCore* c = m_core.get();
+    connect(c, &OrvellaCore::statusText, statusText, &QLabel::setText);
+    connect(c, &OrvellaCore::connectionStatus, statusConnection, &QLabel::setText);
+    connect(c, &OrvellaCore::errorText, txtError, &QPlainTextEdit::setPlainText);
+    connect(c, &OrvellaCore::errorPageVisible, this, &frmMain::ShowErrorTab);
+    connect(c, &OrvellaCore::checkControlsChanged, this, &frmMain::setCheckControls);
+    connect(c, &OrvellaCore::exitEnabledChanged, mnuExit, &QAction::setEnabled);
+    connect(c, &OrvellaCore::readingPanelChanged, pageMessages, &MessagesPage::showPanel);
+    connect(c, &OrvellaCore::messageSelected, this, [this](int row) { pageMessages->selectRow(row); });
+    connect(c, &OrvellaCore::messageCommandsChanged, this, &frmMain::UpdateMessageCommands);
+    connect(c, &OrvellaCore::launchRequested, &m_tray, &frmTray::Launch);
+    connect(c, &OrvellaCore::newMailIconRequested, &m_tray, &frmTray::SetNewMailIcon);
+    connect(c, &OrvellaCore::characterVisible, cmdStopReading, &QWidget::setVisible);
+    connect(c, &OrvellaCore::remindersChanged, pageReminders, &RemindersPage::RefreshReminderList);
+    connect(c, &OrvellaCore::windowCommand, this, [this](const QString& name) {
+        if (name == u"Options"_s)
+            cmdOptions_Click();
+        else if (name == u"Orvella Tip"_s)
+            mnuTip_Click();
+    });
+
+    MessagesPage* m = pageMessages;
+    connect(m->cmdNext, &QToolButton::clicked, c, &OrvellaCore::NextMessage);
+    connect(m->cmdPrev, &QToolButton::clicked, c, &OrvellaCore::PreviousMessage);
+    connect(m->cmdReplay, &QToolButton::clicked, c, &OrvellaCore::ReplayMessage);
+
+    QuickControlPage* q = pageQuickControl;
+    connect(q, &QuickControlPage::speedChanged, c, &OrvellaCore::SetVoiceSpeed);
+    connect(q, &QuickControlPage::pitchChanged, c, &OrvellaCore::SetVoicePitch);
+    connect(q, &QuickControlPage::previewVoice, c, &OrvellaCore::PreviewVoice);
+    connect(q, &QuickControlPage::alwaysShowChanged, c, &OrvellaCore::SetAlwaysShow);
+    connect(q, &QuickControlPage::mailCheckingChanged, c, [c](bool on) { c->SetDontCheck(!on); });
+    connect(q, &QuickControlPage::remindersChanged, this, [this](bool on) {
+        m_core->SetEnableReminders(on);
+        pageReminders->ApplySetting();
+    });
+    // The Reminders page has a box of its own for the same setting.
+    connect(pageReminders, &RemindersPage::enableRemindersClicked, q->chkEnableReminders, &QCheckBox::setChecked);
+}
+
 // ---------------------------------------------------------------------------
 // Load, activation, unload
 
 bool frmMain::Form_Load()
 {
-    CharacterControl::SetCharactersFolder();
-
-    Settings = std::make_unique<CSettings>(AppPath());
-    Settings->LoadInitial();
-
-    Agent1 = agentFactory()();
-    createLogic();
-    if (!Character->InitCharacter())
+    if (!m_core->LoadStart())
         return false;
-
-    Accounts = LoadAccounts();
-
-    Settings->wizardRunner = [this](int startPage) {
-        m_tray.m_ModalDlgDisplayed = true;
-        const bool finished =
-            frmConfigWizard::RunWizard(startPage, *Settings, Accounts, Speech.get(), Character.get(), this);
-        m_tray.m_ModalDlgDisplayed = false;
-        return finished;
-    };
-    if (!Settings->LoadSettings()) {
-        // Cancelled: the program ends as if it had never started.
-        DiscardAccounts();
-        return false;
-    }
-
     RestoreWindowGeometry();
-    SetFullRowSelect(lstMessages);
-
-    Rules = LoadRules();
-    Filters = LoadFilters();
-
-    Cycle->CheckParameters();
-
-    Store->LoadStoredMessages();
-
-    ReminderSet = std::make_unique<CRemindersSet>();
-    ReminderSet->alert.speech = Speech.get();
-    ReminderSet->alert.openWindow = [this](const QString& text) -> QWidget* {
-        return frmReminder::Open(Speech.get(), text);
-    };
-    // A damaged reminder file stops the loading; the user learns which one.
-    if (!ReminderSet->Load())
-        SetStatusText(ReminderSet->LoadError());
-    pageReminders->Attach(*ReminderSet, *Settings, Speech.get(), Agent1.get());
-
+    m_core->LoadRest();
+    pageMessages->setModel(m_core->store()->model());
+    pageReminders->ModalDialogShown = [this](bool shown) { m_tray.m_ModalDlgDisplayed = shown; };
+    pageReminders->Attach(*m_core->reminders(), settings(), m_core->speech(), m_core->agent());
     ApplyQuickControls();
     ApplyPanelVisibility();
     UpdateMessageCommands();
-
-    if (m_tray.m_SystemTray) {
-        Timer1->setInterval(3000);
-        Timer1->start();
-    }
+    if (m_tray.m_SystemTray)
+        m_core->StartMinuteTimer(3000);
     m_loaded = true;
     return true;
-}
-
-// The logic objects and how the window's pieces reach them.
-void frmMain::createLogic()
-{
-    Speech = std::make_unique<SpeechOutput>(*Agent1, *Settings);
-    Character = std::make_unique<CharacterControl>(*Agent1, *Settings);
-    Character->speech = Speech.get();
-    Character->showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
-        ShowMessage(Speech.get(), text, sayIt, gesture, this);
-    };
-    Speech->placeCharacter = [this] { Character->SetAgentPos(); };
-    Speech->applyFilters = [this](const QString& text) { return ApplyFilters(Filters, text); };
-
-    Store = std::make_unique<MessageStore>(lstMessages, txtMessage, this);
-    Store->UpdateMessageCommands = [this] { UpdateMessageCommands(); };
-    Store->ModalDialogShown = [this](bool shown) { m_tray.m_ModalDlgDisplayed = shown; };
-
-    Reader = std::make_unique<MessageReader>(*Speech, *Settings, Rules);
-    Reader->panel = {lblNewMessages, lblMessageNo, lblFrom, lblSubject, cmdPrev, cmdReplay, cmdNext};
-    auto& rh = Reader->hooks;
-    rh.setStatusText = [this](const QString& t) { SetStatusText(t); };
-    rh.selectMessageInList = [this](const CMessage& m) { Store->SelectMessageInList(m); };
-    rh.setCheckControls = [this](bool on) { SetCheckControls(on); };
-    rh.launch = [this] { m_tray.Launch(); };
-    rh.setNewMailIcon = [this] { m_tray.SetNewMailIcon(); };
-    rh.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
-    rh.syncCharacterMenu = [this](bool next, bool previous) { Character->SyncCharacterMenu(next, previous); };
-    rh.promptOnceWindow = [this](const QList<CMessage>& messages) {
-        m_tray.m_ModalDlgDisplayed = true;
-        frmPromptOnce dlg(Speech.get(), Store.get(), messages, this);
-        dlg.exec();
-        m_tray.m_ModalDlgDisplayed = false;
-        return dlg.m_Yes;
-    };
-    rh.promptForMessageWindow = [this](const CMessage& message) {
-        m_tray.m_ModalDlgDisplayed = true;
-        frmPromptEveryMessage dlg(Speech.get(), message, this);
-        dlg.exec();
-        m_tray.m_ModalDlgDisplayed = false;
-        return dlg.m_Yes;
-    };
-    Character->syncMenu = [this] { Reader->SyncCharacterMenu(); };
-
-    Cycle = std::make_unique<MailCheckCycle>(Accounts, *Settings, *Store, Reader->NewMessages);
-    auto& ch = Cycle->hooks;
-    ch.setStatusText = [this](const QString& t) { SetStatusText(t); };
-    ch.setConnectionStatus = [this](const QString& t) { statusConnection->setText(t); };
-    ch.setCheckControls = [this](bool on) { SetCheckControls(on); };
-    ch.setExitEnabled = [this](bool on) { mnuExit->setEnabled(on); };
-    ch.announceNewMail = [this](bool all, bool error) { Reader->AnnounceNewMail(all, error); };
-    ch.updateMessageCommands = [this] { UpdateMessageCommands(); };
-    ch.setErrorText = [this](const QString& t) {
-        txtError->setPlainText(t);
-        m_trace.write(u"error"_s, t);
-    };
-    ch.showErrorTab = [this](bool show) { ShowErrorTab(show); };
-    ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
-        ShowMessage(Speech.get(), text, sayIt, gesture, this);
-    };
-
-    connect(Agent1.get(), &IAgent::Command, this, &frmMain::Agent1_Command);
-    connect(Agent1.get(), &IAgent::DblClick, this, &frmMain::Agent1_DblClick);
-    connect(Agent1.get(), &IAgent::ShowEvent, this, &frmMain::Agent1_Show);
-    connect(Agent1.get(), &IAgent::HideEvent, this, &frmMain::Agent1_Hide);
-    connect(Agent1.get(), &IAgent::Bookmark, this, &frmMain::Agent1_Bookmark);
-
-    connect(cmdNext, &QToolButton::clicked, this, [this] { Reader->cmdNext_Click(); });
-    connect(cmdPrev, &QToolButton::clicked, this, [this] { Reader->cmdPrev_Click(); });
-    connect(cmdReplay, &QToolButton::clicked, this, [this] { Reader->cmdReplay_Click(); });
-    connect(cmdTellMe, &QPushButton::clicked, this, &frmMain::cmdTellMe_Click);
-    connect(cmdAddRule, &QPushButton::clicked, this, &frmMain::cmdAddRule_Click);
-    connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
-    connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
-    connect(lstMessages, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (Store)
-            Store->ShowPreview();
-    });
-    connect(lstMessages, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (cmdTellMe->isEnabled())
-            cmdTellMe_Click();
-    });
 }
 
 bool frmMain::event(QEvent* e)
@@ -543,22 +319,17 @@ bool frmMain::event(QEvent* e)
 void frmMain::Form_Activate()
 {
     ActivatedOnce = true;
-    if (Settings->m_WelcomeGesture != u"None"_s)
-        Character->SayWelcome(true, true);
-    if (!m_tray.m_SystemTray) {
-        Timer1->setInterval(2000);
-        // A check started before this first activation (a second start's
-        // --check-now) holds the minute timer; its end starts it.
-        if (cmdCheck->isEnabled())
-            Timer1->start();
-    }
+    m_core->Greet();
+    if (settings().m_ShowTips && !settings().m_RanWizard)
+        QTimer::singleShot(0, this, &frmMain::ShowTip);
+    if (!m_tray.m_SystemTray)
+        m_core->StartMinuteTimer(2000);
 }
 
 void frmMain::showEvent(QShowEvent* e)
 {
     QMainWindow::showEvent(e);
     updateClock();
-    m_clockTimer->start(1000);
     // Without a window manager nothing activates a window; the first showing
     // then counts as the first activation.
     QTimer::singleShot(1500, this, [this] {
@@ -584,23 +355,12 @@ void frmMain::closeEvent(QCloseEvent* e)
     hide();
 }
 
-void frmMain::DiscardAccounts()
-{
-    for (const auto& account : std::as_const(Accounts))
-        account->Discard();
-    Accounts.clear();
-}
-
 void frmMain::SaveAll()
 {
-    if (!m_loaded) return;
+    if (!m_loaded)
+        return;
     SaveWindowGeometry();
-    Settings->Save();
-    for (const auto& account : std::as_const(Accounts)) {
-        if (!account->ownsSection()) continue;
-        account->SaveMessageIDs();
-        account->WriteCounters();
-    }
+    m_core->SaveAll();
 }
 
 void frmMain::Form_Unload()
@@ -608,45 +368,68 @@ void frmMain::Form_Unload()
     if (!m_loaded)
         return;
     m_loaded = false;
-    Timer1->stop();
     SaveWindowGeometry();
-    Settings->Save();
     pageReminders->Detach();
-    ReminderSet.reset();
-    Cycle.reset();
-    Reader.reset();
-    Store.reset();
-    Character.reset();
-    Speech.reset();
-    Agent1.reset();
-    // Each account writes its counters and identifiers as it goes.
-    Accounts.clear();
-    Settings.reset();
+    m_core->Unload();
+}
+
+void frmMain::Timer1_Timer() { m_core->Timer1_Timer(); }
+
+// ---------------------------------------------------------------------------
+// What the core asks of the windows
+
+void frmMain::showMessage(const QString& text, bool sayIt, const QString& gesture)
+{
+    ShowMessage(m_core->speech(), text, sayIt, gesture, this);
+}
+
+bool frmMain::promptOnce(const QList<CMessage>& messages)
+{
+    m_tray.m_ModalDlgDisplayed = true;
+    frmPromptOnce dlg(m_core->speech(), messages, this);
+    dlg.exec();
+    m_tray.m_ModalDlgDisplayed = false;
+    return dlg.m_Yes;
+}
+
+bool frmMain::promptForMessage(const CMessage& message)
+{
+    m_tray.m_ModalDlgDisplayed = true;
+    frmPromptEveryMessage dlg(m_core->speech(), message, this);
+    dlg.exec();
+    m_tray.m_ModalDlgDisplayed = false;
+    return dlg.m_Yes;
+}
+
+bool frmMain::runWizard(int startPage)
+{
+    m_tray.m_ModalDlgDisplayed = true;
+    const bool finished = frmConfigWizard::RunWizard(startPage, settings(), m_core->accounts(), m_core->speech(),
+                                                     m_core->character(), this);
+    m_tray.m_ModalDlgDisplayed = false;
+    return finished;
+}
+
+QWidget* frmMain::openReminderWindow(const QString& text) { return frmReminder::Open(m_core->speech(), text); }
+
+bool frmMain::mainWindowVisible() const { return isVisible() && !isMinimized(); }
+
+bool frmMain::modalDialogDisplayed() const { return m_tray.m_ModalDlgDisplayed; }
+
+ModalDialogFlag frmMain::modalDialogFlag()
+{
+    return {[this] { return m_tray.m_ModalDlgDisplayed; }, [this](bool on) { m_tray.m_ModalDlgDisplayed = on; }};
 }
 
 // ---------------------------------------------------------------------------
-// Minute tick
+// Window operations
 
-void frmMain::Timer1_Timer()
-{
-    const QDateTime now = platform::now();
-    Timer1->setInterval((60 - now.time().second()) * 1000);
-    AnnounceTime(*Speech, now);
-    if (CheckReminders(*ReminderSet, Settings->m_EnableReminders, m_tray.m_ModalDlgDisplayed))
-        pageReminders->RefreshReminderList();
-    Cycle->MailTick();
-}
+void frmMain::SetStatusText(const QString& text) { statusText->setText(text); }
 
-void frmMain::SetCheckControls(bool enable)
+void frmMain::setCheckControls(bool enable)
 {
-    if (enable)
-        Timer1->start();
-    else
-        Timer1->stop();
     cmdCheck->setEnabled(enable);
-    mnuCheckMail->setEnabled(cmdCheck->isEnabled());
-    if (Agent1)
-        Agent1->setCommandEnabled(u"Check Mail Now"_s, cmdCheck->isEnabled());
+    mnuCheckMail->setEnabled(enable);
 }
 
 void frmMain::ShowErrorTab(bool show)
@@ -659,55 +442,49 @@ void frmMain::ShowErrorTab(bool show)
         tabMain->setCurrentIndex(0);
 }
 
-// ---------------------------------------------------------------------------
-// Window operations
-
-void frmMain::SetStatusText(const QString& text)
-{
-    statusText->setText(text);
-    m_trace.write(u"status"_s, text);
-}
-
 void frmMain::UpdateMessageCommands()
 {
-    const bool selected = !lstMessages->selectedItems().isEmpty();
+    const bool selected = pageMessages->selectedRow() >= 0;
     const bool onMessages = tabMain->currentIndex() <= 0;
-    for (QPushButton* b : {cmdTellMe, cmdViewIt, cmdAddRule, cmdRemove})
+    MessagesPage* m = pageMessages;
+    for (QPushButton* b : {m->cmdTellMe, m->cmdViewIt, m->cmdAddRule, m->cmdRemove})
         b->setEnabled(selected && onMessages);
-    cmdClear->setEnabled(lstMessages->topLevelItemCount() > 0 && onMessages);
-    mnuRead->setEnabled(cmdTellMe->isEnabled());
-    mnuView->setEnabled(cmdViewIt->isEnabled());
-    mnuAddRule->setEnabled(cmdAddRule->isEnabled());
-    mnuRemove->setEnabled(cmdRemove->isEnabled());
-    mnuClear->setEnabled(cmdClear->isEnabled());
-    mnuMyMailProgram->setEnabled(Settings && !Settings->m_EMailProgram.isEmpty());
+    m->cmdClear->setEnabled(m->rowCount() > 0 && onMessages);
+    mnuRead->setEnabled(m->cmdTellMe->isEnabled());
+    mnuView->setEnabled(m->cmdViewIt->isEnabled());
+    mnuAddRule->setEnabled(m->cmdAddRule->isEnabled());
+    mnuRemove->setEnabled(m->cmdRemove->isEnabled());
+    mnuClear->setEnabled(m->cmdClear->isEnabled());
+    mnuMyMailProgram->setEnabled(m_core->loaded() && !settings().m_EMailProgram.isEmpty());
+}
+
+void frmMain::showPreview()
+{
+    CMessage message;
+    const int row = pageMessages->selectedRow();
+    if (row < 0 || !m_core->store() || !m_core->store()->Load(row, message))
+        pageMessages->setPreview(QString());
+    else
+        pageMessages->setPreview(message.m_Content);
 }
 
 void frmMain::ApplyQuickControls()
 {
-    tabMain->setCurrentIndex(Settings->m_LastTab);
+    CSettings& s = settings();
+    tabMain->setCurrentIndex(s.m_LastTab);
     tabMain->setTabVisible(3, false);
-    {
-        const QSignalBlocker b1(chkAlwaysShow), b2(chkDontCheck), b3(chkEnableReminders);
-        chkAlwaysShow->setChecked(!Settings->m_Hide);
-        chkDontCheck->setChecked(!Settings->m_DontCheck);
-        chkEnableReminders->setChecked(Settings->m_EnableReminders);
-    }
-    // Setting a slider fires its change handler; both store what they show.
-    const int speed = Settings->m_VoiceSpeed, pitch = Settings->m_VoicePitch;
-    sldSpeed->setValue(speed);
-    sldPitch->setValue(pitch);
-    Settings->m_VoiceSpeed = speed;
-    Settings->m_VoicePitch = pitch;
+    pageQuickControl->apply(s);
+    // A stored speed or pitch beyond the sliders' ends becomes what they show.
+    s.m_VoiceSpeed = pageQuickControl->sldSpeed->value();
+    s.m_VoicePitch = pageQuickControl->sldPitch->value();
 }
 
 void frmMain::ApplyPanelVisibility()
 {
-    mnuShowPreviewPanel->setChecked(Settings->m_ShowPreviewPanel);
-    mnuShowNewMessagePanel->setChecked(Settings->m_ShowNewMessagePanel);
-    picNewMessages->setVisible(Settings->m_ShowNewMessagePanel);
-    lblNewMessagesTitle->setVisible(Settings->m_ShowNewMessagePanel);
-    txtMessage->setVisible(Settings->m_ShowPreviewPanel);
+    const CSettings& s = settings();
+    mnuShowPreviewPanel->setChecked(s.m_ShowPreviewPanel);
+    mnuShowNewMessagePanel->setChecked(s.m_ShowNewMessagePanel);
+    pageMessages->applyPanelVisibility(s.m_ShowNewMessagePanel, s.m_ShowPreviewPanel);
 }
 
 double frmMain::twipsPerPixelX() const
@@ -722,149 +499,159 @@ double frmMain::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
-// Geometry is stored in twips, the unit of the settings file's keys: the window's
-// outer position and the size of its inside.
+// Geometry is stored in twips, the unit of the settings file's keys: the
+// window's outer position and the size of its inside.
 void frmMain::RestoreWindowGeometry()
 {
-    if (Settings->m_Top == -1)
+    const CSettings& s = settings();
+    if (s.m_Top == -1)
         return;
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
-    QRect r(qRound(Settings->m_Left / tx), qRound(Settings->m_Top / ty), qRound(Settings->m_Width / tx),
-            qRound(Settings->m_Height / ty));
+    QRect r(qRound(s.m_Left / tx), qRound(s.m_Top / ty), qRound(s.m_Width / tx), qRound(s.m_Height / ty));
     r.setSize(r.size().expandedTo(minimumSizeHint()));
     // A window stored on a screen that is gone would open out of reach.
     bool onScreen = false;
-    for (QScreen* s : QGuiApplication::screens())
-        onScreen = onScreen || s->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40)));
+    for (QScreen* screen : QGuiApplication::screens())
+        onScreen = onScreen || screen->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40)));
     if (!onScreen)
-        if (QScreen* s = QGuiApplication::primaryScreen())
-            r.moveTopLeft(s->availableGeometry().topLeft());
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            r.moveTopLeft(screen->availableGeometry().topLeft());
     move(r.topLeft());
     resize(r.size());
-    if (Settings->m_SplitTop > 0 && splitMessages->count() == 2) {
-        const int top = qRound(Settings->m_SplitTop / ty);
-        splitMessages->setSizes({top, qMax(1, splitMessages->height() - top)});
-    }
+    // The split comes back once the page has its size: set before, it
+    // would be squeezed into the page's first, smaller layout.
+    if (s.m_SplitTop > 0)
+        pageMessages->setSplitTop(qRound(s.m_SplitTop / ty));
 }
 
 void frmMain::SaveWindowGeometry()
 {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
+    CSettings& s = settings();
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
-    Settings->m_Top = qRound(pos().y() * ty);
-    Settings->m_Left = qRound(pos().x() * tx);
-    Settings->m_Width = qRound(width() * tx);
-    Settings->m_Height = qRound(height() * ty);
-    if (!splitMessages->sizes().isEmpty())
-        Settings->m_SplitTop = qRound(splitMessages->sizes().constFirst() * ty);
+    s.m_Top = qRound(pos().y() * ty);
+    s.m_Left = qRound(pos().x() * tx);
+    s.m_Width = qRound(width() * tx);
+    s.m_Height = qRound(height() * ty);
+    // Only a split the user could see is stored; a hidden preview keeps the last one.
+    if (s.m_ShowPreviewPanel && (pageMessages->isVisible() || s.m_SplitTop <= 0))
+        s.m_SplitTop = qRound(pageMessages->splitTop() * ty);
 }
 
 void frmMain::RunEmailProgram()
 {
-    if (!Settings || Settings->m_EMailProgram.isEmpty())
+    if (!m_core->loaded() || settings().m_EMailProgram.isEmpty())
         return;
-    if (!platform::startProgram(Settings->m_EMailProgram))
-        ShowMessage(Speech.get(),
-                    u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
+    if (!platform::startProgram(settings().m_EMailProgram))
+        showMessage(u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
                     u"Before you press this button, make sure you can receive messages using the 'Check Mail' "
                     u"button. If 'Check Mail' works for you than go to the 'Options' screen and check the path "
                     u"to your E-mail program."_s,
-                    true, u"Read"_s, this);
+                    true, u"Read"_s);
 }
 
-void frmMain::chkDontCheck_Click() { Settings->m_DontCheck = !chkDontCheck->isChecked(); }
-
-void frmMain::cmdCheck_Click()
-{
-    if (cmdCheck->isEnabled())
-        Cycle->CheckAllMailServers();
-}
-
-void frmMain::chkAlwaysShow_Click() { Character->chkAlwaysShow_Click(chkAlwaysShow->isChecked()); }
-
-void frmMain::cmdClipboard_Click() { ReadClipboard(*Speech); }
-
-void frmMain::cmdStopReading_Click() { Reader->cmdStopReading_Click(); }
-
-void frmMain::cmdTellMe_Click()
-{
-    const QList<QTreeWidgetItem*> selected = lstMessages->selectedItems();
-    if (!selected.isEmpty())
-        Reader->cmdTellMe_Click(selected.first()->data(0, MessageStore::PathRole).toString());
-}
-
-void frmMain::cmdAddRule_Click()
-{
-    QString address;
-    const QList<QTreeWidgetItem*> selected = lstMessages->selectedItems();
-    CMessage message;
-    if (!selected.isEmpty() && message.Load(selected.first()->data(0, MessageStore::PathRole).toString()))
-        address = message.EMailAddress();
-    frmAddEditRule::AddRule(address, Rules, Speech.get(), Agent1.get(), modalDialogFlag(), this);
-}
-
-ModalDialogFlag frmMain::modalDialogFlag()
-{
-    return {[this] { return m_tray.m_ModalDlgDisplayed; }, [this](bool on) { m_tray.m_ModalDlgDisplayed = on; }};
-}
+void frmMain::SpeakDroppedText(const QString& text) { m_core->SpeakDroppedText(text); }
 
 void frmMain::ShowOptions()
 {
-    OptionsServices s(*Settings, Accounts, Rules, Filters);
-    s.agent = Agent1.get();
-    s.speech = Speech.get();
-    s.character = Character.get();
-    s.checkParameters = [this] { return Cycle->CheckParameters(); };
+    OptionsServices s(settings(), m_core->accounts(), m_core->rules(), m_core->filters());
+    s.agent = m_core->agent();
+    s.speech = m_core->speech();
+    s.character = m_core->character();
+    s.checkParameters = [this] { return m_core->cycle()->CheckParameters(); };
     s.modalDialog = modalDialogFlag();
     s.rememberTab = [this](int page) { m_LastOptionsTab = page; };
     s.updateMessageCommands = [this] { UpdateMessageCommands(); };
     frmOptions::ShowOptions(s, m_LastOptionsTab, this);
+    pageQuickControl->apply(settings());
 }
 
-void frmMain::cmdRemove_Click() { Store->cmdRemove_Click(); }
-
-void frmMain::cmdClear_Click() { Store->cmdClear_Click(); }
-
-void frmMain::Agent1_Bookmark(int bookmarkId) { Reader->Agent1_Bookmark(bookmarkId); }
-
-void frmMain::Agent1_Command(const QString& name)
+void frmMain::ShowTip()
 {
-    if (name == u"Check Mail Now"_s)
-        cmdCheck_Click();
-    else if (name == u"Read Clipboard"_s)
-        cmdClipboard_Click();
-    else if (name == u"Options"_s)
-        cmdOptions_Click();
-    else if (name == u"Orvella Tip"_s)
-        mnuTip_Click();
-    else if (name == u"Stop Talking"_s)
-        cmdStopReading_Click();
-    else if (name == u"Previous Message"_s)
-        cmdPrev->click();
-    else if (name == u"Next Message"_s)
-        cmdNext->click();
+    if (TipShowing)
+        return;
 }
 
-void frmMain::Agent1_DblClick() { cmdClipboard_Click(); }
+// ---------------------------------------------------------------------------
+// Commands
 
-void frmMain::Agent1_Show(int) { cmdStopReading->setVisible(true); }
-
-void frmMain::Agent1_Hide(int cause)
+void frmMain::cmdCheck_Click()
 {
-    cmdStopReading->setVisible(false);
-    Reader->Agent1_Hide(cause);
+    if (cmdCheck->isEnabled())
+        m_core->CheckAllMailServers();
 }
+
+void frmMain::cmdClipboard_Click() { m_core->ReadClipboard(); }
 
 void frmMain::cmdOptions_Click() { ShowOptions(); }
 
-void frmMain::mnuTip_Click() {}
+void frmMain::cmdStopReading_Click() { m_core->StopReading(); }
 
+void frmMain::cmdTellMe_Click()
+{
+    const int row = pageMessages->selectedRow();
+    if (row >= 0)
+        m_core->ReadStoredMessage(row);
+}
+
+void frmMain::cmdViewIt_Click() {}
+
+void frmMain::cmdAddRule_Click()
+{
+    const int row = pageMessages->selectedRow();
+    const QString address = row >= 0 ? m_core->AddressOf(row) : QString();
+    frmAddEditRule::AddRule(address, m_core->rules(), m_core->speech(), m_core->agent(), modalDialogFlag(), this);
+}
+
+void frmMain::cmdRemove_Click()
+{
+    const int row = pageMessages->selectedRow();
+    if (row < 0)
+        return;
+    pageMessages->selectRow(m_core->RemoveMessage(row));
+    showPreview();
+    UpdateMessageCommands();
+}
+
+void frmMain::cmdClear_Click()
+{
+    m_tray.m_ModalDlgDisplayed = true;
+    const bool yes = platform::Dialogs::askYesNo(this, u"Remove All"_s,
+                                                 u"Are you sure you want to remove all of the messages?"_s);
+    m_tray.m_ModalDlgDisplayed = false;
+    if (!yes || !m_core->loaded())
+        return;
+    m_core->RemoveAllMessages();
+    showPreview();
+    UpdateMessageCommands();
+}
+
+void frmMain::mnuTip_Click() { ShowTip(); }
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == tabMain && (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop)) {
+        auto* d = static_cast<QDropEvent*>(event);
+        if (!d->mimeData()->hasText())
+            return false;
+        d->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            SpeakDroppedText(d->mimeData()->text());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// The status bar shows the date and the time to the minute: it wakes once a
+// minute, and only while the window is shown.
 void frmMain::updateClock()
 {
     const QDateTime t = platform::now();
     statusDate->setText(QLocale().toString(t.date(), QLocale::ShortFormat));
     statusTime->setText(QLocale().toString(t.time(), QLocale::ShortFormat));
+    if (isVisible())
+        m_clockTimer->start((60 - t.time().second()) * 1000 - t.time().msec() + 50);
 }
 
 } // namespace orvella

@@ -1,21 +1,21 @@
 #include "ui/frmPromptOnce.h"
 
-#include "message/MessageStore.h"
+#include "message/MessageListModel.h"
 #include "speech/SpeechOutput.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-frmPromptOnce::frmPromptOnce(SpeechOutput* speech, MessageStore* store, const QList<CMessage>& messages,
-                             QWidget* parent)
+frmPromptOnce::frmPromptOnce(SpeechOutput* speech, const QList<CMessage>& messages, QWidget* parent)
     : QDialog(parent), m_speech(speech)
 {
     setObjectName(u"frmPromptOnce"_s);
@@ -23,13 +23,17 @@ frmPromptOnce::frmPromptOnce(SpeechOutput* speech, MessageStore* store, const QL
     setWindowFlag(Qt::WindowStaysOnTopHint);
     lblNewMessages = new QLabel(QString::number(messages.size()) + u" New Message(s)"_s, this);
     lblNewMessages->setObjectName(u"lblNewMessages"_s);
-    lstNewMessages = new QTreeWidget(this);
+    // Each new message goes on top, so the latest stands first.
+    auto* model = new MessageListModel(this);
+    for (const CMessage& m : messages)
+        model->prepend(MessageListModel::entryFor(m));
+    lstNewMessages = new QTreeView(this);
     lstNewMessages->setObjectName(u"lstNewMessages"_s);
+    lstNewMessages->setAccessibleName(u"New messages"_s);
     lstNewMessages->setRootIsDecorated(false);
-    MessageStore::PrepareList(lstNewMessages);
-    if (store)
-        for (const CMessage& m : messages)
-            store->AddMessageToList(lstNewMessages, m);
+    lstNewMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstNewMessages->setModel(model);
+    lstNewMessages->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lblQuestion = new QLabel(u"Would you like to listen to the new messages now?"_s, this);
     cmdYes = new QPushButton(u"&Yes"_s, this);
     cmdYes->setObjectName(u"cmdYes"_s);

@@ -6,11 +6,10 @@
 
 class QLabel;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace orvella {
 
-class MessageStore;
 class SpeechOutput;
 
 // Asks once, before the new messages are read, whether to read them now.
@@ -18,13 +17,12 @@ class frmPromptOnce : public QDialog
 {
     Q_OBJECT
 public:
-    frmPromptOnce(SpeechOutput* speech, MessageStore* store, const QList<CMessage>& messages,
-                  QWidget* parent = nullptr);
+    frmPromptOnce(SpeechOutput* speech, const QList<CMessage>& messages, QWidget* parent = nullptr);
 
     bool m_Yes = false;
     QLabel* lblNewMessages = nullptr;
     QLabel* lblQuestion = nullptr;
-    QTreeWidget* lstNewMessages = nullptr;
+    QTreeView* lstNewMessages = nullptr;
     QPushButton* cmdYes = nullptr;
     QPushButton* cmdNo = nullptr;
 

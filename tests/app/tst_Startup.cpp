@@ -1,3 +1,4 @@
+#include "app/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "app/frmTray.h"
 #include "platform/Clock.h"
@@ -87,7 +88,7 @@ void tst_Startup::init()
     platform::invalidateProfileCache();
     // The character is a recording fake here; its file only has to exist.
     writeFile(m_dir->filePath(u"vela.acs"_s), "character");
-    frmMain::agentFactory() = [] { return std::make_unique<test::FakeAgent>(); };
+    OrvellaCore::agentFactory() = [] { return std::make_unique<test::FakeAgent>(); };
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
     // A configured program unless a test removes the file: a first start runs the wizard.

@@ -1,3 +1,4 @@
+#include "app/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "app/frmTray.h"
 #include "mail/CAccount.h"
@@ -66,7 +67,7 @@ void tst_SpokenClock::init()
     ini.write("[Account]\r\nConnectionType=1\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
               CAccount::Scramble(u"secret"_s).toLatin1() + "\r\n");
     ini.close();
-    frmMain::agentFactory() = [] { return std::make_unique<test::FakeAgent>(); };
+    OrvellaCore::agentFactory() = [] { return std::make_unique<test::FakeAgent>(); };
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
 

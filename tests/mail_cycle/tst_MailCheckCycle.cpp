@@ -10,13 +10,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 #include <algorithm>
 #include <numeric>
 
@@ -161,8 +159,6 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CSettings> m_settings;
-    std::unique_ptr<QTreeWidget> m_list;
-    std::unique_ptr<QPlainTextEdit> m_preview;
     std::unique_ptr<MessageStore> m_store;
     AccountList m_accounts;
     QList<CMessage> m_newMessages;
@@ -201,8 +197,6 @@ void tst_MailCheckCycle::cleanup()
     // they go before the folder does.
     m_cycle.reset();
     m_store.reset();
-    m_list.reset();
-    m_preview.reset();
     m_accounts.clear();
     m_settings.reset();
     m_dir.reset();
@@ -237,9 +231,7 @@ void tst_MailCheckCycle::setUpAccounts(const QList<Account>& accounts)
     m_settings->LoadInitial();
     QVERIFY(m_settings->LoadSettings());
     m_settings->m_Lines = kLines;
-    m_list = std::make_unique<QTreeWidget>();
-    m_preview = std::make_unique<QPlainTextEdit>();
-    m_store = std::make_unique<MessageStore>(m_list.get(), m_preview.get());
+    m_store = std::make_unique<MessageStore>();
     m_accounts = LoadAccounts();
     QCOMPARE(m_accounts.size(), accounts.size());
     m_cycle = std::make_unique<MailCheckCycle>(m_accounts, *m_settings, *m_store, m_newMessages);
@@ -410,7 +402,7 @@ void tst_MailCheckCycle::retrievalDecisions()
         newIds << m.m_ID;
     QCOMPARE(newIds, idsOf(expectedNew));
     QCOMPARE(storedFiles().size(), newIds.size());
-    QCOMPARE(m_list->topLevelItemCount(), newIds.size());
+    QCOMPARE(m_store->model()->rowCount(), newIds.size());
     const CAccount& account = *m_accounts.first();
     QStringList known = account.MessageIDs().values();
     // Letter case of a known identifier is the stored one.

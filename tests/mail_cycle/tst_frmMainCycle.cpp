@@ -1,3 +1,4 @@
+#include "app/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "app/frmTray.h"
 #include "mail/CAccount.h"
@@ -83,7 +84,7 @@ void tst_frmMainCycle::init()
     ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
               CAccount::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
     ini.close();
-    frmMain::agentFactory() = [] { return std::make_unique<FakeAgent>(); };
+    OrvellaCore::agentFactory() = [] { return std::make_unique<FakeAgent>(); };
     m_servers.clear();
     m_messages.clear();
     setShowMessageRecorder(&m_messages);

@@ -4,18 +4,18 @@
 #include "platform/ProfileFile.h"
 #include "settings/Program.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QAbstractItemModelTester>
 
 using namespace Qt::Literals::StringLiterals;
 using orvella::CAccount;
 using orvella::CMessage;
 using orvella::MessageIDSet;
+using orvella::MessageListModel;
 using orvella::MessageStore;
 
 namespace {
@@ -39,6 +39,7 @@ void writeBytes(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
+// The store without any widget: files in "msg" and the list model over them.
 class TestMessageStore : public QObject
 {
     Q_OBJECT
@@ -50,13 +51,11 @@ private slots:
     void loadListsNewestFirstAndSkipsDamagedFiles();
     void storeIfNew();
     void sameMessageThroughTwoAccountsIsListedTwice();
-    void selectMessageInList();
+    void rowOfAndLoad();
     void removeOne_data();
     void removeOne();
-    void removeAllAnsweredNoKeepsEverything();
-    void removeAllAnsweredYes();
-    void entriesRemovedBehindTheStoresBack();
-    void addToAnotherList();
+    void removeAll();
+    void readableTimeStamp();
 
 private:
     QString folder() const { return m_dir->path() + u"/msg"_s; }
@@ -64,18 +63,18 @@ private:
     QStringList subjects() const
     {
         QStringList s;
-        for (int i = 0; i < m_list->topLevelItemCount(); ++i)
-            s << m_list->topLevelItem(i)->text(0);
+        const MessageListModel* model = m_store->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            s << model->index(i, MessageListModel::SubjectColumn).data().toString();
         return s;
     }
     // Saves messages "m0".."m(n-1)" in that order and loads the list.
     QList<CMessage> storeAndLoad(int n);
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTreeWidget> m_list;
-    std::unique_ptr<QPlainTextEdit> m_preview;
     std::unique_ptr<MessageStore> m_store;
-    int m_updates = 0;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+    int m_changes = 0;
 };
 
 void TestMessageStore::init()
@@ -83,19 +82,17 @@ void TestMessageStore::init()
     m_dir = std::make_unique<QTemporaryDir>();
     orvella::Program().AppPath = m_dir->path();
     orvella::platform::invalidateProfileCache();
-    orvella::platform::Dialogs::reset();
-    m_list = std::make_unique<QTreeWidget>();
-    m_preview = std::make_unique<QPlainTextEdit>();
-    m_store = std::make_unique<MessageStore>(m_list.get(), m_preview.get());
-    m_updates = 0;
-    m_store->UpdateMessageCommands = [this] { ++m_updates; };
+    m_store = std::make_unique<MessageStore>();
+    m_tester = std::make_unique<QAbstractItemModelTester>(m_store->model(),
+                                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
+    m_changes = 0;
+    connect(m_store.get(), &MessageStore::changed, this, [this] { ++m_changes; });
 }
 
 void TestMessageStore::cleanup()
 {
+    m_tester.reset();
     m_store.reset();
-    m_list.reset();
-    m_preview.reset();
     m_dir.reset();
     orvella::Program().AppPath.clear();
 }
@@ -116,11 +113,12 @@ void TestMessageStore::missingFolderGivesEmptyList()
 {
     QVERIFY(!QFileInfo::exists(folder()));
     m_store->LoadStoredMessages();
-    QCOMPARE(m_list->topLevelItemCount(), 0);
+    QCOMPARE(m_store->model()->rowCount(), 0);
     QVERIFY(QFileInfo(folder()).isDir());
-    QCOMPARE(m_list->headerItem()->text(0), u"Subject"_s);
-    QCOMPARE(m_list->headerItem()->text(1), u"From"_s);
-    QCOMPARE(m_list->headerItem()->text(2), u"Time Stamp"_s);
+    const MessageListModel* model = m_store->model();
+    QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), u"Subject"_s);
+    QCOMPARE(model->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), u"From"_s);
+    QCOMPARE(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), u"Time Stamp"_s);
 }
 
 void TestMessageStore::loadListsNewestFirstAndSkipsDamagedFiles()
@@ -135,13 +133,14 @@ void TestMessageStore::loadListsNewestFirstAndSkipsDamagedFiles()
     const QList<CMessage> saved = storeAndLoad(3);
 
     QCOMPARE(subjects(), (QStringList{u"m2"_s, u"m1"_s, u"m0"_s}));
-    const QTreeWidgetItem* top = m_list->topLevelItem(0);
+    const MessageListModel* model = m_store->model();
     // The file holds no double quotes; the name's quotes come back as apostrophes.
-    QCOMPARE(top->text(1), u"'Sender m2'"_s);
-    QCOMPARE(top->text(2), saved[2].m_TimeStamp);
-    QCOMPARE(top->data(0, MessageStore::PathRole).toString(), saved[2].Path());
-    QCOMPARE(top->data(0, MessageStore::KeyRole).toString(), u"<m2@x>"_s);
-    QCOMPARE(m_store->itemForKey(u"<m1@x>"_s), m_list->topLevelItem(1));
+    QCOMPARE(model->index(0, 1).data().toString(), u"'Sender m2'"_s);
+    QCOMPARE(model->index(0, 2).data(MessageListModel::StampRole).toString(), saved[2].m_TimeStamp);
+    QCOMPARE(model->index(0, 0).data(MessageListModel::PathRole).toString(), saved[2].Path());
+    QCOMPARE(model->index(0, 0).data(MessageListModel::KeyRole).toString(), u"<m2@x>"_s);
+    QCOMPARE(model->rowOfKey(u"<m1@x>"_s), 1);
+    QCOMPARE(m_changes, 1);
 }
 
 void TestMessageStore::storeIfNew()
@@ -174,7 +173,6 @@ void TestMessageStore::storeIfNew()
     QCOMPARE(storedFiles().size(), 2);
     QCOMPARE(newMessages.size(), 2);
     QCOMPARE(subjects(), (QStringList{u"second"_s, u"first"_s}));
-    QCOMPARE(m_updates, 0); // the check cycle updates the commands once per account
 }
 
 void TestMessageStore::sameMessageThroughTwoAccountsIsListedTwice()
@@ -190,116 +188,71 @@ void TestMessageStore::sameMessageThroughTwoAccountsIsListedTwice()
     // never see or remove it.
     QVERIFY(m_store->StoreIfNew(b, two, seenTwo, newMessages));
     QCOMPARE(storedFiles().size(), 2);
-    QCOMPARE(m_list->topLevelItemCount(), 2);
+    QCOMPARE(m_store->model()->rowCount(), 2);
 }
 
-void TestMessageStore::selectMessageInList()
+void TestMessageStore::rowOfAndLoad()
 {
     const QList<CMessage> saved = storeAndLoad(3);
-    m_store->SelectMessageInList(saved[1]);
-    QCOMPARE(m_list->currentItem(), m_list->topLevelItem(1));
-    QCOMPARE(m_list->selectedItems(), QList<QTreeWidgetItem*>{m_list->topLevelItem(1)});
-    QCOMPARE(m_preview->toPlainText(), u"Body of m1\nsecond line\n"_s);
-    QCOMPARE(m_updates, 1);
-
+    QCOMPARE(m_store->RowOf(saved[1]), 1);
+    CMessage loaded;
+    QVERIFY(m_store->Load(1, loaded));
+    QCOMPARE(loaded.m_Content, u"Body of m1\r\nsecond line\r\n"_s);
     CMessage unknown = makeMessage(u"<u@x>"_s, u"u"_s);
     unknown.m_TimeStamp = u"1"_s;
-    m_store->SelectMessageInList(unknown);
-    QCOMPARE(m_list->currentItem(), m_list->topLevelItem(1));
-    QCOMPARE(m_updates, 1);
+    QCOMPARE(m_store->RowOf(unknown), -1);
+    QVERIFY(!m_store->Load(3, loaded));
+    QVERIFY(!m_store->Load(-1, loaded));
 }
 
 void TestMessageStore::removeOne_data()
 {
     QTest::addColumn<int>("row");
     QTest::addColumn<QStringList>("left");
-    QTest::addColumn<QString>("selectedAfter");
-    QTest::newRow("first") << 0 << QStringList{u"m1"_s, u"m0"_s} << u"m1"_s;
-    QTest::newRow("middle") << 1 << QStringList{u"m2"_s, u"m0"_s} << u"m0"_s;
-    QTest::newRow("last") << 2 << QStringList{u"m2"_s, u"m1"_s} << u"m1"_s;
+    QTest::addColumn<int>("selectedAfter");
+    QTest::newRow("first") << 0 << QStringList{u"m1"_s, u"m0"_s} << 0;
+    QTest::newRow("middle") << 1 << QStringList{u"m2"_s, u"m0"_s} << 1;
+    QTest::newRow("last") << 2 << QStringList{u"m2"_s, u"m1"_s} << 1;
 }
 
 void TestMessageStore::removeOne()
 {
     QFETCH(int, row);
     QFETCH(QStringList, left);
-    QFETCH(QString, selectedAfter);
+    QFETCH(int, selectedAfter);
     storeAndLoad(3);
-    QTreeWidgetItem* item = m_list->topLevelItem(row);
-    const QString path = item->data(0, MessageStore::PathRole).toString();
-    m_list->setCurrentItem(item);
-    m_store->cmdRemove_Click();
+    const QString path = m_store->model()->entry(row).path;
+    QCOMPARE(m_store->Remove(row), selectedAfter);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(storedFiles().size(), 2);
     QCOMPARE(subjects(), left);
-    QCOMPARE(m_list->selectedItems().size(), 1);
-    QCOMPARE(m_list->selectedItems().first()->text(0), selectedAfter);
-    QCOMPARE(m_preview->toPlainText(), u"Body of "_s + selectedAfter + u"\nsecond line\n"_s);
-    QCOMPARE(m_updates, 1);
-    QVERIFY(orvella::platform::Dialogs::takeAsked().isEmpty()); // no confirmation
+    QCOMPARE(m_changes, 2);
 }
 
-void TestMessageStore::removeAllAnsweredNoKeepsEverything()
-{
-    storeAndLoad(3);
-    m_list->setCurrentItem(m_list->topLevelItem(0));
-    m_store->ShowPreview();
-    orvella::platform::Dialogs::queueAnswer(false);
-    m_store->cmdClear_Click();
-    const auto asked = orvella::platform::Dialogs::takeAsked();
-    QCOMPARE(asked.size(), 1);
-    QCOMPARE(asked.first().title, u"Remove All"_s);
-    QCOMPARE(asked.first().text, u"Are you sure you want to remove all of the messages?"_s);
-    QCOMPARE(storedFiles().size(), 3);
-    QCOMPARE(m_list->topLevelItemCount(), 3);
-    QVERIFY(!m_preview->toPlainText().isEmpty());
-    QCOMPARE(m_updates, 0);
-}
-
-void TestMessageStore::removeAllAnsweredYes()
+void TestMessageStore::removeAll()
 {
     storeAndLoad(3);
     writeBytes(folder() + u"/keep.txt"_s, "not a message");
-    m_list->setCurrentItem(m_list->topLevelItem(0));
-    m_store->ShowPreview();
-    orvella::platform::Dialogs::queueAnswer(true);
-    m_store->cmdClear_Click();
+    m_store->RemoveAll();
     QVERIFY(storedFiles().isEmpty());
     QVERIFY(QFile::exists(folder() + u"/keep.txt"_s));
-    QCOMPARE(m_list->topLevelItemCount(), 0);
-    QVERIFY(m_preview->toPlainText().isEmpty());
-    QCOMPARE(m_updates, 1);
+    QCOMPARE(m_store->model()->rowCount(), 0);
+    QCOMPARE(m_store->Remove(0), -1);
 }
 
-void TestMessageStore::entriesRemovedBehindTheStoresBack()
+// A person reads a date and a time; the list sorts by the stamp itself.
+void TestMessageStore::readableTimeStamp()
 {
-    const QList<CMessage> saved = storeAndLoad(3);
-    delete m_list->topLevelItem(1);
-    QCOMPARE(m_store->itemForKey(u"<m1@x>"_s), nullptr);
-    m_store->SelectMessageInList(saved[1]); // must not touch the deleted entry
-    QCOMPARE(m_updates, 0);
-    m_list->clear();
-    m_store->SelectMessageInList(saved[2]);
-    QCOMPARE(m_store->itemForKey(u"<m2@x>"_s), nullptr);
-    QCOMPARE(m_updates, 0);
-}
-
-void TestMessageStore::addToAnotherList()
-{
-    storeAndLoad(1);
-    QTreeWidget prompt;
-    MessageStore::PrepareList(&prompt);
-    const CMessage m = makeMessage(u"<p@x>"_s, u"prompted"_s);
-    m_store->AddMessageToList(&prompt, m);
-    QCOMPARE(prompt.topLevelItemCount(), 1);
-    QCOMPARE(prompt.topLevelItem(0)->text(0), u"prompted"_s);
-    QCOMPARE(m_list->topLevelItemCount(), 1);
-    QCOMPARE(m_store->itemForKey(u"<p@x>"_s), nullptr);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(MessageListModel::readableStamp(u"2026121014053350733.5"_s), u"12/10/26 2:05 PM"_s);
+    QCOMPARE(MessageListModel::readableStamp(u"20261310"_s), u"20261310"_s);
+    QCOMPARE(MessageListModel::readableStamp(u"not a stamp at all"_s), u"not a stamp at all"_s);
+    QLocale::setDefault(QLocale::c());
 }
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv); // no widgets: the store needs none
     // Loading an account without a server looks for other mail programs' settings.
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());

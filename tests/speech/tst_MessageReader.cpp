@@ -59,7 +59,6 @@ private:
     std::unique_ptr<SpeechOutput> m_speech;
     RuleList m_rules;
     std::unique_ptr<MessageReader> m_reader;
-    std::unique_ptr<QWidget> m_panel;
     QStringList m_status;
     QList<bool> m_checkControls;
     QList<int> m_prompted;
@@ -80,15 +79,6 @@ void tst_MessageReader::init()
     m_reader = std::make_unique<MessageReader>(*m_speech, *m_settings, m_rules);
     connect(m_agent.get(), &IAgent::Bookmark, this,
             [this](int id) { m_reader->Agent1_Bookmark(id); });
-    m_panel = std::make_unique<QWidget>();
-    auto& p = m_reader->panel;
-    p.lblNewMessages = new QLabel(m_panel.get());
-    p.lblMessageNo = new QLabel(m_panel.get());
-    p.lblFrom = new QLabel(m_panel.get());
-    p.lblSubject = new QLabel(m_panel.get());
-    p.cmdPrev = new QToolButton(m_panel.get());
-    p.cmdReplay = new QToolButton(m_panel.get());
-    p.cmdNext = new QToolButton(m_panel.get());
     m_status.clear();
     m_checkControls.clear();
     m_prompted.clear();
@@ -142,9 +132,9 @@ void tst_MessageReader::announcesCount()
     give(count);
     m_reader->AnnounceNewMail(false, false);
     QCOMPARE(spokenTexts().first(), announcement);
-    QCOMPARE(m_reader->panel.lblNewMessages->text(),
+    QCOMPARE(m_reader->panel.newMessages,
              count == 1 ? u"1 New Message"_s : QString::number(count) + u" New Messages"_s);
-    QVERIFY(m_reader->panel.lblNewMessages->font().bold());
+    QVERIFY(m_reader->panel.haveNewMessages);
     QCOMPARE(m_iconSet, 1); // the window is hidden: the tray shows new mail
 }
 
@@ -167,7 +157,7 @@ void tst_MessageReader::readsAllInOrderAndFinishes()
     QVERIFY(!m_reader->ReadingActive);
     QVERIFY(m_reader->NewMessages.isEmpty());
     QCOMPARE(m_checkControls, QList<bool>{true});
-    QCOMPARE(m_reader->panel.lblNewMessages->text(), u"Waiting For New Messages"_s);
+    QCOMPARE(m_reader->panel.newMessages, u"Waiting For New Messages"_s);
 }
 
 void tst_MessageReader::silentBehaviour()
@@ -178,7 +168,7 @@ void tst_MessageReader::silentBehaviour()
     give(2);
     m_reader->AnnounceNewMail(true, false);
     QVERIFY(m_agent->calls.isEmpty());
-    QCOMPARE(m_reader->panel.lblNewMessages->text(), u"2 New Messages"_s);
+    QCOMPARE(m_reader->panel.newMessages, u"2 New Messages"_s);
     QCOMPARE(m_checkControls, QList<bool>{true});
     QVERIFY(!m_reader->ReadingActive);
 }
@@ -293,8 +283,8 @@ void tst_MessageReader::nextOnLastFinishes()
     m_reader->Agent1_Bookmark(1);
     m_reader->Agent1_Bookmark(100001);
     m_reader->Agent1_Bookmark(2);
-    QVERIFY(m_reader->panel.cmdNext->isEnabled()); // next stays on the last message
-    QVERIFY(m_reader->panel.cmdPrev->isEnabled());
+    QVERIFY(m_reader->panel.nextEnabled); // next stays on the last message
+    QVERIFY(m_reader->panel.prevEnabled);
     m_agent->calls.clear();
     m_reader->cmdNext_Click();
     QCOMPARE(m_agent->calls.first(), u"StopAll"_s);
@@ -308,7 +298,7 @@ void tst_MessageReader::previousOnFirstReplaysFirst()
     give(2);
     m_reader->AnnounceNewMail(false, false);
     m_reader->Agent1_Bookmark(1);
-    QVERIFY(!m_reader->panel.cmdPrev->isEnabled());
+    QVERIFY(!m_reader->panel.prevEnabled);
     m_agent->calls.clear();
     m_reader->cmdPrev_Click();
     QCOMPARE(m_agent->calls.first(), u"StopAll"_s);

@@ -71,7 +71,7 @@ OptionsFixture::OptionsFixture(const QString& iniText)
     speech->placeCharacter = [this] { character->SetAgentPos(); };
     QVERIFY(character->InitCharacter());
 
-    m_store = std::make_unique<MessageStore>(&m_messages, &m_messageText);
+    m_store = std::make_unique<MessageStore>();
     m_cycle = std::make_unique<MailCheckCycle>(accounts, *settings, *m_store, m_newMessages);
     m_cycle->hooks.showMessage = [this](const QString& t, bool say, const QString& g) {
         shown.append({t, say, g});

@@ -13,9 +13,7 @@
 #include "ui/OptionsServices.h"
 #include "ui/frmMessage.h"
 
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <memory>
 
 class QComboBox;
@@ -59,8 +57,6 @@ private:
     QTemporaryDir m_app;
     QTemporaryDir m_chars;
     QTemporaryDir m_home;
-    QTreeWidget m_messages;
-    QPlainTextEdit m_messageText;
     std::unique_ptr<MessageStore> m_store;
     QList<CMessage> m_newMessages;
     std::unique_ptr<MailCheckCycle> m_cycle;

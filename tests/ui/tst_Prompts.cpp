@@ -43,7 +43,7 @@ void tst_Prompts::askAtEveryActivation()
     if (everyMessage)
         dlg = std::make_unique<frmPromptEveryMessage>(&speech, message);
     else
-        dlg = std::make_unique<frmPromptOnce>(&speech, nullptr, QList<CMessage>{message});
+        dlg = std::make_unique<frmPromptOnce>(&speech, QList<CMessage>{message});
     const QString spoken = u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\"_s + question + u")"_s;
     for (int activation = 1; activation <= 2; ++activation) {
         QEvent activate(QEvent::WindowActivate);
