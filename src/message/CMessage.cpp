@@ -57,9 +57,12 @@ QString CMessage::MessageFolder()
     return AppPath() + u"/msg"_s;
 }
 
+// Message files hold a name's double quotes as apostrophes, so a name read
+// back from its file comes in apostrophes: a pair of those goes too.
 QString CMessage::Unquote(const QString& text)
 {
     QStringView s(text);
+    if (s.size() >= 2 && s.front() == u'\'' && s.back() == u'\'') return s.mid(1, s.size() - 2).toString();
     if (s.startsWith(u'"')) s = s.mid(1);
     if (s.endsWith(u'"')) s.chop(1);
     return s.toString();

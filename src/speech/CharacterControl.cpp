@@ -4,6 +4,7 @@
 #include "settings/CSettings.h"
 #include "settings/Program.h"
 #include "speech/SpeechOutput.h"
+#include "speech/SpeechText.h"
 #include "speech/agent/IAgent.h"
 
 #include <QComboBox>
@@ -218,7 +219,7 @@ void CharacterControl::SyncCharacterMenu(bool nextEnabled, bool previousEnabled)
 
 void CharacterControl::SayWelcome(bool IncludeMessage, bool Hide)
 {
-    QString text = u"Hello "_s + m_settings.m_UserName + u"."_s;
+    QString text = Sentence(u"Hello "_s + m_settings.m_UserName);
     if (!m_settings.m_WelcomeMessage.isEmpty() && IncludeMessage)
         text += u" \r\n"_s + m_settings.m_WelcomeMessage;
     if (speech)

@@ -83,6 +83,20 @@ bool blankOnly(const QString& s)
 }
 } // namespace
 
+QString Sentence(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1].isSpace())
+        --end;
+    QString s = text.left(end);
+    if (end > 0) {
+        const QChar last = s.back();
+        if (last == u'.' || last == u'!' || last == u'?' || last == QChar(0x2026))
+            return s;
+    }
+    return s + u'.';
+}
+
 QString ComposeSpokenParts(const CSettings& settings, const CMessage& message, bool sayFrom, bool saySubject,
                            bool sayBody)
 {
@@ -92,11 +106,11 @@ QString ComposeSpokenParts(const CSettings& settings, const CMessage& message, b
     };
     QString text;
     if (sayFrom)
-        text += settings.m_MessagePrefix + u' ' + fromMail(message.From()) + u". "_s;
+        text += Sentence(settings.m_MessagePrefix + u' ' + fromMail(message.From())) + u' ';
     if (saySubject && !blankOnly(message.m_Subject))
-        text += settings.m_BeforeSubject + u' ' + fromMail(message.m_Subject) + u". "_s;
+        text += Sentence(settings.m_BeforeSubject + u' ' + fromMail(message.m_Subject)) + u' ';
     if (sayBody && !blankOnly(message.m_Content))
-        text += settings.m_BeforeContent + u"\r\n"_s + fromMail(message.m_Content) + u". "_s;
+        text += Sentence(settings.m_BeforeContent + u"\r\n"_s + fromMail(message.m_Content)) + u' ';
     return text;
 }
 

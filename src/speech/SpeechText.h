@@ -31,6 +31,11 @@ QString SpeechTagPrefix(const CSettings& settings);
 // tag opener.
 QString NeutralizeSpeechTags(const QString& text);
 
+// text as one spoken sentence: trailing blanks and line ends dropped, then a
+// full stop unless it already ends in a sentence mark (". ! ? …"), so a
+// question is not read as "?." and an empty name leaves no lone ".".
+QString Sentence(const QString& text);
+
 // The spoken parts of a message in the user's words: the sender after
 // m_MessagePrefix, the subject after m_BeforeSubject (not when blank), the
 // body after m_BeforeContent and a line break (not when blank), each in

@@ -257,7 +257,7 @@ void tst_CharacterControl::welcome_data()
     QTest::addColumn<bool>("include");
     QTest::addColumn<QString>("text");
     QTest::newRow("name only") << u"Ann"_s << u""_s << true << u"Hello Ann."_s;
-    QTest::newRow("no name") << u""_s << u""_s << true << u"Hello ."_s;
+    QTest::newRow("no name") << u""_s << u""_s << true << u"Hello."_s;
     QTest::newRow("with message") << u"Ann"_s << u"Nice day."_s << true << u"Hello Ann. \r\nNice day."_s;
     QTest::newRow("message left out") << u"Ann"_s << u"Nice day."_s << false << u"Hello Ann."_s;
 }

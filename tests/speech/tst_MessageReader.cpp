@@ -147,9 +147,9 @@ void tst_MessageReader::readsAllInOrderAndFinishes()
     const QStringList said = spokenTexts();
     QCOMPARE(said,
              (QStringList{u"3 New Messages."_s, u"#1"_s,
-                          u"1. Message from Sender1.  Subject 1. \r\nBody 1\r\n. "_s, u"#100001"_s, u"#2"_s,
-                          u"2. Message from Sender2.  Subject 2. \r\nBody 2\r\n. "_s, u"#100002"_s, u"#3"_s,
-                          u"3. Message from Sender3.  Subject 3. \r\nBody 3\r\n. "_s, u"#100003"_s}));
+                          u"1. Message from Sender1.  Subject 1. \r\nBody 1. "_s, u"#100001"_s, u"#2"_s,
+                          u"2. Message from Sender2.  Subject 2. \r\nBody 2. "_s, u"#100002"_s, u"#3"_s,
+                          u"3. Message from Sender3.  Subject 3. \r\nBody 3. "_s, u"#100003"_s}));
     // The reading gesture only before the first message.
     QCOMPARE(m_agent->calls.count(u"Play(Read)"_s), 1);
     QVERIFY(m_status.contains(u"Reading message number 3"_s));
@@ -343,7 +343,7 @@ void tst_MessageReader::tellMeReadsStoredMessage()
     f.close();
     m_settings->m_Hide = true;
     m_reader->cmdTellMe_Click(f.fileName());
-    QCOMPARE(spokenTexts(), QStringList{u"Message from Stored One.  Old news. \r\nHello\r\n. "_s});
+    QCOMPARE(spokenTexts(), QStringList{u"Message from Stored One.  Old news. \r\nHello. "_s});
     QVERIFY(m_agent->calls.contains(u"Hide(fast)"_s));
     m_agent->calls.clear();
     m_reader->cmdTellMe_Click(dir.filePath(u"missing.tem"_s));

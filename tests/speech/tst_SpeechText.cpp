@@ -12,6 +12,8 @@ class tst_SpeechText : public QObject
 private Q_SLOTS:
     void speakableCase_data();
     void speakableCase();
+    void sentence_data();
+    void sentence();
     void removeSymbols_data();
     void removeSymbols();
     void tagPrefix();
@@ -41,6 +43,27 @@ void tst_SpeechText::speakableCase()
     QFETCH(bool, spellUpper);
     QFETCH(QString, expected);
     QCOMPARE(SpeakableCase(text, spellUpper), expected);
+}
+
+void tst_SpeechText::sentence_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("spoken");
+    QTest::newRow("plain") << u"Subject Lunch"_s << u"Subject Lunch."_s;
+    QTest::newRow("question") << u"Are you coming?"_s << u"Are you coming?"_s;
+    QTest::newRow("exclamation") << u"Sale!"_s << u"Sale!"_s;
+    QTest::newRow("already a stop") << u"Done."_s << u"Done."_s;
+    QTest::newRow("ellipsis") << u"Well\u2026"_s << u"Well\u2026"_s;
+    QTest::newRow("greeting without a name") << u"Hello "_s << u"Hello."_s;
+    QTest::newRow("body ending in line ends") << u"Body\r\n\r\n"_s << u"Body."_s;
+    QTest::newRow("empty") << QString() << u"."_s;
+}
+
+void tst_SpeechText::sentence()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, spoken);
+    QCOMPARE(Sentence(text), spoken);
 }
 
 void tst_SpeechText::removeSymbols_data()
