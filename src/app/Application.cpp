@@ -65,8 +65,14 @@ int runApplication(int argc, char** argv)
 
     SingleInstance instance;
     const auto outcome = instance.claimOrForward(command);
-    if (outcome == SingleInstance::Outcome::Forwarded)
+    if (outcome == SingleInstance::Outcome::Forwarded) {
+        // The running instance said why it did not carry the command out.
+        if (instance.reply() != u"ok"_s && !instance.reply().isEmpty()) {
+            std::fprintf(stderr, "orvella: %s\n", qPrintable(instance.reply()));
+            return 3;
+        }
         return 0;
+    }
     if (commandLine.exit) {
         std::fputs("orvella: Orvella is not running.\n", stderr);
         return 1;
@@ -77,7 +83,7 @@ int runApplication(int argc, char** argv)
     Program().AudioFile = commandLine.audioFile;
 
     frmTray tray;
-    QObject::connect(&instance, &SingleInstance::commandReceived, &tray, &frmTray::HandleCommand);
+    instance.commandHandler = [&tray](const QString& command) { return tray.HandleCommand(command); };
     // The usual ends of a tray program on this desktop are the session ending
     // and a signal, not its Exit command; neither may lose a setting.
     platform::TerminationSignals termination;

@@ -37,8 +37,11 @@ bool SingleInstance::forward(const QString& command, int timeoutMs)
     // The running instance answers once it has taken the command.
     while (!socket.canReadLine()) {
         if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(timeoutMs))
-            return socket.canReadLine();
+            break;
     }
+    if (!socket.canReadLine())
+        return false;
+    m_reply = QString::fromUtf8(socket.readLine(4096)).trimmed();
     return true;
 }
 
@@ -73,10 +76,12 @@ void SingleInstance::onNewConnection()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
                 const QString command = QString::fromUtf8(socket->readLine()).trimmed();
-                socket->write("ok\n");
+                QString reason;
+                if (!command.isEmpty() && commandHandler)
+                    reason = commandHandler(command);
+                reason.replace(u'\n', u' ');
+                socket->write(reason.isEmpty() ? QByteArray("ok\n") : (reason + u'\n').toUtf8());
                 socket->flush();
-                if (!command.isEmpty())
-                    Q_EMIT commandReceived(command);
             }
             // A peer that never ends its line is not worth memory.
             if (socket->bytesAvailable() > 4096)

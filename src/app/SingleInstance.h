@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QLocalServer;
 
@@ -10,7 +11,8 @@ namespace orvella {
 // One Orvella per user. The running instance listens on a local socket named
 // after its tray window, "Orvella Tray"; a second start connects, hands over
 // its command and ends. Commands are single lines: "4" opens the main window
-// (the tray's command 4), "exit", "check-now", "read-clipboard".
+// (the tray's command 4), "exit", "check-now", "read-clipboard". The answer is
+// one line: "ok", or why the command was not carried out.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -31,15 +33,19 @@ public:
     // neither worked; the program then runs without the single-instance guard.
     enum class Outcome { Forwarded, Listening, Failed };
     Outcome claimOrForward(const QString& command);
+    // The running instance's answer to a forwarded command.
+    QString reply() const { return m_reply; }
 
-Q_SIGNALS:
-    void commandReceived(const QString& command);
+    // Carries out a command from a second start: empty when done, else the
+    // reason it was not.
+    std::function<QString(const QString& command)> commandHandler;
 
 private:
-    static bool forward(const QString& command, int timeoutMs);
+    bool forward(const QString& command, int timeoutMs);
     void onNewConnection();
 
     QLocalServer* m_server = nullptr;
+    QString m_reply;
 };
 
 } // namespace orvella

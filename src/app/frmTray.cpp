@@ -228,7 +228,7 @@ void frmTray::PrepareTrayMenu()
                                                              : u"&Disable Mail Checking"_s);
 }
 
-void frmTray::HandleCommand(const QString& command)
+QString frmTray::HandleCommand(const QString& command)
 {
     if (command == u"4"_s) {
         // A second start asks for the window, even with a modal dialog open
@@ -238,12 +238,21 @@ void frmTray::HandleCommand(const QString& command)
         // Exit waits while a check runs, as the menu's Exit does.
         RequestExit(false);
     } else if (command == u"check-now"_s) {
-        if (m_main && m_main->cmdCheck->isEnabled())
+        if (m_main && !m_main->cmdCheck->isEnabled()) {
+            // Said where the user looks, and to the second start.
+            const QString why = m_main->cycle() && m_main->cycle()->running()
+                                    ? u"A mail check is running already; this one was not started."_s
+                                    : u"New mail is being read; check again when the reading ends."_s;
+            m_main->SetStatusText(why);
+            return why;
+        }
+        if (m_main)
             m_main->cmdCheck_Click();
     } else if (command == u"read-clipboard"_s) {
         if (m_main)
             m_main->cmdClipboard_Click();
     }
+    return {};
 }
 
 void frmTray::RequestExit(bool cutCheck)

@@ -39,7 +39,8 @@ public:
     // down, 0x0203 left double click, 0x0204 right button down.
     void TrayIconCallback(int code);
     // A command from a second start ("4", "exit", "check-now", "read-clipboard").
-    void HandleCommand(const QString& command);
+    // Empty when carried out (or begun), else why not, for the second start to print.
+    QString HandleCommand(const QString& command);
     // Exit asked for from outside the program's windows. The program's
     // dialogs run event loops of their own inside the objects Exit releases,
     // so each is closed first and its code returns; then Exit goes on. A

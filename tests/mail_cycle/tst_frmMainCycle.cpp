@@ -1,5 +1,6 @@
 #include "app/OrvellaCore.h"
 #include "app/CommandLine.h"
+#include "app/SingleInstance.h"
 #include "app/frmTray.h"
 #include "mail/CAccount.h"
 #include "mail/MailCheckCycle.h"
@@ -16,8 +17,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -51,6 +55,7 @@ private Q_SLOTS:
     void checkControlsAndErrorPage();
     void minuteTimerWaitsForACheckRunningAtFirstActivation();
     void untickedBoxStopsTimedChecks();
+    void checkNowWhileBusySaysWhy();
     void exitWhileDialogOpen_data();
     void exitWhileDialogOpen();
 
@@ -73,6 +78,10 @@ void tst_frmMainCycle::init()
     m_xdg = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
     qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
+    // The single-instance channel of this test alone.
+    QDir().mkpath(m_xdg->filePath(u"run"_s));
+    QFile::setPermissions(m_xdg->filePath(u"run"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", m_xdg->filePath(u"run"_s).toUtf8());
     Program() = ProgramValues{};
     platform::invalidateProfileCache();
     QFile character(m_dir->filePath(u"vela.acs"_s));
@@ -219,6 +228,34 @@ void tst_frmMainCycle::untickedBoxStopsTimedChecks()
     queueServer(kEmptyMailbox);
     main->Timer1_Timer();
     QVERIFY(main->cycle()->running());
+    QVERIFY(waitForCycle());
+}
+
+// A second start's --check-now while a check runs: nothing starts, and both
+// the second start and the status bar say why.
+void tst_frmMainCycle::checkNowWhileBusySaysWhy()
+{
+    frmTray* tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    SingleInstance instance;
+    QCOMPARE(instance.claimOrForward(u"4"_s), SingleInstance::Outcome::Listening);
+    instance.commandHandler = [tray](const QString& command) { return tray->HandleCommand(command); };
+
+    main->cycle()->hooks.stepDelay = [](int) { return 2000; }; // the check waits before its account
+    queueServer(kEmptyMailbox);
+    main->cmdCheck_Click();
+    QVERIFY(main->cycle()->running());
+
+    QProcess second;
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    QSignalSpy finished(&second, &QProcess::finished);
+    second.start(QStringLiteral(ORVELLA_BINARY), {u"--check-now"_s});
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(second.exitCode(), 3);
+    const QString said = QString::fromUtf8(second.readAll());
+    QVERIFY2(said.contains(u"A mail check is running already"_s), qPrintable(said));
+    QCOMPARE(main->statusText->text(), u"A mail check is running already; this one was not started."_s);
     QVERIFY(waitForCycle());
 }
 

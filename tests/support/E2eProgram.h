@@ -29,8 +29,9 @@ public:
     bool start();
     // Hands "--check-now" to the running program and waits until the check
     // of `accounts` accounts has logged off everywhere ("Idle."). A command
-    // that comes while the previous check or its announcement still runs is
-    // ignored by the program, so it is sent again until a check starts.
+    // that comes while the previous check or its reading still runs is
+    // refused by the program (exit code 3), so it is sent again until a
+    // check starts.
     bool checkNow(int accounts = 1, int timeoutMs = 40000);
     // Waits until `count` status texts equal to text have been traced.
     bool waitForStatus(const QString& text, int count, int timeoutMs = 40000) const;
