@@ -52,6 +52,7 @@ bool OrvellaCore::LoadStart()
     createLogic();
     if (!Character->InitCharacter())
         return false;
+    Character->RestoreStayInPlace();
     Accounts = LoadAccounts();
     Settings->wizardRunner = [this](int startPage) { return m_ui.runWizard(startPage); };
     if (!Settings->LoadSettings()) {
@@ -149,6 +150,7 @@ void OrvellaCore::SaveAll()
 {
     if (!m_loaded)
         return;
+    Character->RememberStayInPlace();
     Settings->Save();
     for (const auto& account : std::as_const(Accounts)) {
         if (!account->ownsSection())
@@ -164,6 +166,7 @@ void OrvellaCore::Unload()
         return;
     m_loaded = false;
     Timer1.stop();
+    Character->RememberStayInPlace();
     Settings->Save();
     ReminderSet.reset();
     Cycle.reset();

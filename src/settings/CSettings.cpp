@@ -85,6 +85,9 @@ const Field fields[] = {
     {u"Character", u"VoicePitch", &CSettings::m_VoicePitch, u"50", Load::Initial},
     {u"Character", u"CharacterSize", &CSettings::m_CharacterSize, u"2", Load::Initial, Rule::AboveBecomes, 0, 4, 2},
     {u"Character", u"Behavior", &CSettings::m_Behavior, u"0", Load::Initial, Rule::OutsideBecomes, 0, 3, 0},
+    // Where the user last put the character, for "Stay in place" (pixels; -1: nowhere yet).
+    {u"Character", u"StayLeft", &CSettings::m_StayLeft, u"-1", Load::Initial},
+    {u"Character", u"StayTop", &CSettings::m_StayTop, u"-1", Load::Initial},
     {u"Reminder", u"Gesture", &CSettings::m_ReminderGesture, u"Suggest", Load::Settings},
     {u"Reminder", u"SoundFile", &CSettings::m_ReminderSoundFile, u"", Load::Settings},
     {u"Reminder", u"ReminderRecur", &CSettings::m_ReminderRecur, u"0", Load::Settings, Rule::OutsideBecomes, 0, 4, 0},
@@ -97,7 +100,7 @@ const char16_t* const initialOrder[] = {
     u"FontName", u"FontSize", u"Hide",          u"SpecifySenders",      u"ShowTips",
     u"ShowNewMessagePanel", u"ShowPreviewPanel", u"ConnectionType", u"Position", u"LastTab",
     u"Top",      u"Left",     u"Width",         u"Height",              u"SplitTop",
-    u"CharacterSize", u"Behavior"};
+    u"CharacterSize", u"Behavior", u"StayLeft", u"StayTop"};
 
 const Field* findField(QStringView key)
 {

@@ -68,6 +68,8 @@ public:
     int m_VoicePitch = 50;
     int m_CharacterSize = 2;
     int m_Behavior = 0;
+    int m_StayLeft = -1; // the character's place when it stays where the user put it
+    int m_StayTop = -1;
     // Section Reminder
     QString m_ReminderGesture;
     QString m_ReminderSoundFile;

@@ -62,9 +62,11 @@ int to16(double v) { return qBound(-32768, roundEven(v), 32767); }
 
 CharacterControl::CharacterControl(IAgent& agent, CSettings& settings) : m_agent(agent), m_settings(settings)
 {
+    // The screen without its panels: a character in a corner must not stand
+    // over the panel and its notification area.
     screenGeometry = [] {
         const QScreen* s = QGuiApplication::primaryScreen();
-        return s ? s->geometry() : QRect(0, 0, 1024, 768);
+        return s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
     };
 }
 
@@ -179,6 +181,29 @@ void CharacterControl::SetAgentPos()
     if (!pos)
         return;
     m_agent.MoveTo(pos->x() + screen.x(), pos->y() + screen.y());
+}
+
+void CharacterControl::RestoreStayInPlace()
+{
+    if (m_settings.m_Position != 7 || m_settings.m_StayLeft < 0 || m_settings.m_StayTop < 0)
+        return;
+    // A place on a screen that is gone would leave the character out of reach.
+    const QRect screen = screenGeometry ? screenGeometry() : QRect(0, 0, 1024, 768);
+    const QPoint at(m_settings.m_StayLeft, m_settings.m_StayTop);
+    bool onScreen = screen.contains(at);
+    if (!screenGeometry || QGuiApplication::screens().size() > 1)
+        for (const QScreen* s : QGuiApplication::screens())
+            onScreen = onScreen || s->availableGeometry().contains(at);
+    if (onScreen)
+        m_agent.MoveTo(at.x(), at.y());
+}
+
+void CharacterControl::RememberStayInPlace()
+{
+    if (m_settings.m_Position != 7 || !m_agent.isLoaded())
+        return;
+    m_settings.m_StayLeft = m_agent.Left();
+    m_settings.m_StayTop = m_agent.Top();
 }
 
 void CharacterControl::SetBalloon()

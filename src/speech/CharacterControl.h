@@ -26,8 +26,8 @@ public:
 
     // Where notices go (the program's message window); tests record them.
     std::function<void(const QString& text, bool sayIt, const QString& gesture)> showMessage;
-    // The screen the character is placed on (whole screen, panels included);
-    // the primary screen by default.
+    // The screen area the character is placed in (the screen without its
+    // panels); the primary screen's by default.
     std::function<QRect()> screenGeometry;
     // The speech primitives, for the greeting.
     SpeechOutput* speech = nullptr;
@@ -43,6 +43,10 @@ public:
     bool InitCharacter();
     void SetCharacterSize();
     void SetAgentPos();
+    // With "Stay in place", the character goes back where the user last put
+    // it (when that place is on a screen), and its place is kept for the next start.
+    void RestoreStayInPlace();
+    void RememberStayInPlace();
     void SetBalloon();
     void SetCharacterMenu();
     // The character's "Previous Message" and "Next Message" follow the panel's buttons.

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void placement_data();
     void placement();
     void placementUsesScreenOrigin();
+    void stayInPlaceComesBack_data();
+    void stayInPlaceComesBack();
     void sizeFactors_data();
     void sizeFactors();
     void search_data();
@@ -101,6 +103,41 @@ void tst_CharacterControl::placementUsesScreenOrigin()
     m_settings->m_Position = 7; // "Stay in place" never moves it
     m_control->SetAgentPos();
     QVERIFY(m_agent->calls.isEmpty());
+}
+
+// A character the user dragged somewhere stays there across a restart, when
+// that place is still on the screen.
+void tst_CharacterControl::stayInPlaceComesBack_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QPoint>("stored");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("stay in place") << 7 << QPoint(2100, 300) << QStringList{u"MoveTo(2100,300)"_s};
+    QTest::newRow("nowhere stored yet") << 7 << QPoint(-1, -1) << QStringList();
+    QTest::newRow("on a screen that is gone") << 7 << QPoint(200, 300) << QStringList();
+    QTest::newRow("placed by the setting") << 6 << QPoint(2100, 300) << QStringList();
+}
+
+void tst_CharacterControl::stayInPlaceComesBack()
+{
+    QFETCH(int, position);
+    QFETCH(QPoint, stored);
+    QFETCH(QStringList, calls);
+    m_control->screenGeometry = [] { return QRect(1920, 0, 1024, 768); };
+    m_settings->m_Position = position;
+    m_settings->m_StayLeft = stored.x();
+    m_settings->m_StayTop = stored.y();
+    m_control->RestoreStayInPlace();
+    QCOMPARE(m_agent->calls, calls);
+
+    // Where it stands at exit is what the next start gets.
+    QFile file(m_app->filePath(u"x.acs"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(m_agent->Load(u"EMailAgent"_s, file.fileName()));
+    m_agent->MoveTo(2500, 100);
+    m_control->RememberStayInPlace();
+    QCOMPARE(QPoint(m_settings->m_StayLeft, m_settings->m_StayTop), position == 7 ? QPoint(2500, 100) : stored);
 }
 
 void tst_CharacterControl::sizeFactors_data()
