@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -23,6 +24,16 @@ QString serverText(QByteArrayView text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u'?';
     }
     return s;
+}
+
+// "512 bytes", "8 KB", "17 MB": sizes in the Error descriptions.
+QString byteText(qint64 bytes)
+{
+    if (bytes < 1024 || (bytes < 10 * 1024 && bytes % 1024 != 0)) return u"%1 bytes"_s.arg(bytes);
+    constexpr qint64 KB = 1024, MB = KB * 1024, GB = MB * 1024;
+    if (bytes < MB) return u"%1 KB"_s.arg((bytes + KB / 2) / KB);
+    if (bytes < GB) return u"%1 MB"_s.arg((bytes + MB / 2) / MB);
+    return u"%1 GB"_s.arg((bytes + GB / 2) / GB);
 }
 
 bool hasLineBreakOrNul(const QString& s)
@@ -216,10 +227,56 @@ void Pop3Client::protocolFailure(const QString& what, const QByteArray& line)
     fail(ErrorProtocol, u"%1: \"%2\""_s.arg(what, serverText(line.left(200))));
 }
 
-void Pop3Client::endlessAnswer()
+void Pop3Client::lineTooLong(LineKind kind)
 {
-    fail(ErrorProtocol, u"The server sent more than %1 MB for one message without ending it; "
-                        u"the connection was closed"_s.arg(m_maxStreamBytes / (1024 * 1024)));
+    switch (kind) {
+    case LineKind::Status:
+        fail(ErrorProtocol, u"The server sent a line of more than %1 where a status line belongs; "
+                            u"the connection was closed"_s.arg(byteText(StatusLineLimit)));
+        break;
+    case LineKind::Header:
+        fail(ErrorProtocol, u"The server sent a header line of more than %1 in message %2; "
+                            u"the connection was closed"_s.arg(byteText(HeaderLineLimit))
+                                .arg(m_answerMessage));
+        break;
+    case LineKind::Body:
+        fail(ErrorProtocol, u"The server sent a line of more than %1 in message %2; "
+                            u"the connection was closed"_s.arg(byteText(BodyLineLimit))
+                                .arg(m_answerMessage));
+        break;
+    }
+}
+
+void Pop3Client::answerTooLong()
+{
+    const QString limit = byteText(m_answerLimit);
+    if (m_answerMessage == 0) {
+        fail(ErrorProtocol, u"The server sent more than %1 for one answer without ending it; "
+                            u"the connection was closed"_s.arg(limit));
+    } else if (m_answerListed) {
+        fail(ErrorProtocol, u"The server sent more than %1 for message %2, which it listed as %3; "
+                            u"the connection was closed"_s.arg(limit)
+                                .arg(m_answerMessage)
+                                .arg(byteText(*m_answerListed)));
+    } else {
+        fail(ErrorProtocol, u"The server sent more than %1 for message %2 without ending it; "
+                            u"the connection was closed"_s.arg(limit)
+                                .arg(m_answerMessage));
+    }
+}
+
+bool Pop3Client::answerTooSlow(qint64 pending)
+{
+    // The silence timeout alone lets a server that sends a byte now and
+    // then hold the check forever; an answer must also keep a pace.
+    const qint64 received = m_answerBytes + pending;
+    const qint64 allowedMs = m_responseTimeoutMs + received * 1000 / SlowestAnswerRate;
+    const qint64 elapsed = m_answerClock.elapsed();
+    if (elapsed <= allowedMs) return false;
+    const QString what = m_answerMessage == 0 ? u"its answer"_s : u"message %1"_s.arg(m_answerMessage);
+    fail(ErrorTimeout, u"The server sent %1 too slowly (%2 in %3 s); the connection was closed"_s.arg(
+                           what, byteText(received), QString::number((elapsed + 500) / 1000)));
+    return true;
 }
 
 void Pop3Client::recordLinkFailure()
@@ -266,14 +323,52 @@ void Pop3Client::send(const QByteArray& command)
     m_transport->write(command + "\r\n");
 }
 
-QCoro::Task<bool> Pop3Client::nextLine(pop3::Line& line)
+std::optional<bool> Pop3Client::takeBufferedLine(pop3::Line& line, LineKind kind)
+{
+    auto l = m_reader.takeLine();
+    if (!l) return std::nullopt;
+    line = std::move(*l);
+    m_answerBytes += line.length + 2;
+    const qint64 limit = kind == LineKind::Status   ? StatusLineLimit
+                         : kind == LineKind::Header ? HeaderLineLimit
+                                                    : BodyLineLimit;
+    if (line.length > limit) {
+        lineTooLong(kind);
+        return false;
+    }
+    if (m_answerBytes > m_answerLimit) {
+        answerTooLong();
+        return false;
+    }
+    return true;
+}
+
+bool Pop3Client::pendingLineFits(LineKind kind)
+{
+    const qint64 pending = m_reader.pendingLength();
+    const qint64 limit = kind == LineKind::Status   ? StatusLineLimit
+                         : kind == LineKind::Header ? HeaderLineLimit
+                                                    : BodyLineLimit;
+    if (pending > limit) {
+        lineTooLong(kind);
+        return false;
+    }
+    if (m_answerBytes + pending > m_answerLimit) {
+        answerTooLong();
+        return false;
+    }
+    return true;
+}
+
+QCoro::Task<bool> Pop3Client::nextLine(pop3::Line& line, LineKind kind)
 {
     for (;;) {
-        if (auto l = m_reader.takeLine()) {
-            line = std::move(*l);
+        if (const auto taken = takeBufferedLine(line, kind)) {
             m_timer.stop();
-            co_return true;
+            co_return *taken;
         }
+        // No line is complete: the one still growing is the line awaited.
+        if (!pendingLineFits(kind)) co_return false;
         if (m_open) {
             const QByteArray data = m_transport->readAvailable();
             if (!data.isEmpty()) {
@@ -296,6 +391,7 @@ QCoro::Task<bool> Pop3Client::nextLine(pop3::Line& line)
             recordLinkFailure();
             co_return false;
         }
+        if (answerTooSlow(m_reader.pendingLength())) co_return false;
         if (!m_timer.isActive()) startTimer(m_responseTimeoutMs);
         co_await nextEvent();
     }
@@ -303,6 +399,12 @@ QCoro::Task<bool> Pop3Client::nextLine(pop3::Line& line)
 
 QCoro::Task<bool> Pop3Client::readStatus(pop3::Status& status)
 {
+    // Every answer begins with its status line: its limits start here.
+    m_answerClock.start();
+    m_answerBytes = 0;
+    m_answerLimit = m_maxStreamBytes;
+    m_answerMessage = 0;
+    m_answerListed.reset();
     pop3::Line line;
     if (!co_await nextLine(line)) co_return false;
     status = pop3::parseStatus(line.text);
@@ -325,6 +427,41 @@ QCoro::Task<bool> Pop3Client::readDataLines(QList<QByteArray>& lines, int maxLin
         }
         lines.append(std::move(line.text));
     }
+}
+
+QCoro::Task<bool> Pop3Client::skipDataLines(LineKind kind, qint64 maxLines)
+{
+    pop3::Line line;
+    for (qint64 count = 0;; ++count) {
+        if (const auto taken = takeBufferedLine(line, kind)) {
+            if (!*taken) co_return false;
+        } else if (!co_await nextLine(line, kind)) {
+            co_return false;
+        }
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) co_return true;
+        if (count >= maxLines) {
+            protocolFailure(u"The server's answer does not end"_s, line.text);
+            co_return false;
+        }
+    }
+}
+
+void Pop3Client::beginMessageAnswer(int n, std::optional<qint64> listed)
+{
+    m_answerMessage = n;
+    m_answerListed = listed;
+    m_answerLimit = messageStreamLimit(listed);
+}
+
+qint64 Pop3Client::messageStreamLimit(std::optional<qint64> listed) const
+{
+    // A message is never longer than the server says (give or take a server
+    // that counts loosely); one far longer is a stream without end. Without
+    // its own size, the size of the whole mailbox still bounds it.
+    const qint64 size = listed ? *listed : m_mailboxSize;
+    const qint64 slack = std::max<qint64>(m_settings.maxMessageBytes, 0);
+    if (size > (m_maxStreamBytes - slack) / 2) return m_maxStreamBytes;
+    return std::min(m_maxStreamBytes, 2 * size + slack);
 }
 
 // --- Log on -----------------------------------------------------------------
@@ -680,32 +817,78 @@ QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
 
 QCoro::Task<bool> Pop3Client::doRetrieve(int first, int last, int lines)
 {
-    const int window = m_pipeliningAllowed && m_caps.has("PIPELINING") ? PipelineWindow : 1;
-    const QByteArray tail = lines == 0 ? QByteArray("\r\n") : ' ' + QByteArray::number(lines) + "\r\n";
-    const QByteArray verb = lines == 0 ? QByteArray("RETR ") : QByteArray("TOP ");
-    int next = first; // the next message to ask for
-    for (int current = first; current <= last; ++current) {
-        // Top the window up once half of it is answered: one write for many
-        // requests, and never more than a window ahead of what was read.
-        if (next <= last && next - current <= window / 2) {
-            QByteArray batch;
-            while (next <= last && next - current < window) {
-                batch += verb + QByteArray::number(next) + tail;
-                ++next;
-            }
-            m_transport->write(batch);
+    pop3::Pop3Pipeline pipeline(first, last, lines, m_count, m_pipeliningAllowed && m_caps.has("PIPELINING"));
+    while (!pipeline.done()) {
+        // Requests go out as answers come in: the server always has work
+        // queued, and neither side waits for the other with a full buffer.
+        const QByteArray batch = pipeline.takeBatch();
+        if (!batch.isEmpty()) m_transport->write(batch);
+        const pop3::Pop3Pipeline::Request request = pipeline.front();
+        bool ok = false;
+        switch (request.kind) {
+        case pop3::Pop3Pipeline::Request::ListAll:
+            ok = co_await readSizes(pipeline);
+            break;
+        case pop3::Pop3Pipeline::Request::ListOne:
+            ok = co_await readSize(pipeline, request.n);
+            break;
+        case pop3::Pop3Pipeline::Request::Message:
+            ok = co_await readMessage(request.n, pipeline.size(request.n));
+            break;
         }
-        if (!co_await readMessage(current)) {
+        if (!ok) {
             // The answers to the requests already sent are still coming;
             // read past them so the session can go on (QUIT at least).
-            if (!m_mustClose) co_await skipAnswers(next - current - 1);
+            if (!m_mustClose) co_await skipAnswers(pipeline);
             co_return false;
         }
+        pipeline.answered(m_answerBytes);
     }
     co_return true;
 }
 
-QCoro::Task<bool> Pop3Client::readMessage(int n)
+QCoro::Task<bool> Pop3Client::readSizes(pop3::Pop3Pipeline& pipeline)
+{
+    pop3::Status status;
+    if (!co_await readStatus(status)) co_return false;
+    // Without sizes the retrieval still works, with looser limits.
+    if (status.kind == pop3::Status::Err) co_return true;
+    if (status.kind != pop3::Status::Ok) {
+        protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    pop3::Line line;
+    for (qint64 count = 0;; ++count) {
+        if (const auto taken = takeBufferedLine(line, LineKind::Status)) {
+            if (!*taken) co_return false;
+        } else if (!co_await nextLine(line, LineKind::Status)) {
+            co_return false;
+        }
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) co_return true;
+        if (count > m_count) {
+            protocolFailure(u"The server's answer to LIST does not end"_s, line.text);
+            co_return false;
+        }
+        if (const auto listing = pop3::parseListing(line.text))
+            pipeline.setSize(listing->number, listing->size);
+    }
+}
+
+QCoro::Task<bool> Pop3Client::readSize(pop3::Pop3Pipeline& pipeline, int n)
+{
+    pop3::Status status;
+    if (!co_await readStatus(status)) co_return false;
+    if (status.kind == pop3::Status::Err) co_return true;
+    if (status.kind != pop3::Status::Ok) {
+        protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    const auto listing = pop3::parseListing(status.text);
+    if (listing && listing->number == n) pipeline.setSize(n, listing->size);
+    co_return true;
+}
+
+QCoro::Task<bool> Pop3Client::readMessage(int n, std::optional<qint64> listed)
 {
     pop3::Status status;
     if (!co_await readStatus(status)) co_return false;
@@ -717,6 +900,7 @@ QCoro::Task<bool> Pop3Client::readMessage(int n)
         protocolFailure(u"The server's answer to a retrieval makes no sense"_s, "+ " + status.text);
         co_return false;
     }
+    beginMessageAnswer(n, listed);
     Q_EMIT messageStarted(n);
 
     const qint64 limit = m_settings.maxMessageBytes;
@@ -730,17 +914,16 @@ QCoro::Task<bool> Pop3Client::readMessage(int n)
     qint64 bytes = 0;
     pop3::Line line;
     for (;;) {
+        const LineKind kind = inHeader ? LineKind::Header : LineKind::Body;
         // Most lines are already buffered: take them without a coroutine frame.
-        if (auto l = m_reader.takeLine())
-            line = std::move(*l);
-        else if (!co_await nextLine(line))
-            co_return false;
-        if (pop3::unstuff(line.text) == pop3::DataLine::End) break;
-        bytes += line.text.size() + 2;
-        if (bytes > m_maxStreamBytes) {
-            endlessAnswer();
+        if (const auto taken = takeBufferedLine(line, kind)) {
+            if (!*taken) co_return false;
+        } else if (!co_await nextLine(line, kind)) {
             co_return false;
         }
+        const qsizetype stuffed = line.text.size();
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) break;
+        bytes += line.length - (stuffed - line.text.size()) + 2;
         if (overLimit) continue;
         if (bytes > limit) {
             // Cut here: the rest is read and dropped, the message ends normally.
@@ -771,9 +954,12 @@ QCoro::Task<bool> Pop3Client::readMessage(int n)
     co_return true;
 }
 
-QCoro::Task<bool> Pop3Client::skipAnswers(int count)
+QCoro::Task<bool> Pop3Client::skipAnswers(const pop3::Pop3Pipeline& pipeline)
 {
-    for (int i = 0; i < count; ++i) {
+    // The first request in flight is the one that failed; its answer is read.
+    const std::deque<pop3::Pop3Pipeline::Request>& rest = pipeline.inFlight();
+    for (size_t i = 1; i < rest.size(); ++i) {
+        const pop3::Pop3Pipeline::Request& request = rest[i];
         pop3::Status status;
         if (!co_await readStatus(status)) co_return false;
         if (status.kind == pop3::Status::Continue) {
@@ -781,16 +967,17 @@ QCoro::Task<bool> Pop3Client::skipAnswers(int count)
             co_return false;
         }
         if (status.kind != pop3::Status::Ok) continue;
-        pop3::Line line;
-        qint64 bytes = 0;
-        do {
-            if (!co_await nextLine(line)) co_return false;
-            bytes += line.text.size() + 2;
-            if (bytes > m_maxStreamBytes) {
-                endlessAnswer();
-                co_return false;
-            }
-        } while (pop3::unstuff(line.text) != pop3::DataLine::End);
+        switch (request.kind) {
+        case pop3::Pop3Pipeline::Request::ListOne:
+            break;
+        case pop3::Pop3Pipeline::Request::ListAll:
+            if (!co_await skipDataLines(LineKind::Status, qint64(m_count) + 1)) co_return false;
+            break;
+        case pop3::Pop3Pipeline::Request::Message:
+            beginMessageAnswer(request.n, pipeline.size(request.n));
+            if (!co_await skipDataLines(LineKind::Body, std::numeric_limits<qint64>::max())) co_return false;
+            break;
+        }
     }
     co_return true;
 }

@@ -3,9 +3,11 @@
 #include "mail/pop/IPop3Transport.h"
 #include "mail/pop/Pop3HeaderUnfolder.h"
 #include "mail/pop/Pop3LineReader.h"
+#include "mail/pop/Pop3Pipeline.h"
 #include "mail/pop/Pop3Response.h"
 
 #include <QCoro/QCoroTask>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -35,7 +37,10 @@ struct PopServerSettings
     // for it: a self-hosted server's self-signed certificate.
     QString trustedCertificate;
     int connectTimeoutMs = 30000;
-    // The longest silence of the server while an answer is awaited.
+    // The longest silence of the server while an answer is awaited. It also
+    // bounds the whole answer: after this long, an answer must have come at
+    // Pop3Client::SlowestAnswerRate at least, so a server that trickles a byte
+    // now and then cannot hold the check forever.
     int responseTimeoutMs = 60000;
     // Bytes of one message delivered at most (header and body lines with their
     // line ends); the rest of a bigger message is read and dropped, so one huge
@@ -91,10 +96,17 @@ public:
     };
     Q_ENUM(ErrorCode)
 
-    // Requests kept in flight at once when the server announces PIPELINING.
-    // Small enough that the server's answers never back up into a deadlock
-    // with our writes, large enough to hide the network's round trip.
-    static constexpr int PipelineWindow = 32;
+    // The longest line accepted where a status line belongs (greeting,
+    // +OK/-ERR, CAPA and LIST lines), in a message's header and in its body.
+    // A longer one is a server gone wrong: the request fails with
+    // ErrorProtocol and the connection is closed. Body lines longer than
+    // Pop3LineReader::MaxLineLength and within the limit are delivered cut.
+    static constexpr qint64 StatusLineLimit = 4 * 1024;
+    static constexpr qint64 HeaderLineLimit = 8 * 1024;
+    static constexpr qint64 BodyLineLimit = 1024 * 1024;
+    // Bytes per second an answer must average once responseTimeoutMs has
+    // passed since it began; slower fails with ErrorTimeout.
+    static constexpr qint64 SlowestAnswerRate = 1024;
 
     // Without a transport the client makes a Pop3SocketTransport.
     explicit Pop3Client(std::unique_ptr<IPop3Transport> transport = {}, QObject* parent = nullptr);
@@ -116,9 +128,11 @@ public:
     // Header plus `lines` body lines of messages first..last (lines == 0:
     // RETR, the entire message). For each message in order: messageStarted(n),
     // Header per unfolded field, Transfer per body line (dot-unstuffed, no
-    // line end), EndTransfer. With PIPELINING up to PipelineWindow requests
-    // are in flight. A -ERR for one message stops the retrieval there (Error,
-    // false); the session stays usable.
+    // line end), EndTransfer. With PIPELINING the sizes (LIST) and as many
+    // requests as Pop3Pipeline's byte budgets allow are in flight, written
+    // while answers are read; events still come in message order. A -ERR for
+    // one message stops the retrieval there (Error, false); the session
+    // stays usable.
     // first > last is nothing to do (true); numbers outside 1..messageCount()
     // or a negative `lines` fail with ErrorBadRequest before anything is sent.
     // A line in the header that is no field ends the header early: it and the
@@ -141,7 +155,9 @@ public:
     // The most read for one message, cut part included, before the server
     // counts as hostile: the answer is abandoned with ErrorProtocol and the
     // connection closed. Without it a server streaming without end would
-    // keep the check running forever.
+    // keep the check running forever. A message whose size is known stops
+    // far sooner: at twice its size (from LIST, else from STAT's size of the
+    // whole mailbox) plus maxMessageBytes.
     static constexpr qint64 DefaultMaxStreamBytes = qint64(1) << 30;
     void setMaxStreamBytes(qint64 bytes) { m_maxStreamBytes = bytes; }
 
@@ -190,19 +206,34 @@ private:
 
     QCoro::Task<bool> doLogOn(PopServerSettings settings);
     QCoro::Task<bool> doRetrieve(int first, int last, int lines);
-    QCoro::Task<bool> readMessage(int n);
-    QCoro::Task<bool> skipAnswers(int count);
+    QCoro::Task<bool> readMessage(int n, std::optional<qint64> listed);
+    QCoro::Task<bool> readSizes(pop3::Pop3Pipeline& pipeline);
+    QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);
+    QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline);
     QCoro::Task<bool> readCapabilities();
     QCoro::Task<bool> authenticate();
     QCoro::Task<bool> waitForLink(bool encrypted, int timeoutMs);
 
-    // The next line of the server's answer; false when the link failed or
-    // timed out (the failure is recorded).
-    QCoro::Task<bool> nextLine(pop3::Line& line);
-    // The next status line; garbage is a recorded protocol failure.
+    // What a line is read as: each kind has its own length limit.
+    enum class LineKind { Status, Header, Body };
+    // The next line of the server's answer; false when the link failed, timed
+    // out or the line broke a limit (the failure is recorded).
+    QCoro::Task<bool> nextLine(pop3::Line& line, LineKind kind = LineKind::Status);
+    // A line already received, without suspending: nullopt when none is
+    // complete, false when it broke a limit.
+    std::optional<bool> takeBufferedLine(pop3::Line& line, LineKind kind);
+    // Checks the line not yet ended against the limits while it grows.
+    bool pendingLineFits(LineKind kind);
+    // The next status line, which begins an answer; garbage is a recorded
+    // protocol failure.
     QCoro::Task<bool> readStatus(pop3::Status& status);
     // The lines of a multi-line answer up to its ".", unstuffed; at most maxLines.
     QCoro::Task<bool> readDataLines(QList<QByteArray>& lines, int maxLines);
+    // The rest of a multi-line answer after its status line, dropped.
+    QCoro::Task<bool> skipDataLines(LineKind kind, qint64 maxLines);
+    // The answer about to be read is message n's (the limits name it).
+    void beginMessageAnswer(int n, std::optional<qint64> listed);
+    qint64 messageStreamLimit(std::optional<qint64> listed) const;
 
     void send(const QByteArray& command);
     void fail(int code, const QString& description);
@@ -210,7 +241,9 @@ private:
     void failFromServer(const pop3::Status& status, int fallbackCode);
     bool linkBroken() const { return m_linkDown || m_timedOut; }
     void recordLinkFailure();
-    void endlessAnswer();
+    void lineTooLong(LineKind kind);
+    void answerTooLong();
+    bool answerTooSlow(qint64 pending);
     void closeLink();
     void reportFailure();
     void startTimer(int ms);
@@ -218,6 +251,11 @@ private:
     std::unique_ptr<IPop3Transport> m_transport;
     pop3::Pop3LineReader m_reader;
     QTimer m_timer;
+    QElapsedTimer m_answerClock; // since the answer being read began
+    qint64 m_answerBytes = 0;    // of that answer, in lines taken
+    qint64 m_answerLimit = DefaultMaxStreamBytes;
+    int m_answerMessage = 0; // the message that answer is (0: no message)
+    std::optional<qint64> m_answerListed;
     std::coroutine_handle<> m_waiter;
     bool m_resumeQueued = false;
 
