@@ -211,7 +211,7 @@ private:
     QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);
     QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline);
     QCoro::Task<bool> readCapabilities();
-    QCoro::Task<bool> authenticate();
+    QCoro::Task<bool> authenticate(QByteArray then);
     QCoro::Task<bool> waitForLink(bool encrypted, int timeoutMs);
 
     // What a line is read as: each kind has its own length limit.
