@@ -1,17 +1,13 @@
 #pragma once
 
 #include "mail/pop/IPop3Transport.h"
-#include "mail/pop/Pop3HeaderUnfolder.h"
-#include "mail/pop/Pop3LineReader.h"
+#include "mail/pop/Pop3Connection.h"
 #include "mail/pop/Pop3Pipeline.h"
 #include "mail/pop/Pop3Response.h"
 
 #include <QCoro/QCoroTask>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
-#include <coroutine>
 #include <memory>
 #include <optional>
 
@@ -159,7 +155,7 @@ public:
     // far sooner: at twice its size (from LIST, else from STAT's size of the
     // whole mailbox) plus maxMessageBytes.
     static constexpr qint64 DefaultMaxStreamBytes = qint64(1) << 30;
-    void setMaxStreamBytes(qint64 bytes) { m_maxStreamBytes = bytes; }
+    void setMaxStreamBytes(qint64 bytes);
 
     // "AA:BB:..." upper case, as the Error descriptions and the settings show it.
     static QString formatFingerprint(const QByteArray& sha256);
@@ -177,106 +173,28 @@ Q_SIGNALS:
 
 private:
     enum class Security { Auto, Tls, StartTls, None };
-    struct Failure
-    {
-        int code = ErrorNone;
-        QString description;
-    };
-
-    // Resumes the suspended request on the next event loop pass, never inside
-    // the transport's signal, so the request may close or drop the transport.
-    struct Wake
-    {
-        Pop3Client* client;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> h) noexcept { client->m_waiter = h; }
-        void await_resume() const noexcept {}
-    };
-    Wake nextEvent() { return Wake{this}; }
-    void wake();
-    void resumeWaiter();
-
-    // Transport events.
-    void onConnected();
-    void onEncrypted();
-    void onReadyRead();
-    void onDisconnected();
-    void onErrorOccurred(const QString& description);
-    void onSslErrors(const QList<QSslError>& errors);
 
     QCoro::Task<bool> doLogOn(PopServerSettings settings);
-    QCoro::Task<bool> doRetrieve(int first, int last, int lines);
-    QCoro::Task<bool> readMessage(int n, std::optional<qint64> listed);
-    QCoro::Task<bool> readSizes(pop3::Pop3Pipeline& pipeline);
-    QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);
-    QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline);
     QCoro::Task<bool> readCapabilities();
     QCoro::Task<bool> authenticate(QByteArray then);
-    QCoro::Task<bool> waitForLink(bool encrypted, int timeoutMs);
-
-    // What a line is read as: each kind has its own length limit.
-    enum class LineKind { Status, Header, Body };
-    // The next line of the server's answer; false when the link failed, timed
-    // out or the line broke a limit (the failure is recorded).
-    QCoro::Task<bool> nextLine(pop3::Line& line, LineKind kind = LineKind::Status);
-    // A line already received, without suspending: nullopt when none is
-    // complete, false when it broke a limit.
-    std::optional<bool> takeBufferedLine(pop3::Line& line, LineKind kind);
-    // Checks the line not yet ended against the limits while it grows.
-    bool pendingLineFits(LineKind kind);
-    // The next status line, which begins an answer; garbage is a recorded
-    // protocol failure.
-    QCoro::Task<bool> readStatus(pop3::Status& status);
-    // The lines of a multi-line answer up to its ".", unstuffed; at most maxLines.
-    QCoro::Task<bool> readDataLines(QList<QByteArray>& lines, int maxLines);
-    // The rest of a multi-line answer after its status line, dropped.
-    QCoro::Task<bool> skipDataLines(LineKind kind, qint64 maxLines);
-    // The answer about to be read is message n's (the limits name it).
-    void beginMessageAnswer(int n, std::optional<qint64> listed);
+    QCoro::Task<bool> doRetrieve(int first, int last, int lines);
+    QCoro::Task<bool> readSizes(pop3::Pop3Pipeline& pipeline);
+    QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);
+    QCoro::Task<bool> readMessage(int n, std::optional<qint64> listed);
+    QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline);
     qint64 messageStreamLimit(std::optional<qint64> listed) const;
-
-    void send(const QByteArray& command);
-    void fail(int code, const QString& description);
-    void protocolFailure(const QString& what, const QByteArray& line);
-    void failFromServer(const pop3::Status& status, int fallbackCode);
-    bool linkBroken() const { return m_linkDown || m_timedOut; }
-    void recordLinkFailure();
-    void lineTooLong(LineKind kind);
-    void answerTooLong();
-    bool answerTooSlow(qint64 pending);
-    void closeLink();
+    // Ends the session at once.
+    void close(const QString& why = {});
+    // Emits Error with the failure the request left behind.
     void reportFailure();
-    void startTimer(int ms);
 
-    std::unique_ptr<IPop3Transport> m_transport;
-    pop3::Pop3LineReader m_reader;
-    QTimer m_timer;
-    QElapsedTimer m_answerClock; // since the answer being read began
-    qint64 m_answerBytes = 0;    // of that answer, in lines taken
-    qint64 m_answerLimit = DefaultMaxStreamBytes;
-    int m_answerMessage = 0; // the message that answer is (0: no message)
-    std::optional<qint64> m_answerListed;
-    std::coroutine_handle<> m_waiter;
-    bool m_resumeQueued = false;
-
+    pop3::Pop3Connection m_link;
     PopServerSettings m_settings;
-    QByteArray m_trusted; // normalized fingerprint
     pop3::Capabilities m_caps;
     QByteArray m_apopTimestamp;
     QString m_authMechanism;
-    Failure m_failure;
-    QString m_linkError;        // what the transport said when the link failed
-    QString m_certificateError; // set when the handshake refused the certificate
-    bool m_open = false;        // a connection was started and not closed by us
-    bool m_connected = false;
-    bool m_encrypted = false;
-    bool m_linkDown = false;
-    bool m_timedOut = false;
     bool m_loggedOn = false;
     bool m_busy = false;
-    bool m_mustClose = false; // the last failure left the session out of step
-    int m_responseTimeoutMs = 60000;
-    qint64 m_maxStreamBytes = DefaultMaxStreamBytes;
     bool m_pipeliningAllowed = true;
     int m_count = 0;
     qint64 m_mailboxSize = 0;
