@@ -52,6 +52,7 @@ private Q_SLOTS:
     void bytesInFlight_data();
     void bytesInFlight();
     void serverThatStopsReading();
+    void absurdMessageCount();
     void errorKeepsSessionUsable();
     void withoutPipelining();
 };
@@ -192,6 +193,26 @@ void Pop3PipeliningTest::serverThatStopsReading()
     QVERIFY(s.server->closedByClient());
     s.logOff();
     QCOMPARE(s.errors().size(), 1);
+}
+
+// A server that claims two billion messages has three: nothing is sized by
+// its claim, and the retrieval stops at the first message that is not there.
+void Pop3PipeliningTest::absurdMessageCount()
+{
+    Session s;
+    s.server->script(kGreeting + kCapaPipelining + kUserPass + "C: STAT\nS: +OK 2147483647 300\n");
+    auto three = mailbox(3, 2, 100);
+    s.server->responder = [three](const QByteArray& line) -> QByteArray {
+        return line == "LIST" ? QByteArray("-ERR too many to list\r\n") : three(line);
+    };
+    QVERIFY(s.logOn(settings()));
+    QCOMPARE(s.client->messageCount(), 2147483647);
+    QVERIFY(!s.retrieve(1, 2147483647, 2));
+    QCOMPARE(s.recorder->events, topEvents(1, 3, 2));
+    QCOMPARE(s.errors(), QStringList{QString::number(Pop3Client::ErrorServer) + u" no such message"_s});
+    QVERIFY(s.client->isLoggedOn());
+    s.logOff();
+    QVERIFY2(s.failures().isEmpty(), qPrintable(s.failures().join(u'\n')));
 }
 
 void Pop3PipeliningTest::errorKeepsSessionUsable()

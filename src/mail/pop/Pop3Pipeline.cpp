@@ -14,19 +14,20 @@ constexpr qint64 AnswerOverhead = 32;
 
 Pop3Pipeline::Pop3Pipeline(int first, int last, int lines, int messageCount, bool pipelined)
     : m_first(first), m_last(last), m_lines(lines), m_count(messageCount), m_pipelined(pipelined),
-      m_nextList(first), m_nextMessage(first), m_sizes(std::max(0, last - first + 1), -1)
+      m_nextList(first), m_nextMessage(first),
+      m_sizes(size_t(std::clamp<qint64>(qint64(last) - first + 1, 0, MaxSizesKept)), -1)
 {
     // One LIST answer lists the whole mailbox; for a few messages of a big
     // one, asking for each size costs less than hearing all of them.
     const qint64 range = qint64(last) - first + 1;
-    m_listAll = range * 4 >= messageCount;
+    m_listAll = range * 4 >= messageCount || range > MaxSizeRequests;
     if (!m_pipelined) {
         // No sizes in advance: they would cost a round trip each, and with
         // one request at a time there is no window to size.
         m_listAllSent = true;
-        m_nextList = last + 1;
+        m_nextList = qint64(last) + 1;
     } else if (m_listAll) {
-        m_nextList = last + 1;
+        m_nextList = qint64(last) + 1;
     } else {
         m_listAllSent = true;
     }
@@ -46,11 +47,11 @@ Pop3Pipeline::Request Pop3Pipeline::nextRequest() const
         r.expectedBytes = AnswerOverhead + qint64(m_count) * 16;
     } else if (m_nextList <= m_last) {
         r.kind = Request::ListOne;
-        r.n = m_nextList;
+        r.n = int(m_nextList);
         r.expectedBytes = AnswerOverhead;
     } else {
         r.kind = Request::Message;
-        r.n = m_nextMessage;
+        r.n = int(m_nextMessage);
         r.expectedBytes = expectedAnswer(r.n);
     }
     return r;

@@ -32,6 +32,11 @@ public:
     // of a message whose size is unknown.
     static constexpr qint64 FirstTopGuess = 64 * 1024;
     static constexpr qint64 UnknownRetrGuess = 1024 * 1024;
+    // Sizes kept at most, from the first message on; later ones stay unknown.
+    // The message count comes from the server and may be absurd.
+    static constexpr int MaxSizesKept = 1 << 20;
+    // Messages whose sizes are asked for one by one at most; more take one LIST.
+    static constexpr int MaxSizeRequests = 256;
 
     struct Request
     {
@@ -64,7 +69,7 @@ public:
     // Sizes from LIST answers; unknown ones are nullopt.
     void setSize(int n, qint64 size);
     std::optional<qint64> size(int n) const;
-    bool wantsSize(int n) const { return n >= m_first && n <= m_last; }
+    bool wantsSize(int n) const { return n >= m_first && qint64(n) - m_first < qint64(m_sizes.size()); }
 
     qint64 requestBytesInFlight() const { return m_requestBytes; }
     qint64 answerBytesInFlight() const { return m_answerBytes; }
@@ -82,8 +87,8 @@ private:
     bool m_pipelined;
     bool m_listAll = false;     // one LIST for all sizes, else LIST n each
     bool m_listAllSent = false; // (ListAll) the LIST is written
-    int m_nextList;             // (ListOne) next message whose size to ask for
-    int m_nextMessage;          // next message to ask for
+    qint64 m_nextList;          // (ListOne) next message whose size to ask for
+    qint64 m_nextMessage;       // next message to ask for
     std::deque<Request> m_inFlight;
     qint64 m_requestBytes = 0;
     qint64 m_answerBytes = 0;
