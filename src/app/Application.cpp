@@ -3,10 +3,12 @@
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/frmTray.h"
+#include "platform/TerminationSignals.h"
 #include "settings/Program.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QSessionManager>
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
@@ -76,6 +78,12 @@ int runApplication(int argc, char** argv)
 
     frmTray tray;
     QObject::connect(&instance, &SingleInstance::commandReceived, &tray, &frmTray::HandleCommand);
+    // The usual ends of a tray program on this desktop are the session ending
+    // and a signal, not its Exit command; neither may lose a setting.
+    platform::TerminationSignals termination;
+    QObject::connect(&termination, &platform::TerminationSignals::received, &tray, &frmTray::Terminate);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &tray, [&tray](QSessionManager&) { tray.SaveAll(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &tray, &frmTray::Form_Unload);
     if (!tray.Form_Load(commandLine))
         return 1;
 

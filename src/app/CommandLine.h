@@ -6,9 +6,9 @@
 namespace orvella {
 
 // The program's command line. Our own "--" options are taken out first; the
-// rest, joined by blanks, is read the way the program always read its command
-// line: "-AUTOSTART" anywhere (in any letter case) starts hidden in the tray,
-// and everything after the first "-D" is the program folder.
+// rest, joined by blanks, is read as the log-in entry and users' shortcuts
+// write it: "-AUTOSTART" anywhere (in any letter case) starts hidden in the
+// tray, and everything after the first "-D" is the program folder.
 struct CommandLine
 {
     // Our own options.

@@ -1,6 +1,7 @@
 #include "app/frmTray.h"
 
 #include "app/CommandLine.h"
+#include "mail/MailCheckCycle.h"
 #include "platform/DataFiles.h"
 #include "platform/MakerConfig.h"
 #include "settings/CSettings.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
@@ -63,9 +65,8 @@ void frmTray::buildMenu()
     connect(mnuEnableDisable, &QAction::triggered, this, [this] {
         if (!m_main)
             return;
-        // Toggling the box the way a click does lets its handler store the setting.
+        // Toggling the box lets its handler store the setting.
         m_main->chkDontCheck->setChecked(!m_main->chkDontCheck->isChecked());
-        m_main->chkDontCheck_Click();
     });
     connect(mnuMyEmail, &QAction::triggered, this, [this] {
         if (m_main)
@@ -143,7 +144,10 @@ void frmTray::ShowTrayIcon(bool show)
     if (show) {
         m_tray->setIcon(m_newMail ? imgNewMail : imgDefault);
         m_tray->setToolTip(u"Orvella"_s);
-        if (!m_iconAdded && QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Shown whether or not a notification area exists yet: at log-in the
+        // panel often starts after the program, and Qt adds a visible icon as
+        // soon as one appears (an icon never asked to show would never come).
+        if (!m_iconAdded) {
             m_tray->show();
             m_iconAdded = true;
         }
@@ -229,13 +233,8 @@ void frmTray::HandleCommand(const QString& command)
         // (that dialog is then raised with it).
         Launch();
     } else if (command == u"exit"_s) {
-        // Exit waits while a check runs, as the menu's Exit does; a check
-        // cut off halfway would lose what it has fetched so far.
-        if (m_main && !m_main->mnuExit->isEnabled()) {
-            QTimer::singleShot(500, this, [this] { HandleCommand(u"exit"_s); });
-            return;
-        }
-        Form_Unload();
+        // Exit waits while a check runs, as the menu's Exit does.
+        RequestExit(false);
     } else if (command == u"check-now"_s) {
         if (m_main && m_main->cmdCheck->isEnabled())
             m_main->cmdCheck_Click();
@@ -243,6 +242,63 @@ void frmTray::HandleCommand(const QString& command)
         if (m_main)
             m_main->cmdClipboard_Click();
     }
+}
+
+void frmTray::RequestExit(bool cutCheck)
+{
+    m_cutCheck = m_cutCheck || cutCheck;
+    if (m_exitPending) return;
+    m_exitPending = true;
+    // Never inside the caller: it may be a dialog's own event handler.
+    QTimer::singleShot(0, this, &frmTray::continueExit);
+}
+
+void frmTray::continueExit()
+{
+    if (m_unloading) return;
+    if (m_loading) {
+        // A start-up notice (or the wizard) is open inside the load: closed,
+        // it lets the load finish, and the load carries out the Exit.
+        m_exitRequested = true;
+        closeModalDialogs();
+        return;
+    }
+    if (closeModalDialogs() || m_ModalDlgDisplayed) {
+        QTimer::singleShot(50, this, &frmTray::continueExit);
+        return;
+    }
+    if (m_main && !m_main->mnuExit->isEnabled()) {
+        if (m_cutCheck && m_main->cycle()) m_main->cycle()->Abort();
+        QTimer::singleShot(m_cutCheck ? 50 : 500, this, &frmTray::continueExit);
+        return;
+    }
+    Form_Unload();
+}
+
+bool frmTray::closeModalDialogs()
+{
+    bool any = false;
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        if (!w->isVisible() || !w->isModal()) continue;
+        any = true;
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else
+            w->close();
+    }
+    return any;
+}
+
+void frmTray::Terminate()
+{
+    if (!m_loading && !m_unloading) SaveAll();
+    RequestExit(true);
+}
+
+void frmTray::SaveAll()
+{
+    if (m_main && !m_unloading) m_main->SaveAll();
 }
 
 void frmTray::Form_Unload()

@@ -40,6 +40,17 @@ public:
     void TrayIconCallback(int code);
     // A command from a second start ("4", "exit", "check-now", "read-clipboard").
     void HandleCommand(const QString& command);
+    // Exit asked for from outside the program's windows. The program's
+    // dialogs run event loops of their own inside the objects Exit releases,
+    // so each is closed first and its code returns; then Exit goes on. A
+    // running check is waited for, or with cutCheck stopped.
+    void RequestExit(bool cutCheck);
+    // A termination signal or the end of the session: everything is saved
+    // at once (the process may be killed any moment now), then Exit follows
+    // without waiting for a check.
+    void Terminate();
+    // Saves settings, geometry, counters and identifiers without ending.
+    void SaveAll();
 
     bool m_ModalDlgDisplayed = false;
     bool m_SystemTray = false;
@@ -65,6 +76,8 @@ public:
 
 private:
     void buildMenu();
+    void continueExit();
+    bool closeModalDialogs();
 
     std::unique_ptr<frmMain> m_main;
     QMenu* mnuMain = nullptr;
@@ -77,6 +90,8 @@ private:
     bool m_unloading = false;
     bool m_loading = false;
     bool m_exitRequested = false; // an Exit that came while the main window was still loading
+    bool m_exitPending = false;   // RequestExit is waiting for dialogs or a check
+    bool m_cutCheck = false;
 };
 
 } // namespace orvella

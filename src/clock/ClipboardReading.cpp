@@ -14,7 +14,7 @@ void ReadClipboard(SpeechOutput& speech)
     const CSettings& settings = speech.settings();
     if (const auto text = platform::clipboardText()) {
         const QString speakable =
-            RemoveSymbols(SpeakableCase(*text, settings.m_SpellUpper), settings.m_FilteredSymbols);
+            RemoveSymbols(NeutralizeSpeechTags(SpeakableCase(*text, settings.m_SpellUpper)), settings.m_FilteredSymbols);
         speech.SayAndPlay(speakable, u"Read"_s, true, true);
         return;
     }

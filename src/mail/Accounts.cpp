@@ -18,8 +18,13 @@ AccountList LoadAccounts()
     auto first = std::make_shared<CAccount>();
     first->LoadSettings(AccountSection(1));
     accounts.append(first);
-    const int count = ReadNumber(ReadIni(u"General"_s, u"NoOfAccounts"_s, u"1"_s, CAccount::settingsFile()));
-    for (int i = 2; i <= count; ++i) {
+    const QString file = CAccount::settingsFile();
+    const int count = ReadNumber(ReadIni(u"General"_s, u"NoOfAccounts"_s, u"1"_s, file));
+    // A count beyond the sections the file holds (a hand-edited "NoOfAccounts"
+    // in the millions) stops at the first missing section instead of making
+    // empty accounts without end.
+    const platform::ProfileFile sections(file);
+    for (int i = 2; i <= count && sections.hasSection(AccountSection(i)); ++i) {
         auto account = std::make_shared<CAccount>();
         account->LoadSettings(AccountSection(i));
         accounts.append(account);

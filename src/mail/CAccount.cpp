@@ -1,6 +1,8 @@
 #include "mail/CAccount.h"
 
 #include "mail/AccountDetection.h"
+#include "message/CMessage.h"
+#include "platform/DurableFiles.h"
 #include "platform/ProfileFile.h"
 #include "settings/ModOrvella.h"
 #include "settings/Program.h"
@@ -11,6 +13,7 @@
 #include <QHash>
 #include <QSaveFile>
 #include <cmath>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -42,10 +45,11 @@ QString canonicalSecurity(const QString& text)
 // --- password scrambling -------------------------------------------------
 //
 // The stored number for a character is its code times 7 times its position.
-// The original program took the code from the single-byte Windows code page,
-// so for every character that page holds (Windows-1252, as the rest of the
-// program reads old files) we use that byte: files written by the original
-// read back, and ours read in the original. A character the page lacks gets
+// Settings files in the single-byte Windows code page hold the code of each
+// character in that page, so for every character the page holds
+// (Windows-1252, as the rest of the program reads such files) we use that
+// byte: passwords stored that way read back, and ours read the same way
+// wherever the page is used. A character the page lacks gets
 // its Unicode code point, which is always above 255 and so cannot be confused
 // with a byte. The 27 C1 control characters are the only ones below 256 that
 // Windows-1252 lacks; they get 0x110000 + code, past the end of Unicode. With
@@ -77,7 +81,7 @@ qint64 codeToChar(qint64 code)
     return -1;
 }
 
-// The leading number of a text, as the original read it: blanks, a sign,
+// The leading number of a text, as number keys are read: blanks, a sign,
 // digits and a fraction. Anything else gives 0.
 double leadingNumber(QStringView s)
 {
@@ -127,9 +131,11 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t';
 }
 
-QStringList parseIdentifierFile(const QString& text)
+// The fields of each line.
+QList<QStringList> parseRecords(const QString& text)
 {
-    QStringList out;
+    QList<QStringList> out;
+    QStringList line;
     const qsizetype n = text.size();
     qsizetype i = 0;
     while (i < n) {
@@ -162,15 +168,35 @@ QStringList parseIdentifierFile(const QString& text)
                 --end;
             field = text.mid(start, end - start);
         }
-        if (!field.isEmpty()) out.append(field);
+        if (!field.isEmpty()) line.append(field);
         if (i < n && text[i] == u',') {
             ++i;
             continue;
         }
         if (i < n && text[i] == u'\r') ++i;
         if (i < n && text[i] == u'\n') ++i;
+        if (!line.isEmpty()) out.append(std::exchange(line, {}));
     }
+    if (!line.isEmpty()) out.append(line);
     return out;
+}
+
+QStringList parseIdentifierFile(const QString& text)
+{
+    QStringList out;
+    for (const QStringList& line : parseRecords(text))
+        out += line;
+    return out;
+}
+
+// A journal names message files by their stamp: digits and a dot, nothing
+// that could reach outside the message folder.
+bool isStamp(const QString& s)
+{
+    if (s.isEmpty() || s.size() > 40) return false;
+    for (QChar c : s)
+        if (!(c.isDigit() && c.unicode() < 128) && c != u'.') return false;
+    return true;
 }
 
 } // namespace
@@ -191,9 +217,11 @@ CAccount::CAccount() : m_AccountID(u"Account"_s), m_settingsPath(settingsFile())
 
 CAccount::~CAccount()
 {
+    // Identifiers before counters: counters that run ahead of the identifiers
+    // would let the next check skip messages never stored.
     if (ownsSection()) {
-        WriteCounters();
         SaveMessageIDs();
+        WriteCounters();
     }
     releaseSection();
 }
@@ -238,7 +266,10 @@ void CAccount::LoadSettings(const QString& section)
     m_TrustedCertificate = read(u"TrustedCertificate"_s, QString()).trimmed();
     // Due at the first minute tick after start-up.
     m_MinuteCounter = m_CheckInterval;
-    if (m_PopServer.isEmpty() || m_AccountName.isEmpty()) DetectAccount();
+    // Only an account with nothing given is filled from another program: with
+    // one of the two given, the other program's server or name would be mixed
+    // with the user's, and the password sent where it does not belong.
+    if (m_PopServer.isEmpty() && m_AccountName.isEmpty()) DetectAccount();
     m_idFilePath = identifierFileFor(m_AccountID);
     LoadMessageIDs();
 }
@@ -277,6 +308,14 @@ void CAccount::WriteCounters()
     file.save();
 }
 
+void CAccount::SaveSecurity()
+{
+    if (m_settingsPath.isEmpty() || !ownsSection()) return;
+    platform::ProfileFile file(m_settingsPath);
+    file.write(m_AccountID, u"Security"_s, m_Security);
+    file.save();
+}
+
 void CAccount::IncrementTime()
 {
     ++m_MinuteCounter;
@@ -287,23 +326,79 @@ bool CAccount::AddMessageID(const QString& id)
     return m_ServerIDs.add(id);
 }
 
+void CAccount::JournalStoredMessage(const QString& id, const QString& stamp)
+{
+    if (m_idFilePath.isEmpty()) return;
+    if (!m_journal) {
+        m_journal = std::make_unique<QFile>(journalFilePath());
+        // Unbuffered: each line reaches the file before the message's file is begun.
+        if (!m_journal->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            m_journal.reset();
+            return;
+        }
+    }
+    m_journal->write((fileField(stamp) + u',' + fileField(id) + u"\r\n"_s).toUtf8());
+}
+
+void CAccount::closeJournal()
+{
+    m_journal.reset();
+}
+
 void CAccount::SaveMessageIDs()
 {
     if (m_idFilePath.isEmpty()) return;
+    const QString journal = journalFilePath();
+    const bool journaled = m_journal || QFile::exists(journal);
+    // The identifiers may say a message is stored only once its file is on
+    // the disk; one sync covers every file the journal names.
+    if (journaled) platform::syncFileSystemOf(CMessage::MessageFolder());
+    bool saved = false;
     if (m_ServerIDs.isEmpty()) {
-        QFile::remove(m_idFilePath);
-        return;
+        saved = !QFile::exists(m_idFilePath) || QFile::remove(m_idFilePath);
+    } else {
+        QString text;
+        for (const QString& id : m_ServerIDs.values()) {
+            text += fileField(id);
+            text += u"\r\n"_s;
+        }
+        QSaveFile f(m_idFilePath);
+        if (!f.open(QIODevice::WriteOnly) && (!QDir().mkpath(QFileInfo(m_idFilePath).absolutePath()) ||
+                                              !f.open(QIODevice::WriteOnly)))
+            return;
+        f.write(text.toUtf8());
+        saved = f.commit();
     }
-    QString text;
-    for (const QString& id : m_ServerIDs.values()) {
-        text += fileField(id);
-        text += u"\r\n"_s;
+    // Kept when the file could not be written: the next start recovers from it.
+    if (saved && journaled) {
+        closeJournal();
+        QFile::remove(journal);
     }
-    QDir().mkpath(QFileInfo(m_idFilePath).absolutePath());
-    QSaveFile f(m_idFilePath);
-    if (!f.open(QIODevice::WriteOnly)) return;
-    f.write(text.toUtf8());
-    f.commit();
+}
+
+// What a crash during a check left: the journal names every message whose
+// file was begun; those whose file is complete are stored and their
+// identifiers known, the others (never begun, or cut short) are not stored
+// and are fetched again.
+void CAccount::recoverJournal()
+{
+    QFile f(journalFilePath());
+    if (!f.open(QIODevice::ReadOnly)) return;
+    const QList<QStringList> records = parseRecords(QString::fromUtf8(f.readAll()));
+    f.close();
+    const QString folder = CMessage::MessageFolder();
+    for (const QStringList& record : records) {
+        // A line cut short by the crash: its file was never begun.
+        if (record.size() != 2 || !isStamp(record[0])) continue;
+        const QString file = folder + u'/' + record[0] + u".tem"_s;
+        CMessage message;
+        if (message.Load(file)) {
+            if (message.m_ID == CMessage::ReplaceQuotes(record[1])) m_ServerIDs.add(record[1]);
+        } else if (QFileInfo::exists(file)) {
+            QFile::remove(file);
+        }
+    }
+    SaveMessageIDs();
 }
 
 void CAccount::RebuildMessageIDs(const QStringList& ids)
@@ -320,7 +415,14 @@ void CAccount::RebuildMessageIDs(const MessageIDSet& ids)
 void CAccount::LoadMessageIDs()
 {
     m_ServerIDs.clear();
+    closeJournal();
     if (m_idFilePath.isEmpty()) return;
+    readIdentifierFile();
+    if (QFile::exists(journalFilePath())) recoverJournal();
+}
+
+void CAccount::readIdentifierFile()
+{
     QFile f(m_idFilePath);
     if (!f.open(QIODevice::ReadOnly)) return;
     const QStringList ids = parseIdentifierFile(platform::decodeLegacyText(f.readAll()));
@@ -374,12 +476,19 @@ void CAccount::MoveToSection(const QString& section)
         return;
     }
     const QString oldFile = m_idFilePath;
+    const QString oldJournal = journalFilePath();
+    const bool hadJournal = m_journal || QFile::exists(oldJournal);
     const bool ownedOld = ownsSection();
+    closeJournal();
     releaseSection();
     m_AccountID = section;
     claimSection();
     m_idFilePath = identifierFileFor(section);
+    // The set in memory holds what the journal names; written whole under the
+    // new name (after a sync), it makes the old journal needless.
+    if (hadJournal) platform::syncFileSystemOf(CMessage::MessageFolder());
     SaveMessageIDs();
+    if (hadJournal && !oldFile.isEmpty() && oldJournal != journalFilePath()) QFile::remove(oldJournal);
     // The old name now belongs to nobody (or to the account moving in next,
     // which writes its own file there).
     if (ownedOld && !oldFile.isEmpty() && oldFile != m_idFilePath) QFile::remove(oldFile);

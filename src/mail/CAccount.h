@@ -2,8 +2,10 @@
 
 #include "mail/MessageIDSet.h"
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace orvella {
 
@@ -41,6 +43,12 @@ public:
     QString m_Security = QStringLiteral("Auto");
     // SHA-256 fingerprint of a certificate accepted although the system does not trust it.
     QString m_TrustedCertificate;
+    // Not stored: the user has been told in this run that the server took
+    // the password without encryption.
+    bool m_PlainLogonReported = false;
+    // Fingerprint ("AA:BB:...") of the certificate the last check refused;
+    // never stored: the options dialog offers to trust it.
+    QString m_RejectedCertificate;
 
     void LoadSettings(const QString& section);
     // Writes the connection keys into the account's section (one replace of the file).
@@ -48,10 +56,19 @@ public:
     // The same keys into a file being assembled, so saving all accounts replaces the file once.
     void Save(platform::ProfileFile& file) const;
     void WriteCounters();
+    // Writes "Security" alone, as the check cycle learns it.
+    void SaveSecurity();
     void WriteCounters(platform::ProfileFile& file) const;
     void IncrementTime();
 
     bool AddMessageID(const QString& id);
+    // Notes, before the message's file is written, that the message with
+    // identifier id goes into the file named by stamp. After a crash the
+    // next start takes the identifiers whose files were written completely
+    // into the set, and only those: each message stays stored exactly once.
+    void JournalStoredMessage(const QString& id, const QString& stamp);
+    // Writes the identifier file (after making the messages written so far
+    // durable) and clears the journal.
     void SaveMessageIDs();
     void RebuildMessageIDs(const QStringList& ids);
     void RebuildMessageIDs(const MessageIDSet& ids);
@@ -75,16 +92,22 @@ public:
     bool ownsSection() const;
 
     static QString identifierFileFor(const QString& section);
+    // The journal of messages stored since the identifier file was written.
+    QString journalFilePath() const { return m_idFilePath + QStringLiteral(".journal"); }
     // "Zentra.INI" in the program folder.
     static QString settingsFile();
 
 private:
     void claimSection();
     void releaseSection();
+    void readIdentifierFile();
+    void recoverJournal();
+    void closeJournal();
 
     QString m_settingsPath;
     QString m_idFilePath;
     MessageIDSet m_ServerIDs;
+    std::unique_ptr<QFile> m_journal;
 };
 
 } // namespace orvella

@@ -72,13 +72,34 @@ void MailCheckCycle::StartCheck(bool checkAll)
     if (hooks.setCheckControls)
         hooks.setCheckControls(false);
     AccountIndex = 0;
+    m_noticeShown = false;
     NewMessages.clear();
     TimerPOP.start(delay(FirstStepMs));
+}
+
+void MailCheckCycle::Abort()
+{
+    if (!m_running || m_aborting) return;
+    m_aborting = true;
+    TimerPOP.setInterval(0);
+    if (m_pop && m_task && !m_task->isReady())
+        (void)m_pop->logOff(); // the account's check then goes on to its own log-off
+    else if (TimerPOP.isActive())
+        TimerPOP.start(0);
 }
 
 void MailCheckCycle::TimerPOP_Timer()
 {
     TimerPOP.stop();
+    if (m_aborting) {
+        m_aborting = false;
+        m_running = false;
+        CurrentAccount.reset();
+        AccountIndex = 0;
+        if (hooks.setExitEnabled) hooks.setExitEnabled(true);
+        Q_EMIT finished();
+        return;
+    }
     const int n = int(m_accounts.size());
     TimerPOP.setInterval(delay(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs));
     if (AccountIndex < n) {
@@ -103,7 +124,7 @@ void MailCheckCycle::TimerPOP_Timer()
         hooks.setExitEnabled(true);
     const bool checkAll = CheckAll, checkError = CheckError;
     AccountIndex = 0;
-    if (!CheckError && hooks.showErrorTab)
+    if (!CheckError && !m_noticeShown && hooks.showErrorTab)
         hooks.showErrorTab(false);
     if (hooks.announceNewMail)
         hooks.announceNewMail(checkAll, checkError);
@@ -144,7 +165,10 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     m_lastErrorCode = 0;
     m_lastError.clear();
     connect(m_pop.get(), &Pop3Client::Error, this, &MailCheckCycle::takeError);
-    connect(m_pop.get(), &Pop3Client::messageStarted, this, [this](int) { m_decoder.Reset(); });
+    connect(m_pop.get(), &Pop3Client::messageStarted, this, [this](int n) {
+        m_decoder.Reset();
+        m_retrieving = n;
+    });
     connect(m_pop.get(), &Pop3Client::Header, this,
             [this](const QString& f, const QString& v) { m_decoder.Header(f, v); });
     connect(m_pop.get(), &Pop3Client::Transfer, this,
@@ -154,6 +178,7 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         m_decoder.Reset();
         if (CurrentAccount)
             m_store.StoreIfNew(message, *CurrentAccount, SeenIDs, NewMessages);
+        m_lastRetrieved = m_retrieving;
     });
 
     status(u"Connecting to "_s + server);
@@ -167,12 +192,17 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     s.password = account.m_Password;
     s.security = account.m_Security;
     s.trustedCertificate = account.m_TrustedCertificate;
-    if (!co_await m_pop->logOn(s)) {
+    const bool loggedOn = co_await m_pop->logOn(s);
+    // The options dialog offers to trust the certificate a check refused.
+    account.m_RejectedCertificate = m_pop->rejectedCertificate();
+    if (!loggedOn) {
         ReportPOPError(m_lastErrorCode, u"An error occurred while connecting to "_s + server + u" with account "_s +
                                             user + u".\r\n\r\n"_s + m_lastError);
         co_await LogOff();
         co_return;
     }
+
+    LearnSecurity(account);
 
     status(u"Checking for new messages on "_s + server);
     const Found found = co_await FindNewMessages();
@@ -187,8 +217,36 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         account.RebuildMessageIDs(SeenIDs);
         account.m_NoOfMessages = 0;
         account.m_PrevMessageSize = 0;
+        account.WriteCounters();
     }
     co_await LogOff();
+}
+
+// "Auto" takes whatever protection the server offers, so a man in the
+// middle who strips STLS from the capabilities would receive the password.
+// Once the server has shown a verified TLS session, the account keeps that
+// way for good and fails closed when it is missing; a logon in clear is told
+// to the user, once a run.
+void MailCheckCycle::LearnSecurity(CAccount& account)
+{
+    if (account.m_Security.compare(u"Auto"_s, Qt::CaseInsensitive) != 0) return;
+    if (m_pop->isEncrypted()) {
+        account.m_Security = account.m_Port == 995 ? u"TLS"_s : u"STARTTLS"_s;
+        account.SaveSecurity();
+        return;
+    }
+    if (account.m_PlainLogonReported) return;
+    account.m_PlainLogonReported = true;
+    m_noticeShown = true;
+    if (hooks.setErrorText)
+        hooks.setErrorText(
+            u"The mail server "_s + account.m_PopServer + u" does not protect your password: account "_s +
+            account.m_AccountName +
+            u" logged on without encryption, so anyone who can watch the network between you and the "
+            u"server can read the password.\r\n\r\n"
+            u"If the server offers a secure connection, choose TLS or STARTTLS for this account in the 'E-mail "
+            u"Accounts' tab located in the 'Options' screen."_s);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
 }
 
 QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()
@@ -225,27 +283,42 @@ QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()
     co_return result;
 }
 
+// The counters say how far the account's mailbox has been read; they move
+// only over messages actually retrieved. Had they moved to the server's count
+// before the retrieval, a retrieval cut short (a dropped connection, a -ERR)
+// would leave the messages after the cut unread for good whenever the last
+// message keeps the size the counters remember (notices of fixed length).
 QCoro::Task<> MailCheckCycle::DownloadMessages(int first)
 {
     CAccount& account = *CurrentAccount;
     SeenIDs = MessageIDSet();
     const int C = m_pop->messageCount();
-    account.m_NoOfMessages = C;
     m_decoder.Reset();
-    if (!co_await m_pop->retrieve(first, C, m_settings.m_Lines)) {
-        ReportPOPError(m_lastErrorCode, m_lastError);
-        co_return;
+    m_retrieving = 0;
+    m_lastRetrieved = first - 1;
+    const bool complete = co_await m_pop->retrieve(first, C, m_settings.m_Lines);
+    if (!complete) ReportPOPError(m_lastErrorCode, m_lastError);
+    const int last = complete ? C : m_lastRetrieved;
+    bool counted = false;
+    if (last >= first && m_pop->isLoggedOn()) {
+        const auto size = co_await m_pop->messageSize(last);
+        if (size) {
+            account.m_NoOfMessages = last;
+            account.m_PrevMessageSize = int(std::clamp<qint64>(*size, 0, std::numeric_limits<int>::max()));
+            counted = true;
+        } else if (complete) {
+            ReportPOPError(m_lastErrorCode, m_lastError);
+        }
     }
-    const auto size = co_await m_pop->messageSize(C);
-    if (!size) {
-        ReportPOPError(m_lastErrorCode, m_lastError);
-        co_return;
-    }
-    account.m_PrevMessageSize = int(std::clamp<qint64>(*size, 0, std::numeric_limits<int>::max()));
-    if (first != 1)
-        account.SaveMessageIDs();
-    else
+    // Without the size the counters stay as they were: the next check then
+    // reads from where they point, and known identifiers keep what was stored
+    // from being stored again. The identifiers are written in every case, so
+    // the journal of this pass is cleared.
+    if (complete && counted && first == 1)
         account.RebuildMessageIDs(SeenIDs);
+    else
+        account.SaveMessageIDs();
+    if (counted) account.WriteCounters();
 }
 
 QCoro::Task<> MailCheckCycle::LogOff()
@@ -256,7 +329,7 @@ QCoro::Task<> MailCheckCycle::LogOff()
         co_await m_pop->logOff();
     Disconnecting = false;
     status(u"Idle."_s);
-    TimerPOP.start();
+    TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
 }
 
 void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)

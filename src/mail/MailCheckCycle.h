@@ -67,6 +67,10 @@ public:
     // Start-up and options check of the first account: a missing server,
     // account name or password is told in a message window.
     bool CheckParameters();
+    // Ends a running cycle as soon as it can, without announcing anything:
+    // the running request is cut short (what it stored is kept) and the
+    // accounts still to come are left for the next cycle.
+    void Abort();
     void ReportPOPError(int errorNumber, const QString& description);
 
     bool running() const { return m_running; }
@@ -91,6 +95,7 @@ private:
         int first = 1;
     };
     QCoro::Task<Found> FindNewMessages();
+    void LearnSecurity(CAccount& account);
     QCoro::Task<> DownloadMessages(int first);
     QCoro::Task<> LogOff();
     void status(const QString& text);
@@ -107,6 +112,10 @@ private:
     MessageDecoder m_decoder;
     std::optional<QCoro::Task<>> m_task;
     bool m_running = false;
+    bool m_aborting = false;
+    bool m_noticeShown = false; // this cycle wrote a notice (not an error) on the Error page
+    int m_retrieving = 0;    // the message number being retrieved
+    int m_lastRetrieved = 0; // the last message number retrieved completely
     int m_lastErrorCode = 0;
     QString m_lastError;
 };

@@ -1,13 +1,12 @@
 #include "message/CMessage.h"
 
+#include "platform/DurableFiles.h"
 #include "platform/ProfileFile.h"
 #include "settings/Program.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -92,19 +91,15 @@ QString CMessage::EMailAddress() const
 // Two messages saved within one hundredth of a second would get the same
 // name and the second would replace the first. The stamp is therefore taken
 // from a clock that never hands out the same hundredth twice (it runs ahead
-// by a hundredth when asked again too soon), and a name already on disk
-// (left by an earlier run) moves it on as well. The stamp stays all digits,
+// by a hundredth when asked again too soon); Save moves it on as well when a
+// file of an earlier run already has the name. The stamp stays all digits,
 // so names still sort by time.
 void CMessage::MakeTimeStamp()
 {
     qint64 cs = QDateTime::currentMSecsSinceEpoch() / 10;
     if (cs <= lastStamp) cs = lastStamp + 1;
-    const QString folder = MessageFolder();
-    QString stamp = stampFor(cs);
-    while (QFileInfo::exists(folder + u'/' + stamp + u".tem"_s))
-        stamp = stampFor(++cs);
     lastStamp = cs;
-    m_TimeStamp = stamp;
+    m_TimeStamp = stampFor(cs);
 }
 
 QString CMessage::Path() const
@@ -113,12 +108,10 @@ QString CMessage::Path() const
     return MessageFolder() + u'/' + m_TimeStamp + u".tem"_s;
 }
 
-bool CMessage::Save()
+QByteArray CMessage::fileContents() const
 {
-    MakeTimeStamp();
-    const QString path = MessageFolder() + u'/' + m_TimeStamp + u".tem"_s;
-    // The identifier is written unchanged in the original format, but a quote
-    // inside it would end its record early and shift every record after it.
+    // A quote inside the identifier would end its record early and shift
+    // every record after it, so it is replaced like those of the free texts.
     const QString records[] = {ReplaceQuotes(m_ID), m_TimeStamp, ReplaceQuotes(m_FullFrom),
                                ReplaceQuotes(m_Subject), ReplaceQuotes(m_Content)};
     QString text;
@@ -127,13 +120,36 @@ bool CMessage::Save()
         text += r;
         text += u"\"\r\n"_s;
     }
-    QDir().mkpath(MessageFolder());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    f.write(text.toUtf8());
-    if (!f.commit()) return false;
-    m_filePath = path;
-    return true;
+    return text.toUtf8();
+}
+
+// The file is created whole under its final name and never replaces another.
+// It gets no sync of its own: the mail check makes a whole batch durable at
+// once, and a file cut short by a crash reads as damaged (its last record
+// lacks its closing quote), which the account's journal clears up.
+bool CMessage::Save(const std::function<void(const QString& stamp)>& beforeWrite)
+{
+    MakeTimeStamp();
+    const QString folder = MessageFolder();
+    bool madeFolder = false;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString path = folder + u'/' + m_TimeStamp + u".tem"_s;
+        if (beforeWrite) beforeWrite(m_TimeStamp);
+        switch (platform::createNewFile(path, fileContents())) {
+        case platform::CreateResult::Created:
+            m_filePath = path;
+            return true;
+        case platform::CreateResult::Exists:
+            MakeTimeStamp();
+            break;
+        case platform::CreateResult::Failed:
+            // The folder is made at start-up; only a folder removed since costs a second try.
+            if (madeFolder || !QDir().mkpath(folder)) return false;
+            madeFolder = true;
+            break;
+        }
+    }
+    return false;
 }
 
 bool CMessage::Load(const QString& path)

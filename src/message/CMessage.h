@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace orvella {
 
@@ -32,8 +33,12 @@ public:
     // The message's file: the one it was loaded from or last saved to, else
     // the one its time stamp names.
     QString Path() const;
-    // Gives the message a new time stamp and writes its file (atomically).
-    bool Save();
+    // Gives the message a new time stamp and writes its file. beforeWrite
+    // hears the stamp (the file's name) before the file is written, and again
+    // when a file of that name already exists and another stamp is tried.
+    bool Save(const std::function<void(const QString& stamp)>& beforeWrite = {});
+    // The five records as the file holds them.
+    QByteArray fileContents() const;
     // Reads the five records of path. False, with the record unchanged, when
     // the file cannot be read or is not a message file.
     bool Load(const QString& path);

@@ -288,8 +288,8 @@ CMessage MessageDecoder::Decode(const QByteArray& raw)
         } else if (name == "subject") {
             message.m_Subject = headerText(g_mime_header_get_value(header));
         } else if (name == "message-id") {
-            // Kept as delivered (not decoded), so identifiers stored by
-            // earlier versions of the program still match.
+            // Kept as delivered (not decoded): identifier files hold the raw
+            // value, and a decoded one would no longer match them.
             message.m_ID =
                 platform::decodeLegacyText(QByteArray(g_mime_header_get_raw_value(header)).simplified());
         }

@@ -143,7 +143,8 @@ bool MessageStore::StoreIfNew(CMessage& message, CAccount& current, MessageIDSet
     // The same identifier twice in one mailbox: only the first is kept.
     if (!SeenIDs.add(message.m_ID)) return false;
     if (!current.AddMessageID(message.m_ID)) return false;
-    const bool saved = message.Save();
+    const bool saved =
+        message.Save([&](const QString& stamp) { current.JournalStoredMessage(message.m_ID, stamp); });
     // Its identifier is now known, so it would never be announced again: a
     // message whose file could not be written is still read aloud.
     NewMessages.append(message);

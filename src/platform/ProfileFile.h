@@ -24,7 +24,7 @@ public:
 
     // Reads path (a missing or unreadable file is an empty profile).
     // Accepts CR LF or LF, UTF-8, and falls back to Windows-1252 for files
-    // written by the original program on its single-byte code page.
+    // in that single-byte code page.
     bool load(const QString& path);
     // Parses text as file contents (used by load and by tests).
     void parse(const QString& text);
@@ -79,7 +79,7 @@ bool writeProfileString(const QString& path, const QString& section, const QStri
 // Forgets cached contents (after a file was deleted or replaced behind our back).
 void invalidateProfileCache(const QString& path = QString());
 
-// Windows-1252 to Unicode, for text files written by the original program.
+// Windows-1252 to Unicode, for text files in that code page.
 QString decodeWindows1252(const QByteArray& bytes);
 // UTF-8 when the bytes are valid UTF-8 (a BOM is dropped), else Windows-1252.
 QString decodeLegacyText(const QByteArray& bytes);

@@ -49,7 +49,9 @@ QString CFilter::Apply(const QString& text) const
     case 1:
         return CutAtFirst(text);
     default:
-        return {};
+        // A type this program does not know (a hand-edited file) filters
+        // nothing; emptying the text would silence every message.
+        return text;
     }
 }
 

@@ -66,7 +66,7 @@ const Field fields[] = {
     {u"General", u"Height", &CSettings::m_Height, u"-1", Load::Initial},
     {u"General", u"SplitTop", &CSettings::m_SplitTop, u"-1", Load::Initial},
     {u"General", u"SayTimeEvery", &CSettings::m_SayTimeEvery, u"0", Load::Settings, Rule::AboveBecomes, 0, 6, 0},
-    {u"General", u"MessageLines", &CSettings::m_Lines, u"20", Load::Settings, Rule::AboveBecomes, 0, 100, 20},
+    {u"General", u"MessageLines", &CSettings::m_Lines, u"20", Load::Settings, Rule::OutsideBecomes, 0, 100, 20},
     {u"General", u"PromptUser", &CSettings::m_PromptUser, u"0", Load::Settings, Rule::OutsideBecomes, 0, 2, 0},
     {u"Character", u"Name", &CSettings::m_CharacterName, u"merlin.acs", Load::Initial},
     {u"Character", u"Fast", &CSettings::m_Fast, u"yes", Load::Initial},

@@ -139,7 +139,7 @@ void CharacterControl::SetCharacterSize()
 
 std::optional<QPoint> CharacterControl::AgentPosition(int position, QSize screen, QSize character)
 {
-    // Single precision, as the placement was always computed.
+    // Single precision: the stored positions and the size table assume its rounding.
     const float W = float(screen.width()), H = float(screen.height());
     const float w = float(character.width()), h = float(character.height());
     float x = (W - w) / 2, y = (H - h) / 2;

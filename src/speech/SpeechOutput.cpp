@@ -38,7 +38,7 @@ void SpeechOutput::SayAndPlay(const QString& Message, const QString& Animation, 
     if (think)
         m_agent.Think(Message);
     else
-        m_agent.Speak(SpeechTagPrefix(m_settings) + NeutralizeSpeechTags(Message));
+        m_agent.Speak(SpeechTagPrefix(m_settings) + Message);
     if (m_settings.m_Hide && Hide)
         m_agent.Hide(m_settings.m_Fast);
 }

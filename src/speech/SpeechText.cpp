@@ -86,14 +86,17 @@ bool blankOnly(const QString& s)
 QString ComposeSpokenParts(const CSettings& settings, const CMessage& message, bool sayFrom, bool saySubject,
                            bool sayBody)
 {
+    // The user's own words may carry speech tags; the message's never do.
+    const auto fromMail = [&](const QString& part) {
+        return NeutralizeSpeechTags(SpeakableCase(part, settings.m_SpellUpper));
+    };
     QString text;
     if (sayFrom)
-        text += settings.m_MessagePrefix + u' ' + SpeakableCase(message.From(), settings.m_SpellUpper) + u". "_s;
+        text += settings.m_MessagePrefix + u' ' + fromMail(message.From()) + u". "_s;
     if (saySubject && !blankOnly(message.m_Subject))
-        text += settings.m_BeforeSubject + u' ' + SpeakableCase(message.m_Subject, settings.m_SpellUpper) + u". "_s;
+        text += settings.m_BeforeSubject + u' ' + fromMail(message.m_Subject) + u". "_s;
     if (sayBody && !blankOnly(message.m_Content))
-        text += settings.m_BeforeContent + u"\r\n"_s + SpeakableCase(message.m_Content, settings.m_SpellUpper) +
-                u". "_s;
+        text += settings.m_BeforeContent + u"\r\n"_s + fromMail(message.m_Content) + u". "_s;
     return text;
 }
 

@@ -17,7 +17,15 @@
 #include "speech/agent/AgentEngine.h"
 #include "speech/agent/AgentTrace.h"
 #include "speech/agent/IAgent.h"
+#include "reminders/CRemindersSet.h"
+#include "reminders/CheckReminders.h"
+#include "reminders/RemindersPage.h"
+#include "reminders/frmReminder.h"
+#include "rules/frmAddEditRule.h"
+#include "ui/ModalDialogFlag.h"
+#include "ui/OptionsServices.h"
 #include "ui/frmMessage.h"
+#include "ui/frmOptions.h"
 #include "ui/frmPromptEveryMessage.h"
 #include "ui/frmPromptOnce.h"
 
@@ -34,6 +42,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -97,7 +106,8 @@ void frmMain::buildWindow()
     tabMain = new QTabWidget(central);
     tabMain->setObjectName(u"tabMain"_s);
     tabMain->addTab(buildMessagesPage(), u" Messa&ges"_s);
-    tabMain->addTab(buildRemindersPage(), u" &Reminders"_s);
+    pageReminders = new RemindersPage;
+    tabMain->addTab(pageReminders, u" &Reminders"_s);
     tabMain->addTab(buildQuickControlPage(), u" &Quick Control"_s);
     tabMain->addTab(buildErrorPage(), u" &Error"_s);
     outer->addWidget(tabMain, 1);
@@ -227,13 +237,6 @@ QWidget* frmMain::buildMessagesPage()
     return page;
 }
 
-QWidget* frmMain::buildRemindersPage()
-{
-    auto* page = new QWidget;
-    page->setObjectName(u"pageReminders"_s);
-    return page;
-}
-
 QWidget* frmMain::buildQuickControlPage()
 {
     auto* page = new QWidget;
@@ -299,17 +302,21 @@ QWidget* frmMain::buildQuickControlPage()
         if (Settings)
             Settings->m_VoicePitch = v;
     });
-    // clicked, not toggled: only the user's click (or the tray menu's) changes the setting.
-    connect(chkDontCheck, &QCheckBox::clicked, this, &frmMain::chkDontCheck_Click);
-    connect(chkAlwaysShow, &QCheckBox::clicked, this, &frmMain::chkAlwaysShow_Click);
+    // toggled, not clicked: a screen reader's toggle action changes the box
+    // without a click. The program's own settings of the boxes block signals.
+    connect(chkDontCheck, &QCheckBox::toggled, this, &frmMain::chkDontCheck_Click);
+    connect(chkAlwaysShow, &QCheckBox::toggled, this, &frmMain::chkAlwaysShow_Click);
     connect(cmdPreviewVoice, &QPushButton::clicked, this, [this] {
         if (Speech)
             Speech->cmdPreviewVoice_Click();
     });
-    connect(chkEnableReminders, &QCheckBox::clicked, this, [this](bool checked) {
+    connect(chkEnableReminders, &QCheckBox::toggled, this, [this](bool checked) {
         if (Settings)
             Settings->m_EnableReminders = checked;
+        pageReminders->ApplySetting();
     });
+    // The Reminders page has a box of its own for the same setting.
+    connect(pageReminders, &RemindersPage::enableRemindersClicked, chkEnableReminders, &QCheckBox::setChecked);
     return page;
 }
 
@@ -410,6 +417,16 @@ bool frmMain::Form_Load()
     Cycle->CheckParameters();
 
     Store->LoadStoredMessages();
+
+    ReminderSet = std::make_unique<CRemindersSet>();
+    ReminderSet->alert.speech = Speech.get();
+    ReminderSet->alert.openWindow = [this](const QString& text) -> QWidget* {
+        return frmReminder::Open(Speech.get(), text);
+    };
+    // A damaged reminder file stops the loading; the user learns which one.
+    if (!ReminderSet->Load())
+        SetStatusText(ReminderSet->LoadError());
+    pageReminders->Attach(*ReminderSet, *Settings, Speech.get(), Agent1.get());
 
     ApplyQuickControls();
     ApplyPanelVisibility();
@@ -556,6 +573,18 @@ void frmMain::closeEvent(QCloseEvent* e)
     hide();
 }
 
+void frmMain::SaveAll()
+{
+    if (!m_loaded) return;
+    SaveWindowGeometry();
+    Settings->Save();
+    for (const auto& account : std::as_const(Accounts)) {
+        if (!account->ownsSection()) continue;
+        account->SaveMessageIDs();
+        account->WriteCounters();
+    }
+}
+
 void frmMain::Form_Unload()
 {
     if (!m_loaded)
@@ -564,6 +593,8 @@ void frmMain::Form_Unload()
     Timer1->stop();
     SaveWindowGeometry();
     Settings->Save();
+    pageReminders->Detach();
+    ReminderSet.reset();
     Cycle.reset();
     Reader.reset();
     Store.reset();
@@ -583,6 +614,8 @@ void frmMain::Timer1_Timer()
     const QDateTime now = platform::now();
     Timer1->setInterval((60 - now.time().second()) * 1000);
     AnnounceTime(*Speech, now);
+    if (CheckReminders(*ReminderSet, Settings->m_EnableReminders, m_tray.m_ModalDlgDisplayed))
+        pageReminders->RefreshReminderList();
     Cycle->MailTick();
 }
 
@@ -636,9 +669,12 @@ void frmMain::ApplyQuickControls()
 {
     tabMain->setCurrentIndex(Settings->m_LastTab);
     tabMain->setTabVisible(3, false);
-    chkAlwaysShow->setChecked(!Settings->m_Hide);
-    chkDontCheck->setChecked(!Settings->m_DontCheck);
-    chkEnableReminders->setChecked(Settings->m_EnableReminders);
+    {
+        const QSignalBlocker b1(chkAlwaysShow), b2(chkDontCheck), b3(chkEnableReminders);
+        chkAlwaysShow->setChecked(!Settings->m_Hide);
+        chkDontCheck->setChecked(!Settings->m_DontCheck);
+        chkEnableReminders->setChecked(Settings->m_EnableReminders);
+    }
     // Setting a slider fires its change handler; both store what they show.
     const int speed = Settings->m_VoiceSpeed, pitch = Settings->m_VoicePitch;
     sldSpeed->setValue(speed);
@@ -668,7 +704,7 @@ double frmMain::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
-// Geometry is stored in twips, as settings files always held it: the window's
+// Geometry is stored in twips, the unit of the settings file's keys: the window's
 // outer position and the size of its inside.
 void frmMain::RestoreWindowGeometry()
 {
@@ -740,7 +776,6 @@ void frmMain::cmdTellMe_Click()
         Reader->cmdTellMe_Click(selected.first()->data(0, MessageStore::PathRole).toString());
 }
 
-// Until the rule editor exists the rule is added for the sender as it stands.
 void frmMain::cmdAddRule_Click()
 {
     QString address;
@@ -748,14 +783,25 @@ void frmMain::cmdAddRule_Click()
     CMessage message;
     if (!selected.isEmpty() && message.Load(selected.first()->data(0, MessageStore::PathRole).toString()))
         address = message.EMailAddress();
-    if (address.trimmed().isEmpty())
-        return;
-    CRule rule;
-    rule.m_Name = address;
-    if (ConfirmRuleOverwrite(Rules, rule, this))
-        return;
-    Rules.append(rule);
-    SaveRules(Rules);
+    frmAddEditRule::AddRule(address, Rules, Speech.get(), Agent1.get(), modalDialogFlag(), this);
+}
+
+ModalDialogFlag frmMain::modalDialogFlag()
+{
+    return {[this] { return m_tray.m_ModalDlgDisplayed; }, [this](bool on) { m_tray.m_ModalDlgDisplayed = on; }};
+}
+
+void frmMain::ShowOptions()
+{
+    OptionsServices s(*Settings, Accounts, Rules, Filters);
+    s.agent = Agent1.get();
+    s.speech = Speech.get();
+    s.character = Character.get();
+    s.checkParameters = [this] { return Cycle->CheckParameters(); };
+    s.modalDialog = modalDialogFlag();
+    s.rememberTab = [this](int page) { m_LastOptionsTab = page; };
+    s.updateMessageCommands = [this] { UpdateMessageCommands(); };
+    frmOptions::ShowOptions(s, m_LastOptionsTab, this);
 }
 
 void frmMain::cmdRemove_Click() { Store->cmdRemove_Click(); }
@@ -792,7 +838,7 @@ void frmMain::Agent1_Hide(int cause)
     Reader->Agent1_Hide(cause);
 }
 
-void frmMain::cmdOptions_Click() {}
+void frmMain::cmdOptions_Click() { ShowOptions(); }
 
 void frmMain::mnuTip_Click() {}
 

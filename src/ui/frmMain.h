@@ -25,8 +25,11 @@ class QWidget;
 
 namespace orvella {
 
+class CRemindersSet;
 class CSettings;
 class CharacterControl;
+class ModalDialogFlag;
+class RemindersPage;
 class IAgent;
 class MailCheckCycle;
 class MessageReader;
@@ -52,6 +55,9 @@ public:
     bool Form_Load();
     // Exit: geometry and settings saved, objects released.
     void Form_Unload();
+    // What Exit saves, without ending: settings, geometry, each account's
+    // counters and identifiers.
+    void SaveAll();
 
     // The minute tick: re-arms itself to the next whole minute.
     void Timer1_Timer();
@@ -77,6 +83,9 @@ public:
     void cmdCheck_Click();
     void cmdClipboard_Click();
     void cmdOptions_Click();
+    void ShowOptions();
+    // Sets the tray window's modal-dialog flag around a dialog.
+    ModalDialogFlag modalDialogFlag();
     void cmdStopReading_Click();
     void mnuTip_Click();
 
@@ -94,6 +103,7 @@ public:
     MessageStore* store() const { return Store.get(); }
     MessageReader* reader() const { return Reader.get(); }
     MailCheckCycle* cycle() const { return Cycle.get(); }
+    CRemindersSet* reminders() const { return ReminderSet.get(); }
     AccountList& accounts() { return Accounts; }
     RuleList& rules() { return Rules; }
     FilterList& filters() { return Filters; }
@@ -133,6 +143,7 @@ public:
     QCheckBox* chkAlwaysShow = nullptr;
     QCheckBox* chkDontCheck = nullptr;
     QCheckBox* chkEnableReminders = nullptr;
+    RemindersPage* pageReminders = nullptr;
     QLabel* statusText = nullptr;       // panel 1
     QLabel* statusConnection = nullptr; // panel 2
     QLabel* statusDate = nullptr;
@@ -168,7 +179,6 @@ private:
     void buildWindow();
     void buildMenus();
     QWidget* buildMessagesPage();
-    QWidget* buildRemindersPage();
     QWidget* buildQuickControlPage();
     QWidget* buildErrorPage();
     void Form_Activate();
@@ -188,6 +198,8 @@ private:
     std::unique_ptr<MessageStore> Store;
     std::unique_ptr<MessageReader> Reader;
     std::unique_ptr<MailCheckCycle> Cycle;
+    std::unique_ptr<CRemindersSet> ReminderSet;
+    int m_LastOptionsTab = 0;
 
     QTimer* Timer1 = nullptr;
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown

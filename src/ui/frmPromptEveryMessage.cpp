@@ -1,6 +1,7 @@
 #include "ui/frmPromptEveryMessage.h"
 
 #include "speech/SpeechOutput.h"
+#include "speech/SpeechText.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -55,11 +56,13 @@ frmPromptEveryMessage::frmPromptEveryMessage(SpeechOutput* speech, const CMessag
 
 bool frmPromptEveryMessage::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && !m_asked) {
-        m_asked = true;
+    // Asked again at every activation, so a user who went elsewhere hears
+    // the question again on coming back.
+    if (e->type() == QEvent::WindowActivate) {
         raise();
         if (m_speech)
-            m_speech->SayAndPlay(u"Listen to message from "_s + lblFrom->text() + u"?"_s, u"None"_s, false, false);
+            m_speech->SayAndPlay(u"Listen to message from "_s + NeutralizeSpeechTags(lblFrom->text()) + u"?"_s,
+                                 u"None"_s, false, false);
     }
     return QDialog::event(e);
 }

@@ -31,7 +31,6 @@ protected:
 
 private:
     SpeechOutput* m_speech;
-    bool m_asked = false;
 };
 
 } // namespace orvella

@@ -61,8 +61,8 @@ frmPromptOnce::frmPromptOnce(SpeechOutput* speech, MessageStore* store, const QL
 
 bool frmPromptOnce::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && !m_asked) {
-        m_asked = true;
+    // Asked again at every activation, like the program's message window.
+    if (e->type() == QEvent::WindowActivate) {
         raise();
         if (m_speech)
             m_speech->SayAndPlay(u"Want to listen Now?"_s, u"None"_s, false, false);

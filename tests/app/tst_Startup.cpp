@@ -9,6 +9,7 @@
 #include "ui/frmMessage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void firstActivationGreets();
     void noGreetingWithGestureNone();
     void noCharacterEndsStartWithoutSaving();
+    void exitClosesStartupNotice();
     void characterEventsReachWindow();
 
 private:
@@ -303,6 +305,26 @@ void tst_Startup::noGreetingWithGestureNone()
     QTRY_VERIFY(tray->mainWindow()->activatedOnce());
     auto* agent = qobject_cast<test::FakeAgent*>(tray->mainWindow()->agent());
     QVERIFY(!agent->calls.join(u'\n').contains(u"Speak("_s));
+}
+
+// The notice about a missing account runs its own event loop inside the
+// load; an Exit that comes meanwhile closes it, and the program then ends.
+void tst_Startup::exitClosesStartupNotice()
+{
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n");
+    setShowMessageRecorder(nullptr);
+    auto tray = std::make_unique<frmTray>();
+    tray->quitOnUnload = false;
+    QString notice;
+    QTimer::singleShot(300, tray.get(), [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->isModal()) notice = w->windowTitle();
+        tray->HandleCommand(u"exit"_s);
+    });
+    QVERIFY(tray->Form_Load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_dir->path()})));
+    QCOMPARE(notice, u"Orvella Message"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(Program().Exiting, 5000);
+    QVERIFY(QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
 }
 
 void tst_Startup::noCharacterEndsStartWithoutSaving()

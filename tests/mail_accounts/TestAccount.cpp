@@ -1,4 +1,5 @@
 #include "mail/Accounts.h"
+#include "message/CMessage.h"
 #include "platform/ProfileFile.h"
 #include "settings/Program.h"
 
@@ -60,6 +61,8 @@ private slots:
     void releaseWritesCountersAndIdentifiers();
     void unloadedAccountWritesNothing();
     void renumberingAfterRemoval();
+    void journalAfterCrash();
+    void emptyServerRunsDetection_data();
     void emptyServerRunsDetection();
 
 private:
@@ -102,7 +105,7 @@ void TestAccount::scramble_data()
     QTest::addColumn<QString>("stored");
     QTest::newRow("abc") << u"abc"_s << u"679*1372*2079*"_s;
     QTest::newRow("empty") << QString() << QString();
-    // Characters of the Windows code page use their byte, as the original did.
+    // Characters of the Windows code page use their byte, as files in that page hold them.
     QTest::newRow("latin e acute") << u"\u00e9"_s << u"1631*"_s;
     QTest::newRow("euro sign is byte 128") << u"x\u20ac"_s << u"840*1792*"_s;
     // Others use their code point, always above 255.
@@ -263,6 +266,10 @@ void TestAccount::loadAccounts_data()
     QTest::newRow("NoOfAccounts 2 leaves the third unread")
         << QByteArray("[General]\r\nNoOfAccounts=2\r\n") + sections
         << QStringList{u"one.example"_s, u"two.example"_s};
+    // Without this bound the start-up would make two billion empty accounts.
+    QTest::newRow("huge count reads the sections there are")
+        << QByteArray("[General]\r\nNoOfAccounts=2147483647\r\n") + sections
+        << QStringList{u"one.example"_s, u"two.example"_s, u"three.example"_s};
     QTest::newRow("garbage count reads one")
         << QByteArray("[General]\r\nNoOfAccounts=many\r\n") + sections << QStringList{u"one.example"_s};
 }
@@ -405,16 +412,82 @@ void TestAccount::renumberingAfterRemoval()
     QVERIFY(again[1]->MessageIDs().contains(u"<three@x>"_s));
 }
 
+// What a crash in the middle of storing leaves: the journal names four
+// messages; only the two whose files were written completely count as stored.
+void TestAccount::journalAfterCrash()
+{
+    const QString msg = m_dir->path() + u"/msg/"_s;
+    QDir().mkpath(msg);
+    writeFile(m_dir->path() + u"/Account.DAT"_s, "<old@x>\r\n");
+    orvella::CMessage whole;
+    whole.m_ID = u"<whole@x>"_s;
+    whole.m_Content = u"Body\r\n"_s;
+    whole.m_TimeStamp = u"20261210101010100"_s;
+    writeFile(msg + u"20261210101010100.tem"_s, whole.fileContents());
+    orvella::CMessage quoted = whole;
+    quoted.m_ID = u"<\"q\"@x>"_s; // stored with apostrophes in its file
+    quoted.m_TimeStamp = u"20261210101010100.01"_s;
+    writeFile(msg + u"20261210101010100.01.tem"_s, quoted.fileContents());
+    orvella::CMessage cut = whole;
+    cut.m_ID = u"<cut@x>"_s;
+    cut.m_TimeStamp = u"20261210101010100.02"_s;
+    writeFile(msg + u"20261210101010100.02.tem"_s, cut.fileContents().chopped(5));
+    writeFile(m_dir->path() + u"/Account.DAT.journal"_s,
+              "20261210101010100,<whole@x>\r\n"
+              "20261210101010100.01,\"<\"\"q\"\"@x>\"\r\n"
+              "20261210101010100.02,<cut@x>\r\n"
+              "20261210101010100.03,<never-written@x>\r\n"
+              "20261210101010100.04,<line-cut"); // the crash came while this was written
+
+    orvella::CAccount account;
+    account.LoadSettings(u"Account"_s);
+    QCOMPARE(account.MessageIDs().values(), (QStringList{u"<old@x>"_s, u"<whole@x>"_s, u"<\"q\"@x>"_s}));
+    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s),
+             u"<old@x>\r\n<whole@x>\r\n<\"q\"@x>\r\n"_s);
+    QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
+    // The file cut short is gone; its message is fetched again.
+    QVERIFY(!QFile::exists(msg + u"20261210101010100.02.tem"_s));
+    QVERIFY(QFile::exists(msg + u"20261210101010100.tem"_s));
+
+    // Storing journals first; saving the identifiers clears the journal.
+    orvella::CMessage next;
+    next.m_ID = u"<next@x>"_s;
+    QVERIFY(account.AddMessageID(next.m_ID));
+    QVERIFY(next.Save([&](const QString& stamp) { account.JournalStoredMessage(next.m_ID, stamp); }));
+    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT.journal"_s), next.m_TimeStamp + u",<next@x>\r\n"_s);
+    account.SaveMessageIDs();
+    QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
+}
+
+void TestAccount::emptyServerRunsDetection_data()
+{
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("both empty: detected") << QByteArray("POPServer=\r\nAccountName=\r\n")
+                                          << u"pop.oe.example"_s << u"oe\\user"_s;
+    QTest::newRow("no keys: detected") << QByteArray() << u"pop.oe.example"_s << u"oe\\user"_s;
+    // A value the user gave is never replaced: the check would otherwise send
+    // the user's password to another program's server.
+    QTest::newRow("name given") << QByteArray("POPServer=\r\nAccountName=kept\r\n") << QString()
+                                << u"kept"_s;
+    QTest::newRow("server given") << QByteArray("POPServer=mine.example\r\nAccountName=\r\n")
+                                  << u"mine.example"_s << QString();
+}
+
 void TestAccount::emptyServerRunsDetection()
 {
+    QFETCH(QByteArray, section);
+    QFETCH(QString, server);
+    QFETCH(QString, user);
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", (QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/accounts/wine-oe"_s).toUtf8());
-    writeFile(iniPath(), "[Account]\r\nPOPServer=\r\nAccountName=kept\r\n");
+    writeFile(iniPath(), "[Account]\r\n" + section);
     CAccount account;
     account.LoadSettings(u"Account"_s);
     qputenv("HOME", home);
-    QCOMPARE(account.m_PopServer, u"pop.oe.example"_s);
-    QCOMPARE(account.m_AccountName, u"oe\\user"_s);
+    QCOMPARE(account.m_PopServer, server);
+    QCOMPARE(account.m_AccountName, user);
 }
 
 QTEST_GUILESS_MAIN(TestAccount)

@@ -1,5 +1,6 @@
 #include "mail/CAccount.h"
 #include "mail/pop/Pop3Client.h"
+#include "support/CuttingProxy.h"
 #include "support/DovecotFixture.h"
 #include "support/E2eProgram.h"
 
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void initTestCase();
     void errorPageAndNothingStored_data();
     void errorPageAndNothingStored();
+    void droppedDownloadResumes();
 
 private:
     std::optional<DovecotFixture> m_dovecot;
@@ -121,6 +123,50 @@ void tst_E2eMailErrors::errorPageAndNothingStored()
     QVERIFY(!QFile::exists(program.file(u"Account.DAT"_s)));
     QCOMPARE(program.setting(u"Account"_s, u"NoOfMessages"_s), u"0"_s);
     QCOMPARE(program.setting(u"Account"_s, u"PrevMessageSize"_s), u"0"_s);
+}
+
+// Notices of a fixed length (every message the same size) and a connection
+// that drops halfway through the download: the next check retrieves every
+// message not yet stored, through the real server.
+void tst_E2eMailErrors::droppedDownloadResumes()
+{
+    const DovecotFixture& d = *m_dovecot;
+    const QString user = u"dropped"_s;
+    QVERIFY(d.clear(user));
+    auto notice = [](int n) -> QByteArray {
+        return "Message-ID: <notice" + QByteArray::number(n) +
+               "@e2e.test>\r\nFrom: Alerts <alerts@example.test>\r\nSubject: Notice " + QByteArray::number(n) +
+               "\r\n\r\nThe same words in every notice.\r\n";
+    };
+    orvella::test::CuttingProxy proxy(d.host, quint16(d.pop3Port));
+    E2eProgram program;
+    QVERIFY(program.writeSettings("[Account]\r\nConnectionType=2\r\nPOPServer=127.0.0.1\r\nAccountName=" +
+                                  user.toLatin1() + "\r\nPassword=" +
+                                  CAccount::Scramble(d.password(user)).toLatin1() +
+                                  "\r\nPort=" + QByteArray::number(proxy.port()) +
+                                  "\r\nSecurity=None\r\n[General]\r\nDontCheck=Yes\r\nSayTime=No\r\n"
+                                  "ShowTips=No\r\n[Character]\r\nBehavior=3\r\n"));
+    QVERIFY(d.deliver(user, {notice(1), notice(2), notice(3)}));
+    QVERIFY2(program.start(), qPrintable(program.output()));
+    QVERIFY2(program.checkNow(), qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
+    QCOMPARE(program.storedMessages().size(), 3);
+
+    // Four more; the link drops while the third of them (message 6) arrives.
+    QVERIFY(d.deliver(user, {notice(4), notice(5), notice(6), notice(7)}));
+    proxy.cutBefore("Message-ID: <notice", 3);
+    QVERIFY2(program.checkNow(), qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
+    QCOMPARE(proxy.cuts(), 1);
+    QCOMPARE(program.storedMessages().size(), 5);
+    QVERIFY(!program.traced(u"error"_s).isEmpty());
+
+    QVERIFY(program.checkNow());
+    QCOMPARE(program.storedMessages().size(), 7);
+    QStringList expected;
+    for (int n = 1; n <= 7; ++n)
+        expected << u"<notice%1@e2e.test>"_s.arg(n);
+    QCOMPARE(program.identifiers(), expected);
+    QVERIFY2(program.exit(), qPrintable(program.output()));
+    QCOMPARE(program.setting(u"Account"_s, u"NoOfMessages"_s), u"7"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_E2eMailErrors)

@@ -13,9 +13,11 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 #include <numeric>
 
 using namespace Qt::Literals::StringLiterals;
@@ -114,6 +116,10 @@ private Q_SLOTS:
     void errors_data();
     void errors();
     void errorPageHiddenByNextCleanCycle();
+    void autoSecurityLearnsTls();
+    void autoSecurityTellsOfPlainLogon();
+    void interruptedDownloadResumes_data();
+    void interruptedDownloadResumes();
     void mailTick_data();
     void mailTick();
     void intervalsOverMinuteTicks();
@@ -127,6 +133,8 @@ private:
         int noOfMessages = 0;
         int prevMessageSize = 0;
         QStringList ids;
+        // Most tests are about the cycle, not about how the link is secured.
+        QString security = u"None"_s;
     };
     // One scripted server per account check, in the order the cycle asks.
     struct Check
@@ -215,6 +223,7 @@ void tst_MailCheckCycle::setUpAccounts(const QList<Account>& accounts)
         ini.write(section, u"Port"_s, u"110"_s);
         ini.write(section, u"NoOfMessages"_s, QString::number(a.noOfMessages));
         ini.write(section, u"PrevMessageSize"_s, QString::number(a.prevMessageSize));
+        ini.write(section, u"Security"_s, a.security);
         if (!a.ids.isEmpty()) {
             QFile f(idFile(i + 1));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -272,6 +281,9 @@ void tst_MailCheckCycle::setUpAccounts(const QList<Account>& accounts)
             const auto [dialogue, refusal] = m_servers.takeFirst();
             transport->script(dialogue);
             if (!refusal.isEmpty()) transport->refuseConnection(refusal);
+            // A certificate the system would trust, for the servers that offer TLS.
+            QFile pem(QStringLiteral(ORVELLA_TEST_DATA_DIR "/../mail_pop/data/selfsigned.pem"));
+            if (pem.open(QIODevice::ReadOnly)) transport->setCertificate(QSslCertificate(pem.readAll()), {});
         }
         Check check;
         check.transport = transport.get();
@@ -494,13 +506,14 @@ void tst_MailCheckCycle::errors_data()
         << kLogOn + "C: STAT\nS: +OK 3 600\nC: LIST 3\nS: -ERR [SYS/TEMP] index busy\n" + kQuit << QString()
         << u"[SYS/TEMP] index busy"_s << int(Pop3Client::ErrorServerUnavailable) << failedSearch << u""_s
         << u"a b c"_s << 3 << 300;
-    // The messages before the failure are kept and known; the counters say a
-    // check is due again, so the next cycle retrieves the rest.
+    // The messages before the failure are kept and known; the counters stop
+    // at the last one retrieved, so the next cycle retrieves the rest.
     QTest::newRow("retrieval cut off after the first new message")
-        << kLogOn + answer(Mailbox::parse(u"a:100 b:200 c:300 d:400 e:500"_s), {u"LIST 3"_s, u"TOP 4"_s}) +
-               "C: TOP 5 2\nS: -ERR no such message\n" + kQuit
+        << kLogOn +
+               answer(Mailbox::parse(u"a:100 b:200 c:300 d:400 e:500"_s), {u"LIST 3"_s, u"TOP 4"_s}) +
+               "C: TOP 5 2\nS: -ERR no such message\nC: LIST 4\nS: +OK 4 400\n" + kQuit
         << QString() << u"no such message"_s << int(Pop3Client::ErrorServer) << failedDownload << u"d"_s
-        << u"a b c d"_s << 5 << 300;
+        << u"a b c d"_s << 4 << 400;
 }
 
 void tst_MailCheckCycle::errors()
@@ -554,10 +567,106 @@ void tst_MailCheckCycle::errors()
     QCOMPARE(account.MessageIDs().values(), idsOf(expectedIds));
     QCOMPARE(account.m_NoOfMessages, expectedNoOfMessages);
     QCOMPARE(account.m_PrevMessageSize, expectedPrevMessageSize);
-    QCOMPARE(readLines(idFile(1)), idsOf(u"a b c"_s)); // written again only when released
+    // The identifiers of what was stored are on disk at once, not only at exit.
+    QCOMPARE(readLines(idFile(1)), idsOf(expectedIds));
     m_accounts.first().reset();
     m_accounts.clear();
     QCOMPARE(readLines(idFile(1)), idsOf(expectedIds));
+}
+
+// After one verified TLS session an "Auto" account insists on it: a man in
+// the middle who strips STLS from the capabilities gets no password.
+void tst_MailCheckCycle::autoSecurityLearnsTls()
+{
+    setUpAccounts({{u"pop.example.test"_s, 3, 0, 0, {}, u"Auto"_s}});
+    if (QTest::currentTestFailed()) return;
+    queueServer("S: +OK ready\nC: CAPA\nS: +OK\nS: TOP\nS: STLS\nS: USER\nS: .\nC: STLS\nS: +OK\n!tls\n"
+                "C: CAPA\nS: +OK\nS: TOP\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS secret\nS: +OK\n"
+                "C: STAT\nS: +OK 0 0\n" +
+                kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY2(m_checks.last().failures.isEmpty(), qPrintable(m_checks.last().failures.join(u"; "_s)));
+    QVERIFY(!m_cycle->CheckError);
+    QCOMPARE(m_accounts.first()->m_Security, u"STARTTLS"_s);
+    platform::invalidateProfileCache();
+    QCOMPARE(platform::ProfileFile(CAccount::settingsFile()).read(u"Account"_s, u"Security"_s, {}),
+             u"STARTTLS"_s);
+
+    queueServer("S: +OK ready\nC: CAPA\nS: +OK\nS: TOP\nS: USER\nS: .\n" + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY(m_cycle->CheckError);
+    const QList<QByteArray> sent = m_checks.last().clientLines;
+    QVERIFY2(std::none_of(sent.begin(), sent.end(),
+                          [](const QByteArray& l) { return l.startsWith("USER") || l.startsWith("PASS"); }),
+             sent.join(", ").constData());
+    QVERIFY(m_errorText.contains(u"Description: An error occurred while connecting"_s));
+}
+
+// A server without TLS still works for an "Auto" account, and the user is
+// told once that the password went in clear.
+void tst_MailCheckCycle::autoSecurityTellsOfPlainLogon()
+{
+    setUpAccounts({{u"pop.example.test"_s, 3, 0, 0, {}, u"Auto"_s}});
+    if (QTest::currentTestFailed()) return;
+    queueServer(kLogOn + "C: STAT\nS: +OK 0 0\n" + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY(!m_cycle->CheckError);
+    QVERIFY(m_errorText.contains(u"does not protect your password"_s));
+    QCOMPARE(m_log.count(u"error page: shown"_s), 1);
+    QVERIFY(!m_log.contains(u"error page: hidden"_s));
+    QCOMPARE(m_log.last(), u"announce: checkAll=true checkError=false"_s);
+    QCOMPARE(m_accounts.first()->m_Security, u"Auto"_s);
+
+    m_log.clear();
+    queueServer(kLogOn + "C: STAT\nS: +OK 0 0\n" + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY(!m_log.contains(u"error text"_s));
+    QVERIFY(m_log.contains(u"error page: hidden"_s));
+}
+
+// Notices of a fixed length: every message has the same size, so the last
+// message's size tells nothing. A retrieval cut short must leave the counters
+// at what was retrieved, and the next check must fetch everything not stored.
+void tst_MailCheckCycle::interruptedDownloadResumes_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<int>("countedAfterFirst");
+    const Mailbox box = Mailbox::parse(u"a:100 b:100 c:100 d:100 e:100"_s);
+    QTest::newRow("-ERR to TOP")
+        << kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s}) + "C: TOP 5 2\nS: -ERR busy\n" +
+               answer(box, {u"LIST 4"_s}).mid(answer(box, {}).size()) + kQuit
+        << kLogOn + answer(box, {u"LIST 4"_s, u"TOP 5"_s, u"LIST 5"_s}) + kQuit << 4;
+    // Without a session the size of message 4 cannot be asked: the counters
+    // stay, and the message already stored is retrieved again but not kept.
+    QTest::newRow("connection dropped")
+        << kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s}) + "C: TOP 5 2\n!drop\n"
+        << kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s, u"TOP 5"_s, u"LIST 5"_s}) + kQuit << 3;
+}
+
+void tst_MailCheckCycle::interruptedDownloadResumes()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(int, countedAfterFirst);
+    setUpAccounts({{u"pop.example.test"_s, 3, 3, 100, idsOf(u"a b c"_s)}});
+    if (QTest::currentTestFailed()) return;
+    queueServer(first);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY(m_cycle->CheckError);
+    QCOMPARE(m_accounts.first()->m_NoOfMessages, countedAfterFirst);
+    QCOMPARE(m_accounts.first()->m_PrevMessageSize, 100);
+    QCOMPARE(readLines(idFile(1)), idsOf(u"a b c d"_s));
+
+    queueServer(second);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY2(m_checks.last().failures.isEmpty(), qPrintable(m_checks.last().failures.join(u"; "_s)));
+    QVERIFY(!m_cycle->CheckError);
+    QCOMPARE(m_newMessages.size(), 1);
+    QCOMPARE(m_newMessages.first().m_ID, idOf(u"e"_s));
+    QCOMPARE(storedFiles().size(), 2);
+    QCOMPARE(m_accounts.first()->m_NoOfMessages, 5);
+    QCOMPARE(readLines(idFile(1)), idsOf(u"a b c d e"_s));
 }
 
 void tst_MailCheckCycle::errorPageHiddenByNextCleanCycle()

@@ -13,6 +13,7 @@
 #include "ui/frmMessage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -49,6 +50,8 @@ private Q_SLOTS:
     void checkControlsAndErrorPage();
     void minuteTimerWaitsForACheckRunningAtFirstActivation();
     void untickedBoxStopsTimedChecks();
+    void exitWhileDialogOpen_data();
+    void exitWhileDialogOpen();
 
 private:
     frmTray* start(const QStringList& args);
@@ -78,7 +81,7 @@ void tst_frmMainCycle::init()
     QFile ini(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              CAccount::Scramble(u"secret"_s).toLatin1() + "\r\n[General]\r\nSayTime=No\r\n");
+              CAccount::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
     ini.close();
     frmMain::agentFactory() = [] { return std::make_unique<FakeAgent>(); };
     m_servers.clear();
@@ -216,6 +219,72 @@ void tst_frmMainCycle::untickedBoxStopsTimedChecks()
     main->Timer1_Timer();
     QVERIFY(main->cycle()->running());
     QVERIFY(waitForCycle());
+}
+
+// An Exit from a second start while one of the program's dialogs runs its
+// own event loop inside the reader, the check cycle or the store: the dialog
+// is closed and its code returns before anything it uses is released.
+void tst_frmMainCycle::exitWhileDialogOpen_data()
+{
+    QTest::addColumn<int>("promptUser");
+    QTest::addColumn<bool>("removeAll");
+    QTest::newRow("prompt once before reading") << 1 << false;
+    QTest::newRow("prompt for each message") << 2 << false;
+    QTest::newRow("Remove All question") << 0 << true;
+}
+
+void tst_frmMainCycle::exitWhileDialogOpen()
+{
+    QFETCH(int, promptUser);
+    QFETCH(bool, removeAll);
+    {
+        platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+        ini.write(u"General"_s, u"PromptUser"_s, QString::number(promptUser));
+        QVERIFY(ini.save());
+        platform::invalidateProfileCache();
+    }
+    setShowMessageRecorder(nullptr);
+    frmTray* tray = start({u"-AUTOSTART"_s});
+    QVERIFY(tray);
+    frmMain* main = tray->mainWindow();
+    main->timer1()->stop();
+
+    // The second start's Exit arrives once a dialog is on screen.
+    QString dialogTitle;
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || !w->isModal()) continue;
+            dialogTitle = w->windowTitle();
+            watch.stop();
+            tray->HandleCommand(u"exit"_s);
+            return;
+        }
+    });
+    watch.start();
+
+    if (removeAll) {
+        main->cmdClear_Click(); // returns once Exit has closed the question
+    } else {
+        auto top = [](int n) -> QByteArray {
+            const QByteArray num = QByteArray::number(n);
+            return "C: TOP " + num + " 20\nS: +OK\nS: Message-ID: <" + num + "@x>\nS: From: Ann <ann@x>\nS: Subject: S" +
+                   num + "\nS: \nS: Body " + num + "\nS: .\n";
+        };
+        queueServer(kLogOn + "C: PASS secret\nS: +OK\nC: STAT\nS: +OK 2 200\n" + top(1) + top(2) +
+                    "C: LIST 2\nS: +OK 2 100\nC: QUIT\nS: +OK\n");
+        main->cmdCheck_Click();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(Program().Exiting && !main->cycle(), 15000);
+    QVERIFY(!dialogTitle.isEmpty());
+    QVERIFY(!tray->m_ModalDlgDisplayed);
+    // Exit saved what the check brought.
+    if (!removeAll) {
+        QFile ids(m_dir->filePath(u"Account.DAT"_s));
+        QVERIFY(ids.open(QIODevice::ReadOnly));
+        QCOMPARE(ids.readAll(), QByteArray("<1@x>\r\n<2@x>\r\n"));
+    }
 }
 
 QTEST_MAIN(tst_frmMainCycle)

@@ -327,9 +327,12 @@ void Pop3ClientTest::certificate()
     if (ok) {
         QVERIFY(s.errors().isEmpty());
         QVERIFY(s.client->isEncrypted());
+        QVERIFY(s.client->rejectedCertificate().isEmpty());
         return;
     }
     QCOMPARE(s.recorder->errorCodes, QList<int>{Pop3Client::ErrorCertificate});
+    // Kept for the user to look at and trust.
+    QCOMPARE(s.client->rejectedCertificate(), kTestFingerprint);
     const QString error = s.errors().first();
     QVERIFY2(error.contains(kTestFingerprint), qPrintable(error));
     QVERIFY2(error.contains(u"self-signed"_s), qPrintable(error));

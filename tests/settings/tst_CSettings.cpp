@@ -36,7 +36,7 @@ private Q_SLOTS:
     void yesNo_data();
     void yesNo();
     void filteredSymbolsTrimmed();
-    void originalFileReadsBack();
+    void windowsCodePageFileReadsBack();
     void saveWritesEveryKeyInOrder();
     void saveKeepsUnknownLinesAndAccounts();
     void welcomeRoundTrip_data();
@@ -100,6 +100,9 @@ void tst_CSettings::corrections_data()
     QTest::newRow("Behavior outside 0..3") << u"Character"_s << u"Behavior"_s << u"4"_s << 0;
     QTest::newRow("MessageLines above 100") << u"General"_s << u"MessageLines"_s << u"500"_s << 20;
     QTest::newRow("MessageLines 100 kept") << u"General"_s << u"MessageLines"_s << u"100"_s << 100;
+    QTest::newRow("MessageLines 0 kept") << u"General"_s << u"MessageLines"_s << u"0"_s << 0;
+    // A negative count would make every retrieval fail.
+    QTest::newRow("MessageLines negative") << u"General"_s << u"MessageLines"_s << u"-5"_s << 20;
     QTest::newRow("SayTimeEvery above 6") << u"General"_s << u"SayTimeEvery"_s << u"7"_s << 0;
     QTest::newRow("PromptUser outside 0..2") << u"General"_s << u"PromptUser"_s << u"3"_s << 0;
     QTest::newRow("ReminderRecur outside 0..4") << u"Reminder"_s << u"ReminderRecur"_s << u"5"_s << 0;
@@ -162,9 +165,9 @@ void tst_CSettings::filteredSymbolsTrimmed()
     QCOMPARE(s.m_FilteredSymbols, u"<>#"_s);
 }
 
-void tst_CSettings::originalFileReadsBack()
+void tst_CSettings::windowsCodePageFileReadsBack()
 {
-    // Shaped like a file the original program left: CR LF, keys in other
+    // Shaped like a hand-edited file in the Windows code page: CR LF, keys in other
     // letter cases, an account section and keys this object does not own.
     writeFile(ini(), "[Account]\r\n"
                      "POPServer=pop.example.com\r\n"

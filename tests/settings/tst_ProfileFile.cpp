@@ -23,7 +23,7 @@ private Q_SLOTS:
     void readIniThroughCache();
 };
 
-// A file as the original program and hand editing leave them: CR LF, keys in
+// A file as hand editing on another system leaves it: CR LF, keys in
 // any letter case, blanks around "=", comments and junk lines.
 static const char* sampleFile = "; written by hand\r\n"
                                 "[Account]\r\n"

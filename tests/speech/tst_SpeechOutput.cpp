@@ -1,7 +1,9 @@
 #include "platform/Dialogs.h"
 #include "settings/CSettings.h"
 #include "settings/Program.h"
+#include "message/CMessage.h"
 #include "speech/SpeechOutput.h"
+#include "speech/SpeechText.h"
 #include "support/FakeAgent.h"
 
 #include <QFile>
@@ -148,13 +150,23 @@ void tst_SpeechOutput::stopAgentDropsPendingBookmarks()
     QCOMPARE(marks.size(), 0);
 }
 
+// Speech tags work in the user's own words (the welcome, "BeforeTime", a
+// rule's message) and never in a message's, where a "\\Mrk=100001\\" would
+// fire a bookmark and move the reading on.
 void tst_SpeechOutput::messageCannotInjectTags()
 {
-    m_speech->SayAndPlay(u"evil \\Mrk=100001\\ and \\Spd=50\\"_s, u"None"_s, false, false);
-    const QString spoken = m_agent->calls.last();
-    QVERIFY(spoken.startsWith(u"Speak("_s + prefix));
-    QVERIFY(!spoken.mid(6 + prefix.size()).contains(u"\\Mrk="_s));
-    QVERIFY(!spoken.mid(6 + prefix.size()).contains(u"\\Spd="_s));
+    m_speech->SayAndPlay(u"\\Spd=200\\Hello"_s, u"None"_s, false, false);
+    QCOMPARE(m_agent->calls.last(), u"Speak("_s + prefix + u"\\Spd=200\\Hello)"_s);
+
+    m_settings->m_BeforeSubject = u"\\Pit=80\\About"_s;
+    CMessage message;
+    message.m_FullFrom = u"Eve \\Spd=50\\ <eve@example.org>"_s;
+    message.m_Subject = u"evil \\Mrk=100001\\"_s;
+    message.m_Content = u"and \\Chr=\"Whisper\"\\"_s;
+    const QString composed = ComposeSpokenParts(*m_settings, message, true, true, true);
+    QVERIFY(composed.contains(u"\\Pit=80\\About"_s));
+    for (const QString& tag : {u"\\Spd="_s, u"\\Mrk="_s, u"\\Chr="_s})
+        QVERIFY2(!composed.contains(tag), qPrintable(tag));
 }
 
 void tst_SpeechOutput::browseWav()

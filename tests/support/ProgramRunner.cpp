@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QThread>
 #include <unistd.h>
 
@@ -56,8 +57,15 @@ bool ProgramRunner::waitUntilListening(int timeoutMs) const
     const QString socket = runtimeDir() + u"/Orvella Tray-"_s + QString::number(::getuid());
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        if (QFileInfo::exists(socket))
-            return true;
+        // A socket file left by a killed instance exists but answers nobody.
+        if (QFileInfo::exists(socket)) {
+            QLocalSocket probe;
+            probe.connectToServer(socket);
+            if (probe.waitForConnected(500)) {
+                probe.disconnectFromServer();
+                return true;
+            }
+        }
         if (m_process && m_process->state() == QProcess::NotRunning)
             return false;
         QThread::msleep(50);

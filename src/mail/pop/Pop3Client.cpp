@@ -96,6 +96,7 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
 {
     // A new session: whatever ran before is dropped without a word.
     close();
+    m_link.clearRejectedCertificate();
     m_caps = {};
     m_apopTimestamp.clear();
     m_authMechanism.clear();

@@ -141,6 +141,9 @@ public:
     QCoro::Task<void> logOff();
 
     bool isLoggedOn() const { return m_loggedOn; }
+    // The fingerprint ("AA:BB:...") of the certificate the last connection
+    // refused, for the user to look at and trust; empty when none was refused.
+    QString rejectedCertificate() const { return m_link.rejectedCertificate(); }
     bool isEncrypted() const;
     // The capabilities of the last CAPA answer (empty when CAPA was refused).
     const pop3::Capabilities& capabilities() const { return m_caps; }

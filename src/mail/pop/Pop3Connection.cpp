@@ -93,6 +93,7 @@ void Pop3Connection::open(const QString& host, quint16 port, bool implicitTls, c
     m_encrypted = false;
     m_linkError.clear();
     m_certificateError.clear();
+    m_rejectedCertificate.clear();
     m_open = true;
     m_transport->connectToHost(host, port, implicitTls);
 }
@@ -200,6 +201,7 @@ void Pop3Connection::onSslErrors(const QList<QSslError>& errors)
         m_certificateError = u"The server's certificate is not trusted: %1."_s.arg(reasons.join(u"; "_s));
         return;
     }
+    m_rejectedCertificate = Pop3Client::formatFingerprint(digest);
     m_certificateError =
         u"The certificate of %1 is not trusted (%2). Its SHA-256 fingerprint is %3; "
         u"to trust this certificate anyway, enter this fingerprint as the account's "

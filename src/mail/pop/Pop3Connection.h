@@ -59,6 +59,10 @@ public:
     bool isOpen() const { return m_open; }
     bool isEncrypted() const { return m_open && m_transport->isEncrypted(); }
     bool isBroken() const { return m_linkDown || m_timedOut; }
+    // The fingerprint ("AA:BB:...") of the certificate the handshake of this
+    // connection refused; empty when none was refused.
+    QString rejectedCertificate() const { return m_rejectedCertificate; }
+    void clearRejectedCertificate() { m_rejectedCertificate.clear(); }
 
     // The longest silence while an answer is awaited; after that long an
     // answer must also average Pop3Client::SlowestAnswerRate.
@@ -134,7 +138,8 @@ private:
     Failure m_failure;
     QString m_linkError;        // what the transport said when the link failed
     QString m_certificateError; // set when the handshake refused the certificate
-    bool m_open = false;        // a connection was started and not closed by us
+    QString m_rejectedCertificate;
+    bool m_open = false; // a connection was started and not closed by us
     bool m_connected = false;
     bool m_encrypted = false;
     bool m_linkDown = false;

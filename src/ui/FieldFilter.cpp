@@ -1,0 +1,53 @@
+#include "ui/FieldFilter.h"
+
+#include "settings/ModOrvella.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+FieldFilter::FieldFilter(QLineEdit* field, Rules rules) : QObject(field), m_rules(rules)
+{
+}
+
+void FieldFilter::install(QLineEdit* field, Rules rules)
+{
+    if (!field) return;
+    field->installEventFilter(new FieldFilter(field, rules));
+    // Pasted text never passes the key filter; the validator refuses it whole
+    // when it holds what could not be typed.
+    if (rules & DigitsOnly)
+        field->setValidator(new QRegularExpressionValidator(QRegularExpression(u"[0-9]*"_s), field));
+    else if (rules & NoBlank)
+        field->setValidator(new QRegularExpressionValidator(QRegularExpression(u"[^ ]*"_s), field));
+}
+
+bool FieldFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Only keys that type a character are judged; arrows, Delete, Tab and
+        // shortcuts pass as they are.
+        const QString text = key->text();
+        const bool typesCharacter =
+            text.size() == 1 && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (typesCharacter) {
+            const int code = key->key() == Qt::Key_Backspace ? 8 : text.front().unicode();
+            if ((m_rules & DigitsOnly) && RejectNonDigit(code)) return true;
+            if ((m_rules & NoBlank) && code == u' ') return true;
+        }
+    } else if (event->type() == QEvent::FocusIn && (m_rules & SelectAllOnFocus)) {
+        // A click that gives the focus places the cursor after this event;
+        // selecting once the event loop turns keeps the whole text selected.
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        QTimer::singleShot(0, field, [field] { field->selectAll(); });
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace orvella

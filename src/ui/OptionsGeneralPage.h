@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace orvella {
+
+class frmOptions;
+
+// Page " General": the user's name, the e-mail program, start at log-in,
+// popup, tips, prompting, and the spoken clock.
+class OptionsGeneralPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit OptionsGeneralPage(frmOptions& dialog);
+
+    QLineEdit* txtUserName = nullptr;
+    QLineEdit* txtEMailProgram = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QCheckBox* chkAutoStart = nullptr;
+    QCheckBox* chkPopup = nullptr;
+    QCheckBox* chkShowTips = nullptr;
+    QComboBox* cboPromptUser = nullptr;
+    QGroupBox* FrameTime = nullptr;
+    QCheckBox* chkSayTime = nullptr;
+    QComboBox* cboSayTimeEvery = nullptr;
+    QLineEdit* txtBeforeTime = nullptr;
+    QComboBox* cboTimeGesture = nullptr;
+    QLineEdit* txtTimeSoundFile = nullptr;
+    QPushButton* cmdTimeSoundBrowse = nullptr;
+
+    void InitValues();
+    // Whether the program starts at log-in now; the box shows it.
+    bool InitAutoStart();
+    void WriteBack();
+
+    void chkSayTime_Click();
+    void cmdBrowse_Click();
+    void cmdTimeSoundBrowse_Click();
+
+private:
+    frmOptions& m_dialog;
+};
+
+} // namespace orvella

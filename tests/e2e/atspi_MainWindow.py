@@ -1,0 +1,37 @@
+"""The main window through the accessibility tree: it is there with its
+commands named, and File > Exit ends the program and saves the settings."""
+
+import unittest
+
+from orvella_atspi import Program, is_showing, role, name
+
+SETTINGS = """[Account]
+ConnectionType=2
+POPServer=pop.example.invalid
+AccountName=someone
+Password=679*
+[General]
+DontCheck=Yes
+ShowTips=No
+LastTab=1
+[Character]
+WelcomeGesture=None
+"""
+
+
+class MainWindow(unittest.TestCase):
+    def test_exit_from_the_file_menu_saves(self):
+        with Program(settings=SETTINGS) as p:
+            p.start()
+            frame = p.window("Orvella")
+            for caption in ("Clipboard", "Check Mail", "Options"):
+                p.find("push button", caption, root=frame)
+            # Show the messages page so the file records a change of our own.
+            p.press(p.find("page tab", " Messages", root=frame))
+            p.press(p.find("menu item", "Exit", root=frame, showing=False))
+            self.assertEqual(p.wait_exit(30), 0, p.output())
+            self.assertEqual(p.setting("General", "LastTab"), "0")
+
+
+if __name__ == "__main__":
+    unittest.main()
