@@ -30,7 +30,7 @@ public:
     static constexpr qint64 AnswerBudget = 4 * 1024 * 1024;
     // What a TOP answer is taken for before one was seen, and a RETR answer
     // of a message whose size is unknown.
-    static constexpr qint64 FirstTopGuess = 64 * 1024;
+    static constexpr qint64 FirstTopGuess = 8 * 1024;
     static constexpr qint64 UnknownRetrGuess = 1024 * 1024;
     // Sizes kept at most, from the first message on; later ones stay unknown.
     // The message count comes from the server and may be absurd.
