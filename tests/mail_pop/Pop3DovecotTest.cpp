@@ -76,6 +76,7 @@ private Q_SLOTS:
     void retrieveTopAndEntire();
     void dotStuffedLines();
     void bigMessageOverTls();
+    void pipelinedLikeOneAtATime();
 
 private:
     std::optional<DovecotFixture> m_dovecot;
@@ -374,6 +375,36 @@ void Pop3DovecotTest::bigMessageOverTls()
     QCOMPARE(received.result(), sent.result());
     c.logOff();
     QVERIFY(c.recorder.errors.isEmpty());
+}
+
+// Thousands of requests in flight against a real server, whose buffers fill
+// while the answers are read: the same events as one request at a time, for
+// headers with a few lines and for entire messages.
+void Pop3DovecotTest::pipelinedLikeOneAtATime()
+{
+    const QString user = u"pop3bench"_s;
+    QVERIFY(m_dovecot->clear(user));
+    const int count = 2500;
+    QList<QByteArray> messages;
+    for (int n = 1; n <= count; ++n)
+        messages.append(makeMessage(n, 10 + n % 40));
+    QVERIFY(m_dovecot->deliver(user, messages));
+
+    for (const int lines : {5, 0}) {
+        QStringList events[2];
+        for (const bool pipelining : {true, false}) {
+            Client c;
+            c.client->setPipeliningAllowed(pipelining);
+            QVERIFY2(c.logOn(m_dovecot->settings(user)), qPrintable(c.recorder.errors.join(u'\n')));
+            QCOMPARE(c.client->messageCount(), count);
+            QVERIFY2(c.retrieve(1, count, lines), qPrintable(c.recorder.errors.join(u'\n')));
+            c.logOff();
+            QVERIFY(c.recorder.errors.isEmpty());
+            events[pipelining ? 0 : 1] = c.recorder.events;
+        }
+        QCOMPARE(events[0].count(u"end"_s), count);
+        QCOMPARE(events[0], events[1]);
+    }
 }
 
 QTEST_GUILESS_MAIN(Pop3DovecotTest)

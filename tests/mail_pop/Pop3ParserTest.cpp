@@ -93,13 +93,17 @@ void Pop3ParserTest::lineReaderCutsOverlongLines()
     const QByteArray huge(3 * max, 'x');
     for (qsizetype i = 0; i < huge.size(); i += 1000)
         reader.feed(QByteArrayView(huge).sliced(i, std::min<qsizetype>(1000, huge.size() - i)));
-    // The reader never holds much more than one line's worth.
+    // The reader never holds much more than one line's worth, but it counts
+    // every byte of the line so far.
     QVERIFY(reader.buffered() <= max + 1000);
+    QVERIFY(!reader.takeLine());
+    QCOMPARE(reader.pendingLength(), huge.size());
     reader.feed("\r\nnext\r\n");
     auto first = reader.takeLine();
     QVERIFY(first);
     QVERIFY(first->cut);
     QCOMPARE(first->text.size(), max);
+    QCOMPARE(first->length, huge.size());
     auto second = reader.takeLine();
     QVERIFY(second);
     QCOMPARE(second->text, QByteArray("next"));
@@ -112,8 +116,16 @@ void Pop3ParserTest::lineReaderCutsOverlongLines()
     auto a = exact.takeLine();
     QVERIFY(a && !a->cut && a->text.size() == max);
     auto b = exact.takeLine();
-    QVERIFY(b && b->cut && b->text == QByteArray(max, 'z'));
+    QVERIFY(b && b->cut && b->text == QByteArray(max, 'z') && b->length == max + 1);
     QVERIFY(!exact.takeLine());
+
+    // A line of just the limit whose CR LF is split over two pieces is whole.
+    Pop3LineReader split;
+    split.feed(QByteArray(QByteArray(max, 'w') + "\r"));
+    QVERIFY(!split.takeLine());
+    split.feed("\n");
+    auto w = split.takeLine();
+    QVERIFY(w && !w->cut && w->length == max && w->text == QByteArray(max, 'w'));
 }
 
 void Pop3ParserTest::lineReaderRestAtEnd()

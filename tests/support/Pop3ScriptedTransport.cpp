@@ -1,6 +1,7 @@
 #include "support/Pop3ScriptedTransport.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -71,6 +72,18 @@ Pop3ScriptedTransport& Pop3ScriptedTransport::silence()
     return *this;
 }
 
+Pop3ScriptedTransport& Pop3ScriptedTransport::endless(const QByteArray& bytes)
+{
+    m_steps.append(Step{Step::Endless, bytes});
+    return *this;
+}
+
+Pop3ScriptedTransport& Pop3ScriptedTransport::trickle(const QByteArray& bytes, int intervalMs)
+{
+    m_steps.append(Step{Step::Trickle, bytes, std::max(1, intervalMs)});
+    return *this;
+}
+
 void Pop3ScriptedTransport::refuseConnection(const QString& error)
 {
     m_refusal = error;
@@ -106,6 +119,7 @@ void Pop3ScriptedTransport::connectToHost(const QString& host, quint16 port, boo
     m_tlsRequested = false;
     m_encrypted = false;
     m_errorsIgnored = false;
+    m_streaming = false;
     m_incoming.clear();
     m_unmatched.clear();
     m_partialClientLine.clear();
@@ -138,9 +152,29 @@ void Pop3ScriptedTransport::write(const QByteArray& data)
 
 QByteArray Pop3ScriptedTransport::readAvailable()
 {
-    if (m_chunkSize <= 0 || m_incoming.size() <= m_chunkSize) return std::exchange(m_incoming, {});
+    if (m_incoming.isEmpty()) return {};
+    if (m_outputLimit > 0 || (m_streaming && m_trickleMs == 0)) {
+        // The client made room: a blocked server goes on, an endless one
+        // sends its next piece.
+        const int generation = m_generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation != m_generation) return;
+                if (m_streaming)
+                    stream();
+                else
+                    schedule();
+            },
+            Qt::QueuedConnection);
+    }
+    if (m_chunkSize <= 0 || m_incoming.size() <= m_chunkSize) {
+        m_bytesRead += m_incoming.size();
+        return std::exchange(m_incoming, {});
+    }
     QByteArray chunk = m_incoming.left(m_chunkSize);
     m_incoming.remove(0, m_chunkSize);
+    m_bytesRead += chunk.size();
     // More is waiting: say so again, as a socket does after a partial read.
     const int generation = m_generation;
     QMetaObject::invokeMethod(
@@ -194,6 +228,26 @@ void Pop3ScriptedTransport::serverCloses(const QString& error)
     Q_EMIT disconnected();
 }
 
+void Pop3ScriptedTransport::stream()
+{
+    if (!m_open || m_streamBytes.isEmpty()) return;
+    if (m_trickleMs > 0) {
+        m_incoming += m_streamBytes.at(m_streamPos);
+        m_streamPos = (m_streamPos + 1) % m_streamBytes.size();
+        const int generation = m_generation;
+        QTimer::singleShot(m_trickleMs, this, [this, generation] {
+            if (generation == m_generation) stream();
+        });
+        Q_EMIT readyRead();
+        return;
+    }
+    // Full speed: a socket buffer's worth whenever the client has read the last.
+    if (!m_incoming.isEmpty()) return;
+    while (m_incoming.size() < 64 * 1024)
+        m_incoming += m_streamBytes;
+    Q_EMIT readyRead();
+}
+
 void Pop3ScriptedTransport::mismatch(const QString& what)
 {
     m_failures.append(what);
@@ -239,9 +293,22 @@ void Pop3ScriptedTransport::pump()
         if (m_implicitTls && !handshake()) return;
     }
     bool haveNews = false;
-    while (m_next < m_steps.size() && !m_silent) {
+    while (m_next < m_steps.size() && !m_silent && !m_streaming) {
         const Step& step = m_steps[m_next];
         if (closing && step.kind != Step::Client) break;
+        // A server whose output is not read blocks: it neither sends nor reads.
+        if (outputFull()) break;
+        if (step.kind == Step::Endless || step.kind == Step::Trickle) {
+            ++m_next;
+            m_streaming = true;
+            m_streamBytes = step.data;
+            m_streamPos = 0;
+            m_trickleMs = step.kind == Step::Trickle ? step.intervalMs : 0;
+            if (haveNews) Q_EMIT readyRead();
+            haveNews = false;
+            if (m_open) stream();
+            break;
+        }
         if (step.kind == Step::Server) {
             m_incoming += step.data;
             haveNews = true;
@@ -269,7 +336,14 @@ void Pop3ScriptedTransport::pump()
             m_silent = true;
         }
     }
-    if (!m_unmatched.isEmpty() && m_next >= m_steps.size() && !m_silent) {
+    if (responder && m_next >= m_steps.size() && !m_silent && !m_streaming) {
+        while (!m_unmatched.isEmpty() && !outputFull()) {
+            const QByteArray answer = responder(m_unmatched.takeFirst());
+            if (!closing) m_incoming += answer;
+            haveNews = haveNews || !answer.isEmpty();
+        }
+    }
+    if (!m_unmatched.isEmpty() && m_next >= m_steps.size() && !m_silent && !m_streaming && !responder) {
         mismatch(u"unexpected client line after the end of the script: \"%1\""_s.arg(
             QString::fromLatin1(m_unmatched.first())));
         return;

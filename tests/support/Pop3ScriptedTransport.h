@@ -21,6 +21,13 @@ namespace orvella::test {
 //   !drop                     the server closes the connection
 //   !silence                  the server stops answering (and reading)
 //
+// and two ways of sending without end (the rest of the script is never reached):
+//   endless(bytes)            bytes again and again, as fast as the client reads
+//   trickle(bytes, ms)        one byte every ms milliseconds, bytes over and over
+//
+// After the script, a responder may answer every further client line (a
+// mailbox of thousands of messages without writing out the dialogue).
+//
 // Everything is delivered from the event loop, never inside the client's own
 // call, as a real socket does. A client line that differs from the script is
 // recorded in failures() and ends the connection, so a test cannot hang on it.
@@ -41,6 +48,16 @@ public:
     Pop3ScriptedTransport& tls();
     Pop3ScriptedTransport& drop();
     Pop3ScriptedTransport& silence();
+    Pop3ScriptedTransport& endless(const QByteArray& bytes);
+    Pop3ScriptedTransport& trickle(const QByteArray& bytes, int intervalMs);
+
+    // Answers each client line that comes after the script's last step: the
+    // returned bytes are sent as they stand (CR LF included).
+    std::function<QByteArray(const QByteArray& line)> responder;
+    // Like a server whose socket buffers fill: while this many bytes it sent
+    // are not read by the client, it neither sends more nor reads the
+    // client's next line. 0: no limit.
+    void setOutputLimit(qsizetype bytes) { m_outputLimit = bytes; }
 
     // The connection attempt fails with this error (e.g. "Connection refused").
     void refuseConnection(const QString& error);
@@ -65,6 +82,8 @@ public:
     bool usedImplicitTls() const { return m_implicitTls; }
     int connectCount() const { return m_connectCount; }
     bool closedByClient() const { return m_closedByClient; }
+    // Bytes the client has read so far, over all connections.
+    qint64 bytesRead() const { return m_bytesRead; }
 
     // IPop3Transport
     void connectToHost(const QString& host, quint16 port, bool implicitTls) override;
@@ -80,8 +99,9 @@ public:
 private:
     struct Step
     {
-        enum Kind { Server, Client, Tls, Drop, Silence } kind;
+        enum Kind { Server, Client, Tls, Drop, Silence, Endless, Trickle } kind;
         QByteArray data;
+        int intervalMs = 0;
     };
 
     void schedule();
@@ -89,6 +109,8 @@ private:
     bool handshake();
     void serverCloses(const QString& error);
     void mismatch(const QString& what);
+    void stream();
+    bool outputFull() const { return m_outputLimit > 0 && m_incoming.size() >= m_outputLimit; }
 
     QList<Step> m_steps;
     qsizetype m_next = 0;
@@ -104,6 +126,12 @@ private:
     QString m_host;
     quint16 m_port = 0;
     qsizetype m_chunkSize = 0;
+    qsizetype m_outputLimit = 0;
+    qint64 m_bytesRead = 0;
+    QByteArray m_streamBytes; // what an endless or trickling server sends
+    qsizetype m_streamPos = 0;
+    int m_trickleMs = 0; // 0: endless at full speed
+    bool m_streaming = false;
     int m_connectCount = 0;
     int m_generation = 0; // bumps on every (re)connect or close: stale deliveries are dropped
     bool m_hang = false;

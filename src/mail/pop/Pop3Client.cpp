@@ -1,11 +1,12 @@
 #include "mail/pop/Pop3Client.h"
 
+#include "mail/pop/Pop3HeaderUnfolder.h"
 #include "mail/pop/Pop3SocketTransport.h"
 
 #include <QCryptographicHash>
-#include <QMetaObject>
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -14,69 +15,46 @@ namespace orvella {
 
 namespace {
 
-// Server text for the user: UTF-8 where valid, control characters made visible
-// so a hostile server cannot smuggle line breaks into the error page.
-QString serverText(QByteArrayView text)
-{
-    QString s = QString::fromUtf8(text.first(std::min<qsizetype>(text.size(), 500)));
-    for (QChar& c : s) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u'?';
-    }
-    return s;
-}
+using LineKind = pop3::Pop3Connection::LineKind;
 
 bool hasLineBreakOrNul(const QString& s)
 {
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(u'\0'));
 }
 
-bool fatal(int code)
-{
-    switch (code) {
-    case Pop3Client::ErrorConnect:
-    case Pop3Client::ErrorConnectTimeout:
-    case Pop3Client::ErrorTimeout:
-    case Pop3Client::ErrorConnectionLost:
-    case Pop3Client::ErrorTls:
-    case Pop3Client::ErrorCertificate:
-    case Pop3Client::ErrorProtocol:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 Pop3Client::Pop3Client(std::unique_ptr<IPop3Transport> transport, QObject* parent)
-    : QObject(parent), m_transport(transport ? std::move(transport) : std::make_unique<Pop3SocketTransport>())
+    : QObject(parent), m_link(transport ? std::move(transport) : std::make_unique<Pop3SocketTransport>())
 {
-    // Owned through the unique_ptr only; a QObject parent would delete it twice.
-    m_transport->setParent(nullptr);
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        m_timedOut = true;
-        wake();
-    });
-    IPop3Transport* t = m_transport.get();
-    connect(t, &IPop3Transport::connected, this, &Pop3Client::onConnected);
-    connect(t, &IPop3Transport::encrypted, this, &Pop3Client::onEncrypted);
-    connect(t, &IPop3Transport::readyRead, this, &Pop3Client::onReadyRead);
-    connect(t, &IPop3Transport::disconnected, this, &Pop3Client::onDisconnected);
-    connect(t, &IPop3Transport::errorOccurred, this, &Pop3Client::onErrorOccurred);
-    // Direct: ignoreSslErrors() only counts while the handshake waits in this signal.
-    connect(t, &IPop3Transport::sslErrors, this, &Pop3Client::onSslErrors, Qt::DirectConnection);
+    m_link.setMaxStreamBytes(DefaultMaxStreamBytes);
 }
 
-Pop3Client::~Pop3Client()
-{
-    m_transport->disconnect(this);
-    if (m_open) m_transport->abort();
-}
+Pop3Client::~Pop3Client() = default;
 
 bool Pop3Client::isEncrypted() const
 {
-    return m_open && m_transport->isEncrypted();
+    return m_link.isEncrypted();
+}
+
+void Pop3Client::setMaxStreamBytes(qint64 bytes)
+{
+    m_link.setMaxStreamBytes(bytes);
+}
+
+void Pop3Client::close(const QString& why)
+{
+    m_loggedOn = false;
+    m_link.close(why);
+}
+
+void Pop3Client::reportFailure()
+{
+    const pop3::Pop3Connection::Failure f = m_link.takeFailure();
+    if (f.code != ErrorNone)
+        Q_EMIT Error(f.code, f.description);
+    else
+        Q_EMIT Error(ErrorProtocol, u"The request failed"_s);
 }
 
 QString Pop3Client::formatFingerprint(const QByteArray& sha256)
@@ -95,272 +73,7 @@ QByteArray Pop3Client::normalizeFingerprint(const QString& fingerprint)
     return hex.size() == 64 ? hex : QByteArray();
 }
 
-// --- Waking the suspended request -------------------------------------------
-
-void Pop3Client::wake()
-{
-    if (!m_waiter || m_resumeQueued) return;
-    m_resumeQueued = true;
-    QMetaObject::invokeMethod(this, &Pop3Client::resumeWaiter, Qt::QueuedConnection);
-}
-
-void Pop3Client::resumeWaiter()
-{
-    m_resumeQueued = false;
-    if (auto h = std::exchange(m_waiter, {})) h.resume();
-}
-
-void Pop3Client::startTimer(int ms)
-{
-    m_timer.start(std::max(ms, 1));
-}
-
-// --- Transport events -------------------------------------------------------
-
-void Pop3Client::onConnected()
-{
-    m_connected = true;
-    wake();
-}
-
-void Pop3Client::onEncrypted()
-{
-    m_encrypted = true;
-    wake();
-}
-
-void Pop3Client::onReadyRead()
-{
-    // The response timeout measures the server's silence, not the length of
-    // the answer: a big message on a slow line keeps the timer from firing.
-    if (m_timer.isActive()) m_timer.start();
-    wake();
-}
-
-void Pop3Client::onDisconnected()
-{
-    if (!m_open) return;
-    m_linkDown = true;
-    if (m_linkError.isEmpty()) m_linkError = u"The server closed the connection"_s;
-    wake();
-}
-
-void Pop3Client::onErrorOccurred(const QString& description)
-{
-    if (!m_open) return;
-    // Every TCP socket error ends the connection (a refused connection even
-    // ends without disconnected()); data received before it stays readable.
-    m_linkDown = true;
-    if (m_linkError.isEmpty()) m_linkError = description;
-    wake();
-}
-
-void Pop3Client::onSslErrors(const QList<QSslError>& errors)
-{
-    const QList<QSslCertificate> chain = m_transport->peerCertificateChain();
-    QSslCertificate leaf = chain.value(0);
-    if (leaf.isNull()) {
-        for (const QSslError& e : errors) {
-            if (!e.certificate().isNull()) {
-                leaf = e.certificate();
-                break;
-            }
-        }
-    }
-    const QByteArray digest = leaf.isNull() ? QByteArray() : leaf.digest(QCryptographicHash::Sha256);
-    // The user vouched for exactly this certificate: whatever the system's
-    // store says about it (self-signed, other host name, expired) is accepted.
-    if (!m_trusted.isEmpty() && !digest.isEmpty() && digest.toHex() == m_trusted) {
-        m_transport->ignoreSslErrors();
-        return;
-    }
-    QStringList reasons;
-    for (const QSslError& e : errors) {
-        const QString r = e.errorString();
-        if (!reasons.contains(r)) reasons.append(r);
-    }
-    if (digest.isEmpty()) {
-        m_certificateError = u"The server's certificate is not trusted: %1."_s.arg(reasons.join(u"; "_s));
-        return;
-    }
-    m_rejectedCertificate = formatFingerprint(digest);
-    m_certificateError =
-        u"The certificate of %1 is not trusted (%2). Its SHA-256 fingerprint is %3; "
-        u"to trust this certificate anyway, enter this fingerprint as the account's "
-        u"trusted certificate."_s.arg(m_settings.host, reasons.join(u"; "_s), formatFingerprint(digest));
-}
-
-// --- Failures ---------------------------------------------------------------
-
-void Pop3Client::fail(int code, const QString& description)
-{
-    // The first failure is the cause; what follows from it is noise.
-    if (m_failure.code == ErrorNone) m_failure = {code, description};
-    if (fatal(code)) m_mustClose = true;
-}
-
-void Pop3Client::failFromServer(const pop3::Status& status, int fallbackCode)
-{
-    int code = fallbackCode;
-    if (status.code == "AUTH")
-        code = ErrorAuthentication;
-    else if (status.code == "IN-USE")
-        code = ErrorMailboxInUse;
-    else if (status.code == "SYS/TEMP" || status.code == "LOGIN-DELAY")
-        code = ErrorServerUnavailable;
-    const QString text = serverText(status.text);
-    fail(code, text.isEmpty() ? u"The server refused the request without giving a reason"_s : text);
-}
-
-void Pop3Client::protocolFailure(const QString& what, const QByteArray& line)
-{
-    fail(ErrorProtocol, u"%1: \"%2\""_s.arg(what, serverText(line.left(200))));
-}
-
-void Pop3Client::endlessAnswer()
-{
-    fail(ErrorProtocol, u"The server sent more than %1 MB for one message without ending it; "
-                        u"the connection was closed"_s.arg(m_maxStreamBytes / (1024 * 1024)));
-}
-
-void Pop3Client::recordLinkFailure()
-{
-    if (m_timedOut) {
-        fail(ErrorTimeout, u"The server stopped answering (nothing received for %1 s)"_s.arg(
-                               (m_responseTimeoutMs + 999) / 1000));
-    } else if (!m_certificateError.isEmpty()) {
-        fail(ErrorCertificate, m_certificateError);
-    } else {
-        fail(ErrorConnectionLost, m_linkError.isEmpty() ? u"The connection was closed"_s : m_linkError);
-    }
-}
-
-void Pop3Client::closeLink()
-{
-    m_timer.stop();
-    m_loggedOn = false;
-    m_reader.clear();
-    if (m_open) {
-        m_open = false;
-        m_transport->abort();
-    }
-    if (!m_linkDown) {
-        m_linkDown = true;
-        if (m_linkError.isEmpty()) m_linkError = u"The connection was closed"_s;
-    }
-    wake();
-}
-
-void Pop3Client::reportFailure()
-{
-    const Failure f = std::exchange(m_failure, {});
-    if (f.code != ErrorNone)
-        Q_EMIT Error(f.code, f.description);
-    else
-        Q_EMIT Error(ErrorProtocol, u"The request failed"_s);
-}
-
-// --- Reading ----------------------------------------------------------------
-
-void Pop3Client::send(const QByteArray& command)
-{
-    m_transport->write(command + "\r\n");
-}
-
-QCoro::Task<bool> Pop3Client::nextLine(pop3::Line& line)
-{
-    for (;;) {
-        if (auto l = m_reader.takeLine()) {
-            line = std::move(*l);
-            m_timer.stop();
-            co_return true;
-        }
-        if (m_open) {
-            const QByteArray data = m_transport->readAvailable();
-            if (!data.isEmpty()) {
-                m_reader.feed(data);
-                if (m_timer.isActive()) m_timer.start();
-                continue;
-            }
-        }
-        if (m_linkDown) {
-            // A last line without its line end, e.g. "-ERR bye" and a close.
-            if (auto rest = m_reader.takeRest()) {
-                line = std::move(*rest);
-                co_return true;
-            }
-            m_timer.stop();
-            recordLinkFailure();
-            co_return false;
-        }
-        if (m_timedOut) {
-            recordLinkFailure();
-            co_return false;
-        }
-        if (!m_timer.isActive()) startTimer(m_responseTimeoutMs);
-        co_await nextEvent();
-    }
-}
-
-QCoro::Task<bool> Pop3Client::readStatus(pop3::Status& status)
-{
-    pop3::Line line;
-    if (!co_await nextLine(line)) co_return false;
-    status = pop3::parseStatus(line.text);
-    if (status.kind == pop3::Status::Garbage) {
-        protocolFailure(u"The server sent an answer that is not POP3"_s, line.text);
-        co_return false;
-    }
-    co_return true;
-}
-
-QCoro::Task<bool> Pop3Client::readDataLines(QList<QByteArray>& lines, int maxLines)
-{
-    pop3::Line line;
-    for (;;) {
-        if (!co_await nextLine(line)) co_return false;
-        if (pop3::unstuff(line.text) == pop3::DataLine::End) co_return true;
-        if (lines.size() >= maxLines) {
-            protocolFailure(u"The server's answer does not end"_s, line.text);
-            co_return false;
-        }
-        lines.append(std::move(line.text));
-    }
-}
-
 // --- Log on -----------------------------------------------------------------
-
-QCoro::Task<bool> Pop3Client::waitForLink(bool encrypted, int timeoutMs)
-{
-    startTimer(timeoutMs);
-    for (;;) {
-        if (encrypted ? m_encrypted : m_connected) {
-            m_timer.stop();
-            co_return true;
-        }
-        if (m_linkDown) {
-            m_timer.stop();
-            if (!m_certificateError.isEmpty())
-                fail(ErrorCertificate, m_certificateError);
-            else if (!m_connected)
-                fail(ErrorConnect, m_linkError);
-            else
-                fail(ErrorTls, u"The secure connection failed: %1"_s.arg(m_linkError));
-            co_return false;
-        }
-        if (m_timedOut) {
-            if (!m_connected) {
-                fail(ErrorConnectTimeout, u"Could not connect to %1 port %2 within %3 s"_s.arg(
-                                              m_settings.host, QString::number(m_settings.port),
-                                              QString::number((timeoutMs + 999) / 1000)));
-            } else {
-                fail(ErrorTimeout, u"The server stopped answering during the TLS handshake"_s);
-            }
-            co_return false;
-        }
-        co_await nextEvent();
-    }
-}
 
 QCoro::Task<bool> Pop3Client::logOn(PopServerSettings settings)
 {
@@ -369,11 +82,11 @@ QCoro::Task<bool> Pop3Client::logOn(PopServerSettings settings)
         co_return false;
     }
     m_busy = true;
-    m_failure = {};
+    m_link.takeFailure();
     const bool ok = co_await doLogOn(std::move(settings));
     m_busy = false;
     if (!ok) {
-        closeLink();
+        close();
         reportFailure();
     }
     co_return ok;
@@ -382,15 +95,8 @@ QCoro::Task<bool> Pop3Client::logOn(PopServerSettings settings)
 QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
 {
     // A new session: whatever ran before is dropped without a word.
-    closeLink();
-    m_linkDown = false;
-    m_timedOut = false;
-    m_connected = false;
-    m_encrypted = false;
-    m_mustClose = false;
-    m_linkError.clear();
-    m_certificateError.clear();
-    m_rejectedCertificate.clear();
+    close();
+    m_link.clearRejectedCertificate();
     m_caps = {};
     m_apopTimestamp.clear();
     m_authMechanism.clear();
@@ -401,7 +107,7 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
     if (m_settings.connectTimeoutMs <= 0) m_settings.connectTimeoutMs = PopServerSettings().connectTimeoutMs;
     if (m_settings.responseTimeoutMs <= 0)
         m_settings.responseTimeoutMs = PopServerSettings().responseTimeoutMs;
-    m_responseTimeoutMs = m_settings.responseTimeoutMs;
+    m_link.setResponseTimeout(m_settings.responseTimeoutMs);
 
     const QString securityName = m_settings.security.trimmed().toLower();
     Security security;
@@ -414,49 +120,48 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
     else if (securityName == u"none")
         security = Security::None;
     else {
-        fail(ErrorBadSettings, u"Unknown connection security \"%1\" (use Auto, TLS, STARTTLS or None)"_s.arg(
-                                   m_settings.security));
+        m_link.fail(ErrorBadSettings,
+                    u"Unknown connection security \"%1\" (use Auto, TLS, STARTTLS or None)"_s.arg(
+                        m_settings.security));
         co_return false;
     }
     if (m_settings.host.isEmpty()) {
-        fail(ErrorBadSettings, u"No incoming mail server is set for this account"_s);
+        m_link.fail(ErrorBadSettings, u"No incoming mail server is set for this account"_s);
         co_return false;
     }
     if (m_settings.port < 1 || m_settings.port > 65535) {
-        fail(ErrorBadSettings, u"The port %1 is not a port number (1 to 65535)"_s.arg(m_settings.port));
+        m_link.fail(ErrorBadSettings,
+                    u"The port %1 is not a port number (1 to 65535)"_s.arg(m_settings.port));
         co_return false;
     }
-    m_trusted.clear();
+    QByteArray trusted;
     if (!m_settings.trustedCertificate.trimmed().isEmpty()) {
-        m_trusted = normalizeFingerprint(m_settings.trustedCertificate);
-        if (m_trusted.isEmpty()) {
-            fail(ErrorBadSettings, u"The trusted certificate \"%1\" is not a SHA-256 fingerprint "
-                                   u"(64 hexadecimal digits)"_s.arg(m_settings.trustedCertificate));
+        trusted = normalizeFingerprint(m_settings.trustedCertificate);
+        if (trusted.isEmpty()) {
+            m_link.fail(ErrorBadSettings, u"The trusted certificate \"%1\" is not a SHA-256 fingerprint "
+                                          u"(64 hexadecimal digits)"_s.arg(m_settings.trustedCertificate));
             co_return false;
         }
     }
     // A line break would end the command early and start another one of the
     // user's (or an attacker's) making.
     if (hasLineBreakOrNul(m_settings.user) || hasLineBreakOrNul(m_settings.password)) {
-        fail(ErrorBadSettings, u"The account name or password contains a line break"_s);
+        m_link.fail(ErrorBadSettings, u"The account name or password contains a line break"_s);
         co_return false;
     }
 
     const bool implicitTls =
         security == Security::Tls || (security == Security::Auto && m_settings.port == 995);
-    m_open = true;
-    m_linkDown = false;
-    m_linkError.clear();
-    m_transport->connectToHost(m_settings.host, quint16(m_settings.port), implicitTls);
-    if (!co_await waitForLink(implicitTls, m_settings.connectTimeoutMs)) co_return false;
+    m_link.open(m_settings.host, quint16(m_settings.port), implicitTls, trusted);
+    if (!co_await m_link.waitForLink(implicitTls, m_settings.connectTimeoutMs)) co_return false;
 
     pop3::Status status;
-    if (!co_await readStatus(status)) co_return false;
+    if (!co_await m_link.readStatus(status)) co_return false;
     if (status.kind != pop3::Status::Ok) {
         if (status.kind == pop3::Status::Continue)
-            protocolFailure(u"The server's greeting is not POP3"_s, "+ " + status.text);
+            m_link.protocolFailure(u"The server's greeting is not POP3"_s, "+ " + status.text);
         else
-            failFromServer(status, ErrorServer);
+            m_link.failFromServer(status, ErrorServer);
         co_return false;
     }
     m_apopTimestamp = pop3::apopTimestamp(status.text);
@@ -465,46 +170,48 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
     if (!implicitTls && security != Security::None) {
         const bool offered = m_caps.has("STLS");
         if (security == Security::StartTls && !offered) {
-            fail(ErrorTlsUnavailable, u"The server does not offer STARTTLS (STLS), which this account "
-                                      u"requires; nothing was sent"_s);
-            send("QUIT");
-            m_transport->disconnectFromHost();
-            m_open = false;
+            m_link.fail(ErrorTlsUnavailable, u"The server does not offer STARTTLS (STLS), which this account "
+                                             u"requires; nothing was sent"_s);
+            m_link.send("QUIT");
+            m_link.closeGracefully();
             co_return false;
         }
         if (offered) {
-            send("STLS");
-            if (!co_await readStatus(status)) co_return false;
+            m_link.send("STLS");
+            if (!co_await m_link.readStatus(status)) co_return false;
             if (status.kind != pop3::Status::Ok) {
-                failFromServer(status, ErrorTls);
+                m_link.failFromServer(status, ErrorTls);
                 co_return false;
             }
             // Bytes after "+OK" and before the handshake were not sent by the
             // server but injected by someone in between, to be read later as
             // if they had come through TLS.
-            if (m_reader.buffered() > 0 || !m_transport->readAvailable().isEmpty()) {
-                fail(ErrorProtocol, u"The server sent data before the secure connection was set up"_s);
+            if (m_link.hasUnreadData()) {
+                m_link.fail(ErrorProtocol, u"The server sent data before the secure connection was set up"_s);
                 co_return false;
             }
-            m_transport->startTls();
-            if (!co_await waitForLink(true, m_responseTimeoutMs)) co_return false;
+            m_link.startTls();
+            if (!co_await m_link.waitForLink(true, m_link.responseTimeout())) co_return false;
             // The capabilities seen before TLS may have been forged (RFC 2595 4).
             m_caps = {};
             if (!co_await readCapabilities()) co_return false;
         }
     }
 
-    if (!co_await authenticate()) co_return false;
+    // With pipelining, STAT goes with the last login command: one round trip
+    // less. Should the login fail, the session is closed unread.
+    const QByteArray statAlong = m_pipeliningAllowed && m_caps.has("PIPELINING") ? "STAT\r\n" : "";
+    if (!co_await authenticate(statAlong)) co_return false;
 
-    send("STAT");
-    if (!co_await readStatus(status)) co_return false;
+    if (statAlong.isEmpty()) m_link.send("STAT");
+    if (!co_await m_link.readStatus(status)) co_return false;
     if (status.kind != pop3::Status::Ok) {
-        failFromServer(status, ErrorServer);
+        m_link.failFromServer(status, ErrorServer);
         co_return false;
     }
     const auto stat = pop3::parseStat(status.text);
     if (!stat) {
-        protocolFailure(u"The server's message count makes no sense"_s, status.text);
+        m_link.protocolFailure(u"The server's message count makes no sense"_s, status.text);
         co_return false;
     }
     m_count = stat->count;
@@ -515,31 +222,33 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
 
 QCoro::Task<bool> Pop3Client::readCapabilities()
 {
-    send("CAPA");
+    m_link.send("CAPA");
     pop3::Status status;
-    if (!co_await readStatus(status)) co_return false;
+    if (!co_await m_link.readStatus(status)) co_return false;
     if (status.kind == pop3::Status::Err) {
         // An RFC 1939 server without CAPA: no STLS, no SASL, no pipelining.
         m_caps = {};
         co_return true;
     }
     if (status.kind != pop3::Status::Ok) {
-        protocolFailure(u"The server's answer to CAPA is not POP3"_s, status.text);
+        m_link.protocolFailure(u"The server's answer to CAPA is not POP3"_s, status.text);
         co_return false;
     }
     QList<QByteArray> lines;
-    if (!co_await readDataLines(lines, 200)) co_return false;
+    if (!co_await m_link.readDataLines(lines, 200)) co_return false;
     m_caps = pop3::Capabilities::parse(lines);
     co_return true;
 }
 
-QCoro::Task<bool> Pop3Client::authenticate()
+QCoro::Task<bool> Pop3Client::authenticate(QByteArray then)
 {
+    // The last command of the login carries `then` along.
+    auto sendLast = [this, &then](const QByteArray& command) { m_link.write(command + "\r\n" + then); };
     const QByteArray user = m_settings.user.toUtf8();
     const QByteArray password = m_settings.password.toUtf8();
     const bool saslPlain = m_caps.saslMechanisms().contains("PLAIN");
     enum { Plain, UserPass, Apop } mechanism;
-    if (m_transport->isEncrypted())
+    if (m_link.isEncrypted())
         mechanism = saslPlain ? Plain : UserPass;
     else
         mechanism = !m_apopTimestamp.isEmpty() ? Apop : saslPlain ? Plain : UserPass;
@@ -553,22 +262,22 @@ QCoro::Task<bool> Pop3Client::authenticate()
         // RFC 5034 4: the initial response goes with the command only while
         // the command stays within 255 octets; otherwise after the "+ ".
         if (response.size() + 13 <= 255) {
-            send("AUTH PLAIN " + response);
-            if (!co_await readStatus(status)) co_return false;
+            sendLast("AUTH PLAIN " + response);
+            if (!co_await m_link.readStatus(status)) co_return false;
         } else {
-            send("AUTH PLAIN");
-            if (!co_await readStatus(status)) co_return false;
+            m_link.send("AUTH PLAIN");
+            if (!co_await m_link.readStatus(status)) co_return false;
             if (status.kind == pop3::Status::Continue) {
-                send(response);
-                if (!co_await readStatus(status)) co_return false;
+                sendLast(response);
+                if (!co_await m_link.readStatus(status)) co_return false;
             }
         }
         if (status.kind == pop3::Status::Continue) {
             // The server wants more than PLAIN has to give: cancel the exchange.
-            send("*");
-            if (!co_await readStatus(status)) co_return false;
+            m_link.send("*");
+            if (!co_await m_link.readStatus(status)) co_return false;
             if (status.kind != pop3::Status::Err) {
-                protocolFailure(u"The server's answer to the login makes no sense"_s, status.text);
+                m_link.protocolFailure(u"The server's answer to the login makes no sense"_s, status.text);
                 co_return false;
             }
         }
@@ -578,26 +287,26 @@ QCoro::Task<bool> Pop3Client::authenticate()
         m_authMechanism = u"APOP"_s;
         const QByteArray digest =
             QCryptographicHash::hash(QByteArray(m_apopTimestamp + password), QCryptographicHash::Md5).toHex();
-        send("APOP " + user + ' ' + digest);
-        if (!co_await readStatus(status)) co_return false;
+        sendLast("APOP " + user + ' ' + digest);
+        if (!co_await m_link.readStatus(status)) co_return false;
         break;
     }
     case UserPass:
         m_authMechanism = u"USER"_s;
-        send("USER " + user);
-        if (!co_await readStatus(status)) co_return false;
+        m_link.send("USER " + user);
+        if (!co_await m_link.readStatus(status)) co_return false;
         if (status.kind == pop3::Status::Ok) {
-            send("PASS " + password);
-            if (!co_await readStatus(status)) co_return false;
+            sendLast("PASS " + password);
+            if (!co_await m_link.readStatus(status)) co_return false;
         }
         break;
     }
     if (status.kind == pop3::Status::Err) {
-        failFromServer(status, ErrorAuthentication);
+        m_link.failFromServer(status, ErrorAuthentication);
         co_return false;
     }
     if (status.kind != pop3::Status::Ok) {
-        protocolFailure(u"The server's answer to the login makes no sense"_s, status.text);
+        m_link.protocolFailure(u"The server's answer to the login makes no sense"_s, status.text);
         co_return false;
     }
     co_return true;
@@ -621,27 +330,26 @@ QCoro::Task<std::optional<qint64>> Pop3Client::messageSize(int n)
         co_return std::nullopt;
     }
     m_busy = true;
-    m_failure = {};
-    m_mustClose = false;
+    m_link.takeFailure();
     std::optional<qint64> size;
-    send("LIST " + QByteArray::number(n));
+    m_link.send("LIST " + QByteArray::number(n));
     pop3::Status status;
-    if (co_await readStatus(status)) {
+    if (co_await m_link.readStatus(status)) {
         if (status.kind == pop3::Status::Ok) {
             const auto listing = pop3::parseListing(status.text);
             if (listing && listing->number == n)
                 size = listing->size;
             else
-                protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
+                m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
         } else if (status.kind == pop3::Status::Err) {
-            failFromServer(status, ErrorServer);
+            m_link.failFromServer(status, ErrorServer);
         } else {
-            protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
+            m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
         }
     }
     m_busy = false;
     if (!size) {
-        if (m_mustClose) closeLink();
+        if (m_link.mustClose()) close();
         reportFailure();
     }
     co_return size;
@@ -669,12 +377,11 @@ QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
         co_return false;
     }
     m_busy = true;
-    m_failure = {};
-    m_mustClose = false;
+    m_link.takeFailure();
     const bool ok = co_await doRetrieve(first, last, lines);
     m_busy = false;
     if (!ok) {
-        if (m_mustClose) closeLink();
+        if (m_link.mustClose()) close();
         reportFailure();
     }
     co_return ok;
@@ -682,43 +389,102 @@ QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
 
 QCoro::Task<bool> Pop3Client::doRetrieve(int first, int last, int lines)
 {
-    const int window = m_pipeliningAllowed && m_caps.has("PIPELINING") ? PipelineWindow : 1;
-    const QByteArray tail = lines == 0 ? QByteArray("\r\n") : ' ' + QByteArray::number(lines) + "\r\n";
-    const QByteArray verb = lines == 0 ? QByteArray("RETR ") : QByteArray("TOP ");
-    int next = first; // the next message to ask for
-    for (int current = first; current <= last; ++current) {
-        // Top the window up once half of it is answered: one write for many
-        // requests, and never more than a window ahead of what was read.
-        if (next <= last && next - current <= window / 2) {
-            QByteArray batch;
-            while (next <= last && next - current < window) {
-                batch += verb + QByteArray::number(next) + tail;
-                ++next;
-            }
-            m_transport->write(batch);
+    pop3::Pop3Pipeline pipeline(first, last, lines, m_count, m_pipeliningAllowed && m_caps.has("PIPELINING"));
+    while (!pipeline.done()) {
+        // Requests go out as answers come in: the server always has work
+        // queued, and neither side waits for the other with a full buffer.
+        const QByteArray batch = pipeline.takeBatch();
+        if (!batch.isEmpty()) m_link.write(batch);
+        const pop3::Pop3Pipeline::Request request = pipeline.front();
+        bool ok = false;
+        switch (request.kind) {
+        case pop3::Pop3Pipeline::Request::ListAll:
+            ok = co_await readSizes(pipeline);
+            break;
+        case pop3::Pop3Pipeline::Request::ListOne:
+            ok = co_await readSize(pipeline, request.n);
+            break;
+        case pop3::Pop3Pipeline::Request::Message:
+            ok = co_await readMessage(request.n, pipeline.size(request.n));
+            break;
         }
-        if (!co_await readMessage(current)) {
+        if (!ok) {
             // The answers to the requests already sent are still coming;
             // read past them so the session can go on (QUIT at least).
-            if (!m_mustClose) co_await skipAnswers(next - current - 1);
+            if (!m_link.mustClose()) co_await skipAnswers(pipeline);
             co_return false;
         }
+        pipeline.answered(m_link.answerBytes());
     }
     co_return true;
 }
 
-QCoro::Task<bool> Pop3Client::readMessage(int n)
+qint64 Pop3Client::messageStreamLimit(std::optional<qint64> listed) const
+{
+    // A message is never longer than the server says (give or take a server
+    // that counts loosely); one far longer is a stream without end. Without
+    // its own size, the size of the whole mailbox still bounds it.
+    const qint64 most = m_link.maxStreamBytes();
+    const qint64 size = listed ? *listed : m_mailboxSize;
+    const qint64 slack = std::max<qint64>(m_settings.maxMessageBytes, 0);
+    if (size > (most - slack) / 2) return most;
+    return std::min(most, 2 * size + slack);
+}
+
+QCoro::Task<bool> Pop3Client::readSizes(pop3::Pop3Pipeline& pipeline)
 {
     pop3::Status status;
-    if (!co_await readStatus(status)) co_return false;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    // Without sizes the retrieval still works, with looser limits.
+    if (status.kind == pop3::Status::Err) co_return true;
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    pop3::Line line;
+    for (qint64 count = 0;; ++count) {
+        if (const auto taken = m_link.takeBufferedLine(line, LineKind::Status)) {
+            if (!*taken) co_return false;
+        } else if (!co_await m_link.nextLine(line, LineKind::Status)) {
+            co_return false;
+        }
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) co_return true;
+        if (count > m_count) {
+            m_link.protocolFailure(u"The server's answer to LIST does not end"_s, line.text);
+            co_return false;
+        }
+        if (const auto listing = pop3::parseListing(line.text))
+            pipeline.setSize(listing->number, listing->size);
+    }
+}
+
+QCoro::Task<bool> Pop3Client::readSize(pop3::Pop3Pipeline& pipeline, int n)
+{
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind == pop3::Status::Err) co_return true;
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    const auto listing = pop3::parseListing(status.text);
+    if (listing && listing->number == n) pipeline.setSize(n, listing->size);
+    co_return true;
+}
+
+QCoro::Task<bool> Pop3Client::readMessage(int n, std::optional<qint64> listed)
+{
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
     if (status.kind == pop3::Status::Err) {
-        failFromServer(status, ErrorServer);
+        m_link.failFromServer(status, ErrorServer);
         co_return false;
     }
     if (status.kind != pop3::Status::Ok) {
-        protocolFailure(u"The server's answer to a retrieval makes no sense"_s, "+ " + status.text);
+        m_link.protocolFailure(u"The server's answer to a retrieval makes no sense"_s, "+ " + status.text);
         co_return false;
     }
+    m_link.beginMessageAnswer(n, listed, messageStreamLimit(listed));
     Q_EMIT messageStarted(n);
 
     const qint64 limit = m_settings.maxMessageBytes;
@@ -732,17 +498,16 @@ QCoro::Task<bool> Pop3Client::readMessage(int n)
     qint64 bytes = 0;
     pop3::Line line;
     for (;;) {
+        const auto kind = inHeader ? LineKind::Header : LineKind::Body;
         // Most lines are already buffered: take them without a coroutine frame.
-        if (auto l = m_reader.takeLine())
-            line = std::move(*l);
-        else if (!co_await nextLine(line))
-            co_return false;
-        if (pop3::unstuff(line.text) == pop3::DataLine::End) break;
-        bytes += line.text.size() + 2;
-        if (bytes > m_maxStreamBytes) {
-            endlessAnswer();
+        if (const auto taken = m_link.takeBufferedLine(line, kind)) {
+            if (!*taken) co_return false;
+        } else if (!co_await m_link.nextLine(line, kind)) {
             co_return false;
         }
+        const qsizetype stuffed = line.text.size();
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) break;
+        bytes += line.length - (stuffed - line.text.size()) + 2;
         if (overLimit) continue;
         if (bytes > limit) {
             // Cut here: the rest is read and dropped, the message ends normally.
@@ -773,26 +538,33 @@ QCoro::Task<bool> Pop3Client::readMessage(int n)
     co_return true;
 }
 
-QCoro::Task<bool> Pop3Client::skipAnswers(int count)
+QCoro::Task<bool> Pop3Client::skipAnswers(const pop3::Pop3Pipeline& pipeline)
 {
-    for (int i = 0; i < count; ++i) {
+    // The first request in flight is the one that failed; its answer is read.
+    const std::deque<pop3::Pop3Pipeline::Request>& rest = pipeline.inFlight();
+    for (size_t i = 1; i < rest.size(); ++i) {
+        const pop3::Pop3Pipeline::Request& request = rest[i];
         pop3::Status status;
-        if (!co_await readStatus(status)) co_return false;
+        if (!co_await m_link.readStatus(status)) co_return false;
         if (status.kind == pop3::Status::Continue) {
-            protocolFailure(u"The server's answer to a retrieval makes no sense"_s, "+ " + status.text);
+            m_link.protocolFailure(u"The server's answer to a retrieval makes no sense"_s,
+                                   "+ " + status.text);
             co_return false;
         }
         if (status.kind != pop3::Status::Ok) continue;
-        pop3::Line line;
-        qint64 bytes = 0;
-        do {
-            if (!co_await nextLine(line)) co_return false;
-            bytes += line.text.size() + 2;
-            if (bytes > m_maxStreamBytes) {
-                endlessAnswer();
+        switch (request.kind) {
+        case pop3::Pop3Pipeline::Request::ListOne:
+            break;
+        case pop3::Pop3Pipeline::Request::ListAll:
+            if (!co_await m_link.skipDataLines(LineKind::Status, qint64(m_count) + 1)) co_return false;
+            break;
+        case pop3::Pop3Pipeline::Request::Message:
+            m_link.beginMessageAnswer(request.n, pipeline.size(request.n),
+                                      messageStreamLimit(pipeline.size(request.n)));
+            if (!co_await m_link.skipDataLines(LineKind::Body, std::numeric_limits<qint64>::max()))
                 co_return false;
-            }
-        } while (pop3::unstuff(line.text) != pop3::DataLine::End);
+            break;
+        }
     }
     co_return true;
 }
@@ -803,38 +575,31 @@ QCoro::Task<void> Pop3Client::logOff()
 {
     if (m_busy) {
         // Cut the running request short; it fails with a lost connection.
-        m_linkError = u"The connection was closed while a request was running"_s;
-        closeLink();
+        close(u"The connection was closed while a request was running"_s);
         co_return;
     }
-    if (!m_open) co_return;
+    if (!m_link.isOpen()) co_return;
     m_busy = true;
-    m_failure = {};
-    m_mustClose = false;
+    m_link.takeFailure();
     bool refused = false;
-    if (!linkBroken()) {
+    if (!m_link.isBroken()) {
         // QUIT needs no patience: the mail is already here.
-        m_responseTimeoutMs = std::min(m_settings.responseTimeoutMs, 10000);
-        send("QUIT");
+        m_link.setResponseTimeout(std::min(m_settings.responseTimeoutMs, 10000));
+        m_link.send("QUIT");
         pop3::Status status;
-        if (co_await readStatus(status) && status.kind == pop3::Status::Err) {
-            failFromServer(status, ErrorServer);
+        if (co_await m_link.readStatus(status) && status.kind == pop3::Status::Err) {
+            m_link.failFromServer(status, ErrorServer);
             refused = true;
         }
-        m_responseTimeoutMs = m_settings.responseTimeoutMs;
+        m_link.setResponseTimeout(m_settings.responseTimeoutMs);
     }
-    m_timer.stop();
     m_loggedOn = false;
-    m_reader.clear();
-    if (m_open) {
-        m_open = false;
-        m_transport->disconnectFromHost();
-    }
+    m_link.closeGracefully();
     m_busy = false;
     if (refused)
         reportFailure();
     else
-        m_failure = {};
+        m_link.takeFailure();
 }
 
 } // namespace orvella

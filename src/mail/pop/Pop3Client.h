@@ -1,15 +1,13 @@
 #pragma once
 
 #include "mail/pop/IPop3Transport.h"
-#include "mail/pop/Pop3HeaderUnfolder.h"
-#include "mail/pop/Pop3LineReader.h"
+#include "mail/pop/Pop3Connection.h"
+#include "mail/pop/Pop3Pipeline.h"
 #include "mail/pop/Pop3Response.h"
 
 #include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
-#include <QTimer>
-#include <coroutine>
 #include <memory>
 #include <optional>
 
@@ -35,7 +33,10 @@ struct PopServerSettings
     // for it: a self-hosted server's self-signed certificate.
     QString trustedCertificate;
     int connectTimeoutMs = 30000;
-    // The longest silence of the server while an answer is awaited.
+    // The longest silence of the server while an answer is awaited. It also
+    // bounds the whole answer: after this long, an answer must have come at
+    // Pop3Client::SlowestAnswerRate at least, so a server that trickles a byte
+    // now and then cannot hold the check forever.
     int responseTimeoutMs = 60000;
     // Bytes of one message delivered at most (header and body lines with their
     // line ends); the rest of a bigger message is read and dropped, so one huge
@@ -91,10 +92,17 @@ public:
     };
     Q_ENUM(ErrorCode)
 
-    // Requests kept in flight at once when the server announces PIPELINING.
-    // Small enough that the server's answers never back up into a deadlock
-    // with our writes, large enough to hide the network's round trip.
-    static constexpr int PipelineWindow = 32;
+    // The longest line accepted where a status line belongs (greeting,
+    // +OK/-ERR, CAPA and LIST lines), in a message's header and in its body.
+    // A longer one is a server gone wrong: the request fails with
+    // ErrorProtocol and the connection is closed. Body lines longer than
+    // Pop3LineReader::MaxLineLength and within the limit are delivered cut.
+    static constexpr qint64 StatusLineLimit = 4 * 1024;
+    static constexpr qint64 HeaderLineLimit = 8 * 1024;
+    static constexpr qint64 BodyLineLimit = 1024 * 1024;
+    // Bytes per second an answer must average once responseTimeoutMs has
+    // passed since it began; slower fails with ErrorTimeout.
+    static constexpr qint64 SlowestAnswerRate = 1024;
 
     // Without a transport the client makes a Pop3SocketTransport.
     explicit Pop3Client(std::unique_ptr<IPop3Transport> transport = {}, QObject* parent = nullptr);
@@ -116,9 +124,11 @@ public:
     // Header plus `lines` body lines of messages first..last (lines == 0:
     // RETR, the entire message). For each message in order: messageStarted(n),
     // Header per unfolded field, Transfer per body line (dot-unstuffed, no
-    // line end), EndTransfer. With PIPELINING up to PipelineWindow requests
-    // are in flight. A -ERR for one message stops the retrieval there (Error,
-    // false); the session stays usable.
+    // line end), EndTransfer. With PIPELINING the sizes (LIST) and as many
+    // requests as Pop3Pipeline's byte budgets allow are in flight, written
+    // while answers are read; events still come in message order. A -ERR for
+    // one message stops the retrieval there (Error, false); the session
+    // stays usable.
     // first > last is nothing to do (true); numbers outside 1..messageCount()
     // or a negative `lines` fail with ErrorBadRequest before anything is sent.
     // A line in the header that is no field ends the header early: it and the
@@ -133,7 +143,7 @@ public:
     bool isLoggedOn() const { return m_loggedOn; }
     // The fingerprint ("AA:BB:...") of the certificate the last connection
     // refused, for the user to look at and trust; empty when none was refused.
-    QString rejectedCertificate() const { return m_rejectedCertificate; }
+    QString rejectedCertificate() const { return m_link.rejectedCertificate(); }
     bool isEncrypted() const;
     // The capabilities of the last CAPA answer (empty when CAPA was refused).
     const pop3::Capabilities& capabilities() const { return m_caps; }
@@ -144,9 +154,11 @@ public:
     // The most read for one message, cut part included, before the server
     // counts as hostile: the answer is abandoned with ErrorProtocol and the
     // connection closed. Without it a server streaming without end would
-    // keep the check running forever.
+    // keep the check running forever. A message whose size is known stops
+    // far sooner: at twice its size (from LIST, else from STAT's size of the
+    // whole mailbox) plus maxMessageBytes.
     static constexpr qint64 DefaultMaxStreamBytes = qint64(1) << 30;
-    void setMaxStreamBytes(qint64 bytes) { m_maxStreamBytes = bytes; }
+    void setMaxStreamBytes(qint64 bytes);
 
     // "AA:BB:..." upper case, as the Error descriptions and the settings show it.
     static QString formatFingerprint(const QByteArray& sha256);
@@ -164,85 +176,28 @@ Q_SIGNALS:
 
 private:
     enum class Security { Auto, Tls, StartTls, None };
-    struct Failure
-    {
-        int code = ErrorNone;
-        QString description;
-    };
-
-    // Resumes the suspended request on the next event loop pass, never inside
-    // the transport's signal, so the request may close or drop the transport.
-    struct Wake
-    {
-        Pop3Client* client;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> h) noexcept { client->m_waiter = h; }
-        void await_resume() const noexcept {}
-    };
-    Wake nextEvent() { return Wake{this}; }
-    void wake();
-    void resumeWaiter();
-
-    // Transport events.
-    void onConnected();
-    void onEncrypted();
-    void onReadyRead();
-    void onDisconnected();
-    void onErrorOccurred(const QString& description);
-    void onSslErrors(const QList<QSslError>& errors);
 
     QCoro::Task<bool> doLogOn(PopServerSettings settings);
-    QCoro::Task<bool> doRetrieve(int first, int last, int lines);
-    QCoro::Task<bool> readMessage(int n);
-    QCoro::Task<bool> skipAnswers(int count);
     QCoro::Task<bool> readCapabilities();
-    QCoro::Task<bool> authenticate();
-    QCoro::Task<bool> waitForLink(bool encrypted, int timeoutMs);
-
-    // The next line of the server's answer; false when the link failed or
-    // timed out (the failure is recorded).
-    QCoro::Task<bool> nextLine(pop3::Line& line);
-    // The next status line; garbage is a recorded protocol failure.
-    QCoro::Task<bool> readStatus(pop3::Status& status);
-    // The lines of a multi-line answer up to its ".", unstuffed; at most maxLines.
-    QCoro::Task<bool> readDataLines(QList<QByteArray>& lines, int maxLines);
-
-    void send(const QByteArray& command);
-    void fail(int code, const QString& description);
-    void protocolFailure(const QString& what, const QByteArray& line);
-    void failFromServer(const pop3::Status& status, int fallbackCode);
-    bool linkBroken() const { return m_linkDown || m_timedOut; }
-    void recordLinkFailure();
-    void endlessAnswer();
-    void closeLink();
+    QCoro::Task<bool> authenticate(QByteArray then);
+    QCoro::Task<bool> doRetrieve(int first, int last, int lines);
+    QCoro::Task<bool> readSizes(pop3::Pop3Pipeline& pipeline);
+    QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);
+    QCoro::Task<bool> readMessage(int n, std::optional<qint64> listed);
+    QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline);
+    qint64 messageStreamLimit(std::optional<qint64> listed) const;
+    // Ends the session at once.
+    void close(const QString& why = {});
+    // Emits Error with the failure the request left behind.
     void reportFailure();
-    void startTimer(int ms);
 
-    std::unique_ptr<IPop3Transport> m_transport;
-    pop3::Pop3LineReader m_reader;
-    QTimer m_timer;
-    std::coroutine_handle<> m_waiter;
-    bool m_resumeQueued = false;
-
+    pop3::Pop3Connection m_link;
     PopServerSettings m_settings;
-    QByteArray m_trusted; // normalized fingerprint
     pop3::Capabilities m_caps;
     QByteArray m_apopTimestamp;
     QString m_authMechanism;
-    Failure m_failure;
-    QString m_linkError;        // what the transport said when the link failed
-    QString m_certificateError; // set when the handshake refused the certificate
-    QString m_rejectedCertificate;
-    bool m_open = false;        // a connection was started and not closed by us
-    bool m_connected = false;
-    bool m_encrypted = false;
-    bool m_linkDown = false;
-    bool m_timedOut = false;
     bool m_loggedOn = false;
     bool m_busy = false;
-    bool m_mustClose = false; // the last failure left the session out of step
-    int m_responseTimeoutMs = 60000;
-    qint64 m_maxStreamBytes = DefaultMaxStreamBytes;
     bool m_pipeliningAllowed = true;
     int m_count = 0;
     qint64 m_mailboxSize = 0;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <deque>
 #include <optional>
 
 namespace orvella::pop3 {
@@ -14,6 +13,9 @@ struct Line
     // The line was longer than Pop3LineReader::MaxLineLength: text holds its
     // first MaxLineLength bytes and the rest up to the line end was dropped.
     bool cut = false;
+    // Bytes of the whole line as sent, without its line end, dropped part
+    // included: what limits on line lengths and answer sizes have to count.
+    qint64 length = 0;
 };
 
 // Splits the bytes of a connection into lines. Accepts CR LF and a bare LF
@@ -23,7 +25,9 @@ struct Line
 // A line longer than MaxLineLength is cut, not refused: a mail body may hold a
 // megabyte of base64 or HTML without a line break, and refusing it would make
 // that message unreadable forever. The reader never holds more than one cut
-// line's worth of an overlong line; the rest is dropped as it arrives.
+// line's worth of an overlong line; the rest is dropped as it arrives, and
+// only counted, so the session can tell how long a line has grown so far
+// (pendingLength) and give up on one that never ends.
 class Pop3LineReader
 {
 public:
@@ -34,17 +38,24 @@ public:
     std::optional<Line> takeLine();
     // The incomplete last line when the connection ended without its line end.
     std::optional<Line> takeRest();
+    // Bytes received of the line not yet ended, dropped ones included. When
+    // takeLine() has just said nullopt, this is the line the session waits for.
+    qint64 pendingLength() const;
     qsizetype buffered() const;
     void clear();
 
 private:
     void compact();
 
-    std::deque<QByteArray> m_cutLines; // heads of overlong lines, older than m_buf
     QByteArray m_buf;
-    qsizetype m_pos = 0;       // start of the first unread byte
-    qsizetype m_scanned = 0;   // bytes after m_pos known to hold no LF
-    bool m_discarding = false; // inside the dropped tail of a cut line
+    qsizetype m_pos = 0;     // start of the first unread byte
+    qsizetype m_scanned = 0; // bytes after m_pos known to hold no LF
+    // The line at m_pos is overlong: m_buf holds its head and, once its line
+    // end came, an LF after it; m_dropped bytes of it were thrown away.
+    bool m_headCut = false;
+    bool m_discarding = false; // still inside the dropped tail (no LF yet)
+    bool m_droppedCr = false;  // the last dropped byte was a CR (part of a CR LF)
+    qint64 m_dropped = 0;
 };
 
 } // namespace orvella::pop3
