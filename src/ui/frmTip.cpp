@@ -191,7 +191,7 @@ void frmTip::DoNextTip(bool randomMode)
 {
     const int n = int(Tips.size());
     if (n == 0) return;
-    if (m_speech) m_speech->StopAgent();
+    if (m_speech && !(randomMode && m_FirstTip == FirstTip::WaitsForSpeech)) m_speech->StopAgent();
     if (randomMode) {
         // A source that returns 1 or more must not pick a tip past the last.
         CurrentTip = std::clamp(int(m_random() * n + 1), 1, n);
@@ -219,7 +219,7 @@ bool frmTip::TipShowing()
 }
 
 bool frmTip::ShowTip(CSettings& settings, SpeechOutput* speech, const ModalDialogFlag& modalDialog,
-                     QWidget* parent, RandomSource random)
+                     QWidget* parent, FirstTip first, RandomSource random)
 {
     if (tipShowing) return false;
     tipShowing = true;
@@ -227,6 +227,7 @@ bool frmTip::ShowTip(CSettings& settings, SpeechOutput* speech, const ModalDialo
     if (agent) agent->setCommandEnabled(QString::fromUtf16(TipCommand), false);
     {
         frmTip dlg(settings, speech, parent, std::move(random));
+        dlg.m_FirstTip = first;
         modalDialog.exec(dlg);
     }
     if (agent) agent->setCommandEnabled(QString::fromUtf16(TipCommand), true);

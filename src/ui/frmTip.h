@@ -24,6 +24,10 @@ class frmTip : public QDialog
 public:
     // A number in [0, 1) for the first tip's choice; tests put a fixed one in.
     using RandomSource = std::function<double()>;
+    // Whether the first tip silences what the character is saying, as every
+    // later tip does, or waits until it is said: the tip at start-up must not
+    // swallow the greeting queued just before it.
+    enum class FirstTip { CutsSpeech, WaitsForSpeech };
 
     // speech may be null (no character): the tips are shown, not spoken.
     frmTip(CSettings& settings, SpeechOutput* speech, QWidget* parent = nullptr, RandomSource random = {});
@@ -34,7 +38,7 @@ public:
     // character's "Orvella Tip" command disabled. While one tip window is
     // open, further requests do nothing. True when a window was shown.
     static bool ShowTip(CSettings& settings, SpeechOutput* speech, const ModalDialogFlag& modalDialog,
-                        QWidget* parent, RandomSource random = {});
+                        QWidget* parent, FirstTip first = FirstTip::CutsSpeech, RandomSource random = {});
     // A tip window opened by ShowTip is on screen.
     static bool TipShowing();
 
@@ -47,6 +51,7 @@ public:
     QStringList Tips;   // the lines of the tip file; a tip's number is its index + 1
     int CurrentTip = 0; // 1-based number of the tip on show; 0 before the first
     bool Activated = false;
+    FirstTip m_FirstTip = FirstTip::CutsSpeech;
 
     QLabel* lblHeading = nullptr;
     QLabel* lblTipText = nullptr;

@@ -26,6 +26,8 @@ using namespace Qt::Literals::StringLiterals;
 using namespace orvella;
 using orvella::test::FakeAgent;
 
+Q_DECLARE_METATYPE(frmTip::FirstTip)
+
 namespace {
 
 const QByteArray threeTips = "Press Stop Talking to silence the character\r\n"
@@ -52,9 +54,10 @@ struct TipRig
     }
 
     // A tip window whose random choice is fixed, shown and activated.
-    std::unique_ptr<frmTip> open(double random = 0.0)
+    std::unique_ptr<frmTip> open(double random = 0.0, frmTip::FirstTip first = frmTip::FirstTip::CutsSpeech)
     {
         auto dlg = std::make_unique<frmTip>(settings, &speech, nullptr, [random] { return random; });
+        dlg->m_FirstTip = first;
         dlg->show();
         dlg->activateWindow();
         if (!QTest::qWaitFor([&] { return dlg->Activated; })) return nullptr;
@@ -78,6 +81,7 @@ private Q_SLOTS:
     void firstTipThenNextWraps_data();
     void firstTipThenNextWraps();
     void tipEndingInFullStopGetsAnother();
+    void whatIsSpoken_data();
     void whatIsSpoken();
     void speechTagsInTipAreSpokenAsText();
     void missingOrEmptyFileIsSilent_data();
@@ -162,19 +166,30 @@ void tst_frmTip::tipEndingInFullStopGetsAnother()
     QVERIFY(rig.agent.calls.contains(rig.spoken(u"Orvella never deletes mail.."_s)));
 }
 
+void tst_frmTip::whatIsSpoken_data()
+{
+    QTest::addColumn<frmTip::FirstTip>("first");
+    QTest::newRow("first tip cuts speech") << frmTip::FirstTip::CutsSpeech;
+    QTest::newRow("first tip waits for the greeting") << frmTip::FirstTip::WaitsForSpeech;
+}
+
 void tst_frmTip::whatIsSpoken()
 {
+    QFETCH(frmTip::FirstTip, first);
     TipRig rig(threeTips);
     // Tips are spoken whatever the behaviour setting, and the character hides
     // after the tip (not after the introduction) when it hides when idle.
     rig.settings.m_Behavior = 3;
     rig.settings.m_Hide = true;
-    auto dlg = rig.open(0.5);
+    auto dlg = rig.open(0.5, first);
     QVERIFY(dlg);
-    QCOMPARE(rig.agent.takeCalls(),
-             (QStringList{u"StopAll"_s, u"Hide(fast)"_s, u"Show(fast)"_s, u"Play(Suggest)"_s,
-                          rig.spoken(u"Here is a tip..."_s), u"Show(fast)"_s, u"Play(Read)"_s,
-                          rig.spoken(u"Rules can silence a sender."_s), u"Hide(fast)"_s}));
+    QStringList firstCalls{u"Show(fast)"_s, u"Play(Suggest)"_s, rig.spoken(u"Here is a tip..."_s),
+                           u"Show(fast)"_s, u"Play(Read)"_s,    rig.spoken(u"Rules can silence a sender."_s),
+                           u"Hide(fast)"_s};
+    if (first == frmTip::FirstTip::CutsSpeech)
+        firstCalls = QStringList{u"StopAll"_s, u"Hide(fast)"_s} + firstCalls;
+    QCOMPARE(rig.agent.takeCalls(), firstCalls);
+    // "Next Tip" always cuts the tip being read.
     dlg->cmdNextTip->click();
     QCOMPARE(rig.agent.takeCalls(),
              (QStringList{u"StopAll"_s, u"Hide(fast)"_s, u"Show(fast)"_s, u"Play(Read)"_s,
@@ -274,7 +289,8 @@ void tst_frmTip::showTipGuardsSecondWindow()
             tipWindows += qobject_cast<frmTip*>(w) && w->isVisible();
         dlg->cmdOK->click();
     });
-    QVERIFY(frmTip::ShowTip(rig.settings, &rig.speech, modal, nullptr, [] { return 0.0; }));
+    QVERIFY(frmTip::ShowTip(rig.settings, &rig.speech, modal, nullptr, frmTip::FirstTip::CutsSpeech,
+                            [] { return 0.0; }));
     QVERIFY(flagWhileOpen);
     QVERIFY(!commandWhileOpen);
     QVERIFY(showingWhileOpen);
