@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -175,11 +176,22 @@ void frmTip::LoadTips()
 
 bool frmTip::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && !Activated) {
-        Activated = true;
-        DoNextTip(true);
+    if (e->type() == QEvent::WindowActivate) {
+        FirstActivation();
+    } else if (e->type() == QEvent::Show) {
+        // A window manager that keeps new windows from taking the focus never
+        // activates this one: the first tip then comes once the window shows,
+        // rather than an empty window waiting for a click.
+        QTimer::singleShot(0, this, &frmTip::FirstActivation);
     }
     return QDialog::event(e);
+}
+
+void frmTip::FirstActivation()
+{
+    if (Activated || !isVisible()) return;
+    Activated = true;
+    DoNextTip(true);
 }
 
 void frmTip::cmdNextTip_Click()

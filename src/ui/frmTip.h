@@ -69,6 +69,9 @@ protected:
 
 private:
     void LoadTips();
+    // The first tip, shown once: at the first activation, or just after the
+    // window first shows when nothing activates it.
+    void FirstActivation();
 
     CSettings& m_settings;
     SpeechOutput* m_speech;

@@ -80,6 +80,7 @@ private Q_SLOTS:
     void readTips();
     void firstTipThenNextWraps_data();
     void firstTipThenNextWraps();
+    void tipComesWithoutActivation();
     void tipEndingInFullStopGetsAnother();
     void whatIsSpoken_data();
     void whatIsSpoken();
@@ -155,6 +156,32 @@ void tst_frmTip::firstTipThenNextWraps()
         QCOMPARE(dlg->CurrentTip, expected);
         QCOMPARE(dlg->lblTipText->text(), tips[expected - 1]);
     }
+}
+
+namespace {
+// Keeps activation events from a window, as a window manager that keeps new
+// windows from taking the focus does.
+struct NoActivation : QObject
+{
+    bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::WindowActivate; }
+};
+} // namespace
+
+void tst_frmTip::tipComesWithoutActivation()
+{
+    TipRig rig(threeTips);
+    frmTip dlg(rig.settings, &rig.speech, nullptr, [] { return 0.0; });
+    NoActivation filter;
+    dlg.installEventFilter(&filter);
+    dlg.show();
+    QTRY_COMPARE(dlg.lblTipText->text(), u"Press Stop Talking to silence the character."_s);
+    QVERIFY(rig.agent.calls.contains(rig.spoken(u"Here is a tip..."_s)));
+    // Activated later, it stays on that tip.
+    dlg.removeEventFilter(&filter);
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&dlg, &activate);
+    QCOMPARE(dlg.CurrentTip, 1);
+    QCOMPARE(rig.agent.calls.count(rig.spoken(u"Here is a tip..."_s)), 1);
 }
 
 void tst_frmTip::tipEndingInFullStopGetsAnother()
