@@ -6,6 +6,8 @@
 #include "platform/MakerConfig.h"
 #include "settings/CSettings.h"
 #include "settings/Program.h"
+#include "ui/ModalDialogFlag.h"
+#include "ui/frmCopyRight.h"
 #include "ui/frmMain.h"
 
 #include <QAction>
@@ -14,7 +16,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -186,14 +187,10 @@ void frmTray::Launch()
 
 void frmTray::ShowAbout()
 {
-    m_ModalDlgDisplayed = true;
-    QMessageBox::about(m_main.get(), u"About Orvella"_s,
-                       u"<h3>Orvella %1</h3><p>Checks your mailboxes and has its character read new "
-                       u"mail aloud.</p><p>Orvella speaks through its own character engine and "
-                       u"espeak-ng.</p><p><a href=\"%2\">%2</a></p>"_s.arg(QCoreApplication::applicationVersion(),
-                                                                          Program().SupportURL));
-    m_ModalDlgDisplayed = false;
+    const ModalDialogFlag modal{[this] { return m_ModalDlgDisplayed; }, [this](bool on) { m_ModalDlgDisplayed = on; }};
+    frmCopyRight::ShowAbout(modal, m_main && m_main->isVisible() ? m_main.get() : nullptr);
 }
+
 
 void frmTray::TrayIconCallback(int code)
 {

@@ -26,6 +26,8 @@
 #include "ui/frmOptions.h"
 #include "ui/frmPromptEveryMessage.h"
 #include "ui/frmPromptOnce.h"
+#include "ui/frmTip.h"
+#include "ui/frmView.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -320,8 +322,9 @@ void frmMain::Form_Activate()
 {
     ActivatedOnce = true;
     m_core->Greet();
+    // The tip waits for the greeting, then the minute timer for the tip.
     if (settings().m_ShowTips && !settings().m_RanWizard)
-        QTimer::singleShot(0, this, &frmMain::ShowTip);
+        frmTip::ShowTip(settings(), m_core->speech(), modalDialogFlag(), this, frmTip::FirstTip::WaitsForSpeech);
     if (!m_tray.m_SystemTray)
         m_core->StartMinuteTimer(2000);
 }
@@ -567,11 +570,7 @@ void frmMain::ShowOptions()
     pageQuickControl->apply(settings());
 }
 
-void frmMain::ShowTip()
-{
-    if (TipShowing)
-        return;
-}
+void frmMain::ShowTip() { frmTip::ShowTip(settings(), m_core->speech(), modalDialogFlag(), this); }
 
 // ---------------------------------------------------------------------------
 // Commands
@@ -595,7 +594,14 @@ void frmMain::cmdTellMe_Click()
         m_core->ReadStoredMessage(row);
 }
 
-void frmMain::cmdViewIt_Click() {}
+void frmMain::cmdViewIt_Click()
+{
+    const int row = pageMessages->selectedRow();
+    if (row < 0 || !m_core->store())
+        return;
+    if (!frmView::ViewMessage(m_core->store()->model()->entry(row).path, modalDialogFlag(), this))
+        SetStatusText(u"The message could not be read."_s);
+}
 
 void frmMain::cmdAddRule_Click()
 {

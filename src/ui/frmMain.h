@@ -146,7 +146,6 @@ private:
     QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown
     int m_LastOptionsTab = 0;
     bool ActivatedOnce = false;
-    bool TipShowing = false;
     bool m_loaded = false;
 };
 

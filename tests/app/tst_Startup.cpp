@@ -92,7 +92,7 @@ void tst_Startup::init()
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
     // A configured program unless a test removes the file: a first start runs the wizard.
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
 }
 
 void tst_Startup::cleanup()
@@ -168,7 +168,7 @@ void tst_Startup::removeSettings()
 
 void tst_Startup::autostartStaysHiddenUntilOpened()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     auto tray = start({u"-autostart"_s});
     QVERIFY(tray);
     QVERIFY(tray->m_SystemTray);
@@ -296,7 +296,7 @@ void tst_Startup::exitSavesEverySetting()
 void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
 {
     writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\n"
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\n"
               "Height=6000\r\nSplitTop=2000\r\n");
     auto tray = start({});
     QVERIFY(tray);
@@ -311,7 +311,7 @@ void tst_Startup::geometryRoundTripsInTwips()
 {
     // 96 dpi on the offscreen platform: 15 twips a pixel.
     writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\n"
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\n"
               "Height=7500\r\n");
     auto tray = start({});
     QVERIFY(tray);
@@ -324,7 +324,7 @@ void tst_Startup::geometryRoundTripsInTwips()
 
 void tst_Startup::firstActivationGreets()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     auto tray = start({});
     QVERIFY(tray);
     auto* agent = qobject_cast<test::FakeAgent*>(tray->mainWindow()->agent());
@@ -342,7 +342,7 @@ void tst_Startup::firstActivationGreets()
 void tst_Startup::noGreetingWithGestureNone()
 {
     writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[Character]\r\nWelcomeGesture=None\r\n");
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n[Character]\r\nWelcomeGesture=None\r\n");
     auto tray = start({});
     QVERIFY(tray);
     QTRY_VERIFY(tray->mainWindow()->activatedOnce());
@@ -354,7 +354,7 @@ void tst_Startup::noGreetingWithGestureNone()
 // load; an Exit that comes meanwhile closes it, and the program then ends.
 void tst_Startup::exitClosesStartupNotice()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     setShowMessageRecorder(nullptr);
     auto tray = std::make_unique<frmTray>();
     tray->quitOnUnload = false;

@@ -91,7 +91,7 @@ void tst_frmMainCycle::init()
     QFile ini(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              CAccount::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
+              CAccount::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nShowTips=No\r\n");
     ini.close();
     OrvellaCore::agentFactory() = [] { return std::make_unique<FakeAgent>(); };
     m_servers.clear();
