@@ -126,7 +126,9 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent)
         lstMessages->setCurrentIndex(index);
         Q_EMIT contextMenuRequested(lstMessages->viewport()->mapToGlobal(pos));
     });
-    connect(splitMessages, &QSplitter::splitterMoved, this, [this] { m_pendingSplitTop = -1; });
+    // The user's drag decides where the split stays, whatever the window's size does later.
+    connect(splitMessages, &QSplitter::splitterMoved, this,
+            [this] { m_wantedSplitTop = splitMessages->y() + splitMessages->sizes().value(0); });
 }
 
 void MessagesPage::buildPanel()
@@ -257,9 +259,14 @@ void MessagesPage::setPreview(const QString& text)
 
 void MessagesPage::applyPanelVisibility(bool newMessagePanel, bool preview)
 {
+    // Hidden, the preview's split is remembered; shown again, it comes back there.
+    if (!preview && txtMessage->isVisible() && isVisible())
+        m_wantedSplitTop = splitTop();
     picNewMessages->setVisible(newMessagePanel);
     lblNewMessagesTitle->setVisible(newMessagePanel);
     txtMessage->setVisible(preview);
+    if (preview)
+        QMetaObject::invokeMethod(this, &MessagesPage::applySplitTop, Qt::QueuedConnection);
 }
 
 int MessagesPage::twips(int value) const
@@ -282,21 +289,27 @@ int MessagesPage::maximumSplitTop() const
 
 int MessagesPage::splitTop() const
 {
-    if (m_pendingSplitTop >= 0)
-        return m_pendingSplitTop;
+    if (!isVisible() || !txtMessage->isVisible())
+        return m_wantedSplitTop; // -1 when the split was never placed
     return splitMessages->y() + splitMessages->sizes().value(0);
 }
 
 void MessagesPage::setSplitTop(int top)
 {
-    m_pendingSplitTop = top;
-    if (isVisible() && splitMessages->height() > 0 && txtMessage->isVisible()) {
-        const int wanted = std::clamp(top, minimumSplitTop(), maximumSplitTop());
-        const int listHeight = std::max(1, wanted - splitMessages->y());
-        const int total = splitMessages->height() - splitMessages->handleWidth();
-        splitMessages->setSizes({listHeight, std::max(1, total - listHeight)});
-        m_pendingSplitTop = -1;
-    }
+    m_wantedSplitTop = top;
+    applySplitTop();
+}
+
+// The split stays at its top while the window's size changes (the preview
+// takes what is left), within the limits of the page's present size.
+void MessagesPage::applySplitTop()
+{
+    if (m_wantedSplitTop < 0 || !isVisible() || splitMessages->height() <= 0 || !txtMessage->isVisible())
+        return;
+    const int top = std::clamp(m_wantedSplitTop, minimumSplitTop(), maximumSplitTop());
+    const int listHeight = std::max(1, top - splitMessages->y());
+    const int total = splitMessages->height() - splitMessages->handleWidth();
+    splitMessages->setSizes({listHeight, std::max(1, total - listHeight)});
 }
 
 void MessagesPage::applySplitLimits()
@@ -325,8 +338,7 @@ void MessagesPage::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     applySplitLimits();
-    if (m_pendingSplitTop >= 0)
-        setSplitTop(m_pendingSplitTop);
+    applySplitTop();
     setColumnWidths();
 }
 
@@ -334,8 +346,7 @@ void MessagesPage::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
     applySplitLimits();
-    if (m_pendingSplitTop >= 0)
-        setSplitTop(m_pendingSplitTop);
+    applySplitTop();
     setColumnWidths();
 }
 

@@ -36,8 +36,8 @@ public:
     void applyPanelVisibility(bool newMessagePanel, bool preview);
 
     // The top of the split between list and preview, in pixels from the
-    // page's top; setSplitTop keeps it within the limits and applies it once
-    // the page has its size.
+    // page's top (-1 when it was never placed); setSplitTop keeps it within
+    // the limits and applies it once the page has its size.
     int splitTop() const;
     void setSplitTop(int top);
     // The smallest and largest top the split may take now.
@@ -82,11 +82,12 @@ private:
     void buildPanel();
     void setColumnWidths();
     void applySplitLimits();
+    void applySplitTop();
     int twips(int value) const; // twips as pixels on this screen
 
     MessageListModel* m_model = nullptr;
     QSortFilterProxyModel* m_proxy = nullptr;
-    int m_pendingSplitTop = -1; // waits for the page's size
+    int m_wantedSplitTop = -1; // where the split stays; -1: where the layout puts it
 };
 
 } // namespace orvella

@@ -537,9 +537,8 @@ void frmMain::SaveWindowGeometry()
     s.m_Left = qRound(pos().x() * tx);
     s.m_Width = qRound(width() * tx);
     s.m_Height = qRound(height() * ty);
-    // Only a split the user could see is stored; a hidden preview keeps the last one.
-    if (s.m_ShowPreviewPanel && (pageMessages->isVisible() || s.m_SplitTop <= 0))
-        s.m_SplitTop = qRound(pageMessages->splitTop() * ty);
+    if (const int top = pageMessages->splitTop(); top > 0)
+        s.m_SplitTop = qRound(top * ty);
 }
 
 void frmMain::RunEmailProgram()
