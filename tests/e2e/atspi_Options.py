@@ -48,6 +48,7 @@ class Options(unittest.TestCase):
 
             # --- First opening: a page, a rule and a filter, then OK.
             options = self.open_options(p)
+            self.assertEqual(p.unnamed_controls(options), [])
             p.key("alt+g")
             name = p.find("text", "Your name", root=options)
             p.key("alt+e")
@@ -63,6 +64,7 @@ class Options(unittest.TestCase):
             p.tab_to(p.find("push button", "Add", root=p.find("panel", "Rules", root=options)))
             p.key("space")
             rule = p.window("Add Rule")
+            self.assertEqual(p.unnamed_controls(rule), [])
             # The editor opens in the field it asks for.
             p.wait_focused(p.find("text", "Sender's name or E-mail address", root=rule))
             p.type_text("anna@example.org")
@@ -78,6 +80,7 @@ class Options(unittest.TestCase):
             p.tab_to(p.find("push button", "Add", root=p.find("panel", "Filters", root=options)))
             p.key("space")
             editor = p.window("Add Filter")
+            self.assertEqual(p.unnamed_controls(editor), [])
             text = p.find("text", "The following text...", root=editor)
             p.wait_focused(text)
             p.key("alt+y")

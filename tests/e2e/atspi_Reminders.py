@@ -68,6 +68,7 @@ class Reminders(unittest.TestCase):
             p.start(args=("-AUTOSTART",))
             window = p.window("Reminder!", timeout=30)
             text = p.find("text", "Reminder", root=window)
+            self.assertEqual(p.unnamed_controls(window), [])
             self.assertEqual(p.text(text), "Call the plumber about the kitchen sink")
             p.wait_traced("speak", "Call the plumber about the kitchen sink")
             p.wait_traced("speak", "Take the evening pills")
@@ -96,7 +97,9 @@ class Reminders(unittest.TestCase):
             p.tab_to(add)
             p.key("space")
 
+            self.assertEqual(p.unnamed_controls(reminders.parent), [])  # the page
             editor = p.window("Add Orvella Reminder")
+            self.assertEqual(p.unnamed_controls(editor), [])
             ok = p.find("push button", "OK", root=editor)
             self.assertFalse(is_enabled(ok))  # nothing to remind of yet
             contents = p.find("text", "Contents", root=editor)

@@ -47,6 +47,7 @@ class Wizard(unittest.TestCase):
         with Program() as p:
             p.start(args=())
             wizard = p.window(WIZARD, timeout=30)
+            self.assertEqual(p.unnamed_controls(wizard), [])
             # Page 0 is spoken: its title and texts, in order.
             for text in ("Welcome to the Orvella Configuration Wizard",
                          "I will now help you to setup your Orvella software",

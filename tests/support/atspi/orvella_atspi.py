@@ -328,6 +328,24 @@ class Program:
         marked = controls or marked
         return marked[-1] if marked else None
 
+    def unnamed_controls(self, root):
+        """Controls under root, on every page, that take the keyboard focus
+        but have no accessible name: a screen reader could only say "button"
+        or "edit". A combo box's drop-down list belongs to the box."""
+        found = []
+        for node in walk(root):
+            try:
+                focusable = node.getState().contains(pyatspi.STATE_FOCUSABLE)
+            except Exception:
+                continue
+            if not focusable or name(node).strip():
+                continue
+            parent = node.parent
+            if role(node) == "list" and parent is not None and role(parent) == "combo box":
+                continue
+            found.append("%s in %s %r" % (role(node), role(parent), name(parent)))
+        return found
+
     def wait_focused(self, node, timeout=5):
         wait_for(lambda: is_focused(node), timeout, "the focus on %s %r" % (role(node), name(node)))
 
