@@ -356,7 +356,15 @@ class Program:
         for _ in range(presses):
             if is_focused(node):
                 return
+            before = self.focused()
             self.key("Tab")
+            # One step at a time: a slow program must not make us press on
+            # past the control before its focus arrives.
+            if before is not None:
+                try:
+                    wait_for(lambda: not is_focused(before), 3, "the focus to move")
+                except Timeout:
+                    pass  # stuck: the list of controls walked tells where
             now = self.focused()
             walked.append("%s %r" % (role(now), name(now)) if now is not None else "nothing")
         try:
