@@ -150,7 +150,7 @@ class Options(unittest.TestCase):
             after = {f: open(p.path(f), "rb").read() for f in before}
             for f in before:
                 self.assertEqual(after[f], before[f], f)
-            p.process.kill()  # Exit would save what the dialog left in memory
+            self.assertEqual(p.exit(), 0, p.output())
 
 
 if __name__ == "__main__":
