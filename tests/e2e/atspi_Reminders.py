@@ -78,7 +78,8 @@ class Reminders(unittest.TestCase):
             # Each alert is recorded in its file: the one-time reminder has
             # alerted, the daily one moved on to tomorrow.
             wait_for(lambda: reminder_value(p, "100", "LastSignaled") != "0", 10, "100.rmn signalled")
-            self.assertEqual(reminder_value(p, "200", "When"), stamp(minute + datetime.timedelta(days=1)))
+            tomorrow = stamp(minute + datetime.timedelta(days=1))
+            wait_for(lambda: reminder_value(p, "200", "When") == tomorrow, 10, "200.rmn moved on")
             self.assertEqual(reminder_value(p, "300", "LastSignaled"), "0")
 
             # The window opens with the keyboard in its text; Return closes it.
