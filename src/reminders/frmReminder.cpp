@@ -112,6 +112,10 @@ frmReminder* frmReminder::Open(SpeechOutput* speech, const QString& text)
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setReminderText(text);
     w->show();
+    // Shown, a window that is not modal waits for the window manager to give
+    // it the keyboard, which may never happen; a screen reader only announces
+    // the window that has it. The desktop's focus rules still have the last word.
+    w->activateWindow();
     w->txtReminder->setFocus();
     return w;
 }

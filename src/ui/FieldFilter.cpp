@@ -31,11 +31,14 @@ bool FieldFilter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        // Only keys that type a character are judged; arrows, Delete, Tab and
-        // shortcuts pass as they are.
+        // Only keys that type a character (and Backspace) are judged; arrows,
+        // Delete and shortcuts pass as they are, and so do Tab, Return and
+        // Escape, whose text is a control character: the keyboard must be
+        // able to leave the field and press the dialog's buttons.
         const QString text = key->text();
-        const bool typesCharacter =
-            text.size() == 1 && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        const bool typesCharacter = text.size() == 1 &&
+                                    (text.front().isPrint() || key->key() == Qt::Key_Backspace) &&
+                                    !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
         if (typesCharacter) {
             const int code = key->key() == Qt::Key_Backspace ? 8 : text.front().unicode();
             if ((m_rules & DigitsOnly) && RejectNonDigit(code)) return true;

@@ -353,6 +353,9 @@ void OptionsAccountsPage::showCertificate()
             u"This account trusts the server certificate with this fingerprint (SHA-256):"_s);
         lblFingerprint->setText(FingerprintLines(account->m_TrustedCertificate));
     }
+    // The label's accessible name says what it is; a screen reader finds the
+    // fingerprint itself, which the user compares before trusting, here.
+    lblFingerprint->setAccessibleDescription(lblFingerprint->text().remove(u'\n'));
     cmdTrustCertificate->setVisible(rejected);
     cmdForgetCertificate->setVisible(trusted);
     FrameCertificate->setVisible(rejected || trusted);

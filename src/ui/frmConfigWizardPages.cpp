@@ -120,6 +120,8 @@ void frmConfigWizard::buildWindow()
     // neither seen nor clicked, nor reached with the keyboard.
     tabWizard->tabBar()->hide();
     tabWizard->tabBar()->setFocusPolicy(Qt::NoFocus);
+    // The pages' container takes no focus either: announced, it would be a nameless pane.
+    tabWizard->setFocusPolicy(Qt::NoFocus);
 
     cmdSayAgain = new QPushButton(u"&Say again"_s, this);
     cmdSayAgain->setObjectName(u"cmdSayAgain"_s);

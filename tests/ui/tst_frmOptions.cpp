@@ -102,6 +102,8 @@ private Q_SLOTS:
     void characterFilesListedOnce();
     void numericFieldsTakeDigitsOnly_data();
     void numericFieldsTakeDigitsOnly();
+    void keysThatTypeNothingLeaveTheFilteredFields_data();
+    void keysThatTypeNothingLeaveTheFilteredFields();
     void blankCannotBeTypedIntoSymbols();
     void showOptionsOpensOnRememberedPage();
     void browseAndWebButtons();
@@ -463,6 +465,45 @@ void tst_frmOptions::numericFieldsTakeDigitsOnly()
     // Pasted text holding anything but digits is refused whole.
     edit->insert(u"b7"_s);
     QCOMPARE(edit->text(), shown);
+}
+
+void tst_frmOptions::keysThatTypeNothingLeaveTheFilteredFields_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("interval: Tab moves on") << u"txtCheckInterval"_s << int(Qt::Key_Tab) << false;
+    QTest::newRow("port: Tab moves on") << u"txtPort"_s << int(Qt::Key_Tab) << false;
+    QTest::newRow("port: Shift+Tab moves back") << u"txtPort"_s << int(Qt::Key_Backtab) << false;
+    QTest::newRow("symbols: Tab moves on") << u"txtFilteredSymbols"_s << int(Qt::Key_Tab) << false;
+    QTest::newRow("interval: Escape cancels") << u"txtCheckInterval"_s << int(Qt::Key_Escape) << true;
+    QTest::newRow("port: Return presses OK") << u"txtPort"_s << int(Qt::Key_Return) << true;
+}
+
+void tst_frmOptions::keysThatTypeNothingLeaveTheFilteredFields()
+{
+    // A keyboard user must be able to leave a field that takes digits only.
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    OptionsFixture f;
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    auto* edit = dlg.findChild<QLineEdit*>(field);
+    for (int i = 0; i < dlg.tabOptions->count(); ++i)
+        if (dlg.tabOptions->widget(i)->isAncestorOf(edit)) dlg.tabOptions->setCurrentIndex(i);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    const QString before = edit->text();
+    QTest::keyClick(edit, Qt::Key(key), key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+    QCOMPARE(edit->text(), before);
+    if (closes)
+        QTRY_VERIFY(!dlg.isVisible());
+    else
+        QTRY_VERIFY(!edit->hasFocus());
 }
 
 void tst_frmOptions::blankCannotBeTypedIntoSymbols()

@@ -283,6 +283,8 @@ void tst_frmOptionsPreviews::trustingAFingerprint()
     QVERIFY(page.FrameCertificate->isVisible());
     QCOMPARE(page.lblFingerprint->text(), fingerprint.left(48) + u'\n' + fingerprint.mid(48));
     QCOMPARE(page.lblFingerprint->text().remove(u'\n'), fingerprint);
+    // A screen reader reads the fingerprint itself, whole, beside the label's name.
+    QCOMPARE(page.lblFingerprint->accessibleDescription(), fingerprint);
     QVERIFY(page.cmdTrustCertificate->isVisible());
     QVERIFY(!page.cmdForgetCertificate->isVisible());
     page.cmdTrustCertificate->click();

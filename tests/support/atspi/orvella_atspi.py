@@ -23,8 +23,46 @@ import pyatspi
 BINARY = os.environ.get("ORVELLA_BINARY", "orvella")
 
 
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
+
+
 class Timeout(AssertionError):
     pass
+
+
+class Dovecot:
+    """The private Dovecot of the CTest fixture "dovecot"
+    (tests/scripts/dovecot-start.sh): where it listens, its users, its
+    self-signed certificate's fingerprint, and delivery into a mailbox."""
+
+    def __init__(self, folder=None):
+        build = os.environ.get("ORVELLA_TEST_BUILD_DIR", "")
+        self.folder = folder or os.environ.get("ORVELLA_DOVECOT_DIR") or \
+            os.path.join(build, "test-services", "dovecot")
+        self.env = {}
+        path = os.path.join(self.folder, "dovecot.env")
+        if not os.path.exists(path):
+            raise AssertionError("%s is missing: the Dovecot fixture did not run (dovecot-start.sh)" % path)
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                key, eq, value = line.strip().partition("=")
+                if eq:
+                    self.env[key] = value.strip('"')
+        self.host = self.env["DOVECOT_HOST"]
+        self.pop3_port = int(self.env["DOVECOT_POP3_PORT"])
+        self.pop3s_port = int(self.env["DOVECOT_POP3S_PORT"])
+        self.fingerprint = self.env["DOVECOT_CERT_SHA256"]
+
+    def password(self, user):
+        return self.env["DOVECOT_PASSWORD_%s" % user]
+
+    def clear(self, user):
+        subprocess.run([os.path.join(SCRIPTS, "dovecot-deliver.sh"), self.folder, user, "--clear"],
+                       check=True, timeout=30)
+
+    def deliver(self, user, message):
+        subprocess.run([os.path.join(SCRIPTS, "dovecot-deliver.sh"), self.folder, user, "-"],
+                       input=message.encode("utf-8"), check=True, timeout=30)
 
 
 def wait_for(predicate, timeout=10.0, what="condition", interval=0.1):
@@ -53,6 +91,13 @@ def role(node):
 def name(node):
     try:
         return node.name or ""
+    except Exception:
+        return ""
+
+
+def description(node):
+    try:
+        return node.description or ""
     except Exception:
         return ""
 
@@ -267,6 +312,66 @@ class Program:
             found.append(node)
         return found
 
+    def gone(self, title, timeout=10):
+        """Waits until no window of that title shows."""
+        wait_for(lambda: not any(name(w) == title and is_showing(w) for w in self.windows()),
+                 timeout, "window %r to close" % title)
+
+    def focused(self, root=None):
+        """The control with the keyboard focus. A tab widget leaves its tab
+        and tab row marked focused after the focus moved on, and a window's
+        own panes carry the mark too; the deepest marked control is the one."""
+        marked = [n for n in walk(root if root is not None else self.app())
+                  if is_focused(n) and is_showing(n) and role(n) not in ("page tab", "page tab list", "filler")]
+        # An item view's current entry keeps its mark when the view loses the focus.
+        controls = [n for n in marked if role(n) not in ("table cell", "list item")]
+        marked = controls or marked
+        return marked[-1] if marked else None
+
+    def unnamed_controls(self, root):
+        """Controls under root, on every page, that take the keyboard focus
+        but have no accessible name: a screen reader could only say "button"
+        or "edit". A combo box's drop-down list belongs to the box."""
+        found = []
+        for node in walk(root):
+            try:
+                focusable = node.getState().contains(pyatspi.STATE_FOCUSABLE)
+            except Exception:
+                continue
+            if not focusable or name(node).strip():
+                continue
+            parent = node.parent
+            if role(node) == "list" and parent is not None and role(parent) == "combo box":
+                continue
+            found.append("%s in %s %r" % (role(node), role(parent), name(parent)))
+        return found
+
+    def wait_focused(self, node, timeout=5):
+        wait_for(lambda: is_focused(node), timeout, "the focus on %s %r" % (role(node), name(node)))
+
+    def tab_to(self, node, presses=40):
+        """Presses Tab until node has the focus, as a keyboard user walks a
+        window; fails when the tab order never reaches it."""
+        walked = []
+        for _ in range(presses):
+            if is_focused(node):
+                return
+            before = self.focused()
+            self.key("Tab")
+            # One step at a time: a slow program must not make us press on
+            # past the control before its focus arrives.
+            if before is not None:
+                try:
+                    wait_for(lambda: not is_focused(before), 3, "the focus to move")
+                except Timeout:
+                    pass  # stuck: the list of controls walked tells where
+            now = self.focused()
+            walked.append("%s %r" % (role(now), name(now)) if now is not None else "nothing")
+        try:
+            self.wait_focused(node, 1)
+        except Timeout as error:
+            raise Timeout("%s; Tab went through: %s" % (error, ", ".join(walked)))
+
     def find(self, role_name=None, accessible_name=None, root=None, timeout=10, showing=True):
         """The first node with that role and name, waiting for it to appear."""
         try:
@@ -305,8 +410,19 @@ class Program:
         subprocess.run(["xdotool", "key", "--clearmodifiers", combo], check=True, timeout=10)
         time.sleep(0.2)
 
+    def give_focus_back(self, title):
+        """What a window manager does when a dialog closes: the window that
+        opened it gets the keyboard again. The tests' X server has no window
+        manager, so the focus would stay nowhere."""
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % title,
+                        "windowfocus", "--sync"], check=True, timeout=10,
+                       stdout=subprocess.DEVNULL)
+        time.sleep(0.2)
+
     def type_text(self, text):
-        subprocess.run(["xdotool", "type", "--delay", "20", text], check=True, timeout=60)
+        # From standard input, so a text that starts with "-" is no option.
+        subprocess.run(["xdotool", "type", "--delay", "20", "--file", "-"], input=text.encode("utf-8"),
+                       check=True, timeout=60)
         time.sleep(0.2)
 
     # --- what the program left ------------------------------------------------
@@ -332,6 +448,13 @@ class Program:
     def wait_traced(self, kind, text, timeout=20):
         return wait_for(lambda: any(text in a for a in self.traced(kind)), timeout,
                         "a traced %s with %r" % (kind, text))
+
+    def files(self, folder, suffix=""):
+        """The names of the files in a folder of the program folder."""
+        path = self.path(folder)
+        if not os.path.isdir(path):
+            return []
+        return sorted(f for f in os.listdir(path) if f.endswith(suffix))
 
     def screenshot(self, png_path):
         subprocess.run(["import", "-window", "root", png_path], check=True, timeout=30)
