@@ -89,6 +89,7 @@ void frmMain::buildWindow()
 
     tabMain = new QTabWidget(central);
     tabMain->setObjectName(u"tabMain"_s);
+    tabMain->setAccessibleName(u"Orvella pages"_s);
     pageMessages = new MessagesPage;
     pageReminders = new RemindersPage;
     pageQuickControl = new QuickControlPage;

@@ -20,6 +20,17 @@ WelcomeGesture=None
 
 
 class MainWindow(unittest.TestCase):
+    def test_every_control_has_a_name(self):
+        with Program(settings=SETTINGS) as p:
+            p.start()
+            frame = p.window("Orvella")
+            self.assertEqual(p.unnamed_controls(frame), [])
+            # The image buttons of the New Message panel and the list speak for themselves.
+            for caption in ("Previous Message", "Replay Message", "Next Message"):
+                p.find("push button", caption, root=frame, showing=False)
+            p.find("tree", "All Messages", root=frame, showing=False)
+            self.assertEqual(p.exit(), 0)
+
     def test_exit_from_the_file_menu_saves(self):
         with Program(settings=SETTINGS) as p:
             p.start()
