@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
+#include "app/DialogsAboveCharacter.h"
 #include "app/frmTray.h"
 #include "platform/TerminationSignals.h"
 #include "settings/Program.h"
@@ -82,6 +83,7 @@ int runApplication(int argc, char** argv)
                                                           : commandLine.traceFile;
     Program().AudioFile = commandLine.audioFile;
 
+    DialogsAboveCharacter dialogsAbove;
     frmTray tray;
     instance.commandHandler = [&tray](const QString& command) { return tray.HandleCommand(command); };
     // The usual ends of a tray program on this desktop are the session ending

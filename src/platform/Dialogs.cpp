@@ -29,6 +29,8 @@ bool Dialogs::askYesNo(QWidget* parent, const QString& title, const QString& tex
     if (!answers().isEmpty())
         return answers().dequeue();
     QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    // Above the always-on-top character, which could cover the buttons.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -41,6 +43,7 @@ void Dialogs::inform(QWidget* parent, const QString& title, const QString& text,
         return;
     }
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
 

@@ -1,4 +1,5 @@
 #include "reminders/frmAddEditReminder.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -57,6 +58,7 @@ QString dateFormatWithFullYear()
 frmAddEditReminder::frmAddEditReminder(CSettings& settings, SpeechOutput* speech, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_speech(speech)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmAddEditReminder"_s);
     setWindowTitle(u"Add Orvella Reminder"_s);
     setWindowIcon(QIcon(u":/icons/reminder-enabled.svg"_s));

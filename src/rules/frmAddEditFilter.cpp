@@ -1,4 +1,5 @@
 #include "rules/frmAddEditFilter.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "ui/ControlNames.h"
 #include "ui/FieldFilter.h"
@@ -18,6 +19,7 @@ namespace orvella {
 
 frmAddEditFilter::frmAddEditFilter(QWidget* parent) : QDialog(parent)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmAddEditFilter"_s);
     setWindowTitle(u"Add Filter"_s);
 

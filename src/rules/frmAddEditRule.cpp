@@ -1,4 +1,5 @@
 #include "rules/frmAddEditRule.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "platform/Dialogs.h"
 #include "speech/CharacterControl.h"
@@ -56,6 +57,7 @@ QString frmAddEditRule::Description(int type)
 frmAddEditRule::frmAddEditRule(RuleList& rules, SpeechOutput* speech, QWidget* parent)
     : QDialog(parent), m_rules(rules), m_speech(speech)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmAddEditRule"_s);
     setWindowTitle(u"Add Rule"_s);
 

@@ -1,4 +1,5 @@
 #include "ui/frmConfigWizard.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "mail/CAccount.h"
 #include "platform/Dialogs.h"
@@ -56,6 +57,7 @@ frmConfigWizard::frmConfigWizard(CSettings& settings, AccountList& accounts, Spe
                                  CharacterControl* character, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_accounts(accounts), m_speech(speech), m_character(character)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmConfigWizard"_s);
     setWindowTitle(u"Orvella Configuration Wizard"_s);
     buildWindow();

@@ -1,4 +1,5 @@
 #include "ui/frmCopyRight.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "platform/Shell.h"
 #include "settings/Program.h"
@@ -23,6 +24,7 @@ QPointer<frmCopyRight> openAbout;
 
 frmCopyRight::frmCopyRight(QWidget* parent) : QDialog(parent)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmCopyRight"_s);
     setWindowTitle(u"About Orvella"_s);
 

@@ -1,4 +1,5 @@
 #include "ui/frmMessage.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "speech/SpeechOutput.h"
 
@@ -20,6 +21,7 @@ void setShowMessageRecorder(QList<ShownMessage>* recorder) { messageRecorder = r
 
 frmMessage::frmMessage(SpeechOutput* speech, QWidget* parent) : QDialog(parent), m_speech(speech)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmMessage"_s);
     setWindowTitle(u"Orvella Message"_s);
     m_Animation = u"Read"_s;

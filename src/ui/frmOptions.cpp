@@ -1,4 +1,5 @@
 #include "ui/frmOptions.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "settings/CSettings.h"
 #include "settings/ModOrvella.h"
@@ -54,6 +55,7 @@ int SelectedIndex(const QComboBox* list, int keep)
 
 frmOptions::frmOptions(OptionsServices& services, QWidget* parent) : QDialog(parent), m_services(services)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmOptions"_s);
     setWindowTitle(u"Options"_s);
 

@@ -1,4 +1,5 @@
 #include "ui/frmSpecialMailSystems.h"
+#include "ui/StayAboveCharacter.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -86,6 +87,7 @@ QString SpecialMailQuestion(const QString& service)
 
 frmSpecialMailSystems::frmSpecialMailSystems(QWidget* parent) : QDialog(parent)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmSpecialMailSystems"_s);
     setWindowTitle(u"Orvella Configuration Wizard"_s);
 

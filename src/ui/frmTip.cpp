@@ -1,4 +1,5 @@
 #include "ui/frmTip.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "platform/ProfileFile.h"
 #include "settings/CSettings.h"
@@ -56,6 +57,7 @@ QStringList splitLines(const QString& text)
 frmTip::frmTip(CSettings& settings, SpeechOutput* speech, QWidget* parent, RandomSource random)
     : QDialog(parent), m_settings(settings), m_speech(speech), m_random(std::move(random))
 {
+    StayAboveCharacter(this);
     if (!m_random) m_random = [] { return QRandomGenerator::global()->generateDouble(); };
 
     setObjectName(u"frmTip"_s);

@@ -1,4 +1,5 @@
 #include "ui/frmView.h"
+#include "ui/StayAboveCharacter.h"
 
 #include "ui/ModalDialogFlag.h"
 
@@ -15,6 +16,7 @@ namespace orvella {
 
 frmView::frmView(const CMessage& message, QWidget* parent) : QDialog(parent), m_Message(message)
 {
+    StayAboveCharacter(this);
     setObjectName(u"frmView"_s);
     setWindowTitle(Caption(m_Message));
     setSizeGripEnabled(true);
