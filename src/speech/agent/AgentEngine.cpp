@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -23,6 +25,11 @@ namespace {
 // Pauses between idle animations while the character stands shown and unoccupied.
 constexpr int IdleMinMs = 7000;
 constexpr int IdleMaxMs = 15000;
+// The longer it stands idle, the calmer it gets: each idle animation makes the
+// next pause a quarter longer, up to four times the first (28 to 60 seconds),
+// so a character left on the desktop for hours stirs about once a minute.
+constexpr double IdleSlowing = 1.25;
+constexpr double IdleSlowest = 4.0;
 // The balloon stays a moment after the last word, so it can be read.
 constexpr int BalloonLingerMs = 700;
 // The mouth changes shape no faster than this, or it flickers.
@@ -264,6 +271,7 @@ void AgentEngine::StopAll()
     dropCurrent();
     m_balloonLinger.stop();
     m_balloon->close();
+    m_idleRun = 0;
     scheduleIdle();
 }
 
@@ -359,6 +367,7 @@ bool AgentEngine::emitGuarded(const std::function<void()>& fire)
 void AgentEngine::start(Request& r)
 {
     stopIdle();
+    m_idleRun = 0;
     switch (r.kind) {
     case Request::Show:
         m_trace.write(u"show"_s, r.fast);
@@ -534,8 +543,11 @@ void AgentEngine::scheduleIdle()
         m_idleTimer.stop();
         return;
     }
-    if (!m_idleTimer.isActive())
-        m_idleTimer.start(QRandomGenerator::global()->bounded(m_idleMinMs, m_idleMaxMs + 1));
+    if (!m_idleTimer.isActive()) {
+        const double slower = std::min(IdleSlowest, std::pow(IdleSlowing, m_idleRun));
+        const int pause = QRandomGenerator::global()->bounded(m_idleMinMs, m_idleMaxMs + 1);
+        m_idleTimer.start(int(std::min(double(std::numeric_limits<int>::max()), pause * slower)));
+    }
 }
 
 void AgentEngine::stopIdle()
@@ -558,6 +570,7 @@ void AgentEngine::onIdleTimer()
     }
     if (idles.isEmpty()) return;
     m_idlePlaying = true;
+    ++m_idleRun;
     m_animator->play(idles.at(QRandomGenerator::global()->bounded(int(idles.size()))));
 }
 
@@ -565,6 +578,7 @@ void AgentEngine::setIdleDelay(int minMs, int maxMs)
 {
     m_idleMinMs = qMax(1, minMs);
     m_idleMaxMs = qMax(m_idleMinMs, maxMs);
+    m_idleRun = 0;
     m_idleTimer.stop();
     scheduleIdle();
 }

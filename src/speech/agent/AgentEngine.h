@@ -92,7 +92,8 @@ public:
     QImage snapshot();
     // Plays one of the idle animations now (normally chosen at random after a pause).
     bool playIdle(const QString& animation);
-    // The pause before an idle animation, chosen at random between the two.
+    // The pause before the first idle animation, chosen at random between the
+    // two; the pauses after it grow, the longer the character stands idle.
     void setIdleDelay(int minMs, int maxMs);
 
 Q_SIGNALS:
@@ -170,6 +171,7 @@ private:
     int m_idleMinMs;
     int m_idleMaxMs;
     bool m_idlePlaying = false;
+    int m_idleRun = 0; // idle animations played since the character last did something
     QTimer m_balloonLinger;
     qint64 m_mouthChangedAt = 0;
 };
