@@ -141,22 +141,34 @@ bool CharacterWindow::updatePicture()
     drawn.acquire();
     if (masked()) made->region = flattenToRegion(made->image);
     m_picture = *made;
-    const qsizetype kib = made->image.sizeInBytes() / 1024 + 1;
-    m_pictures.insert(key, made.release(), kib);
+    // The steps of Show and Hide (the rows that move, turn, scale or fade)
+    // come once a showing: they are not kept.
+    if (m_row.plain()) {
+        const qsizetype kib = made->image.sizeInBytes() / 1024 + 1;
+        m_pictures.insert(key, made.release(), kib);
+    }
+    return true;
+}
+
+bool CharacterWindow::placePicture()
+{
+    if (!updatePicture()) return false;
+    if (masked()) setShape(m_picture.region);
     return true;
 }
 
 void CharacterWindow::refresh()
 {
-    if (!updatePicture()) return;
-    if (masked()) {
-        setShape(m_picture.region);
+    // A hidden window is drawn as it shows (it may never show, and until it
+    // does its size may be Qt's default); a masked one keeps its outline ready.
+    if (!isVisible() && !masked()) return;
+    if (!placePicture()) return;
+    if (masked())
         // Now, not at the next update: the new outline must not show the old
         // frame (or black where it had none) for a moment.
         repaint();
-    } else {
+    else
         update();
-    }
 }
 
 void CharacterWindow::shapingChanged()
@@ -170,7 +182,7 @@ void CharacterWindow::shapingChanged()
 
 void CharacterWindow::paintEvent(QPaintEvent*)
 {
-    if (updatePicture() && masked()) setShape(m_picture.region);
+    placePicture();
     QPainter p(this);
     // The picture is the whole window: copied as it is, transparent pixels
     // included. No smooth transform hint: with it even a plain copy is
@@ -184,8 +196,7 @@ void CharacterWindow::paintEvent(QPaintEvent*)
 
 QImage CharacterWindow::snapshot()
 {
-    // A hidden window gets its resize event only when it shows.
-    refresh();
+    placePicture();
     QImage img(size(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);

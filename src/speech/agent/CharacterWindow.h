@@ -71,6 +71,8 @@ private:
     QString pictureKey() const;
     // Makes the current picture; false when it was in place already.
     bool updatePicture();
+    // The same, and, masked, cuts the window to it.
+    bool placePicture();
     void drawVectors(QPainter& p, qreal opacity) const;
     // The frame, mouth, size or shaping changed: the picture (and, masked,
     // the outline) follows.

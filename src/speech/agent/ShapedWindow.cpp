@@ -131,7 +131,9 @@ void ShapedWindow::applyShape()
     // clip goes span by span (on Qt's thread pool) where a plain copy does.
     // Outside the figure the pictures are clear anyway. A window not made
     // yet gets its cut when it shows.
-    if (QWindow* w = windowHandle()) w->setMask(m_masked ? m_shape : QRegion());
+    QWindow* w = windowHandle();
+    const QRegion cut = m_masked ? m_shape : QRegion();
+    if (w && w->mask() != cut) w->setMask(cut);
 }
 
 } // namespace orvella
