@@ -95,6 +95,8 @@ public:
     // The pause before the first idle animation, chosen at random between the
     // two; the pauses after it grow, the longer the character stands idle.
     void setIdleDelay(int minMs, int maxMs);
+    // The pause now running before the next idle animation; -1 when none is.
+    int idlePause() const { return m_idleTimer.isActive() ? m_idleTimer.interval() : -1; }
 
 Q_SIGNALS:
     // The queue ran empty.
