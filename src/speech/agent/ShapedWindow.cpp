@@ -96,7 +96,7 @@ void ShapedWindow::showEvent(QShowEvent* e)
     // A compositor may have started or stopped while the window was hidden.
     // Sent before the window is mapped, so it appears with the right shape.
     if (m_shaping == Shaping::Auto) refresh();
-    applyShape();
+    applyShape(true);
     QWidget::showEvent(e);
 }
 
@@ -124,16 +124,18 @@ void ShapedWindow::setShape(const QRegion& region)
     applyShape();
 }
 
-void ShapedWindow::applyShape()
+void ShapedWindow::applyShape(bool again)
 {
     // The cut goes to the window on the screen, not to the widget: a widget
     // mask would also clip the painting to it, and drawing through such a
     // clip goes span by span (on Qt's thread pool) where a plain copy does.
     // Outside the figure the pictures are clear anyway. A window not made
-    // yet gets its cut when it shows.
+    // yet gets its cut when it shows, and so does one made anew; otherwise
+    // only a change goes out.
     QWindow* w = windowHandle();
+    if (!w) return;
     const QRegion cut = m_masked ? m_shape : QRegion();
-    if (w && w->mask() != cut) w->setMask(cut);
+    if (again ? !cut.isEmpty() || !w->mask().isEmpty() : w->mask() != cut) w->setMask(cut);
 }
 
 } // namespace orvella

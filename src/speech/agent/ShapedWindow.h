@@ -52,7 +52,7 @@ protected:
 
 private:
     void refresh();
-    void applyShape();
+    void applyShape(bool again = false);
 
     Shaping m_shaping = Shaping::Auto;
     bool m_masked = false;
