@@ -1,7 +1,7 @@
 // The real program standing idle: how often it wakes and how much memory it
 // holds, each figure beside a bare Qt window measured in the same run.
 //
-//   bench_idle [--seconds N] [--messages N] [--threads]
+//   bench_idle [--seconds N] [--messages N] [--threads] [--program PATH]
 //
 // Runs on the X server in DISPLAY, or starts its own Xvfb when there is none.
 // The program gets a private PulseAudio with a null sink (when pulseaudio is
@@ -145,6 +145,7 @@ struct Options
     int seconds = 120;
     int messages = 10000;
     bool threads = false;
+    QString program = QStringLiteral(ORVELLA_BINARY);
     QString pulseServer; // empty: none, so speech runs on the silent clock
     QString messageTemplate;
 };
@@ -199,19 +200,27 @@ std::optional<Figures> measureProgram(const Options& o, bool shown, int messages
     }
     const QString tracePath = QFileInfo(app).absolutePath() + u"/trace.jsonl"_s;
     const test::TraceFile trace(tracePath);
-    if (!runner.start({u"-AUTOSTART"_s, u"--trace"_s, tracePath}) || !runner.waitUntilListening(60000)) {
-        std::printf("the program did not start:\n%s\n", runner.output().constData());
+    // Started here rather than by the runner, so --program can name another build.
+    auto second = [&](const QString& command) {
+        QProcess p;
+        p.setProcessEnvironment(runner.environment());
+        p.start(o.program, {command});
+        QDeadlineTimer done(20000);
+        while (p.state() != QProcess::NotRunning && !done.hasExpired())
+            pause(50); // the clipboard is served meanwhile
+    };
+    QProcess program;
+    program.setProcessEnvironment(runner.environment());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(o.program, {u"-AUTOSTART"_s, u"--trace"_s, tracePath, u"-D"_s, app});
+    if (!program.waitForStarted(10000) || !runner.waitUntilListening(60000)) {
+        std::printf("the program did not start:\n%s\n", program.readAll().constData());
         return std::nullopt;
     }
-    const qint64 pid = runner.process().processId();
+    const qint64 pid = program.processId();
 
     QGuiApplication::clipboard()->setText(u"Hello, this is the clipboard."_s);
-    QProcess second;
-    second.setProcessEnvironment(runner.environment());
-    second.start(QStringLiteral(ORVELLA_BINARY), {u"--read-clipboard"_s});
-    QDeadlineTimer secondDone(20000);
-    while (second.state() != QProcess::NotRunning && !secondDone.hasExpired())
-        pause(50);
+    second(u"--read-clipboard"_s);
     if (trace.waitFor(u"speak"_s, {}, 30000) < 0) {
         std::printf("the program did not speak:\n%s\n", qPrintable(test::TraceFile::dump(trace.read())));
         return std::nullopt;
@@ -228,8 +237,12 @@ std::optional<Figures> measureProgram(const Options& o, bool shown, int messages
     pause(2000);
 
     const Figures f = measure(pid, seconds > 0 ? seconds : 20);
-    runner.runSecond({u"--exit"_s});
-    if (runner.waitForExit(20000) != 0) std::printf("(the program did not end cleanly)\n");
+    second(u"--exit"_s);
+    if (!program.waitForFinished(20000) || program.exitCode() != 0) {
+        std::printf("(the program did not end cleanly)\n");
+        program.kill();
+        program.waitForFinished(5000);
+    }
     return f;
 }
 
@@ -289,11 +302,14 @@ int main(int argc, char** argv)
     parser.addOption({u"seconds"_s, u"Length of each measurement of wake-ups."_s, u"N"_s, u"120"_s});
     parser.addOption({u"messages"_s, u"Stored messages."_s, u"N"_s, u"10000"_s});
     parser.addOption({u"threads"_s, u"Wake-ups per thread."_s});
+    parser.addOption({u"program"_s, u"The program to measure (another build of it)."_s, u"path"_s,
+                      QStringLiteral(ORVELLA_BINARY)});
     parser.process(app);
     Options o;
     o.seconds = qMax(10, parser.value(u"seconds"_s).toInt());
     o.messages = qMax(0, parser.value(u"messages"_s).toInt());
     o.threads = parser.isSet(u"threads"_s);
+    o.program = parser.value(u"program"_s);
 
     QTemporaryDir work;
     const QString pulseDir = work.filePath(u"pulse"_s);
