@@ -5,9 +5,12 @@
 // For each size, every frame of the character (and every speaking mouth on
 // the frames that speak) is shown in turn on a visible window, as an
 // animation shows them: first when nothing is cached (the frame is drawn from
-// its vectors, flattened and scanned into a region), then again from the
-// cache (only the mask and the picture go to the X server). Beside it, the
-// same with the translucent window a compositor allows, as the reference.
+// its vectors, flattened and scanned into a region), then again: pictures
+// the window keeps come from memory (only the cut and the picture go to the X
+// server). The window keeps a bounded set, so where all of them do not fit
+// (the larger sizes) this pass, which cycles through every one, draws many
+// again. Beside it, the same with the translucent window a compositor
+// allows, as the reference.
 // Then the steps of Show, which have transforms, and the balloon's outline.
 #include "speech/agent/BalloonWindow.h"
 #include "speech/agent/CharacterFile.h"
@@ -153,7 +156,7 @@ int main(int argc, char** argv)
                 Figures rects;
                 for (const Step& s : steps) {
                     showStep(w, s);
-                    rects.add(double(w.mask().rectCount()));
+                    rects.add(double(w.shape().rectCount()));
                 }
                 std::printf("  %-34s %4d px  mean %.0f rectangles, max %.0f\n", "mask size", size,
                             rects.mean(), rects.max());

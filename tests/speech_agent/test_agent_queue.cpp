@@ -241,6 +241,28 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return agent->characterWindow()->currentFrame() != frame; }, 5000));
     }
 
+    void idlePausesGrowAndStartOver()
+    {
+        agent->setIdleDelay(1000, 1000);
+        agent->Show(true);
+        QVERIFY(waitIdle());
+        QVERIFY(QTest::qWaitFor([&] { return agent->idlePause() == 1000; }, 1000));
+        // Each idle animation makes the next pause a quarter longer, up to four times the first.
+        QList<int> pauses;
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY(agent->playIdle(u"Idle1_1"_s));
+            QCOMPARE(agent->idlePause(), -1); // no pause runs while it plays
+            QVERIFY(QTest::qWaitFor([&] { return agent->idlePause() > 0; }, 5000));
+            pauses << agent->idlePause();
+        }
+        QCOMPARE(pauses, (QList<int>{1250, 1562, 1953, 2441, 3051, 3814, 4000, 4000}));
+        // Anything the character does starts over at the first pause.
+        agent->Speak(u"Hello."_s);
+        QVERIFY(waitIdle());
+        QVERIFY(QTest::qWaitFor([&] { return agent->idlePause() > 0; }, 1000));
+        QCOMPARE(agent->idlePause(), 1000);
+    }
+
     void animations()
     {
         QVERIFY(!agent->Play(u"NoSuchThing"_s));

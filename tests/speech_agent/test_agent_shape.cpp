@@ -180,11 +180,11 @@ private Q_SLOTS:
         w.setShaping(ShapedWindow::Shaping::Translucent);
         w.showFrame(r.frame, r);
         const QImage smooth = w.snapshot();
-        QVERIFY(w.mask().isEmpty());
+        QVERIFY(w.shape().isEmpty());
 
         w.setShaping(ShapedWindow::Shaping::Mask);
         QVERIFY(w.masked());
-        const QRegion mask = w.mask();
+        const QRegion mask = w.shape();
         QVERIFY(!mask.isEmpty());
         QVERIFY(QRect(0, 0, size, size).contains(mask.boundingRect()));
         for (const QPoint corner :
@@ -225,23 +225,23 @@ private Q_SLOTS:
         const int wave = m_file.findFrame(u"wave1"_s), rest = m_file.restFrame();
         QVERIFY(wave >= 0);
         w.showFrame(rest);
-        const QRegion resting = w.mask();
+        const QRegion resting = w.shape();
         w.showFrame(wave);
-        const QRegion waving = w.mask();
+        const QRegion waving = w.shape();
         QVERIFY(waving != resting);
         w.showFrame(rest);
-        QCOMPARE(w.mask(), resting);
+        QCOMPARE(w.shape(), resting);
         // A new size gets an outline of its own.
         w.resize(64, 64);
-        QVERIFY(QRect(0, 0, 64, 64).contains(w.mask().boundingRect()));
-        QVERIFY(w.mask().boundingRect().height() > 48);
+        QVERIFY(QRect(0, 0, 64, 64).contains(w.shape().boundingRect()));
+        QVERIFY(w.shape().boundingRect().height() > 48);
         // Shrunk to nothing, the window shows nothing (an empty QWidget mask would show it all).
         CharacterFile::Row vanish;
         vanish.frame = rest;
         vanish.scale = 0.001;
         w.showFrame(rest, vanish);
-        QVERIFY(!w.mask().isEmpty());
-        QVERIFY(w.mask().intersected(w.rect()).isEmpty());
+        QVERIFY(!w.shape().isEmpty());
+        QVERIFY(w.shape().intersected(w.rect()).isEmpty());
     }
 
     void balloonCutToItsOutline_data()
@@ -272,7 +272,7 @@ private Q_SLOTS:
         const QImage smooth = b.snapshot();
 
         b.setShaping(ShapedWindow::Shaping::Mask);
-        const QRegion mask = b.mask();
+        const QRegion mask = b.shape();
         QVERIFY(!mask.isEmpty());
         const QString wrong = maskMismatch(mask, smooth);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
@@ -313,26 +313,26 @@ private Q_SLOTS:
         b.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(w.masked());
-        QVERIFY(!w.mask().isEmpty());
+        QVERIFY(!w.shape().isEmpty());
         QVERIFY(b.masked());
-        QVERIFY(!b.mask().isEmpty());
+        QVERIFY(!b.shape().isEmpty());
 
         {
             FakeCompositor compositor;
             QVERIFY(compositor.ok());
             // Shown windows follow at once...
             QTRY_VERIFY(!w.masked());
-            QVERIFY(w.mask().isEmpty());
+            QVERIFY(w.shape().isEmpty());
             // ...and a window shown anew asks again.
             b.hide();
             b.startSpeech(u"Hello again."_s);
             b.show();
             QVERIFY(!b.masked());
-            QVERIFY(b.mask().isEmpty());
+            QVERIFY(b.shape().isEmpty());
         }
         // The compositor quit: back to the cut windows.
         QTRY_VERIFY(w.masked());
-        QVERIFY(!w.mask().isEmpty());
+        QVERIFY(!w.shape().isEmpty());
         QTRY_VERIFY(b.masked());
     }
 
@@ -349,7 +349,7 @@ private Q_SLOTS:
 
         // The top left corner is clear: the click lands on the backdrop.
         const QPoint corner = w.geometry().topLeft() + QPoint(2, 2);
-        QVERIFY(!w.mask().contains(corner - w.pos()));
+        QVERIFY(!w.shape().contains(corner - w.pos()));
         QVERIFY(runXdotool(
             {u"mousemove"_s, QString::number(corner.x()), QString::number(corner.y()), u"click"_s, u"3"_s}));
         QTRY_COMPARE(m_backdrop->presses.size(), 1);
@@ -358,7 +358,7 @@ private Q_SLOTS:
 
         // The middle of the body belongs to the character.
         const QPoint body = w.geometry().center() + QPoint(0, 20);
-        QVERIFY(w.mask().contains(body - w.pos()));
+        QVERIFY(w.shape().contains(body - w.pos()));
         QVERIFY(runXdotool(
             {u"mousemove"_s, QString::number(body.x()), QString::number(body.y()), u"click"_s, u"3"_s}));
         QTRY_COMPARE(menu.size(), 1);

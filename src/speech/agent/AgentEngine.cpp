@@ -13,6 +13,11 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -23,10 +28,25 @@ namespace {
 // Pauses between idle animations while the character stands shown and unoccupied.
 constexpr int IdleMinMs = 7000;
 constexpr int IdleMaxMs = 15000;
+// The longer it stands idle, the calmer it gets: each idle animation makes the
+// next pause a quarter longer, up to four times the first (28 to 60 seconds),
+// so a character left on the desktop for hours stirs about once a minute.
+constexpr double IdleSlowing = 1.25;
+constexpr double IdleSlowest = 4.0;
 // The balloon stays a moment after the last word, so it can be read.
 constexpr int BalloonLingerMs = 700;
 // The mouth changes shape no faster than this, or it flickers.
 constexpr int MouthHoldMs = 60;
+
+// What a hidden character let go of (its pictures, the speech's buffers)
+// would stay in the C library's free lists, counted against the program for
+// as long as it runs; hand it back to the system.
+void returnFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 } // namespace
 
@@ -84,9 +104,9 @@ bool AgentEngine::Load(const QString& id, const QString& path)
     m_height = m_file->height();
     m_balloonStyle = BalloonOn;
     m_commands.clear();
+    m_window->resize(m_width, m_height);
     m_window->setCharacter(m_file.get());
     m_animator->setCharacter(m_file.get());
-    m_window->resize(m_width, m_height);
     return true;
 }
 
@@ -359,6 +379,7 @@ bool AgentEngine::emitGuarded(const std::function<void()>& fire)
 void AgentEngine::start(Request& r)
 {
     stopIdle();
+    m_idleRun = 0;
     switch (r.kind) {
     case Request::Show:
         m_trace.write(u"show"_s, r.fast);
@@ -452,6 +473,7 @@ void AgentEngine::hideNow(int cause)
     m_window->hide();
     m_visible = false;
     if (m_file) m_window->showFrame(m_file->restFrame());
+    returnFreedMemory();
     m_trace.write(u"hidden"_s, cause);
     if (!emitGuarded([this, cause] { Q_EMIT HideEvent(cause); })) return;
     finishCurrent();
@@ -534,8 +556,11 @@ void AgentEngine::scheduleIdle()
         m_idleTimer.stop();
         return;
     }
-    if (!m_idleTimer.isActive())
-        m_idleTimer.start(QRandomGenerator::global()->bounded(m_idleMinMs, m_idleMaxMs + 1));
+    if (!m_idleTimer.isActive()) {
+        const double slower = std::min(IdleSlowest, std::pow(IdleSlowing, m_idleRun));
+        const int pause = QRandomGenerator::global()->bounded(m_idleMinMs, m_idleMaxMs + 1);
+        m_idleTimer.start(int(std::min(double(std::numeric_limits<int>::max()), pause * slower)));
+    }
 }
 
 void AgentEngine::stopIdle()
@@ -558,6 +583,7 @@ void AgentEngine::onIdleTimer()
     }
     if (idles.isEmpty()) return;
     m_idlePlaying = true;
+    ++m_idleRun;
     m_animator->play(idles.at(QRandomGenerator::global()->bounded(int(idles.size()))));
 }
 
@@ -565,6 +591,7 @@ void AgentEngine::setIdleDelay(int minMs, int maxMs)
 {
     m_idleMinMs = qMax(1, minMs);
     m_idleMaxMs = qMax(m_idleMinMs, maxMs);
+    m_idleRun = 0;
     m_idleTimer.stop();
     scheduleIdle();
 }
@@ -575,6 +602,7 @@ bool AgentEngine::playIdle(const QString& animation)
     if (index < 0 || !m_visible || isBusy()) return false;
     m_idleTimer.stop();
     m_idlePlaying = true;
+    ++m_idleRun;
     m_animator->play(index);
     return true;
 }

@@ -92,8 +92,11 @@ public:
     QImage snapshot();
     // Plays one of the idle animations now (normally chosen at random after a pause).
     bool playIdle(const QString& animation);
-    // The pause before an idle animation, chosen at random between the two.
+    // The pause before the first idle animation, chosen at random between the
+    // two; the pauses after it grow, the longer the character stands idle.
     void setIdleDelay(int minMs, int maxMs);
+    // The pause now running before the next idle animation; -1 when none is.
+    int idlePause() const { return m_idleTimer.isActive() ? m_idleTimer.interval() : -1; }
 
 Q_SIGNALS:
     // The queue ran empty.
@@ -170,6 +173,7 @@ private:
     int m_idleMinMs;
     int m_idleMaxMs;
     bool m_idlePlaying = false;
+    int m_idleRun = 0; // idle animations played since the character last did something
     QTimer m_balloonLinger;
     qint64 m_mouthChangedAt = 0;
 };

@@ -109,7 +109,7 @@ void AudioOutput::fallBackToClock(const char* why)
 void AudioOutput::startClip()
 {
     if (m_active) cut();
-    m_samples.clear();
+    m_samples = QVector<qint16>();
     m_position = 0;
     m_ended = false;
     m_announced = false;
@@ -122,7 +122,12 @@ void AudioOutput::startClip()
 void AudioOutput::append(const QVector<qint16>& samples)
 {
     if (!m_active) return;
-    m_samples += samples;
+    // The first block is shared with the caller's copy rather than copied: a
+    // clip synthesised before its turn comes in one block.
+    if (m_samples.isEmpty())
+        m_samples = samples;
+    else
+        m_samples += samples;
     if (!m_opened && !m_samples.isEmpty()) {
         // The sound server gets the clip only once there is something to play:
         // a stream that starts empty underruns and then runs its count ahead.
@@ -154,7 +159,8 @@ void AudioOutput::cut()
     stopSink();
     m_active = false;
     m_ended = false;
-    m_samples.clear();
+    // clear() would keep the buffer; minutes of speech are megabytes.
+    m_samples = QVector<qint16>();
     m_position = 0;
 }
 
@@ -223,6 +229,8 @@ void AudioOutput::tick()
         stopSink();
         m_active = false;
         Q_EMIT clipFinished();
+        // Heard to the end: its samples go, unless the next clip has begun.
+        if (!m_active) m_samples = QVector<qint16>();
     }
 }
 

@@ -41,6 +41,8 @@ public:
     bool playing() const { return m_active; }
     // Samples of the current clip the listener has heard so far.
     qint64 position() const { return m_position; }
+    // The current clip's samples; they are let go once it has been heard
+    // (still there while clipFinished is handled).
     qint64 received() const { return m_samples.size(); }
     const QVector<qint16>& samples() const { return m_samples; }
     // How the current (or next) clip is played: Silent once the sound server

@@ -366,9 +366,9 @@ QImage BalloonWindow::snapshot()
     img.fill(Qt::transparent);
     QPainter p(&img);
     paintBalloon(p);
-    if (masked() && !mask().isEmpty()) {
-        // What the mask cuts away is not on the screen.
-        p.setClipRegion(QRegion(rect()).subtracted(mask()));
+    if (masked() && !shape().isEmpty()) {
+        // What the cut takes away is not on the screen.
+        p.setClipRegion(QRegion(rect()).subtracted(shape()));
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.fillRect(rect(), Qt::transparent);
     }

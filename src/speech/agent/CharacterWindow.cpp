@@ -4,7 +4,10 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSemaphore>
 #include <QSvgRenderer>
+#include <QThreadPool>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -12,16 +15,17 @@ namespace orvella {
 
 namespace {
 
-// Rendered frames kept for the current size; a character has a few dozen.
-constexpr int MaxCachedPixmaps = 160;
-// Masked frames: every frame with its mouths, plus the steps of Show and Hide.
-constexpr int MaxCachedShapes = 160;
+// Pictures kept for the frames that come again: every frame an idle
+// animation shows, with room for the speaking mouths and a gesture or two.
+// At the usual 128 pixels that is about thirty; a large character keeps fewer.
+constexpr int PictureBudgetKiB = 2 * 1024;
 
 } // namespace
 
 CharacterWindow::CharacterWindow()
     : ShapedWindow(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                   Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+                   Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
+      m_pictures(PictureBudgetKiB)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -36,15 +40,13 @@ CharacterWindow::~CharacterWindow() = default;
 void CharacterWindow::setCharacter(const CharacterFile* file)
 {
     m_file = file;
-    m_renderers.clear();
-    m_pixmaps.clear();
-    m_shapes.clear();
-    m_shapeKey.clear();
+    m_pictures.clear();
+    m_pictureKey.clear();
+    m_picture = Picture();
     m_frame = file ? file->restFrame() : -1;
     m_row = CharacterFile::Row();
     m_speakingMouth = -1;
-    updateShape();
-    update();
+    refresh();
 }
 
 void CharacterWindow::showFrame(int frame, const CharacterFile::Row& row)
@@ -52,10 +54,7 @@ void CharacterWindow::showFrame(int frame, const CharacterFile::Row& row)
     if (!m_file || frame < 0 || frame >= m_file->frames().size()) return;
     m_frame = frame;
     m_row = row;
-    if (masked())
-        updateShape();
-    else
-        update();
+    refresh();
 }
 
 void CharacterWindow::setSpeakingMouth(int level)
@@ -64,10 +63,7 @@ void CharacterWindow::setSpeakingMouth(int level)
     if (level == m_speakingMouth) return;
     m_speakingMouth = level;
     if (!m_file || m_frame < 0 || !m_file->frames().at(m_frame).usesMouth) return;
-    if (masked())
-        updateShape();
-    else
-        update();
+    refresh();
 }
 
 QString CharacterWindow::currentMouth() const
@@ -79,53 +75,23 @@ QString CharacterWindow::currentMouth() const
     return f.mouth;
 }
 
-QSvgRenderer* CharacterWindow::renderer(int frame, const QString& mouth)
+QString CharacterWindow::pictureKey() const
 {
-    const QString key = QString::number(frame) + u'/' + mouth;
-    auto it = m_renderers.find(key);
-    if (it == m_renderers.end()) {
-        auto r = std::make_shared<QSvgRenderer>(m_file->frameDocument(frame, mouth));
-        it = m_renderers.insert(key, r);
-    }
-    return it->get();
+    if (!m_file || m_frame < 0 || size().isEmpty()) return QString();
+    // Masked, opacity is left out: a window without translucency cannot
+    // fade, so Show and Hide carry on by their scale alone.
+    return QString::number(m_frame) + u'/' + currentMouth() + u'/' + QString::number(width()) + u'x' +
+           QString::number(height()) + u'@' + QString::number(devicePixelRatioF()) + u'/' +
+           QString::number(m_row.scale) + u',' + QString::number(m_row.dx) + u',' +
+           QString::number(m_row.dy) + u',' + QString::number(m_row.rotate) +
+           (masked() ? u"/masked"_s : u'/' + QString::number(m_row.opacity));
 }
 
-void CharacterWindow::paintCharacter(QPainter& p)
+void CharacterWindow::drawVectors(QPainter& p, qreal opacity) const
 {
-    if (!m_file || m_frame < 0) return;
-    if (masked()) {
-        p.drawImage(0, 0, m_shape.image);
-        return;
-    }
-    const QString mouth = currentMouth();
-    if (m_row.plain()) {
-        QSvgRenderer* r = renderer(m_frame, mouth);
-        const QRectF target(0, 0, width(), height());
-        // Idle and speaking frames repeat; keep them drawn.
-        const qreal dpr = devicePixelRatioF();
-        const QString key = QString::number(m_frame) + u'/' + mouth;
-        auto it = m_pixmaps.find(key);
-        if (it == m_pixmaps.end() || it->size() != (size() * dpr)) {
-            if (m_pixmaps.size() >= MaxCachedPixmaps) m_pixmaps.clear();
-            QPixmap pm(size() * dpr);
-            pm.setDevicePixelRatio(dpr);
-            pm.fill(Qt::transparent);
-            QPainter pp(&pm);
-            pp.setRenderHint(QPainter::Antialiasing);
-            pp.setRenderHint(QPainter::SmoothPixmapTransform);
-            r->render(&pp, target);
-            pp.end();
-            it = m_pixmaps.insert(key, pm);
-        }
-        p.drawPixmap(0, 0, *it);
-        return;
-    }
-    renderFrame(p, m_row.opacity);
-}
-
-void CharacterWindow::renderFrame(QPainter& p, qreal opacity)
-{
-    QSvgRenderer* r = renderer(m_frame, currentMouth());
+    // Parsed for this picture only: a document per frame and mouth would
+    // stay in memory long after its picture is made.
+    QSvgRenderer r(m_file->frameDocument(m_frame, currentMouth()));
     const QRectF target(0, 0, width(), height());
     const double sx = width() / double(m_file->width());
     const double sy = height() / double(m_file->height());
@@ -137,85 +103,104 @@ void CharacterWindow::renderFrame(QPainter& p, qreal opacity)
     p.rotate(m_row.rotate);
     p.scale(m_row.scale, m_row.scale);
     p.translate(-width() / 2.0, -height());
-    r->render(&p, target);
+    r.render(&p, target);
     p.restore();
 }
 
-QString CharacterWindow::shapeKey() const
+bool CharacterWindow::updatePicture()
 {
-    // Opacity is left out: a window without translucency cannot fade, so
-    // Show and Hide carry on by their scale alone.
-    return QString::number(m_frame) + u'/' + currentMouth() + u'/' + QString::number(width()) + u'x' +
-           QString::number(height()) + u'@' + QString::number(devicePixelRatioF()) + u'/' +
-           QString::number(m_row.scale) + u',' + QString::number(m_row.dx) + u',' +
-           QString::number(m_row.dy) + u',' + QString::number(m_row.rotate);
-}
-
-void CharacterWindow::updateShape()
-{
-    if (!masked()) return;
-    if (!m_file || m_frame < 0 || size().isEmpty()) {
-        m_shapeKey.clear();
-        m_shape = Shape();
-        setShape(QRegion());
-        return;
+    const QString key = pictureKey();
+    if (key == m_pictureKey) return false;
+    m_pictureKey = key;
+    if (key.isEmpty()) {
+        m_picture = Picture();
+        return true;
     }
-    const QString key = shapeKey();
-    if (key == m_shapeKey) return;
-    auto it = m_shapes.constFind(key);
-    if (it == m_shapes.cend()) {
-        if (m_shapes.size() >= MaxCachedShapes) m_shapes.clear();
-        const qreal dpr = devicePixelRatioF();
-        Shape s;
-        s.image = QImage(size() * dpr, QImage::Format_ARGB32_Premultiplied);
-        s.image.setDevicePixelRatio(dpr);
-        s.image.fill(Qt::transparent);
-        QPainter p(&s.image);
+    if (const Picture* kept = m_pictures.object(key)) {
+        m_picture = *kept;
+        return true;
+    }
+    const qreal dpr = devicePixelRatioF();
+    auto made = std::make_unique<Picture>();
+    made->image = QImage(size() * dpr, QImage::Format_ARGB32_Premultiplied);
+    made->image.setDevicePixelRatio(dpr);
+    made->image.fill(Qt::transparent);
+    // Qt splits every large fill over the threads of its pool, unless it is
+    // drawn on one of them: drawn there, a picture wakes one thread, not
+    // every thread of the pool a few dozen times. This thread waits; nothing
+    // else runs in the pool.
+    QSemaphore drawn;
+    QThreadPool::globalInstance()->start([&] {
+        QPainter p(&made->image);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        renderFrame(p, 1.0);
+        drawVectors(p, masked() ? 1.0 : m_row.opacity);
         p.end();
-        s.region = flattenToRegion(s.image);
-        it = m_shapes.insert(key, s);
+        drawn.release();
+    });
+    drawn.acquire();
+    if (masked()) made->region = flattenToRegion(made->image);
+    m_picture = *made;
+    // The steps of Show and Hide (the rows that move, turn, scale or fade)
+    // come once a showing: they are not kept.
+    if (m_row.plain()) {
+        const qsizetype kib = made->image.sizeInBytes() / 1024 + 1;
+        m_pictures.insert(key, made.release(), kib);
     }
-    m_shapeKey = key;
-    m_shape = *it;
-    setShape(m_shape.region);
-    // Now, not at the next update: the new outline must not show the old
-    // frame (or black where it had none) for a moment.
-    repaint();
+    return true;
+}
+
+bool CharacterWindow::placePicture()
+{
+    if (!updatePicture()) return false;
+    if (masked()) setShape(m_picture.region);
+    return true;
+}
+
+void CharacterWindow::refresh()
+{
+    // A hidden window is drawn as it shows (it may never show, and until it
+    // does its size may be Qt's default); a masked one keeps its outline ready.
+    if (!isVisible() && !masked()) return;
+    if (!placePicture()) return;
+    if (masked())
+        // Now, not at the next update: the new outline must not show the old
+        // frame (or black where it had none) for a moment.
+        repaint();
+    else
+        update();
 }
 
 void CharacterWindow::shapingChanged()
 {
-    m_shapes.clear();
-    m_shapeKey.clear();
-    m_shape = Shape();
-    updateShape();
+    m_pictures.clear();
+    m_pictureKey.clear();
+    m_picture = Picture();
+    refresh();
     update();
 }
 
 void CharacterWindow::paintEvent(QPaintEvent*)
 {
+    placePicture();
     QPainter p(this);
+    // The picture is the whole window: copied as it is, transparent pixels
+    // included. No smooth transform hint: with it even a plain copy is
+    // blended span by span on Qt's thread pool.
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(rect(), Qt::transparent);
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    paintCharacter(p);
+    if (m_picture.image.isNull())
+        p.fillRect(rect(), Qt::transparent);
+    else
+        p.drawImage(0, 0, m_picture.image);
 }
 
 QImage CharacterWindow::snapshot()
 {
-    // A hidden window gets its resize event only when it shows.
-    updateShape();
+    placePicture();
     QImage img(size(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    paintCharacter(p);
+    if (!m_picture.image.isNull()) p.drawImage(0, 0, m_picture.image);
     return img;
 }
 
@@ -262,9 +247,17 @@ void CharacterWindow::moveEvent(QMoveEvent*)
 
 void CharacterWindow::resizeEvent(QResizeEvent*)
 {
-    m_pixmaps.clear();
-    updateShape();
+    // Pictures of another size will not come back unless the size does.
+    m_pictures.clear();
+    refresh();
     Q_EMIT geometryChanged();
+}
+
+void CharacterWindow::hideEvent(QHideEvent* e)
+{
+    // Nothing is shown: only the picture in place is kept, for the next showing.
+    m_pictures.clear();
+    ShapedWindow::hideEvent(e);
 }
 
 } // namespace orvella

@@ -3,14 +3,10 @@
 #include "speech/agent/CharacterFile.h"
 #include "speech/agent/ShapedWindow.h"
 
-#include <QHash>
+#include <QCache>
 #include <QImage>
-#include <QPixmap>
 #include <QPoint>
 #include <QRegion>
-#include <memory>
-
-class QSvgRenderer;
 
 namespace orvella {
 
@@ -19,6 +15,11 @@ namespace orvella {
 // (with the row's transform and the mouth of the moment) at any size, can be
 // dragged, and reports right clicks and double clicks. Without a compositor
 // it is cut to the figure of the frame it shows.
+//
+// Each picture is drawn from the vectors once and kept while it may come
+// again (a few dozen at the usual sizes), so an animation that repeats only
+// copies pictures to the screen: no vectors, no scaling, no threads. A row
+// that shows what is already shown changes nothing on the screen.
 class CharacterWindow : public ShapedWindow
 {
     Q_OBJECT
@@ -56,30 +57,34 @@ protected:
     void resizeEvent(QResizeEvent*) override;
     void shapingChanged() override;
 
+    void hideEvent(QHideEvent*) override;
+
 private:
-    // A frame drawn for a window without translucency, and its outline.
-    struct Shape
+    // The window's whole content for one frame, mouth, row and size. Masked,
+    // it is flattened (solid inside, clear outside) and has its outline.
+    struct Picture
     {
         QImage image;
         QRegion region;
     };
 
-    QSvgRenderer* renderer(int frame, const QString& mouth);
-    void paintCharacter(QPainter& p);
-    void renderFrame(QPainter& p, qreal opacity);
-    QString shapeKey() const;
-    // Masked: puts the mask and the picture of the current frame in place.
-    void updateShape();
+    QString pictureKey() const;
+    // Makes the current picture; false when it was in place already.
+    bool updatePicture();
+    // The same, and, masked, cuts the window to it.
+    bool placePicture();
+    void drawVectors(QPainter& p, qreal opacity) const;
+    // The frame, mouth, size or shaping changed: the picture (and, masked,
+    // the outline) follows.
+    void refresh();
 
     const CharacterFile* m_file = nullptr;
     int m_frame = -1;
     CharacterFile::Row m_row;
     int m_speakingMouth = -1;
-    QHash<QString, std::shared_ptr<QSvgRenderer>> m_renderers;
-    QHash<QString, QPixmap> m_pixmaps; // plain frames at the current size
-    QHash<QString, Shape> m_shapes;    // masked: frames by frame, mouth, row and size
-    QString m_shapeKey;                // masked: the one in place
-    Shape m_shape;
+    QCache<QString, Picture> m_pictures; // by pictureKey(); cost in KiB
+    QString m_pictureKey;                // the one shown
+    Picture m_picture;
     QPoint m_pressPos;
     bool m_pressed = false;
     bool m_dragging = false;

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QRect>
 #include <QTransform>
+#include <QWindow>
 
 namespace orvella {
 
@@ -95,6 +96,7 @@ void ShapedWindow::showEvent(QShowEvent* e)
     // A compositor may have started or stopped while the window was hidden.
     // Sent before the window is mapped, so it appears with the right shape.
     if (m_shaping == Shaping::Auto) refresh();
+    applyShape(true);
     QWidget::showEvent(e);
 }
 
@@ -107,7 +109,10 @@ void ShapedWindow::refresh()
     }
     if (masked == m_masked) return;
     m_masked = masked;
-    if (!masked) clearMask();
+    if (!masked) {
+        m_shape = QRegion();
+        applyShape();
+    }
     shapingChanged();
 }
 
@@ -115,7 +120,22 @@ void ShapedWindow::setShape(const QRegion& region)
 {
     // X Shape cuts to the client region within the window's own bounds: a
     // pixel outside them leaves nothing at all.
-    setMask(region.isEmpty() ? QRegion(-1, -1, 1, 1) : region);
+    m_shape = region.isEmpty() ? QRegion(-1, -1, 1, 1) : region;
+    applyShape();
+}
+
+void ShapedWindow::applyShape(bool again)
+{
+    // The cut goes to the window on the screen, not to the widget: a widget
+    // mask would also clip the painting to it, and drawing through such a
+    // clip goes span by span (on Qt's thread pool) where a plain copy does.
+    // Outside the figure the pictures are clear anyway. A window not made
+    // yet gets its cut when it shows, and so does one made anew; otherwise
+    // only a change goes out.
+    QWindow* w = windowHandle();
+    if (!w) return;
+    const QRegion cut = m_masked ? m_shape : QRegion();
+    if (again ? !cut.isEmpty() || !w->mask().isEmpty() : w->mask() != cut) w->setMask(cut);
 }
 
 } // namespace orvella

@@ -29,6 +29,9 @@ public:
     Shaping shaping() const { return m_shaping; }
     // The window is cut to its figure rather than drawn translucent.
     bool masked() const { return m_masked; }
+    // The region the window is cut to (in its own coordinates); empty while
+    // it is not masked.
+    QRegion shape() const { return m_shape; }
 
     // The pixels at least MaskThreshold opaque, in the image's logical pixels.
     static QRegion alphaRegion(const QImage& image);
@@ -49,9 +52,11 @@ protected:
 
 private:
     void refresh();
+    void applyShape(bool again = false);
 
     Shaping m_shaping = Shaping::Auto;
     bool m_masked = false;
+    QRegion m_shape;
 };
 
 } // namespace orvella
