@@ -655,7 +655,11 @@ void frmMain::updateClock()
 {
     const QDateTime t = platform::now();
     statusDate->setText(QLocale().toString(t.date(), QLocale::ShortFormat));
-    statusTime->setText(QLocale().toString(t.time(), QLocale::ShortFormat));
+    // Hours and minutes only: some locales' short format has seconds, which
+    // a clock that wakes once a minute would show wrong.
+    QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    format.remove(u":ss"_s).remove(u".ss"_s);
+    statusTime->setText(QLocale().toString(t.time(), format));
     if (isVisible())
         m_clockTimer->start((60 - t.time().second()) * 1000 - t.time().msec() + 50);
 }
