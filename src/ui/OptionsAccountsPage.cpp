@@ -323,6 +323,10 @@ void OptionsAccountsPage::showAccount(int row)
     txtPOPServer->setText(account ? account->m_PopServer : QString());
     txtAccountName->setText(account ? account->m_AccountName : QString());
     txtPassword->setText(account ? account->m_Password : QString());
+    // A password in the keyring is read only when a check needs it; the
+    // field stays empty, and what is typed there replaces it.
+    txtPassword->setPlaceholderText(account && account->PasswordPending() ? u"(kept in the keyring)"_s
+                                                                          : QString());
     txtCheckInterval->setText(account ? QString::number(account->m_CheckInterval) : QString());
     txtPort->setText(account ? QString::number(account->m_Port) : QString());
     cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->m_Security) : -1);
