@@ -62,6 +62,7 @@ platform::DesktopNotifications::Notice CReminder::Notice(const QString& contents
     // The window shows the whole text; a notice is glanced at.
     constexpr qsizetype longest = 400;
     QString text = contents.trimmed();
+    text.replace(u"\r\n"_s, u"\n"_s);
     if (text.size() > longest) text = text.left(longest - 1) + u'…';
     notice.body = frmReminder::WhenText(when, locale) + (text.isEmpty() ? QString() : u"\n"_s + text);
     notice.icon = u"appointment-soon"_s;
