@@ -44,8 +44,10 @@ public:
     // The error number a check reports when the keyring gives no password;
     // the POP client's own numbers stay below it.
     static constexpr int KeyringError = 20;
-    // How long a check waits for a keyring that asks the user to unlock it.
-    static constexpr std::chrono::milliseconds UnlockWait{std::chrono::minutes(2)};
+    // How long a check waits for a keyring that asks the user to unlock it:
+    // time to type the keyring's password, while the minute's clock and
+    // reminders wait for the check.
+    static constexpr std::chrono::milliseconds UnlockWait{std::chrono::seconds(60)};
 
     struct Hooks
     {
