@@ -29,7 +29,7 @@ class PasswordRead;
 // The password may live in the desktop's keyring instead of the settings
 // file (AccountPasswords moves it there and reads it back); the account then
 // names the keyring entry, and m_Password stays empty until it has been read.
-class CAccount : public std::enable_shared_from_this<CAccount>
+class CAccount
 {
 public:
     CAccount();
@@ -134,7 +134,7 @@ private:
     // The keyring's side, kept by AccountPasswords.
     friend class AccountPasswords;
     std::optional<QString> m_entryPassword;       // what m_KeyringEntry holds, once read or written
-    std::shared_ptr<PasswordRead> m_passwordRead; // the read in progress
+    std::shared_ptr<PasswordRead> m_passwordRead; // the last reading, under way or answered
     bool m_storing = false;                       // moving the password into the keyring
     bool m_storeAgain = false;                    // saved again meanwhile
 };
