@@ -568,6 +568,7 @@ void tst_frmOptions::passwordInTheKeyringNeedsNoRetyping()
         OptionsAccountsPage& page = *dlg.pageAccounts;
         QCOMPARE(page.txtPassword->text(), QString());
         QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
+        QVERIFY(page.txtPassword->accessibleDescription().contains(u"keyring"_s));
         retype(page.txtPOPServer, u"pop.test"_s);
         dlg.cmdOK->click();
         QVERIFY(!dlg.isVisible());
