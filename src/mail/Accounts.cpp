@@ -1,5 +1,6 @@
 #include "mail/Accounts.h"
 
+#include "mail/AccountPasswords.h"
 #include "platform/ProfileFile.h"
 #include "settings/ModOrvella.h"
 
@@ -47,7 +48,17 @@ void SaveAccounts(const AccountList& accounts)
         // The section may hold another account's counters; ours go with us.
         if (moved) account.WriteCounters(file);
     }
+    // The sections past the count are read by nobody, yet each holds a copy
+    // of an account that moved up or was removed: its password does not stay
+    // behind there, and the keyring entry it names goes once unused.
+    for (int i = int(accounts.size()) + 1; file.hasSection(AccountSection(i)); ++i) {
+        const QString section = AccountSection(i);
+        AccountPasswords::Remember(path, file.read(section, u"KeyringEntry"_s, QString()).trimmed());
+        if (file.hasKey(section, u"Password"_s)) file.write(section, u"Password"_s, QString());
+        file.removeKey(section, u"KeyringEntry"_s);
+    }
     file.save();
+    AccountPasswords::Store(accounts);
 }
 
 } // namespace orvella

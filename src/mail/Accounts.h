@@ -17,7 +17,8 @@ AccountList LoadAccounts();
 // Writes NoOfAccounts and every account's keys, renumbering the sections so
 // they follow the list (an account that moved takes its identifier file and
 // counters along). The file is replaced once. Sections past the new count
-// are left in the file, unread.
+// are left in the file, unread, without their passwords. Then the passwords
+// go to the keyring (AccountPasswords::Store).
 void SaveAccounts(const AccountList& accounts);
 
 // The section name of position (1-based): "Account", "Account 2", ...

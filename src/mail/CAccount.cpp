@@ -1,6 +1,7 @@
 #include "mail/CAccount.h"
 
 #include "mail/AccountDetection.h"
+#include "mail/AccountPasswords.h"
 #include "message/CMessage.h"
 #include "platform/DurableFiles.h"
 #include "platform/ProfileFile.h"
@@ -258,6 +259,12 @@ void CAccount::LoadSettings(const QString& section)
     m_PopServer = read(u"POPServer"_s, QString());
     m_AccountName = read(u"AccountName"_s, QString());
     m_Password = Unscramble(read(u"Password"_s, QString()));
+    // A password in the file is newer than the entry: a program that knows no
+    // keyring wrote it. The next save moves it into the entry.
+    m_KeyringEntry = read(u"KeyringEntry"_s, QString()).trimmed();
+    m_entryPassword.reset();
+    m_passwordRead.reset();
+    AccountPasswords::Remember(m_settingsPath, m_KeyringEntry);
     m_CheckInterval = ReadNumber(read(u"CheckInterval"_s, u"3"_s));
     m_Port = ReadNumber(read(u"Port"_s, u"110"_s));
     m_NoOfMessages = ReadNumber(read(u"NoOfMessages"_s, u"0"_s));
@@ -278,7 +285,11 @@ void CAccount::Save(platform::ProfileFile& file) const
 {
     file.write(m_AccountID, u"POPServer"_s, m_PopServer);
     file.write(m_AccountID, u"AccountName"_s, m_AccountName);
-    file.write(m_AccountID, u"Password"_s, Scramble(m_Password));
+    file.write(m_AccountID, u"Password"_s, PasswordInKeyring() ? QString() : Scramble(m_Password));
+    if (m_KeyringEntry.isEmpty())
+        file.removeKey(m_AccountID, u"KeyringEntry"_s);
+    else
+        file.write(m_AccountID, u"KeyringEntry"_s, m_KeyringEntry);
     file.write(m_AccountID, u"CheckInterval"_s, NumberText(m_CheckInterval));
     file.write(m_AccountID, u"Port"_s, NumberText(m_Port));
     file.write(m_AccountID, u"Security"_s, m_Security);
@@ -292,6 +303,21 @@ void CAccount::Save()
     Save(file);
     file.save();
     claimSection();
+}
+
+QString CAccount::KeyringKey() const
+{
+    return m_AccountName + u'@' + m_PopServer;
+}
+
+bool CAccount::PasswordPending() const
+{
+    return !m_KeyringEntry.isEmpty() && !m_entryPassword && m_Password.isEmpty();
+}
+
+bool CAccount::PasswordInKeyring() const
+{
+    return !m_KeyringEntry.isEmpty() && (PasswordPending() || m_entryPassword == m_Password);
 }
 
 void CAccount::WriteCounters(platform::ProfileFile& file) const

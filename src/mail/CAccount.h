@@ -6,12 +6,15 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace orvella {
 
 namespace platform {
 class ProfileFile;
 }
+class AccountPasswords;
+class PasswordRead;
 
 // One POP3 mailbox: connection parameters, check interval and minute counter,
 // the two counters the check cycle compares with the server, and the set of
@@ -22,6 +25,10 @@ class ProfileFile;
 // "Zentra.INI": after the accounts are renumbered, an account that was
 // removed from the list must not overwrite the section (and the identifier
 // file) that now belongs to the account that moved into its place.
+//
+// The password may live in the desktop's keyring instead of the settings
+// file (AccountPasswords moves it there and reads it back); the account then
+// names the keyring entry, and m_Password stays empty until it has been read.
 class CAccount
 {
 public:
@@ -49,6 +56,18 @@ public:
     // Fingerprint ("AA:BB:...") of the certificate the last check refused;
     // never stored: the options dialog offers to trust it.
     QString m_RejectedCertificate;
+    // The keyring entry that holds the password ("KeyringEntry"); empty while
+    // the settings file holds the password itself.
+    QString m_KeyringEntry;
+
+    // The entry the password belongs in: the account name and the server, "name@server".
+    QString KeyringKey() const;
+    // The password waits in the keyring: it has not been read in this run, nor typed anew.
+    bool PasswordPending() const;
+    // The keyring entry holds the password the account has now (or one not read yet).
+    bool PasswordInKeyring() const;
+    // A password is given: known, or waiting in the keyring.
+    bool HasPassword() const { return !m_Password.isEmpty() || PasswordPending(); }
 
     void LoadSettings(const QString& section);
     // Writes the connection keys into the account's section (one replace of the file).
@@ -111,6 +130,13 @@ private:
     QString m_idFilePath;
     MessageIDSet m_ServerIDs;
     std::unique_ptr<QFile> m_journal;
+
+    // The keyring's side, kept by AccountPasswords.
+    friend class AccountPasswords;
+    std::optional<QString> m_entryPassword;       // what m_KeyringEntry holds, once read or written
+    std::shared_ptr<PasswordRead> m_passwordRead; // the last reading, under way or answered
+    bool m_storing = false;                       // moving the password into the keyring
+    bool m_storeAgain = false;                    // saved again meanwhile
 };
 
 } // namespace orvella

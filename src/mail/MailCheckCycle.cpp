@@ -1,5 +1,6 @@
 #include "mail/MailCheckCycle.h"
 
+#include "mail/AccountPasswords.h"
 #include "mail/pop/Pop3Client.h"
 #include "message/MessageStore.h"
 #include "platform/NetworkStatus.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -15,7 +17,8 @@ namespace orvella {
 
 MailCheckCycle::MailCheckCycle(AccountList& accounts, CSettings& settings, MessageStore& store,
                                QList<CMessage>& newMessages, QObject* parent)
-    : QObject(parent), m_accounts(accounts), m_settings(settings), m_store(store), NewMessages(newMessages)
+    : QObject(parent), PasswordWait(AccountPasswords::UnlockWait), m_accounts(accounts), m_settings(settings),
+      m_store(store), NewMessages(newMessages)
 {
     TimerPOP.setSingleShot(true);
     connect(&TimerPOP, &QTimer::timeout, this, &MailCheckCycle::TimerPOP_Timer);
@@ -72,9 +75,19 @@ void MailCheckCycle::StartCheck(bool checkAll)
     if (hooks.setCheckControls)
         hooks.setCheckControls(false);
     AccountIndex = 0;
-    m_noticeShown = false;
+    m_noticeShown = std::exchange(m_keepNotice, false);
+    m_deferred.clear();
+    m_checkingDeferred = false;
     NewMessages.clear();
+    // Passwords in the keyring are read while the first steps wait.
+    for (const auto& account : std::as_const(m_accounts))
+        if (checkAll || dueNow(*account)) AccountPasswords::Prepare(account, true);
     TimerPOP.start(delay(FirstStepMs));
+}
+
+bool MailCheckCycle::dueNow(const CAccount& account) const
+{
+    return account.m_MinuteCounter + 1 >= account.m_CheckInterval;
 }
 
 void MailCheckCycle::Abort()
@@ -118,6 +131,13 @@ void MailCheckCycle::TimerPOP_Timer()
         ProcessAccount();
         return;
     }
+    if (!m_deferred.isEmpty()) {
+        m_checkingDeferred = true;
+        CurrentAccount = m_deferred.takeFirst();
+        TimerPOP.setInterval(delay(m_deferred.isEmpty() ? LastStepMs : BetweenAccountsMs));
+        ProcessAccount();
+        return;
+    }
     m_running = false;
     CurrentAccount.reset();
     if (hooks.setExitEnabled)
@@ -158,6 +178,28 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     CAccount& account = *CurrentAccount;
     const QString server = account.m_PopServer;
     const QString user = account.m_AccountName;
+
+    if (account.PasswordPending()) {
+        if (!m_checkingDeferred) {
+            AccountPasswords::Prepare(CurrentAccount);
+            m_deferred.append(CurrentAccount);
+            TimerPOP.start();
+            co_return;
+        }
+        status(u"Waiting for the keyring to give the password for "_s + server);
+        const QString why =
+            co_await AccountPasswords::Await(CurrentAccount, PasswordWait, [this] { return m_aborting; });
+        if (!why.isEmpty() && !m_aborting) {
+            const QString connecting =
+                u"An error occurred while connecting to "_s + server + u" with account "_s + user + u"."_s;
+            ReportPOPError(AccountPasswords::KeyringError, connecting + u"\r\n\r\n"_s + why);
+        }
+        if (!why.isEmpty()) {
+            status(u"Idle."_s);
+            TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
+            co_return;
+        }
+    }
 
     if (m_pop)
         m_pop.release()->deleteLater();
@@ -352,6 +394,14 @@ void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)
         hooks.showErrorTab(true);
 }
 
+void MailCheckCycle::ShowNotice(const QString& text)
+{
+    if (hooks.setErrorText) hooks.setErrorText(text);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
+    m_noticeShown = true;
+    if (!m_running) m_keepNotice = true;
+}
+
 bool MailCheckCycle::CheckParameters()
 {
     if (m_settings.m_DontCheck || m_accounts.isEmpty())
@@ -363,7 +413,7 @@ bool MailCheckCycle::CheckParameters()
                u"in the options screen."_s;
     else if (first.m_AccountName.isEmpty())
         text = u"Your account name is not specified.\r\nPlease fill in your account name in the options screen"_s;
-    else if (first.m_Password.isEmpty())
+    else if (!first.HasPassword())
         text = u"Your password is not specified.\r\nPlease fill in your password in the options screen."_s;
     if (text.isEmpty())
         return true;

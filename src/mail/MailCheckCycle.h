@@ -8,6 +8,7 @@
 #include <QCoro/QCoroTask>
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -72,6 +73,9 @@ public:
     // accounts still to come are left for the next cycle.
     void Abort();
     void ReportPOPError(int errorNumber, const QString& description);
+    // A notice (not an error) on the Error page, kept there through the end of
+    // the next cycle.
+    void ShowNotice(const QString& text);
 
     bool running() const { return m_running; }
     bool CheckAll = false;
@@ -80,6 +84,8 @@ public:
     bool Disconnecting = false;
     MessageIDSet SeenIDs;
     static constexpr int OSPlatform = 2;
+    // How long an account's check waits for a keyring that asks to be unlocked.
+    std::chrono::milliseconds PasswordWait;
 
 Q_SIGNALS:
     // The cycle handed over to the announcement.
@@ -101,6 +107,8 @@ private:
     void status(const QString& text);
     int delay(int ms) const { return hooks.stepDelay ? hooks.stepDelay(ms) : ms; }
     void takeError(int code, const QString& description);
+    // Whether the timed cycle starting now checks account.
+    bool dueNow(const CAccount& account) const;
 
     AccountList& m_accounts;
     CSettings& m_settings;
@@ -114,6 +122,11 @@ private:
     bool m_running = false;
     bool m_aborting = false;
     bool m_noticeShown = false; // this cycle wrote a notice (not an error) on the Error page
+    bool m_keepNotice = false;  // a notice came between cycles; the next one leaves it
+    // Accounts whose password the keyring had not given at their turn: they
+    // come after the others, so no account waits for another's keyring.
+    QList<std::shared_ptr<CAccount>> m_deferred;
+    bool m_checkingDeferred = false;
     int m_retrieving = 0;    // the message number being retrieved
     int m_lastRetrieved = 0; // the last message number retrieved completely
     int m_lastErrorCode = 0;

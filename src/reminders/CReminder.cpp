@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
 #include "reminders/ReminderValues.h"
+#include "reminders/frmReminder.h"
 #include "settings/ModOrvella.h"
 #include "settings/Program.h"
 #include "speech/SpeechOutput.h"
@@ -50,6 +51,27 @@ CReminder::~CReminder()
 QString CReminder::RemindersFolder()
 {
     return AppPath() + u"/reminders"_s;
+}
+
+platform::DesktopNotifications::Notice CReminder::Notice(const QString& contents, const QDateTime& when,
+                                                         const QLocale& locale)
+{
+    platform::DesktopNotifications::Notice notice;
+    // The reminder window's own words: its caption, and when it opened.
+    notice.summary = u"Reminder!"_s;
+    // The window shows the whole text; a notice is glanced at.
+    constexpr qsizetype longest = 400;
+    QString text = contents.trimmed();
+    text.replace(u"\r\n"_s, u"\n"_s);
+    if (text.size() > longest) text = text.left(longest - 1) + u'…';
+    notice.body = frmReminder::WhenText(when, locale) + (text.isEmpty() ? QString() : u"\n"_s + text);
+    notice.icon = u"appointment-soon"_s;
+    return notice;
+}
+
+QString CReminder::NotificationSlot(const QString& uniqueID)
+{
+    return u"reminder:"_s + uniqueID;
 }
 
 QString CReminder::FileName()
@@ -129,6 +151,8 @@ void CReminder::Signal(const ReminderAlert& alert, const QDateTime& now)
     const bool speak = m_IfLate == RemindAnyway || (m_Recurs == Daily && m_EveryWeekDay) || hasChosenDays() ||
                        m_When.date() == now.date();
     if (speak) {
+        // Asked before speaking, which shows the character.
+        const bool hidden = alert.characterHidden && alert.characterHidden();
         Say(alert.speech);
         if (m_Popup && alert.openWindow) {
             if (m_Window) {
@@ -137,6 +161,8 @@ void CReminder::Signal(const ReminderAlert& alert, const QDateTime& now)
             }
             m_Window = alert.openWindow(m_Contents);
         }
+        if (m_Popup && hidden && alert.notifications)
+            alert.notifications->show(NotificationSlot(m_UniqueID), Notice(m_Contents, now));
     }
     m_LastSignaled = now;
     Reschedule(now);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DesktopNotifications.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QPointer>
@@ -12,13 +14,18 @@ namespace orvella {
 
 class SpeechOutput;
 
-// What an alerting reminder reaches: the speech primitives, and the opener of
-// a reminder window. The main window fills it in; tests record through it.
+// What an alerting reminder reaches: the speech primitives, the opener of a
+// reminder window, and the desktop's notifications. The main window fills it
+// in; tests record through it.
 struct ReminderAlert
 {
     SpeechOutput* speech = nullptr;
     // Opens a reminder window showing text, without waiting for it, and returns it.
     std::function<QWidget*(const QString& text)> openWindow;
+    // A reminder whose window opens while the character is hidden also posts
+    // a desktop notification, so it is seen even when not heard.
+    platform::DesktopNotifications* notifications = nullptr;
+    std::function<bool()> characterHidden;
 };
 
 // One reminder: a text the character speaks at a date and time, once or again
@@ -85,6 +92,11 @@ public:
 
     // The reminders folder: the program folder + "/reminders".
     static QString RemindersFolder();
+    // The desktop notification of a reminder with contents that alerts at when.
+    static platform::DesktopNotifications::Notice Notice(const QString& contents, const QDateTime& when,
+                                                         const QLocale& locale = QLocale());
+    // The notification slot of the reminder with identity uniqueID: its next alert replaces the notice.
+    static QString NotificationSlot(const QString& uniqueID);
     static QString DisplayNameOf(const QString& contents);
 
 private:

@@ -68,6 +68,7 @@ const Field fields[] = {
     {u"General", u"SayTimeEvery", &CSettings::m_SayTimeEvery, u"0", Load::Settings, Rule::AboveBecomes, 0, 6, 0},
     {u"General", u"MessageLines", &CSettings::m_Lines, u"20", Load::Settings, Rule::OutsideBecomes, 0, 100, 20},
     {u"General", u"PromptUser", &CSettings::m_PromptUser, u"0", Load::Settings, Rule::OutsideBecomes, 0, 2, 0},
+    {u"General", u"DesktopNotification", &CSettings::m_DesktopNotification, u"yes", Load::Settings},
     {u"Character", u"Name", &CSettings::m_CharacterName, u"merlin.acs", Load::Initial},
     {u"Character", u"Fast", &CSettings::m_Fast, u"yes", Load::Initial},
     {u"Character", u"Hide", &CSettings::m_Hide, u"yes", Load::Initial},

@@ -52,6 +52,8 @@ public:
     int m_SayTimeEvery = 0;
     int m_Lines = 20;
     int m_PromptUser = 0;
+    // New mail is also told by a desktop notification.
+    bool m_DesktopNotification = true;
     // Section Character
     QString m_CharacterName;
     bool m_Fast = true;

@@ -323,6 +323,13 @@ void OptionsAccountsPage::showAccount(int row)
     txtPOPServer->setText(account ? account->m_PopServer : QString());
     txtAccountName->setText(account ? account->m_AccountName : QString());
     txtPassword->setText(account ? account->m_Password : QString());
+    // A password in the keyring is read only when a check needs it; the
+    // field stays empty, and what is typed there replaces it.
+    const bool inKeyring = account && account->PasswordPending();
+    txtPassword->setPlaceholderText(inKeyring ? u"(kept in the keyring)"_s : QString());
+    txtPassword->setAccessibleDescription(
+        inKeyring ? u"The password is kept in the desktop's keyring; what you type replaces it"_s
+                  : QString());
     txtCheckInterval->setText(account ? QString::number(account->m_CheckInterval) : QString());
     txtPort->setText(account ? QString::number(account->m_Port) : QString());
     cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->m_Security) : -1);

@@ -44,6 +44,8 @@ OptionsGeneralPage::OptionsGeneralPage(frmOptions& dialog) : m_dialog(dialog)
     chkPopup =
         named(new QCheckBox(u"&Popup window when a new message arrives"_s, FrameGeneral), u"chkPopup"_s);
     chkShowTips = named(new QCheckBox(u"Show t&ips at startup"_s, FrameGeneral), u"chkShowTips"_s);
+    chkNotification = named(new QCheckBox(u"&Show a desktop notification for new mail"_s, FrameGeneral),
+                            u"chkNotification"_s);
     cboPromptUser = named(new QComboBox(FrameGeneral), u"cboPromptUser"_s);
     cboPromptUser->addItems({u"Read messages without prompting the user"_s,
                              u"Prompt user once, before reading new messages"_s,
@@ -58,8 +60,9 @@ OptionsGeneralPage::OptionsGeneralPage(frmOptions& dialog) : m_dialog(dialog)
     general->addWidget(chkAutoStart, 2, 0, 1, 3);
     general->addWidget(chkPopup, 3, 0, 1, 3);
     general->addWidget(chkShowTips, 4, 0, 1, 3);
-    general->addWidget(FieldLabel(u"When do you want to be prompte&d"_s, cboPromptUser, FrameGeneral), 5, 0);
-    general->addWidget(cboPromptUser, 5, 1, 1, 2);
+    general->addWidget(chkNotification, 5, 0, 1, 3);
+    general->addWidget(FieldLabel(u"When do you want to be prompte&d"_s, cboPromptUser, FrameGeneral), 6, 0);
+    general->addWidget(cboPromptUser, 6, 1, 1, 2);
     general->setColumnStretch(1, 1);
 
     FrameTime = named(new QGroupBox(u"Clock"_s, this), u"FrameTime"_s);
@@ -97,7 +100,8 @@ OptionsGeneralPage::OptionsGeneralPage(frmOptions& dialog) : m_dialog(dialog)
     setTabOrder(cmdBrowse, chkAutoStart);
     setTabOrder(chkAutoStart, chkPopup);
     setTabOrder(chkPopup, chkShowTips);
-    setTabOrder(chkShowTips, cboPromptUser);
+    setTabOrder(chkShowTips, chkNotification);
+    setTabOrder(chkNotification, cboPromptUser);
     setTabOrder(cboPromptUser, chkSayTime);
     setTabOrder(chkSayTime, cboSayTimeEvery);
     setTabOrder(cboSayTimeEvery, txtBeforeTime);
@@ -117,6 +121,7 @@ void OptionsGeneralPage::InitValues()
     txtEMailProgram->setText(s.m_EMailProgram);
     chkPopup->setChecked(s.m_PopupOnReceive);
     chkShowTips->setChecked(s.m_ShowTips);
+    chkNotification->setChecked(s.m_DesktopNotification);
     SelectIndex(cboPromptUser, s.m_PromptUser);
     chkSayTime->setChecked(s.m_SayTime);
     SelectIndex(cboSayTimeEvery, s.m_SayTimeEvery);
@@ -139,6 +144,7 @@ void OptionsGeneralPage::WriteBack()
     s.m_EMailProgram = txtEMailProgram->text();
     s.m_PopupOnReceive = chkPopup->isChecked();
     s.m_ShowTips = chkShowTips->isChecked();
+    s.m_DesktopNotification = chkNotification->isChecked();
     s.m_PromptUser = SelectedIndex(cboPromptUser, s.m_PromptUser);
     s.m_SayTime = chkSayTime->isChecked();
     s.m_SayTimeEvery = SelectedIndex(cboSayTimeEvery, s.m_SayTimeEvery);

@@ -26,6 +26,7 @@ public:
     QCheckBox* chkAutoStart = nullptr;
     QCheckBox* chkPopup = nullptr;
     QCheckBox* chkShowTips = nullptr;
+    QCheckBox* chkNotification = nullptr;
     QComboBox* cboPromptUser = nullptr;
     QGroupBox* FrameTime = nullptr;
     QCheckBox* chkSayTime = nullptr;

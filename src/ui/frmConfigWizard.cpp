@@ -1,6 +1,7 @@
 #include "ui/frmConfigWizard.h"
 #include "ui/StayAboveCharacter.h"
 
+#include "mail/AccountPasswords.h"
 #include "mail/CAccount.h"
 #include "platform/Dialogs.h"
 #include "settings/CSettings.h"
@@ -399,7 +400,10 @@ void frmConfigWizard::cmdFinish_Click()
     if (StartPage <= PageUserName) m_settings.m_UserName = txtUserName->text().trimmed();
     m_settings.m_ConnectionType = optModemUser->isChecked() ? 1 : 2;
     if (StartPage <= PageStartup) SetAutoStart(optAutoStartYes->isChecked());
-    if (StartPage <= PageServer) WizardAccount->Save();
+    if (StartPage <= PageServer) {
+        WizardAccount->Save();
+        AccountPasswords::Store(m_accounts);
+    }
     // The choices are kept even if the program never gets to end normally.
     m_settings.Save();
     accept();

@@ -108,6 +108,7 @@ private Q_SLOTS:
     void showOptionsOpensOnRememberedPage();
     void browseAndWebButtons();
     void accountFieldSelectedOnFocus();
+    void passwordInTheKeyringNeedsNoRetyping();
 };
 
 void tst_frmOptions::okSavesEachPageAndCancelNothing_data()
@@ -123,6 +124,8 @@ void tst_frmOptions::okSavesEachPageAndCancelNothing_data()
         << u"optModemUser"_s << u"click"_s << u"Account"_s << u"ConnectionType"_s << u"1"_s;
     QTest::newRow("general: name") << u"txtUserName"_s << u"type:Bea"_s << u"Account"_s << u"UserName"_s
                                    << u"Bea"_s;
+    QTest::newRow("general: notification")
+        << u"chkNotification"_s << u"click"_s << u"General"_s << u"DesktopNotification"_s << u"No"_s;
     QTest::newRow("general: clock") << u"cboSayTimeEvery"_s << u"choose:15 Minutes"_s << u"General"_s
                                     << u"SayTimeEvery"_s << u"3"_s;
     QTest::newRow("character: behaviour")
@@ -590,6 +593,41 @@ void tst_frmOptions::accountFieldSelectedOnFocus()
     QTRY_COMPARE(server->selectedText(), u"pop.test"_s);
     QTest::keyClicks(server, u"mail.test"_s);
     QCOMPARE(f.accounts.first()->m_PopServer, u"mail.test"_s);
+}
+
+// A password kept in the keyring is not read for the dialog: the field stays
+// empty and says where the password is, and OK neither asks for it nor
+// loses it. What the user types replaces it. (This test reaches no keyring.)
+void tst_frmOptions::passwordInTheKeyringNeedsNoRetyping()
+{
+    OptionsFixture f(u"[Account]\nUserName=Ann\nConnectionType=2\nPOPServer=pop.test\nAccountName=ann\n"
+                     u"Password=\nKeyringEntry=ann@pop.test\n[Character]\nName=vela.acs\n"_s);
+    {
+        frmOptions dlg(*f.services);
+        dlg.Init();
+        dlg.show();
+        OptionsAccountsPage& page = *dlg.pageAccounts;
+        QCOMPARE(page.txtPassword->text(), QString());
+        QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
+        QVERIFY(page.txtPassword->accessibleDescription().contains(u"keyring"_s));
+        retype(page.txtPOPServer, u"pop.test"_s);
+        dlg.cmdOK->click();
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(f.shown.isEmpty());
+        QCOMPARE(f.ini(u"Account"_s, u"Password"_s), QString());
+        QCOMPARE(f.ini(u"Account"_s, u"KeyringEntry"_s), u"ann@pop.test"_s);
+    }
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    OptionsAccountsPage& page = *dlg.pageAccounts;
+    retype(page.txtPassword, u"abc"_s);
+    QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
+    dlg.cmdOK->click();
+    QVERIFY(!dlg.isVisible());
+    // No keyring here: the new password stays scrambled in the file.
+    QCOMPARE(f.ini(u"Account"_s, u"Password"_s), u"679*1372*2079*"_s);
+    QCOMPARE(f.accounts[0]->m_Password, u"abc"_s);
 }
 
 QTEST_MAIN(tst_frmOptions)
