@@ -5,8 +5,10 @@
 #include "clock/SpokenClock.h"
 #include "mail/CAccount.h"
 #include "mail/MailCheckCycle.h"
+#include "mail/NewMailNotifier.h"
 #include "message/MessageStore.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotifications.h"
 #include "reminders/CRemindersSet.h"
 #include "reminders/CheckReminders.h"
 #include "settings/CSettings.h"
@@ -73,6 +75,8 @@ void OrvellaCore::LoadRest()
     ReminderSet = std::make_unique<CRemindersSet>();
     ReminderSet->alert.speech = Speech.get();
     ReminderSet->alert.openWindow = [this](const QString& text) { return m_ui.openReminderWindow(text); };
+    ReminderSet->alert.notifications = Notifications.get();
+    ReminderSet->alert.characterHidden = [this] { return !Agent1 || !Agent1->Visible(); };
     // A damaged reminder file stops the loading; the user learns which one.
     if (!ReminderSet->Load())
         setStatusText(ReminderSet->LoadError());
@@ -112,6 +116,14 @@ void OrvellaCore::createLogic()
     rh.panelChanged = [this](const MessageReader::Panel& panel) { Q_EMIT readingPanelChanged(panel); };
     Character->syncMenu = [this] { Reader->SyncCharacterMenu(); };
 
+    Notifications = std::make_unique<platform::DesktopNotifications>();
+    Notifier = std::make_unique<NewMailNotifier>(*Notifications, *Settings, Rules);
+    connect(Notifier.get(), &NewMailNotifier::readRequested, this, [this] {
+        if (Reader)
+            Notifier->ReadNotifiedMail(*Reader, !m_checkEnabled);
+    });
+    connect(Notifier.get(), &NewMailNotifier::openRequested, this, &OrvellaCore::launchRequested);
+
     Cycle = std::make_unique<MailCheckCycle>(Accounts, *Settings, *Store, Reader->NewMessages);
     auto& ch = Cycle->hooks;
     ch.setStatusText = [this](const QString& t) { setStatusText(t); };
@@ -121,7 +133,10 @@ void OrvellaCore::createLogic()
         m_exitEnabled = on;
         Q_EMIT exitEnabledChanged(on);
     };
-    ch.announceNewMail = [this](bool all, bool error) { Reader->AnnounceNewMail(all, error); };
+    ch.announceNewMail = [this](bool all, bool error) {
+        Notifier->NewMailArrived(Reader->NewMessages);
+        Reader->AnnounceNewMail(all, error);
+    };
     ch.updateMessageCommands = [this] { Q_EMIT messageCommandsChanged(); };
     ch.setErrorText = [this](const QString& t) {
         m_trace.write(u"error"_s, t);
@@ -170,6 +185,8 @@ void OrvellaCore::Unload()
     Settings->Save();
     ReminderSet.reset();
     Cycle.reset();
+    Notifier.reset();
+    Notifications.reset();
     Reader.reset();
     Store.reset();
     Character.reset();

@@ -20,6 +20,10 @@ class IAgent;
 class IUserInterface;
 class MailCheckCycle;
 class MessageStore;
+class NewMailNotifier;
+namespace platform {
+class DesktopNotifications;
+}
 class SpeechOutput;
 
 // The program without its windows: settings, the character, accounts, the
@@ -136,6 +140,9 @@ private:
     FilterList Filters;
     std::unique_ptr<MessageStore> Store;
     std::unique_ptr<MessageReader> Reader;
+    // Posts new mail and reminders to the desktop's notification server.
+    std::unique_ptr<platform::DesktopNotifications> Notifications;
+    std::unique_ptr<NewMailNotifier> Notifier;
     std::unique_ptr<MailCheckCycle> Cycle;
     std::unique_ptr<CRemindersSet> ReminderSet;
     QTimer Timer1;

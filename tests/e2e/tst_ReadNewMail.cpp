@@ -1,5 +1,6 @@
 #include "mail/CAccount.h"
 #include "support/DovecotFixture.h"
+#include "support/NotificationServer.h"
 #include "support/ProgramRunner.h"
 #include "support/TraceFile.h"
 
@@ -33,7 +34,8 @@ QByteArray mail(const char* from, const char* subject, const char* id, const cha
 
 // The main path from end to end: mail arrives on a real server, the minute
 // tick finds it, and the character announces it and reads it aloud, shaped by
-// a rule and a filter.
+// a rule and a filter; the desktop's notification server is told of it too,
+// and its "Read" button reads the mail again.
 class tst_ReadNewMail : public QObject
 {
     Q_OBJECT
@@ -54,6 +56,10 @@ void tst_ReadNewMail::announcesAndReadsInOrder()
                mail("Promo <offers@spam.example>", "Big sale", "sale@spam.example", "Buy now!\r\n"),
                mail("Bob <bob@example.com>", "Weekly report", "report@example.com",
                     "The numbers look good.\r\n")}));
+
+    // The desktop's notification server, on the test's private session bus.
+    NotificationServer notifications;
+    QVERIFY(notifications.registered());
 
     ProgramRunner runner;
     writeFile(runner.file(u"Zentra.INI"_s),
@@ -78,6 +84,35 @@ void tst_ReadNewMail::announcesAndReadsInOrder()
     // Checking is enabled again: a user-started check runs and finds nothing new.
     QCOMPARE(runner.runSecond({u"--check-now"_s}), 0);
     QVERIFY2(t.waitFor(u"speak"_s, u"No new messages"_s, 60000, finished) > finished,
+             qPrintable(TraceFile::dump(t.read())));
+
+    // One notice for the check, without the message the rule silences.
+    QVERIFY(notifications.waitForNotices(1));
+    const NotificationServer::Notice first = notifications.notices.first();
+    QCOMPARE(first.summary, u"2 New Messages"_s);
+    QVERIFY2(first.body.contains(u"Lunch plans"_s) && first.body.contains(u"Weekly report"_s), qPrintable(first.body));
+    QVERIFY(!first.body.contains(u"Big sale"_s));
+    QVERIFY(first.actions.contains(u"read"_s));
+
+    // The next check's notice takes the place of the first one.
+    const qsizetype before = t.read().size();
+    QVERIFY(dovecot->deliver(user, {mail("Carol <carol@example.com>", "Train times", "train@example.com",
+                                         "The train leaves at six.\r\n")}));
+    QCOMPARE(runner.runSecond({u"--check-now"_s}), 0);
+    QVERIFY2(notifications.waitForNotices(2, 60000), qPrintable(TraceFile::dump(t.read())));
+    const NotificationServer::Notice second = notifications.notices.at(1);
+    QCOMPARE(second.summary, u"1 New Message"_s);
+    QVERIFY(second.body.contains(u"Carol: Train times"_s));
+    QCOMPARE(second.replacesId, first.id);
+    const qsizetype read = t.waitFor(u"speak"_s, u"The train leaves at six."_s, 60000, before);
+    QVERIFY2(read >= 0, qPrintable(TraceFile::dump(t.read())));
+    const qsizetype again = t.waitFor(u"status"_s, u"Finished reading message(s)."_s, 60000, read);
+    QVERIFY2(again > read, qPrintable(TraceFile::dump(t.read())));
+    QVERIFY(t.waitFor(u"status"_s, u"Idle."_s, 10000, again) > again);
+
+    // "Read" on the notice reads its mail aloud again.
+    notifications.invokeAction(second.id, u"read"_s);
+    QVERIFY2(t.waitFor(u"speak"_s, u"The train leaves at six."_s, 60000, again) > again,
              qPrintable(TraceFile::dump(t.read())));
 
     QCOMPARE(runner.runSecond({u"--exit"_s}), 0);
@@ -119,7 +154,7 @@ void tst_ReadNewMail::announcesAndReadsInOrder()
     QVERIFY2(m3 > end2 && text3 > m3 && end3 > text3 && finished > end3, qPrintable(dump));
 
     // Every message is stored, the silenced one too.
-    QCOMPARE(QDir(runner.file(u"msg"_s)).entryList({u"*.tem"_s}, QDir::Files).size(), 3);
+    QCOMPARE(QDir(runner.file(u"msg"_s)).entryList({u"*.tem"_s}, QDir::Files).size(), 4);
 
     const WavSamples audio = readWav(wav);
     QVERIFY2(audio.seconds() > 5.0, qPrintable(QString::number(audio.seconds())));

@@ -12,10 +12,8 @@
 #include "settings/Program.h"
 
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <functional>
 #include <memory>
 
@@ -25,8 +23,6 @@ struct CycleRig
 {
     QTemporaryDir dir;
     std::unique_ptr<CSettings> settings;
-    std::unique_ptr<QTreeWidget> list = std::make_unique<QTreeWidget>();
-    std::unique_ptr<QPlainTextEdit> preview = std::make_unique<QPlainTextEdit>();
     std::unique_ptr<MessageStore> store;
     AccountList accounts;
     QList<CMessage> newMessages;
@@ -68,7 +64,7 @@ struct CycleRig
         settings->LoadInitial();
         if (!settings->LoadSettings()) return false;
         settings->m_Lines = 5;
-        store = std::make_unique<MessageStore>(list.get(), preview.get());
+        store = std::make_unique<MessageStore>();
         accounts = LoadAccounts();
         cycle = std::make_unique<MailCheckCycle>(accounts, *settings, *store, newMessages);
         auto& h = cycle->hooks;
