@@ -10,7 +10,11 @@ if [ -z "${ORVELLA_ATSPI_INNER:-}" ]; then
   runtime=$(mktemp -d /tmp/orvella-atspi.XXXXXX)
   chmod 700 "$runtime"
   trap 'rm -rf "$runtime"' EXIT
-  export XDG_RUNTIME_DIR="$runtime" ORVELLA_ATSPI_INNER=1
+  mkdir -p "$runtime/home"
+  # Services the bus starts on demand (a keyring, a notification daemon) keep
+  # their files in this home, never in the user's own.
+  export XDG_RUNTIME_DIR="$runtime" HOME="$runtime/home" ORVELLA_ATSPI_INNER=1
+  unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME
   # No exec: the trap must remove the folder afterwards.
   dbus-run-session -- xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
   exit $?
@@ -21,4 +25,17 @@ fi
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
   org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null
+# ORVELLA_ATSPI_KEYRING=1: also a GNOME Keyring (its Secret Service only) with
+# a fresh "login" keyring, unlocked with the password "orvella-test".
+if [ "${ORVELLA_ATSPI_KEYRING:-}" = 1 ]; then
+  printf '%s' orvella-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
+  # The daemon returns before it owns its bus name.
+  for _ in $(seq 1 100); do
+    if dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+         string:org.freedesktop.secrets 2>/dev/null | grep -q true; then
+      break
+    fi
+    sleep 0.05
+  done
+fi
 exec "$@"
