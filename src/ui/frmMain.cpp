@@ -155,11 +155,28 @@ void frmMain::buildWindow()
     resize(640, 480);
 }
 
+namespace {
+
+constexpr char PanelCaption[] = "orvellaPanelCaption";
+
+// A status panel's accessible name carries its text ("Status: Checking
+// mail..."): a screen reader hears the change of name as the character's
+// state moves on, and reads the whole bar in one pass.
+void setPanelText(QLabel* panel, const QString& text)
+{
+    panel->setText(text);
+    const QString caption = panel->property(PanelCaption).toString();
+    panel->setAccessibleName(text.isEmpty() ? caption : caption + u": "_s + text);
+}
+
+} // namespace
+
 void frmMain::buildStatusBar()
 {
     auto makePanel = [this](const QString& name, const QString& accessibleName) {
         auto* l = new QLabel(this);
         l->setObjectName(name);
+        l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
         return l;
     };
@@ -252,8 +269,8 @@ void frmMain::buildMenus()
 void frmMain::connectCore()
 {
     OrvellaCore* c = m_core.get();
-    connect(c, &OrvellaCore::statusText, statusText, &QLabel::setText);
-    connect(c, &OrvellaCore::connectionStatus, statusConnection, &QLabel::setText);
+    connect(c, &OrvellaCore::statusText, this, &frmMain::SetStatusText);
+    connect(c, &OrvellaCore::connectionStatus, this, [this](const QString& t) { setPanelText(statusConnection, t); });
     connect(c, &OrvellaCore::errorText, txtError, &QPlainTextEdit::setPlainText);
     connect(c, &OrvellaCore::errorPageVisible, this, &frmMain::ShowErrorTab);
     connect(c, &OrvellaCore::checkControlsChanged, this, &frmMain::setCheckControls);
@@ -428,7 +445,7 @@ ModalDialogFlag frmMain::modalDialogFlag()
 // ---------------------------------------------------------------------------
 // Window operations
 
-void frmMain::SetStatusText(const QString& text) { statusText->setText(text); }
+void frmMain::SetStatusText(const QString& text) { setPanelText(statusText, text); }
 
 void frmMain::setCheckControls(bool enable)
 {
@@ -654,12 +671,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 void frmMain::updateClock()
 {
     const QDateTime t = platform::now();
-    statusDate->setText(QLocale().toString(t.date(), QLocale::ShortFormat));
+    setPanelText(statusDate, QLocale().toString(t.date(), QLocale::ShortFormat));
     // Hours and minutes only: some locales' short format has seconds, which
     // a clock that wakes once a minute would show wrong.
     QString format = QLocale().timeFormat(QLocale::ShortFormat);
     format.remove(u":ss"_s).remove(u".ss"_s);
-    statusTime->setText(QLocale().toString(t.time(), format));
+    setPanelText(statusTime, QLocale().toString(t.time(), format));
     if (isVisible())
         m_clockTimer->start((60 - t.time().second()) * 1000 - t.time().msec() + 50);
 }

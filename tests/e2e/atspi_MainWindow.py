@@ -3,7 +3,7 @@ commands named, and File > Exit ends the program and saves the settings."""
 
 import unittest
 
-from orvella_atspi import Program, is_showing, role, name
+from orvella_atspi import Program, is_showing, role, name, wait_for
 
 SETTINGS = """[Account]
 ConnectionType=2
@@ -29,6 +29,19 @@ class MainWindow(unittest.TestCase):
             for caption in ("Previous Message", "Replay Message", "Next Message"):
                 p.find("push button", caption, root=frame, showing=False)
             p.find("tree", "All Messages", root=frame, showing=False)
+            # The status bar's panels say what they show, so a screen reader
+            # hears the state change and reads the bar in one pass.
+            p.press(p.find("push button", "Check Mail", root=frame))
+            p.wait_traced("status", "Connecting to pop.example.invalid")
+
+            def status_named():
+                status = p.traced("status")
+                names = [name(n) for n in p.find_all("label", None, frame)]
+                return status and "Status: " + status[-1] in names
+
+            wait_for(status_named, 20, "the status panel named after its text")
+            wait_for(lambda: [n for n in p.find_all("label", None, frame) if name(n).startswith("Time: ")],
+                     10, "the time panel named after its text")
             self.assertEqual(p.exit(), 0)
 
     def test_exit_from_the_file_menu_saves(self):
