@@ -11,6 +11,8 @@
 #include "ui/frmMessage.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMenu>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -46,6 +48,7 @@ private Q_SLOTS:
     void splitStaysWithinItsLimits();
     void columnsShareTheListWidth();
     void droppedTextIsSpoken();
+    void sharedAcceleratorsReachEachTarget();
 
 private:
     frmTray* start(const QByteArray& general = {}, bool writeFile = true);
@@ -311,6 +314,48 @@ void tst_MainWindow::droppedTextIsSpoken()
     agent->calls.clear();
     main->SpeakDroppedText(QString());
     QVERIFY(agent->calls.isEmpty());
+}
+
+// Captions that share a letter ("&Edit" and " &Error", "&Read" and
+// " &Reminders"): pressing the letter again moves on to the next, so each stays
+// reachable from the keyboard.
+void tst_MainWindow::sharedAcceleratorsReachEachTarget()
+{
+    storeMessages(1);
+    QVERIFY(start());
+    frmMain* main = m_tray->mainWindow();
+    main->show();
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    main->ShowErrorTab(true);
+    main->tabMain->setCurrentIndex(0);
+    main->pageMessages->selectRow(0);
+
+    bool errorPage = false, editMenu = false;
+    for (int i = 0; i < 4 && !(errorPage && editMenu); ++i) {
+        QTest::keyClick(main, Qt::Key_E, Qt::AltModifier);
+        QTest::qWait(50);
+        errorPage |= main->tabMain->currentIndex() == 3;
+        if (main->mnuEdit->isVisible()) {
+            editMenu = true;
+            main->mnuEdit->close();
+        }
+    }
+    QVERIFY2(errorPage, "Alt+E never showed the Error page");
+    QVERIFY2(editMenu, "Alt+E never opened the Edit menu");
+
+    main->tabMain->setCurrentIndex(0);
+    bool reminders = false, read = false;
+    for (int i = 0; i < 4 && !(reminders && read); ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : main, Qt::Key_R, Qt::AltModifier);
+        QTest::qWait(50);
+        reminders |= main->tabMain->currentIndex() == 1;
+        read |= QApplication::focusWidget() == main->pageMessages->cmdTellMe;
+        if (main->tabMain->currentIndex() != 0)
+            main->tabMain->setCurrentIndex(0);
+    }
+    QVERIFY2(reminders, "Alt+R never showed the Reminders page");
+    QVERIFY2(read, "Alt+R never reached Read");
 }
 
 QTEST_MAIN(tst_MainWindow)
