@@ -21,7 +21,12 @@
 //   command to Idle.  from the "--check-now" start to "Idle.", so with the
 //                     half second the check waits before its first account
 //   start to Idle.    the whole process, its start-up included
-// CPU is the program's user + system time from its start to "Idle.".
+// CPU is the program's user + system time from its start to "Idle.". The
+// program keeps a file per message; "the same message files, written bare" is
+// what creating and writing files of those sizes costs on this file system
+// with nothing else to do (one syncfs at the end), so the share of the file
+// system in the program's figure can be seen: on ext4 a folder that just lost
+// many files makes each new one slow to create.
 #include "mail/CAccount.h"
 #include "support/DovecotFixture.h"
 #include "support/ProgramRunner.h"
@@ -39,6 +44,8 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <list>
 #include <unistd.h>
 #include <vector>
 
@@ -128,13 +135,20 @@ struct ProgramRun
     double startToIdle = -1;
     double cpu = -1;
     int stored = 0;
+    QList<qint64> sizes; // of the stored files
     QString error;
 };
+
+// Every run's folders stay until the end: on ext4 without a journal, a file
+// created just after many were deleted waits while the allocator steps over
+// their inodes, which would charge one run's clean-up to the next.
+std::list<ProgramRunner> keptRunners;
+std::list<QTemporaryDir> keptDirs;
 
 ProgramRun runProgram(const DovecotFixture& d)
 {
     ProgramRun r;
-    ProgramRunner runner;
+    ProgramRunner& runner = keptRunners.emplace_back();
     runner.useOffscreen();
     // No sound server: speech runs on its silent clock.
     runner.setEnv(u"PULSE_SERVER"_s, runner.runtimeDir() + u"/no-sound-server"_s);
@@ -183,7 +197,10 @@ ProgramRun runProgram(const DovecotFixture& d)
     r.connectToIdle = double(entries[idle].ms - entries[connecting].ms) / 1000.0;
     r.commandToIdle = double(idleAt - commandAt) / 1e9;
     r.startToIdle = double(idleAt) / 1e9;
-    r.stored = int(QDir(runner.file(u"msg"_s)).entryList({u"*.tem"_s}, QDir::Files).size());
+    const QFileInfoList files = QDir(runner.file(u"msg"_s)).entryInfoList({u"*.tem"_s}, QDir::Files);
+    r.stored = int(files.size());
+    for (const QFileInfo& file : files)
+        r.sizes << file.size();
     if (runner.runSecond({u"--exit"_s}) != 0 || runner.waitForExit(60000) != 0)
         std::fprintf(stderr, "(the program did not end cleanly)\n");
     return r;
@@ -222,7 +239,7 @@ ClientRun runClient(const QString& program, const QStringList& args, const QProc
 
 ClientRun runFetchmail(const DovecotFixture& d)
 {
-    QTemporaryDir home;
+    QTemporaryDir& home = keptDirs.emplace_back();
     const QString out = home.filePath(u"out.bsmtp"_s);
     const QByteArray rc =
         "set no syslog\npoll " + d.host.toLatin1() + " port " + QByteArray::number(d.pop3Port) +
@@ -242,7 +259,7 @@ ClientRun runFetchmail(const DovecotFixture& d)
 
 ClientRun runMpop(const DovecotFixture& d)
 {
-    QTemporaryDir home;
+    QTemporaryDir& home = keptDirs.emplace_back();
     const QString out = home.filePath(u"mbox"_s);
     writeFile(out, {});
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -253,6 +270,30 @@ ClientRun runMpop(const DovecotFixture& d)
                       u"--keep=on"_s, u"--only-new=on"_s, u"--uidls-file="_s + home.filePath(u"uidls"_s),
                       u"--delivery=mbox,"_s + out, u"-q"_s},
                      env, out);
+}
+
+// The file system's share: files of the sizes the program stored, each
+// created new and written whole, then one syncfs, in a fresh folder beside
+// where the program's folder was.
+double writeFiles(const QList<qint64>& sizes)
+{
+    QTemporaryDir& dir = keptDirs.emplace_back();
+    const QByteArray line(77, 'x');
+    QElapsedTimer wall;
+    wall.start();
+    int n = 0;
+    for (qint64 size : sizes) {
+        const QByteArray path = QFile::encodeName(dir.filePath(QString::number(++n) + u".tem"_s));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) return -1;
+        for (qint64 left = size; left > 0; left -= line.size())
+            if (::write(fd, line.constData(), size_t(std::min<qint64>(left, line.size()))) < 0) return -1;
+        ::close(fd);
+    }
+    const int folder = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::syncfs(folder);
+    ::close(folder);
+    return double(wall.nsecsElapsed()) / 1e9;
 }
 
 QString findMaker(const QString& given)
@@ -316,7 +357,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<double> connect, command, start, cpu, fetchmail, mpop;
+    std::vector<double> connect, command, start, cpu, files, fetchmail, mpop;
     int stored = 0;
     qint64 fetchmailBytes = 0, mpopBytes = 0;
     for (int run = 0; run < runs; ++run) {
@@ -331,6 +372,7 @@ int main(int argc, char** argv)
         start.push_back(p.startToIdle);
         cpu.push_back(p.cpu);
         stored = p.stored;
+        files.push_back(writeFiles(p.sizes));
         const ClientRun f = runFetchmail(*dovecot);
         const ClientRun m = runMpop(*dovecot);
         for (const ClientRun* c : {&f, &m}) {
@@ -344,6 +386,8 @@ int main(int argc, char** argv)
         fetchmailBytes = f.bytes;
         mpopBytes = m.bytes;
     }
+    keptRunners.clear();
+    keptDirs.clear();
     if (own) runScript(u"dovecot-stop.sh"_s, {dir}) && QDir(dir).removeRecursively();
 
     const double reference = median(fetchmail);
@@ -357,6 +401,7 @@ int main(int argc, char** argv)
     row("orvella, --check-now to \"Idle.\"", command);
     row("orvella, process start to \"Idle.\"", start);
     row("orvella, CPU from start to \"Idle.\"", cpu);
+    row("the same message files, written bare", files);
     row("fetchmail, whole messages (bsmtp file)", fetchmail);
     row("mpop, whole messages (mbox)", mpop);
     std::printf("  stored by orvella: %d message files; fetchmail wrote %.1f MB, mpop %.1f MB\n", stored,
