@@ -312,6 +312,15 @@ QString findMaker(const QString& given)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // The kept programs and folders go before the application does.
+    struct Cleanup
+    {
+        ~Cleanup()
+        {
+            keptRunners.clear();
+            keptDirs.clear();
+        }
+    } cleanup;
     int count = 1000, runs = 3;
     QString dir, maker;
     const QStringList args = app.arguments();
@@ -386,8 +395,6 @@ int main(int argc, char** argv)
         fetchmailBytes = f.bytes;
         mpopBytes = m.bytes;
     }
-    keptRunners.clear();
-    keptDirs.clear();
     if (own) runScript(u"dovecot-stop.sh"_s, {dir}) && QDir(dir).removeRecursively();
 
     const double reference = median(fetchmail);
