@@ -113,7 +113,10 @@ int main(int argc, char** argv)
 
     AgentEngine agent;
     AudioOutput* audio = agent.audioOutput();
-    waitMs(500); // espeak-ng loads its data on the worker thread
+    // espeak-ng loads its data on the worker thread when the character first
+    // shows itself; the figures are of a program that has done so.
+    agent.Show(true);
+    waitMs(500);
 
     // 1. Speak to the first frame handed to the sink.
     QList<double> latency;

@@ -10,16 +10,19 @@ class CMessage;
 
 // The stored messages as a list shows them, newest first: "Subject", "From"
 // and "Time Stamp". An entry keeps only what the list shows and where its
-// file is; the message itself is read from the file when wanted.
+// file is; the message itself is read from the file when wanted. A folder can
+// hold tens of thousands of messages, so a row is one UTF-8 block of its
+// texts, and the file's path is left out when it is the usual one (the
+// stamp's name in the folder of the other rows).
 class MessageListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     enum Column { SubjectColumn = 0, FromColumn = 1, StampColumn = 2, ColumnCount = 3 };
     enum Role {
-        PathRole = Qt::UserRole,  // the message's file
-        KeyRole,                  // its identifier (m_ID)
-        StampRole,                // its time stamp; the "Time Stamp" column sorts by it
+        PathRole = Qt::UserRole, // the message's file
+        KeyRole,                 // its identifier (m_ID)
+        StampRole,               // its time stamp; the "Time Stamp" column sorts by it
     };
 
     struct Entry
@@ -46,7 +49,7 @@ public:
     void removeAt(int row);
     void clear();
 
-    const Entry& entry(int row) const { return m_entries.at(row); }
+    Entry entry(int row) const;
     // The row of the entry with that time stamp, or -1.
     int rowOfStamp(const QString& stamp) const;
     // The newest entry with that identifier, or -1.
@@ -58,7 +61,21 @@ public:
     static QString readableStamp(const QString& stamp);
 
 private:
-    QList<Entry> m_entries;
+    // subject, from, key, stamp and (when not the usual one) the path, one
+    // after another; the sizes say where each ends.
+    struct Row
+    {
+        QByteArray text;
+        qint32 subject = 0;
+        qint32 from = 0;
+        qint32 key = 0;
+        qint32 stamp = 0;
+    };
+    Row rowFor(const Entry& entry);
+    QByteArrayView field(const Row& row, int which) const;
+
+    QList<Row> m_rows;
+    QString m_folder; // the folder of the usual path, learnt from the first entry
 };
 
 } // namespace orvella

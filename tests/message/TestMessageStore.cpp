@@ -4,12 +4,12 @@
 #include "platform/ProfileFile.h"
 #include "settings/Program.h"
 
-#include <QGuiApplication>
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QAbstractItemModelTester>
 
 using namespace Qt::Literals::StringLiterals;
 using orvella::CAccount;
@@ -56,6 +56,8 @@ private slots:
     void removeOne();
     void removeAll();
     void readableTimeStamp();
+    void listGivesBackEveryEntry_data();
+    void listGivesBackEveryEntry();
 
 private:
     QString folder() const { return m_dir->path() + u"/msg"_s; }
@@ -83,8 +85,8 @@ void TestMessageStore::init()
     orvella::Program().AppPath = m_dir->path();
     orvella::platform::invalidateProfileCache();
     m_store = std::make_unique<MessageStore>();
-    m_tester = std::make_unique<QAbstractItemModelTester>(m_store->model(),
-                                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
+    m_tester = std::make_unique<QAbstractItemModelTester>(
+        m_store->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     m_changes = 0;
     connect(m_store.get(), &MessageStore::changed, this, [this] { ++m_changes; });
 }
@@ -248,6 +250,71 @@ void TestMessageStore::readableTimeStamp()
     QCOMPARE(MessageListModel::readableStamp(u"20261310"_s), u"20261310"_s);
     QCOMPARE(MessageListModel::readableStamp(u"not a stamp at all"_s), u"not a stamp at all"_s);
     QLocale::setDefault(QLocale::c());
+}
+
+using Entry = MessageListModel::Entry;
+Q_DECLARE_METATYPE(Entry)
+
+// The list keeps its rows packed and leaves out a path it can rebuild from
+// the stamp: each entry must come back exactly as given, before and after
+// the folder is known, whether listed at once or put on top one by one.
+void TestMessageStore::listGivesBackEveryEntry_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    const QString f = u"/home/ann/Orvella/msg/"_s;
+    const Entry usual{f + u"20261210140533507.5.tem"_s, u"<a@x>"_s, u"Hello"_s, u"Ann"_s,
+                      u"20261210140533507.5"_s};
+    const Entry usual2{f + u"2026121014053350734.tem"_s, u"<b@x>"_s, u"Bye"_s, u"Bob"_s,
+                       u"2026121014053350734"_s};
+    QTest::newRow("usual paths") << QList<Entry>{usual, usual2};
+    QTest::newRow("another folder") << QList<Entry>{usual,
+                                                    {u"/elsewhere/msg/2026121014053350734.tem"_s, u"<b@x>"_s,
+                                                     u"Bye"_s, u"Bob"_s, u"2026121014053350734"_s}};
+    QTest::newRow("name is not the stamp") << QList<Entry>{
+        usual, {f + u"renamed.tem"_s, u"<b@x>"_s, u"Bye"_s, u"Bob"_s, u"2026121014053350734"_s}};
+    QTest::newRow("stamp names a file of another folder first") << QList<Entry>{
+        {u"2026121014053350734.tem"_s, u"<b@x>"_s, u"Bye"_s, u"Bob"_s, u"2026121014053350734"_s}, usual};
+    QTest::newRow("unusual first, then usual")
+        << QList<Entry>{{f + u"x.tem"_s, u"<c@x>"_s, u"C"_s, u"Cy"_s, u"1"_s}, usual, usual2};
+    QTest::newRow("empty texts") << QList<Entry>{{f + u".tem"_s, {}, {}, {}, {}}, usual};
+    QTest::newRow("letters beyond ASCII")
+        << QList<Entry>{{f + u"2026121014053350734.tem"_s, u"<ü@x>"_s, u"Grüße aus Köln, 山田"_s,
+                         u"Jürgen Müller"_s, u"2026121014053350734"_s},
+                        usual};
+}
+
+void TestMessageStore::listGivesBackEveryEntry()
+{
+    QFETCH(QList<Entry>, entries);
+    auto same = [](const Entry& a, const Entry& b) {
+        return a.path == b.path && a.key == b.key && a.subject == b.subject && a.from == b.from &&
+               a.stamp == b.stamp;
+    };
+    MessageListModel listed, onTop;
+    listed.setEntries(entries);
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+        onTop.prepend(*it);
+    for (const MessageListModel* model : {&listed, &onTop}) {
+        QCOMPARE(model->rowCount(), entries.size());
+        for (int row = 0; row < entries.size(); ++row) {
+            const Entry& e = entries[row];
+            QVERIFY2(same(model->entry(row), e), qPrintable(model->entry(row).path + u" for "_s + e.path));
+            const QModelIndex subject = model->index(row, MessageListModel::SubjectColumn);
+            QCOMPARE(subject.data().toString(), e.subject);
+            QCOMPARE(model->index(row, MessageListModel::FromColumn).data().toString(), e.from);
+            QCOMPARE(subject.data(MessageListModel::PathRole).toString(), e.path);
+            QCOMPARE(subject.data(MessageListModel::KeyRole).toString(), e.key);
+            QCOMPARE(subject.data(MessageListModel::StampRole).toString(), e.stamp);
+            QCOMPARE(model->rowOfKey(e.key),
+                     int(std::find_if(entries.cbegin(), entries.cend(),
+                                      [&](const Entry& x) { return x.key == e.key; }) -
+                         entries.cbegin()));
+            QCOMPARE(model->rowOfStamp(e.stamp),
+                     int(std::find_if(entries.cbegin(), entries.cend(),
+                                      [&](const Entry& x) { return x.stamp == e.stamp; }) -
+                         entries.cbegin()));
+        }
+    }
 }
 
 int main(int argc, char** argv)

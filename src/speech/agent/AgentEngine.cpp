@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -225,6 +226,9 @@ QStringList AgentEngine::AnimationNames() const
 
 void AgentEngine::Show(bool fast)
 {
+    // The character mostly shows itself to speak: the engine loads while it
+    // appears.
+    if (!std::exchange(m_speechWarm, true)) m_speech->warmUp();
     Request r;
     r.kind = Request::Show;
     r.fast = fast;

@@ -151,6 +151,7 @@ private:
     std::unique_ptr<BalloonWindow> m_balloon;
     AnimationPlayer* m_animator = nullptr;
     SpeechPlayer* m_speech = nullptr;
+    bool m_speechWarm = false; // the speech engine was asked to load
     AgentTrace m_trace;
     AgentCommands m_commands;
     QPointer<QMenu> m_menu;

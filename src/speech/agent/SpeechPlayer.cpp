@@ -24,6 +24,10 @@ SpeechPlayer::SpeechPlayer(const QString& audioFile, QObject* parent)
     connect(m_synth, &SpeechSynthesizer::chunkReady, this, &SpeechPlayer::onChunk);
     connect(m_audio, &AudioOutput::progressed, this, &SpeechPlayer::onProgress);
     connect(m_audio, &AudioOutput::clipFinished, this, &SpeechPlayer::onAudioFinished);
+}
+
+void SpeechPlayer::warmUp()
+{
     m_synth->warmUp();
 }
 

@@ -59,6 +59,9 @@ public:
     static QString voiceForLanguage(int languageId);
 
     ClipPtr prepareSpeech(const QString& text, const QString& voice);
+    // Loads the speech engine ahead of the first words (the first speech
+    // loads it anyway); a program that never speaks never holds it.
+    void warmUp();
     ClipPtr prepareSound(const QString& path);
     // Plays clip. Bookmarks go to the mark handler, in order; finished() at the
     // end. A clip with nothing to hear fires its bookmarks and finishes at once.
