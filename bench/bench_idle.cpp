@@ -19,6 +19,7 @@
 // /proc/PID/smaps_rollup at the end of it. The message list's share is the
 // difference between the program with and without the messages. --threads
 // lists the wake-ups per thread.
+#include "ProcFigures.h"
 #include "message/CMessage.h"
 #include "settings/Program.h"
 #include "support/ProgramRunner.h"
@@ -46,27 +47,11 @@ using namespace orvella;
 
 namespace {
 
-// Runs the event loop (the clipboard is served from it) for ms.
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QByteArray readProc(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
+using bench::pause;
+using bench::readProc;
 qint64 field(const QByteArray& text, const QByteArray& key)
 {
-    for (const QByteArray& line : text.split('\n')) {
-        if (line.startsWith(QByteArray(key + ':')))
-            return line.mid(key.size() + 1).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
+    return bench::procField(text, key);
 }
 
 struct Threads

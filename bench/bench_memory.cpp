@@ -13,6 +13,7 @@
 // stacks) are read from /proc/PID/smaps_rollup. The same program with no
 // message at all tells the message list's share. --keep DIR leaves the
 // program folder with the messages there (for heaptrack and the like).
+#include "ProcFigures.h"
 #include "message/CMessage.h"
 #include "settings/Program.h"
 #include "support/ProgramRunner.h"
@@ -36,26 +37,11 @@ using namespace orvella;
 
 namespace {
 
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QByteArray readProc(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
+using bench::pause;
+using bench::readProc;
 double fieldMB(const QByteArray& text, const QByteArray& key)
 {
-    for (const QByteArray& line : text.split('\n')) {
-        if (line.startsWith(QByteArray(key + ':')))
-            return line.mid(key.size() + 1).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
+    return double(bench::procField(text, key)) / 1024.0;
 }
 
 struct Memory

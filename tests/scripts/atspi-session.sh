@@ -28,14 +28,6 @@ dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
 # ORVELLA_ATSPI_KEYRING=1: also a GNOME Keyring (its Secret Service only) with
 # a fresh "login" keyring, unlocked with the password "orvella-test".
 if [ "${ORVELLA_ATSPI_KEYRING:-}" = 1 ]; then
-  printf '%s' orvella-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
-  # The daemon returns before it owns its bus name.
-  for _ in $(seq 1 100); do
-    if dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-         string:org.freedesktop.secrets 2>/dev/null | grep -q true; then
-      break
-    fi
-    sleep 0.05
-  done
+  "$(dirname "$0")/keyring-start.sh"
 fi
 exec "$@"

@@ -48,18 +48,7 @@ CONF
 fi
 
 if [ $keyring -eq 1 ]; then
-  command -v gnome-keyring-daemon >/dev/null \
-    || { echo "session-bus: gnome-keyring-daemon missing (scripts/install-deps --test)" >&2; exit 1; }
-  # --unlock reads the login keyring's password from stdin, creating the keyring.
-  printf '%s' orvella-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
-  # The daemon returns before it owns its bus name.
-  for _ in $(seq 1 100); do
-    if dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-         string:org.freedesktop.secrets 2>/dev/null | grep -q true; then
-      break
-    fi
-    sleep 0.05
-  done
+  "$(dirname "$0")/keyring-start.sh"
   export ORVELLA_TEST_KEYRING=1
 fi
 exec "$@"
