@@ -27,6 +27,7 @@
 // with nothing else to do (one syncfs at the end), so the share of the file
 // system in the program's figure can be seen: on ext4 a folder that just lost
 // many files makes each new one slow to create.
+#include "BenchSupport.h"
 #include "mail/CAccount.h"
 #include "support/DovecotFixture.h"
 #include "support/ProgramRunner.h"
@@ -56,20 +57,6 @@ using namespace orvella::test;
 namespace {
 
 const QString User = u"pop3bench"_s;
-
-QString scriptsDir()
-{
-    return QStringLiteral(ORVELLA_TEST_SCRIPTS_DIR);
-}
-
-bool runScript(const QString& name, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(scriptsDir() + u'/' + name, args);
-    if (!p.waitForFinished(120000)) return false;
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
 
 bool writeFile(const QString& path, const QByteArray& data, QFile::Permissions permissions = {})
 {
@@ -340,21 +327,9 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    const bool own = dir.isEmpty();
-    if (own) {
-        dir = u"/tmp/orvella-bench-check-%1"_s.arg(QCoreApplication::applicationPid());
-        if (!runScript(u"dovecot-start.sh"_s, {dir})) {
-            std::fprintf(stderr, "could not start Dovecot with %s/dovecot-start.sh (root needed)\n",
-                         qPrintable(scriptsDir()));
-            return 1;
-        }
-    }
-    QString error;
-    const auto dovecot = DovecotFixture::load(dir, &error);
-    if (!dovecot) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
+    bool own = false;
+    const auto dovecot = bench::privateDovecot(dir, own, u"orvella-bench-check"_s);
+    if (!dovecot) return 1;
     if (!fillMailbox(*dovecot, count, findMaker(maker))) {
         std::fprintf(stderr, "could not fill %s\n", qPrintable(dovecot->maildir(User)));
         return 1;
@@ -395,7 +370,7 @@ int main(int argc, char** argv)
         fetchmailBytes = f.bytes;
         mpopBytes = m.bytes;
     }
-    if (own) runScript(u"dovecot-stop.sh"_s, {dir}) && QDir(dir).removeRecursively();
+    bench::stopPrivateDovecot(dir, own);
 
     const double reference = median(fetchmail);
     std::printf("\nFirst check of %d messages, Dovecot on loopback; medians of %d runs\n", count, runs);

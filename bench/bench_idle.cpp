@@ -19,7 +19,7 @@
 // /proc/PID/smaps_rollup at the end of it. The message list's share is the
 // difference between the program with and without the messages. --threads
 // lists the wake-ups per thread.
-#include "ProcFigures.h"
+#include "BenchSupport.h"
 #include "message/CMessage.h"
 #include "settings/Program.h"
 #include "support/ProgramRunner.h"
@@ -270,17 +270,7 @@ double ratio(double a, double b)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        // Windows need an X server: run again under a private Xvfb.
-        std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
-                                const_cast<char*>("-s"), const_cast<char*>("-screen 0 1280x1024x24")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        std::fprintf(stderr, "no DISPLAY and no xvfb-run\n");
-        return 1;
-    }
+    bench::reexecUnderXvfb(argc, argv);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QCommandLineParser parser;

@@ -13,7 +13,7 @@
 // stacks) are read from /proc/PID/smaps_rollup. The same program with no
 // message at all tells the message list's share. --keep DIR leaves the
 // program folder with the messages there (for heaptrack and the like).
-#include "ProcFigures.h"
+#include "BenchSupport.h"
 #include "message/CMessage.h"
 #include "settings/Program.h"
 #include "support/ProgramRunner.h"
@@ -140,17 +140,7 @@ std::optional<Memory> measureProgram(const QString& program, const QString& mess
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        // Windows need an X server: run again under a private Xvfb.
-        std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
-                                const_cast<char*>("-s"), const_cast<char*>("-screen 0 1280x1024x24")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        std::fprintf(stderr, "no DISPLAY and no xvfb-run\n");
-        return 1;
-    }
+    bench::reexecUnderXvfb(argc, argv);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QCommandLineParser parser;

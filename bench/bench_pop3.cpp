@@ -11,6 +11,7 @@
 //
 // Without --dovecot it starts its own instance with tests/scripts/dovecot-start.sh
 // (needs root, like the tests) and stops it at the end.
+#include "BenchSupport.h"
 #include "mail/pop/Pop3Client.h"
 #include "support/DovecotFixture.h"
 
@@ -197,23 +198,6 @@ Result runBlocking(const DovecotFixture& d, const QString& user, int count, int 
     return r;
 }
 
-QString scriptsDir()
-{
-    const QString env = qEnvironmentVariable("ORVELLA_SCRIPTS_DIR");
-    if (!env.isEmpty()) return env;
-    // The build passes sources by absolute path.
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + u"/../tests/scripts"_s;
-}
-
-bool runScript(const QString& name, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(scriptsDir() + u'/' + name, args);
-    if (!p.waitForFinished(120000)) return false;
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -238,21 +222,9 @@ int main(int argc, char** argv)
         else if (args[i] == u"--dovecot")
             dir = args[i + 1];
     }
-    const bool own = dir.isEmpty();
-    if (own) {
-        dir = u"/tmp/orvella-bench-%1"_s.arg(QCoreApplication::applicationPid());
-        if (!runScript(u"dovecot-start.sh"_s, {dir})) {
-            std::fprintf(stderr, "could not start Dovecot with %s/dovecot-start.sh (root needed)\n",
-                         qPrintable(scriptsDir()));
-            return 1;
-        }
-    }
-    QString error;
-    const auto dovecot = DovecotFixture::load(dir, &error);
-    if (!dovecot) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
+    bool own = false;
+    const auto dovecot = bench::privateDovecot(dir, own, u"orvella-bench"_s);
+    if (!dovecot) return 1;
     const QString user = u"pop3bench"_s;
     std::printf("Delivering %d messages...\n", count);
     std::fflush(stdout);
@@ -315,6 +287,6 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     std::printf("Peak resident memory of this process: %.1f MB\n", usage.ru_maxrss / 1024.0);
 
-    if (own) runScript(u"dovecot-stop.sh"_s, {dir}) && QDir(dir).removeRecursively();
+    bench::stopPrivateDovecot(dir, own);
     return 0;
 }
