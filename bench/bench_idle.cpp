@@ -175,8 +175,10 @@ std::optional<Figures> measureProgram(const Options& o, bool shown, int messages
     runner.setEnv(u"PULSE_SERVER"_s,
                   o.pulseServer.isEmpty() ? runner.runtimeDir() + u"/no-sound-server"_s : o.pulseServer);
     const QString app = runner.appPath();
-    writeFile(app + u"/Zentra.INI"_s, shown ? "[General]\r\nDontCheck=Yes\r\n[Character]\r\nHide=No\r\n"
-                                            : "[General]\r\nDontCheck=Yes\r\n[Character]\r\nHide=Yes\r\n");
+    // A set-up program: a missing connection type would open the wizard.
+    const QByteArray general = "[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n";
+    writeFile(app + u"/Zentra.INI"_s,
+              general + (shown ? "[Character]\r\nHide=No\r\n" : "[Character]\r\nHide=Yes\r\n"));
     if (messages > 0) {
         QDir().mkpath(app + u"/msg"_s);
         const QStringList names = QDir(o.messageTemplate).entryList(QDir::Files, QDir::Name).mid(0, messages);
@@ -223,8 +225,11 @@ std::optional<Figures> measureProgram(const Options& o, bool shown, int messages
 
     const Figures f = measure(pid, seconds > 0 ? seconds : 20);
     second(u"--exit"_s);
-    if (!program.waitForFinished(20000) || program.exitCode() != 0) {
-        std::printf("(the program did not end cleanly)\n");
+    // waitForFinished is false for a program that has ended already.
+    const bool ended = program.state() == QProcess::NotRunning || program.waitForFinished(20000);
+    if (!ended || program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0) {
+        std::printf("(the program did not end cleanly: exit code %d)\n%s\n", program.exitCode(),
+                    program.readAll().right(4000).constData());
         program.kill();
         program.waitForFinished(5000);
     }

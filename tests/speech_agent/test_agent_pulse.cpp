@@ -7,6 +7,7 @@
 #include "speech/agent/SsmlDocument.h"
 #include "support/PulseRecorder.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 #include <cmath>
@@ -157,6 +158,23 @@ private Q_SLOTS:
         const double silentAfter = recorder.timeOfSample(lastLoud) - stoppedAt;
         qInfo("sound stopped %.0f ms after StopAll", silentAfter);
         QVERIFY2(silentAfter < 250, qPrintable(u"sound went on %1 ms after StopAll"_s.arg(silentAfter)));
+    }
+
+    // Closing the sound server's stream runs the event loop: an engine that
+    // goes while it speaks, with more queued, must not be called back half
+    // destroyed (AddressSanitizer and UndefinedBehaviorSanitizer tell).
+    void endsWhileSpeaking()
+    {
+        auto agent = std::make_unique<AgentEngine>();
+        QVERIFY(agent->Load(u"EMailAgent"_s, QStringLiteral(ORVELLA_SOURCE_CHARACTER)));
+        agent->Speak(u"This sentence is long enough to be still playing when the engine goes."_s);
+        QTRY_VERIFY_WITH_TIMEOUT(agent->audioOutput()->position() > AgentSampleRate / 4, 10000);
+        QCOMPARE(agent->audioOutput()->mode(), AudioOutput::Mode::Sink);
+        agent->Speak(u"And one more."_s); // its start is queued
+        QPointer<QObject> speech = agent->findChild<QObject*>();
+        agent.reset();
+        QVERIFY(speech.isNull());
+        QTest::qWait(200); // whatever was queued for it has nowhere to go
     }
 };
 

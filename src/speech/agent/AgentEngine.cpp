@@ -7,6 +7,7 @@
 #include "speech/agent/CharacterFile.h"
 #include "speech/agent/CharacterWindow.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QJsonArray>
 #include <QMenu>
@@ -83,6 +84,15 @@ AgentEngine::~AgentEngine()
     m_speech->markHandler = nullptr;
     m_speech->dropAll();
     delete m_menu.data();
+    // Closing the sound server's stream runs the event loop: the speech goes
+    // while this engine is whole, and nothing queued for it runs after.
+    m_speech->disconnect(this);
+    m_animator->disconnect(this);
+    m_closing = true;
+    QCoreApplication::removePostedEvents(this);
+    delete m_speech;
+    m_speech = nullptr;
+    QCoreApplication::removePostedEvents(this);
 }
 
 // --- The characters collection ---------------------------------------------
@@ -336,6 +346,7 @@ void AgentEngine::clearQueue()
 
 void AgentEngine::pump()
 {
+    if (m_closing) return;
     // Events fired while a request starts may queue or stop requests; the
     // outermost call carries on with whatever the queue then holds.
     if (m_pumping) return;

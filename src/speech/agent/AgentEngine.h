@@ -152,6 +152,7 @@ private:
     AnimationPlayer* m_animator = nullptr;
     SpeechPlayer* m_speech = nullptr;
     bool m_speechWarm = false; // the speech engine was asked to load
+    bool m_closing = false;    // being destroyed: nothing more starts
     AgentTrace m_trace;
     AgentCommands m_commands;
     QPointer<QMenu> m_menu;

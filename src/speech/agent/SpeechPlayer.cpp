@@ -4,6 +4,7 @@
 #include "speech/agent/SpeechSynthesizer.h"
 #include "speech/agent/SsmlDocument.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <cmath>
 #include <limits>
@@ -35,6 +36,14 @@ SpeechPlayer::~SpeechPlayer()
 {
     m_synth->cancelAll();
     m_audio->cut();
+    // Closing the sound server's stream runs the event loop: the audio goes
+    // while this player is whole, and nothing queued for it runs after.
+    m_synth->disconnect(this);
+    m_audio->disconnect(this);
+    QCoreApplication::removePostedEvents(this);
+    delete m_audio;
+    m_audio = nullptr;
+    QCoreApplication::removePostedEvents(this);
 }
 
 QString SpeechPlayer::voiceForLanguage(int id)
