@@ -60,7 +60,7 @@ void tst_KeyringFallback::passwordsStayInTheFileAndTheUserLearnsWhyOnce()
     QVERIFY2(notices[0].contains(u"org.freedesktop.secrets"_s) || notices[0].contains(u"session bus"_s) ||
                  notices[0].contains(u"connect"_s, Qt::CaseInsensitive),
              qPrintable(notices[0]));
-    // And the file reads back as it always did.
+    // And the file still holds the scrambled password, which reads back.
     rig.accounts.clear();
     const AccountList again = LoadAccounts();
     QCOMPARE(again[0]->m_Password, u"xyz"_s);
