@@ -4,6 +4,8 @@
 // what they read of a running program from /proc, and a pause that keeps
 // their own event loop turning.
 
+#include "message/CMessage.h"
+#include "settings/Program.h"
 #include "support/DovecotFixture.h"
 
 #include <QByteArray>
@@ -47,6 +49,20 @@ inline qint64 procField(const QByteArray& text, const QByteArray& key)
             return line.mid(key.size() + 1).trimmed().split(' ').first().toLongLong();
     }
     return 0;
+}
+
+// A stored message of the usual size: the headers the list shows and twenty
+// lines of text.
+inline CMessage sampleMessage(int i)
+{
+    CMessage m;
+    m.m_ID = u"<%1.bench@example.com>"_s.arg(i);
+    m.m_FullFrom = u"\"Sender %1\" <sender%1@example.com>"_s.arg(i % 300);
+    m.m_Subject = u"Message number %1 about something"_s.arg(i);
+    for (int line = 0; line < 20; ++line)
+        m.m_Content +=
+            u"Line %1 of message %2, the usual length of a line of mail text.\r\n"_s.arg(line).arg(i);
+    return m;
 }
 
 // Windows need an X server: without a DISPLAY the benchmark runs itself

@@ -254,16 +254,8 @@ void stopPulse(const QString& dir)
 void writeMessages(const QString& appPath, int count)
 {
     Program().AppPath = appPath;
-    for (int i = 0; i < count; ++i) {
-        CMessage m;
-        m.m_ID = u"<%1.bench@example.com>"_s.arg(i);
-        m.m_FullFrom = u"\"Sender %1\" <sender%1@example.com>"_s.arg(i % 300);
-        m.m_Subject = u"Message number %1 about something"_s.arg(i);
-        for (int line = 0; line < 20; ++line)
-            m.m_Content +=
-                u"Line %1 of message %2, the usual length of a line of mail text.\r\n"_s.arg(line).arg(i);
-        m.Save();
-    }
+    for (int i = 0; i < count; ++i)
+        bench::sampleMessage(i).Save();
 }
 
 double ratio(double a, double b)

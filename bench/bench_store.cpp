@@ -3,6 +3,7 @@
 // cost of storing new messages once the list and the identifier set are large.
 // Prints figures; there is no pass or fail.
 
+#include "BenchSupport.h"
 #include "mail/CAccount.h"
 #include "message/MessageStore.h"
 #include "ui/MessagesPage.h"
@@ -23,18 +24,6 @@ using namespace orvella;
 namespace {
 
 constexpr int messageCount = 10000;
-
-CMessage sampleMessage(int i)
-{
-    CMessage m;
-    m.m_ID = u"<%1.bench@example.com>"_s.arg(i);
-    m.m_FullFrom = u"\"Sender %1\" <sender%1@example.com>"_s.arg(i % 300);
-    m.m_Subject = u"Message number %1 about something"_s.arg(i);
-    for (int line = 0; line < 20; ++line)
-        m.m_Content +=
-            u"Line %1 of message %2, the usual length of a line of mail text.\r\n"_s.arg(line).arg(i);
-    return m;
-}
 
 double readAllFiles(const QString& folder)
 {
@@ -90,7 +79,7 @@ double storeEachSynced(int first, int count)
     QElapsedTimer t;
     t.start();
     for (int i = first; i < first + count; ++i) {
-        CMessage m = sampleMessage(i);
+        CMessage m = bench::sampleMessage(i);
         m.MakeTimeStamp();
         QSaveFile f(CMessage::MessageFolder() + u"/synced-"_s + m.m_TimeStamp + u".tem"_s);
         if (!f.open(QIODevice::WriteOnly)) return -1;
@@ -113,7 +102,7 @@ int main(int argc, char** argv)
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < messageCount; ++i) {
-        CMessage m = sampleMessage(i);
+        CMessage m = bench::sampleMessage(i);
         m.Save();
     }
     std::printf("writing %d message files: %.0f ms\n", messageCount, double(t.elapsed()));
@@ -139,13 +128,13 @@ int main(int argc, char** argv)
         CAccount account;
         account.LoadSettings(u"Account"_s);
         for (int i = 0; i < messageCount; ++i)
-            account.AddMessageID(sampleMessage(i).m_ID);
+            account.AddMessageID(bench::sampleMessage(i).m_ID);
         MessageIDSet seen;
         QList<CMessage> newMessages;
         const int extra = 1000;
         t.restart();
         for (int i = messageCount; i < messageCount + extra; ++i) {
-            CMessage m = sampleMessage(i);
+            CMessage m = bench::sampleMessage(i);
             store.StoreIfNew(m, account, seen, newMessages);
         }
         // The batch becomes durable at once, then the identifiers record it.
@@ -164,7 +153,7 @@ int main(int argc, char** argv)
                     selectMs / extra);
         QStringList ids;
         for (int i = 0; i < messageCount; ++i)
-            ids << sampleMessage(i).m_ID.toUpper();
+            ids << bench::sampleMessage(i).m_ID.toUpper();
         t.restart();
         int known = 0;
         for (const QString& id : std::as_const(ids))

@@ -49,8 +49,8 @@ MAIL
 }
 
 if [ "${2:-}" = --inner ]; then inner "$3" "$4" "$5"; exit; fi
-for spec in 640x480:1:640x480 1920x1080:1:1920x1080 1920x1080:2:1920x1080-2x; do
-  IFS=: read -r screen scale tag <<<"$spec"
+for shot in 640x480:1:640x480 1920x1080:1:1920x1080 1920x1080:2:1920x1080-2x; do
+  IFS=: read -r screen scale tag <<<"$shot"
   PULSE_SERVER=unix:/nonexistent xvfb-run -a -s "-screen 0 ${screen}x24 -nolisten tcp" \
     "$0" "$build" --inner "$screen" "$scale" "$tag"
 done

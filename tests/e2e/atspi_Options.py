@@ -5,7 +5,7 @@ cancelled leaves the three files as they were, byte for byte."""
 
 import unittest
 
-from orvella_atspi import Program, is_checked, is_enabled, wait_for
+from orvella_atspi import Program, ini_value, is_checked, is_enabled, wait_for
 
 SETTINGS = """[Account]
 ConnectionType=2
@@ -20,19 +20,6 @@ SayTime=No
 [Character]
 WelcomeGesture=None
 """
-
-
-def ini_value(text, section, key):
-    current = None
-    for line in text.splitlines():
-        line = line.strip()
-        if line.startswith("[") and line.endswith("]"):
-            current = line[1:-1].strip().lower()
-        elif current == section.lower() and "=" in line:
-            k, v = line.split("=", 1)
-            if k.strip().lower() == key.lower():
-                return v
-    return None
 
 
 class Options(unittest.TestCase):

@@ -65,6 +65,21 @@ class Dovecot:
                        input=message.encode("utf-8"), check=True, timeout=30)
 
 
+def ini_value(text, section, key):
+    """A value of a profile file's text: sections and keys in any letter case
+    (None when absent)."""
+    current = None
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("[") and line.endswith("]"):
+            current = line[1:-1].strip().lower()
+        elif current == section.lower() and "=" in line:
+            k, v = line.split("=", 1)
+            if k.strip().lower() == key.lower():
+                return v
+    return None
+
+
 def wait_for(predicate, timeout=10.0, what="condition", interval=0.1):
     """Polls predicate until it returns something true; returns that."""
     deadline = time.monotonic() + timeout
@@ -210,16 +225,7 @@ class Program:
         """A value of Zentra.INI as the file holds it now (None when absent)."""
         if not self.exists("Zentra.INI"):
             return None
-        current = None
-        for line in self.read("Zentra.INI").splitlines():
-            line = line.strip()
-            if line.startswith("[") and line.endswith("]"):
-                current = line[1:-1].strip().lower()
-            elif current == section.lower() and "=" in line:
-                k, v = line.split("=", 1)
-                if k.strip().lower() == key.lower():
-                    return v
-        return None
+        return ini_value(self.read("Zentra.INI"), section, key)
 
     # --- the process -----------------------------------------------------
     def start(self, args=("--show",), wait=True):
