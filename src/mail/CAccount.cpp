@@ -358,18 +358,31 @@ bool CAccount::AddMessageID(const QString& id)
     return m_ServerIDs.add(id);
 }
 
-void CAccount::JournalStoredMessage(const QString& id, const QString& stamp)
+bool CAccount::JournalStoredMessage(const QString& id, const QString& stamp, QString* error)
 {
-    if (m_idFilePath.isEmpty()) return;
+    if (m_idFilePath.isEmpty()) return true;
     if (!m_journal) {
         m_journal = std::make_unique<QFile>(journalFilePath());
         // Unbuffered: each line reaches the file before the message's file is begun.
         if (!m_journal->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            if (error) *error = m_journal->errorString();
             m_journal.reset();
-            return;
+            return false;
         }
     }
-    m_journal->write((fileField(stamp) + u',' + fileField(id) + u"\r\n"_s).toUtf8());
+    // A part of a line left by a failed write would run into the next line
+    // and hide it from the recovery after a crash: the file goes back to its
+    // last whole line, or else the next line starts on a line of its own.
+    QByteArray line = (fileField(stamp) + u',' + fileField(id) + u"\r\n"_s).toUtf8();
+    if (m_journalCut) line.prepend("\r\n");
+    const qint64 before = m_journal->size();
+    if (m_journal->write(line) == line.size()) {
+        m_journalCut = false;
+        return true;
+    }
+    if (error) *error = m_journal->errorString();
+    if (!m_journal->resize(before)) m_journalCut = true;
+    return false;
 }
 
 void CAccount::closeJournal()
@@ -377,9 +390,9 @@ void CAccount::closeJournal()
     m_journal.reset();
 }
 
-void CAccount::SaveMessageIDs()
+bool CAccount::SaveMessageIDs()
 {
-    if (m_idFilePath.isEmpty()) return;
+    if (m_idFilePath.isEmpty()) return true;
     const QString journal = journalFilePath();
     const bool journaled = m_journal || QFile::exists(journal);
     // The identifiers may say a message is stored only once its file is on
@@ -397,15 +410,16 @@ void CAccount::SaveMessageIDs()
         QSaveFile f(m_idFilePath);
         if (!f.open(QIODevice::WriteOnly) && (!QDir().mkpath(QFileInfo(m_idFilePath).absolutePath()) ||
                                               !f.open(QIODevice::WriteOnly)))
-            return;
+            return false;
         f.write(text.toUtf8());
         saved = f.commit();
     }
     // Kept when the file could not be written: the next start recovers from it.
     if (saved && journaled) {
         closeJournal();
-        QFile::remove(journal);
+        if (QFile::remove(journal) || !QFile::exists(journal)) m_journalCut = false;
     }
+    return saved;
 }
 
 // What a crash during a check left: the journal names every message whose

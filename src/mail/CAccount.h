@@ -84,14 +84,19 @@ public:
     void IncrementTime();
 
     bool AddMessageID(const QString& id);
+    bool KnowsMessageID(const QString& id) const { return m_ServerIDs.contains(id); }
     // Notes, before the message's file is written, that the message with
     // identifier id goes into the file named by stamp. After a crash the
     // next start takes the identifiers whose files were written completely
     // into the set, and only those: each message stays stored exactly once.
-    void JournalStoredMessage(const QString& id, const QString& stamp);
+    // False (with the system's reason in error) when the note could not be
+    // written: the message must then not be stored, or a crash before the
+    // identifier file is written would store it a second time.
+    bool JournalStoredMessage(const QString& id, const QString& stamp, QString* error = nullptr);
     // Writes the identifier file (after making the messages written so far
-    // durable) and clears the journal.
-    void SaveMessageIDs();
+    // durable) and clears the journal. False when the file could not be
+    // written; the journal then stays for the next start.
+    bool SaveMessageIDs();
     void RebuildMessageIDs(const QStringList& ids);
     void RebuildMessageIDs(const MessageIDSet& ids);
     void LoadMessageIDs();
@@ -130,6 +135,7 @@ private:
     QString m_idFilePath;
     MessageIDSet m_ServerIDs;
     std::unique_ptr<QFile> m_journal;
+    bool m_journalCut = false; // the journal may end in a part of a line
 
     // The keyring's side, kept by AccountPasswords.
     friend class AccountPasswords;

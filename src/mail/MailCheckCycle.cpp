@@ -7,6 +7,7 @@
 #include "settings/CSettings.h"
 #include "settings/Program.h"
 
+#include <QDir>
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -76,6 +77,7 @@ void MailCheckCycle::StartCheck(bool checkAll)
         hooks.setCheckControls(false);
     AccountIndex = 0;
     m_noticeShown = std::exchange(m_keepNotice, false);
+    m_storeErrorReported = false;
     m_deferred.clear();
     m_checkingDeferred = false;
     NewMessages.clear();
@@ -218,8 +220,20 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     connect(m_pop.get(), &Pop3Client::EndTransfer, this, [this] {
         CMessage message = m_decoder.EndTransfer();
         m_decoder.Reset();
-        if (CurrentAccount)
-            m_store.StoreIfNew(message, *CurrentAccount, SeenIDs, NewMessages);
+        // After a message that could not be stored nothing more is taken
+        // from this account: the counters stop before it, so the next check
+        // fetches it again, and the messages after it with it.
+        if (m_storeFailed) return;
+        if (CurrentAccount) {
+            QString why;
+            if (m_store.StoreIfNew(message, *CurrentAccount, SeenIDs, NewMessages, &why) ==
+                MessageStore::StoreResult::Failed) {
+                m_storeFailed = true;
+                ReportStoreError(why);
+                m_pop->stopRetrieval();
+                return;
+            }
+        }
         m_lastRetrieved = m_retrieving;
     });
 
@@ -338,8 +352,10 @@ QCoro::Task<> MailCheckCycle::DownloadMessages(int first)
     m_decoder.Reset();
     m_retrieving = 0;
     m_lastRetrieved = first - 1;
+    m_storeFailed = false;
     const bool complete = co_await m_pop->retrieve(first, C, m_settings.m_Lines);
-    if (!complete) ReportPOPError(m_lastErrorCode, m_lastError);
+    // A retrieval stopped because a message could not be stored is no server error.
+    if (!complete && (!m_storeFailed || m_lastErrorCode != 0)) ReportPOPError(m_lastErrorCode, m_lastError);
     const int last = complete ? C : m_lastRetrieved;
     bool counted = false;
     if (last >= first && m_pop->isLoggedOn()) {
@@ -356,11 +372,30 @@ QCoro::Task<> MailCheckCycle::DownloadMessages(int first)
     // reads from where they point, and known identifiers keep what was stored
     // from being stored again. The identifiers are written in every case, so
     // the journal of this pass is cleared.
+    // Every message stored is named in the identifier file or, when that
+    // could not be written, in the journal (a message is stored only once its
+    // journal line is written), so the counters never run ahead of them.
     if (complete && counted && first == 1)
         account.RebuildMessageIDs(SeenIDs);
     else
         account.SaveMessageIDs();
     if (counted) account.WriteCounters();
+}
+
+// A message that could not be written is reported once a cycle, with the
+// folder and the system's reason; the message stays on the server.
+void MailCheckCycle::ReportStoreError(const QString& why)
+{
+    CheckError = true;
+    if (m_storeErrorReported) return;
+    m_storeErrorReported = true;
+    if (hooks.setErrorText)
+        hooks.setErrorText(u"New mail could not be stored in the folder "_s +
+                           QDir::toNativeSeparators(CMessage::MessageFolder()) + u": "_s + why +
+                           u".\r\n\r\nThe messages stay on the mail server and are fetched again at the next "
+                           u"check once the folder can be written to. Make room on the disk, or make the "
+                           u"folder writable."_s);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
 }
 
 QCoro::Task<> MailCheckCycle::LogOff()

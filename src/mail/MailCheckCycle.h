@@ -73,6 +73,8 @@ public:
     // accounts still to come are left for the next cycle.
     void Abort();
     void ReportPOPError(int errorNumber, const QString& description);
+    // A new message whose file could not be written (why: the system's reason).
+    void ReportStoreError(const QString& why);
     // A notice (not an error) on the Error page, kept there through the end of
     // the next cycle.
     void ShowNotice(const QString& text);
@@ -127,6 +129,8 @@ private:
     // come after the others, so no account waits for another's keyring.
     QList<std::shared_ptr<CAccount>> m_deferred;
     bool m_checkingDeferred = false;
+    bool m_storeFailed = false;        // this account's retrieval met a message it could not store
+    bool m_storeErrorReported = false; // this cycle told the user
     int m_retrieving = 0;    // the message number being retrieved
     int m_lastRetrieved = 0; // the last message number retrieved completely
     int m_lastErrorCode = 0;

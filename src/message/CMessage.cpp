@@ -130,15 +130,16 @@ QByteArray CMessage::fileContents() const
 // It gets no sync of its own: the mail check makes a whole batch durable at
 // once, and a file cut short by a crash reads as damaged (its last record
 // lacks its closing quote), which the account's journal clears up.
-bool CMessage::Save(const std::function<void(const QString& stamp)>& beforeWrite)
+bool CMessage::Save(const std::function<bool(const QString& stamp)>& beforeWrite, QString* error)
 {
     MakeTimeStamp();
     const QString folder = MessageFolder();
     bool madeFolder = false;
+    QString why;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const QString path = folder + u'/' + m_TimeStamp + u".tem"_s;
-        if (beforeWrite) beforeWrite(m_TimeStamp);
-        switch (platform::createNewFile(path, fileContents())) {
+        if (beforeWrite && !beforeWrite(m_TimeStamp)) return false;
+        switch (platform::createNewFile(path, fileContents(), &why)) {
         case platform::CreateResult::Created:
             m_filePath = path;
             return true;
@@ -147,11 +148,15 @@ bool CMessage::Save(const std::function<void(const QString& stamp)>& beforeWrite
             break;
         case platform::CreateResult::Failed:
             // The folder is made at start-up; only a folder removed since costs a second try.
-            if (madeFolder || !QDir().mkpath(folder)) return false;
+            if (madeFolder || !QDir().mkpath(folder)) {
+                if (error) *error = why;
+                return false;
+            }
             madeFolder = true;
             break;
         }
     }
+    if (error) *error = u"No free file name"_s;
     return false;
 }
 

@@ -35,8 +35,11 @@ public:
     QString Path() const;
     // Gives the message a new time stamp and writes its file. beforeWrite
     // hears the stamp (the file's name) before the file is written, and again
-    // when a file of that name already exists and another stamp is tried.
-    bool Save(const std::function<void(const QString& stamp)>& beforeWrite = {});
+    // when a file of that name already exists and another stamp is tried;
+    // when it returns false nothing is written and Save fails. A failure
+    // leaves no file behind; error, when given, receives the system's reason
+    // (a reason beforeWrite gave is left as it put it).
+    bool Save(const std::function<bool(const QString& stamp)>& beforeWrite = {}, QString* error = nullptr);
     // The five records as the file holds them.
     QByteArray fileContents() const;
     // Reads the five records of path. False, with the record unchanged, when

@@ -48,20 +48,29 @@ void MessageStore::AddMessageToList(const CMessage& message)
     Q_EMIT changed();
 }
 
-bool MessageStore::StoreIfNew(CMessage& message, CAccount& current, MessageIDSet& SeenIDs,
-                              QList<CMessage>& NewMessages)
+MessageStore::StoreResult MessageStore::StoreIfNew(CMessage& message, CAccount& current, MessageIDSet& SeenIDs,
+                                                   QList<CMessage>& NewMessages, QString* error)
 {
     // The same identifier twice in one mailbox: only the first is kept.
-    if (!SeenIDs.add(message.m_ID)) return false;
-    if (!current.AddMessageID(message.m_ID)) return false;
-    const bool saved =
-        message.Save([&](const QString& stamp) { current.JournalStoredMessage(message.m_ID, stamp); });
-    // Its identifier is now known, so it would never be announced again: a
-    // message whose file could not be written is still read aloud.
+    if (SeenIDs.contains(message.m_ID)) return StoreResult::Known;
+    if (current.KnowsMessageID(message.m_ID)) {
+        SeenIDs.add(message.m_ID);
+        return StoreResult::Known;
+    }
+    // The identifier becomes known only with the file written: a message
+    // announced but never stored would be lost for good.
+    QString why;
+    const bool saved = message.Save(
+        [&](const QString& stamp) { return current.JournalStoredMessage(message.m_ID, stamp, &why); }, &why);
+    if (!saved) {
+        if (error) *error = why;
+        return StoreResult::Failed;
+    }
+    SeenIDs.add(message.m_ID);
+    current.AddMessageID(message.m_ID);
     NewMessages.append(message);
-    if (!saved) return false;
     AddMessageToList(message);
-    return true;
+    return StoreResult::Stored;
 }
 
 bool MessageStore::Load(int row, CMessage& message) const

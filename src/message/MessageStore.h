@@ -28,10 +28,17 @@ public:
     void LoadStoredMessages();
     // Puts message on top of the list.
     void AddMessageToList(const CMessage& message);
+    enum class StoreResult {
+        Stored, // new: saved, queued in NewMessages and listed
+        Known,  // seen before, in this pass or by the account
+        Failed, // new, but its file could not be written: nothing changed
+    };
     // Keeps message when its identifier is new to this pass and to the
-    // account: saves it, queues it in NewMessages and lists it. True when it
-    // was stored and listed.
-    bool StoreIfNew(CMessage& message, CAccount& current, MessageIDSet& SeenIDs, QList<CMessage>& NewMessages);
+    // account. A message that could not be saved stays unknown to the
+    // account (so the next check fetches it again) and is neither queued for
+    // reading nor listed; error receives the reason.
+    StoreResult StoreIfNew(CMessage& message, CAccount& current, MessageIDSet& SeenIDs,
+                           QList<CMessage>& NewMessages, QString* error = nullptr);
     // The row that shows message (by its time stamp), or -1.
     int RowOf(const CMessage& message) const { return m_model.rowOfStamp(message.m_TimeStamp); }
     // Reads the message of row from its file.

@@ -12,8 +12,9 @@ namespace orvella::platform {
 enum class CreateResult { Created, Exists, Failed };
 
 // Creates path with data; never replaces an existing file (Exists). A file
-// that cannot be written completely is removed again (Failed).
-CreateResult createNewFile(const QString& path, const QByteArray& data);
+// that cannot be written completely is removed again (Failed), and error, when
+// given, receives the system's reason ("No space left on device").
+CreateResult createNewFile(const QString& path, const QByteArray& data, QString* error = nullptr);
 
 // Makes everything written so far to the file system holding path durable.
 bool syncFileSystemOf(const QString& path);

@@ -453,7 +453,7 @@ void TestAccount::journalAfterCrash()
     orvella::CMessage next;
     next.m_ID = u"<next@x>"_s;
     QVERIFY(account.AddMessageID(next.m_ID));
-    QVERIFY(next.Save([&](const QString& stamp) { account.JournalStoredMessage(next.m_ID, stamp); }));
+    QVERIFY(next.Save([&](const QString& stamp) { return account.JournalStoredMessage(next.m_ID, stamp); }));
     QCOMPARE(readFile(m_dir->path() + u"/Account.DAT.journal"_s), next.m_TimeStamp + u",<next@x>\r\n"_s);
     account.SaveMessageIDs();
     QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));

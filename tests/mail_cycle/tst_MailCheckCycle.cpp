@@ -118,6 +118,7 @@ private Q_SLOTS:
     void autoSecurityTellsOfPlainLogon();
     void interruptedDownloadResumes_data();
     void interruptedDownloadResumes();
+    void unstorableMessageIsFetchedAgain();
     void mailTick_data();
     void mailTick();
     void intervalsOverMinuteTicks();
@@ -656,6 +657,43 @@ void tst_MailCheckCycle::interruptedDownloadResumes()
     QVERIFY(!m_cycle->CheckError);
     QCOMPARE(m_newMessages.size(), 1);
     QCOMPARE(m_newMessages.first().m_ID, idOf(u"e"_s));
+    QCOMPARE(storedFiles().size(), 2);
+    QCOMPARE(m_accounts.first()->m_NoOfMessages, 5);
+    QCOMPARE(readLines(idFile(1)), idsOf(u"a b c d e"_s));
+}
+
+// A message whose file cannot be written ends the account's download there:
+// the counters stop before it, nothing is queued for reading, the user reads
+// why (once), and the next check, with the folder writable, fetches it.
+void tst_MailCheckCycle::unstorableMessageIsFetchedAgain()
+{
+    setUpAccounts({{u"pop.example.test"_s, 3, 3, 100, idsOf(u"a b c"_s)}});
+    if (QTest::currentTestFailed()) return;
+    const QString folder = orvella::CMessage::MessageFolder();
+    QVERIFY(QDir(folder).removeRecursively());
+    {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    const Mailbox box = Mailbox::parse(u"a:100 b:100 c:100 d:100 e:100"_s);
+    queueServer(kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s}) + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY2(m_checks.last().failures.isEmpty(), qPrintable(m_checks.last().failures.join(u"; "_s)));
+    QVERIFY(m_cycle->CheckError);
+    QVERIFY2(m_errorText.startsWith(u"New mail could not be stored in the folder "_s + folder + u": "_s),
+             qPrintable(m_errorText));
+    QVERIFY(!m_errorText.contains(u"error connecting"_s));
+    QVERIFY(m_newMessages.isEmpty());
+    QCOMPARE(m_accounts.first()->m_NoOfMessages, 3);
+    QCOMPARE(readLines(idFile(1)), idsOf(u"a b c"_s));
+
+    QVERIFY(QFile::remove(folder));
+    QVERIFY(QDir().mkpath(folder));
+    queueServer(kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s, u"TOP 5"_s, u"LIST 5"_s}) + kQuit);
+    QVERIFY(runCycle([this] { m_cycle->CheckAllMailServers(); }));
+    QVERIFY2(m_checks.last().failures.isEmpty(), qPrintable(m_checks.last().failures.join(u"; "_s)));
+    QVERIFY(!m_cycle->CheckError);
+    QCOMPARE(m_newMessages.size(), 2);
     QCOMPARE(storedFiles().size(), 2);
     QCOMPARE(m_accounts.first()->m_NoOfMessages, 5);
     QCOMPARE(readLines(idFile(1)), idsOf(u"a b c d e"_s));

@@ -17,6 +17,9 @@ using orvella::CMessage;
 using orvella::MessageIDSet;
 using orvella::MessageListModel;
 using orvella::MessageStore;
+constexpr auto Stored = MessageStore::StoreResult::Stored;
+constexpr auto Known = MessageStore::StoreResult::Known;
+constexpr auto Failed = MessageStore::StoreResult::Failed;
 
 namespace {
 
@@ -51,6 +54,8 @@ private slots:
     void loadListsNewestFirstAndSkipsDamagedFiles();
     void storeIfNew();
     void sameMessageThroughTwoAccountsIsListedTwice();
+    void unwritableMessageStaysUnknown_data();
+    void unwritableMessageStaysUnknown();
     void rowOfAndLoad();
     void removeOne_data();
     void removeOne();
@@ -154,7 +159,7 @@ void TestMessageStore::storeIfNew()
     m_store->LoadStoredMessages();
 
     CMessage first = makeMessage(u"<new@x>"_s, u"first"_s);
-    QVERIFY(m_store->StoreIfNew(first, account, seen, newMessages));
+    QCOMPARE(m_store->StoreIfNew(first, account, seen, newMessages), Stored);
     QCOMPARE(storedFiles().size(), 1);
     QCOMPARE(newMessages.size(), 1);
     QCOMPARE(newMessages.first().m_TimeStamp, first.m_TimeStamp);
@@ -163,15 +168,15 @@ void TestMessageStore::storeIfNew()
 
     // The same identifier again in this pass (a mailbox with a duplicate).
     CMessage twin = makeMessage(u"<NEW@x>"_s, u"twin"_s);
-    QVERIFY(!m_store->StoreIfNew(twin, account, seen, newMessages));
+    QCOMPARE(m_store->StoreIfNew(twin, account, seen, newMessages), Known);
     // A later pass: the account knows it.
     MessageIDSet nextPass;
     CMessage again = makeMessage(u"<new@x>"_s, u"again"_s);
-    QVERIFY(!m_store->StoreIfNew(again, account, nextPass, newMessages));
+    QCOMPARE(m_store->StoreIfNew(again, account, nextPass, newMessages), Known);
     QVERIFY(nextPass.contains(u"<new@x>"_s)); // still counted as seen on the server
 
     CMessage second = makeMessage(u"<second@x>"_s, u"second"_s);
-    QVERIFY(m_store->StoreIfNew(second, account, nextPass, newMessages));
+    QCOMPARE(m_store->StoreIfNew(second, account, nextPass, newMessages), Stored);
     QCOMPARE(storedFiles().size(), 2);
     QCOMPARE(newMessages.size(), 2);
     QCOMPARE(subjects(), (QStringList{u"second"_s, u"first"_s}));
@@ -185,12 +190,55 @@ void TestMessageStore::sameMessageThroughTwoAccountsIsListedTwice()
     MessageIDSet seenOne, seenTwo;
     QList<CMessage> newMessages;
     CMessage a = makeMessage(u"<cc@x>"_s, u"to both"_s), b = a;
-    QVERIFY(m_store->StoreIfNew(a, one, seenOne, newMessages));
+    QCOMPARE(m_store->StoreIfNew(a, one, seenOne, newMessages), Stored);
     // Its file is written, so it must be in the list too, or the user could
     // never see or remove it.
-    QVERIFY(m_store->StoreIfNew(b, two, seenTwo, newMessages));
+    QCOMPARE(m_store->StoreIfNew(b, two, seenTwo, newMessages), Stored);
     QCOMPARE(storedFiles().size(), 2);
     QCOMPARE(m_store->model()->rowCount(), 2);
+}
+
+// A message whose file (or the journal line before it) cannot be written
+// must leave no trace: the account does not learn its identifier, so the next
+// check fetches it again, and it is neither read aloud nor listed now.
+void TestMessageStore::unwritableMessageStaysUnknown_data()
+{
+    QTest::addColumn<QString>("blocked"); // made a folder or a file so that writing it fails
+    QTest::addRow("message folder is a file") << u"msg"_s;
+    QTest::addRow("journal is a folder") << u"Account.DAT.journal"_s;
+}
+
+void TestMessageStore::unwritableMessageStaysUnknown()
+{
+    QFETCH(QString, blocked);
+    CAccount account;
+    account.LoadSettings(u"Account"_s);
+    MessageIDSet seen;
+    QList<CMessage> newMessages;
+    m_store->LoadStoredMessages();
+    const QString path = orvella::AppPath() + u'/' + blocked;
+    QVERIFY(QDir(path).removeRecursively());
+    if (blocked == u"msg"_s)
+        writeBytes(path, "not a folder");
+    else
+        QVERIFY(QDir().mkpath(path));
+
+    CMessage lost = makeMessage(u"<lost@x>"_s, u"lost"_s);
+    QString why;
+    QCOMPARE(m_store->StoreIfNew(lost, account, seen, newMessages, &why), Failed);
+    QVERIFY2(!why.isEmpty(), "the user is told why");
+    QVERIFY(!account.MessageIDs().contains(u"<lost@x>"_s));
+    QVERIFY(!seen.contains(u"<lost@x>"_s));
+    QVERIFY(newMessages.isEmpty());
+    QCOMPARE(m_store->model()->rowCount(), 0);
+
+    // Once the folder can be written, the same message is stored, once.
+    QVERIFY(QFile::remove(path) || QDir(path).removeRecursively());
+    QVERIFY(QDir().mkpath(CMessage::MessageFolder()));
+    QCOMPARE(m_store->StoreIfNew(lost, account, seen, newMessages), Stored);
+    QCOMPARE(m_store->StoreIfNew(lost, account, seen, newMessages), Known);
+    QCOMPARE(storedFiles().size(), 1);
+    QCOMPARE(newMessages.size(), 1);
 }
 
 void TestMessageStore::rowOfAndLoad()

@@ -377,14 +377,16 @@ QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
         co_return false;
     }
     m_busy = true;
+    m_stopRequested = false;
     m_link.takeFailure();
     const bool ok = co_await doRetrieve(first, last, lines);
+    const bool stopped = std::exchange(m_stopRequested, false);
     m_busy = false;
     if (!ok) {
         if (m_link.mustClose()) close();
         reportFailure();
     }
-    co_return ok;
+    co_return ok && !stopped;
 }
 
 QCoro::Task<bool> Pop3Client::doRetrieve(int first, int last, int lines)
@@ -411,10 +413,11 @@ QCoro::Task<bool> Pop3Client::doRetrieve(int first, int last, int lines)
         if (!ok) {
             // The answers to the requests already sent are still coming;
             // read past them so the session can go on (QUIT at least).
-            if (!m_link.mustClose()) co_await skipAnswers(pipeline);
+            if (!m_link.mustClose()) co_await skipAnswers(pipeline, 1);
             co_return false;
         }
         pipeline.answered(m_link.answerBytes());
+        if (m_stopRequested) co_return co_await skipAnswers(pipeline, 0);
     }
     co_return true;
 }
@@ -538,11 +541,10 @@ QCoro::Task<bool> Pop3Client::readMessage(int n, std::optional<qint64> listed)
     co_return true;
 }
 
-QCoro::Task<bool> Pop3Client::skipAnswers(const pop3::Pop3Pipeline& pipeline)
+QCoro::Task<bool> Pop3Client::skipAnswers(const pop3::Pop3Pipeline& pipeline, size_t from)
 {
-    // The first request in flight is the one that failed; its answer is read.
     const std::deque<pop3::Pop3Pipeline::Request>& rest = pipeline.inFlight();
-    for (size_t i = 1; i < rest.size(); ++i) {
+    for (size_t i = from; i < rest.size(); ++i) {
         const pop3::Pop3Pipeline::Request& request = rest[i];
         pop3::Status status;
         if (!co_await m_link.readStatus(status)) co_return false;

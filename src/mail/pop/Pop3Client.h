@@ -135,6 +135,11 @@ public:
     // rest are body lines, as a MIME parser would read them. A message past
     // maxMessageBytes is cut: its events stop there, EndTransfer still comes.
     QCoro::Task<bool> retrieve(int first, int last, int lines);
+    // Ends a running retrieval once the message being delivered has ended
+    // (at once when none is): the answers already asked for are read past,
+    // and retrieve() returns false without an Error. The session stays
+    // usable. For a receiver that cannot keep what it is given.
+    void stopRetrieval() { m_stopRequested = m_busy; }
     // QUIT and close. Never fails, never hangs (the QUIT answer is awaited at
     // most responseTimeoutMs, 10 s at the most); only a -ERR answer to QUIT
     // emits Error.
@@ -184,7 +189,8 @@ private:
     QCoro::Task<bool> readSizes(pop3::Pop3Pipeline& pipeline);
     QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);
     QCoro::Task<bool> readMessage(int n, std::optional<qint64> listed);
-    QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline);
+    // Reads past the answers to the requests in flight from the from-th on.
+    QCoro::Task<bool> skipAnswers(const pop3::Pop3Pipeline& pipeline, size_t from);
     qint64 messageStreamLimit(std::optional<qint64> listed) const;
     // Ends the session at once.
     void close(const QString& why = {});
@@ -198,6 +204,7 @@ private:
     QString m_authMechanism;
     bool m_loggedOn = false;
     bool m_busy = false;
+    bool m_stopRequested = false;
     bool m_pipeliningAllowed = true;
     int m_count = 0;
     qint64 m_mailboxSize = 0;
