@@ -4,10 +4,13 @@
 #include "app/SingleInstance.h"
 #include "app/DialogsAboveCharacter.h"
 #include "app/frmTray.h"
+#include "platform/Dialogs.h"
+#include "platform/FolderLock.h"
 #include "platform/TerminationSignals.h"
 #include "settings/Program.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QSessionManager>
 #include <cstdio>
@@ -65,7 +68,15 @@ int runApplication(int argc, char** argv)
         command = QString::fromUtf16(SingleInstance::ReadClipboardCommand);
 
     SingleInstance instance;
+    instance.waiting = [] { std::fputs("orvella: waiting for the running Orvella to answer...\n", stderr); };
     const auto outcome = instance.claimOrForward(command);
+    if (outcome == SingleInstance::Outcome::Unanswered) {
+        // Taking its place would make two programs store the same mail.
+        std::fputs("orvella: Orvella is running but does not answer (it may be busy or stopped). "
+                   "Try again in a moment.\n",
+                   stderr);
+        return 1;
+    }
     if (outcome == SingleInstance::Outcome::Forwarded) {
         // The running instance said why it did not carry the command out.
         if (instance.reply() != u"ok"_s && !instance.reply().isEmpty()) {
@@ -77,6 +88,22 @@ int runApplication(int argc, char** argv)
     if (commandLine.exit) {
         std::fputs("orvella: Orvella is not running.\n", stderr);
         return 1;
+    }
+
+    // One program per folder, whichever session started it: two would store
+    // every new message twice.
+    platform::FolderLock folderLock;
+    const QString folder = frmTray::ProgramFolderFor(commandLine);
+    QDir().mkpath(folder);
+    if (folderLock.lock(folder) == platform::FolderLock::Result::Held) {
+        const QString text =
+            u"Orvella is already running with the folder "_s + QDir::toNativeSeparators(folder) +
+            (folderLock.holder() > 0 ? u" (process %1)"_s.arg(folderLock.holder()) : QString()) +
+            u", perhaps in another session. Only one Orvella can use a folder at a time: end the other one "
+            u"first, or start this one with another folder (-D)."_s;
+        std::fprintf(stderr, "orvella: %s\n", qPrintable(text));
+        if (!commandLine.systemTray) platform::Dialogs::inform(nullptr, u"Orvella"_s, text, QMessageBox::Warning);
+        return 4;
     }
 
     Program().TraceFile = commandLine.traceFile.isEmpty() ? qEnvironmentVariable("ORVELLA_TRACE")

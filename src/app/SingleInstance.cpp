@@ -1,10 +1,12 @@
 #include "app/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <algorithm>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -24,25 +26,41 @@ QString SingleInstance::serverName()
 }
 
 // Runs before the event loop, while nothing of this process is on screen, so
-// the short blocking waits cannot freeze a window.
-bool SingleInstance::forward(const QString& command, int timeoutMs)
+// the blocking waits cannot freeze a window.
+SingleInstance::Forward SingleInstance::forward(const QString& command)
 {
     QLocalSocket socket;
     socket.connectToServer(serverName());
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
-    socket.write((command + u'\n').toUtf8());
-    if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
-    // The running instance answers once it has taken the command.
-    while (!socket.canReadLine()) {
-        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(timeoutMs))
-            break;
+    if (!socket.waitForConnected(3000)) {
+        // Only a socket file with no process behind it is free to take over:
+        // connecting is refused (or there is no file). A connection that
+        // merely does not complete has a process behind it, busy or stopped.
+        const auto error = socket.error();
+        return error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError
+                   ? Forward::NoInstance
+                   : Forward::Silent;
     }
-    if (!socket.canReadLine())
-        return false;
-    m_reply = QString::fromUtf8(socket.readLine(4096)).trimmed();
-    return true;
+    socket.write((command + u'\n').toUtf8());
+    // The running instance answers once it has taken the command; one that
+    // is still starting or busy answers later, so the wait is long, and the
+    // command is sent once only.
+    QDeadlineTimer deadline(answerWaitMs);
+    QDeadlineTimer patience(3000);
+    bool told = false;
+    while (!socket.canReadLine() && !deadline.hasExpired()) {
+        if (socket.state() != QLocalSocket::ConnectedState) break;
+        if (!told && patience.hasExpired()) {
+            told = true;
+            if (waiting) waiting();
+        }
+        socket.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 500)));
+    }
+    if (socket.canReadLine()) {
+        m_reply = QString::fromUtf8(socket.readLine(4096)).trimmed();
+        return Forward::Answered;
+    }
+    // Closed without an answer: the instance ended meanwhile.
+    return socket.state() == QLocalSocket::ConnectedState ? Forward::Silent : Forward::NoInstance;
 }
 
 SingleInstance::Outcome SingleInstance::claimOrForward(const QString& command)
@@ -53,10 +71,18 @@ SingleInstance::Outcome SingleInstance::claimOrForward(const QString& command)
     lock.setStaleLockTime(10000);
     lock.tryLock(5000);
 
-    if (forward(command, 3000))
-        return Outcome::Forwarded;
+    Forward result = Forward::NoInstance;
+    // An instance that ends while it is asked leaves a refusing socket behind:
+    // asked again, it is found gone.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        result = forward(command);
+        if (result != Forward::NoInstance) break;
+        if (!QFileInfo::exists(serverName())) break;
+    }
+    if (result == Forward::Answered) return Outcome::Forwarded;
+    if (result == Forward::Silent) return Outcome::Unanswered;
 
-    // Nobody answered: whatever socket file is left belongs to a dead process.
+    // Nobody listens: whatever socket file is left belongs to a dead process.
     QLocalServer::removeServer(serverName());
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

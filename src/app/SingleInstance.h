@@ -29,10 +29,17 @@ public:
     static QString serverName();
 
     // Either hands command to a running instance (returns Forwarded) or makes
-    // this process the running instance (returns Listening). Failed means
-    // neither worked; the program then runs without the single-instance guard.
-    enum class Outcome { Forwarded, Listening, Failed };
+    // this process the running instance (returns Listening). Unanswered: an
+    // instance runs but took no command within answerWaitMs (it is busy,
+    // stopped or still starting); this process must not take its place.
+    // Failed means neither worked; the program then runs without the
+    // single-instance guard.
+    enum class Outcome { Forwarded, Listening, Unanswered, Failed };
     Outcome claimOrForward(const QString& command);
+    // How long a running instance may take to answer a command.
+    int answerWaitMs = 20000;
+    // Told once the running instance has kept a second start waiting a while.
+    std::function<void()> waiting;
     // The running instance's answer to a forwarded command.
     QString reply() const { return m_reply; }
 
@@ -41,7 +48,8 @@ public:
     std::function<QString(const QString& command)> commandHandler;
 
 private:
-    bool forward(const QString& command, int timeoutMs);
+    enum class Forward { Answered, NoInstance, Silent };
+    Forward forward(const QString& command);
     void onNewConnection();
 
     QLocalServer* m_server = nullptr;

@@ -79,6 +79,19 @@ void frmTray::buildMenu()
     connect(mnuMain, &QMenu::aboutToShow, this, &frmTray::PrepareTrayMenu);
 }
 
+QString frmTray::ProgramFolderFor(const CommandLine& commandLine)
+{
+    QString folder;
+    if (commandLine.hasFolder) {
+        folder = commandLine.folder;
+    } else {
+        bool found = false;
+        const QString fromMaker = platform::readMakerValue(u"AppPath"_s, &found);
+        folder = found && !fromMaker.isEmpty() ? fromMaker : platform::defaultProgramFolder();
+    }
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
 bool frmTray::Form_Load(const CommandLine& commandLine)
 {
     setWindowTitle(u"Orvella Tray"_s);
@@ -94,14 +107,7 @@ bool frmTray::Form_Load(const CommandLine& commandLine)
 
     m_SystemTray = commandLine.systemTray;
 
-    if (commandLine.hasFolder) {
-        Program().AppPath = commandLine.folder;
-    } else {
-        bool found = false;
-        const QString fromMaker = platform::readMakerValue(u"AppPath"_s, &found);
-        Program().AppPath = found && !fromMaker.isEmpty() ? fromMaker : platform::defaultProgramFolder();
-    }
-    Program().AppPath = QDir::cleanPath(QDir(AppPath()).absolutePath());
+    Program().AppPath = ProgramFolderFor(commandLine);
     QDir().mkpath(AppPath());
 
     m_main = std::make_unique<frmMain>(*this);

@@ -27,6 +27,9 @@ public:
     // that makes running pointless (no character, wizard cancelled); the
     // program then ends without saving.
     bool Form_Load(const CommandLine& commandLine);
+    // The program folder the command line, the maker's settings or the
+    // default name (absolute, cleaned).
+    static QString ProgramFolderFor(const CommandLine& commandLine);
     // Exit: save everything and end the program.
     void Form_Unload();
 

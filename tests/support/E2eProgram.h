@@ -19,6 +19,7 @@ public:
     E2eProgram();
 
     ProgramRunner& runner() { return m_runner; }
+    const ProgramRunner& runner() const { return m_runner; }
     QString file(const QString& relative) const { return m_runner.file(relative); }
     QString tracePath() const { return m_tracePath; }
 
