@@ -1,6 +1,5 @@
 #include "platform/AutoStart.h"
 
-#include "settings/Program.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,15 +65,15 @@ void setAutoStart(bool enable, const QString& execLine)
     f.commit();
 }
 
-void setAutoStart(bool enable)
+void setAutoStartFor(bool enable, const QString& programFolder)
 {
     // The switch that keeps the start in the tray; the folder follows "-D" and
     // must come last, because everything after "-D" is the folder.
     QString exec = quoteArg(QCoreApplication::applicationFilePath()) + u" -AUTOSTART"_s;
     const QString defaultFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Orvella"_s;
-    if (!AppPath().isEmpty() && QDir(AppPath()) != QDir(defaultFolder))
-        exec += u" -D "_s + quoteArg(AppPath());
+    if (!programFolder.isEmpty() && QDir(programFolder) != QDir(defaultFolder))
+        exec += u" -D "_s + quoteArg(programFolder);
     setAutoStart(enable, exec);
 }
 

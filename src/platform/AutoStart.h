@@ -9,7 +9,9 @@ namespace orvella::platform {
 QString autoStartFilePath();
 // execLine is the desktop file's Exec value. Failures are silent.
 void setAutoStart(bool enable, const QString& execLine);
-void setAutoStart(bool enable); // the running program, started into the tray
+// The running program, started into the tray with programFolder (given with
+// -D unless it is the default one).
+void setAutoStartFor(bool enable, const QString& programFolder);
 bool isAutoStartEnabled();
 
 } // namespace orvella::platform

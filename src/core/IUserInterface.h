@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/reading/ReadingQuestions.h"
+
+#include <QList>
+#include <QString>
+
+class QObject;
+
+namespace orvella {
+
+// What the program's logic needs from its windows and must have answered
+// before it goes on: notices, the reading prompts, the set-up wizard, and the
+// windows' state. Everything else the logic tells through OrvellaCore's
+// signals. The main window implements it; tests give a recording one.
+class IUserInterface : public ReadingQuestions
+{
+public:
+    virtual ~IUserInterface() = default;
+    // The program's notice window, spoken on request.
+    virtual void showMessage(const QString& text, bool sayIt, const QString& gesture) = 0;
+    // The configuration wizard from startPage: true when finished.
+    virtual bool runWizard(int startPage) = 0;
+    // A reminder's window, left open; the reminder closes it when it goes.
+    virtual QObject* openReminderWindow(const QString& text) = 0;
+    // One of the program's modal dialogs is open (reminders wait meanwhile).
+    virtual bool modalDialogDisplayed() const = 0;
+};
+
+} // namespace orvella
