@@ -69,6 +69,14 @@ public:
     QByteArray frameDocument(int frame, const QString& mouth) const;
 
 private:
+    struct ParseState;
+    bool parseKeyword(ParseState& st, const QString& line);
+    bool parseMouth(ParseState& st, const QStringList& words);
+    bool parseFrame(ParseState& st, const QStringList& words);
+    bool parseAnimation(ParseState& st, const QStringList& words);
+    bool parseRow(int line, const QStringList& words, Row& row);
+    bool resolveReferences(const ParseState& st);
+    bool checkDrawable(const ParseState& st);
     bool fail(int line, const QString& message);
     bool checkSvg(const QByteArray& body, int line, const QString& what);
 
