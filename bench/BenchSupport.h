@@ -4,8 +4,8 @@
 // what they read of a running program from /proc, and a pause that keeps
 // their own event loop turning.
 
-#include "message/CMessage.h"
-#include "settings/Program.h"
+#include "core/message/MailMessage.h"
+#include "core/settings/Program.h"
 #include "support/DovecotFixture.h"
 
 #include <QByteArray>
@@ -53,9 +53,9 @@ inline qint64 procField(const QByteArray& text, const QByteArray& key)
 
 // A stored message of the usual size: the headers the list shows and twenty
 // lines of text.
-inline CMessage sampleMessage(int i)
+inline MailMessage sampleMessage(int i)
 {
-    CMessage m;
+    MailMessage m;
     m.m_ID = u"<%1.bench@example.com>"_s.arg(i);
     m.m_FullFrom = u"\"Sender %1\" <sender%1@example.com>"_s.arg(i % 300);
     m.m_Subject = u"Message number %1 about something"_s.arg(i);

@@ -1,11 +1,11 @@
 // Prints the time to compose, filter and clean the spoken text of a message
 // with a large body: the work the reader does before a message is spoken.
-#include "message/CMessage.h"
-#include "rules/CFilter.h"
-#include "settings/CSettings.h"
-#include "speech/MessageReader.h"
-#include "speech/SpeechOutput.h"
-#include "speech/agent/IAgent.h"
+#include "core/message/MailMessage.h"
+#include "core/rules/Filter.h"
+#include "core/settings/Settings.h"
+#include "core/reading/MessageReader.h"
+#include "core/speech/SpeechOutput.h"
+#include "core/speech/IAgent.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -74,14 +74,14 @@ QString body(qsizetype size)
 
 int main()
 {
-    CSettings settings(u"/nowhere"_s);
+    Settings settings(u"/nowhere"_s);
     NullAgent agent;
     SpeechOutput speech(agent, settings);
     FilterList filters;
-    CFilter quoted;
+    Filter quoted;
     quoted.m_Type = 0;
     quoted.m_Name = u">"_s;
-    CFilter signature;
+    Filter signature;
     signature.m_Type = 1;
     signature.m_Name = u"-- \r\n"_s;
     filters << quoted << signature;
@@ -91,7 +91,7 @@ int main()
 
     std::printf("%-10s %14s %14s\n", "body", "compose ms", "per MiB ms");
     for (qsizetype size : {qsizetype(256) * 1024, qsizetype(1024) * 1024, qsizetype(4096) * 1024}) {
-        CMessage m;
+        MailMessage m;
         m.m_FullFrom = u"Alice Example <alice@example.com>"_s;
         m.m_Subject = u"Plans for the week"_s;
         m.m_Content = body(size);

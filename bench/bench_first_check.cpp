@@ -28,7 +28,7 @@
 // system in the program's figure can be seen: on ext4 a folder that just lost
 // many files makes each new one slow to create.
 #include "BenchSupport.h"
-#include "mail/CAccount.h"
+#include "core/mail/Account.h"
 #include "support/DovecotFixture.h"
 #include "support/ProgramRunner.h"
 #include "support/TraceFile.h"
@@ -141,7 +141,7 @@ ProgramRun runProgram(const DovecotFixture& d)
     runner.setEnv(u"PULSE_SERVER"_s, runner.runtimeDir() + u"/no-sound-server"_s);
     const QByteArray ini = "[Account]\r\nConnectionType=2\r\nPOPServer=" + d.host.toLatin1() +
                            "\r\nAccountName=" + User.toLatin1() +
-                           "\r\nPassword=" + CAccount::Scramble(d.password(User)).toLatin1() +
+                           "\r\nPassword=" + Account::Scramble(d.password(User)).toLatin1() +
                            "\r\nPort=" + QByteArray::number(d.pop3Port) +
                            "\r\nSecurity=None\r\n[General]\r\nDontCheck=Yes\r\nSayTime=No\r\nShowTips=No\r\n"
                            "[Character]\r\nWelcomeGesture=None\r\n";

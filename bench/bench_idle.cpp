@@ -20,8 +20,8 @@
 // difference between the program with and without the messages. --threads
 // lists the wake-ups per thread.
 #include "BenchSupport.h"
-#include "message/CMessage.h"
-#include "settings/Program.h"
+#include "core/message/MailMessage.h"
+#include "core/settings/Program.h"
 #include "support/ProgramRunner.h"
 #include "support/TraceFile.h"
 

@@ -14,8 +14,8 @@
 // message at all tells the message list's share. --keep DIR leaves the
 // program folder with the messages there (for heaptrack and the like).
 #include "BenchSupport.h"
-#include "message/CMessage.h"
-#include "settings/Program.h"
+#include "core/message/MailMessage.h"
+#include "core/settings/Program.h"
 #include "support/ProgramRunner.h"
 
 #include <QApplication>
@@ -69,7 +69,7 @@ void writeMessages(const QString& appPath, int count)
 {
     Program().AppPath = appPath;
     for (int i = 0; i < count; ++i) {
-        CMessage m = bench::sampleMessage(i);
+        MailMessage m = bench::sampleMessage(i);
         m.m_FullTo = u"Reader <reader@example.com>"_s;
         m.Save();
     }

@@ -12,7 +12,7 @@
 // Without --dovecot it starts its own instance with tests/scripts/dovecot-start.sh
 // (needs root, like the tests) and stops it at the end.
 #include "BenchSupport.h"
-#include "mail/pop/Pop3Client.h"
+#include "core/pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 
 #include <QCoreApplication>

@@ -23,7 +23,7 @@
 // Internally the bench runs its own client in a process of its own (inside
 // the client namespace at a distance):
 //   bench_pop3_reference --client HOST PORT USER PASSWORD LINES
-#include "mail/pop/Pop3Client.h"
+#include "core/pop3/Pop3Client.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>

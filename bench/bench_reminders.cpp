@@ -4,11 +4,11 @@
 // Prints figures; there is no pass or fail.
 
 #include "platform/Clock.h"
-#include "reminders/CRemindersSet.h"
-#include "reminders/CheckReminders.h"
-#include "reminders/RemindersPage.h"
-#include "settings/CSettings.h"
-#include "settings/Program.h"
+#include "core/reminders/ReminderSet.h"
+#include "core/reminders/CheckReminders.h"
+#include "gui/RemindersPage.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,18 +30,18 @@ const QDateTime benchNow(QDate(2024, 5, 6), QTime(12, 0)); // a Monday
 void writeReminders()
 {
     for (int i = 0; i < reminderCount; ++i) {
-        CReminder r;
+        Reminder r;
         r.m_UniqueID = QString::number(10000 + i);
         r.m_Contents = u"Reminder number %1: call the office about the order, then write it down."_s.arg(i);
         r.m_Recurs = i % 5;
         r.m_Every = 1 + i % 4;
         r.m_When = benchNow.addDays(1 + i % 40).addSecs(60 * (i % 600));
         r.m_Gesture = u"Wave"_s;
-        if (r.m_Recurs == CReminder::Daily && i % 2) {
+        if (r.m_Recurs == Reminder::Daily && i % 2) {
             r.m_EveryWeekDay = true; // alerted today already
             r.setLastSignaled(benchNow.addSecs(-3600));
         }
-        if (r.m_Recurs == CReminder::Weekly && i % 3 == 0) r.m_Days = u"2,4,6"_s; // its week is still to come
+        if (r.m_Recurs == Reminder::Weekly && i % 3 == 0) r.m_Days = u"2,4,6"_s; // its week is still to come
         if (i % 17 == 0) r.m_Enabled = false;
         r.Save(true);
     }
@@ -65,7 +65,7 @@ double loadSet()
 {
     QElapsedTimer t;
     t.start();
-    CRemindersSet set;
+    ReminderSet set;
     set.Load();
     int named = 0;
     for (int i = 1; i <= set.Count(); ++i)
@@ -77,20 +77,20 @@ double loadSet()
 
 // The start-up's part: the set loaded and shown in the page. Then, apart,
 // the user's first click on "When", which reads every row's sortable text.
-std::pair<double, double> loadIntoPage(CSettings& settings)
+std::pair<double, double> loadIntoPage(Settings& settings)
 {
     RemindersPage page;
     page.resize(800, 600);
     page.show();
     QElapsedTimer t;
     t.start();
-    CRemindersSet set;
+    ReminderSet set;
     set.Load();
     page.Attach(set, settings, nullptr, nullptr);
     QCoreApplication::processEvents(); // the list's first layout and paint
     const double loadMs = double(t.nsecsElapsed()) / 1e6;
     t.restart();
-    page.lvReminders_ColumnClick(1);
+    page.onColumnClicked(1);
     QCoreApplication::processEvents();
     const double sortMs = double(t.nsecsElapsed()) / 1e6;
     page.Detach();
@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     // a warm disk cache costs the same as from memory.
     QTemporaryDir dir(QDir(u"/dev/shm"_s).exists() ? u"/dev/shm/orvella-bench-XXXXXX"_s : QString());
     Program().AppPath = dir.path();
-    CSettings settings(dir.path());
+    Settings settings(dir.path());
     platform::setClockOverride([] { return benchNow; });
 
     QElapsedTimer t;
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
     std::printf("writing %d reminders (two files each): %.0f ms\n", reminderCount, double(t.elapsed()));
 
     // Alternate the three so all see the same (warm) file cache; keep the best of each.
-    const QString folder = CReminder::RemindersFolder();
+    const QString folder = Reminder::RemindersFolder();
     double bestRead = 1e18, bestSet = 1e18, bestPage = 1e18, bestSort = 1e18;
     for (int round = 0; round < 20; ++round) {
         bestRead = std::min(bestRead, readAllFiles(folder));
@@ -133,7 +133,7 @@ int main(int argc, char** argv)
                 bestPage / bestRead);
     std::printf("then sort the page by When:          %8.2f ms\n", bestSort);
 
-    CRemindersSet set;
+    ReminderSet set;
     set.Load();
     const int ticks = 2000;
     int moved = 0;

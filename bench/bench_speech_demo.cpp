@@ -4,10 +4,10 @@
 //   bench_speech_demo --sheet OUT.png [--size N]           every frame of the character, labelled
 //   bench_speech_demo --screenshot OUT.png --size N TEXT   the character and its balloon mid-speech
 //   bench_speech_demo --think OUT.png --size N TEXT        the same with a thought balloon
-#include "speech/agent/AgentEngine.h"
-#include "speech/agent/BalloonWindow.h"
-#include "speech/agent/CharacterFile.h"
-#include "speech/agent/CharacterWindow.h"
+#include "agent/view/AgentEngine.h"
+#include "agent/view/BalloonWindow.h"
+#include "agent/engine/CharacterFile.h"
+#include "agent/view/CharacterWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 // Prints the time RemoveSymbols and SpeakableCase take on texts of growing
 // size; linear time shows as a constant time per megabyte.
-#include "speech/SpeechText.h"
+#include "core/speech/SpeechText.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

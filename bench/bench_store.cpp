@@ -4,10 +4,10 @@
 // Prints figures; there is no pass or fail.
 
 #include "BenchSupport.h"
-#include "mail/CAccount.h"
-#include "message/MessageStore.h"
-#include "ui/MessagesPage.h"
-#include "settings/Program.h"
+#include "core/mail/Account.h"
+#include "core/message/MessageStore.h"
+#include "gui/MessagesPage.h"
+#include "core/settings/Program.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,7 +47,7 @@ double loadRecordsOnly(const QString& folder)
     int loaded = 0;
     const QStringList names = QDir(folder).entryList({u"*.tem"_s}, QDir::Files, QDir::Name);
     for (const QString& name : names) {
-        CMessage m;
+        MailMessage m;
         loaded += m.Load(folder + u'/' + name) ? 1 : 0;
     }
     const double ms = double(t.nsecsElapsed()) / 1e6;
@@ -79,9 +79,9 @@ double storeEachSynced(int first, int count)
     QElapsedTimer t;
     t.start();
     for (int i = first; i < first + count; ++i) {
-        CMessage m = bench::sampleMessage(i);
+        MailMessage m = bench::sampleMessage(i);
         m.MakeTimeStamp();
-        QSaveFile f(CMessage::MessageFolder() + u"/synced-"_s + m.m_TimeStamp + u".tem"_s);
+        QSaveFile f(MailMessage::MessageFolder() + u"/synced-"_s + m.m_TimeStamp + u".tem"_s);
         if (!f.open(QIODevice::WriteOnly)) return -1;
         f.write(m.fileContents());
         f.commit();
@@ -97,12 +97,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir dir;
     Program().AppPath = dir.path();
-    const QString folder = CMessage::MessageFolder();
+    const QString folder = MailMessage::MessageFolder();
 
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < messageCount; ++i) {
-        CMessage m = bench::sampleMessage(i);
+        MailMessage m = bench::sampleMessage(i);
         m.Save();
     }
     std::printf("writing %d message files: %.0f ms\n", messageCount, double(t.elapsed()));
@@ -125,16 +125,16 @@ int main(int argc, char** argv)
         MessageStore store;
         store.LoadStoredMessages();
         page.setModel(store.model());
-        CAccount account;
+        Account account;
         account.LoadSettings(u"Account"_s);
         for (int i = 0; i < messageCount; ++i)
             account.AddMessageID(bench::sampleMessage(i).m_ID);
         MessageIDSet seen;
-        QList<CMessage> newMessages;
+        QList<MailMessage> newMessages;
         const int extra = 1000;
         t.restart();
         for (int i = messageCount; i < messageCount + extra; ++i) {
-            CMessage m = bench::sampleMessage(i);
+            MailMessage m = bench::sampleMessage(i);
             store.StoreIfNew(m, account, seen, newMessages);
         }
         // The batch becomes durable at once, then the identifiers record it.
@@ -142,7 +142,7 @@ int main(int argc, char** argv)
         const double storeMs = double(t.nsecsElapsed()) / 1e6;
         const double syncedMs = storeEachSynced(2 * messageCount, extra);
         t.restart();
-        for (const CMessage& m : std::as_const(newMessages))
+        for (const MailMessage& m : std::as_const(newMessages))
             page.selectRow(store.RowOf(m));
         const double selectMs = double(t.nsecsElapsed()) / 1e6;
         std::printf("store %d new messages (list of %d), one sync: %.1f ms, %.3f ms each\n", extra,

@@ -12,9 +12,9 @@
 // again. Beside it, the same with the translucent window a compositor
 // allows, as the reference.
 // Then the steps of Show, which have transforms, and the balloon's outline.
-#include "speech/agent/BalloonWindow.h"
-#include "speech/agent/CharacterFile.h"
-#include "speech/agent/CharacterWindow.h"
+#include "agent/view/BalloonWindow.h"
+#include "agent/engine/CharacterFile.h"
+#include "agent/view/CharacterWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -2,12 +2,12 @@
 
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
-#include "app/DialogsAboveCharacter.h"
-#include "app/frmTray.h"
-#include "platform/Dialogs.h"
+#include "gui/widgets/DialogsAboveCharacter.h"
+#include "gui/TrayIcon.h"
+#include "gui/widgets/Dialogs.h"
 #include "platform/FolderLock.h"
-#include "platform/TerminationSignals.h"
-#include "settings/Program.h"
+#include "app/TerminationSignals.h"
+#include "core/settings/Program.h"
 
 #include <QApplication>
 #include <QDir>
@@ -93,7 +93,7 @@ int runApplication(int argc, char** argv)
     // One program per folder, whichever session started it: two would store
     // every new message twice.
     platform::FolderLock folderLock;
-    const QString folder = frmTray::ProgramFolderFor(commandLine);
+    const QString folder = TrayIcon::ProgramFolderFor(commandLine);
     QDir().mkpath(folder);
     if (folderLock.lock(folder) == platform::FolderLock::Result::Held) {
         const QString text =
@@ -102,7 +102,7 @@ int runApplication(int argc, char** argv)
             u", perhaps in another session. Only one Orvella can use a folder at a time: end the other one "
             u"first, or start this one with another folder (-D)."_s;
         std::fprintf(stderr, "orvella: %s\n", qPrintable(text));
-        if (!commandLine.systemTray) platform::Dialogs::inform(nullptr, u"Orvella"_s, text, QMessageBox::Warning);
+        if (!commandLine.systemTray) Dialogs::inform(nullptr, u"Orvella"_s, text, QMessageBox::Warning);
         return 4;
     }
 
@@ -111,15 +111,15 @@ int runApplication(int argc, char** argv)
     Program().AudioFile = commandLine.audioFile;
 
     DialogsAboveCharacter dialogsAbove;
-    frmTray tray;
+    TrayIcon tray;
     instance.commandHandler = [&tray](const QString& command) { return tray.HandleCommand(command); };
     // The usual ends of a tray program on this desktop are the session ending
     // and a signal, not its Exit command; neither may lose a setting.
-    platform::TerminationSignals termination;
-    QObject::connect(&termination, &platform::TerminationSignals::received, &tray, &frmTray::Terminate);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &tray, &TrayIcon::Terminate);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &tray, [&tray](QSessionManager&) { tray.SaveAll(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &tray, &frmTray::Form_Unload);
-    if (!tray.Form_Load(commandLine))
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &tray, &TrayIcon::unload);
+    if (!tray.load(commandLine))
         return 1;
 
     // A command given to the first start is carried out once it runs.

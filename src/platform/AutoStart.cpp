@@ -1,6 +1,6 @@
 #include "platform/AutoStart.h"
 
-#include "settings/Program.h"
+#include "core/settings/Program.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,14 +1,14 @@
-#include "app/OrvellaCore.h"
+#include "core/OrvellaCore.h"
 #include "app/CommandLine.h"
-#include "app/frmTray.h"
+#include "gui/TrayIcon.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
-#include "settings/CSettings.h"
-#include "settings/Program.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
 #include "support/FakeAgent.h"
-#include "ui/frmConfigWizard.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
+#include "gui/wizard/SetupWizard.h"
+#include "gui/MainWindow.h"
+#include "gui/dialogs/NoticeWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -72,7 +72,7 @@ private Q_SLOTS:
 
 private:
     QList<ShownMessage> m_messages;
-    std::unique_ptr<frmTray> start(const QStringList& args);
+    std::unique_ptr<TrayIcon> start(const QStringList& args);
     void removeSettings();
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_xdg;
@@ -101,12 +101,12 @@ void tst_Startup::cleanup()
     setShowMessageRecorder(nullptr);
 }
 
-std::unique_ptr<frmTray> tst_Startup::start(const QStringList& args)
+std::unique_ptr<TrayIcon> tst_Startup::start(const QStringList& args)
 {
-    auto tray = std::make_unique<frmTray>();
+    auto tray = std::make_unique<TrayIcon>();
     tray->quitOnUnload = false;
     const CommandLine cl = CommandLine::parse(args + QStringList{u"-D"_s, m_dir->path()});
-    if (!tray->Form_Load(cl))
+    if (!tray->load(cl))
         return nullptr;
     return tray;
 }
@@ -119,7 +119,7 @@ void tst_Startup::firstStartRunsWizard()
     removeSettings();
     const QString autostart = m_xdg->filePath(u"config/autostart/orvella.desktop"_s);
     QTimer::singleShot(300, this, [] {
-        auto* wizard = qobject_cast<frmConfigWizard*>(QApplication::activeModalWidget());
+        auto* wizard = qobject_cast<SetupWizard*>(QApplication::activeModalWidget());
         QVERIFY(wizard);
         wizard->cmdCancel->click();
     });
@@ -130,7 +130,7 @@ void tst_Startup::firstStartRunsWizard()
 
     bool answered = false;
     QTimer::singleShot(300, this, [&answered] {
-        auto* wizard = qobject_cast<frmConfigWizard*>(QApplication::activeModalWidget());
+        auto* wizard = qobject_cast<SetupWizard*>(QApplication::activeModalWidget());
         QVERIFY(wizard);
         wizard->chkFeatureEMail->setChecked(false); // mail is set up later
         for (int i = 0; i < 10 && !wizard->cmdFinish->isEnabled(); ++i)
@@ -146,7 +146,7 @@ void tst_Startup::firstStartRunsWizard()
     QVERIFY(tray);
     QCOMPARE(tray->windowTitle(), u"Orvella Tray"_s);
     QCOMPARE(AppPath(), m_dir->path());
-    frmMain* main = tray->mainWindow();
+    MainWindow* main = tray->mainWindow();
     QVERIFY(main->isVisible());
     QCOMPARE(main->windowTitle(), u"Orvella"_s);
     QVERIFY(main->settings().m_RanWizard); // no settings file: first run
@@ -172,7 +172,7 @@ void tst_Startup::autostartStaysHiddenUntilOpened()
     auto tray = start({u"-autostart"_s});
     QVERIFY(tray);
     QVERIFY(tray->m_SystemTray);
-    frmMain* main = tray->mainWindow();
+    MainWindow* main = tray->mainWindow();
     QVERIFY(!main->isVisible());
     QVERIFY(!main->settings().m_RanWizard);
     QVERIFY(main->timer1()->isActive());
@@ -200,7 +200,7 @@ void tst_Startup::trayMenuFollowsState()
 {
     auto tray = start({u"-AUTOSTART"_s});
     QVERIFY(tray);
-    frmMain* main = tray->mainWindow();
+    MainWindow* main = tray->mainWindow();
 
     tray->PrepareTrayMenu();
     QCOMPARE(tray->mnuEnableDisable->text(), u"&Disable Mail Checking"_s);
@@ -245,7 +245,7 @@ void tst_Startup::closingHidesAndKeepsRunning()
 {
     auto tray = start({});
     QVERIFY(tray);
-    frmMain* main = tray->mainWindow();
+    MainWindow* main = tray->mainWindow();
     QVERIFY(main->isVisible());
     QVERIFY(!main->close()); // the close is refused: the window only hides
     QVERIFY(!main->isVisible());
@@ -270,7 +270,7 @@ void tst_Startup::minuteTickRearmsToWholeMinute()
     auto tray = start({u"-AUTOSTART"_s});
     QVERIFY(tray);
     platform::setClockOverride([second] { return QDateTime(QDate(2026, 3, 1), QTime(15, 7, second, 500)); });
-    tray->mainWindow()->Timer1_Timer();
+    tray->mainWindow()->onMinuteTick();
     QCOMPARE(tray->mainWindow()->timer1()->interval(), interval);
 }
 
@@ -279,13 +279,13 @@ void tst_Startup::exitSavesEverySetting()
     auto tray = start({});
     QVERIFY(tray);
     tray->mainWindow()->settings().m_UserName = u"Jo"_s;
-    tray->Form_Unload();
+    tray->unload();
     QVERIFY(Program().Exiting);
     QVERIFY(!tray->trayIconAdded());
     const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=2\r\n"_s));
     qsizetype at = 0;
-    for (const auto& [section, key] : CSettings::savedKeys()) {
+    for (const auto& [section, key] : Settings::savedKeys()) {
         const qsizetype next = ini.indexOf(u"\r\n"_s + key + u'=', at);
         QVERIFY2(next >= at, qPrintable(key));
         at = next;
@@ -302,7 +302,7 @@ void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
     QVERIFY(tray);
     tray->mainWindow()->showMaximized();
     QTRY_VERIFY(tray->mainWindow()->isMaximized());
-    tray->Form_Unload();
+    tray->unload();
     const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY(ini.contains(u"\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\nHeight=6000\r\nSplitTop=2000\r\n"_s));
 }
@@ -317,7 +317,7 @@ void tst_Startup::geometryRoundTripsInTwips()
     QVERIFY(tray);
     QCOMPARE(tray->mainWindow()->pos(), QPoint(100, 100));
     QCOMPARE(tray->mainWindow()->size(), QSize(600, 500));
-    tray->Form_Unload();
+    tray->unload();
     const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY2(ini.contains(u"\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\nHeight=7500\r\n"_s), qPrintable(ini));
 }
@@ -356,7 +356,7 @@ void tst_Startup::exitClosesStartupNotice()
 {
     writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     setShowMessageRecorder(nullptr);
-    auto tray = std::make_unique<frmTray>();
+    auto tray = std::make_unique<TrayIcon>();
     tray->quitOnUnload = false;
     QString notice;
     QTimer::singleShot(300, tray.get(), [&] {
@@ -364,7 +364,7 @@ void tst_Startup::exitClosesStartupNotice()
             if (w->isVisible() && w->isModal()) notice = w->windowTitle();
         tray->HandleCommand(u"exit"_s);
     });
-    QVERIFY(tray->Form_Load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_dir->path()})));
+    QVERIFY(tray->load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_dir->path()})));
     QCOMPARE(notice, u"Orvella Message"_s);
     QTRY_VERIFY_WITH_TIMEOUT(Program().Exiting, 5000);
     QVERIFY(QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
@@ -388,7 +388,7 @@ void tst_Startup::characterEventsReachWindow()
 {
     auto tray = start({u"-AUTOSTART"_s});
     QVERIFY(tray);
-    frmMain* main = tray->mainWindow();
+    MainWindow* main = tray->mainWindow();
     auto* agent = qobject_cast<test::FakeAgent*>(main->agent());
     QVERIFY(!main->cmdStopReading->isVisibleTo(main));
     Q_EMIT agent->ShowEvent(IAgent::CauseProgramShowed);

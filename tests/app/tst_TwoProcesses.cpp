@@ -1,4 +1,4 @@
-#include "settings/CSettings.h"
+#include "core/settings/Settings.h"
 #include "support/ProgramRunner.h"
 
 #include <QElapsedTimer>
@@ -60,7 +60,7 @@ void tst_TwoProcesses::secondStartOpensFirstAndExitSaves()
     // Every key of the settings, in their order; the account's own keys share
     // its section and may stand between them.
     QStringList expected;
-    for (const auto& [sec, key] : orvella::CSettings::savedKeys())
+    for (const auto& [sec, key] : orvella::Settings::savedKeys())
         expected << sec + u'/' + key;
     QStringList settingsKeys;
     for (const QString& k : keys)

@@ -1,4 +1,4 @@
-#include "mail/CAccount.h"
+#include "core/mail/Account.h"
 #include "support/DovecotFixture.h"
 #include "support/NotificationServer.h"
 #include "support/ProgramRunner.h"
@@ -64,7 +64,7 @@ void tst_ReadNewMail::announcesAndReadsInOrder()
     ProgramRunner runner;
     writeFile(runner.file(u"Zentra.INI"_s),
               (u"[Account]\r\nUserName=Tester\r\nConnectionType=2\r\nPOPServer="_s + dovecot->host +
-               u"\r\nAccountName="_s + user + u"\r\nPassword="_s + CAccount::Scramble(dovecot->password(user)) +
+               u"\r\nAccountName="_s + user + u"\r\nPassword="_s + Account::Scramble(dovecot->password(user)) +
                u"\r\nPort="_s + QString::number(dovecot->pop3Port) +
                u"\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n"_s)
                   .toUtf8());

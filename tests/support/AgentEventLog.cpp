@@ -1,6 +1,6 @@
 #include "support/AgentEventLog.h"
 
-#include "speech/agent/AgentTrace.h"
+#include "core/AgentTrace.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/agent/IAgent.h"
+#include "core/speech/IAgent.h"
 
 #include <QJsonObject>
 #include <QList>

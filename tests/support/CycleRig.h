@@ -4,12 +4,12 @@
 // real check cycle, for tests that run checks against the private Dovecot
 // (or any server) without the main window. The cycle's steps are shortened.
 
-#include "mail/Accounts.h"
-#include "mail/MailCheckCycle.h"
-#include "message/MessageStore.h"
+#include "core/mail/Accounts.h"
+#include "core/mail/MailCheckCycle.h"
+#include "core/message/MessageStore.h"
 #include "platform/ProfileFile.h"
-#include "settings/CSettings.h"
-#include "settings/Program.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -22,17 +22,17 @@ namespace orvella::test {
 struct CycleRig
 {
     QTemporaryDir dir;
-    std::unique_ptr<CSettings> settings;
+    std::unique_ptr<Settings> settings;
     std::unique_ptr<MessageStore> store;
     AccountList accounts;
-    QList<CMessage> newMessages;
+    QList<MailMessage> newMessages;
     std::unique_ptr<MailCheckCycle> cycle;
 
     QString errorText;     // the Error page
     bool errorTab = false; // whether it shows
     QStringList statuses;
     // Called where the main window announces new mail, with the check's messages.
-    std::function<void(const QList<CMessage>&)> onAnnounce;
+    std::function<void(const QList<MailMessage>&)> onAnnounce;
 
     CycleRig()
     {
@@ -60,7 +60,7 @@ struct CycleRig
         if (!f.open(QIODevice::WriteOnly) || f.write(iniText.toUtf8()) < 0) return false;
         f.close();
         platform::invalidateProfileCache();
-        settings = std::make_unique<CSettings>(dir.path());
+        settings = std::make_unique<Settings>(dir.path());
         settings->LoadInitial();
         if (!settings->LoadSettings()) return false;
         settings->m_Lines = 5;

@@ -5,7 +5,7 @@
 // certificate, and delivery into its Maildirs. Header-only so benchmarks can
 // use it without the test support library.
 
-#include "mail/pop/Pop3Client.h"
+#include "core/pop3/Pop3Client.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

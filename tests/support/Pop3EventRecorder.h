@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/pop/Pop3Client.h"
+#include "core/pop3/Pop3Client.h"
 
 #include <QObject>
 #include <QStringList>

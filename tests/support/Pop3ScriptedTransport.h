@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/pop/IPop3Transport.h"
+#include "core/pop3/IPop3Transport.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,7 +4,7 @@
 // pieces of dialogue most scripted sessions share (script lines as
 // Pop3ScriptedTransport reads them).
 
-#include "mail/pop/Pop3Client.h"
+#include "core/pop3/Pop3Client.h"
 #include "support/Pop3EventRecorder.h"
 #include "support/Pop3ScriptedTransport.h"
 

@@ -1,7 +1,7 @@
 #include "support/PulseRecorder.h"
 
-#include "speech/agent/AgentTrace.h"
-#include "speech/agent/AudioClip.h"
+#include "core/AgentTrace.h"
+#include "agent/engine/AudioClip.h"
 
 #include <QByteArray>
 #include <csignal>

@@ -1,0 +1,379 @@
+#include "core/OrvellaCore.h"
+
+#include "core/IUserInterface.h"
+#include "core/reading/ClipboardReading.h"
+#include "core/reading/SpokenClock.h"
+#include "core/mail/Account.h"
+#include "core/mail/MailCheckCycle.h"
+#include "core/reading/NewMailNotifier.h"
+#include "core/message/MessageStore.h"
+#include "platform/Clock.h"
+#include "platform/DesktopNotifications.h"
+#include "core/reminders/ReminderSet.h"
+#include "core/reminders/CheckReminders.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
+#include "core/speech/CharacterControl.h"
+#include "core/speech/SpeechOutput.h"
+#include "core/speech/SpeechText.h"
+#include "agent/view/AgentEngine.h"
+#include "core/speech/IAgent.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+OrvellaCore::OrvellaCore(IUserInterface& ui, QObject* parent) : QObject(parent), m_ui(ui)
+{
+    m_minuteTimer.setObjectName(u"Timer1"_s);
+    m_minuteTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_minuteTimer, &QTimer::timeout, this, &OrvellaCore::onMinuteTick);
+}
+
+OrvellaCore::~OrvellaCore()
+{
+    // A reminder window belongs to its reminder; the set goes before the speech it uses.
+    m_reminders.reset();
+}
+
+OrvellaCore::AgentFactory& OrvellaCore::agentFactory()
+{
+    static AgentFactory factory = [] { return std::unique_ptr<IAgent>(std::make_unique<AgentEngine>()); };
+    return factory;
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down
+
+bool OrvellaCore::LoadStart()
+{
+    CharacterControl::SetCharactersFolder();
+    m_settings = std::make_unique<Settings>(AppPath());
+    m_settings->LoadInitial();
+    m_agent = agentFactory()();
+    createLogic();
+    if (!m_character->InitCharacter())
+        return false;
+    m_character->RestoreStayInPlace();
+    m_accounts = LoadAccounts();
+    m_settings->wizardRunner = [this](int startPage) { return m_ui.runWizard(startPage); };
+    if (!m_settings->LoadSettings()) {
+        // Cancelled: the program ends as if it had never started.
+        DiscardAccounts();
+        return false;
+    }
+    return true;
+}
+
+void OrvellaCore::LoadRest()
+{
+    m_rules = LoadRules();
+    m_filters = LoadFilters();
+    m_cycle->CheckParameters();
+    m_store->LoadStoredMessages();
+
+    m_reminders = std::make_unique<ReminderSet>();
+    m_reminders->alert.speech = m_speech.get();
+    m_reminders->alert.openWindow = [this](const QString& text) { return m_ui.openReminderWindow(text); };
+    m_reminders->alert.notifications = m_notifications.get();
+    m_reminders->alert.characterHidden = [this] { return !m_agent || !m_agent->Visible(); };
+    // A damaged reminder file stops the loading; the user learns which one.
+    if (!m_reminders->Load())
+        setStatusText(m_reminders->LoadError());
+    m_loaded = true;
+}
+
+// The logic objects and how they reach one another and the windows.
+void OrvellaCore::createLogic()
+{
+    m_speech = std::make_unique<SpeechOutput>(*m_agent, *m_settings);
+    m_character = std::make_unique<CharacterControl>(*m_agent, *m_settings);
+    m_character->speech = m_speech.get();
+    m_character->showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
+        m_ui.showMessage(text, sayIt, gesture);
+    };
+    m_speech->placeCharacter = [this] { m_character->SetAgentPos(); };
+    m_speech->applyFilters = [this](const QString& text) { return ApplyFilters(m_filters, text); };
+
+    m_store = std::make_unique<MessageStore>();
+    connect(m_store.get(), &MessageStore::changed, this, &OrvellaCore::messageCommandsChanged);
+
+    m_reader = std::make_unique<MessageReader>(*m_speech, *m_settings, m_rules);
+    auto& rh = m_reader->hooks;
+    rh.setStatusText = [this](const QString& t) { setStatusText(t); };
+    rh.selectMessageInList = [this](const MailMessage& m) {
+        const int row = m_store->RowOf(m);
+        if (row >= 0)
+            Q_EMIT messageSelected(row);
+    };
+    rh.setCheckControls = [this](bool on) { SetCheckControls(on); };
+    rh.launch = [this] { Q_EMIT launchRequested(); };
+    rh.setNewMailIcon = [this] { Q_EMIT newMailIconRequested(); };
+    rh.mainWindowVisible = [this] { return m_ui.mainWindowVisible(); };
+    rh.syncCharacterMenu = [this](bool next, bool previous) { m_character->SyncCharacterMenu(next, previous); };
+    rh.promptOnceWindow = [this](const QList<MailMessage>& messages) { return m_ui.promptOnce(messages); };
+    rh.promptForMessageWindow = [this](const MailMessage& message) { return m_ui.promptForMessage(message); };
+    rh.panelChanged = [this](const MessageReader::Panel& panel) { Q_EMIT readingPanelChanged(panel); };
+    m_character->syncMenu = [this] { m_reader->SyncCharacterMenu(); };
+
+    m_notifications = std::make_unique<platform::DesktopNotifications>();
+    m_notifier = std::make_unique<NewMailNotifier>(*m_notifications, *m_settings, m_rules);
+    connect(m_notifier.get(), &NewMailNotifier::readRequested, this, [this] {
+        if (m_reader)
+            m_notifier->ReadNotifiedMail(*m_reader, !m_checkEnabled);
+    });
+    connect(m_notifier.get(), &NewMailNotifier::openRequested, this, &OrvellaCore::launchRequested);
+
+    m_cycle = std::make_unique<MailCheckCycle>(m_accounts, *m_settings, *m_store, m_reader->NewMessages);
+    auto& ch = m_cycle->hooks;
+    ch.setStatusText = [this](const QString& t) { setStatusText(t); };
+    ch.setConnectionStatus = [this](const QString& t) { Q_EMIT connectionStatus(t); };
+    ch.setCheckControls = [this](bool on) { SetCheckControls(on); };
+    ch.setExitEnabled = [this](bool on) {
+        m_exitEnabled = on;
+        Q_EMIT exitEnabledChanged(on);
+    };
+    ch.announceNewMail = [this](bool all, bool error) {
+        m_notifier->NewMailArrived(m_reader->NewMessages);
+        m_reader->AnnounceNewMail(all, error);
+    };
+    ch.updateMessageCommands = [this] { Q_EMIT messageCommandsChanged(); };
+    ch.setErrorText = [this](const QString& t) {
+        m_trace.write(u"error"_s, t);
+        Q_EMIT errorText(t);
+    };
+    ch.showErrorTab = [this](bool show) { Q_EMIT errorPageVisible(show); };
+    ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
+        m_ui.showMessage(text, sayIt, gesture);
+    };
+
+    connect(m_agent.get(), &IAgent::Command, this, &OrvellaCore::onCharacterCommand);
+    connect(m_agent.get(), &IAgent::DblClick, this, &OrvellaCore::ReadClipboard);
+    connect(m_agent.get(), &IAgent::ShowEvent, this, [this](int) { Q_EMIT characterVisible(true); });
+    connect(m_agent.get(), &IAgent::HideEvent, this, &OrvellaCore::onCharacterHidden);
+    connect(m_agent.get(), &IAgent::Bookmark, this, [this](int id) { m_reader->onBookmark(id); });
+}
+
+void OrvellaCore::DiscardAccounts()
+{
+    for (const auto& account : std::as_const(m_accounts))
+        account->Discard();
+    m_accounts.clear();
+}
+
+void OrvellaCore::SaveAll()
+{
+    if (!m_loaded)
+        return;
+    m_character->RememberStayInPlace();
+    m_settings->Save();
+    for (const auto& account : std::as_const(m_accounts)) {
+        if (!account->ownsSection())
+            continue;
+        account->SaveMessageIDs();
+        account->WriteCounters();
+    }
+}
+
+void OrvellaCore::Unload()
+{
+    if (!m_loaded)
+        return;
+    m_loaded = false;
+    m_minuteTimer.stop();
+    m_character->RememberStayInPlace();
+    m_settings->Save();
+    m_reminders.reset();
+    m_cycle.reset();
+    m_notifier.reset();
+    m_notifications.reset();
+    m_reader.reset();
+    m_store.reset();
+    m_character.reset();
+    m_speech.reset();
+    m_agent.reset();
+    // Each account writes its counters and identifiers as it goes.
+    m_accounts.clear();
+    m_settings.reset();
+}
+
+// ---------------------------------------------------------------------------
+// The minute tick
+
+void OrvellaCore::StartMinuteTimer(int ms)
+{
+    m_minuteTimer.setInterval(ms);
+    // A check or a reading that runs holds the timer; its end starts it.
+    if (m_checkEnabled)
+        m_minuteTimer.start();
+}
+
+void OrvellaCore::onMinuteTick()
+{
+    const QDateTime now = platform::now();
+    m_minuteTimer.setInterval((60 - now.time().second()) * 1000);
+    AnnounceTime(*m_speech, now);
+    if (m_reminders && CheckReminders(*m_reminders, m_settings->m_EnableReminders, m_ui.modalDialogDisplayed()))
+        Q_EMIT remindersChanged();
+    m_cycle->MailTick();
+}
+
+void OrvellaCore::SetCheckControls(bool enable)
+{
+    if (enable)
+        m_minuteTimer.start();
+    else
+        m_minuteTimer.stop();
+    m_checkEnabled = enable;
+    if (m_agent)
+        m_agent->setCommandEnabled(u"Check Mail Now"_s, enable);
+    Q_EMIT checkControlsChanged(enable);
+}
+
+void OrvellaCore::setStatusText(const QString& text)
+{
+    m_trace.write(u"status"_s, text);
+    Q_EMIT statusText(text);
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void OrvellaCore::CheckAllMailServers()
+{
+    if (m_checkEnabled && m_cycle)
+        m_cycle->CheckAllMailServers();
+}
+
+void OrvellaCore::ReadClipboard()
+{
+    if (m_speech)
+        orvella::ReadClipboard(*m_speech);
+}
+
+void OrvellaCore::SpeakDroppedText(const QString& text)
+{
+    if (m_speech && !text.isEmpty())
+        m_speech->SayAndPlay(NeutralizeSpeechTags(text), u"Read"_s, true, true); // text from outside
+}
+
+void OrvellaCore::ReadStoredMessage(int row)
+{
+    MailMessage message;
+    if (m_store && m_store->Load(row, message))
+        m_reader->tellMe(message.Path());
+}
+
+void OrvellaCore::StopReading()
+{
+    if (m_reader)
+        m_reader->stopReading();
+}
+
+void OrvellaCore::NextMessage()
+{
+    if (m_reader && m_reader->panel.nextEnabled)
+        m_reader->next();
+}
+
+void OrvellaCore::PreviousMessage()
+{
+    if (m_reader && m_reader->panel.prevEnabled)
+        m_reader->previous();
+}
+
+void OrvellaCore::ReplayMessage()
+{
+    if (m_reader && m_reader->panel.replayEnabled)
+        m_reader->replay();
+}
+
+void OrvellaCore::SetAlwaysShow(bool checked)
+{
+    if (m_character)
+        m_character->onAlwaysShowToggled(checked);
+}
+
+void OrvellaCore::SetDontCheck(bool dontCheck)
+{
+    if (m_settings)
+        m_settings->m_DontCheck = dontCheck;
+}
+
+void OrvellaCore::SetEnableReminders(bool enabled)
+{
+    if (m_settings)
+        m_settings->m_EnableReminders = enabled;
+}
+
+void OrvellaCore::SetVoiceSpeed(int speed)
+{
+    if (m_settings)
+        m_settings->m_VoiceSpeed = speed;
+}
+
+void OrvellaCore::SetVoicePitch(int pitch)
+{
+    if (m_settings)
+        m_settings->m_VoicePitch = pitch;
+}
+
+void OrvellaCore::PreviewVoice()
+{
+    if (m_speech)
+        m_speech->previewVoice();
+}
+
+int OrvellaCore::RemoveMessage(int row)
+{
+    return m_store ? m_store->Remove(row) : -1;
+}
+
+void OrvellaCore::RemoveAllMessages()
+{
+    if (m_store)
+        m_store->RemoveAll();
+}
+
+QString OrvellaCore::AddressOf(int row) const
+{
+    MailMessage message;
+    return m_store && m_store->Load(row, message) ? message.EMailAddress() : QString();
+}
+
+void OrvellaCore::Greet()
+{
+    if (m_settings->m_WelcomeGesture != u"None"_s)
+        m_character->SayWelcome(true, true);
+}
+
+void OrvellaCore::SetCharacterCommandEnabled(const QString& name, bool enabled)
+{
+    if (m_agent)
+        m_agent->setCommandEnabled(name, enabled);
+}
+
+void OrvellaCore::onCharacterCommand(const QString& name)
+{
+    if (name == u"Check Mail Now"_s)
+        CheckAllMailServers();
+    else if (name == u"Read Clipboard"_s)
+        ReadClipboard();
+    else if (name == u"Stop Talking"_s)
+        StopReading();
+    else if (name == u"Previous Message"_s)
+        PreviousMessage();
+    else if (name == u"Next Message"_s)
+        NextMessage();
+    else
+        Q_EMIT windowCommand(name);
+}
+
+void OrvellaCore::onCharacterHidden(int cause)
+{
+    Q_EMIT characterVisible(false);
+    if (m_reader)
+        m_reader->onCharacterHidden(cause);
+}
+
+} // namespace orvella

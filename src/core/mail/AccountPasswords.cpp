@@ -1,0 +1,295 @@
+#include "core/mail/AccountPasswords.h"
+
+#include "platform/ProfileFile.h"
+
+#include <QCoro/QCoroSignal>
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+namespace {
+
+using platform::Keyring;
+using WeakAccounts = QList<std::weak_ptr<Account>>;
+
+// The entries each settings file named during this run: the candidates for
+// deletion once no account uses them. Kept per file, so two program folders
+// in one process never delete each other's entries.
+QHash<QString, QSet<QString>>& knownEntries()
+{
+    static QHash<QString, QSet<QString>> known;
+    return known;
+}
+
+int& storesRunning()
+{
+    static int running = 0;
+    return running;
+}
+
+bool& noticeGiven()
+{
+    static bool given = false;
+    return given;
+}
+
+void giveNotice(const Keyring::Reply& reply)
+{
+    if (noticeGiven()) return;
+    noticeGiven() = true;
+    if (AccountPasswords::hooks().showNotice)
+        AccountPasswords::hooks().showNotice(AccountPasswords::FallbackNotice(reply.message));
+}
+
+bool usedBy(const WeakAccounts& accounts, const QString& entry)
+{
+    for (const auto& weak : accounts)
+        if (const auto a = weak.lock())
+            if (a->m_KeyringEntry == entry || (a->HasPassword() && a->KeyringKey() == entry)) return true;
+    return false;
+}
+
+void removeIfUnused(const QString& settingsPath, const QString& entry, const WeakAccounts& accounts)
+{
+    if (entry.isEmpty() || usedBy(accounts, entry)) return;
+    knownEntries()[settingsPath].remove(entry);
+    // Deleting is tidying: an entry that stays behind costs nothing but space.
+    ++storesRunning();
+    [](QString e) -> QCoro::Task<> {
+        co_await Keyring::instance().remove(e);
+        --storesRunning();
+    }(entry);
+}
+
+} // namespace
+
+QCoro::Task<> AccountPasswords::readEntry(std::weak_ptr<Account> weak, std::shared_ptr<PasswordRead> read,
+                                          QString entry)
+{
+    const Keyring::Reply reply = co_await Keyring::instance().read(entry);
+    read->reply = reply;
+    read->done = true;
+    if (const auto account = weak.lock()) {
+        // The entry still being the account's, what it holds is the account's
+        // password, unless the user typed another meanwhile.
+        if (reply.ok() && account->m_KeyringEntry == entry) {
+            account->m_entryPassword = reply.password;
+            if (account->m_Password.isEmpty()) account->m_Password = reply.password;
+        }
+    }
+    Q_EMIT read->finished();
+}
+
+// The keyring holds the account's password under key now: the settings file
+// gives up its copy, unless it meanwhile holds another password (a later
+// save, whose own round follows).
+void AccountPasswords::settleFile(Account& account, const QString& key, const QString& password)
+{
+    if (!account.ownsSection() || account.settingsFilePath().isEmpty()) return;
+    platform::ProfileFile file(account.settingsFilePath());
+    const QString stored = file.read(account.m_AccountID, u"Password"_s, QString());
+    if (stored.isEmpty() || Account::Unscramble(stored) == password)
+        file.write(account.m_AccountID, u"Password"_s, QString());
+    file.write(account.m_AccountID, u"KeyringEntry"_s, key);
+    file.save();
+}
+
+void AccountPasswords::forgetEntry(Account& account)
+{
+    account.m_KeyringEntry.clear();
+    account.m_entryPassword.reset();
+    if (!account.ownsSection() || account.settingsFilePath().isEmpty()) return;
+    platform::ProfileFile file(account.settingsFilePath());
+    file.removeKey(account.m_AccountID, u"KeyringEntry"_s);
+    file.save();
+}
+
+// One pass of bringing the keyring in line with the account.
+QCoro::Task<> AccountPasswords::storeRound(std::weak_ptr<Account> weak, WeakAccounts all)
+{
+    auto account = weak.lock();
+    if (!account || !account->ownsSection()) co_return;
+    const QString path = account->settingsFilePath();
+    const QString key = account->KeyringKey();
+
+    if (account->PasswordPending()) {
+        if (account->m_KeyringEntry == key) co_return;
+        // The name or the server changed: the entry moves to the new key,
+        // which needs the password first. Until then the file names the old
+        // entry, which still holds it.
+        account.reset();
+        const QString why =
+            co_await AccountPasswords::Await(weak.lock(), AccountPasswords::UnlockWait, {}, true);
+        account = weak.lock();
+        if (!account || !why.isEmpty() || account->PasswordPending()) co_return;
+    }
+
+    const QString password = account->m_Password;
+    if (password.isEmpty()) {
+        // No password any more: the entry is no longer the account's.
+        const QString old = account->m_KeyringEntry;
+        if (!old.isEmpty()) {
+            forgetEntry(*account);
+            removeIfUnused(path, old, all);
+        }
+        co_return;
+    }
+    if (account->PasswordInKeyring() && account->m_KeyringEntry == key) co_return;
+
+    account.reset();
+    const Keyring::Reply reply = co_await Keyring::instance().write(key, password);
+    account = weak.lock();
+    if (!reply.ok()) {
+        // The file kept the scrambled password; nothing is lost.
+        giveNotice(reply);
+        co_return;
+    }
+    knownEntries()[path].insert(key);
+    if (!account) {
+        // Removed while the keyring worked: nobody will name the entry.
+        removeIfUnused(path, key, all);
+        co_return;
+    }
+    const QString old = account->m_KeyringEntry;
+    account->m_KeyringEntry = key;
+    account->m_entryPassword = password;
+    settleFile(*account, key, password);
+    if (old != key) removeIfUnused(path, old, all);
+}
+
+QCoro::Task<> AccountPasswords::storeAccount(std::weak_ptr<Account> weak, WeakAccounts all)
+{
+    ++storesRunning();
+    for (;;) {
+        if (const auto account = weak.lock()) account->m_storeAgain = false;
+        co_await storeRound(weak, all);
+        const auto account = weak.lock();
+        if (!account) break;
+        if (!account->m_storeAgain) {
+            account->m_storing = false;
+            break;
+        }
+    }
+    --storesRunning();
+}
+
+AccountPasswords::Hooks& AccountPasswords::hooks()
+{
+    static Hooks h;
+    return h;
+}
+
+void AccountPasswords::Remember(const QString& settingsPath, const QString& entry)
+{
+    if (!entry.isEmpty()) knownEntries()[settingsPath].insert(entry);
+}
+
+std::shared_ptr<PasswordRead> AccountPasswords::Prepare(const std::shared_ptr<Account>& account, bool again)
+{
+    if (!account || !account->PasswordPending()) return nullptr;
+    // A failed answer stands until asked again: each try of a locked
+    // keyring may put its unlock prompt before the user.
+    const auto& last = account->m_passwordRead;
+    if (last && (!last->done || !again)) return last;
+    auto read = std::make_shared<PasswordRead>();
+    account->m_passwordRead = read;
+    readEntry(account, read, account->m_KeyringEntry);
+    return read;
+}
+
+QCoro::Task<QString> AccountPasswords::Await(std::shared_ptr<Account> account,
+                                             std::chrono::milliseconds wait, std::function<bool()> cancelled,
+                                             bool again)
+{
+    using namespace std::chrono;
+    if (!account || !account->PasswordPending()) co_return QString();
+    const std::shared_ptr<PasswordRead> read = Prepare(account, again);
+    const auto until = steady_clock::now() + wait;
+    // In slices, so a caller that gives up (the program ending) is heard soon.
+    while (read && !read->done && steady_clock::now() < until && !(cancelled && cancelled())) {
+        const auto left = duration_cast<milliseconds>(until - steady_clock::now());
+        co_await qCoro(read.get(), &PasswordRead::finished,
+                       std::clamp(left, milliseconds(1), milliseconds(200)));
+    }
+    if (!account->PasswordPending()) co_return QString();
+    if (!read || !read->done)
+        co_return ReadFailure(
+            {Keyring::Status::Locked, QString(), u"no answer while it waited to be unlocked"_s});
+    co_return ReadFailure(read->reply);
+}
+
+void AccountPasswords::Store(const AccountList& accounts)
+{
+    WeakAccounts all;
+    for (const auto& a : accounts)
+        all.append(a);
+    QSet<QString> paths;
+    for (const auto& a : accounts) {
+        paths.insert(a->settingsFilePath());
+        if (a->m_storing) {
+            a->m_storeAgain = true;
+            continue;
+        }
+        a->m_storing = true;
+        storeAccount(a, all);
+    }
+    // Entries of removed accounts. An entry one of the list is about to
+    // write counts as used.
+    for (const QString& path : std::as_const(paths))
+        for (const QString& entry : knownEntries().value(path))
+            removeIfUnused(path, entry, all);
+}
+
+bool AccountPasswords::Busy()
+{
+    return storesRunning() > 0;
+}
+
+QString AccountPasswords::ReadFailure(const platform::Keyring::Reply& reply)
+{
+    using S = Keyring::Status;
+    const QString detail = reply.message.isEmpty() ? QString() : u" ("_s + reply.message + u")"_s;
+    switch (reply.status) {
+    case S::Ok:
+        return QString();
+    case S::NotFound:
+        return u"The desktop's keyring holds no password for this account. Please fill in your password in "
+               u"the options screen."_s;
+    case S::Locked:
+        return u"The password of this account is kept in the desktop's keyring, which stayed locked"_s +
+               detail +
+               u". Unlock the keyring when it asks for its password; the account is checked again at the "
+               u"next "
+               u"check."_s;
+    case S::Unavailable:
+        return u"The password of this account is kept in the desktop's keyring, which cannot be reached"_s +
+               detail +
+               u". Start the keyring (GNOME Keyring, KWallet or KeePassXC), or fill in your password in the "
+               u"options screen again."_s;
+    case S::Failed:
+        break;
+    }
+    return u"The desktop's keyring could not give the password of this account"_s + detail + u"."_s;
+}
+
+QString AccountPasswords::FallbackNotice(const QString& reason)
+{
+    const QString because = reason.isEmpty() ? QString() : u" ("_s + reason + u")"_s;
+    return u"The passwords of your mail accounts are kept in the settings file \"Zentra.INI\", because the "
+           u"desktop's keyring did not take them"_s +
+           because +
+           u". In that file they are scrambled, not encrypted: anyone who can read the file can work them "
+           u"out.\r\n\r\nTo keep them in the keyring, start a keyring that offers the Secret Service (GNOME "
+           u"Keyring, KWallet or KeePassXC), then press OK in the 'Options' screen."_s;
+}
+
+void AccountPasswords::ResetNotice()
+{
+    noticeGiven() = false;
+}
+
+} // namespace orvella

@@ -1,0 +1,64 @@
+#include "core/mail/Accounts.h"
+
+#include "core/mail/AccountPasswords.h"
+#include "platform/ProfileFile.h"
+#include "core/settings/IniValues.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+QString AccountSection(int position)
+{
+    return position <= 1 ? u"Account"_s : u"Account "_s + QString::number(position);
+}
+
+AccountList LoadAccounts()
+{
+    AccountList accounts;
+    auto first = std::make_shared<Account>();
+    first->LoadSettings(AccountSection(1));
+    accounts.append(first);
+    const QString file = Account::settingsFile();
+    const int count = ReadNumber(ReadIni(u"General"_s, u"NoOfAccounts"_s, u"1"_s, file));
+    // A count beyond the sections the file holds (a hand-edited "NoOfAccounts"
+    // in the millions) stops at the first missing section instead of making
+    // empty accounts without end.
+    const platform::ProfileFile sections(file);
+    for (int i = 2; i <= count && sections.hasSection(AccountSection(i)); ++i) {
+        auto account = std::make_shared<Account>();
+        account->LoadSettings(AccountSection(i));
+        accounts.append(account);
+    }
+    return accounts;
+}
+
+void SaveAccounts(const AccountList& accounts)
+{
+    const QString path = Account::settingsFile();
+    if (path.isEmpty()) return;
+    platform::ProfileFile file(path);
+    file.write(u"General"_s, u"NoOfAccounts"_s, NumberText(accounts.size()));
+    for (qsizetype i = 0; i < accounts.size(); ++i) {
+        Account& account = *accounts[i];
+        const QString section = AccountSection(int(i) + 1);
+        const bool moved = account.m_AccountID != section || !account.ownsSection();
+        if (moved) account.MoveToSection(section);
+        account.Save(file);
+        // The section may hold another account's counters; ours go with us.
+        if (moved) account.WriteCounters(file);
+    }
+    // The sections past the count are read by nobody, yet each holds a copy
+    // of an account that moved up or was removed: its password does not stay
+    // behind there, and the keyring entry it names goes once unused.
+    for (int i = int(accounts.size()) + 1; file.hasSection(AccountSection(i)); ++i) {
+        const QString section = AccountSection(i);
+        AccountPasswords::Remember(path, file.read(section, u"KeyringEntry"_s, QString()).trimmed());
+        if (file.hasKey(section, u"Password"_s)) file.write(section, u"Password"_s, QString());
+        file.removeKey(section, u"KeyringEntry"_s);
+    }
+    file.save();
+    AccountPasswords::Store(accounts);
+}
+
+} // namespace orvella

@@ -1,0 +1,460 @@
+#include "core/mail/MailCheckCycle.h"
+
+#include "core/mail/AccountPasswords.h"
+#include "core/pop3/Pop3Client.h"
+#include "core/message/MessageStore.h"
+#include "platform/NetworkStatus.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
+
+#include <QDir>
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+MailCheckCycle::MailCheckCycle(AccountList& accounts, Settings& settings, MessageStore& store,
+                               QList<MailMessage>& newMessages, QObject* parent)
+    : QObject(parent), PasswordWait(AccountPasswords::UnlockWait), m_accounts(accounts), m_settings(settings),
+      m_store(store), NewMessages(newMessages)
+{
+    TimerPOP.setSingleShot(true);
+    connect(&TimerPOP, &QTimer::timeout, this, &MailCheckCycle::onStepTimer);
+    hooks.makeClient = [] { return std::make_unique<Pop3Client>(); };
+    hooks.networkReachable = [] { return platform::networkReachable(); };
+}
+
+MailCheckCycle::~MailCheckCycle()
+{
+    // A client must not go while a request of it is suspended.
+    if (m_pop)
+        m_pop.release()->deleteLater();
+}
+
+void MailCheckCycle::status(const QString& text)
+{
+    if (hooks.setStatusText)
+        hooks.setStatusText(text);
+}
+
+void MailCheckCycle::CheckAllMailServers() { StartCheck(true); }
+
+void MailCheckCycle::MailTick()
+{
+    if (m_settings.m_DontCheck)
+        return;
+    if (!IsOnline()) {
+        if (hooks.setConnectionStatus)
+            hooks.setConnectionStatus(u"Offline"_s);
+        return;
+    }
+    StartCheck(false);
+}
+
+// With a network connection the machine counts as online; with dial-up only
+// while a connection is up, which on this system is the network's own state.
+bool MailCheckCycle::IsOnline() const
+{
+    if (m_settings.m_ConnectionType == 2)
+        return true;
+    return hooks.networkReachable ? hooks.networkReachable() : true;
+}
+
+void MailCheckCycle::StartCheck(bool checkAll)
+{
+    // Two cycles at once would share one account's counters.
+    if (m_running)
+        return;
+    m_running = true;
+    if (hooks.setExitEnabled)
+        hooks.setExitEnabled(false);
+    CheckError = false;
+    CheckAll = checkAll;
+    if (hooks.setCheckControls)
+        hooks.setCheckControls(false);
+    AccountIndex = 0;
+    m_noticeShown = std::exchange(m_keepNotice, false);
+    m_storeErrorReported = false;
+    m_deferred.clear();
+    m_checkingDeferred = false;
+    NewMessages.clear();
+    // Passwords in the keyring are read while the first steps wait.
+    for (const auto& account : std::as_const(m_accounts))
+        if (checkAll || dueNow(*account)) AccountPasswords::Prepare(account, true);
+    TimerPOP.start(delay(FirstStepMs));
+}
+
+bool MailCheckCycle::dueNow(const Account& account) const
+{
+    return account.m_MinuteCounter + 1 >= account.m_CheckInterval;
+}
+
+void MailCheckCycle::Abort()
+{
+    if (!m_running || m_aborting) return;
+    m_aborting = true;
+    TimerPOP.setInterval(0);
+    if (m_pop && m_task && !m_task->isReady())
+        (void)m_pop->logOff(); // the account's check then goes on to its own log-off
+    else if (TimerPOP.isActive())
+        TimerPOP.start(0);
+}
+
+void MailCheckCycle::onStepTimer()
+{
+    TimerPOP.stop();
+    if (m_aborting) {
+        m_aborting = false;
+        m_running = false;
+        CurrentAccount.reset();
+        AccountIndex = 0;
+        if (hooks.setExitEnabled) hooks.setExitEnabled(true);
+        Q_EMIT finished();
+        return;
+    }
+    const int n = int(m_accounts.size());
+    TimerPOP.setInterval(delay(AccountIndex == n - 1 ? LastStepMs : BetweenAccountsMs));
+    if (AccountIndex < n) {
+        ++AccountIndex;
+        CurrentAccount = m_accounts[AccountIndex - 1];
+        if (CheckAll) {
+            ProcessAccount();
+            return;
+        }
+        CurrentAccount->IncrementTime();
+        if (CurrentAccount->m_MinuteCounter < CurrentAccount->m_CheckInterval) {
+            TimerPOP.start();
+            return;
+        }
+        CurrentAccount->m_MinuteCounter = 0;
+        ProcessAccount();
+        return;
+    }
+    if (!m_deferred.isEmpty()) {
+        m_checkingDeferred = true;
+        CurrentAccount = m_deferred.takeFirst();
+        TimerPOP.setInterval(delay(m_deferred.isEmpty() ? LastStepMs : BetweenAccountsMs));
+        ProcessAccount();
+        return;
+    }
+    m_running = false;
+    CurrentAccount.reset();
+    if (hooks.setExitEnabled)
+        hooks.setExitEnabled(true);
+    const bool checkAll = CheckAll, checkError = CheckError;
+    AccountIndex = 0;
+    if (!CheckError && !m_noticeShown && hooks.showErrorTab)
+        hooks.showErrorTab(false);
+    if (hooks.announceNewMail)
+        hooks.announceNewMail(checkAll, checkError);
+    else if (hooks.setCheckControls)
+        hooks.setCheckControls(true);
+    Q_EMIT finished();
+}
+
+void MailCheckCycle::ProcessAccount()
+{
+    m_task.emplace([](MailCheckCycle* self) -> QCoro::Task<> {
+        co_await self->CheckAccount();
+        if (self->hooks.updateMessageCommands)
+            self->hooks.updateMessageCommands();
+    }(this));
+}
+
+void MailCheckCycle::takeError(int code, const QString& description)
+{
+    if (Disconnecting) {
+        // Failures while logging off mark the cycle but keep the earlier text.
+        ReportPOPError(code, description);
+        return;
+    }
+    m_lastErrorCode = code;
+    m_lastError = description;
+}
+
+QCoro::Task<> MailCheckCycle::CheckAccount()
+{
+    Account& account = *CurrentAccount;
+    const QString server = account.m_PopServer;
+    const QString user = account.m_AccountName;
+
+    if (account.PasswordPending()) {
+        if (!m_checkingDeferred) {
+            AccountPasswords::Prepare(CurrentAccount);
+            m_deferred.append(CurrentAccount);
+            TimerPOP.start();
+            co_return;
+        }
+        status(u"Waiting for the keyring to give the password for "_s + server);
+        const QString why =
+            co_await AccountPasswords::Await(CurrentAccount, PasswordWait, [this] { return m_aborting; });
+        if (!why.isEmpty() && !m_aborting) {
+            const QString connecting =
+                u"An error occurred while connecting to "_s + server + u" with account "_s + user + u"."_s;
+            ReportPOPError(AccountPasswords::KeyringError, connecting + u"\r\n\r\n"_s + why);
+        }
+        if (!why.isEmpty()) {
+            status(u"Idle."_s);
+            TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
+            co_return;
+        }
+    }
+
+    if (m_pop)
+        m_pop.release()->deleteLater();
+    m_pop = hooks.makeClient();
+    m_lastErrorCode = 0;
+    m_lastError.clear();
+    connect(m_pop.get(), &Pop3Client::Error, this, &MailCheckCycle::takeError);
+    connect(m_pop.get(), &Pop3Client::messageStarted, this, [this](int n) {
+        m_decoder.Reset();
+        m_retrieving = n;
+    });
+    connect(m_pop.get(), &Pop3Client::Header, this,
+            [this](const QString& f, const QString& v) { m_decoder.Header(f, v); });
+    connect(m_pop.get(), &Pop3Client::Transfer, this,
+            [this](qint64 bytes, const QString& text) { m_decoder.Transfer(bytes, text); });
+    connect(m_pop.get(), &Pop3Client::EndTransfer, this, [this] {
+        MailMessage message = m_decoder.EndTransfer();
+        m_decoder.Reset();
+        // After a message that could not be stored nothing more is taken
+        // from this account: the counters stop before it, so the next check
+        // fetches it again, and the messages after it with it.
+        if (m_storeFailed) return;
+        if (CurrentAccount) {
+            QString why;
+            if (m_store.StoreIfNew(message, *CurrentAccount, SeenIDs, NewMessages, &why) ==
+                MessageStore::StoreResult::Failed) {
+                m_storeFailed = true;
+                ReportStoreError(why);
+                m_pop->stopRetrieval();
+                return;
+            }
+        }
+        m_lastRetrieved = m_retrieving;
+    });
+
+    status(u"Connecting to "_s + server);
+    if (hooks.setConnectionStatus)
+        hooks.setConnectionStatus(u"Online"_s);
+
+    PopServerSettings s;
+    s.host = server;
+    s.port = account.m_Port;
+    s.user = user;
+    s.password = account.m_Password;
+    s.security = account.m_Security;
+    s.trustedCertificate = account.m_TrustedCertificate;
+    const bool loggedOn = co_await m_pop->logOn(s);
+    // The options dialog offers to trust the certificate a check refused.
+    account.m_RejectedCertificate = m_pop->rejectedCertificate();
+    if (!loggedOn) {
+        ReportPOPError(m_lastErrorCode, u"An error occurred while connecting to "_s + server + u" with account "_s +
+                                            user + u".\r\n\r\n"_s + m_lastError);
+        co_await LogOff();
+        co_return;
+    }
+
+    LearnSecurity(account);
+
+    status(u"Checking for new messages on "_s + server);
+    const Found found = co_await FindNewMessages();
+    if (found.mayBeNew) {
+        status(u"Downloading messages from "_s + server);
+        co_await DownloadMessages(found.first);
+    } else if (m_pop->messageCount() <= 0) {
+        // An empty mailbox: the account forgets every identifier, and the
+        // counters too. Kept, they would describe mail that is gone, and the
+        // next message to arrive with the old count and last size (a
+        // notice of fixed length) would pass as nothing new.
+        account.RebuildMessageIDs(SeenIDs);
+        account.m_NoOfMessages = 0;
+        account.m_PrevMessageSize = 0;
+        account.WriteCounters();
+    }
+    co_await LogOff();
+}
+
+// "Auto" takes whatever protection the server offers, so a man in the
+// middle who strips STLS from the capabilities would receive the password.
+// Once the server has shown a verified TLS session, the account keeps that
+// way for good and fails closed when it is missing; a logon in clear is told
+// to the user, once a run.
+void MailCheckCycle::LearnSecurity(Account& account)
+{
+    if (account.m_Security.compare(u"Auto"_s, Qt::CaseInsensitive) != 0) return;
+    if (m_pop->isEncrypted()) {
+        account.m_Security = account.m_Port == 995 ? u"TLS"_s : u"STARTTLS"_s;
+        account.SaveSecurity();
+        return;
+    }
+    if (account.m_PlainLogonReported) return;
+    account.m_PlainLogonReported = true;
+    m_noticeShown = true;
+    if (hooks.setErrorText)
+        hooks.setErrorText(
+            u"The mail server "_s + account.m_PopServer + u" does not protect your password: account "_s +
+            account.m_AccountName +
+            u" logged on without encryption, so anyone who can watch the network between you and the "
+            u"server can read the password.\r\n\r\n"
+            u"If the server offers a secure connection, choose TLS or STARTTLS for this account in the 'E-mail "
+            u"Accounts' tab located in the 'Options' screen."_s);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
+}
+
+QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()
+{
+    Account& account = *CurrentAccount;
+    const int count = m_pop->messageCount();
+    const int N = account.m_NoOfMessages;
+    const qint64 P = account.m_PrevMessageSize;
+    Found result;
+    if (count == 0) {
+        SeenIDs = MessageIDSet();
+        co_return result;
+    }
+    result.first = 1;
+    if (count != N) {
+        if (count > N && N != 0) {
+            const auto size = co_await m_pop->messageSize(N);
+            if (!size) {
+                ReportPOPError(m_lastErrorCode, m_lastError);
+                co_return Found{};
+            }
+            if (*size == P)
+                result.first = N + 1;
+        }
+        result.mayBeNew = true;
+        co_return result;
+    }
+    const auto size = co_await m_pop->messageSize(count);
+    if (!size) {
+        ReportPOPError(m_lastErrorCode, m_lastError);
+        co_return Found{};
+    }
+    result.mayBeNew = *size != P;
+    co_return result;
+}
+
+// The counters say how far the account's mailbox has been read; they move
+// only over messages actually retrieved. Had they moved to the server's count
+// before the retrieval, a retrieval cut short (a dropped connection, a -ERR)
+// would leave the messages after the cut unread for good whenever the last
+// message keeps the size the counters remember (notices of fixed length).
+QCoro::Task<> MailCheckCycle::DownloadMessages(int first)
+{
+    Account& account = *CurrentAccount;
+    SeenIDs = MessageIDSet();
+    const int C = m_pop->messageCount();
+    m_decoder.Reset();
+    m_retrieving = 0;
+    m_lastRetrieved = first - 1;
+    m_storeFailed = false;
+    const bool complete = co_await m_pop->retrieve(first, C, m_settings.m_Lines);
+    // A retrieval stopped because a message could not be stored is no server error.
+    if (!complete && (!m_storeFailed || m_lastErrorCode != 0)) ReportPOPError(m_lastErrorCode, m_lastError);
+    const int last = complete ? C : m_lastRetrieved;
+    bool counted = false;
+    if (last >= first && m_pop->isLoggedOn()) {
+        const auto size = co_await m_pop->messageSize(last);
+        if (size) {
+            account.m_NoOfMessages = last;
+            account.m_PrevMessageSize = int(std::clamp<qint64>(*size, 0, std::numeric_limits<int>::max()));
+            counted = true;
+        } else if (complete) {
+            ReportPOPError(m_lastErrorCode, m_lastError);
+        }
+    }
+    // Without the size the counters stay as they were: the next check then
+    // reads from where they point, and known identifiers keep what was stored
+    // from being stored again. The identifiers are written in every case, so
+    // the journal of this pass is cleared.
+    // Every message stored is named in the identifier file or, when that
+    // could not be written, in the journal (a message is stored only once its
+    // journal line is written), so the counters never run ahead of them.
+    if (complete && counted && first == 1)
+        account.RebuildMessageIDs(SeenIDs);
+    else
+        account.SaveMessageIDs();
+    if (counted) account.WriteCounters();
+}
+
+// A message that could not be written is reported once a cycle, with the
+// folder and the system's reason; the message stays on the server.
+void MailCheckCycle::ReportStoreError(const QString& why)
+{
+    CheckError = true;
+    if (m_storeErrorReported) return;
+    m_storeErrorReported = true;
+    if (hooks.setErrorText)
+        hooks.setErrorText(u"New mail could not be stored in the folder "_s +
+                           QDir::toNativeSeparators(MailMessage::MessageFolder()) + u": "_s + why +
+                           u".\r\n\r\nThe messages stay on the mail server and are fetched again at the next "
+                           u"check once the folder can be written to. Make room on the disk, or make the "
+                           u"folder writable."_s);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
+}
+
+QCoro::Task<> MailCheckCycle::LogOff()
+{
+    status(u"Disconnecting from mail server."_s);
+    Disconnecting = true;
+    if (m_pop)
+        co_await m_pop->logOff();
+    Disconnecting = false;
+    status(u"Idle."_s);
+    TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
+}
+
+void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)
+{
+    if (!Disconnecting && hooks.setErrorText) {
+        const QString text = u"There was an error connecting to the mail server.\r\n"_s + u"Description: "_s +
+                             description + u" ("_s + QString::number(errorNumber) + u")\r\n\r\n"_s +
+                             u"Make sure your account information is correct. You can change it, in the 'E-mail "
+                             u"Accounts' tab located in the 'Options' screen.\r\n\r\n"_s +
+                             u"1. You can check the settings of your default mail program. You should be able to "
+                             u"find there, the incoming mail server address and the account name.\r\n\r\n"_s +
+                             u"2. If you can not find the account information, please contact your Internet "
+                             u"Service Provider and ask them for the correct settings.\r\n\r\n"_s +
+                             u"3. If you need further assistance, please check the Orvella support page at "_s +
+                             Program().SupportURL;
+        hooks.setErrorText(text);
+    }
+    CheckError = true;
+    if (hooks.showErrorTab)
+        hooks.showErrorTab(true);
+}
+
+void MailCheckCycle::ShowNotice(const QString& text)
+{
+    if (hooks.setErrorText) hooks.setErrorText(text);
+    if (hooks.showErrorTab) hooks.showErrorTab(true);
+    m_noticeShown = true;
+    if (!m_running) m_keepNotice = true;
+}
+
+bool MailCheckCycle::CheckParameters()
+{
+    if (m_settings.m_DontCheck || m_accounts.isEmpty())
+        return true;
+    const Account& first = *m_accounts.first();
+    QString text;
+    if (first.m_PopServer.isEmpty())
+        text = u"Your Incoming mail server address was not specified.\r\nPlease fill in the Incoming mail server "
+               u"in the options screen."_s;
+    else if (first.m_AccountName.isEmpty())
+        text = u"Your account name is not specified.\r\nPlease fill in your account name in the options screen"_s;
+    else if (!first.HasPassword())
+        text = u"Your password is not specified.\r\nPlease fill in your password in the options screen."_s;
+    if (text.isEmpty())
+        return true;
+    if (hooks.showMessage)
+        hooks.showMessage(text, false, u"Read"_s);
+    return false;
+}
+
+} // namespace orvella

@@ -1,0 +1,607 @@
+#include "core/pop3/Pop3Client.h"
+
+#include "core/pop3/Pop3HeaderUnfolder.h"
+#include "core/pop3/Pop3SocketTransport.h"
+
+#include <QCryptographicHash>
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+namespace {
+
+using LineKind = pop3::Pop3Connection::LineKind;
+
+bool hasLineBreakOrNul(const QString& s)
+{
+    return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(u'\0'));
+}
+
+} // namespace
+
+Pop3Client::Pop3Client(std::unique_ptr<IPop3Transport> transport, QObject* parent)
+    : QObject(parent), m_link(transport ? std::move(transport) : std::make_unique<Pop3SocketTransport>())
+{
+    m_link.setMaxStreamBytes(DefaultMaxStreamBytes);
+}
+
+Pop3Client::~Pop3Client() = default;
+
+bool Pop3Client::isEncrypted() const
+{
+    return m_link.isEncrypted();
+}
+
+void Pop3Client::setMaxStreamBytes(qint64 bytes)
+{
+    m_link.setMaxStreamBytes(bytes);
+}
+
+void Pop3Client::close(const QString& why)
+{
+    m_loggedOn = false;
+    m_link.close(why);
+}
+
+void Pop3Client::reportFailure()
+{
+    const pop3::Pop3Connection::Failure f = m_link.takeFailure();
+    if (f.code != ErrorNone)
+        Q_EMIT Error(f.code, f.description);
+    else
+        Q_EMIT Error(ErrorProtocol, u"The request failed"_s);
+}
+
+QString Pop3Client::formatFingerprint(const QByteArray& sha256)
+{
+    return QString::fromLatin1(sha256.toHex(':').toUpper());
+}
+
+QByteArray Pop3Client::normalizeFingerprint(const QString& fingerprint)
+{
+    QByteArray hex;
+    for (QChar c : fingerprint) {
+        if (c == u':' || c == u' ' || c == u'\t') continue;
+        if (c.unicode() > 0x7F || !std::isxdigit(static_cast<unsigned char>(c.toLatin1()))) return {};
+        hex.append(char(c.toLower().toLatin1()));
+    }
+    return hex.size() == 64 ? hex : QByteArray();
+}
+
+// --- Log on -----------------------------------------------------------------
+
+QCoro::Task<bool> Pop3Client::logOn(PopServerSettings settings)
+{
+    if (m_busy) {
+        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
+        co_return false;
+    }
+    m_busy = true;
+    m_link.takeFailure();
+    const bool ok = co_await doLogOn(std::move(settings));
+    m_busy = false;
+    if (!ok) {
+        close();
+        reportFailure();
+    }
+    co_return ok;
+}
+
+QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
+{
+    // A new session: whatever ran before is dropped without a word.
+    close();
+    m_link.clearRejectedCertificate();
+    m_caps = {};
+    m_apopTimestamp.clear();
+    m_authMechanism.clear();
+    m_count = 0;
+    m_mailboxSize = 0;
+    m_settings = std::move(settings);
+    m_settings.host = m_settings.host.trimmed();
+    if (m_settings.connectTimeoutMs <= 0) m_settings.connectTimeoutMs = PopServerSettings().connectTimeoutMs;
+    if (m_settings.responseTimeoutMs <= 0)
+        m_settings.responseTimeoutMs = PopServerSettings().responseTimeoutMs;
+    m_link.setResponseTimeout(m_settings.responseTimeoutMs);
+
+    const QString securityName = m_settings.security.trimmed().toLower();
+    Security security;
+    if (securityName.isEmpty() || securityName == u"auto")
+        security = Security::Auto;
+    else if (securityName == u"tls")
+        security = Security::Tls;
+    else if (securityName == u"starttls")
+        security = Security::StartTls;
+    else if (securityName == u"none")
+        security = Security::None;
+    else {
+        m_link.fail(ErrorBadSettings,
+                    u"Unknown connection security \"%1\" (use Auto, TLS, STARTTLS or None)"_s.arg(
+                        m_settings.security));
+        co_return false;
+    }
+    if (m_settings.host.isEmpty()) {
+        m_link.fail(ErrorBadSettings, u"No incoming mail server is set for this account"_s);
+        co_return false;
+    }
+    if (m_settings.port < 1 || m_settings.port > 65535) {
+        m_link.fail(ErrorBadSettings,
+                    u"The port %1 is not a port number (1 to 65535)"_s.arg(m_settings.port));
+        co_return false;
+    }
+    QByteArray trusted;
+    if (!m_settings.trustedCertificate.trimmed().isEmpty()) {
+        trusted = normalizeFingerprint(m_settings.trustedCertificate);
+        if (trusted.isEmpty()) {
+            m_link.fail(ErrorBadSettings, u"The trusted certificate \"%1\" is not a SHA-256 fingerprint "
+                                          u"(64 hexadecimal digits)"_s.arg(m_settings.trustedCertificate));
+            co_return false;
+        }
+    }
+    // A line break would end the command early and start another one of the
+    // user's (or an attacker's) making.
+    if (hasLineBreakOrNul(m_settings.user) || hasLineBreakOrNul(m_settings.password)) {
+        m_link.fail(ErrorBadSettings, u"The account name or password contains a line break"_s);
+        co_return false;
+    }
+
+    const bool implicitTls =
+        security == Security::Tls || (security == Security::Auto && m_settings.port == 995);
+    m_link.open(m_settings.host, quint16(m_settings.port), implicitTls, trusted);
+    if (!co_await m_link.waitForLink(implicitTls, m_settings.connectTimeoutMs)) co_return false;
+
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind != pop3::Status::Ok) {
+        if (status.kind == pop3::Status::Continue)
+            m_link.protocolFailure(u"The server's greeting is not POP3"_s, "+ " + status.text);
+        else
+            m_link.failFromServer(status, ErrorServer);
+        co_return false;
+    }
+    m_apopTimestamp = pop3::apopTimestamp(status.text);
+    if (!co_await readCapabilities()) co_return false;
+
+    if (!implicitTls && security != Security::None) {
+        const bool offered = m_caps.has("STLS");
+        if (security == Security::StartTls && !offered) {
+            m_link.fail(ErrorTlsUnavailable, u"The server does not offer STARTTLS (STLS), which this account "
+                                             u"requires; nothing was sent"_s);
+            m_link.send("QUIT");
+            m_link.closeGracefully();
+            co_return false;
+        }
+        if (offered) {
+            m_link.send("STLS");
+            if (!co_await m_link.readStatus(status)) co_return false;
+            if (status.kind != pop3::Status::Ok) {
+                m_link.failFromServer(status, ErrorTls);
+                co_return false;
+            }
+            // Bytes after "+OK" and before the handshake were not sent by the
+            // server but injected by someone in between, to be read later as
+            // if they had come through TLS.
+            if (m_link.hasUnreadData()) {
+                m_link.fail(ErrorProtocol, u"The server sent data before the secure connection was set up"_s);
+                co_return false;
+            }
+            m_link.startTls();
+            if (!co_await m_link.waitForLink(true, m_link.responseTimeout())) co_return false;
+            // The capabilities seen before TLS may have been forged (RFC 2595 4).
+            m_caps = {};
+            if (!co_await readCapabilities()) co_return false;
+        }
+    }
+
+    // With pipelining, STAT goes with the last login command: one round trip
+    // less. Should the login fail, the session is closed unread.
+    const QByteArray statAlong = m_pipeliningAllowed && m_caps.has("PIPELINING") ? "STAT\r\n" : "";
+    if (!co_await authenticate(statAlong)) co_return false;
+
+    if (statAlong.isEmpty()) m_link.send("STAT");
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind != pop3::Status::Ok) {
+        m_link.failFromServer(status, ErrorServer);
+        co_return false;
+    }
+    const auto stat = pop3::parseStat(status.text);
+    if (!stat) {
+        m_link.protocolFailure(u"The server's message count makes no sense"_s, status.text);
+        co_return false;
+    }
+    m_count = stat->count;
+    m_mailboxSize = stat->size;
+    m_loggedOn = true;
+    co_return true;
+}
+
+QCoro::Task<bool> Pop3Client::readCapabilities()
+{
+    m_link.send("CAPA");
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind == pop3::Status::Err) {
+        // An RFC 1939 server without CAPA: no STLS, no SASL, no pipelining.
+        m_caps = {};
+        co_return true;
+    }
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to CAPA is not POP3"_s, status.text);
+        co_return false;
+    }
+    QList<QByteArray> lines;
+    if (!co_await m_link.readDataLines(lines, 200)) co_return false;
+    m_caps = pop3::Capabilities::parse(lines);
+    co_return true;
+}
+
+QCoro::Task<bool> Pop3Client::authenticate(QByteArray then)
+{
+    // The last command of the login carries `then` along.
+    auto sendLast = [this, &then](const QByteArray& command) { m_link.write(command + "\r\n" + then); };
+    const QByteArray user = m_settings.user.toUtf8();
+    const QByteArray password = m_settings.password.toUtf8();
+    const bool saslPlain = m_caps.saslMechanisms().contains("PLAIN");
+    enum { Plain, UserPass, Apop } mechanism;
+    if (m_link.isEncrypted())
+        mechanism = saslPlain ? Plain : UserPass;
+    else
+        mechanism = !m_apopTimestamp.isEmpty() ? Apop : saslPlain ? Plain : UserPass;
+
+    pop3::Status status;
+    switch (mechanism) {
+    case Plain: {
+        m_authMechanism = u"PLAIN"_s;
+        const QByteArray message = QByteArray(1, '\0') + user + '\0' + password;
+        const QByteArray response = message.toBase64();
+        // RFC 5034 4: the initial response goes with the command only while
+        // the command stays within 255 octets; otherwise after the "+ ".
+        if (response.size() + 13 <= 255) {
+            sendLast("AUTH PLAIN " + response);
+            if (!co_await m_link.readStatus(status)) co_return false;
+        } else {
+            m_link.send("AUTH PLAIN");
+            if (!co_await m_link.readStatus(status)) co_return false;
+            if (status.kind == pop3::Status::Continue) {
+                sendLast(response);
+                if (!co_await m_link.readStatus(status)) co_return false;
+            }
+        }
+        if (status.kind == pop3::Status::Continue) {
+            // The server wants more than PLAIN has to give: cancel the exchange.
+            m_link.send("*");
+            if (!co_await m_link.readStatus(status)) co_return false;
+            if (status.kind != pop3::Status::Err) {
+                m_link.protocolFailure(u"The server's answer to the login makes no sense"_s, status.text);
+                co_return false;
+            }
+        }
+        break;
+    }
+    case Apop: {
+        m_authMechanism = u"APOP"_s;
+        const QByteArray digest =
+            QCryptographicHash::hash(QByteArray(m_apopTimestamp + password), QCryptographicHash::Md5).toHex();
+        sendLast("APOP " + user + ' ' + digest);
+        if (!co_await m_link.readStatus(status)) co_return false;
+        break;
+    }
+    case UserPass:
+        m_authMechanism = u"USER"_s;
+        m_link.send("USER " + user);
+        if (!co_await m_link.readStatus(status)) co_return false;
+        if (status.kind == pop3::Status::Ok) {
+            sendLast("PASS " + password);
+            if (!co_await m_link.readStatus(status)) co_return false;
+        }
+        break;
+    }
+    if (status.kind == pop3::Status::Err) {
+        m_link.failFromServer(status, ErrorAuthentication);
+        co_return false;
+    }
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to the login makes no sense"_s, status.text);
+        co_return false;
+    }
+    co_return true;
+}
+
+// --- Requests in a session --------------------------------------------------
+
+QCoro::Task<std::optional<qint64>> Pop3Client::messageSize(int n)
+{
+    if (m_busy) {
+        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
+        co_return std::nullopt;
+    }
+    if (!m_loggedOn) {
+        Q_EMIT Error(ErrorNotLoggedOn, u"Not logged on to the mail server"_s);
+        co_return std::nullopt;
+    }
+    if (n < 1 || n > m_count) {
+        Q_EMIT Error(ErrorBadRequest,
+                     u"There is no message %1 on the server (it holds %2)"_s.arg(n).arg(m_count));
+        co_return std::nullopt;
+    }
+    m_busy = true;
+    m_link.takeFailure();
+    std::optional<qint64> size;
+    m_link.send("LIST " + QByteArray::number(n));
+    pop3::Status status;
+    if (co_await m_link.readStatus(status)) {
+        if (status.kind == pop3::Status::Ok) {
+            const auto listing = pop3::parseListing(status.text);
+            if (listing && listing->number == n)
+                size = listing->size;
+            else
+                m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
+        } else if (status.kind == pop3::Status::Err) {
+            m_link.failFromServer(status, ErrorServer);
+        } else {
+            m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
+        }
+    }
+    m_busy = false;
+    if (!size) {
+        if (m_link.mustClose()) close();
+        reportFailure();
+    }
+    co_return size;
+}
+
+QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
+{
+    if (m_busy) {
+        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
+        co_return false;
+    }
+    if (!m_loggedOn) {
+        Q_EMIT Error(ErrorNotLoggedOn, u"Not logged on to the mail server"_s);
+        co_return false;
+    }
+    if (first > last) co_return true;
+    if (first < 1 || last > m_count) {
+        Q_EMIT Error(ErrorBadRequest,
+                     u"There are no messages %1 to %2 on the server (it holds %3)"_s.arg(first).arg(last).arg(
+                         m_count));
+        co_return false;
+    }
+    if (lines < 0) {
+        Q_EMIT Error(ErrorBadRequest, u"The number of lines to read (%1) is negative"_s.arg(lines));
+        co_return false;
+    }
+    m_busy = true;
+    m_stopRequested = false;
+    m_link.takeFailure();
+    const bool ok = co_await doRetrieve(first, last, lines);
+    const bool stopped = std::exchange(m_stopRequested, false);
+    m_busy = false;
+    if (!ok) {
+        if (m_link.mustClose()) close();
+        reportFailure();
+    }
+    co_return ok && !stopped;
+}
+
+QCoro::Task<bool> Pop3Client::doRetrieve(int first, int last, int lines)
+{
+    pop3::Pop3Pipeline pipeline(first, last, lines, m_count, m_pipeliningAllowed && m_caps.has("PIPELINING"));
+    while (!pipeline.done()) {
+        // Requests go out as answers come in: the server always has work
+        // queued, and neither side waits for the other with a full buffer.
+        const QByteArray batch = pipeline.takeBatch();
+        if (!batch.isEmpty()) m_link.write(batch);
+        const pop3::Pop3Pipeline::Request request = pipeline.front();
+        bool ok = false;
+        switch (request.kind) {
+        case pop3::Pop3Pipeline::Request::ListAll:
+            ok = co_await readSizes(pipeline);
+            break;
+        case pop3::Pop3Pipeline::Request::ListOne:
+            ok = co_await readSize(pipeline, request.n);
+            break;
+        case pop3::Pop3Pipeline::Request::Message:
+            ok = co_await readMessage(request.n, pipeline.size(request.n));
+            break;
+        }
+        if (!ok) {
+            // The answers to the requests already sent are still coming;
+            // read past them so the session can go on (QUIT at least).
+            if (!m_link.mustClose()) co_await skipAnswers(pipeline, 1);
+            co_return false;
+        }
+        pipeline.answered(m_link.answerBytes());
+        if (m_stopRequested) co_return co_await skipAnswers(pipeline, 0);
+    }
+    co_return true;
+}
+
+qint64 Pop3Client::messageStreamLimit(std::optional<qint64> listed) const
+{
+    // A message is never longer than the server says (give or take a server
+    // that counts loosely); one far longer is a stream without end. Without
+    // its own size, the size of the whole mailbox still bounds it.
+    const qint64 most = m_link.maxStreamBytes();
+    const qint64 size = listed ? *listed : m_mailboxSize;
+    const qint64 slack = std::max<qint64>(m_settings.maxMessageBytes, 0);
+    if (size > (most - slack) / 2) return most;
+    return std::min(most, 2 * size + slack);
+}
+
+QCoro::Task<bool> Pop3Client::readSizes(pop3::Pop3Pipeline& pipeline)
+{
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    // Without sizes the retrieval still works, with looser limits.
+    if (status.kind == pop3::Status::Err) co_return true;
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    pop3::Line line;
+    for (qint64 count = 0;; ++count) {
+        if (const auto taken = m_link.takeBufferedLine(line, LineKind::Status)) {
+            if (!*taken) co_return false;
+        } else if (!co_await m_link.nextLine(line, LineKind::Status)) {
+            co_return false;
+        }
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) co_return true;
+        if (count > m_count) {
+            m_link.protocolFailure(u"The server's answer to LIST does not end"_s, line.text);
+            co_return false;
+        }
+        if (const auto listing = pop3::parseListing(line.text))
+            pipeline.setSize(listing->number, listing->size);
+    }
+}
+
+QCoro::Task<bool> Pop3Client::readSize(pop3::Pop3Pipeline& pipeline, int n)
+{
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind == pop3::Status::Err) co_return true;
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    const auto listing = pop3::parseListing(status.text);
+    if (listing && listing->number == n) pipeline.setSize(n, listing->size);
+    co_return true;
+}
+
+QCoro::Task<bool> Pop3Client::readMessage(int n, std::optional<qint64> listed)
+{
+    pop3::Status status;
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind == pop3::Status::Err) {
+        m_link.failFromServer(status, ErrorServer);
+        co_return false;
+    }
+    if (status.kind != pop3::Status::Ok) {
+        m_link.protocolFailure(u"The server's answer to a retrieval makes no sense"_s, "+ " + status.text);
+        co_return false;
+    }
+    m_link.beginMessageAnswer(n, listed, messageStreamLimit(listed));
+    Q_EMIT messageStarted(n);
+
+    const qint64 limit = m_settings.maxMessageBytes;
+    pop3::Pop3HeaderUnfolder header;
+    auto emitField = [this, &header] {
+        if (auto f = header.takeField())
+            Q_EMIT Header(QString::fromLatin1(f->name), QString::fromLatin1(f->value));
+    };
+    bool inHeader = true;
+    bool overLimit = false;
+    qint64 bytes = 0;
+    pop3::Line line;
+    for (;;) {
+        const auto kind = inHeader ? LineKind::Header : LineKind::Body;
+        // Most lines are already buffered: take them without a coroutine frame.
+        if (const auto taken = m_link.takeBufferedLine(line, kind)) {
+            if (!*taken) co_return false;
+        } else if (!co_await m_link.nextLine(line, kind)) {
+            co_return false;
+        }
+        const qsizetype stuffed = line.text.size();
+        if (pop3::unstuff(line.text) == pop3::DataLine::End) break;
+        bytes += line.length - (stuffed - line.text.size()) + 2;
+        if (overLimit) continue;
+        if (bytes > limit) {
+            // Cut here: the rest is read and dropped, the message ends normally.
+            overLimit = true;
+            continue;
+        }
+        if (inHeader) {
+            if (line.text.isEmpty()) {
+                header.finish();
+                emitField();
+                inHeader = false;
+                continue;
+            }
+            const auto result = header.add(line.text);
+            emitField();
+            if (result == pop3::Pop3HeaderUnfolder::Result::Pending) continue;
+            // Not a header line: the header ended without its empty line and
+            // this line is the first of the body (what a MIME parser makes of it too).
+            inHeader = false;
+        }
+        Q_EMIT Transfer(bytes, QString::fromLatin1(line.text));
+    }
+    if (inHeader) {
+        header.finish();
+        emitField();
+    }
+    Q_EMIT EndTransfer();
+    co_return true;
+}
+
+QCoro::Task<bool> Pop3Client::skipAnswers(const pop3::Pop3Pipeline& pipeline, size_t from)
+{
+    const std::deque<pop3::Pop3Pipeline::Request>& rest = pipeline.inFlight();
+    for (size_t i = from; i < rest.size(); ++i) {
+        const pop3::Pop3Pipeline::Request& request = rest[i];
+        pop3::Status status;
+        if (!co_await m_link.readStatus(status)) co_return false;
+        if (status.kind == pop3::Status::Continue) {
+            m_link.protocolFailure(u"The server's answer to a retrieval makes no sense"_s,
+                                   "+ " + status.text);
+            co_return false;
+        }
+        if (status.kind != pop3::Status::Ok) continue;
+        switch (request.kind) {
+        case pop3::Pop3Pipeline::Request::ListOne:
+            break;
+        case pop3::Pop3Pipeline::Request::ListAll:
+            if (!co_await m_link.skipDataLines(LineKind::Status, qint64(m_count) + 1)) co_return false;
+            break;
+        case pop3::Pop3Pipeline::Request::Message:
+            m_link.beginMessageAnswer(request.n, pipeline.size(request.n),
+                                      messageStreamLimit(pipeline.size(request.n)));
+            if (!co_await m_link.skipDataLines(LineKind::Body, std::numeric_limits<qint64>::max()))
+                co_return false;
+            break;
+        }
+    }
+    co_return true;
+}
+
+// --- Log off ----------------------------------------------------------------
+
+QCoro::Task<void> Pop3Client::logOff()
+{
+    if (m_busy) {
+        // Cut the running request short; it fails with a lost connection.
+        close(u"The connection was closed while a request was running"_s);
+        co_return;
+    }
+    if (!m_link.isOpen()) co_return;
+    m_busy = true;
+    m_link.takeFailure();
+    bool refused = false;
+    if (!m_link.isBroken()) {
+        // QUIT needs no patience: the mail is already here.
+        m_link.setResponseTimeout(std::min(m_settings.responseTimeoutMs, 10000));
+        m_link.send("QUIT");
+        pop3::Status status;
+        if (co_await m_link.readStatus(status) && status.kind == pop3::Status::Err) {
+            m_link.failFromServer(status, ErrorServer);
+            refused = true;
+        }
+        m_link.setResponseTimeout(m_settings.responseTimeoutMs);
+    }
+    m_loggedOn = false;
+    m_link.closeGracefully();
+    m_busy = false;
+    if (refused)
+        reportFailure();
+    else
+        m_link.takeFailure();
+}
+
+} // namespace orvella

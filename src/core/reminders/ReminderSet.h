@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/reminders/Reminder.h"
+
+#include <QHash>
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace orvella {
+
+// Every reminder of the program, in the order loaded or added, found by
+// identity; loaded from the reminders folder at start-up and checked once a
+// minute. The set writes nothing itself: each reminder writes its own files.
+class ReminderSet
+{
+public:
+    ReminderSet(); // the reminders folder of the program folder known now
+
+    bool m_ReSched = false; // the last Check moved at least one due time
+    // What alerting reminders reach; the main window fills it in.
+    ReminderAlerting alert;
+
+    // Checks every reminder, in order, at the clock's present moment.
+    void Check();
+    void Check(const QDateTime& now);
+    // Replaces the reminders with those of the folder's "*.rmn" files. A file
+    // that cannot be read, or a second file of one identity, ends the loading
+    // there; the reminders before it stay. False then, with LoadError() saying
+    // which file it was.
+    bool Load();
+    int Count() const { return int(m_Items.size()); }
+    // The reminder at a 1-based position, or null.
+    Reminder* GetAt(int position) const;
+    // The reminder with that identity, or null.
+    Reminder* GetReminder(const QString& UniqueID) const;
+    // 0-based position of the reminder with that identity, or -1.
+    int IndexOf(const QString& UniqueID) const;
+    // Appends a saved reminder (saving gives it its identity). False, and the
+    // reminder dropped, when it has no identity or one already in the set.
+    bool Add(std::unique_ptr<Reminder> reminder);
+    // Deletes the reminder's files and drops it; an unknown identity does nothing.
+    void Delete(const QString& UniqueID);
+
+    const QString& folder() const { return m_Folder; }
+    const QString& LoadError() const { return m_LoadError; }
+
+private:
+    QString m_Folder;
+    std::vector<std::unique_ptr<Reminder>> m_Items;
+    QHash<QString, Reminder*> m_ById;
+    QString m_LoadError;
+};
+
+} // namespace orvella

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "core/IUserInterface.h"
+#include "core/reading/MessageReader.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+namespace orvella {
+
+class Settings;
+class IAgent;
+class MailCheckCycle;
+class MessagesPage;
+class ModalDialogFlag;
+class OrvellaCore;
+class QuickControlPage;
+class RemindersPage;
+class TrayIcon;
+
+// The program's visible window. The program itself (OrvellaCore) lives
+// without it; the window shows what the core tells through its signals and
+// forwards the user's commands. It is created once and only hidden until Exit.
+class MainWindow : public QMainWindow, public IUserInterface
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(TrayIcon& tray);
+    ~MainWindow() override;
+
+    // The load sequence. False ends the program at once, without saving.
+    bool load();
+    // Exit: geometry and settings saved, objects released.
+    void unload();
+    // What Exit saves, without ending.
+    void SaveAll();
+
+    void onMinuteTick();
+    void SetStatusText(const QString& text);
+    void UpdateMessageCommands();
+    void ApplyQuickControls();
+    void ApplyPanelVisibility();
+    void RestoreWindowGeometry();
+    void SaveWindowGeometry();
+    void RunEmailProgram();
+    void ShowOptions();
+    void ShowTip();
+    void SpeakDroppedText(const QString& text);
+    void ShowErrorTab(bool show);
+    // Sets the tray window's modal-dialog flag around a dialog.
+    ModalDialogFlag modalDialogFlag();
+
+    void check();
+    void readClipboard();
+    void showOptions();
+    void stopReading();
+    void tellMe();
+    void viewMessage();
+    void addRule();
+    void remove();
+    void clearError();
+    void showTip();
+
+    OrvellaCore* core() const { return m_core.get(); }
+    Settings& settings() const;
+    IAgent* agent() const;
+    MailCheckCycle* cycle() const;
+    QTimer* timer1() const;
+    bool activatedOnce() const { return ActivatedOnce; }
+
+    // IUserInterface
+    void showMessage(const QString& text, bool sayIt, const QString& gesture) override;
+    bool promptOnce(const QList<MailMessage>& messages) override;
+    bool promptForMessage(const MailMessage& message) override;
+    bool runWizard(int startPage) override;
+    QWidget* openReminderWindow(const QString& text) override;
+    bool mainWindowVisible() const override;
+    bool modalDialogDisplayed() const override;
+
+    QTabWidget* tabMain = nullptr;
+    MessagesPage* pageMessages = nullptr;
+    RemindersPage* pageReminders = nullptr;
+    QuickControlPage* pageQuickControl = nullptr;
+    QPlainTextEdit* txtError = nullptr;
+    QCheckBox* chkDontCheck = nullptr; // on the Quick Control page
+    QPushButton* cmdClipboard = nullptr;
+    QPushButton* cmdCheck = nullptr;
+    QPushButton* cmdOptions = nullptr;
+    QPushButton* cmdStopReading = nullptr;
+    QLabel* statusText = nullptr;       // panel 1
+    QLabel* statusConnection = nullptr; // panel 2
+    QLabel* statusDate = nullptr;
+    QLabel* statusTime = nullptr;
+
+    QAction* mnuOptions = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuEdit = nullptr;
+    QAction* mnuRead = nullptr;
+    QAction* mnuView = nullptr;
+    QAction* mnuAddRule = nullptr;
+    QAction* mnuRemove = nullptr;
+    QAction* mnuClear = nullptr;
+    QAction* mnuShowNewMessagePanel = nullptr;
+    QAction* mnuShowPreviewPanel = nullptr;
+    QAction* mnuCheckMail = nullptr;
+    QAction* mnuMyMailProgram = nullptr;
+    QAction* mnuClipboard = nullptr;
+    QAction* mnuTip = nullptr;
+    QAction* mnuOnlineSupport = nullptr;
+    QAction* mnuDownloadTTS = nullptr;
+    QAction* mnuDownloadCharacter = nullptr;
+    QAction* mnuOtherProducts = nullptr;
+    QAction* mnuAbout = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildStatusBar();
+    void buildMenus();
+    QWidget* buildErrorPage();
+    void connectCore();
+    void onActivated();
+    void showPreview();
+    void updateClock();
+    void setCheckControls(bool enable);
+    double twipsPerPixelX() const;
+    double twipsPerPixelY() const;
+
+    TrayIcon& m_tray;
+    std::unique_ptr<OrvellaCore> m_core;
+    QTimer* m_clockTimer = nullptr; // the status bar's date and time, only while shown
+    int m_LastOptionsTab = 0;
+    bool ActivatedOnce = false;
+    bool m_loaded = false;
+};
+
+} // namespace orvella

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/message/MailMessage.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace orvella {
+
+class SpeechOutput;
+
+// Asks, for one new message, whether to read it now.
+class PromptEveryMessageDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    PromptEveryMessageDialog(SpeechOutput* speech, const MailMessage& message, QWidget* parent = nullptr);
+
+    bool m_Yes = false;
+    QLabel* lblMessageNo = nullptr;
+    QLabel* lblFrom = nullptr;
+    QLabel* lblSubject = nullptr;
+    QLabel* lblQuestion = nullptr;
+    QPushButton* cmdYes = nullptr;
+    QPushButton* cmdNo = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    SpeechOutput* m_speech;
+};
+
+} // namespace orvella

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace orvella {
+
+class SpeechOutput;
+
+// The window an alerting reminder opens: its text, when it opened, and three
+// buttons. It stays above other windows and does not keep the program waiting.
+class ReminderAlert : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit ReminderAlert(SpeechOutput* speech, QWidget* parent = nullptr);
+
+    QLabel* lblReminder = nullptr;
+    QLabel* lblWhen = nullptr;
+    QPlainTextEdit* txtReminder = nullptr;
+    QPushButton* cmdDismiss = nullptr;
+    QPushButton* cmdStopTalking = nullptr;
+    QPushButton* cmdDismissAndStop = nullptr;
+
+    void setReminderText(const QString& text);
+    void dismiss();
+    void stopTalking();
+    void dismissAndStop();
+
+    // A new window showing text, shown at once and deleted when closed.
+    static ReminderAlert* Open(SpeechOutput* speech, const QString& text);
+    // "03:05 PM,  Wednesday, January 31, 2024": when the window opened.
+    static QString WhenText(const QDateTime& moment, const QLocale& locale);
+
+private:
+    SpeechOutput* m_speech;
+};
+
+} // namespace orvella

@@ -1,0 +1,458 @@
+#include "gui/options/OptionsAccountsPage.h"
+
+#include "core/mail/Accounts.h"
+#include "core/pop3/Pop3Client.h"
+#include "gui/widgets/Dialogs.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
+#include "gui/widgets/ControlNames.h"
+#include "gui/widgets/FieldFilter.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/options/OptionsDialog.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+namespace {
+
+constexpr int PlainPort = 110;
+constexpr int TlsPort = 995;
+
+template <typename T> T* named(T* w, const QString& name)
+{
+    w->setObjectName(name);
+    return w;
+}
+
+QString entryText(int row)
+{
+    return row == 0 ? u"Default Account"_s : u"Account "_s + QString::number(row + 1);
+}
+
+} // namespace
+
+QString OptionsAccountsPage::NoticeText()
+{
+    return u"Orvella does not delete E-mail messages from the mail server. This means that when you open "
+           u"your "
+           u"default E-mail program you will receive all the new messages."_s;
+}
+
+QString OptionsAccountsPage::HelpText(int index)
+{
+    switch (index) {
+    case 0: {
+        const QString contact = Program().SupportEMail.isEmpty() ? QString::fromUtf16(DefaultSupportEMail)
+                                                                 : Program().SupportEMail;
+        return u"How do I find out what is my incoming mail server address? The first way to find out what "
+               u"is your "
+               u"incoming mail server address, is to check your E-mail program (Outlook, Eudora etc.). "
+               u"Another "
+               u"option, is to consult your Internet service provider. In many cases the incoming mail "
+               u"server "
+               u"address starts with the word 'pop' or 'mail' (Example: pop.example.com). Click the Online "
+               u"support "
+               u"button below or contact "_s +
+               contact + u" if you are experiencing configuration problems."_s;
+    }
+    case 1:
+        return u"How do I find out what is my account name? Your account name is usually the part before the "
+               u"@ "
+               u"character in your e-mail address. In some E-mail programs this value is called E-mail user "
+               u"name. "
+               u"You can also check with your ISP. Remember that account names are case sensitive !"_s;
+    case 2:
+        return u"How do I find out what is my E-mail password? You should know this one. If not, please "
+               u"consult "
+               u"your ISP. Remember that passwords are case sensitive!"_s;
+    case 3:
+        return u"Dial-up networking is the dialer that comes with your system. If you are using the system's "
+               u"dialer to connect to the Internet via a modem, select the first option. If you are using a "
+               u"different dialer or if you are connected to the Internet via DSL, ADSL, Cable or any other "
+               u"LAN "
+               u"connection, select the second option."_s;
+    default:
+        return {};
+    }
+}
+
+QString OptionsAccountsPage::FingerprintLines(const QString& fingerprint)
+{
+    // 95 characters on one line would not fit the page.
+    const qsizetype half = 16 * 3;
+    return fingerprint.size() > half ? fingerprint.left(half) + u'\n' + fingerprint.mid(half) : fingerprint;
+}
+
+QString OptionsAccountsPage::ProposedSecurity(int port)
+{
+    return port == TlsPort ? u"TLS"_s : u"STARTTLS"_s;
+}
+
+OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialog)
+{
+    setObjectName(u"pageAccounts"_s);
+
+    auto* FrameAccounts = named(new QGroupBox(u"E-mail Accounts"_s, this), u"FrameAccounts"_s);
+    lstAccounts = named(new QTreeWidget(FrameAccounts), u"lstAccounts"_s);
+    lstAccounts->setHeaderLabels({u"Account"_s});
+    lstAccounts->setRootIsDecorated(false);
+    lstAccounts->setAccessibleName(u"Account"_s);
+    lstAccounts->setMaximumWidth(170);
+    cmdAddAccount = named(new QPushButton(u"A&dd"_s, FrameAccounts), u"cmdAddAccount"_s);
+    cmdRemoveAccount = named(new QPushButton(u"Remo&ve"_s, FrameAccounts), u"cmdRemoveAccount"_s);
+
+    txtPOPServer = named(new QLineEdit(FrameAccounts), u"txtPOPServer"_s);
+    txtAccountName = named(new QLineEdit(FrameAccounts), u"txtAccountName"_s);
+    txtPassword = named(new QLineEdit(FrameAccounts), u"txtPassword"_s);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s);
+    txtCheckInterval = named(new QLineEdit(FrameAccounts), u"txtCheckInterval"_s);
+    txtCheckInterval->setMaxLength(3);
+    txtCheckInterval->setMaximumWidth(50);
+    txtCheckInterval->setAccessibleDescription(u"Minute(s)"_s);
+    txtPort = named(new QLineEdit(FrameAccounts), u"txtPort"_s);
+    txtPort->setMaxLength(5);
+    txtPort->setMaximumWidth(70);
+    cboSecurity = named(new QComboBox(FrameAccounts), u"cboSecurity"_s);
+    const std::pair<QString, QString> securities[] = {
+        {u"TLS"_s, u"Encrypted from the first byte (usually port 995)"_s},
+        {u"STARTTLS"_s, u"Encrypted after the greeting; the check fails when the server cannot encrypt"_s},
+        {u"Auto"_s, u"Encrypted when the server can, else in clear"_s},
+        {u"None"_s, u"Never encrypted: the password travels in clear"_s}};
+    for (const auto& [key, tip] : securities) {
+        cboSecurity->addItem(key);
+        cboSecurity->setItemData(cboSecurity->count() - 1, tip, Qt::ToolTipRole);
+    }
+    for (int i = 0; i < 3; ++i)
+        cmdHelpMe[i] =
+            named(new QPushButton(u"Help Me"_s, FrameAccounts), u"cmdHelpMe"_s + QString::number(i));
+    cmdNotice = named(new QPushButton(u"Read Me"_s, FrameAccounts), u"cmdNotice"_s);
+    cmdNotice->setAccessibleDescription(u"Orvella does not delete messages from the mail server"_s);
+
+    FrameCertificate = named(new QGroupBox(u"Server Certificate"_s, FrameAccounts), u"FrameCertificate"_s);
+    lblCertificate = named(new QLabel(FrameCertificate), u"lblCertificate"_s);
+    lblCertificate->setWordWrap(true);
+    lblFingerprint = named(new QLabel(FrameCertificate), u"lblFingerprint"_s);
+    lblFingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lblFingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    lblFingerprint->setAccessibleName(u"SHA-256 fingerprint"_s);
+    cmdTrustCertificate =
+        named(new QPushButton(u"&Trust This Certificate"_s, FrameCertificate), u"cmdTrustCertificate"_s);
+    cmdForgetCertificate =
+        named(new QPushButton(u"Forge&t This Certificate"_s, FrameCertificate), u"cmdForgetCertificate"_s);
+    auto* cert = new QGridLayout(FrameCertificate);
+    cert->addWidget(lblCertificate, 0, 0, 1, 2);
+    cert->addWidget(lblFingerprint, 1, 0);
+    cert->addWidget(cmdTrustCertificate, 1, 1, Qt::AlignBottom);
+    cert->addWidget(cmdForgetCertificate, 1, 1, Qt::AlignBottom);
+    cert->setColumnStretch(0, 1);
+    FrameCertificate->setVisible(false);
+
+    auto* fields = new QGridLayout;
+    int row = 0;
+    auto addField = [&](const QString& caption, QWidget* field, QWidget* help) {
+        fields->addWidget(FieldLabel(caption, field, FrameAccounts), row, 0);
+        fields->addWidget(field, row, 1, 1, 2);
+        if (help) fields->addWidget(help, row, 3);
+        ++row;
+    };
+    addField(u"Incoming mail &server (POP3)"_s, txtPOPServer, cmdHelpMe[0]);
+    addField(u"Account &name"_s, txtAccountName, cmdHelpMe[1]);
+    addField(u"&Password"_s, txtPassword, cmdHelpMe[2]);
+    fields->addWidget(FieldLabel(u"Check for mail &every"_s, txtCheckInterval, FrameAccounts), row, 0);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(txtCheckInterval);
+    interval->addWidget(new QLabel(u"Minute(s)"_s, FrameAccounts));
+    interval->addStretch(1);
+    fields->addLayout(interval, row++, 1, 1, 2);
+    fields->addWidget(FieldLabel(u"Mail server p&ort"_s, txtPort, FrameAccounts), row, 0);
+    auto* port = new QHBoxLayout;
+    port->addWidget(txtPort);
+    port->addSpacing(12);
+    port->addWidget(FieldLabel(u"Securit&y"_s, cboSecurity, FrameAccounts));
+    port->addWidget(cboSecurity);
+    port->addStretch(1);
+    fields->addLayout(port, row++, 1, 1, 2);
+    fields->addWidget(cmdNotice, row++, 1, Qt::AlignLeft);
+    fields->addWidget(FrameCertificate, row++, 0, 1, 4);
+    fields->setColumnStretch(1, 1);
+    fields->setRowStretch(row, 1);
+
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(cmdAddAccount);
+    listButtons->addWidget(cmdRemoveAccount);
+    auto* listColumn = new QVBoxLayout;
+    listColumn->addWidget(lstAccounts, 1);
+    listColumn->addLayout(listButtons);
+    auto* accounts = new QHBoxLayout(FrameAccounts);
+    accounts->addLayout(listColumn);
+    accounts->addLayout(fields, 1);
+
+    auto* FrameConnection = named(new QGroupBox(u"Internet Connection"_s, this), u"FrameConnection"_s);
+    optModemUser =
+        named(new QRadioButton(u"&Modem Connection (Dial-up users)"_s, FrameConnection), u"optModemUser"_s);
+    optLANUser =
+        named(new QRadioButton(u"Networ&k Connection (LAN Users, Cable, DSL etc.)"_s, FrameConnection),
+              u"optLANUser"_s);
+    cmdHelpMe[3] = named(new QPushButton(u"Help Me"_s, FrameConnection), u"cmdHelpMe3"_s);
+    auto* connection = new QGridLayout(FrameConnection);
+    connection->addWidget(optModemUser, 0, 0);
+    connection->addWidget(optLANUser, 1, 0);
+    connection->addWidget(cmdHelpMe[3], 0, 1, 2, 1, Qt::AlignVCenter);
+    connection->setColumnStretch(0, 1);
+
+    const QString helpAbout[] = {u"How do I find my incoming mail server"_s,
+                                 u"How do I find my account name"_s, u"How do I find my password"_s,
+                                 u"Which connection do I have"_s};
+    for (int i = 0; i < 4; ++i) {
+        cmdHelpMe[i]->setAccessibleName(u"Help Me"_s);
+        cmdHelpMe[i]->setAccessibleDescription(helpAbout[i]);
+        connect(cmdHelpMe[i], &QPushButton::clicked, this, [this, i] { helpMe(i); });
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(FrameAccounts, 1);
+    layout->addWidget(FrameConnection);
+
+    for (QLineEdit* field : {txtPOPServer, txtAccountName, txtPassword})
+        FieldFilter::install(field, FieldFilter::SelectAllOnFocus);
+    for (QLineEdit* field : {txtCheckInterval, txtPort})
+        FieldFilter::install(field, FieldFilter::SelectAllOnFocus | FieldFilter::DigitsOnly);
+
+    setTabOrder(lstAccounts, cmdAddAccount);
+    setTabOrder(cmdAddAccount, cmdRemoveAccount);
+    setTabOrder(cmdRemoveAccount, txtPOPServer);
+    setTabOrder(txtPOPServer, cmdHelpMe[0]);
+    setTabOrder(cmdHelpMe[0], txtAccountName);
+    setTabOrder(txtAccountName, cmdHelpMe[1]);
+    setTabOrder(cmdHelpMe[1], txtPassword);
+    setTabOrder(txtPassword, cmdHelpMe[2]);
+    setTabOrder(cmdHelpMe[2], txtCheckInterval);
+    setTabOrder(txtCheckInterval, txtPort);
+    setTabOrder(txtPort, cboSecurity);
+    setTabOrder(cboSecurity, cmdNotice);
+    setTabOrder(cmdNotice, lblFingerprint);
+    setTabOrder(lblFingerprint, cmdTrustCertificate);
+    setTabOrder(cmdTrustCertificate, cmdForgetCertificate);
+    setTabOrder(cmdForgetCertificate, optModemUser);
+    setTabOrder(optModemUser, optLANUser);
+    setTabOrder(optLANUser, cmdHelpMe[3]);
+
+    connect(lstAccounts, &QTreeWidget::currentItemChanged, this, [this] { onAccountSelected(); });
+    connect(cmdAddAccount, &QPushButton::clicked, this, &OptionsAccountsPage::addAccount);
+    connect(cmdRemoveAccount, &QPushButton::clicked, this, &OptionsAccountsPage::removeAccount);
+    connect(cmdNotice, &QPushButton::clicked, this, &OptionsAccountsPage::showNotice);
+    connect(cboSecurity, &QComboBox::activated, this, &OptionsAccountsPage::onSecurityChosen);
+    connect(cmdTrustCertificate, &QPushButton::clicked, this,
+            &OptionsAccountsPage::trustCertificate);
+    connect(cmdForgetCertificate, &QPushButton::clicked, this,
+            &OptionsAccountsPage::forgetCertificate);
+
+    // Edits go straight into the selected account as the user types.
+    auto edited = [this](QLineEdit* field, auto apply) {
+        connect(field, &QLineEdit::textChanged, this, [this, apply](const QString& text) {
+            if (m_showing) return;
+            if (Account* account = SelectedAccount()) apply(*account, text);
+        });
+    };
+    edited(txtPOPServer, [](Account& a, const QString& t) { a.m_PopServer = t; });
+    edited(txtAccountName, [](Account& a, const QString& t) { a.m_AccountName = t; });
+    edited(txtPassword, [](Account& a, const QString& t) { a.m_Password = t; });
+    edited(txtCheckInterval, [](Account& a, const QString& t) { a.m_CheckInterval = t.toInt(); });
+    edited(txtPort, [](Account& a, const QString& t) { a.m_Port = t.toInt(); });
+}
+
+Account* OptionsAccountsPage::SelectedAccount() const
+{
+    const int row = lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem());
+    const AccountList& accounts = m_dialog.services().accounts;
+    return row >= 0 && row < accounts.size() ? accounts[row].get() : nullptr;
+}
+
+void OptionsAccountsPage::addEntry(const QString& text)
+{
+    auto* item = new QTreeWidgetItem(lstAccounts, {text});
+    item->setData(0, Qt::AccessibleTextRole, text);
+}
+
+void OptionsAccountsPage::FillAccounts()
+{
+    lstAccounts->clear();
+    const AccountList& accounts = m_dialog.services().accounts;
+    for (int i = 0; i < accounts.size(); ++i)
+        addEntry(entryText(i));
+    if (lstAccounts->topLevelItemCount() > 0) lstAccounts->setCurrentItem(lstAccounts->topLevelItem(0));
+    onAccountSelected();
+}
+
+void OptionsAccountsPage::InitValues()
+{
+    const Settings& s = m_dialog.services().settings;
+    optModemUser->setChecked(s.m_ConnectionType == 1);
+    optLANUser->setChecked(s.m_ConnectionType != 1);
+}
+
+void OptionsAccountsPage::WriteBack()
+{
+    m_dialog.services().settings.m_ConnectionType = optModemUser->isChecked() ? 1 : 2;
+}
+
+void OptionsAccountsPage::onAccountSelected()
+{
+    showAccount(lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem()));
+}
+
+void OptionsAccountsPage::showAccount(int row)
+{
+    const Account* account = SelectedAccount();
+    m_showing = true;
+    txtPOPServer->setText(account ? account->m_PopServer : QString());
+    txtAccountName->setText(account ? account->m_AccountName : QString());
+    txtPassword->setText(account ? account->m_Password : QString());
+    // A password in the keyring is read only when a check needs it; the
+    // field stays empty, and what is typed there replaces it.
+    const bool inKeyring = account && account->PasswordPending();
+    txtPassword->setPlaceholderText(inKeyring ? u"(kept in the keyring)"_s : QString());
+    txtPassword->setAccessibleDescription(
+        inKeyring ? u"The password is kept in the desktop's keyring; what you type replaces it"_s
+                  : QString());
+    txtCheckInterval->setText(account ? QString::number(account->m_CheckInterval) : QString());
+    txtPort->setText(account ? QString::number(account->m_Port) : QString());
+    cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->m_Security) : -1);
+    m_showing = false;
+    for (QWidget* w : std::initializer_list<QWidget*>{txtPOPServer, txtAccountName, txtPassword,
+                                                      txtCheckInterval, txtPort, cboSecurity})
+        w->setEnabled(account != nullptr);
+    // The first (default) account stays.
+    cmdRemoveAccount->setEnabled(account && row >= 1);
+    showCertificate();
+}
+
+void OptionsAccountsPage::showCertificate()
+{
+    const Account* account = SelectedAccount();
+    const bool rejected = account && !account->m_RejectedCertificate.isEmpty() &&
+                          Pop3Client::normalizeFingerprint(account->m_RejectedCertificate) !=
+                              Pop3Client::normalizeFingerprint(account->m_TrustedCertificate);
+    const bool trusted = account && !rejected && !account->m_TrustedCertificate.isEmpty();
+    if (rejected) {
+        lblCertificate->setText(
+            u"The last check refused this server's certificate, because this computer does "
+            u"not trust it. If the fingerprint below (SHA-256) is your server's, you can trust "
+            u"the certificate for this account:"_s);
+        lblFingerprint->setText(FingerprintLines(account->m_RejectedCertificate));
+    } else if (trusted) {
+        lblCertificate->setText(
+            u"This account trusts the server certificate with this fingerprint (SHA-256):"_s);
+        lblFingerprint->setText(FingerprintLines(account->m_TrustedCertificate));
+    }
+    // The label's accessible name says what it is; a screen reader finds the
+    // fingerprint itself, which the user compares before trusting, here.
+    lblFingerprint->setAccessibleDescription(lblFingerprint->text().remove(u'\n'));
+    cmdTrustCertificate->setVisible(rejected);
+    cmdForgetCertificate->setVisible(trusted);
+    FrameCertificate->setVisible(rejected || trusted);
+}
+
+void OptionsAccountsPage::addAccount()
+{
+    AccountList& accounts = m_dialog.services().accounts;
+    const int n = int(lstAccounts->topLevelItemCount()) + 1;
+    auto account = std::make_shared<Account>();
+    account->LoadSettings(AccountSection(n));
+    // A new account travels encrypted unless the user decides otherwise.
+    if (account->m_Security != u"TLS"_s && account->m_Security != u"STARTTLS"_s)
+        account->m_Security = ProposedSecurity(account->m_Port);
+    accounts.append(account);
+    addEntry(account->m_AccountID);
+    lstAccounts->setCurrentItem(lstAccounts->topLevelItem(lstAccounts->topLevelItemCount() - 1));
+    txtPOPServer->setFocus(Qt::OtherFocusReason);
+}
+
+void OptionsAccountsPage::removeAccount()
+{
+    AccountList& accounts = m_dialog.services().accounts;
+    const int row = lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem());
+    if (row < 1 || row >= accounts.size()) return;
+    accounts.removeAt(row);
+    delete lstAccounts->takeTopLevelItem(row);
+    // The entries name the sections the accounts take when saved; the ones
+    // behind the removed account move up, and their names with them.
+    for (int i = 0; i < lstAccounts->topLevelItemCount(); ++i) {
+        lstAccounts->topLevelItem(i)->setText(0, entryText(i));
+        lstAccounts->topLevelItem(i)->setData(0, Qt::AccessibleTextRole, entryText(i));
+    }
+    const int count = lstAccounts->topLevelItemCount();
+    lstAccounts->setCurrentItem(lstAccounts->topLevelItem(row < count ? row : count - 1));
+    onAccountSelected();
+}
+
+void OptionsAccountsPage::showNotice()
+{
+    m_dialog.ShowMessage(NoticeText(), true, u"Suggest"_s);
+}
+
+void OptionsAccountsPage::helpMe(int index)
+{
+    const QString text = HelpText(index);
+    if (!text.isEmpty()) m_dialog.ShowMessage(text, true, u"Suggest"_s);
+}
+
+void OptionsAccountsPage::onSecurityChosen()
+{
+    Account* account = SelectedAccount();
+    if (!account || cboSecurity->currentIndex() < 0) return;
+    const QString chosen = cboSecurity->currentText();
+    if (chosen == account->m_Security) return;
+    if (chosen == u"None"_s &&
+        !Dialogs::askYesNo(
+            this, u"Orvella"_s,
+            u"Without security, your password and your messages travel over the network "
+            u"in clear text, where anyone on the way can read them.\n\nUse no security "
+            u"for this account?"_s,
+            QMessageBox::Warning)) {
+        cboSecurity->setCurrentIndex(cboSecurity->findText(account->m_Security));
+        return;
+    }
+    account->m_Security = chosen;
+    // The standard port of the old security follows to the new one.
+    if (chosen == u"TLS"_s && account->m_Port == PlainPort)
+        txtPort->setText(QString::number(TlsPort));
+    else if ((chosen == u"STARTTLS"_s || chosen == u"None"_s) && account->m_Port == TlsPort)
+        txtPort->setText(QString::number(PlainPort));
+}
+
+void OptionsAccountsPage::trustCertificate()
+{
+    Account* account = SelectedAccount();
+    if (!account || account->m_RejectedCertificate.isEmpty()) return;
+    account->m_TrustedCertificate = account->m_RejectedCertificate;
+    account->m_RejectedCertificate.clear();
+    showCertificate();
+    cmdForgetCertificate->setFocus(Qt::OtherFocusReason);
+}
+
+void OptionsAccountsPage::forgetCertificate()
+{
+    Account* account = SelectedAccount();
+    if (!account) return;
+    account->m_TrustedCertificate.clear();
+    showCertificate();
+    cboSecurity->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace orvella

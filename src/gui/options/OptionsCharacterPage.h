@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace orvella {
+
+class OptionsDialog;
+
+// Page " Character": the character, its behaviour, place, size and voice, the
+// reading gesture, the balloon's font and the new-mail sound. Choosing an
+// entry shows its effect at once through the main window's character.
+class OptionsCharacterPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit OptionsCharacterPage(OptionsDialog& dialog);
+
+    QComboBox* cboCharacter = nullptr;
+    QPushButton* cmdDownload = nullptr;
+    QLabel* lblCharacterMessage = nullptr;
+    QCheckBox* chkFast = nullptr;
+    QComboBox* cboBehavior = nullptr;
+    QComboBox* cboReadingGesture = nullptr;
+    QComboBox* cboPosition = nullptr;
+    QComboBox* cboSize = nullptr;
+    QComboBox* cboVoiceCharacter = nullptr;
+    QGroupBox* FrameBalloon = nullptr;
+    QComboBox* cboFontName = nullptr;
+    QComboBox* cboFontSize = nullptr;
+    QLineEdit* txtWAVNewMessages = nullptr;
+    QPushButton* cmdBrowseWAV = nullptr;
+
+    // The character files of the program folder, then of the characters
+    // folder, each name once, lower-cased; the configured one selected.
+    void InitCharacterList();
+    void InitValues();
+    void InitVoice();
+    void InitFonts();
+    void InitFontSize();
+    void WriteBack();
+    // The chosen character file, or empty.
+    QString SelectedCharacter() const;
+    // Shows name (in any letter case) as the chosen character.
+    void SelectCharacter(const QString& name);
+
+    // The character files found in folder, lower-cased, in name order.
+    static QStringList CharacterFiles(const QString& folder);
+
+    void onCharacterChosen();
+    void onFontNameChosen();
+    void onFontSizeChosen();
+    void onPositionChosen();
+    void onSizeChosen();
+    void onReadingGestureChosen();
+    void onVoiceCharacterChosen();
+    void download();
+    void browseSound();
+
+private:
+    OptionsDialog& m_dialog;
+};
+
+} // namespace orvella

@@ -1,0 +1,235 @@
+#include "gui/options/OptionsDialog.h"
+#include "gui/widgets/StayAboveCharacter.h"
+
+#include "core/settings/Settings.h"
+#include "core/settings/IniValues.h"
+#include "core/settings/Program.h"
+#include "core/speech/CharacterControl.h"
+#include "core/speech/SpeechOutput.h"
+#include "core/speech/IAgent.h"
+#include "gui/widgets/ControlNames.h"
+#include "gui/options/OptionsAccountsPage.h"
+#include "gui/options/OptionsCharacterPage.h"
+#include "gui/options/OptionsFiltersPage.h"
+#include "gui/options/OptionsGeneralPage.h"
+#include "gui/options/OptionsRulesPage.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/options/OptionsWhatToSayPage.h"
+#include "gui/dialogs/NoticeWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+bool SelectText(QComboBox* list, const QString& text, const QString& fallback)
+{
+    int index = list->findText(text);
+    const bool found = index >= 0;
+    if (!found && !fallback.isEmpty()) index = list->findText(fallback);
+    list->setCurrentIndex(index);
+    return found;
+}
+
+QString SelectedText(const QComboBox* list, const QString& keep)
+{
+    return list->currentIndex() >= 0 ? list->currentText() : keep;
+}
+
+void SelectIndex(QComboBox* list, int index)
+{
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+int SelectedIndex(const QComboBox* list, int keep)
+{
+    return list->currentIndex() >= 0 ? list->currentIndex() : keep;
+}
+
+OptionsDialog::OptionsDialog(OptionsServices& services, QWidget* parent) : QDialog(parent), m_services(services)
+{
+    StayAboveCharacter(this);
+    setObjectName(u"frmOptions"_s);
+    setWindowTitle(u"Options"_s);
+
+    tabOptions = new QTabWidget(this);
+    tabOptions->setObjectName(u"tabOptions"_s);
+    tabOptions->setAccessibleName(u"Options"_s);
+    pageAccounts = new OptionsAccountsPage(*this);
+    pageGeneral = new OptionsGeneralPage(*this);
+    pageCharacter = new OptionsCharacterPage(*this);
+    pageWhatToSay = new OptionsWhatToSayPage(*this);
+    pageRules = new OptionsRulesPage(*this);
+    pageFilters = new OptionsFiltersPage(*this);
+    tabOptions->addTab(pageAccounts, u" E-mail &Accounts"_s);
+    tabOptions->addTab(pageGeneral, u" &General"_s);
+    tabOptions->addTab(pageCharacter, u" C&haracter"_s);
+    tabOptions->addTab(pageWhatToSay, u" &What To Say"_s);
+    tabOptions->addTab(pageRules, u"R&ules"_s);
+    tabOptions->addTab(pageFilters, u" &Filters"_s);
+    for (int i = 0; i < tabOptions->count(); ++i)
+        tabOptions->widget(i)->setAccessibleName(AccessibleText(tabOptions->tabText(i)));
+
+    cmdOK = new QPushButton(u"OK"_s, this);
+    cmdOK->setObjectName(u"cmdOK"_s);
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton(u"&Cancel"_s, this);
+    cmdCancel->setObjectName(u"cmdCancel"_s);
+    cmdOnlineSupport = new QPushButton(u"Online Help"_s, this);
+    cmdOnlineSupport->setObjectName(u"cmdOnlineSupport"_s);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdOnlineSupport);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabOptions, 1);
+    layout->addLayout(buttons);
+
+    NameControls(this);
+
+    connect(cmdOK, &QPushButton::clicked, this, &OptionsDialog::confirm);
+    connect(cmdCancel, &QPushButton::clicked, this, &OptionsDialog::cancel);
+    connect(cmdOnlineSupport, &QPushButton::clicked, this, &OptionsDialog::openOnlineSupport);
+
+    // Setting the lists while they are filled must not preview anything.
+    Ready = false;
+    pageWhatToSay->FillLines();
+}
+
+OptionsDialog::~OptionsDialog() = default;
+
+void OptionsDialog::ShowOptions(OptionsServices& services, int startPage, QWidget* parent)
+{
+    if (services.agent) services.agent->setCommandEnabled(u"Options"_s, false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    OptionsDialog dlg(services, parent);
+    dlg.Init();
+    if (startPage >= 0 && startPage < dlg.tabOptions->count()) dlg.tabOptions->setCurrentIndex(startPage);
+    QApplication::restoreOverrideCursor();
+    services.modalDialog.exec(dlg);
+    if (services.updateMessageCommands) services.updateMessageCommands();
+    if (services.agent) services.agent->setCommandEnabled(u"Options"_s, true);
+}
+
+void OptionsDialog::Init()
+{
+    const Settings& s = m_services.settings;
+    Ready = false;
+    pageCharacter->InitCharacterList();
+    FillGestureLists(s.m_WelcomeGesture, s.m_ReadingGesture, s.m_TimeGesture);
+    pageAccounts->FillAccounts();
+    LoadedCharacter = s.m_CharacterName;
+    pageAccounts->InitValues();
+    pageGeneral->InitValues();
+    pageCharacter->InitValues();
+    pageWhatToSay->InitValues();
+    pageRules->InitValues();
+    InitialAutoStart = pageGeneral->InitAutoStart();
+    pageRules->FillRules();
+    pageFilters->FillFilters();
+    pageCharacter->InitVoice();
+    pageCharacter->InitFonts();
+    pageCharacter->InitFontSize();
+    Ready = true;
+}
+
+void OptionsDialog::FillGestureLists(const QString& welcome, const QString& reading, const QString& time)
+{
+    const std::pair<QComboBox*, QString> lists[] = {{pageWhatToSay->cboWelcomeGesture, welcome},
+                                                    {pageCharacter->cboReadingGesture, reading},
+                                                    {pageGeneral->cboTimeGesture, time}};
+    for (const auto& [list, value] : lists) {
+        if (m_services.agent)
+            FillGestureList(list, *m_services.agent);
+        else {
+            list->clear();
+            list->addItem(u"None"_s);
+        }
+        SelectText(list, value, u"None"_s);
+    }
+}
+
+void OptionsDialog::Say(const QString& text, const QString& gesture, bool hide) const
+{
+    if (m_services.speech) m_services.speech->SayAndPlay(text, gesture, hide, true);
+}
+
+void OptionsDialog::ShowMessage(const QString& text, bool sayIt, const QString& gesture)
+{
+    if (m_services.showMessage)
+        m_services.showMessage(text, sayIt, gesture);
+    else
+        orvella::ShowMessage(m_services.speech, text, sayIt, gesture, this);
+}
+
+bool OptionsDialog::LoadCharacter()
+{
+    if (!m_services.character) return true;
+    IAgent* agent = m_services.agent;
+    const bool optionsOn = agent && agent->commandEnabled(u"Options"_s);
+    const bool loaded = m_services.character->InitCharacter();
+    if (agent) agent->setCommandEnabled(u"Options"_s, optionsOn);
+    return loaded;
+}
+
+void OptionsDialog::writeBack()
+{
+    pageAccounts->WriteBack();
+    pageGeneral->WriteBack();
+    pageCharacter->WriteBack();
+    pageWhatToSay->WriteBack();
+    pageRules->WriteBack();
+}
+
+void OptionsDialog::confirm()
+{
+    if (m_services.rememberTab) m_services.rememberTab(tabOptions->currentIndex());
+    writeBack();
+
+    Settings& s = m_services.settings;
+    const QString chosen = pageCharacter->SelectedCharacter();
+    s.m_CharacterName = chosen.isEmpty() ? u"merlin.acs"_s : chosen;
+    if (s.m_CharacterName.compare(LoadedCharacter, Qt::CaseInsensitive) != 0 && m_services.character) {
+        if (!LoadCharacter()) {
+            s.m_CharacterName = LoadedCharacter;
+            LoadCharacter();
+            pageCharacter->SelectCharacter(LoadedCharacter);
+            return;
+        }
+        LoadedCharacter = s.m_CharacterName;
+    }
+    if (m_services.character) {
+        m_services.character->SetCharacterSize();
+        m_services.character->SetBalloon();
+    }
+    if (m_services.checkParameters && !m_services.checkParameters()) return;
+
+    s.Save();
+    if (pageGeneral->chkAutoStart->isChecked() != InitialAutoStart)
+        SetAutoStart(pageGeneral->chkAutoStart->isChecked());
+    SaveFilters(m_services.filters);
+    SaveRules(m_services.rules);
+    SaveAccounts(m_services.accounts);
+    accept();
+}
+
+void OptionsDialog::cancel()
+{
+    reject();
+}
+
+void OptionsDialog::openOnlineSupport()
+{
+    ShellOpen(Program().SupportURL.isEmpty() ? QString::fromUtf16(DefaultSupportURL) : Program().SupportURL);
+}
+
+} // namespace orvella

@@ -1,0 +1,107 @@
+#include "gui/options/OptionsFiltersPage.h"
+
+#include "gui/dialogs/FilterDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/options/OptionsDialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+OptionsFiltersPage::OptionsFiltersPage(OptionsDialog& dialog) : m_dialog(dialog)
+{
+    setObjectName(u"pageFilters"_s);
+    auto* FrameFilters = new QGroupBox(u"Filters"_s, this);
+    FrameFilters->setObjectName(u"FrameFilters"_s);
+    lstFilters = new QListWidget(FrameFilters);
+    lstFilters->setObjectName(u"lstFilters"_s);
+    lstFilters->setAccessibleName(u"Filters"_s);
+    cmdAddFilter = new QPushButton(u"Add"_s, FrameFilters);
+    cmdAddFilter->setObjectName(u"cmdAddFilter"_s);
+    cmdEditFilter = new QPushButton(u"Edit"_s, FrameFilters);
+    cmdEditFilter->setObjectName(u"cmdEditFilter"_s);
+    cmdRemoveFilter = new QPushButton(u"Remove"_s, FrameFilters);
+    cmdRemoveFilter->setObjectName(u"cmdRemoveFilter"_s);
+    for (QPushButton* b : {cmdAddFilter, cmdEditFilter, cmdRemoveFilter})
+        b->setAccessibleDescription(b->text() + u" a filter"_s);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdAddFilter);
+    buttons->addWidget(cmdEditFilter);
+    buttons->addWidget(cmdRemoveFilter);
+    buttons->addStretch(1);
+    auto* grid = new QGridLayout(FrameFilters);
+    grid->addWidget(lstFilters, 0, 0);
+    grid->addLayout(buttons, 0, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(FrameFilters);
+
+    setTabOrder(lstFilters, cmdAddFilter);
+    setTabOrder(cmdAddFilter, cmdEditFilter);
+    setTabOrder(cmdEditFilter, cmdRemoveFilter);
+
+    connect(cmdAddFilter, &QPushButton::clicked, this, &OptionsFiltersPage::addFilter);
+    connect(cmdEditFilter, &QPushButton::clicked, this, &OptionsFiltersPage::editFilter);
+    connect(cmdRemoveFilter, &QPushButton::clicked, this, &OptionsFiltersPage::removeFilter);
+    connect(lstFilters, &QListWidget::itemDoubleClicked, this, &OptionsFiltersPage::editFilter);
+    connect(lstFilters, &QListWidget::currentRowChanged, this, &OptionsFiltersPage::updateButtons);
+    updateButtons();
+}
+
+void OptionsFiltersPage::FillFilters(int select)
+{
+    lstFilters->clear();
+    for (const Filter& filter : m_dialog.services().filters)
+        lstFilters->addItem(filter.DisplayName());
+    if (select >= 0 && select < lstFilters->count()) lstFilters->setCurrentRow(select);
+    updateButtons();
+}
+
+void OptionsFiltersPage::updateButtons()
+{
+    const bool selected = lstFilters->currentRow() >= 0;
+    cmdEditFilter->setEnabled(selected);
+    cmdRemoveFilter->setEnabled(selected);
+}
+
+void OptionsFiltersPage::addFilter()
+{
+    OptionsServices& services = m_dialog.services();
+    Filter filter;
+    FilterDialog dlg(this);
+    dlg.setWindowTitle(u"Add Filter"_s);
+    dlg.Init(filter);
+    services.modalDialog.exec(dlg);
+    if (!dlg.m_OK) return;
+    services.filters.append(filter);
+    FillFilters(int(services.filters.size()) - 1);
+}
+
+void OptionsFiltersPage::editFilter()
+{
+    OptionsServices& services = m_dialog.services();
+    const int row = lstFilters->currentRow();
+    if (row < 0 || row >= services.filters.size()) return;
+    FilterDialog dlg(this);
+    dlg.setWindowTitle(u"Edit Filter"_s);
+    dlg.Init(services.filters[row]);
+    services.modalDialog.exec(dlg);
+    if (dlg.m_OK) FillFilters(row);
+}
+
+void OptionsFiltersPage::removeFilter()
+{
+    FilterList& filters = m_dialog.services().filters;
+    const int row = lstFilters->currentRow();
+    if (row < 0 || row >= filters.size()) return;
+    filters.removeAt(row);
+    FillFilters(row < filters.size() ? row : int(filters.size()) - 1);
+}
+
+} // namespace orvella

@@ -1,0 +1,125 @@
+#include "gui/options/OptionsRulesPage.h"
+
+#include "gui/dialogs/RuleDialog.h"
+#include "core/settings/Settings.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/options/OptionsDialog.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+OptionsRulesPage::OptionsRulesPage(OptionsDialog& dialog) : m_dialog(dialog)
+{
+    setObjectName(u"pageRules"_s);
+    auto* FrameRules = new QGroupBox(u"Rules"_s, this);
+    FrameRules->setObjectName(u"FrameRules"_s);
+    lstRules = new QListWidget(FrameRules);
+    lstRules->setObjectName(u"lstRules"_s);
+    lstRules->setAccessibleName(u"Rules"_s);
+    cmdAddRule = new QPushButton(u"Add"_s, FrameRules);
+    cmdAddRule->setObjectName(u"cmdAddRule"_s);
+    cmdEditRule = new QPushButton(u"Edit"_s, FrameRules);
+    cmdEditRule->setObjectName(u"cmdEditRule"_s);
+    cmdRemoveRule = new QPushButton(u"Remove"_s, FrameRules);
+    cmdRemoveRule->setObjectName(u"cmdRemoveRule"_s);
+    chkSpecifySenders =
+        new QCheckBox(u"Read only me&ssages, that match one of the above rules."_s, FrameRules);
+    chkSpecifySenders->setObjectName(u"chkSpecifySenders"_s);
+    for (QPushButton* b : {cmdAddRule, cmdEditRule, cmdRemoveRule})
+        b->setAccessibleDescription(b->text() + u" a rule"_s);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdAddRule);
+    buttons->addWidget(cmdEditRule);
+    buttons->addWidget(cmdRemoveRule);
+    buttons->addStretch(1);
+    auto* grid = new QGridLayout(FrameRules);
+    grid->addWidget(lstRules, 0, 0);
+    grid->addLayout(buttons, 0, 1);
+    grid->addWidget(chkSpecifySenders, 1, 0, 1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(FrameRules);
+
+    setTabOrder(lstRules, cmdAddRule);
+    setTabOrder(cmdAddRule, cmdEditRule);
+    setTabOrder(cmdEditRule, cmdRemoveRule);
+    setTabOrder(cmdRemoveRule, chkSpecifySenders);
+
+    connect(cmdAddRule, &QPushButton::clicked, this, &OptionsRulesPage::addRule);
+    connect(cmdEditRule, &QPushButton::clicked, this, &OptionsRulesPage::editRule);
+    connect(cmdRemoveRule, &QPushButton::clicked, this, &OptionsRulesPage::removeRule);
+    connect(lstRules, &QListWidget::itemDoubleClicked, this, &OptionsRulesPage::editRule);
+    connect(lstRules, &QListWidget::currentRowChanged, this, &OptionsRulesPage::updateButtons);
+    updateButtons();
+}
+
+void OptionsRulesPage::FillRules(int select)
+{
+    lstRules->clear();
+    for (const Rule& rule : m_dialog.services().rules)
+        lstRules->addItem(rule.DisplayName());
+    if (select >= 0 && select < lstRules->count()) lstRules->setCurrentRow(select);
+    updateButtons();
+}
+
+void OptionsRulesPage::InitValues()
+{
+    chkSpecifySenders->setChecked(m_dialog.services().settings.m_SpecifySenders);
+}
+
+void OptionsRulesPage::WriteBack()
+{
+    m_dialog.services().settings.m_SpecifySenders = chkSpecifySenders->isChecked();
+}
+
+void OptionsRulesPage::updateButtons()
+{
+    const bool selected = lstRules->currentRow() >= 0;
+    cmdEditRule->setEnabled(selected);
+    cmdRemoveRule->setEnabled(selected);
+}
+
+void OptionsRulesPage::addRule()
+{
+    OptionsServices& services = m_dialog.services();
+    Rule rule;
+    RuleDialog dlg(services.rules, services.speech, this);
+    dlg.setWindowTitle(u"Add Rule"_s);
+    dlg.Init(rule, services.agent, RuleDialog::AddMode);
+    services.modalDialog.exec(dlg);
+    if (!dlg.m_OK) return;
+    services.rules.append(rule);
+    FillRules(int(services.rules.size()) - 1);
+}
+
+void OptionsRulesPage::editRule()
+{
+    OptionsServices& services = m_dialog.services();
+    const int row = lstRules->currentRow();
+    if (row < 0 || row >= services.rules.size()) return;
+    Rule& rule = services.rules[row];
+    RuleDialog dlg(services.rules, services.speech, this);
+    dlg.setWindowTitle(u"Edit Rule for "_s + rule.m_Name);
+    dlg.Init(rule, services.agent, RuleDialog::EditMode);
+    services.modalDialog.exec(dlg);
+    if (dlg.m_OK) FillRules(row);
+}
+
+void OptionsRulesPage::removeRule()
+{
+    RuleList& rules = m_dialog.services().rules;
+    const int row = lstRules->currentRow();
+    if (row < 0 || row >= rules.size()) return;
+    rules.removeAt(row);
+    FillRules(row < rules.size() ? row : int(rules.size()) - 1);
+}
+
+} // namespace orvella

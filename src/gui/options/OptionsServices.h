@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/mail/Accounts.h"
+#include "core/rules/Filter.h"
+#include "core/rules/Rule.h"
+#include "gui/widgets/ModalDialogFlag.h"
+
+#include <QString>
+#include <functional>
+
+namespace orvella {
+
+class Settings;
+class CharacterControl;
+class IAgent;
+class SpeechOutput;
+
+// What the options dialog works on and with: the program-wide objects it
+// edits in place, the main window's character for the previews, and the few
+// procedures of the main window and the check cycle it calls. The main window
+// fills one; tests fill one with a recording character and temporary files.
+struct OptionsServices
+{
+    OptionsServices(Settings& settings, AccountList& accounts, RuleList& rules, FilterList& filters)
+        : settings(settings), accounts(accounts), rules(rules), filters(filters)
+    {
+    }
+
+    Settings& settings;
+    AccountList& accounts;
+    RuleList& rules;
+    FilterList& filters;
+
+    // The main window's character; previews and gesture lists go through it.
+    IAgent* agent = nullptr;
+    SpeechOutput* speech = nullptr;
+    CharacterControl* character = nullptr;
+
+    // The check cycle's CheckParameters: false (after telling the user) when
+    // the first account lacks its server, name or password.
+    std::function<bool()> checkParameters;
+    // The program's message window; without it the dialog opens NoticeWindow itself.
+    std::function<void(const QString& text, bool sayIt, const QString& gesture)> showMessage;
+    // Set around the rule and filter editors.
+    ModalDialogFlag modalDialog;
+    // The page showing when OK was pressed; the next opening starts there.
+    std::function<void(int page)> rememberTab;
+    // The main window's commands follow the closed dialog.
+    std::function<void()> updateMessageCommands;
+};
+
+} // namespace orvella

@@ -1,0 +1,429 @@
+#include "gui/wizard/SetupWizard.h"
+#include "gui/widgets/StayAboveCharacter.h"
+
+#include "core/mail/AccountPasswords.h"
+#include "core/mail/Account.h"
+#include "gui/widgets/Dialogs.h"
+#include "core/settings/Settings.h"
+#include "core/settings/IniValues.h"
+#include "core/settings/Program.h"
+#include "core/speech/CharacterControl.h"
+#include "core/speech/SpeechOutput.h"
+#include "core/speech/IAgent.h"
+#include "gui/wizard/WizardLink.h"
+#include "gui/wizard/SpecialMailSystemsDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace orvella {
+
+namespace {
+
+const QString ProgramTitle = u"Orvella"_s;
+const QString NoGesture = u"None"_s;
+constexpr int TopCenter = 1;
+constexpr int TlsPort = 995;
+constexpr int StartTlsPort = 110;
+// Room under the character for the lines of its balloon.
+constexpr int BalloonAllowance = 80;
+
+// The labels each page speaks, in order.
+QList<int> spokenLabels(int page)
+{
+    switch (page) {
+    case SetupWizard::PageWelcome:
+        return {100, 101, 102, 103};
+    case SetupWizard::PageStartup:
+        return {701, 702};
+    case SetupWizard::PageThankYou:
+        return {900, 901, 902, 903, 904, 905};
+    default:
+        return {page * 100 + 101};
+    }
+}
+
+} // namespace
+
+SetupWizard::SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput* speech,
+                                 CharacterControl* character, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_accounts(accounts), m_speech(speech), m_character(character)
+{
+    StayAboveCharacter(this);
+    setObjectName(u"frmConfigWizard"_s);
+    setWindowTitle(u"Orvella Configuration Wizard"_s);
+    buildWindow();
+
+    askSpecialMailSystems = [this](const QString& question) {
+        return SpecialMailSystemsDialog::Ask(question, this);
+    };
+
+    // The character stands at the top centre while the wizard is open, clear of the window.
+    SavedPosition = m_settings.m_Position;
+    m_settings.m_Position = TopCenter;
+
+    connect(tabWizard, &QTabWidget::currentChanged, this, [this] {
+        pageOpened();
+        SayPage();
+    });
+    connect(cmdNext, &QPushButton::clicked, this, &SetupWizard::next);
+    connect(cmdBack, &QPushButton::clicked, this, &SetupWizard::back);
+    connect(cmdFinish, &QPushButton::clicked, this, &SetupWizard::finish);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdSayAgain, &QPushButton::clicked, this, &SetupWizard::sayAgain);
+    connect(lblOnlineSupport, &QPushButton::clicked, this, &SetupWizard::openOnlineSupport);
+    for (QLineEdit* field : {txtPOPServer, txtAccountName, txtPassword})
+        connect(field, &QLineEdit::textChanged, this, &SetupWizard::UpdateWizardButtons);
+    connect(cboSecurity, &QComboBox::currentIndexChanged, this,
+            [this](int index) { txtPort->setValue(index == 1 ? StartTlsPort : TlsPort); });
+}
+
+SetupWizard::~SetupWizard()
+{
+    restorePosition();
+}
+
+bool SetupWizard::RunWizard(int startPage, Settings& settings, AccountList& accounts,
+                                SpeechOutput* speech, CharacterControl* character, QWidget* parent)
+{
+    SetupWizard wizard(settings, accounts, speech, character, parent);
+    wizard.Init(startPage);
+    wizard.exec();
+    return wizard.m_Completed;
+}
+
+void SetupWizard::Init(int startPage)
+{
+    StartPage = qBound(int(PageWelcome), startPage, int(PageThankYou));
+
+    if (m_accounts.isEmpty()) {
+        auto first = std::make_shared<Account>();
+        first->LoadSettings(AccountSection(1));
+        m_accounts.append(first);
+    }
+    WizardAccount = m_accounts.first();
+
+    // A local mail proxy stands between some mail programs and their server:
+    // the program then holds "127.0.0.1" as its server and "user/server" as
+    // its account name. The real server and user are what the wizard offers.
+    // A name is split only when no other server is known, so an account name
+    // with "/" in it never overrides a server of its own.
+    QString server = WizardAccount->m_PopServer;
+    QString name = WizardAccount->m_AccountName;
+    if (server == u"127.0.0.1"_s) server.clear();
+    const qsizetype slash = name.indexOf(u'/');
+    if (server.isEmpty() && slash > 0) {
+        server = name.mid(slash + 1);
+        name = name.left(slash);
+    }
+
+    txtPOPServer->setText(server);
+    txtAccountName->setText(name);
+    txtPassword->setText(WizardAccount->m_Password);
+    txtUserName->setText(m_settings.m_UserName);
+    lblDetectedPOP->setVisible(!server.isEmpty());
+    lblDetectedAccountName->setVisible(!name.isEmpty());
+
+    // An account that already names its security keeps it and its port;
+    // otherwise TLS on its own port is proposed.
+    const bool startTls = WizardAccount->m_Security == u"STARTTLS"_s;
+    const bool chosen = startTls || WizardAccount->m_Security == u"TLS"_s;
+    {
+        const QSignalBlocker block(cboSecurity);
+        cboSecurity->setCurrentIndex(startTls ? 1 : 0);
+    }
+    txtPort->setValue(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort));
+
+    {
+        const QSignalBlocker block(tabWizard);
+        tabWizard->setCurrentIndex(StartPage);
+    }
+    pageOpened();
+    placeBelowCharacter();
+}
+
+void SetupWizard::placeBelowCharacter()
+{
+    if (!m_character || !m_character->screenGeometry) return;
+    // Centred on the character's screen, but clear of the character and its
+    // balloon at the top centre, as far as the screen's height allows.
+    const QRect screen = m_character->screenGeometry();
+    const int below = screen.top() + (m_speech ? m_speech->agent().Height() : 0) + BalloonAllowance;
+    const QSize size = frameGeometry().size();
+    int y = std::max(screen.top() + (screen.height() - size.height()) / 2, below);
+    y = std::max(screen.top(), std::min(y, screen.bottom() + 1 - size.height()));
+    move(screen.left() + (screen.width() - size.width()) / 2, y);
+}
+
+int SetupWizard::currentPage() const
+{
+    return tabWizard->currentIndex();
+}
+
+void SetupWizard::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (m_spokeFirstPage) return;
+    m_spokeFirstPage = true;
+    if (QWidget* target = focusTarget(currentPage())) target->setFocus();
+    SayPage();
+}
+
+void SetupWizard::showPage(int page)
+{
+    if (page == currentPage()) return;
+    tabWizard->setCurrentIndex(page); // currentChanged: pageOpened, SayPage
+}
+
+void SetupWizard::pageOpened()
+{
+    const int page = currentPage();
+    if (page == PageThankYou) preparePageThankYou();
+    UpdateWizardButtons();
+    if (QWidget* target = focusTarget(page)) {
+        // A screen reader announces the control with the page's words, which
+        // the character says aloud too, before the control's own explanation.
+        const QString own = target->property(OwnDescription).toString();
+        const QString text = pageText(page);
+        target->setAccessibleDescription(own.isEmpty() ? text : text + u' ' + own);
+        target->setFocus();
+    }
+}
+
+QWidget* SetupWizard::focusTarget(int page) const
+{
+    switch (page) {
+    case PageWelcome:
+        return chkFeatureEMail;
+    case PageServer:
+        return txtPOPServer;
+    case PageAccountName:
+        return txtAccountName;
+    case PagePassword:
+        return txtPassword;
+    case PageUserName:
+        return txtUserName;
+    case PageStartup:
+        return optAutoStartNo->isChecked() ? optAutoStartNo : optAutoStartYes;
+    case PageConnection:
+        return optLANUser->isChecked() ? optLANUser : optModemUser;
+    case PageThankYou:
+        return cmdFinish;
+    default:
+        return cmdNext;
+    }
+}
+
+QString SetupWizard::pageText(int page) const
+{
+    QStringList texts;
+    for (auto it = lblWizard.constBegin(); it != lblWizard.constEnd(); ++it)
+        if (it.key() / 100 == page + 1 && it.key() % 100 != 0 && !it.value()->isHidden())
+            texts.append(it.value()->text());
+    return texts.join(u' ');
+}
+
+void SetupWizard::UpdateWizardButtons()
+{
+    const int page = currentPage();
+    cmdBack->setEnabled(page > StartPage);
+    bool next = page < PageThankYou;
+    if (page == PageServer)
+        next = next && !txtPOPServer->text().trimmed().isEmpty();
+    else if (page == PageAccountName)
+        next = next && !txtAccountName->text().trimmed().isEmpty();
+    else if (page == PagePassword)
+        next = next && !txtPassword->text().trimmed().isEmpty();
+    cmdNext->setEnabled(next);
+    cmdFinish->setEnabled(page == PageThankYou);
+    // Enter presses the button that moves on.
+    cmdFinish->setDefault(page == PageThankYou);
+    cmdNext->setDefault(page != PageThankYou);
+}
+
+void SetupWizard::preparePageThankYou()
+{
+    const QString name = txtUserName->text().trimmed();
+    lblWizard[900]->setText(name.isEmpty() ? u"Thank You"_s : u"Thank You, "_s + name + u"."_s);
+    const bool checking = !m_settings.m_DontCheck;
+    for (int index : {902, 903, 904})
+        lblWizard[index]->setVisible(checking);
+    lblLastTitle->setVisible(checking);
+}
+
+void SetupWizard::SayPage()
+{
+    const int page = currentPage();
+    if (page == PageThankYou) preparePageThankYou();
+    if (!m_speech) return;
+    m_speech->StopAgent();
+    // With mail checking off there is nothing to connect to and nothing to say.
+    if (page == PageThankYou && m_settings.m_DontCheck) return;
+    if (page == PageStartup || page == PageConnection) {
+        const QString name = txtUserName->text().trimmed();
+        if (!name.isEmpty()) m_speech->SayAndPlay(name + u","_s, NoGesture, false, true);
+    }
+    const QList<int> labels = spokenLabels(page);
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        // The character hides (when it hides when idle) after the wizard's very last words only.
+        const bool hide = page == PageThankYou && i == labels.size() - 1;
+        m_speech->SayAndPlay(lblWizard[labels[i]]->text(), NoGesture, hide, true);
+    }
+}
+
+void SetupWizard::sayAgain()
+{
+    SayPage();
+}
+
+void SetupWizard::next()
+{
+    if (!cmdNext->isEnabled()) return;
+    int page = currentPage();
+    if (!validatePage(page)) return;
+    if (page == PageWelcome) {
+        m_settings.m_EnableReminders = chkFeatureReminders->isChecked();
+        m_settings.m_SayTime = chkFeatureClock->isChecked();
+        // The box decides both ways: after a skip and Back, ticking it again turns checking back on.
+        m_settings.m_DontCheck = !chkFeatureEMail->isChecked();
+        page = m_settings.m_DontCheck ? PageUserName : PageEMail;
+    } else {
+        ++page;
+    }
+    showPage(page);
+}
+
+void SetupWizard::back()
+{
+    const int page = currentPage();
+    if (page <= StartPage) return;
+    showPage(page == PageUserName && m_settings.m_DontCheck ? PageWelcome : page - 1);
+}
+
+void SetupWizard::skipEmail()
+{
+    m_settings.m_DontCheck = true;
+    chkFeatureEMail->setChecked(false);
+    showPage(PageUserName);
+}
+
+void SetupWizard::openOnlineSupport()
+{
+    const QString& url = Program().SupportURL;
+    ShellOpen(url.isEmpty() ? QString::fromUtf16(DefaultSupportURL) : url);
+}
+
+bool SetupWizard::validatePage(int& page)
+{
+    if (page == PageServer) {
+        const QString server = txtPOPServer->text().trimmed();
+        if (server.contains(u'@')) {
+            Dialogs::inform(this, ProgramTitle,
+                                      u"The incoming mail server address should not contain the @ character. "
+                                      u"Please check your account information for the correct incoming mail "
+                                      u"server address."_s);
+            txtPOPServer->setFocus();
+            return false;
+        }
+        return webMailCheck(server, page);
+    }
+    if (page == PageAccountName) {
+        const QString name = txtAccountName->text().trimmed();
+        if (!webMailCheck(name, page)) return false;
+        // Gmail and Outlook.com take the whole address as the account name,
+        // as their notice has just told the user.
+        const QString service = WebMailService(name);
+        const bool wholeAddress = service == u"Gmail"_s || service == u"Outlook.com"_s;
+        if (page != PageAccountName || !name.contains(u'@') || wholeAddress) return true;
+        const bool sure = Dialogs::askYesNo(
+            this, ProgramTitle,
+            u"Account names don't usually contain the @ character. They are usually the part before the @ "
+            u"character in your E-mail address. Are you sure that "_s +
+                name + u" is your account name?"_s);
+        if (!sure) txtAccountName->setFocus();
+        return sure;
+    }
+    return true;
+}
+
+bool SetupWizard::webMailCheck(const QString& text, int& page)
+{
+    const QString service = WebMailService(text);
+    if (service.isEmpty()) return true;
+    m_settings.m_DontCheck = false;
+    const int option = askSpecialMailSystems ? askSpecialMailSystems(SpecialMailQuestion(service))
+                                             : int(SpecialMailSystemsDialog::DifferentAccount);
+    switch (option) {
+    case SpecialMailSystemsDialog::VisitSupportPage:
+        openOnlineSupport();
+        break;
+    case SpecialMailSystemsDialog::DisableMailChecking:
+        m_settings.m_DontCheck = true;
+        chkFeatureEMail->setChecked(false);
+        // Next goes on from the password page: to "Your Name".
+        page = PagePassword;
+        return true;
+    case SpecialMailSystemsDialog::UseEnteredAccount:
+        return true;
+    default:
+        break;
+    }
+    if (QWidget* target = focusTarget(currentPage())) target->setFocus();
+    return false;
+}
+
+void SetupWizard::finish()
+{
+    if (currentPage() != PageThankYou) return;
+    m_Completed = true;
+    restorePosition();
+
+    // What the user could not see is not changed: a wizard opened on the
+    // connection page leaves the account and the log-in start as they are.
+    if (StartPage <= PageServer) {
+        Account& account = *WizardAccount;
+        account.m_PopServer = txtPOPServer->text().trimmed();
+        account.m_AccountName = txtAccountName->text().trimmed();
+        account.m_Password = txtPassword->text();
+        account.m_Security = cboSecurity->currentData().toString();
+        account.m_Port = txtPort->value();
+    }
+    if (StartPage <= PageUserName) m_settings.m_UserName = txtUserName->text().trimmed();
+    m_settings.m_ConnectionType = optModemUser->isChecked() ? 1 : 2;
+    if (StartPage <= PageStartup) SetAutoStart(optAutoStartYes->isChecked());
+    if (StartPage <= PageServer) {
+        WizardAccount->Save();
+        AccountPasswords::Store(m_accounts);
+    }
+    // The choices are kept even if the program never gets to end normally.
+    m_settings.Save();
+    accept();
+}
+
+void SetupWizard::restorePosition()
+{
+    if (m_positionRestored) return;
+    m_positionRestored = true;
+    m_settings.m_Position = SavedPosition;
+}
+
+void SetupWizard::done(int result)
+{
+    restorePosition();
+    if (m_speech) m_speech->StopAgent();
+    // Back to the user's own place (after the stop, which would drop the move).
+    if (m_character) m_character->SetAgentPos();
+    WizardAccount.reset();
+    QDialog::done(result);
+}
+
+} // namespace orvella

@@ -1,0 +1,362 @@
+#include "app/CommandLine.h"
+#include "core/OrvellaCore.h"
+#include "gui/TrayIcon.h"
+#include "core/message/MailMessage.h"
+#include "platform/ProfileFile.h"
+#include "core/settings/Settings.h"
+#include "core/settings/Program.h"
+#include "support/FakeAgent.h"
+#include "gui/MessagesPage.h"
+#include "gui/MainWindow.h"
+#include "gui/dialogs/NoticeWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace orvella;
+using orvella::test::FakeAgent;
+
+// The main window in-process on the offscreen platform, with a recording
+// character: which commands are open when, the panels, the split between
+// list and preview, the geometry kept in the settings file, and text dropped
+// on it.
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void commandStates();
+    void panelsGiveTheirRoomToTheList();
+    void geometryRoundTrip_data();
+    void geometryRoundTrip();
+    void splitKeepsItsPlaceAcrossRestarts();
+    void splitStaysWithinItsLimits();
+    void columnsShareTheListWidth();
+    void droppedTextIsSpoken();
+    void sharedAcceleratorsReachEachTarget();
+
+private:
+    TrayIcon* start(const QByteArray& general = {}, bool writeFile = true);
+    void storeMessages(int n);
+    void writeSettings(const QByteArray& general);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_xdg;
+    std::unique_ptr<TrayIcon> m_tray;
+    QList<ShownMessage> m_messages;
+};
+
+void tst_MainWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_xdg = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
+    Program() = ProgramValues{};
+    platform::invalidateProfileCache();
+    QFile character(m_dir->filePath(u"vela.acs"_s));
+    QVERIFY(character.open(QIODevice::WriteOnly));
+    OrvellaCore::agentFactory() = [] { return std::make_unique<FakeAgent>(); };
+    m_messages.clear();
+    setShowMessageRecorder(&m_messages);
+}
+
+void tst_MainWindow::cleanup()
+{
+    if (m_tray)
+        m_tray->unload();
+    m_tray.reset();
+    setShowMessageRecorder(nullptr);
+}
+
+void tst_MainWindow::writeSettings(const QByteArray& general)
+{
+    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n" + general);
+    ini.close();
+    platform::invalidateProfileCache();
+}
+
+TrayIcon* tst_MainWindow::start(const QByteArray& general, bool writeFile)
+{
+    if (writeFile)
+        writeSettings(general);
+    m_tray = std::make_unique<TrayIcon>();
+    m_tray->quitOnUnload = false;
+    if (!m_tray->load(CommandLine::parse({u"-D"_s, m_dir->path()})))
+        return nullptr;
+    return m_tray.get();
+}
+
+void tst_MainWindow::storeMessages(int n)
+{
+    Program().AppPath = m_dir->path();
+    QDir().mkpath(MailMessage::MessageFolder());
+    for (int i = 0; i < n; ++i) {
+        MailMessage m;
+        m.m_ID = u"<%1@x>"_s.arg(i);
+        m.m_Subject = u"Subject %1"_s.arg(i);
+        m.m_FullFrom = u"\"Garden Shop\" <shop@example.org>"_s;
+        m.m_Content = u"Body %1\r\n"_s.arg(i);
+        QVERIFY(m.Save());
+    }
+}
+
+void tst_MainWindow::commandStates()
+{
+    QVERIFY(start());
+    MainWindow* main = m_tray->mainWindow();
+    MessagesPage* page = main->pageMessages;
+    const QList<QPushButton*> needEntry{page->cmdTellMe, page->cmdViewIt, page->cmdAddRule, page->cmdRemove};
+    const QList<QAction*> menus{main->mnuRead, main->mnuView, main->mnuAddRule, main->mnuRemove};
+    auto states = [&] {
+        QList<bool> s;
+        for (QPushButton* b : needEntry)
+            s << b->isEnabled();
+        for (QAction* a : menus)
+            s << a->isEnabled();
+        return s;
+    };
+    const QList<bool> allOff(8, false), allOn(8, true);
+
+    // An empty list: nothing to read, nothing to remove.
+    QCOMPARE(states(), allOff);
+    QVERIFY(!page->cmdClear->isEnabled() && !main->mnuClear->isEnabled());
+    QVERIFY(!main->mnuMyMailProgram->isEnabled());
+    m_tray->unload();
+    m_tray.reset();
+
+    storeMessages(2);
+    QVERIFY(start("EMailProgram=/bin/true\r\n"));
+    main = m_tray->mainWindow();
+    page = main->pageMessages;
+    QCOMPARE(main->tabMain->currentIndex(), 0);
+    QVERIFY(page->cmdClear->isEnabled() && main->mnuClear->isEnabled());
+    QVERIFY(main->mnuMyMailProgram->isEnabled());
+    QList<bool> s;
+    for (QPushButton* b : {page->cmdTellMe, page->cmdViewIt, page->cmdAddRule, page->cmdRemove})
+        s << b->isEnabled();
+    QCOMPARE(s, QList<bool>(4, false)); // nothing selected yet
+
+    page->selectRow(1);
+    QCOMPARE(page->selectedRow(), 1);
+    for (QPushButton* b : {page->cmdTellMe, page->cmdViewIt, page->cmdAddRule, page->cmdRemove})
+        QVERIFY(b->isEnabled());
+    for (QAction* a : {main->mnuRead, main->mnuView, main->mnuAddRule, main->mnuRemove, main->mnuClear})
+        QVERIFY(a->isEnabled());
+    // The preview shows the selected message.
+    QCOMPARE(page->txtMessage->toPlainText(), u"Body 0\n"_s);
+
+    // Another page: the message commands close.
+    main->tabMain->setCurrentIndex(2);
+    for (QPushButton* b : {page->cmdTellMe, page->cmdRemove, page->cmdClear})
+        QVERIFY(!b->isEnabled());
+    main->tabMain->setCurrentIndex(0);
+
+    // Remove takes the entry away and selects its neighbour.
+    page->cmdRemove->click();
+    QCOMPARE(page->rowCount(), 1);
+    QCOMPARE(page->selectedRow(), 0);
+    QCOMPARE(QDir(m_dir->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 1);
+}
+
+void tst_MainWindow::panelsGiveTheirRoomToTheList()
+{
+    QVERIFY(start("ShowPreviewPanel=Yes\r\nShowNewMessagePanel=Yes\r\n"));
+    MainWindow* main = m_tray->mainWindow();
+    main->resize(800, 600);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    MessagesPage* page = main->pageMessages;
+    QVERIFY(main->mnuShowPreviewPanel->isChecked() && main->mnuShowNewMessagePanel->isChecked());
+    QVERIFY(page->txtMessage->isVisible() && page->picNewMessages->isVisible());
+    const int withBoth = page->lstMessages->height();
+
+    main->mnuShowPreviewPanel->trigger();
+    QVERIFY(!main->settings().m_ShowPreviewPanel);
+    QVERIFY(!main->mnuShowPreviewPanel->isChecked());
+    QTRY_VERIFY(!page->txtMessage->isVisible());
+    QTRY_VERIFY(page->lstMessages->height() > withBoth);
+    const int withoutPreview = page->lstMessages->height();
+
+    main->mnuShowNewMessagePanel->trigger();
+    QVERIFY(!main->settings().m_ShowNewMessagePanel);
+    QTRY_VERIFY(!page->picNewMessages->isVisible());
+    QTRY_VERIFY(page->lstMessages->height() > withoutPreview);
+    // The toggles are saved with the other settings at exit.
+    m_tray->unload();
+    platform::invalidateProfileCache();
+    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    QCOMPARE(ini.read(u"General"_s, u"ShowPreviewPanel"_s, {}), u"No"_s);
+    QCOMPARE(ini.read(u"General"_s, u"ShowNewMessagePanel"_s, {}), u"No"_s);
+}
+
+void tst_MainWindow::geometryRoundTrip_data()
+{
+    QTest::addColumn<int>("state"); // Qt::WindowState at exit
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("normal") << int(Qt::WindowNoState) << false;
+    QTest::newRow("minimised") << int(Qt::WindowMinimized) << true;
+    QTest::newRow("maximised") << int(Qt::WindowMaximized) << true;
+}
+
+// The offscreen screen has 96 dots per inch: 15 twips a pixel.
+void tst_MainWindow::geometryRoundTrip()
+{
+    QFETCH(int, state);
+    QFETCH(bool, kept);
+    QVERIFY(start("Top=1500\r\nLeft=1500\r\nWidth=9000\r\nHeight=7500\r\n"));
+    MainWindow* main = m_tray->mainWindow();
+    QCOMPARE(main->pos(), QPoint(100, 100));
+    QCOMPARE(main->size(), QSize(600, 500));
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    main->move(120, 90);
+    main->resize(640, 480);
+    if (state != Qt::WindowNoState) {
+        main->setWindowState(Qt::WindowState(state));
+        QTRY_VERIFY(main->windowState() & Qt::WindowState(state));
+    }
+    m_tray->unload();
+    platform::invalidateProfileCache();
+    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    const QStringList got{ini.read(u"General"_s, u"Top"_s, {}), ini.read(u"General"_s, u"Left"_s, {}),
+                          ini.read(u"General"_s, u"Width"_s, {}), ini.read(u"General"_s, u"Height"_s, {})};
+    const QStringList stored{u"1500"_s, u"1500"_s, u"9000"_s, u"7500"_s};
+    const QStringList moved{u"1350"_s, u"1800"_s, u"9600"_s, u"7200"_s};
+    QCOMPARE(got, kept ? stored : moved);
+}
+
+// The list once shrank a little at every restart; the split must come back
+// exactly where it was left.
+void tst_MainWindow::splitKeepsItsPlaceAcrossRestarts()
+{
+    writeSettings("ShowPreviewPanel=Yes\r\nTop=1500\r\nLeft=1500\r\nWidth=9600\r\nHeight=9000\r\nSplitTop=4500\r\n");
+    for (int run = 0; run < 3; ++run) {
+        QVERIFY(start({}, false)); // the file as the last run left it
+        MainWindow* main = m_tray->mainWindow();
+        main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        QTRY_COMPARE(main->pageMessages->splitTop(), 300); // 4500 twips
+        m_tray->unload();
+        m_tray.reset();
+        platform::invalidateProfileCache();
+        const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+        QCOMPARE(ini.read(u"General"_s, u"SplitTop"_s, {}), u"4500"_s);
+    }
+}
+
+// Dragged up, the split stops 50 twips below the last button of the column;
+// dragged down, 400 twips above the page's bottom.
+void tst_MainWindow::splitStaysWithinItsLimits()
+{
+    QVERIFY(start("ShowPreviewPanel=Yes\r\n"));
+    MainWindow* main = m_tray->mainWindow();
+    main->resize(800, 700);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    MessagesPage* page = main->pageMessages;
+    const int low = page->cmdClear->geometry().bottom() + 1 + 3;  // 50 twips: 3 pixels
+    const int high = page->height() - 27;                         // 400 twips: 27 pixels
+    QCOMPARE(page->minimumSplitTop(), low);
+    QCOMPARE(page->maximumSplitTop(), high);
+    page->setSplitTop(0);
+    QTRY_VERIFY(std::abs(page->splitTop() - low) <= 1);
+    page->setSplitTop(100000);
+    QTRY_VERIFY(std::abs(page->splitTop() - high) <= page->splitMessages->handleWidth() + 1);
+}
+
+// Subject takes 65 % of the list's width, From the rest; the time stamp is
+// to the right and shows a date and a time.
+void tst_MainWindow::columnsShareTheListWidth()
+{
+    storeMessages(1);
+    QVERIFY(start());
+    MainWindow* main = m_tray->mainWindow();
+    main->resize(900, 600);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    QTreeView* list = main->pageMessages->lstMessages;
+    const int w = list->viewport()->width();
+    QTRY_COMPARE(list->columnWidth(0), int(std::nearbyint(w * 0.65)));
+    QCOMPARE(list->columnWidth(1), w - list->columnWidth(0) - 4);
+    const QModelIndex stamp = list->model()->index(0, 2);
+    QVERIFY(!stamp.data().toString().startsWith(u"20"_s)); // not the raw digits
+    QCOMPARE(list->model()->index(0, 1).data().toString(), u"Garden Shop"_s);
+}
+
+void tst_MainWindow::droppedTextIsSpoken()
+{
+    QVERIFY(start());
+    MainWindow* main = m_tray->mainWindow();
+    auto* agent = static_cast<FakeAgent*>(main->agent());
+    agent->calls.clear();
+    main->SpeakDroppedText(u"Dropped \\Mrk=100001\\ words"_s);
+    QVERIFY(agent->calls.contains(u"Play(Read)"_s));
+    const QString spoken = agent->calls.filter(u"Speak("_s).value(0);
+    QVERIFY2(spoken.contains(u"Dropped"_s) && !spoken.contains(u"\\Mrk="_s), qPrintable(spoken));
+    agent->calls.clear();
+    main->SpeakDroppedText(QString());
+    QVERIFY(agent->calls.isEmpty());
+}
+
+// Captions that share a letter ("&Edit" and " &Error", "&Read" and
+// " &Reminders"): pressing the letter again moves on to the next, so each stays
+// reachable from the keyboard.
+void tst_MainWindow::sharedAcceleratorsReachEachTarget()
+{
+    storeMessages(1);
+    QVERIFY(start());
+    MainWindow* main = m_tray->mainWindow();
+    main->show();
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    main->ShowErrorTab(true);
+    main->tabMain->setCurrentIndex(0);
+    main->pageMessages->selectRow(0);
+
+    bool errorPage = false, editMenu = false;
+    for (int i = 0; i < 4 && !(errorPage && editMenu); ++i) {
+        QTest::keyClick(main, Qt::Key_E, Qt::AltModifier);
+        QTest::qWait(50);
+        errorPage |= main->tabMain->currentIndex() == 3;
+        if (main->mnuEdit->isVisible()) {
+            editMenu = true;
+            main->mnuEdit->close();
+        }
+    }
+    QVERIFY2(errorPage, "Alt+E never showed the Error page");
+    QVERIFY2(editMenu, "Alt+E never opened the Edit menu");
+
+    main->tabMain->setCurrentIndex(0);
+    bool reminders = false, read = false;
+    for (int i = 0; i < 4 && !(reminders && read); ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : main, Qt::Key_R, Qt::AltModifier);
+        QTest::qWait(50);
+        reminders |= main->tabMain->currentIndex() == 1;
+        read |= QApplication::focusWidget() == main->pageMessages->cmdTellMe;
+        if (main->tabMain->currentIndex() != 0)
+            main->tabMain->setCurrentIndex(0);
+    }
+    QVERIFY2(reminders, "Alt+R never showed the Reminders page");
+    QVERIFY2(read, "Alt+R never reached Read");
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"

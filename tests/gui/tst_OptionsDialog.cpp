@@ -1,0 +1,634 @@
+// The options dialog driven through its widgets: what reaches the files on OK
+// and not on Cancel, the account list, and the edge cases of filling it.
+#include "OptionsFixture.h"
+
+#include "gui/widgets/Dialogs.h"
+#include "platform/Shell.h"
+#include "gui/dialogs/FilterDialog.h"
+#include "gui/dialogs/RuleDialog.h"
+#include "core/settings/IniValues.h"
+#include "core/settings/Program.h"
+#include "gui/options/OptionsAccountsPage.h"
+#include "gui/options/OptionsCharacterPage.h"
+#include "gui/options/OptionsFiltersPage.h"
+#include "gui/options/OptionsGeneralPage.h"
+#include "gui/options/OptionsRulesPage.h"
+#include "gui/options/OptionsWhatToSayPage.h"
+#include "gui/options/OptionsDialog.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace orvella;
+using namespace orvella::test;
+
+namespace {
+
+const QString threeAccounts =
+    u"[General]\nNoOfAccounts=3\n"
+    u"[Account]\nUserName=Ann\nConnectionType=2\nPOPServer=one.test\nAccountName=one\n"
+    u"Password=679*\n"
+    u"[Account 2]\nPOPServer=two.test\nAccountName=two\nPassword=679*\n"
+    u"[Account 3]\nPOPServer=three.test\nAccountName=three\nPassword=679*\n"
+    u"[Character]\nName=vela.acs\n"_s;
+
+// Shows the page holding control, as the user would before using it.
+void showPageOf(OptionsDialog& dlg, QWidget* control)
+{
+    for (int i = 0; i < dlg.tabOptions->count(); ++i)
+        if (dlg.tabOptions->widget(i)->isAncestorOf(control)) dlg.tabOptions->setCurrentIndex(i);
+}
+
+void retype(QLineEdit* field, const QString& text)
+{
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+// "type:<text>", "choose:<entry>" or "click".
+void act(OptionsDialog& dlg, const QString& control, const QString& action)
+{
+    QWidget* w = dlg.findChild<QWidget*>(control);
+    QVERIFY2(w, qPrintable(control));
+    showPageOf(dlg, w);
+    if (action.startsWith(u"type:"_s))
+        retype(qobject_cast<QLineEdit*>(w), action.mid(5));
+    else if (action.startsWith(u"choose:"_s))
+        Choose(qobject_cast<QComboBox*>(w), action.mid(7));
+    else
+        qobject_cast<QAbstractButton*>(w)->click();
+}
+
+QStringList entries(const QTreeWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(0);
+    return out;
+}
+
+} // namespace
+
+class tst_OptionsDialog : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void okSavesEachPageAndCancelNothing_data();
+    void okSavesEachPageAndCancelNothing();
+    void editorsReachTheirFilesOnOkOnly_data();
+    void editorsReachTheirFilesOnOkOnly();
+    void accountsAddedAndRemovedRenumber();
+    void oneAccountCannotBeRemoved();
+    void okStopsOnMissingAccountSettings_data();
+    void okStopsOnMissingAccountSettings();
+    void autoStartFollowsTheBox();
+    void linesAboveHundredShowFifteen();
+    void unknownFontAndSizeFallBack();
+    void characterFilesListedOnce();
+    void numericFieldsTakeDigitsOnly_data();
+    void numericFieldsTakeDigitsOnly();
+    void keysThatTypeNothingLeaveTheFilteredFields_data();
+    void keysThatTypeNothingLeaveTheFilteredFields();
+    void blankCannotBeTypedIntoSymbols();
+    void showOptionsOpensOnRememberedPage();
+    void browseAndWebButtons();
+    void accountFieldSelectedOnFocus();
+    void passwordInTheKeyringNeedsNoRetyping();
+};
+
+void tst_OptionsDialog::okSavesEachPageAndCancelNothing_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("accounts: server") << u"txtPOPServer"_s << u"type:mail.example.org"_s << u"Account"_s
+                                      << u"POPServer"_s << u"mail.example.org"_s;
+    QTest::newRow("accounts: connection")
+        << u"optModemUser"_s << u"click"_s << u"Account"_s << u"ConnectionType"_s << u"1"_s;
+    QTest::newRow("general: name") << u"txtUserName"_s << u"type:Bea"_s << u"Account"_s << u"UserName"_s
+                                   << u"Bea"_s;
+    QTest::newRow("general: notification")
+        << u"chkNotification"_s << u"click"_s << u"General"_s << u"DesktopNotification"_s << u"No"_s;
+    QTest::newRow("general: clock") << u"cboSayTimeEvery"_s << u"choose:15 Minutes"_s << u"General"_s
+                                    << u"SayTimeEvery"_s << u"3"_s;
+    QTest::newRow("character: behaviour")
+        << u"cboBehavior"_s << u"choose:Character Is Silent"_s << u"Character"_s << u"Behavior"_s << u"3"_s;
+    QTest::newRow("character: animation")
+        << u"chkFast"_s << u"click"_s << u"Character"_s << u"Fast"_s << u"No"_s;
+    QTest::newRow("what to say: lines")
+        << u"cboLines"_s << u"choose:5"_s << u"General"_s << u"MessageLines"_s << u"5"_s;
+    QTest::newRow("what to say: prefix") << u"txtMessagePrefix"_s << u"type:Mail from"_s << u"General"_s
+                                         << u"MessagePrefix"_s << u"Mail from"_s;
+    QTest::newRow("rules: only matching")
+        << u"chkSpecifySenders"_s << u"click"_s << u"General"_s << u"SpecifySenders"_s << u"Yes"_s;
+}
+
+void tst_OptionsDialog::okSavesEachPageAndCancelNothing()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, action);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+
+    for (const bool ok : {false, true}) {
+        OptionsFixture f;
+        const QByteArray before = f.iniBytes();
+        OptionsDialog dlg(*f.services);
+        dlg.Init();
+        dlg.show();
+        act(dlg, control, action);
+        if (QTest::currentTestFailed()) return;
+        (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+        QVERIFY(!dlg.isVisible());
+        if (ok) {
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(f.ini(section, key), value);
+        } else {
+            QCOMPARE(f.iniBytes(), before);
+            QVERIFY(!f.fileExists(u"Welcome.txt"_s));
+        }
+    }
+}
+
+void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
+{
+    QFETCH(bool, ok);
+    OptionsFixture f;
+    f.filters = {Filter{u">"_s, 0}};
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    dlg.tabOptions->setCurrentWidget(dlg.pageRules);
+
+    bool flagWhileEditing = false;
+    WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
+        auto* editor = static_cast<RuleDialog*>(w);
+        flagWhileEditing = f.modalFlag;
+        QCOMPARE(editor->windowTitle(), u"Add Rule"_s);
+        QTest::keyClicks(editor->txtName, u"boss@example.com"_s);
+        editor->cmdOK->click();
+    });
+    dlg.pageRules->cmdAddRule->click();
+    QVERIFY(flagWhileEditing);
+    QVERIFY(!f.modalFlag);
+    QCOMPARE(dlg.pageRules->lstRules->count(), 1);
+    QCOMPARE(dlg.pageRules->lstRules->item(0)->text(),
+             u"Look for \"boss@example.com\" in sender's name or E-mail address."_s);
+
+    // Editing works on the rule in the list; its caption names it.
+    WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
+        auto* editor = static_cast<RuleDialog*>(w);
+        QCOMPARE(editor->windowTitle(), u"Edit Rule for boss@example.com"_s);
+        editor->optSayNothing->click();
+        editor->cmdOK->click();
+    });
+    dlg.pageRules->cmdEditRule->click();
+    QCOMPARE(f.rules.size(), 1);
+    QCOMPARE(f.rules[0].m_WhatToSay, u"Nothing"_s);
+
+    dlg.tabOptions->setCurrentWidget(dlg.pageFilters);
+    dlg.pageFilters->lstFilters->setCurrentRow(0);
+    dlg.pageFilters->cmdRemoveFilter->click();
+    WhenModal(u"frmAddEditFilter"_s, [&](QWidget* w) {
+        auto* editor = static_cast<FilterDialog*>(w);
+        QCOMPARE(editor->windowTitle(), u"Add Filter"_s);
+        editor->cboFilterType->setCurrentIndex(1);
+        QTest::keyClicks(editor->txtName, u"-----"_s);
+        editor->cmdOK->click();
+    });
+    dlg.pageFilters->cmdAddFilter->click();
+    QCOMPARE(dlg.pageFilters->lstFilters->count(), 1);
+    QCOMPARE(dlg.pageFilters->lstFilters->item(0)->text(), u"Read message until you reach \"-----\"."_s);
+
+    (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+    // What the editors changed stays in memory either way.
+    QCOMPARE(f.rules.size(), 1);
+    QCOMPARE(f.filters.size(), 1);
+    QCOMPARE(f.fileExists(u"Rules.INI"_s), ok);
+    QCOMPARE(f.fileExists(u"Filters.INI"_s), ok);
+    if (ok) {
+        QCOMPARE(LoadRules().value(0).m_Name, u"boss@example.com"_s);
+        QCOMPARE(LoadRules().value(0).m_WhatToSay, u"Nothing"_s);
+        QCOMPARE(LoadFilters().size(), 1);
+        QCOMPARE(LoadFilters().value(0).m_Name, u"-----"_s);
+    }
+}
+
+void tst_OptionsDialog::accountsAddedAndRemovedRenumber()
+{
+    OptionsFixture f(threeAccounts);
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    OptionsAccountsPage& page = *dlg.pageAccounts;
+    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
+    QCOMPARE(page.txtPOPServer->text(), u"one.test"_s);
+    QVERIFY(!page.cmdRemoveAccount->isEnabled());
+
+    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
+    QCOMPARE(page.txtPOPServer->text(), u"two.test"_s);
+    QVERIFY(page.cmdRemoveAccount->isEnabled());
+    page.cmdRemoveAccount->click();
+    QCOMPARE(f.accounts.size(), 2);
+    // The account behind moves up and shows under the name it is saved with.
+    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s}));
+    QCOMPARE(page.lstAccounts->indexOfTopLevelItem(page.lstAccounts->currentItem()), 1);
+    QCOMPARE(page.txtPOPServer->text(), u"three.test"_s);
+
+    // A new account starts from the section it will be saved in.
+    page.cmdAddAccount->click();
+    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
+    QCOMPARE(f.accounts.last()->m_AccountID, u"Account 3"_s);
+    retype(page.txtPOPServer, u"four.test"_s);
+    retype(page.txtAccountName, u"four"_s);
+    QCOMPARE(f.accounts.last()->m_PopServer, u"four.test"_s);
+
+    dlg.cmdOK->click();
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(f.ini(u"General"_s, u"NoOfAccounts"_s), u"3"_s);
+    QCOMPARE(f.ini(u"Account"_s, u"POPServer"_s), u"one.test"_s);
+    QCOMPARE(f.ini(u"Account 2"_s, u"POPServer"_s), u"three.test"_s);
+    QCOMPARE(f.ini(u"Account 2"_s, u"AccountName"_s), u"three"_s);
+    QCOMPARE(f.ini(u"Account 3"_s, u"POPServer"_s), u"four.test"_s);
+    QCOMPARE(f.ini(u"Account 3"_s, u"AccountName"_s), u"four"_s);
+}
+
+void tst_OptionsDialog::oneAccountCannotBeRemoved()
+{
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    OptionsAccountsPage& page = *dlg.pageAccounts;
+    QCOMPARE(entries(page.lstAccounts), QStringList{u"Default Account"_s});
+    QVERIFY(!page.cmdRemoveAccount->isEnabled());
+    page.cmdRemoveAccount->click();
+    QCOMPARE(f.accounts.size(), 1);
+
+    // A section that does not exist gives the defaults, and the new account
+    // travels encrypted.
+    page.cmdAddAccount->click();
+    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s}));
+    QCOMPARE(page.txtPOPServer->text(), QString());
+    QCOMPARE(page.txtCheckInterval->text(), u"3"_s);
+    QCOMPARE(page.txtPort->text(), u"110"_s);
+    QCOMPARE(page.cboSecurity->currentText(), u"STARTTLS"_s);
+    QVERIFY(page.cmdRemoveAccount->isEnabled());
+    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(0));
+    QVERIFY(!page.cmdRemoveAccount->isEnabled());
+    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
+    page.cmdRemoveAccount->click();
+    QCOMPARE(f.accounts.size(), 1);
+    QCOMPARE(entries(page.lstAccounts), QStringList{u"Default Account"_s});
+    QVERIFY(!page.cmdRemoveAccount->isEnabled());
+}
+
+void tst_OptionsDialog::okStopsOnMissingAccountSettings_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("dontCheck");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("server")
+        << u"txtPOPServer"_s << false
+        << u"Your Incoming mail server address was not specified.\r\nPlease fill in the Incoming "
+           u"mail server in the options screen."_s;
+    QTest::newRow("account name")
+        << u"txtAccountName"_s << false
+        << u"Your account name is not specified.\r\nPlease fill in your account name in "
+           u"the options screen"_s;
+    QTest::newRow("password")
+        << u"txtPassword"_s << false
+        << u"Your password is not specified.\r\nPlease fill in your password in the options "
+           u"screen."_s;
+    QTest::newRow("checking off") << u"txtPOPServer"_s << true << QString();
+}
+
+void tst_OptionsDialog::okStopsOnMissingAccountSettings()
+{
+    QFETCH(QString, field);
+    QFETCH(bool, dontCheck);
+    QFETCH(QString, message);
+    OptionsFixture f;
+    f.settings->m_DontCheck = dontCheck;
+    const QByteArray before = f.iniBytes();
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    auto* edit = dlg.findChild<QLineEdit*>(field);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(edit->text(), QString());
+    dlg.cmdOK->click();
+    if (message.isEmpty()) {
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(f.shown.isEmpty());
+        QCOMPARE(f.ini(u"Account"_s, u"POPServer"_s), QString());
+        return;
+    }
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(f.shown.size(), 1);
+    QCOMPARE(f.shown[0].text, message);
+    QVERIFY(!f.shown[0].sayIt);
+    QCOMPARE(f.iniBytes(), before);
+}
+
+void tst_OptionsDialog::autoStartFollowsTheBox()
+{
+    OptionsFixture f;
+    QVERIFY(!IsAutoStartEnabled());
+    for (const bool on : {true, false}) {
+        OptionsDialog dlg(*f.services);
+        dlg.Init();
+        QCOMPARE(dlg.InitialAutoStart, !on);
+        QCOMPARE(dlg.pageGeneral->chkAutoStart->isChecked(), !on);
+        QCOMPARE(dlg.pageGeneral->chkAutoStart->text(), u"Start Orvella in the s&ystem tray when I log in"_s);
+        dlg.pageGeneral->chkAutoStart->click();
+        dlg.cmdOK->click();
+        QCOMPARE(IsAutoStartEnabled(), on);
+    }
+}
+
+void tst_OptionsDialog::linesAboveHundredShowFifteen()
+{
+    OptionsFixture f;
+    f.settings->m_Lines = 101;
+    f.settings->m_SayFirstLine = false;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    OptionsWhatToSayPage& page = *dlg.pageWhatToSay;
+    QCOMPARE(page.cboLines->count(), 101);
+    QCOMPARE(page.cboLines->itemText(0), u"Entire Message"_s);
+    QCOMPARE(page.cboLines->currentText(), u"15"_s);
+    QCOMPARE(f.settings->m_Lines, 15);
+    QVERIFY(!page.cboLines->isEnabled());
+    page.chkSayFirstLine->click();
+    QVERIFY(page.cboLines->isEnabled());
+}
+
+void tst_OptionsDialog::unknownFontAndSizeFallBack()
+{
+    if (QFontDatabase::families().contains(u"MS Sans Serif"_s)) QSKIP("MS Sans Serif is installed here");
+    OptionsFixture f;
+    f.settings->m_FontName = u"No Such Font"_s;
+    f.settings->m_FontSize = 13;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    OptionsCharacterPage& page = *dlg.pageCharacter;
+    QVERIFY(page.cboFontName->count() > 0);
+    QCOMPARE(page.cboFontName->currentIndex(), 0);
+    QCOMPARE(page.cboFontSize->currentText(), u"10"_s);
+
+    // An installed font and a listed size show as they are.
+    const QString second = page.cboFontName->itemText(page.cboFontName->count() - 1);
+    f.settings->m_FontName = second;
+    f.settings->m_FontSize = 14;
+    OptionsDialog again(*f.services);
+    again.Init();
+    QCOMPARE(again.pageCharacter->cboFontName->currentText(), second);
+    QCOMPARE(again.pageCharacter->cboFontSize->currentText(), u"14"_s);
+}
+
+void tst_OptionsDialog::characterFilesListedOnce()
+{
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    QComboBox* list = dlg.pageCharacter->cboCharacter;
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names << list->itemText(i);
+    QCOMPARE(names, (QStringList{u"other.acs"_s, u"vela.acs"_s, u"third.acs"_s}));
+    QCOMPARE(list->currentText(), u"vela.acs"_s);
+    QCOMPARE(dlg.LoadedCharacter, u"vela.acs"_s);
+    QCOMPARE(dlg.pageCharacter->lblCharacterMessage->text(),
+             u"To add more characters, go to our web site by clicking the download button above."_s);
+}
+
+void tst_OptionsDialog::numericFieldsTakeDigitsOnly_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("interval: letters dropped") << u"txtCheckInterval"_s << u"1a-5.x"_s << u"15"_s << 15;
+    QTest::newRow("interval: three digits at most") << u"txtCheckInterval"_s << u"12345"_s << u"123"_s << 123;
+    QTest::newRow("port: letters dropped") << u"txtPort"_s << u"9o9 5"_s << u"995"_s << 995;
+    QTest::newRow("port: backspace works") << u"txtPort"_s << u"1100\b"_s << u"110"_s << 110;
+    QTest::newRow("port: emptied") << u"txtPort"_s << u"x\b"_s << QString() << 0;
+}
+
+void tst_OptionsDialog::numericFieldsTakeDigitsOnly()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(int, stored);
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    auto* edit = dlg.findChild<QLineEdit*>(field);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    for (QChar c : typed) {
+        if (c == u'\b')
+            QTest::keyClick(edit, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(edit, QString(c));
+    }
+    QCOMPARE(edit->text(), shown);
+    const Account& account = *f.accounts.first();
+    QCOMPARE(field == u"txtPort"_s ? account.m_Port : account.m_CheckInterval, stored);
+    // Pasted text holding anything but digits is refused whole.
+    edit->insert(u"b7"_s);
+    QCOMPARE(edit->text(), shown);
+}
+
+void tst_OptionsDialog::keysThatTypeNothingLeaveTheFilteredFields_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("interval: Tab moves on") << u"txtCheckInterval"_s << int(Qt::Key_Tab) << false;
+    QTest::newRow("port: Tab moves on") << u"txtPort"_s << int(Qt::Key_Tab) << false;
+    QTest::newRow("port: Shift+Tab moves back") << u"txtPort"_s << int(Qt::Key_Backtab) << false;
+    QTest::newRow("symbols: Tab moves on") << u"txtFilteredSymbols"_s << int(Qt::Key_Tab) << false;
+    QTest::newRow("interval: Escape cancels") << u"txtCheckInterval"_s << int(Qt::Key_Escape) << true;
+    QTest::newRow("port: Return presses OK") << u"txtPort"_s << int(Qt::Key_Return) << true;
+}
+
+void tst_OptionsDialog::keysThatTypeNothingLeaveTheFilteredFields()
+{
+    // A keyboard user must be able to leave a field that takes digits only.
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    auto* edit = dlg.findChild<QLineEdit*>(field);
+    for (int i = 0; i < dlg.tabOptions->count(); ++i)
+        if (dlg.tabOptions->widget(i)->isAncestorOf(edit)) dlg.tabOptions->setCurrentIndex(i);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    const QString before = edit->text();
+    QTest::keyClick(edit, Qt::Key(key), key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+    QCOMPARE(edit->text(), before);
+    if (closes)
+        QTRY_VERIFY(!dlg.isVisible());
+    else
+        QTRY_VERIFY(!edit->hasFocus());
+}
+
+void tst_OptionsDialog::blankCannotBeTypedIntoSymbols()
+{
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    QLineEdit* symbols = dlg.pageWhatToSay->txtFilteredSymbols;
+    QCOMPARE(symbols->text(), u"<>*~_="_s);
+    symbols->setFocus();
+    symbols->end(false);
+    QTest::keyClicks(symbols, u" # "_s);
+    QCOMPARE(symbols->text(), u"<>*~_=#"_s);
+    dlg.cmdOK->click();
+    QCOMPARE(f.ini(u"General"_s, u"FilteredSymbols"_s), u"<>*~_=#"_s);
+}
+
+void tst_OptionsDialog::showOptionsOpensOnRememberedPage()
+{
+    OptionsFixture f;
+    bool commandsUpdated = false;
+    f.services->updateMessageCommands = [&] { commandsUpdated = true; };
+    bool sawIt = false;
+    WhenModal(u"frmOptions"_s, [&](QWidget* w) {
+        auto* dlg = static_cast<OptionsDialog*>(w);
+        sawIt = dlg->tabOptions->currentIndex() == 3 && f.modalFlag &&
+                !f.agent.commandEnabled(u"Options"_s) && dlg->windowTitle() == u"Options"_s;
+        dlg->tabOptions->setCurrentIndex(2);
+        dlg->cmdOK->click();
+    });
+    OptionsDialog::ShowOptions(*f.services, 3, nullptr);
+    QVERIFY(sawIt);
+    QCOMPARE(f.rememberedTab, 2);
+    QVERIFY(!f.modalFlag);
+    QVERIFY(commandsUpdated);
+    QVERIFY(f.agent.commandEnabled(u"Options"_s));
+}
+
+void tst_OptionsDialog::browseAndWebButtons()
+{
+    OptionsFixture f;
+    QStringList opened;
+    platform::setShellRecorder(&opened);
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    OptionsGeneralPage& page = *dlg.pageGeneral;
+    Dialogs::queueFileName(u"/usr/bin/thunderbird"_s);
+    page.cmdBrowse->click();
+    QCOMPARE(Dialogs::takeAsked().value(0).title, u"Select E-mail Program Path"_s);
+    QCOMPARE(page.txtEMailProgram->text(), u"/usr/bin/thunderbird"_s);
+    // Cancelling the file dialog leaves the path.
+    Dialogs::queueFileName(QString());
+    page.cmdBrowse->click();
+    QCOMPARE(page.txtEMailProgram->text(), u"/usr/bin/thunderbird"_s);
+
+    // The sound browsers fill their field and play the file.
+    const QString wav = f.appPath() + u"/Sounds/Clock.wav"_s;
+    QDir().mkpath(f.appPath() + u"/Sounds"_s);
+    QFile(wav).open(QIODevice::WriteOnly);
+    Dialogs::queueFileName(wav);
+    page.cmdTimeSoundBrowse->click();
+    QCOMPARE(page.txtTimeSoundFile->text(), wav);
+    QVERIFY(f.agent.calls.contains(u"SpeakFile("_s + wav + u')'));
+
+    dlg.pageCharacter->cmdDownload->click();
+    Program().SupportURL = u"https://support.test/orvella"_s;
+    dlg.cmdOnlineSupport->click();
+    Program().SupportURL.clear();
+    platform::setShellRecorder(nullptr);
+    QCOMPARE(opened,
+             (QStringList{u"https://orvella.example/orvella/char.htm"_s, u"https://support.test/orvella"_s}));
+}
+
+void tst_OptionsDialog::accountFieldSelectedOnFocus()
+{
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QLineEdit* server = dlg.pageAccounts->txtPOPServer;
+    dlg.pageAccounts->txtAccountName->setFocus();
+    server->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(server->selectedText(), u"pop.test"_s);
+    QTest::keyClicks(server, u"mail.test"_s);
+    QCOMPARE(f.accounts.first()->m_PopServer, u"mail.test"_s);
+}
+
+// A password kept in the keyring is not read for the dialog: the field stays
+// empty and says where the password is, and OK neither asks for it nor
+// loses it. What the user types replaces it. (This test reaches no keyring.)
+void tst_OptionsDialog::passwordInTheKeyringNeedsNoRetyping()
+{
+    OptionsFixture f(u"[Account]\nUserName=Ann\nConnectionType=2\nPOPServer=pop.test\nAccountName=ann\n"
+                     u"Password=\nKeyringEntry=ann@pop.test\n[Character]\nName=vela.acs\n"_s);
+    {
+        OptionsDialog dlg(*f.services);
+        dlg.Init();
+        dlg.show();
+        OptionsAccountsPage& page = *dlg.pageAccounts;
+        QCOMPARE(page.txtPassword->text(), QString());
+        QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
+        QVERIFY(page.txtPassword->accessibleDescription().contains(u"keyring"_s));
+        retype(page.txtPOPServer, u"pop.test"_s);
+        dlg.cmdOK->click();
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(f.shown.isEmpty());
+        QCOMPARE(f.ini(u"Account"_s, u"Password"_s), QString());
+        QCOMPARE(f.ini(u"Account"_s, u"KeyringEntry"_s), u"ann@pop.test"_s);
+    }
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    OptionsAccountsPage& page = *dlg.pageAccounts;
+    retype(page.txtPassword, u"abc"_s);
+    QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
+    dlg.cmdOK->click();
+    QVERIFY(!dlg.isVisible());
+    // No keyring here: the new password stays scrambled in the file.
+    QCOMPARE(f.ini(u"Account"_s, u"Password"_s), u"679*1372*2079*"_s);
+    QCOMPARE(f.accounts[0]->m_Password, u"abc"_s);
+}
+
+QTEST_MAIN(tst_OptionsDialog)
+#include "tst_OptionsDialog.moc"
