@@ -3,6 +3,7 @@
 #include "core/IUserInterface.h"
 #include "core/reading/ClipboardReading.h"
 #include "core/reading/SpokenClock.h"
+#include "core/mail/AccountPasswords.h"
 #include "core/mail/Account.h"
 #include "core/mail/MailCheckCycle.h"
 #include "core/reading/NewMailNotifier.h"
@@ -50,6 +51,8 @@ OrvellaCore::OrvellaCore(AgentFactory makeAgent, QObject* parent)
 
 OrvellaCore::~OrvellaCore()
 {
+    // The keyring may answer a save after the core is gone.
+    AccountPasswords::hooks().showNotice = {};
     // A reminder window belongs to its reminder; the set goes before the speech it uses.
     m_reminders.reset();
 }
@@ -168,6 +171,11 @@ void OrvellaCore::createLogic()
     connect(cycle, &MailCheckCycle::errorPageVisible, this, &OrvellaCore::errorPageVisible);
     connect(cycle, &MailCheckCycle::notice, this,
             [this](const QString& text, bool sayIt, const QString& gesture) { ui().showMessage(text, sayIt, gesture); });
+    // Where the passwords stay scrambled in the settings file because no
+    // keyring took them, the Error page says so, once a run.
+    AccountPasswords::hooks().showNotice = [this](const QString& text) {
+        if (m_cycle) m_cycle->ShowNotice(text);
+    };
 
     connect(m_agent.get(), &IAgent::Command, this, &OrvellaCore::onCharacterCommand);
     connect(m_agent.get(), &IAgent::DblClick, this, &OrvellaCore::ReadClipboard);

@@ -13,7 +13,7 @@ namespace orvella {
 
 MessageListModel::Entry MessageListModel::entryFor(const MailMessage& message)
 {
-    return {message.Path(), message.m_ID, message.m_Subject, message.From(), message.m_TimeStamp};
+    return {message.Path(), message.m_ID, message.m_Subject, message.Sender(), message.m_TimeStamp};
 }
 
 MessageListModel::MessageListModel(QObject* parent) : QAbstractTableModel(parent)

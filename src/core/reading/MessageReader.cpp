@@ -145,7 +145,7 @@ void MessageReader::ShowReadingStatus(int n)
         const MailMessage& m = NewMessages[n - 1];
         Q_EMIT statusText(u"Reading message number "_s + QString::number(n));
         panel.messageNo = QString::number(n);
-        panel.from = m.From();
+        panel.from = m.Sender();
         panel.subject = m.m_Subject;
         panel.detailsShown = true;
         panelUpdated();

@@ -64,12 +64,12 @@ ViewWindow::ViewWindow(const MailMessage& message, QWidget* parent) : QDialog(pa
 
 QString ViewWindow::Caption(const MailMessage& message)
 {
-    return u"Message from "_s + message.From();
+    return u"Message from "_s + message.Sender();
 }
 
 QString ViewWindow::MessageText(const MailMessage& message)
 {
-    return u"From: "_s + message.From() + u"\r\n"_s + u"Subject: "_s + message.m_Subject + u"\r\n\r\n"_s +
+    return u"From: "_s + message.Sender() + u"\r\n"_s + u"Subject: "_s + message.m_Subject + u"\r\n\r\n"_s +
            message.m_Content;
 }
 

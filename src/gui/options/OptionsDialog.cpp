@@ -193,6 +193,12 @@ void OptionsDialog::writeBack()
 
 void OptionsDialog::confirm()
 {
+    // A number that cannot work is refused before anything changes.
+    if (!pageAccounts->NumbersWork()) {
+        tabOptions->setCurrentWidget(pageAccounts);
+        pageAccounts->CheckNumbers();
+        return;
+    }
     if (m_services.rememberTab) m_services.rememberTab(tabOptions->currentIndex());
     writeBack();
 
@@ -212,13 +218,18 @@ void OptionsDialog::confirm()
         m_services.character->SetCharacterSize();
         m_services.character->SetBalloon();
     }
-    if (m_services.checkParameters && !m_services.checkParameters()) return;
+    const AccountDrafts::Draft* first = pageAccounts->FirstDraft();
+    if (m_services.checkParameters && first &&
+        !m_services.checkParameters(first->now.popServer, first->now.accountName, first->hasPassword()))
+        return;
 
     s.Save();
     if (pageGeneral->chkAutoStart->isChecked() != InitialAutoStart)
         SetAutoStart(pageGeneral->chkAutoStart->isChecked());
     SaveFilters(m_services.filters);
     SaveRules(m_services.rules);
+    // Until now the checks used the saved accounts; from here on, these.
+    pageAccounts->ApplyAccounts();
     SaveAccounts(m_services.accounts);
     accept();
 }

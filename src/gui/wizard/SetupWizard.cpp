@@ -1,6 +1,9 @@
 #include "gui/wizard/SetupWizard.h"
+
+#include "core/mail/AccountDrafts.h"
 #include "gui/widgets/StayAboveCharacter.h"
 
+#include "core/mail/AccountDrafts.h"
 #include "core/mail/AccountPasswords.h"
 #include "core/mail/Account.h"
 #include "gui/widgets/Dialogs.h"
@@ -19,7 +22,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -84,7 +86,12 @@ SetupWizard::SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput
     for (QLineEdit* field : {txtPOPServer, txtAccountName, txtPassword})
         connect(field, &QLineEdit::textChanged, this, &SetupWizard::UpdateWizardButtons);
     connect(cboSecurity, &QComboBox::currentIndexChanged, this,
-            [this](int index) { txtPort->setValue(index == 1 ? StartTlsPort : TlsPort); });
+            [this](int index) { txtPort->setText(QString::number(index == 1 ? StartTlsPort : TlsPort)); });
+    // The message goes as soon as the port can work.
+    connect(txtPort, &QLineEdit::textChanged, this, [this] {
+        if (lblPortMessage->isVisible() && AccountDrafts::PortProblem(txtPort->text()).isEmpty())
+            showPortMessage(QString());
+    });
 }
 
 SetupWizard::~SetupWizard()
@@ -141,7 +148,7 @@ void SetupWizard::Init(int startPage)
         const QSignalBlocker block(cboSecurity);
         cboSecurity->setCurrentIndex(startTls ? 1 : 0);
     }
-    txtPort->setValue(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort));
+    txtPort->setText(QString::number(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort)));
 
     {
         const QSignalBlocker block(tabWizard);
@@ -322,9 +329,24 @@ void SetupWizard::openOnlineSupport()
     ShellOpen(url.isEmpty() ? QString::fromUtf16(DefaultSupportURL) : url);
 }
 
+void SetupWizard::showPortMessage(const QString& text)
+{
+    lblPortMessage->setText(text);
+    lblPortMessage->setAccessibleName(text);
+    lblPortMessage->setVisible(!text.isEmpty());
+    txtPort->setAccessibleDescription(text);
+}
+
 bool SetupWizard::validatePage(int& page)
 {
     if (page == PageServer) {
+        const QString portProblem = AccountDrafts::PortProblem(txtPort->text());
+        showPortMessage(portProblem);
+        if (!portProblem.isEmpty()) {
+            txtPort->setFocus();
+            txtPort->selectAll();
+            return false;
+        }
         const QString server = txtPOPServer->text().trimmed();
         if (server.contains(u'@')) {
             Dialogs::inform(this, ProgramTitle,
@@ -395,7 +417,7 @@ void SetupWizard::finish()
         account.m_AccountName = txtAccountName->text().trimmed();
         account.m_Password = txtPassword->text();
         account.m_Security = cboSecurity->currentData().toString();
-        account.m_Port = txtPort->value();
+        account.m_Port = txtPort->text().toInt();
     }
     if (StartPage <= PageUserName) m_settings.m_UserName = txtUserName->text().trimmed();
     m_settings.m_ConnectionType = optModemUser->isChecked() ? 1 : 2;
