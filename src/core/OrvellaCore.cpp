@@ -52,6 +52,7 @@ bool OrvellaCore::LoadStart()
 {
     CharacterControl::SetCharactersFolder();
     m_settings = std::make_unique<Settings>(AppPath());
+    const QString damaged = m_settings->SetAsideDamagedFile();
     m_settings->LoadInitial();
     m_agent = agentFactory()();
     createLogic();
@@ -60,9 +61,12 @@ bool OrvellaCore::LoadStart()
     m_character->RestoreStayInPlace();
     m_accounts = LoadAccounts();
     m_settings->wizardRunner = [this](int startPage) { return m_ui.runWizard(startPage); };
+    // Said before the set-up opens, so the set-up is no surprise.
+    if (!damaged.isEmpty()) m_ui.showMessage(damaged, false, u"Sad"_s);
     if (!m_settings->LoadSettings()) {
         // Cancelled: the program ends as if it had never started.
         DiscardAccounts();
+        m_settings->RestoreDamagedFile();
         return false;
     }
     return true;
@@ -78,11 +82,16 @@ void OrvellaCore::LoadRest()
     m_reminders = std::make_unique<ReminderSet>();
     m_reminders->alert.speech = m_speech.get();
     m_reminders->alert.openWindow = [this](const QString& text) { return m_ui.openReminderWindow(text); };
+    m_reminders->alert.openListWindow = [this](const QString& heading, const QStringList& lines) {
+        return m_ui.openReminderList(heading, lines);
+    };
     m_reminders->alert.notifications = m_notifications.get();
     m_reminders->alert.characterHidden = [this] { return !m_agent || !m_agent->Visible(); };
-    // A damaged reminder file stops the loading; the user learns which one.
+    // A damaged reminder file is skipped; the user learns which one.
     if (!m_reminders->Load())
         setStatusText(m_reminders->LoadError());
+    // Said where errors are read, and kept there through the first check.
+    if (!Program().BusNotice.isEmpty()) m_cycle->ShowNotice(Program().BusNotice);
     m_loaded = true;
 }
 
@@ -249,8 +258,9 @@ void OrvellaCore::setStatusText(const QString& text)
 
 void OrvellaCore::CheckAllMailServers()
 {
-    if (m_checkEnabled && m_cycle)
-        m_cycle->CheckAllMailServers();
+    // Not while the program starts: the set-up may still be open, and the
+    // accounts it is filling in are not settled yet.
+    if (m_loaded && m_checkEnabled && m_cycle) m_cycle->CheckAllMailServers();
 }
 
 void OrvellaCore::ReadClipboard()
