@@ -35,6 +35,7 @@ public:
     bool promptForMessage(const MailMessage&) override { return false; }
     bool runWizard(int) override { return false; }
     QObject* openReminderWindow(const QString&) override { return nullptr; }
+    QObject* openReminderList(const QString&, const QStringList&) override { return nullptr; }
     bool mainWindowVisible() const override { return false; }
     bool modalDialogDisplayed() const override { return false; }
 };
@@ -76,6 +77,7 @@ bool OrvellaCore::LoadStart()
 {
     CharacterControl::SetCharactersFolder();
     m_settings = std::make_unique<Settings>(AppPath());
+    const QString damaged = m_settings->SetAsideDamagedFile();
     m_settings->LoadInitial();
     m_agent = m_makeAgent();
     createLogic();
@@ -84,9 +86,12 @@ bool OrvellaCore::LoadStart()
     m_character->RestoreStayInPlace();
     m_accounts = LoadAccounts();
     m_settings->wizardRunner = [this](int startPage) { return ui().runWizard(startPage); };
+    // Said before the set-up opens, so the set-up is no surprise.
+    if (!damaged.isEmpty()) ui().showMessage(damaged, false, u"Sad"_s);
     if (!m_settings->LoadSettings()) {
         // Cancelled: the program ends as if it had never started.
         DiscardAccounts();
+        m_settings->RestoreDamagedFile();
         return false;
     }
     return true;
@@ -102,11 +107,16 @@ void OrvellaCore::LoadRest()
     m_reminders = std::make_unique<ReminderSet>();
     m_reminders->alert.speech = m_speech.get();
     m_reminders->alert.openWindow = [this](const QString& text) { return ui().openReminderWindow(text); };
+    m_reminders->alert.openListWindow = [this](const QString& heading, const QStringList& lines) {
+        return ui().openReminderList(heading, lines);
+    };
     m_reminders->alert.notifications = m_notifications.get();
     m_reminders->alert.characterHidden = [this] { return !m_agent || !m_agent->Visible(); };
-    // A damaged reminder file stops the loading; the user learns which one.
+    // A damaged reminder file is skipped; the user learns which one.
     if (!m_reminders->Load())
         setStatusText(m_reminders->LoadError());
+    // Said where errors are read, and kept there through the first check.
+    if (!Program().BusNotice.isEmpty()) m_cycle->ShowNotice(Program().BusNotice);
     m_loaded = true;
 }
 
@@ -271,8 +281,9 @@ void OrvellaCore::setStatusText(const QString& text)
 
 void OrvellaCore::CheckAllMailServers()
 {
-    if (m_checkEnabled && m_cycle)
-        m_cycle->CheckAllMailServers();
+    // Not while the program starts: the set-up may still be open, and the
+    // accounts it is filling in are not settled yet.
+    if (m_loaded && m_checkEnabled && m_cycle) m_cycle->CheckAllMailServers();
 }
 
 void OrvellaCore::ReadClipboard()

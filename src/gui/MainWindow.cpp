@@ -16,6 +16,7 @@
 #include "core/speech/CharacterControl.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/IAgent.h"
+#include "gui/widgets/ElidedLabel.h"
 #include "gui/MessagesPage.h"
 #include "gui/options/OptionsServices.h"
 #include "gui/QuickControlPage.h"
@@ -163,7 +164,10 @@ constexpr char PanelCaption[] = "orvellaPanelCaption";
 // state moves on, and reads the whole bar in one pass.
 void setPanelText(QLabel* panel, const QString& text)
 {
-    panel->setText(text);
+    if (auto* elided = qobject_cast<ElidedLabel*>(panel))
+        elided->setFullText(text);
+    else
+        panel->setText(text);
     const QString caption = panel->property(PanelCaption).toString();
     panel->setAccessibleName(text.isEmpty() ? caption : caption + u": "_s + text);
 }
@@ -173,7 +177,8 @@ void setPanelText(QLabel* panel, const QString& text)
 void MainWindow::buildStatusBar()
 {
     auto makePanel = [this](const QString& name, const QString& accessibleName) {
-        auto* l = new QLabel(this);
+        // The status text can be long (a file's full path); the others are short.
+        QLabel* l = name == u"statusText"_s ? new ElidedLabel(this) : new QLabel(this);
         l->setObjectName(name);
         l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
@@ -423,6 +428,11 @@ bool MainWindow::runWizard(int startPage)
 }
 
 QObject* MainWindow::openReminderWindow(const QString& text) { return ReminderAlert::Open(m_core.speech(), text); }
+
+QObject* MainWindow::openReminderList(const QString& heading, const QStringList& lines)
+{
+    return ReminderAlert::OpenList(m_core.speech(), heading, lines);
+}
 
 bool MainWindow::mainWindowVisible() const { return isVisible() && !isMinimized(); }
 

@@ -84,6 +84,7 @@ public:
     bool promptForMessage(const MailMessage& message) override;
     bool runWizard(int startPage) override;
     QObject* openReminderWindow(const QString& text) override;
+    QObject* openReminderList(const QString& heading, const QStringList& lines) override;
     bool mainWindowVisible() const override;
     bool modalDialogDisplayed() const override;
 

@@ -47,11 +47,14 @@ void tst_FolderLock::killedHolderLeavesNoLock()
 {
     QTemporaryDir dir;
     QProcess holder;
-    // -o: the lock stays with flock itself, not with the command it runs.
-    holder.start(u"flock"_s, {u"-o"_s, dir.filePath(FolderLock::lockFileName()), u"sleep"_s, u"30"_s});
+    // -o: the lock stays with flock itself, not with the command it runs,
+    // which says when the lock is taken.
+    holder.start(u"flock"_s, {u"-o"_s, dir.filePath(FolderLock::lockFileName()), u"sh"_s, u"-c"_s,
+                              u"echo held; exec sleep 30"_s});
     QVERIFY(holder.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return holder.readAllStandardOutput().contains("held"); }, 10000));
     FolderLock lock;
-    QVERIFY(QTest::qWaitFor([&] { return lock.lock(dir.path()) == FolderLock::Result::Held; }, 10000));
+    QCOMPARE(lock.lock(dir.path()), FolderLock::Result::Held);
     holder.kill();
     holder.waitForFinished();
     QVERIFY(QFile::exists(dir.filePath(FolderLock::lockFileName())));

@@ -16,6 +16,7 @@ public:
     bool readAnswer = true;
     bool wizardFinishes = false;
     bool windowVisible = false;
+    std::function<void()> whileWizardIsOpen;
     // When set, they answer instead of readAnswer.
     std::function<bool(const QList<MailMessage>&)> onPromptOnce;
     std::function<bool(const MailMessage&)> onPromptForMessage;
@@ -37,11 +38,17 @@ public:
     bool runWizard(int startPage) override
     {
         asked << QStringLiteral("wizard from page %1").arg(startPage);
+        if (whileWizardIsOpen) whileWizardIsOpen();
         return wizardFinishes;
     }
     QObject* openReminderWindow(const QString& text) override
     {
         asked << QStringLiteral("reminder: ") + text;
+        return nullptr;
+    }
+    QObject* openReminderList(const QString& heading, const QStringList&) override
+    {
+        asked << QStringLiteral("reminders: ") + heading;
         return nullptr;
     }
     bool mainWindowVisible() const override { return windowVisible; }

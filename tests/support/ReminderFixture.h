@@ -63,6 +63,11 @@ struct ReminderFixture
             windows << w;
             return w;
         };
+        alert.openListWindow = [this](const QString& heading, const QStringList& lines) -> QWidget* {
+            ReminderAlert* w = ReminderAlert::OpenList(speech.get(), heading, lines);
+            windows << w;
+            return w;
+        };
         Dialogs::reset();
     }
     ~ReminderFixture()

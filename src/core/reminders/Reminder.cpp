@@ -102,13 +102,26 @@ bool Reminder::hasChosenDays() const
 
 void Reminder::Check(const ReminderAlerting& alert, const QDateTime& now)
 {
+    if (BeginCheck(now)) Signal(alert, now);
+}
+
+bool Reminder::BeginCheck(const QDateTime& now)
+{
     m_ReSched = false;
-    if (!m_Enabled || !m_When.isValid()) return;
+    if (!m_Enabled || !m_When.isValid()) return false;
     if (hasChosenDays() && CatchUpWeek(now.date())) {
         m_ReSched = true;
         Save(false);
     }
-    if (IsDue(now)) Signal(alert, now);
+    return IsDue(now);
+}
+
+// Reminders tied to weekdays are always due on their day; the others, with
+// "only if running on that day", keep quiet on a later day.
+bool Reminder::SpeaksAt(const QDateTime& now) const
+{
+    return m_IfLate == RemindAnyway || (m_Recurs == Daily && m_EveryWeekDay) || hasChosenDays() ||
+           m_When.date() == now.date();
 }
 
 bool Reminder::IsDue(const QDateTime& now) const
@@ -142,13 +155,9 @@ bool Reminder::IsDue(const QDateTime& now) const
     }
 }
 
-void Reminder::Signal(const ReminderAlerting& alert, const QDateTime& now)
+void Reminder::Signal(const ReminderAlerting& alert, const QDateTime& now, bool quiet)
 {
-    // Reminders tied to weekdays are always due on their day; the others,
-    // with "only if running on that day", keep quiet on a later day.
-    const bool speak = m_IfLate == RemindAnyway || (m_Recurs == Daily && m_EveryWeekDay) || hasChosenDays() ||
-                       m_When.date() == now.date();
-    if (speak) {
+    if (!quiet && SpeaksAt(now)) {
         // Asked before speaking, which shows the character.
         const bool hidden = alert.characterHidden && alert.characterHidden();
         Say(alert.speech);
@@ -378,7 +387,8 @@ bool Reminder::Load(const QString& Path, const QString& UniqueID)
     m_UniqueID = UniqueID;
     m_DisplayName.reset();
     platform::ProfileFile f;
-    if (!f.load(Path)) return false;
+    // A file of garbage would read as a reminder due now with every default.
+    if (!f.load(Path) || f.check().damaged()) return false;
     // The default of a missing "When" is the present moment.
     const std::optional<QDateTime> when = f.hasKey(General, u"When"_s)
                                               ? ParseReminderDate(f.read(General, u"When"_s, QString()))

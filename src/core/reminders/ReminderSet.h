@@ -3,7 +3,9 @@
 #include "core/reminders/Reminder.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QString>
+#include <QObject>
 #include <memory>
 #include <vector>
 
@@ -16,18 +18,27 @@ class ReminderSet
 {
 public:
     ReminderSet(); // the reminders folder of the program folder known now
+    ~ReminderSet(); // closes the window of a gathered alert
+    ReminderSet(const ReminderSet&) = delete;
+    ReminderSet& operator=(const ReminderSet&) = delete;
+
+    // Up to this many reminders due at one check alert one by one; more are
+    // gathered into one alert: one spoken line that says how many are due,
+    // and one window that lists them.
+    static constexpr qsizetype MostAlertedAlone = 3;
 
     bool m_ReSched = false; // the last Check moved at least one due time
     // What alerting reminders reach; the main window fills it in.
     ReminderAlerting alert;
 
-    // Checks every reminder, in order, at the clock's present moment.
+    // Checks every reminder, in order, at the clock's present moment; the due
+    // ones alert (gathered beyond MostAlertedAlone).
     void Check();
     void Check(const QDateTime& now);
     // Replaces the reminders with those of the folder's "*.rmn" files. A file
-    // that cannot be read, or a second file of one identity, ends the loading
-    // there; the reminders before it stay. False then, with LoadError() saying
-    // which file it was.
+    // that cannot be read, or a second file of one identity, is skipped and
+    // the rest are loaded. False then, with LoadError() naming the files
+    // skipped.
     bool Load();
     int Count() const { return int(m_Items.size()); }
     // The reminder at a 1-based position, or null.
@@ -46,7 +57,10 @@ public:
     const QString& LoadError() const { return m_LoadError; }
 
 private:
+    void AlertGathered(Reminder& first, const QStringList& lines, const QDateTime& now);
+
     QString m_Folder;
+    QPointer<QObject> m_GatheredWindow;
     std::vector<std::unique_ptr<Reminder>> m_Items;
     QHash<QString, Reminder*> m_ById;
     QString m_LoadError;

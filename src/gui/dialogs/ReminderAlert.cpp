@@ -7,9 +7,11 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -83,6 +85,29 @@ void ReminderAlert::setReminderText(const QString& text)
     txtReminder->setPlainText(shown);
 }
 
+void ReminderAlert::setReminderList(const QString& heading, const QStringList& lines)
+{
+    if (!lstReminders) {
+        lstReminders = new QListView(this);
+        lstReminders->setObjectName(u"lstReminders"_s);
+        // A model of plain strings: one alert may list thousands of reminders.
+        lstReminders->setModel(new QStringListModel(lstReminders));
+        lstReminders->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        lstReminders->setUniformItemSizes(true);
+        auto* l = static_cast<QVBoxLayout*>(layout());
+        l->insertWidget(l->indexOf(txtReminder), lstReminders, 1);
+        setTabOrder(lstReminders, cmdDismiss);
+    }
+    static_cast<QStringListModel*>(lstReminders->model())->setStringList(lines);
+    lstReminders->setCurrentIndex(lstReminders->model()->index(0, 0));
+    lstReminders->setAccessibleName(heading);
+    lstReminders->setAccessibleDescription(lblWhen->text());
+    lblReminder->setText(heading);
+    lblReminder->setBuddy(lstReminders);
+    txtReminder->hide();
+    lstReminders->show();
+}
+
 void ReminderAlert::dismiss()
 {
     close();
@@ -97,6 +122,17 @@ void ReminderAlert::dismissAndStop()
 {
     stopTalking();
     dismiss();
+}
+
+ReminderAlert* ReminderAlert::OpenList(SpeechOutput* speech, const QString& heading, const QStringList& lines)
+{
+    auto* w = new ReminderAlert(speech);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setReminderList(heading, lines);
+    w->show();
+    w->activateWindow();
+    w->lstReminders->setFocus();
+    return w;
 }
 
 ReminderAlert* ReminderAlert::Open(SpeechOutput* speech, const QString& text)

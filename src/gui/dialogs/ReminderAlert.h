@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QLabel;
+class QListView;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -21,17 +22,23 @@ public:
     QLabel* lblReminder = nullptr;
     QLabel* lblWhen = nullptr;
     QPlainTextEdit* txtReminder = nullptr;
+    // The reminders of a gathered alert, one a line (in place of txtReminder).
+    QListView* lstReminders = nullptr;
     QPushButton* cmdDismiss = nullptr;
     QPushButton* cmdStopTalking = nullptr;
     QPushButton* cmdDismissAndStop = nullptr;
 
     void setReminderText(const QString& text);
+    // Shows the heading and the list of a gathered alert instead of one text.
+    void setReminderList(const QString& heading, const QStringList& lines);
     void dismiss();
     void stopTalking();
     void dismissAndStop();
 
     // A new window showing text, shown at once and deleted when closed.
     static ReminderAlert* Open(SpeechOutput* speech, const QString& text);
+    // The same for many reminders due at once.
+    static ReminderAlert* OpenList(SpeechOutput* speech, const QString& heading, const QStringList& lines);
 
 private:
     SpeechOutput* m_speech;
