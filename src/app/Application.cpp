@@ -9,6 +9,7 @@
 #include "platform/FolderLock.h"
 #include "app/TerminationSignals.h"
 #include "core/settings/Program.h"
+#include "gui/MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -122,6 +123,7 @@ int runApplication(int argc, char** argv)
     DialogsAboveCharacter dialogsAbove;
     OrvellaApp program;
     TrayIcon& tray = program.tray();
+    dialogsAbove.agent = [&program]() -> IAgent* { return program.core().agent(); };
     instance.commandHandler = [&tray](const QString& command) { return tray.HandleCommand(command); };
     // The usual ends of a tray program on this desktop are the session ending
     // and a signal, not its Exit command; neither may lose a setting.

@@ -95,9 +95,9 @@ void MainWindow::buildWindow()
     pageQuickControl = new QuickControlPage;
     chkDontCheck = pageQuickControl->chkDontCheck;
     tabMain->addTab(pageMessages, u" Messa&ges"_s);
-    tabMain->addTab(pageReminders, u" &Reminders"_s);
+    tabMain->addTab(pageReminders, u" Remi&nders"_s);
     tabMain->addTab(pageQuickControl, u" &Quick Control"_s);
-    tabMain->addTab(buildErrorPage(), u" &Error"_s);
+    tabMain->addTab(buildErrorPage(), u" Err&or"_s);
     // A text dropped on the tabs is read aloud, as one dropped on the list.
     tabMain->setAcceptDrops(true);
     tabMain->installEventFilter(this);
@@ -113,7 +113,7 @@ void MainWindow::buildWindow()
     };
     cmdClipboard = makeButton(u"cmdClipboard"_s, u"Clip&board"_s, u"Read Clipboard contents"_s);
     cmdCheck = makeButton(u"cmdCheck"_s, u"&Check Mail"_s, u"Check for new mail"_s);
-    cmdOptions = makeButton(u"cmdOptions"_s, u"&Options"_s, u"Customize Orvella"_s);
+    cmdOptions = makeButton(u"cmdOptions"_s, u"O&ptions"_s, u"Customize Orvella"_s);
     buttons->addStretch(1);
     cmdStopReading = makeButton(u"cmdStopReading"_s, u"&Stop Talking"_s, u"Stop character from talking"_s);
     // Shown while the character is; its place is kept, so nothing jumps.
@@ -165,7 +165,7 @@ constexpr char PanelCaption[] = "orvellaPanelCaption";
 void setPanelText(QLabel* panel, const QString& text)
 {
     if (auto* elided = qobject_cast<ElidedLabel*>(panel))
-        elided->setFullText(text);
+        elided->setText(text); // and its tooltip
     else
         panel->setText(text);
     const QString caption = panel->property(PanelCaption).toString();
@@ -176,15 +176,16 @@ void setPanelText(QLabel* panel, const QString& text)
 
 void MainWindow::buildStatusBar()
 {
-    auto makePanel = [this](const QString& name, const QString& accessibleName) {
-        // The status text can be long (a file's full path); the others are short.
-        QLabel* l = name == u"statusText"_s ? new ElidedLabel(this) : new QLabel(this);
+    auto makePanel = [this](const QString& name, const QString& accessibleName, bool elided = false) {
+        // The status text can be a server's whole error: it is cut to the
+        // bar's width rather than widening the window.
+        QLabel* l = elided ? new ElidedLabel(this) : new QLabel(this);
         l->setObjectName(name);
         l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
         return l;
     };
-    statusText = makePanel(u"statusText"_s, u"Status"_s);
+    statusText = makePanel(u"statusText"_s, u"Status"_s, true);
     statusConnection = makePanel(u"statusConnection"_s, u"Connection"_s);
     statusDate = makePanel(u"statusDate"_s, u"Date"_s);
     statusTime = makePanel(u"statusTime"_s, u"Time"_s);
@@ -224,7 +225,7 @@ void MainWindow::buildMenus()
     mnuEdit = menuBar()->addMenu(u"&Edit"_s);
     mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, &MainWindow::tellMe);
     mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, &MainWindow::viewMessage);
-    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, &MainWindow::addRule);
+    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"Add R&ule"_s, &MainWindow::addRule);
     mnuEdit->addSeparator();
     mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, &MainWindow::remove);
     mnuRemove->setShortcut(QKeySequence::Delete);
@@ -234,11 +235,12 @@ void MainWindow::buildMenus()
     mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, &MainWindow::clearError);
 
     QMenu* mnuMainView = menuBar()->addMenu(u"&View"_s);
-    mnuShowNewMessagePanel = add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show New Message Panel"_s, [this] {
-        settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
-        ApplyPanelVisibility();
-    });
-    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show Preview Panel"_s, [this] {
+    mnuShowNewMessagePanel =
+        add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show &New Message Panel"_s, [this] {
+            settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
+            ApplyPanelVisibility();
+        });
+    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show &Preview Panel"_s, [this] {
         settings().m_ShowPreviewPanel = !settings().m_ShowPreviewPanel;
         ApplyPanelVisibility();
     });
@@ -522,6 +524,17 @@ double MainWindow::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
+QRect MainWindow::FitInside(QRect r, const QRect& area)
+{
+    r.setWidth(std::min(r.width(), area.width()));
+    r.setHeight(std::min(r.height(), area.height()));
+    if (r.right() > area.right()) r.moveRight(area.right());
+    if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+    if (r.left() < area.left()) r.moveLeft(area.left());
+    if (r.top() < area.top()) r.moveTop(area.top());
+    return r;
+}
+
 // Geometry is stored in twips, the unit of the settings file's keys: the
 // window's outer position and the size of its inside.
 void MainWindow::RestoreWindowGeometry()
@@ -532,13 +545,16 @@ void MainWindow::RestoreWindowGeometry()
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
     QRect r(qRound(s.m_Left / tx), qRound(s.m_Top / ty), qRound(s.m_Width / tx), qRound(s.m_Height / ty));
     r.setSize(r.size().expandedTo(minimumSizeHint()));
-    // A window stored on a screen that is gone would open out of reach.
-    bool onScreen = false;
-    for (QScreen* screen : QGuiApplication::screens())
-        onScreen = onScreen || screen->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40)));
-    if (!onScreen)
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            r.moveTopLeft(screen->availableGeometry().topLeft());
+    // A window stored on a screen that is gone would open out of reach, and
+    // one stored larger than the screen (a size a long text once forced on
+    // it) would open with its buttons past the edge: the stored rectangle
+    // is brought back inside the screen it is (mostly) on.
+    QScreen* screen = QGuiApplication::screenAt(r.center());
+    for (QScreen* candidate : QGuiApplication::screens())
+        if (!screen && candidate->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40))))
+            screen = candidate;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) r = FitInside(r, screen->availableGeometry());
     move(r.topLeft());
     resize(r.size());
     // The split comes back once the page has its size: set before, it
@@ -635,7 +651,11 @@ void MainWindow::remove()
     const int row = pageMessages->selectedRow();
     if (row < 0)
         return;
-    pageMessages->selectRow(m_core.RemoveMessage(row));
+    // The next message is the one that moves up into the removed one's place
+    // on screen, in the order the list is sorted in, not in the store's.
+    const int onScreen = pageMessages->selectedViewRow();
+    m_core.RemoveMessage(row);
+    pageMessages->selectViewRow(std::min(onScreen, pageMessages->rowCount() - 1));
     showPreview();
     UpdateMessageCommands();
 }

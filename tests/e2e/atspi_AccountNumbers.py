@@ -30,7 +30,7 @@ class AccountNumbers(unittest.TestCase):
             p.start()
             p.window("Orvella")
             p.give_focus_back("Orvella")
-            p.key("alt+o")
+            p.key("alt+p")  # O&ptions
             options = p.window("Options")
             port = p.find("text", "Mail server port", root=options)
             p.key("alt+o")

@@ -35,10 +35,19 @@ public:
     void stopTalking();
     void dismissAndStop();
 
-    // A new window showing text, shown at once and deleted when closed.
+    // A new window showing text, shown at once and deleted when closed. It
+    // opens below and to the right of the last alert still open, so each
+    // alert is seen, and comes on top with the keyboard.
     static ReminderAlert* Open(SpeechOutput* speech, const QString& text);
     // The same for many reminders due at once.
     static ReminderAlert* OpenList(SpeechOutput* speech, const QString& heading, const QStringList& lines);
+    // Shows w where PlaceAmongAlerts says, on top, with focus holding the keyboard.
+    static void ShowAmongAlerts(ReminderAlert* w, QWidget* focus);
+    // Where an alert of size opens with the alerts open now, on area.
+    static QPoint PlaceAmongAlerts(const QList<QRect>& open, const QSize& size, const QRect& area, int step);
+
+protected:
+    void showEvent(QShowEvent* e) override;
 
 private:
     SpeechOutput* m_speech;

@@ -82,6 +82,7 @@ private:
     Rule* m_Rule = nullptr;
     IAgent* m_Agent = nullptr;
     int m_Mode = AddMode;
+    bool m_activatedOnce = false;
 };
 
 } // namespace orvella

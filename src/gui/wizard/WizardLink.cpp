@@ -1,12 +1,14 @@
 #include "gui/wizard/WizardLink.h"
 
+#include "gui/widgets/ControlNames.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
 WizardLink::WizardLink(const QString& text, QWidget* parent) : QPushButton(text, parent)
 {
-    setAccessibleName(text);
+    setAccessibleName(AccessibleText(text));
     setFlat(true);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
