@@ -223,6 +223,7 @@ void MainWindow::buildMenus()
     mnuExit->setShortcut(QKeySequence::Quit);
 
     mnuEdit = menuBar()->addMenu(u"&Edit"_s);
+    mnuEdit->setObjectName(u"mnuEdit"_s);
     mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, &MainWindow::tellMe);
     mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, &MainWindow::viewMessage);
     mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"Add R&ule"_s, &MainWindow::addRule);

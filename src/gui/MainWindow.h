@@ -90,41 +90,6 @@ public:
     bool mainWindowVisible() const override;
     bool modalDialogDisplayed() const override;
 
-    QTabWidget* tabMain = nullptr;
-    MessagesPage* pageMessages = nullptr;
-    RemindersPage* pageReminders = nullptr;
-    QuickControlPage* pageQuickControl = nullptr;
-    QPlainTextEdit* txtError = nullptr;
-    QCheckBox* chkDontCheck = nullptr; // on the Quick Control page
-    QPushButton* cmdClipboard = nullptr;
-    QPushButton* cmdCheck = nullptr;
-    QPushButton* cmdOptions = nullptr;
-    QPushButton* cmdStopReading = nullptr;
-    QLabel* statusText = nullptr;       // panel 1
-    QLabel* statusConnection = nullptr; // panel 2
-    QLabel* statusDate = nullptr;
-    QLabel* statusTime = nullptr;
-
-    QAction* mnuOptions = nullptr;
-    QAction* mnuExit = nullptr;
-    QMenu* mnuEdit = nullptr;
-    QAction* mnuRead = nullptr;
-    QAction* mnuView = nullptr;
-    QAction* mnuAddRule = nullptr;
-    QAction* mnuRemove = nullptr;
-    QAction* mnuClear = nullptr;
-    QAction* mnuShowNewMessagePanel = nullptr;
-    QAction* mnuShowPreviewPanel = nullptr;
-    QAction* mnuCheckMail = nullptr;
-    QAction* mnuMyMailProgram = nullptr;
-    QAction* mnuClipboard = nullptr;
-    QAction* mnuTip = nullptr;
-    QAction* mnuOnlineSupport = nullptr;
-    QAction* mnuDownloadTTS = nullptr;
-    QAction* mnuDownloadCharacter = nullptr;
-    QAction* mnuOtherProducts = nullptr;
-    QAction* mnuAbout = nullptr;
-
 Q_SIGNALS:
     void exitRequested();
     void aboutRequested();
@@ -155,6 +120,42 @@ private:
     int m_LastOptionsTab = 0;
     bool ActivatedOnce = false;
     bool m_loaded = false;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QTabWidget* tabMain = nullptr;
+    MessagesPage* pageMessages = nullptr;
+    RemindersPage* pageReminders = nullptr;
+    QuickControlPage* pageQuickControl = nullptr;
+    QPlainTextEdit* txtError = nullptr;
+    QCheckBox* chkDontCheck = nullptr; // on the Quick Control page
+    QPushButton* cmdClipboard = nullptr;
+    QPushButton* cmdCheck = nullptr;
+    QPushButton* cmdOptions = nullptr;
+    QPushButton* cmdStopReading = nullptr;
+    QLabel* statusText = nullptr;       // panel 1
+    QLabel* statusConnection = nullptr; // panel 2
+    QLabel* statusDate = nullptr;
+    QLabel* statusTime = nullptr;
+    QAction* mnuOptions = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuEdit = nullptr;
+    QAction* mnuRead = nullptr;
+    QAction* mnuView = nullptr;
+    QAction* mnuAddRule = nullptr;
+    QAction* mnuRemove = nullptr;
+    QAction* mnuClear = nullptr;
+    QAction* mnuShowNewMessagePanel = nullptr;
+    QAction* mnuShowPreviewPanel = nullptr;
+    QAction* mnuCheckMail = nullptr;
+    QAction* mnuMyMailProgram = nullptr;
+    QAction* mnuClipboard = nullptr;
+    QAction* mnuTip = nullptr;
+    QAction* mnuOnlineSupport = nullptr;
+    QAction* mnuDownloadTTS = nullptr;
+    QAction* mnuDownloadCharacter = nullptr;
+    QAction* mnuOtherProducts = nullptr;
+    QAction* mnuAbout = nullptr;
 };
 
 } // namespace orvella

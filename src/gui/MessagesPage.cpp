@@ -158,11 +158,13 @@ void MessagesPage::buildPanel()
     picNewMessages->setAccessibleName(u"New Message Panel"_s);
     auto* panel = new QGridLayout(picNewMessages);
     lblFromTitle = new QLabel(u"From:"_s, picNewMessages);
+    lblFromTitle->setObjectName(u"lblFromTitle"_s);
     // Sender and subject come from the message: however long, they never
     // widen the window (the whole text is in the tooltip and the accessible name).
     lblFrom = new ElidedLabel(picNewMessages);
     lblFrom->setObjectName(u"lblFrom"_s);
     lblSubjectTitle = new QLabel(u"Subject:"_s, picNewMessages);
+    lblSubjectTitle->setObjectName(u"lblSubjectTitle"_s);
     lblSubject = new ElidedLabel(picNewMessages);
     lblSubject->setObjectName(u"lblSubject"_s);
     lblNewMessages = new QLabel(picNewMessages);

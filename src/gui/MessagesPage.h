@@ -48,27 +48,6 @@ public:
     int minimumSplitTop() const;
     int maximumSplitTop() const;
 
-    QLabel* lblNewMessagesTitle = nullptr;
-    QWidget* picNewMessages = nullptr;
-    QLabel* lblNewMessages = nullptr;
-    QLabel* lblMessageNo = nullptr;
-    QLabel* lblFromTitle = nullptr;
-    ElidedLabel* lblFrom = nullptr;
-    QLabel* lblSubjectTitle = nullptr;
-    ElidedLabel* lblSubject = nullptr;
-    QToolButton* cmdPrev = nullptr;
-    QToolButton* cmdReplay = nullptr;
-    QToolButton* cmdNext = nullptr;
-    QLabel* lblAllMessagesTitle = nullptr;
-    QSplitter* splitMessages = nullptr;
-    QTreeView* lstMessages = nullptr;
-    QPlainTextEdit* txtMessage = nullptr;
-    QPushButton* cmdTellMe = nullptr;
-    QPushButton* cmdViewIt = nullptr;
-    QPushButton* cmdAddRule = nullptr;
-    QPushButton* cmdRemove = nullptr;
-    QPushButton* cmdClear = nullptr;
-
 Q_SIGNALS:
     void selectionChanged();
     // A double click or Return on an entry.
@@ -92,6 +71,31 @@ private:
     MessageListModel* m_model = nullptr;
     QSortFilterProxyModel* m_proxy = nullptr;
     int m_wantedSplitTop = -1; // where the split stays; -1: where the layout puts it
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class MainWindow;
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblNewMessagesTitle = nullptr;
+    QWidget* picNewMessages = nullptr;
+    QLabel* lblNewMessages = nullptr;
+    QLabel* lblMessageNo = nullptr;
+    QLabel* lblFromTitle = nullptr;
+    ElidedLabel* lblFrom = nullptr;
+    QLabel* lblSubjectTitle = nullptr;
+    ElidedLabel* lblSubject = nullptr;
+    QToolButton* cmdPrev = nullptr;
+    QToolButton* cmdReplay = nullptr;
+    QToolButton* cmdNext = nullptr;
+    QLabel* lblAllMessagesTitle = nullptr;
+    QSplitter* splitMessages = nullptr;
+    QTreeView* lstMessages = nullptr;
+    QPlainTextEdit* txtMessage = nullptr;
+    QPushButton* cmdTellMe = nullptr;
+    QPushButton* cmdViewIt = nullptr;
+    QPushButton* cmdAddRule = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QPushButton* cmdClear = nullptr;
 };
 
 } // namespace orvella

@@ -21,13 +21,6 @@ public:
     // Shows the settings' values without reporting them back as changes.
     void apply(const Settings& settings);
 
-    QSlider* sldSpeed = nullptr;
-    QSlider* sldPitch = nullptr;
-    QPushButton* cmdPreviewVoice = nullptr;
-    QCheckBox* chkAlwaysShow = nullptr;
-    QCheckBox* chkDontCheck = nullptr;
-    QCheckBox* chkEnableReminders = nullptr;
-
 Q_SIGNALS:
     void speedChanged(int speed);
     void pitchChanged(int pitch);
@@ -36,6 +29,17 @@ Q_SIGNALS:
     // Ticked: mail checking on.
     void mailCheckingChanged(bool enabled);
     void remindersChanged(bool enabled);
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class MainWindow;
+    // Its controls, found by tests and screen readers through their object names.
+    QSlider* sldSpeed = nullptr;
+    QSlider* sldPitch = nullptr;
+    QPushButton* cmdPreviewVoice = nullptr;
+    QCheckBox* chkAlwaysShow = nullptr;
+    QCheckBox* chkDontCheck = nullptr;
+    QCheckBox* chkEnableReminders = nullptr;
 };
 
 } // namespace orvella

@@ -61,14 +61,6 @@ public:
     int sortColumn() const { return m_sortColumn; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
 
-    QTreeView* lvReminders = nullptr;
-    QCheckBox* chkEnableReminders = nullptr;
-    QPushButton* cmdAddReminder = nullptr;
-    QPushButton* cmdEditReminder = nullptr;
-    QPushButton* cmdReadReminder = nullptr;
-    QPushButton* cmdEDReminder = nullptr;
-    QPushButton* cmdDeleteReminder = nullptr;
-
 Q_SIGNALS:
     // The user ticked or cleared "Enable reminders"; the setting is already changed.
     void enableRemindersClicked(bool checked);
@@ -92,6 +84,18 @@ private:
     const IAgent* m_agent = nullptr;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class MainWindow;
+    // Its controls, found by tests and screen readers through their object names.
+    QTreeView* lvReminders = nullptr;
+    QCheckBox* chkEnableReminders = nullptr;
+    QPushButton* cmdAddReminder = nullptr;
+    QPushButton* cmdEditReminder = nullptr;
+    QPushButton* cmdReadReminder = nullptr;
+    QPushButton* cmdEDReminder = nullptr;
+    QPushButton* cmdDeleteReminder = nullptr;
 };
 
 } // namespace orvella

@@ -64,15 +64,6 @@ public:
     bool trayIconAdded() const { return m_iconAdded; }
     bool showingNewMailIcon() const { return m_newMail; }
 
-    // The tray menu's entries, in menu order.
-    QAction* mnuCheckMail = nullptr;
-    QAction* mnuClipboard = nullptr;
-    QAction* mnuShow = nullptr;
-    QAction* mnuEnableDisable = nullptr;
-    QAction* mnuMyEmail = nullptr;
-    QAction* mnuAbout = nullptr;
-    QAction* mnuExit = nullptr;
-
     // Sets the entries' states as the right button does before the menu opens.
     void PrepareTrayMenu();
 
@@ -95,6 +86,17 @@ private:
     bool m_exitRequested = false; // an Exit that came while the main window was still loading
     bool m_exitPending = false;   // RequestExit is waiting for dialogs or a check
     bool m_cutCheck = false;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    // The tray menu's entries, in menu order.
+    QAction* mnuCheckMail = nullptr;
+    QAction* mnuClipboard = nullptr;
+    QAction* mnuShow = nullptr;
+    QAction* mnuEnableDisable = nullptr;
+    QAction* mnuMyEmail = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuExit = nullptr;
 };
 
 } // namespace orvella

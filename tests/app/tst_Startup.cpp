@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "core/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "gui/TrayIcon.h"
@@ -28,6 +29,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 namespace {
@@ -122,7 +124,7 @@ void tst_Startup::firstStartRunsWizard()
     QTimer::singleShot(300, this, [] {
         auto* wizard = qobject_cast<SetupWizard*>(QApplication::activeModalWidget());
         QVERIFY(wizard);
-        wizard->cmdCancel->click();
+        child<QPushButton>(wizard, u"cmdCancel"_s)->click();
     });
     QVERIFY(!start({}));
     QVERIFY(!Program().Exiting);
@@ -133,13 +135,13 @@ void tst_Startup::firstStartRunsWizard()
     QTimer::singleShot(300, this, [&answered] {
         auto* wizard = qobject_cast<SetupWizard*>(QApplication::activeModalWidget());
         QVERIFY(wizard);
-        wizard->chkFeatureEMail->setChecked(false); // mail is set up later
-        for (int i = 0; i < 10 && !wizard->cmdFinish->isEnabled(); ++i)
-            wizard->cmdNext->click();
-        wizard->optAutoStartNo->setChecked(true);
-        wizard->optLANUser->setChecked(true);
-        QVERIFY(wizard->cmdFinish->isEnabled());
-        wizard->cmdFinish->click();
+        child<QCheckBox>(wizard, u"chkFeatureEMail"_s)->setChecked(false); // mail is set up later
+        for (int i = 0; i < 10 && !child<QPushButton>(wizard, u"cmdFinish"_s)->isEnabled(); ++i)
+            child<QAbstractButton>(wizard, u"cmdNext"_s)->click();
+        child<QRadioButton>(wizard, u"optAutoStartNo"_s)->setChecked(true);
+        child<QRadioButton>(wizard, u"optLANUser"_s)->setChecked(true);
+        QVERIFY(child<QPushButton>(wizard, u"cmdFinish"_s)->isEnabled());
+        child<QPushButton>(wizard, u"cmdFinish"_s)->click();
         answered = true;
     });
     auto tray = start({});
@@ -151,7 +153,7 @@ void tst_Startup::firstStartRunsWizard()
     QVERIFY(main->isVisible());
     QCOMPARE(main->windowTitle(), u"Orvella"_s);
     QVERIFY(main->settings().m_RanWizard); // no settings file: first run
-    QVERIFY(!main->tabMain->isTabVisible(3));
+    QVERIFY(!child<QTabWidget>(main, u"tabMain"_s)->isTabVisible(3));
     // The minute timer starts on the first activation, two seconds later.
     QTRY_VERIFY(main->activatedOnce());
     QVERIFY(main->timer1()->isActive());
@@ -204,18 +206,18 @@ void tst_Startup::trayMenuFollowsState()
     MainWindow* main = tray->mainWindow();
 
     tray->PrepareTrayMenu();
-    QCOMPARE(tray->mnuEnableDisable->text(), u"&Disable Mail Checking"_s);
-    QVERIFY(tray->mnuCheckMail->isEnabled());
-    QVERIFY(!tray->mnuMyEmail->isEnabled()); // no e-mail program set
+    QCOMPARE(child<QAction>(tray, u"mnuEnableDisable"_s)->text(), u"&Disable Mail Checking"_s);
+    QVERIFY(child<QAction>(tray, u"mnuCheckMail"_s)->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuMyEmail"_s)->isEnabled()); // no e-mail program set
 
     // Switching checking off from the tray unticks the box and stores the setting.
-    tray->mnuEnableDisable->trigger();
-    QVERIFY(!main->chkDontCheck->isChecked());
+    child<QAction>(tray, u"mnuEnableDisable"_s)->trigger();
+    QVERIFY(!child<QCheckBox>(main, u"chkDontCheck"_s)->isChecked());
     QVERIFY(main->settings().m_DontCheck);
     tray->PrepareTrayMenu();
-    QCOMPARE(tray->mnuEnableDisable->text(), u"&Enable Mail Checking"_s);
-    tray->mnuEnableDisable->trigger();
-    QVERIFY(main->chkDontCheck->isChecked());
+    QCOMPARE(child<QAction>(tray, u"mnuEnableDisable"_s)->text(), u"&Enable Mail Checking"_s);
+    child<QAction>(tray, u"mnuEnableDisable"_s)->trigger();
+    QVERIFY(child<QCheckBox>(main, u"chkDontCheck"_s)->isChecked());
     QVERIFY(!main->settings().m_DontCheck);
 
     // While a check runs the Check and Exit entries are off, as the main window's are.
@@ -223,9 +225,9 @@ void tst_Startup::trayMenuFollowsState()
     main->check();
     QVERIFY(main->cycle()->running());
     tray->PrepareTrayMenu();
-    QVERIFY(!tray->mnuCheckMail->isEnabled());
-    QVERIFY(!tray->mnuExit->isEnabled());
-    QVERIFY(!main->cmdCheck->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuCheckMail"_s)->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuExit"_s)->isEnabled());
+    QVERIFY(!child<QPushButton>(main, u"cmdCheck"_s)->isEnabled());
     main->cycle()->setStepDelay({});
     main->cycle()->Abort();
     QTRY_VERIFY(!main->cycle()->running());
@@ -244,11 +246,11 @@ void tst_Startup::modalDialogBlocksTrayOpening()
     tray->TrayIconCallback(0x0203);
     QVERIFY(!tray->mainWindow()->isVisible());
     tray->PrepareTrayMenu();
-    QVERIFY(!tray->mnuShow->isEnabled());
-    QVERIFY(!tray->mnuExit->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuShow"_s)->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuExit"_s)->isEnabled());
     dialog.reset();
     tray->PrepareTrayMenu();
-    QVERIFY(tray->mnuShow->isEnabled() && tray->mnuExit->isEnabled());
+    QVERIFY(child<QAction>(tray, u"mnuShow"_s)->isEnabled() && child<QAction>(tray, u"mnuExit"_s)->isEnabled());
 }
 
 void tst_Startup::closingHidesAndKeepsRunning()
@@ -399,11 +401,11 @@ void tst_Startup::characterEventsReachWindow()
     QVERIFY(tray);
     MainWindow* main = tray->mainWindow();
     auto* agent = qobject_cast<test::FakeAgent*>(main->agent());
-    QVERIFY(!main->cmdStopReading->isVisibleTo(main));
+    QVERIFY(!child<QPushButton>(main, u"cmdStopReading"_s)->isVisibleTo(main));
     Q_EMIT agent->ShowEvent(IAgent::CauseProgramShowed);
-    QVERIFY(main->cmdStopReading->isVisibleTo(main));
+    QVERIFY(child<QPushButton>(main, u"cmdStopReading"_s)->isVisibleTo(main));
     Q_EMIT agent->HideEvent(IAgent::CauseUserHid);
-    QVERIFY(!main->cmdStopReading->isVisibleTo(main));
+    QVERIFY(!child<QPushButton>(main, u"cmdStopReading"_s)->isVisibleTo(main));
 
     // A double click reads the clipboard.
     QGuiApplication::clipboard()->setText(u"from the clipboard"_s);

@@ -1,5 +1,6 @@
 // The About box: the program's name and version, and the link to the support
 // page, by mouse and by keyboard; its opener keeps to one box.
+#include "support/Widgets.h"
 #include "WindowShots.h"
 
 #include "platform/Shell.h"
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 class tst_AboutDialog : public QObject
@@ -50,11 +52,12 @@ void tst_AboutDialog::nameAndVersion()
 {
     AboutDialog dlg;
     QCOMPARE(dlg.windowTitle(), u"About Orvella"_s);
-    QCOMPARE(dlg.lblProductName->text(), u"Orvella 4.2.1"_s);
-    QVERIFY(dlg.lblEngine->text().contains(u"espeak-ng"_s));
+    QCOMPARE(child<QLabel>(&dlg, u"lblProductName"_s)->text(), u"Orvella 4.2.1"_s);
+    QVERIFY(child<QLabel>(&dlg, u"lblEngine"_s)->text().contains(u"espeak-ng"_s));
 
     QCoreApplication::setApplicationVersion(QString());
-    QCOMPARE(AboutDialog().lblProductName->text(), u"Orvella"_s);
+    AboutDialog plain;
+    QCOMPARE(child<QLabel>(&plain, u"lblProductName"_s)->text(), u"Orvella"_s);
 }
 
 void tst_AboutDialog::linkOpensSupportPage_data()
@@ -77,17 +80,17 @@ void tst_AboutDialog::linkOpensSupportPage()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg.lblLink)->text(QAccessible::Name), opened);
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg.cmdOK)->text(QAccessible::Name), u"OK"_s);
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg.lblLink)->role(), QAccessible::Button);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"lblLink"_s))->text(QAccessible::Name), opened);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name), u"OK"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"lblLink"_s))->role(), QAccessible::Button);
 
     // From the keyboard: OK has the focus, Shift+Tab reaches the link, Space opens it.
-    QCOMPARE(QApplication::focusWidget(), dlg.cmdOK);
-    QTest::keyClick(dlg.cmdOK, Qt::Key_Tab, Qt::ShiftModifier);
-    QCOMPARE(QApplication::focusWidget(), dlg.lblLink);
-    QTest::keyClick(dlg.lblLink, Qt::Key_Space);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&dlg, u"cmdOK"_s));
+    QTest::keyClick(child<QPushButton>(&dlg, u"cmdOK"_s), Qt::Key_Tab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&dlg, u"lblLink"_s));
+    QTest::keyClick(child<QPushButton>(&dlg, u"lblLink"_s), Qt::Key_Space);
     QCOMPARE(m_opened, QStringList{opened});
-    QTest::mouseClick(dlg.lblLink, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(&dlg, u"lblLink"_s), Qt::LeftButton);
     QCOMPARE(m_opened, (QStringList{opened, opened}));
     QVERIFY(dlg.isVisible());
     QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -107,7 +110,7 @@ void tst_AboutDialog::showAboutKeepsToOneBox()
         for (QWidget* w : QApplication::topLevelWidgets())
             boxes += qobject_cast<AboutDialog*>(w) && w->isVisible();
         QVERIFY(QApplication::activeModalWidget());
-        dlg->cmdOK->click();
+        child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     AboutDialog::ShowAbout(nullptr);
     QVERIFY(flagWhileOpen);

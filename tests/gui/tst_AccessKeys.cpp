@@ -3,6 +3,7 @@
 // command button has a key, and no caption underlines a letter that does
 // nothing. Shared letters made Alt+R land on the Reminders page or on Read by
 // turns, so Read was never pressed by its key.
+#include "support/Widgets.h"
 #include "support/AppRig.h"
 #include "OptionsFixture.h"
 #include "WizardRig.h"
@@ -285,7 +286,7 @@ void tst_AccessKeys::eachWindowsKeysAreUnique()
         main->show();
         // What shows only at times: the Error page, Stop Talking while the character shows.
         main->ShowErrorTab(true);
-        main->cmdStopReading->setVisible(true);
+        child<QPushButton>(main, u"cmdStopReading"_s)->setVisible(true);
         check(main);
     } else if (window == u"wizard"_s) {
         Rig rig;
@@ -354,9 +355,9 @@ void tst_AccessKeys::eachWindowsKeysAreUnique()
         }
         if (window == u"rule editor"_s) {
             auto* dlg = static_cast<RuleDialog*>(w.get());
-            for (int type = 1; type < dlg->cboRuleType->count(); ++type) {
-                dlg->cboRuleType->setCurrentIndex(type);
-                walkStates(dlg, {}, u" / "_s + dlg->cboRuleType->currentText(), failures);
+            for (int type = 1; type < child<QComboBox>(dlg, u"cboRuleType"_s)->count(); ++type) {
+                child<QComboBox>(dlg, u"cboRuleType"_s)->setCurrentIndex(type);
+                walkStates(dlg, {}, u" / "_s + child<QComboBox>(dlg, u"cboRuleType"_s)->currentText(), failures);
             }
         }
         if (window == u"reminder editor"_s) {

@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "gui/dialogs/FilterDialog.h"
 
 #include <QComboBox>
@@ -7,6 +8,7 @@
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 class tst_FilterDialog : public QObject
@@ -41,9 +43,9 @@ void tst_FilterDialog::okWritesTheFilter()
     QCOMPARE(dlg.windowTitle(), u"Add Filter"_s);
     dlg.Init(filter);
     dlg.show();
-    dlg.cboFilterType->setCurrentIndex(type);
-    QTest::keyClicks(dlg.txtName, typed);
-    dlg.cmdOK->click();
+    child<QComboBox>(&dlg, u"cboFilterType"_s)->setCurrentIndex(type);
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtName"_s), typed);
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(dlg.m_OK, accepted);
     QCOMPARE(dlg.isVisible(), !accepted);
     QCOMPARE(filter.m_Name, accepted ? typed : QString());
@@ -56,9 +58,9 @@ void tst_FilterDialog::cancelLeavesTheFilter()
     FilterDialog dlg;
     dlg.Init(filter);
     dlg.show();
-    dlg.txtName->selectAll();
-    QTest::keyClicks(dlg.txtName, u"other"_s);
-    dlg.cmdCancel->click();
+    child<QLineEdit>(&dlg, u"txtName"_s)->selectAll();
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtName"_s), u"other"_s);
+    child<QPushButton>(&dlg, u"cmdCancel"_s)->click();
     QVERIFY(!dlg.m_OK);
     QCOMPARE(filter.m_Name, u"Forwarded"_s);
     QCOMPARE(filter.m_Type, 1);
@@ -69,18 +71,18 @@ void tst_FilterDialog::fillsFromTheFilter()
     Filter filter{u"Forwarded"_s, 1};
     FilterDialog dlg;
     dlg.Init(filter);
-    QCOMPARE(dlg.cboFilterType->currentText(), u"Read the message until you reach..."_s);
-    QCOMPARE(dlg.cboFilterType->itemText(0), u"Don't read lines that start with..."_s);
-    QCOMPARE(dlg.txtName->text(), u"Forwarded"_s);
-    QCOMPARE(dlg.lblFilterInstructions->buddy(), dlg.txtName);
-    QCOMPARE(dlg.txtName->accessibleName(), u"The following text..."_s);
-    QCOMPARE(dlg.cboFilterType->accessibleName(), u"Filter Type"_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->currentText(), u"Read the message until you reach..."_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->itemText(0), u"Don't read lines that start with..."_s);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->text(), u"Forwarded"_s);
+    QCOMPARE(child<QLabel>(&dlg, u"lblFilterInstructions"_s)->buddy(), child<QLineEdit>(&dlg, u"txtName"_s));
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->accessibleName(), u"The following text..."_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->accessibleName(), u"Filter Type"_s);
     // Activation selects the whole text, so typing replaces it.
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QCOMPARE(dlg.txtName->selectedText(), u"Forwarded"_s);
-    QTest::keyClicks(dlg.txtName, u"Sent"_s);
-    QCOMPARE(dlg.txtName->text(), u"Sent"_s);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->selectedText(), u"Forwarded"_s);
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtName"_s), u"Sent"_s);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->text(), u"Sent"_s);
 }
 
 QTEST_MAIN(tst_FilterDialog)

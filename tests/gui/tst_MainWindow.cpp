@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "app/CommandLine.h"
 #include "core/OrvellaCore.h"
 #include "gui/TrayIcon.h"
@@ -33,6 +34,7 @@
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::FakeAgent;
 
@@ -142,9 +144,9 @@ void tst_MainWindow::commandStates()
 {
     QVERIFY(start());
     MainWindow* main = m_tray->mainWindow();
-    MessagesPage* page = main->pageMessages;
-    const QList<QPushButton*> needEntry{page->cmdTellMe, page->cmdViewIt, page->cmdAddRule, page->cmdRemove};
-    const QList<QAction*> menus{main->mnuRead, main->mnuView, main->mnuAddRule, main->mnuRemove};
+    MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
+    const QList<QPushButton*> needEntry{child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s), child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)};
+    const QList<QAction*> menus{child<QAction>(main, u"mnuRead"_s), child<QAction>(main, u"mnuView"_s), child<QAction>(main, u"mnuAddRule"_s), child<QAction>(main, u"mnuRemove"_s)};
     auto states = [&] {
         QList<bool> s;
         for (QPushButton* b : needEntry)
@@ -157,40 +159,40 @@ void tst_MainWindow::commandStates()
 
     // An empty list: nothing to read, nothing to remove.
     QCOMPARE(states(), allOff);
-    QVERIFY(!page->cmdClear->isEnabled() && !main->mnuClear->isEnabled());
-    QVERIFY(!main->mnuMyMailProgram->isEnabled());
+    QVERIFY(!child<QPushButton>(page, u"cmdClear"_s)->isEnabled() && !child<QAction>(main, u"mnuClear"_s)->isEnabled());
+    QVERIFY(!child<QAction>(main, u"mnuMyMailProgram"_s)->isEnabled());
     m_tray->unload();
     m_tray.reset();
 
     storeMessages(2);
     QVERIFY(start("EMailProgram=/bin/true\r\n"));
     main = m_tray->mainWindow();
-    page = main->pageMessages;
-    QCOMPARE(main->tabMain->currentIndex(), 0);
-    QVERIFY(page->cmdClear->isEnabled() && main->mnuClear->isEnabled());
-    QVERIFY(main->mnuMyMailProgram->isEnabled());
+    page = child<MessagesPage>(main, u"FrameMain"_s);
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
+    QVERIFY(child<QPushButton>(page, u"cmdClear"_s)->isEnabled() && child<QAction>(main, u"mnuClear"_s)->isEnabled());
+    QVERIFY(child<QAction>(main, u"mnuMyMailProgram"_s)->isEnabled());
     QList<bool> s;
-    for (QPushButton* b : {page->cmdTellMe, page->cmdViewIt, page->cmdAddRule, page->cmdRemove})
+    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s), child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)})
         s << b->isEnabled();
     QCOMPARE(s, QList<bool>(4, false)); // nothing selected yet
 
     page->selectRow(1);
     QCOMPARE(page->selectedRow(), 1);
-    for (QPushButton* b : {page->cmdTellMe, page->cmdViewIt, page->cmdAddRule, page->cmdRemove})
+    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s), child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)})
         QVERIFY(b->isEnabled());
-    for (QAction* a : {main->mnuRead, main->mnuView, main->mnuAddRule, main->mnuRemove, main->mnuClear})
+    for (QAction* a : {child<QAction>(main, u"mnuRead"_s), child<QAction>(main, u"mnuView"_s), child<QAction>(main, u"mnuAddRule"_s), child<QAction>(main, u"mnuRemove"_s), child<QAction>(main, u"mnuClear"_s)})
         QVERIFY(a->isEnabled());
     // The preview shows the selected message.
-    QCOMPARE(page->txtMessage->toPlainText(), u"Body 0\n"_s);
+    QCOMPARE(child<QPlainTextEdit>(page, u"txtMessage"_s)->toPlainText(), u"Body 0\n"_s);
 
     // Another page: the message commands close.
-    main->tabMain->setCurrentIndex(2);
-    for (QPushButton* b : {page->cmdTellMe, page->cmdRemove, page->cmdClear})
+    child<QTabWidget>(main, u"tabMain"_s)->setCurrentIndex(2);
+    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdRemove"_s), child<QPushButton>(page, u"cmdClear"_s)})
         QVERIFY(!b->isEnabled());
-    main->tabMain->setCurrentIndex(0);
+    child<QTabWidget>(main, u"tabMain"_s)->setCurrentIndex(0);
 
     // Remove takes the entry away and selects its neighbour.
-    page->cmdRemove->click();
+    child<QPushButton>(page, u"cmdRemove"_s)->click();
     QCOMPARE(page->rowCount(), 1);
     QCOMPARE(page->selectedRow(), 0);
     QCOMPARE(QDir(m_dir->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 1);
@@ -203,22 +205,22 @@ void tst_MainWindow::panelsGiveTheirRoomToTheList()
     main->resize(800, 600);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
-    MessagesPage* page = main->pageMessages;
-    QVERIFY(main->mnuShowPreviewPanel->isChecked() && main->mnuShowNewMessagePanel->isChecked());
-    QVERIFY(page->txtMessage->isVisible() && page->picNewMessages->isVisible());
-    const int withBoth = page->lstMessages->height();
+    MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
+    QVERIFY(child<QAction>(main, u"mnuShowPreviewPanel"_s)->isChecked() && child<QAction>(main, u"mnuShowNewMessagePanel"_s)->isChecked());
+    QVERIFY(child<QWidget>(page, u"txtMessage"_s)->isVisible() && child<QWidget>(page, u"picNewMessages"_s)->isVisible());
+    const int withBoth = child<QTreeView>(page, u"lstMessages"_s)->height();
 
-    main->mnuShowPreviewPanel->trigger();
+    child<QAction>(main, u"mnuShowPreviewPanel"_s)->trigger();
     QVERIFY(!main->settings().m_ShowPreviewPanel);
-    QVERIFY(!main->mnuShowPreviewPanel->isChecked());
-    QTRY_VERIFY(!page->txtMessage->isVisible());
-    QTRY_VERIFY(page->lstMessages->height() > withBoth);
-    const int withoutPreview = page->lstMessages->height();
+    QVERIFY(!child<QAction>(main, u"mnuShowPreviewPanel"_s)->isChecked());
+    QTRY_VERIFY(!child<QWidget>(page, u"txtMessage"_s)->isVisible());
+    QTRY_VERIFY(child<QTreeView>(page, u"lstMessages"_s)->height() > withBoth);
+    const int withoutPreview = child<QTreeView>(page, u"lstMessages"_s)->height();
 
-    main->mnuShowNewMessagePanel->trigger();
+    child<QAction>(main, u"mnuShowNewMessagePanel"_s)->trigger();
     QVERIFY(!main->settings().m_ShowNewMessagePanel);
-    QTRY_VERIFY(!page->picNewMessages->isVisible());
-    QTRY_VERIFY(page->lstMessages->height() > withoutPreview);
+    QTRY_VERIFY(!child<QWidget>(page, u"picNewMessages"_s)->isVisible());
+    QTRY_VERIFY(child<QTreeView>(page, u"lstMessages"_s)->height() > withoutPreview);
     // The toggles are saved with the other settings at exit.
     m_tray->unload();
     platform::invalidateProfileCache();
@@ -273,7 +275,7 @@ void tst_MainWindow::splitKeepsItsPlaceAcrossRestarts()
         MainWindow* main = m_tray->mainWindow();
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main));
-        QTRY_COMPARE(main->pageMessages->splitTop(), 300); // 4500 twips
+        QTRY_COMPARE(child<MessagesPage>(main, u"FrameMain"_s)->splitTop(), 300); // 4500 twips
         m_tray->unload();
         m_tray.reset();
         platform::invalidateProfileCache();
@@ -291,15 +293,15 @@ void tst_MainWindow::splitStaysWithinItsLimits()
     main->resize(800, 700);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
-    MessagesPage* page = main->pageMessages;
-    const int low = page->cmdClear->geometry().bottom() + 1 + 3;  // 50 twips: 3 pixels
+    MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
+    const int low = child<QPushButton>(page, u"cmdClear"_s)->geometry().bottom() + 1 + 3;  // 50 twips: 3 pixels
     const int high = page->height() - 27;                         // 400 twips: 27 pixels
     QCOMPARE(page->minimumSplitTop(), low);
     QCOMPARE(page->maximumSplitTop(), high);
     page->setSplitTop(0);
     QTRY_VERIFY(std::abs(page->splitTop() - low) <= 1);
     page->setSplitTop(100000);
-    QTRY_VERIFY(std::abs(page->splitTop() - high) <= page->splitMessages->handleWidth() + 1);
+    QTRY_VERIFY(std::abs(page->splitTop() - high) <= child<QSplitter>(page, u"picSplitter"_s)->handleWidth() + 1);
 }
 
 void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn_data()
@@ -319,13 +321,13 @@ void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn()
     main->resize(800, 700);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
-    MessagesPage* page = main->pageMessages;
+    MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
     if (!shownAtStart) {
-        QVERIFY(!page->txtMessage->isVisible());
-        main->mnuShowPreviewPanel->trigger();
-        QTRY_VERIFY(page->txtMessage->isVisible());
+        QVERIFY(!child<QWidget>(page, u"txtMessage"_s)->isVisible());
+        child<QAction>(main, u"mnuShowPreviewPanel"_s)->trigger();
+        QTRY_VERIFY(child<QWidget>(page, u"txtMessage"_s)->isVisible());
     }
-    QSplitterHandle* handle = page->splitMessages->handle(1);
+    QSplitterHandle* handle = child<QSplitter>(page, u"picSplitter"_s)->handle(1);
     QTRY_VERIFY(handle->isVisible() && handle->height() > 0);
     auto drag = [&](int toPageY) {
         const QPoint grip = handle->rect().center();
@@ -339,7 +341,7 @@ void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn()
     QTRY_VERIFY2(page->splitTop() >= page->minimumSplitTop() - 1,
                  qPrintable(u"split at %1, limit %2"_s.arg(page->splitTop()).arg(page->minimumSplitTop())));
     drag(page->height());
-    QTRY_VERIFY2(page->splitTop() <= page->maximumSplitTop() + page->splitMessages->handleWidth() + 1,
+    QTRY_VERIFY2(page->splitTop() <= page->maximumSplitTop() + child<QSplitter>(page, u"picSplitter"_s)->handleWidth() + 1,
                  qPrintable(u"split at %1, limit %2"_s.arg(page->splitTop()).arg(page->maximumSplitTop())));
 }
 
@@ -356,7 +358,7 @@ void tst_MainWindow::longTextsLeaveTheWindowItsSize()
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
     const QSize before = main->size();
-    MessagesPage* page = main->pageMessages;
+    MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
 
     QString subject;
     while (subject.size() < 360)
@@ -379,13 +381,13 @@ void tst_MainWindow::longTextsLeaveTheWindowItsSize()
     const QRect screen = main->screen()->availableGeometry();
     QVERIFY(main->width() <= screen.width());
 
-    QCOMPARE(page->lblSubject->text(), subject);
-    QCOMPARE(page->lblSubject->toolTip(), subject);
-    QCOMPARE(page->lblSubject->accessibleName(), u"Subject: "_s + subject);
-    QVERIFY(page->lblSubject->width() < page->lblSubject->fontMetrics().horizontalAdvance(subject));
-    QCOMPARE(page->lblFrom->toolTip(), from);
-    QCOMPARE(main->statusText->toolTip(), u"Error: "_s + subject);
-    QCOMPARE(main->statusText->accessibleName(), u"Status: Error: "_s + subject);
+    QCOMPARE(child<QLabel>(page, u"lblSubject"_s)->text(), subject);
+    QCOMPARE(child<QLabel>(page, u"lblSubject"_s)->toolTip(), subject);
+    QCOMPARE(child<QLabel>(page, u"lblSubject"_s)->accessibleName(), u"Subject: "_s + subject);
+    QVERIFY(child<QLabel>(page, u"lblSubject"_s)->width() < child<QLabel>(page, u"lblSubject"_s)->fontMetrics().horizontalAdvance(subject));
+    QCOMPARE(child<QLabel>(page, u"lblFrom"_s)->toolTip(), from);
+    QCOMPARE(child<QLabel>(main, u"statusText"_s)->toolTip(), u"Error: "_s + subject);
+    QCOMPARE(child<QLabel>(main, u"statusText"_s)->accessibleName(), u"Status: Error: "_s + subject);
 
     m_tray->unload();
     platform::invalidateProfileCache();
@@ -441,8 +443,8 @@ void tst_MainWindow::removeSelectsTheNextMessageOnScreen()
     MainWindow* main = m_tray->mainWindow();
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
-    MessagesPage* page = main->pageMessages;
-    QTreeView* list = page->lstMessages;
+    MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
+    QTreeView* list = child<QTreeView>(page, u"lstMessages"_s);
     list->sortByColumn(0, Qt::AscendingOrder);
     auto onScreen = [&] {
         QStringList subjects;
@@ -462,16 +464,16 @@ void tst_MainWindow::removeSelectsTheNextMessageOnScreen()
 
     select(1);
     QCOMPARE(selected(), u"Banana"_s);
-    page->cmdRemove->click();
+    child<QPushButton>(page, u"cmdRemove"_s)->click();
     QCOMPARE(onScreen(), (QStringList{u"Apple"_s, u"Cherry"_s, u"Date"_s, u"Elder"_s}));
     QCOMPARE(selected(), u"Cherry"_s);
-    page->cmdRemove->click();
+    child<QPushButton>(page, u"cmdRemove"_s)->click();
     QCOMPARE(selected(), u"Date"_s);
     // Descending now; the last entry on screen removed, the new last is selected.
     list->sortByColumn(0, Qt::DescendingOrder);
     select(2);
     QCOMPARE(selected(), u"Apple"_s);
-    page->cmdRemove->click();
+    child<QPushButton>(page, u"cmdRemove"_s)->click();
     QCOMPARE(onScreen(), (QStringList{u"Elder"_s, u"Date"_s}));
     QCOMPARE(selected(), u"Date"_s);
     QCOMPARE(QDir(m_dir->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 2);
@@ -487,7 +489,7 @@ void tst_MainWindow::columnsShareTheListWidth()
     main->resize(900, 600);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
-    QTreeView* list = main->pageMessages->lstMessages;
+    QTreeView* list = child<QTreeView>(child<MessagesPage>(main, u"FrameMain"_s), u"lstMessages"_s);
     const int w = list->viewport()->width();
     QTRY_COMPARE(list->columnWidth(0), int(std::nearbyint(w * 0.65)));
     QCOMPARE(list->columnWidth(1), w - list->columnWidth(0) - 4);
@@ -523,27 +525,27 @@ void tst_MainWindow::accessKeysReachTheirTargetAtOnce()
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
     main->ShowErrorTab(true);
-    main->tabMain->setCurrentIndex(0);
-    main->pageMessages->selectRow(0);
-    main->pageMessages->lstMessages->setFocus();
+    child<QTabWidget>(main, u"tabMain"_s)->setCurrentIndex(0);
+    child<MessagesPage>(main, u"FrameMain"_s)->selectRow(0);
+    child<QTreeView>(child<MessagesPage>(main, u"FrameMain"_s), u"lstMessages"_s)->setFocus();
     auto* agent = static_cast<FakeAgent*>(main->agent());
     agent->calls.clear();
 
     QTest::keyClick(main, Qt::Key_R, Qt::AltModifier);
     QTRY_VERIFY2(!agent->calls.filter(u"Speak("_s).isEmpty(), "Alt+R did not read the message");
-    QCOMPARE(main->tabMain->currentIndex(), 0);
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
     main->stopReading();
 
     QTest::keyClick(main, Qt::Key_N, Qt::AltModifier);
-    QCOMPARE(main->tabMain->currentIndex(), 1);
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 1);
     QTest::keyClick(main, Qt::Key_O, Qt::AltModifier);
-    QCOMPARE(main->tabMain->currentIndex(), 3);
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 3);
     QTest::keyClick(main, Qt::Key_G, Qt::AltModifier);
-    QCOMPARE(main->tabMain->currentIndex(), 0);
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
     QTest::keyClick(main, Qt::Key_E, Qt::AltModifier);
-    QTRY_VERIFY(main->mnuEdit->isVisible());
-    main->mnuEdit->close();
-    QCOMPARE(main->tabMain->currentIndex(), 0);
+    QTRY_VERIFY(child<QMenu>(main, u"mnuEdit"_s)->isVisible());
+    child<QMenu>(main, u"mnuEdit"_s)->close();
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
 }
 
 // The status text for a reminder file that could not be read names the file

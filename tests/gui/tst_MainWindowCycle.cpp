@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "core/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
@@ -31,6 +32,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::FakeAgent;
 using orvella::test::Pop3ScriptedTransport;
@@ -136,28 +138,28 @@ void tst_MainWindowCycle::checkControlsAndErrorPage()
     MainWindow* main = tray->mainWindow();
     auto* agent = static_cast<FakeAgent*>(main->agent());
     QVERIFY(main->timer1()->isActive());
-    QVERIFY(!main->tabMain->isTabVisible(3));
+    QVERIFY(!child<QTabWidget>(main, u"tabMain"_s)->isTabVisible(3));
 
     queueServer(kWrongPassword);
     main->check();
     // While the check runs nothing can start another, Exit waits, and the
     // minute timer is stopped.
     QVERIFY(main->cycle()->running());
-    QVERIFY(!main->cmdCheck->isEnabled());
-    QVERIFY(!main->mnuCheckMail->isEnabled());
-    QVERIFY(!main->mnuExit->isEnabled());
+    QVERIFY(!child<QPushButton>(main, u"cmdCheck"_s)->isEnabled());
+    QVERIFY(!child<QAction>(main, u"mnuCheckMail"_s)->isEnabled());
+    QVERIFY(!child<QAction>(main, u"mnuExit"_s)->isEnabled());
     QVERIFY(!agent->commandEnabled(u"Check Mail Now"_s));
     QVERIFY(!main->timer1()->isActive());
     tray->PrepareTrayMenu();
-    QVERIFY(!tray->mnuCheckMail->isEnabled());
-    QVERIFY(!tray->mnuExit->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuCheckMail"_s)->isEnabled());
+    QVERIFY(!child<QAction>(tray, u"mnuExit"_s)->isEnabled());
     agent->takeCalls();
     QVERIFY(waitForCycle());
 
     // The Error page appears beside the first page, which is selected.
-    QVERIFY(main->tabMain->isTabVisible(3));
-    QCOMPARE(main->tabMain->currentIndex(), 0);
-    const QString error = main->txtError->toPlainText();
+    QVERIFY(child<QTabWidget>(main, u"tabMain"_s)->isTabVisible(3));
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
+    const QString error = child<QPlainTextEdit>(main, u"txtError"_s)->toPlainText();
     QVERIFY2(error.startsWith(u"There was an error connecting to the mail server.\n"
                               u"Description: An error occurred while connecting to pop.example.test with "
                               u"account bob.\n\n[AUTH] Authentication failed. ("_s),
@@ -167,21 +169,21 @@ void tst_MainWindowCycle::checkControlsAndErrorPage()
         return c.startsWith(u"Speak("_s) &&
                c.endsWith(u"Error retrieving E-mail. Check the 'Error' Tab for details.)"_s);
     }));
-    QVERIFY(main->cmdCheck->isEnabled());
-    QVERIFY(main->mnuCheckMail->isEnabled());
-    QVERIFY(main->mnuExit->isEnabled());
+    QVERIFY(child<QPushButton>(main, u"cmdCheck"_s)->isEnabled());
+    QVERIFY(child<QAction>(main, u"mnuCheckMail"_s)->isEnabled());
+    QVERIFY(child<QAction>(main, u"mnuExit"_s)->isEnabled());
     QVERIFY(agent->commandEnabled(u"Check Mail Now"_s));
     QVERIFY(main->timer1()->isActive());
 
     // The user looks at the page; the next check without error takes it away.
-    main->tabMain->setCurrentIndex(3);
+    child<QTabWidget>(main, u"tabMain"_s)->setCurrentIndex(3);
     queueServer(kEmptyMailbox);
     main->check();
     QVERIFY(waitForCycle());
-    QVERIFY(!main->tabMain->isTabVisible(3));
-    QCOMPARE(main->tabMain->currentIndex(), 0);
-    QCOMPARE(main->txtError->toPlainText(), error);
-    QVERIFY(main->cmdCheck->isEnabled());
+    QVERIFY(!child<QTabWidget>(main, u"tabMain"_s)->isTabVisible(3));
+    QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
+    QCOMPARE(child<QPlainTextEdit>(main, u"txtError"_s)->toPlainText(), error);
+    QVERIFY(child<QPushButton>(main, u"cmdCheck"_s)->isEnabled());
 }
 
 // Started by the user before the window was first activated, a check must
@@ -213,16 +215,16 @@ void tst_MainWindowCycle::untickedBoxStopsTimedChecks()
     MainWindow* main = tray->mainWindow();
     main->timer1()->stop();
     platform::setClockOverride([] { return QDateTime(QDate(2026, 3, 2), QTime(10, 0, 0)); });
-    QVERIFY(main->chkDontCheck->isChecked());
+    QVERIFY(child<QCheckBox>(main, u"chkDontCheck"_s)->isChecked());
 
-    main->chkDontCheck->click();
+    child<QCheckBox>(main, u"chkDontCheck"_s)->click();
     QVERIFY(main->settings().m_DontCheck);
     main->onMinuteTick();
     QVERIFY(!main->cycle()->running());
-    QVERIFY(main->cmdCheck->isEnabled());
+    QVERIFY(child<QPushButton>(main, u"cmdCheck"_s)->isEnabled());
 
     // Ticked again, the next tick checks (the account starts due).
-    main->chkDontCheck->click();
+    child<QCheckBox>(main, u"chkDontCheck"_s)->click();
     QVERIFY(!main->settings().m_DontCheck);
     queueServer(kEmptyMailbox);
     main->onMinuteTick();
@@ -254,7 +256,7 @@ void tst_MainWindowCycle::checkNowWhileBusySaysWhy()
     QCOMPARE(second.exitCode(), 3);
     const QString said = QString::fromUtf8(second.readAll());
     QVERIFY2(said.contains(u"A mail check is running already"_s), qPrintable(said));
-    QCOMPARE(main->statusText->text(), u"A mail check is running already; this one was not started."_s);
+    QCOMPARE(child<QLabel>(main, u"statusText"_s)->text(), u"A mail check is running already; this one was not started."_s);
     QVERIFY(waitForCycle());
 }
 

@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
 #include "support/FakeAgent.h"
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::FakeAgent;
 
@@ -27,13 +29,13 @@ void tst_NoticeWindow::silentNotice()
     FakeAgent agent;
     SpeechOutput speech(agent, settings);
     NoticeWindow dlg(&speech);
-    dlg.lblMessage->setText(u"Your password is not specified."_s);
+    child<QLabel>(&dlg, u"lblMessage"_s)->setText(u"Your password is not specified."_s);
     dlg.m_ToSay = false;
     dlg.show();
     dlg.activateWindow();
     QTRY_VERIFY(dlg.isActiveWindow());
-    QVERIFY(!dlg.cmdSayIt->isEnabled());
-    dlg.cmdOK->click();
+    QVERIFY(!child<QPushButton>(&dlg, u"cmdSayIt"_s)->isEnabled());
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(agent.calls.isEmpty());
     QCOMPARE(dlg.windowTitle(), u"Orvella Message"_s);
 }
@@ -47,17 +49,17 @@ void tst_NoticeWindow::spokenNoticeAndStopOnClose()
     SpeechOutput speech(agent, settings);
     NoticeWindow dlg(&speech);
     QCOMPARE(dlg.m_Animation, u"Read"_s);
-    dlg.lblMessage->setText(u"Read me"_s);
+    child<QLabel>(&dlg, u"lblMessage"_s)->setText(u"Read me"_s);
     dlg.m_ToSay = true;
     dlg.m_Animation = u"Suggest"_s;
     dlg.show();
     dlg.activateWindow();
     QTRY_VERIFY(dlg.isActiveWindow());
-    QVERIFY(dlg.cmdSayIt->isEnabled());
+    QVERIFY(child<QPushButton>(&dlg, u"cmdSayIt"_s)->isEnabled());
     QCOMPARE(agent.calls, (QStringList{u"Show(fast)"_s, u"Play(Suggest)"_s,
                                        u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Read me)"_s, u"Hide(fast)"_s}));
     agent.calls.clear();
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(agent.calls, (QStringList{u"StopAll"_s, u"Hide(fast)"_s}));
 }
 
@@ -66,9 +68,9 @@ void tst_NoticeWindow::showMessageIsModalAndReturns()
     bool sawIt = false;
     QTimer::singleShot(100, this, [&] {
         auto* dlg = qobject_cast<NoticeWindow*>(QApplication::activeModalWidget());
-        sawIt = dlg && dlg->lblMessage->text() == u"notice"_s && !dlg->cmdSayIt->isEnabled();
+        sawIt = dlg && child<QLabel>(dlg, u"lblMessage"_s)->text() == u"notice"_s && !child<QPushButton>(dlg, u"cmdSayIt"_s)->isEnabled();
         if (dlg)
-            dlg->cmdOK->click();
+            child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     ShowMessage(nullptr, u"notice"_s, false, u"Read"_s);
     QVERIFY(sawIt);

@@ -1,5 +1,6 @@
 // The options dialog driven through its widgets: what reaches the files on OK
 // and not on Cancel, the account list, and the edge cases of filling it.
+#include "support/Widgets.h"
 #include "OptionsFixture.h"
 
 #include "core/pop3/Pop3Client.h"
@@ -54,8 +55,8 @@ const QString threeAccounts =
 // Shows the page holding control, as the user would before using it.
 void showPageOf(OptionsDialog& dlg, QWidget* control)
 {
-    for (int i = 0; i < dlg.tabOptions->count(); ++i)
-        if (dlg.tabOptions->widget(i)->isAncestorOf(control)) dlg.tabOptions->setCurrentIndex(i);
+    for (int i = 0; i < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++i)
+        if (child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i)->isAncestorOf(control)) child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
 }
 
 void retype(QLineEdit* field, const QString& text)
@@ -170,7 +171,7 @@ void tst_OptionsDialog::okSavesEachPageAndCancelNothing()
         dlg.show();
         act(dlg, control, action);
         if (QTest::currentTestFailed()) return;
-        (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+        (ok ? child<QPushButton>(&dlg, u"cmdOK"_s) : child<QPushButton>(&dlg, u"cmdCancel"_s))->click();
         QVERIFY(!dlg.isVisible());
         if (ok) {
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
@@ -197,49 +198,49 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    dlg.tabOptions->setCurrentWidget(dlg.pageRules);
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsRulesPage>(&dlg, u"pageRules"_s));
 
     bool flagWhileEditing = false;
     WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
         auto* editor = static_cast<RuleDialog*>(w);
         flagWhileEditing = (QApplication::activeModalWidget() != nullptr);
         QCOMPARE(editor->windowTitle(), u"Add Rule"_s);
-        QTest::keyClicks(editor->txtName, u"boss@example.com"_s);
-        editor->cmdOK->click();
+        QTest::keyClicks(child<QLineEdit>(editor, u"txtName"_s), u"boss@example.com"_s);
+        child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
-    dlg.pageRules->cmdAddRule->click();
+    child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s)->click();
     QVERIFY(flagWhileEditing);
     QVERIFY(!(QApplication::activeModalWidget() != nullptr));
-    QCOMPARE(dlg.pageRules->lstRules->count(), 1);
-    QCOMPARE(dlg.pageRules->lstRules->item(0)->text(),
+    QCOMPARE(child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->count(), 1);
+    QCOMPARE(child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->item(0)->text(),
              u"Look for \"boss@example.com\" in sender's name or E-mail address."_s);
 
     // Editing works on the rule in the list; its caption names it.
     WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
         auto* editor = static_cast<RuleDialog*>(w);
         QCOMPARE(editor->windowTitle(), u"Edit Rule for boss@example.com"_s);
-        editor->optSayNothing->click();
-        editor->cmdOK->click();
+        child<QRadioButton>(editor, u"optSayNothing"_s)->click();
+        child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
-    dlg.pageRules->cmdEditRule->click();
+    child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s)->click();
     QCOMPARE(f.rules.size(), 1);
     QCOMPARE(f.rules[0].m_WhatToSay, u"Nothing"_s);
 
-    dlg.tabOptions->setCurrentWidget(dlg.pageFilters);
-    dlg.pageFilters->lstFilters->setCurrentRow(0);
-    dlg.pageFilters->cmdRemoveFilter->click();
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
+    child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->setCurrentRow(0);
+    child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s)->click();
     WhenModal(u"frmAddEditFilter"_s, [&](QWidget* w) {
         auto* editor = static_cast<FilterDialog*>(w);
         QCOMPARE(editor->windowTitle(), u"Add Filter"_s);
-        editor->cboFilterType->setCurrentIndex(1);
-        QTest::keyClicks(editor->txtName, u"-----"_s);
-        editor->cmdOK->click();
+        child<QComboBox>(editor, u"cboFilterType"_s)->setCurrentIndex(1);
+        QTest::keyClicks(child<QLineEdit>(editor, u"txtName"_s), u"-----"_s);
+        child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
-    dlg.pageFilters->cmdAddFilter->click();
-    QCOMPARE(dlg.pageFilters->lstFilters->count(), 1);
-    QCOMPARE(dlg.pageFilters->lstFilters->item(0)->text(), u"Read message until you reach \"-----\"."_s);
+    child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s)->click();
+    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->count(), 1);
+    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->item(0)->text(), u"Read message until you reach \"-----\"."_s);
 
-    (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+    (ok ? child<QPushButton>(&dlg, u"cmdOK"_s) : child<QPushButton>(&dlg, u"cmdCancel"_s))->click();
     // What the editors changed stays in memory either way.
     QCOMPARE(f.rules.size(), 1);
     QCOMPARE(f.filters.size(), 1);
@@ -259,36 +260,36 @@ void tst_OptionsDialog::accountsAddedAndRemovedRenumber()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    OptionsAccountsPage& page = *dlg.pageAccounts;
-    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
-    QCOMPARE(page.txtPOPServer->text(), u"one.test"_s);
-    QVERIFY(!page.cmdRemoveAccount->isEnabled());
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
+    QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"one.test"_s);
+    QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
 
-    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
-    QCOMPARE(page.txtPOPServer->text(), u"two.test"_s);
-    QVERIFY(page.cmdRemoveAccount->isEnabled());
-    page.cmdRemoveAccount->click();
+    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
+    QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"two.test"_s);
+    QVERIFY(child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
+    child<QPushButton>(&page, u"cmdRemoveAccount"_s)->click();
     // The account behind moves up and shows under the name it is saved with.
-    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s}));
-    QCOMPARE(page.lstAccounts->indexOfTopLevelItem(page.lstAccounts->currentItem()), 1);
-    QCOMPARE(page.txtPOPServer->text(), u"three.test"_s);
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s}));
+    QCOMPARE(child<QTreeWidget>(&page, u"lstAccounts"_s)->indexOfTopLevelItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->currentItem()), 1);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"three.test"_s);
 
     // A new account starts empty, although the section it will be saved in
     // still holds the account that moved up.
-    page.cmdAddAccount->click();
-    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
-    QCOMPARE(page.txtPOPServer->text(), QString());
-    QCOMPARE(page.txtAccountName->text(), QString());
-    QCOMPARE(page.txtPassword->text(), QString());
-    QCOMPARE(page.txtCheckInterval->text(), u"3"_s);
-    QCOMPARE(page.txtPort->text(), u"110"_s);
-    retype(page.txtPOPServer, u"four.test"_s);
-    retype(page.txtAccountName, u"four"_s);
+    child<QPushButton>(&page, u"cmdAddAccount"_s)->click();
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
+    QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), QString());
+    QCOMPARE(child<QLineEdit>(&page, u"txtAccountName"_s)->text(), QString());
+    QCOMPARE(child<QLineEdit>(&page, u"txtPassword"_s)->text(), QString());
+    QCOMPARE(child<QLineEdit>(&page, u"txtCheckInterval"_s)->text(), u"3"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPort"_s)->text(), u"110"_s);
+    retype(child<QLineEdit>(&page, u"txtPOPServer"_s), u"four.test"_s);
+    retype(child<QLineEdit>(&page, u"txtAccountName"_s), u"four"_s);
     // The program's accounts are the saved ones until OK.
     QCOMPARE(f.accounts.size(), 3);
     QCOMPARE(f.accounts[1]->m_PopServer, u"two.test"_s);
 
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(!dlg.isVisible());
     QCOMPARE(f.accounts.size(), 3);
     QCOMPARE(f.accounts[1]->m_PopServer, u"three.test"_s);
@@ -311,28 +312,28 @@ void tst_OptionsDialog::oneAccountCannotBeRemoved()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    OptionsAccountsPage& page = *dlg.pageAccounts;
-    QCOMPARE(entries(page.lstAccounts), QStringList{u"Default Account"_s});
-    QVERIFY(!page.cmdRemoveAccount->isEnabled());
-    page.cmdRemoveAccount->click();
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), QStringList{u"Default Account"_s});
+    QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
+    child<QPushButton>(&page, u"cmdRemoveAccount"_s)->click();
     QCOMPARE(f.accounts.size(), 1);
 
     // A section that does not exist gives the defaults, and the new account
     // travels encrypted.
-    page.cmdAddAccount->click();
-    QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s}));
-    QCOMPARE(page.txtPOPServer->text(), QString());
-    QCOMPARE(page.txtCheckInterval->text(), u"3"_s);
-    QCOMPARE(page.txtPort->text(), u"110"_s);
-    QCOMPARE(page.cboSecurity->currentText(), u"STARTTLS"_s);
-    QVERIFY(page.cmdRemoveAccount->isEnabled());
-    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(0));
-    QVERIFY(!page.cmdRemoveAccount->isEnabled());
-    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
-    page.cmdRemoveAccount->click();
-    QCOMPARE(entries(page.lstAccounts), QStringList{u"Default Account"_s});
-    QVERIFY(!page.cmdRemoveAccount->isEnabled());
-    dlg.cmdOK->click();
+    child<QPushButton>(&page, u"cmdAddAccount"_s)->click();
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s}));
+    QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), QString());
+    QCOMPARE(child<QLineEdit>(&page, u"txtCheckInterval"_s)->text(), u"3"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPort"_s)->text(), u"110"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboSecurity"_s)->currentText(), u"STARTTLS"_s);
+    QVERIFY(child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
+    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(0));
+    QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
+    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
+    child<QPushButton>(&page, u"cmdRemoveAccount"_s)->click();
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), QStringList{u"Default Account"_s});
+    QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(f.accounts.size(), 1);
 }
 
@@ -372,7 +373,7 @@ void tst_OptionsDialog::okStopsOnMissingAccountSettings()
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Backspace);
     QCOMPARE(edit->text(), QString());
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     if (message.isEmpty()) {
         QVERIFY(!dlg.isVisible());
         QVERIFY(f.shown.isEmpty());
@@ -394,10 +395,10 @@ void tst_OptionsDialog::autoStartFollowsTheBox()
         OptionsDialog dlg(*f.services);
         dlg.Init();
         QCOMPARE(dlg.InitialAutoStart, !on);
-        QCOMPARE(dlg.pageGeneral->chkAutoStart->isChecked(), !on);
-        QCOMPARE(dlg.pageGeneral->chkAutoStart->text(), u"Start Orvella in the s&ystem tray when I log in"_s);
-        dlg.pageGeneral->chkAutoStart->click();
-        dlg.cmdOK->click();
+        QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->isChecked(), !on);
+        QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->text(), u"Start Orvella in the s&ystem tray when I log in"_s);
+        child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->click();
+        child<QPushButton>(&dlg, u"cmdOK"_s)->click();
         QCOMPARE(IsAutoStartEnabled(), on);
     }
 }
@@ -409,14 +410,14 @@ void tst_OptionsDialog::linesAboveHundredShowFifteen()
     f.settings->m_SayFirstLine = false;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    OptionsWhatToSayPage& page = *dlg.pageWhatToSay;
-    QCOMPARE(page.cboLines->count(), 101);
-    QCOMPARE(page.cboLines->itemText(0), u"Entire Message"_s);
-    QCOMPARE(page.cboLines->currentText(), u"15"_s);
+    OptionsWhatToSayPage& page = *child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboLines"_s)->count(), 101);
+    QCOMPARE(child<QComboBox>(&page, u"cboLines"_s)->itemText(0), u"Entire Message"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboLines"_s)->currentText(), u"15"_s);
     QCOMPARE(f.settings->m_Lines, 15);
-    QVERIFY(!page.cboLines->isEnabled());
-    page.chkSayFirstLine->click();
-    QVERIFY(page.cboLines->isEnabled());
+    QVERIFY(!child<QComboBox>(&page, u"cboLines"_s)->isEnabled());
+    child<QCheckBox>(&page, u"chkSayFirstLine"_s)->click();
+    QVERIFY(child<QComboBox>(&page, u"cboLines"_s)->isEnabled());
 }
 
 // The settings' default font, "MS Sans Serif", is installed on no Linux: it
@@ -430,13 +431,13 @@ void tst_OptionsDialog::unknownFontAndSizeFallBack()
     {
         OptionsDialog dlg(*f.services);
         dlg.Init();
-        OptionsCharacterPage& page = *dlg.pageCharacter;
-        QVERIFY(page.cboFontName->count() > 0);
-        QCOMPARE(page.cboFontName->currentIndex(), -1);
-        QCOMPARE(page.cboFontName->placeholderText(), u"MS Sans Serif (not installed)"_s);
-        QVERIFY(page.cboFontName->accessibleDescription().contains(u"not installed"_s));
-        QCOMPARE(page.cboFontSize->currentText(), u"10"_s);
-        dlg.cmdOK->click();
+        OptionsCharacterPage& page = *child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s);
+        QVERIFY(child<QComboBox>(&page, u"cboFontName"_s)->count() > 0);
+        QCOMPARE(child<QComboBox>(&page, u"cboFontName"_s)->currentIndex(), -1);
+        QCOMPARE(child<QComboBox>(&page, u"cboFontName"_s)->placeholderText(), u"MS Sans Serif (not installed)"_s);
+        QVERIFY(child<QComboBox>(&page, u"cboFontName"_s)->accessibleDescription().contains(u"not installed"_s));
+        QCOMPARE(child<QComboBox>(&page, u"cboFontSize"_s)->currentText(), u"10"_s);
+        child<QPushButton>(&dlg, u"cmdOK"_s)->click();
         QVERIFY(!dlg.isVisible());
     }
     QCOMPARE(f.settings->m_FontName, u"MS Sans Serif"_s);
@@ -452,10 +453,10 @@ void tst_OptionsDialog::unknownFontAndSizeFallBack()
     {
         OptionsDialog dlg(*f.services);
         dlg.Init();
-        QCOMPARE(dlg.pageCharacter->cboFontName->currentText(), family);
-        QCOMPARE(dlg.pageCharacter->cboFontName->placeholderText(), QString());
-        QCOMPARE(dlg.pageCharacter->cboFontSize->currentText(), u"14"_s);
-        dlg.cmdOK->click();
+        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)->currentText(), family);
+        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)->placeholderText(), QString());
+        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontSize"_s)->currentText(), u"14"_s);
+        child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     }
     QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), family + u" [Foundry]"_s);
 
@@ -463,9 +464,9 @@ void tst_OptionsDialog::unknownFontAndSizeFallBack()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    const QString chosen = dlg.pageCharacter->cboFontName->itemText(0);
-    Choose(dlg.pageCharacter->cboFontName, chosen);
-    dlg.cmdOK->click();
+    const QString chosen = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)->itemText(0);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s), chosen);
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), chosen);
 }
 
@@ -496,7 +497,7 @@ void tst_OptionsDialog::fontListNamesEachFamilyOnce()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QComboBox* list = dlg.pageCharacter->cboFontName;
+    QComboBox* list = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s);
     QSet<QString> seen;
     for (int i = 0; i < list->count(); ++i) {
         const QString name = list->itemText(i);
@@ -512,14 +513,14 @@ void tst_OptionsDialog::characterFilesListedOnce()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QComboBox* list = dlg.pageCharacter->cboCharacter;
+    QComboBox* list = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s);
     QStringList names;
     for (int i = 0; i < list->count(); ++i)
         names << list->itemText(i);
     QCOMPARE(names, (QStringList{u"other.acs"_s, u"vela.acs"_s, u"third.acs"_s}));
     QCOMPARE(list->currentText(), u"vela.acs"_s);
     QCOMPARE(dlg.LoadedCharacter, u"vela.acs"_s);
-    QCOMPARE(dlg.pageCharacter->lblCharacterMessage->text(),
+    QCOMPARE(child<QLabel>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"lblCharacterMessage"_s)->text(),
              u"To add more characters, go to our web site by clicking the download button above."_s);
 }
 
@@ -560,7 +561,7 @@ void tst_OptionsDialog::numericFieldsTakeDigitsOnly()
     // Pasted text holding anything but digits is refused whole.
     edit->insert(u"b7"_s);
     QCOMPARE(edit->text(), shown);
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     // A number that cannot work keeps the dialog open (0 in the table).
     QCOMPARE(dlg.isVisible(), stored == 0);
     const Account& account = *f.accounts.first();
@@ -597,20 +598,20 @@ void tst_OptionsDialog::numberFieldsRefuseWhatCannotWork()
     dlg.show();
     QApplication::setActiveWindow(&dlg);
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    OptionsAccountsPage& page = *dlg.pageAccounts;
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
     auto* edit = dlg.findChild<QLineEdit*>(field);
-    QLabel* label = field == u"txtPort"_s ? page.lblPortMessage : page.lblIntervalMessage;
-    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
+    QLabel* label = field == u"txtPort"_s ? child<QLabel>(&page, u"lblPortMessage"_s) : child<QLabel>(&page, u"lblIntervalMessage"_s);
+    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
     retype(edit, typed);
     QVERIFY(label->isVisible());
-    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(0));
+    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(0));
     QVERIFY(!label->isVisible());
-    dlg.tabOptions->setCurrentWidget(dlg.pageGeneral);
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s));
 
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.isVisible());
-    QCOMPARE(dlg.tabOptions->currentWidget(), dlg.pageAccounts);
-    QCOMPARE(page.lstAccounts->indexOfTopLevelItem(page.lstAccounts->currentItem()), 1);
+    QCOMPARE(child<QTabWidget>(&dlg, u"tabOptions"_s)->currentWidget(), child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s));
+    QCOMPARE(child<QTreeWidget>(&page, u"lstAccounts"_s)->indexOfTopLevelItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->currentItem()), 1);
     QCOMPARE(edit->text(), typed);
     QTRY_VERIFY(edit->hasFocus());
     QVERIFY(label->isVisible());
@@ -626,7 +627,7 @@ void tst_OptionsDialog::numberFieldsRefuseWhatCannotWork()
     retype(edit, u"7"_s);
     QVERIFY(!label->isVisible());
     QVERIFY(!edit->accessibleDescription().contains(message));
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(!dlg.isVisible());
     QCOMPARE(f.ini(u"Account 2"_s, field == u"txtPort"_s ? u"Port"_s : u"CheckInterval"_s), u"7"_s);
 }
@@ -656,14 +657,14 @@ void tst_OptionsDialog::checksUseTheSavedAccountsUntilOK()
         OptionsDialog dlg(*f.services);
         dlg.Init();
         dlg.show();
-        OptionsAccountsPage& page = *dlg.pageAccounts;
-        retype(page.txtPOPServer, u"half.typ"_s);
-        retype(page.txtPassword, u"typed"_s);
+        OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+        retype(child<QLineEdit>(&page, u"txtPOPServer"_s), u"half.typ"_s);
+        retype(child<QLineEdit>(&page, u"txtPassword"_s), u"typed"_s);
         QVERIFY(check());
         QVERIFY2(statuses.contains(u"Connecting to pop.test"_s), qPrintable(statuses.join(u"; "_s)));
         QVERIFY(!statuses.join(u"; "_s).contains(u"half.typ"_s));
         QCOMPARE(f.accounts[0]->m_Password, u"abc"_s);
-        (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+        (ok ? child<QPushButton>(&dlg, u"cmdOK"_s) : child<QPushButton>(&dlg, u"cmdCancel"_s))->click();
         QCOMPARE(f.accounts[0]->m_PopServer, ok ? u"half.typ"_s : u"pop.test"_s);
         QCOMPARE(f.accounts[0]->m_Password, ok ? u"typed"_s : u"abc"_s);
     }
@@ -694,8 +695,8 @@ void tst_OptionsDialog::keysThatTypeNothingLeaveTheFilteredFields()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     auto* edit = dlg.findChild<QLineEdit*>(field);
-    for (int i = 0; i < dlg.tabOptions->count(); ++i)
-        if (dlg.tabOptions->widget(i)->isAncestorOf(edit)) dlg.tabOptions->setCurrentIndex(i);
+    for (int i = 0; i < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++i)
+        if (child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i)->isAncestorOf(edit)) child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
     dlg.show();
     QApplication::setActiveWindow(&dlg);
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -715,13 +716,13 @@ void tst_OptionsDialog::blankCannotBeTypedIntoSymbols()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QLineEdit* symbols = dlg.pageWhatToSay->txtFilteredSymbols;
+    QLineEdit* symbols = child<QLineEdit>(child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s), u"txtFilteredSymbols"_s);
     QCOMPARE(symbols->text(), u"<>*~_="_s);
     symbols->setFocus();
     symbols->end(false);
     QTest::keyClicks(symbols, u" # "_s);
     QCOMPARE(symbols->text(), u"<>*~_=#"_s);
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(f.ini(u"General"_s, u"FilteredSymbols"_s), u"<>*~_=#"_s);
 }
 
@@ -750,11 +751,11 @@ void tst_OptionsDialog::focusStaysOnTheListPage()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QListWidget* list = rules ? dlg.pageRules->lstRules : dlg.pageFilters->lstFilters;
-    QPushButton* add = rules ? dlg.pageRules->cmdAddRule : dlg.pageFilters->cmdAddFilter;
-    QPushButton* edit = rules ? dlg.pageRules->cmdEditRule : dlg.pageFilters->cmdEditFilter;
-    QPushButton* remove = rules ? dlg.pageRules->cmdRemoveRule : dlg.pageFilters->cmdRemoveFilter;
-    dlg.tabOptions->setCurrentWidget(rules ? static_cast<QWidget*>(dlg.pageRules) : dlg.pageFilters);
+    QListWidget* list = rules ? child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s) : child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s);
+    QPushButton* add = rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s) : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s);
+    QPushButton* edit = rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s) : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdEditFilter"_s);
+    QPushButton* remove = rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdRemoveRule"_s) : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s);
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(rules ? static_cast<QWidget*>(child<OptionsRulesPage>(&dlg, u"pageRules"_s)) : child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
     const QString editor = rules ? u"frmAddEditRule"_s : u"frmAddEditFilter"_s;
     auto okEditor = [&](QWidget* w) {
         auto* field = w->findChild<QLineEdit*>(u"txtName"_s);
@@ -786,7 +787,7 @@ void tst_OptionsDialog::focusStaysOnTheListPage()
     QCOMPARE(dlg.focusWidget(), list);
     QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
     QVERIFY(dlg.isVisible());
-    QVERIFY(!dlg.pageRules->chkSpecifySenders->isChecked());
+    QVERIFY(!child<QCheckBox>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"chkSpecifySenders"_s)->isChecked());
     QCOMPARE((rules ? f.rules.size() : f.filters.size()), 0);
     QCOMPARE((rules ? f.filters.size() : f.rules.size()), 2);
 }
@@ -799,10 +800,10 @@ void tst_OptionsDialog::showOptionsOpensOnRememberedPage()
     bool sawIt = false;
     WhenModal(u"frmOptions"_s, [&](QWidget* w) {
         auto* dlg = static_cast<OptionsDialog*>(w);
-        sawIt = dlg->tabOptions->currentIndex() == 3 && (QApplication::activeModalWidget() != nullptr) &&
+        sawIt = child<QTabWidget>(dlg, u"tabOptions"_s)->currentIndex() == 3 && (QApplication::activeModalWidget() != nullptr) &&
                 !f.agent.commandEnabled(u"Options"_s) && dlg->windowTitle() == u"Options"_s;
-        dlg->tabOptions->setCurrentIndex(2);
-        dlg->cmdOK->click();
+        child<QTabWidget>(dlg, u"tabOptions"_s)->setCurrentIndex(2);
+        child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     OptionsDialog::ShowOptions(*f.services, 3, nullptr);
     QVERIFY(sawIt);
@@ -819,28 +820,28 @@ void tst_OptionsDialog::browseAndWebButtons()
     platform::setShellRecorder(&opened);
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    OptionsGeneralPage& page = *dlg.pageGeneral;
+    OptionsGeneralPage& page = *child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s);
     Dialogs::queueFileName(u"/usr/bin/thunderbird"_s);
-    page.cmdBrowse->click();
+    child<QPushButton>(&page, u"cmdBrowse"_s)->click();
     QCOMPARE(Dialogs::takeAsked().value(0).title, u"Select E-mail Program Path"_s);
-    QCOMPARE(page.txtEMailProgram->text(), u"/usr/bin/thunderbird"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtEMailProgram"_s)->text(), u"/usr/bin/thunderbird"_s);
     // Cancelling the file dialog leaves the path.
     Dialogs::queueFileName(QString());
-    page.cmdBrowse->click();
-    QCOMPARE(page.txtEMailProgram->text(), u"/usr/bin/thunderbird"_s);
+    child<QPushButton>(&page, u"cmdBrowse"_s)->click();
+    QCOMPARE(child<QLineEdit>(&page, u"txtEMailProgram"_s)->text(), u"/usr/bin/thunderbird"_s);
 
     // The sound browsers fill their field and play the file.
     const QString wav = f.appPath() + u"/Sounds/Clock.wav"_s;
     QDir().mkpath(f.appPath() + u"/Sounds"_s);
     QFile(wav).open(QIODevice::WriteOnly);
     Dialogs::queueFileName(wav);
-    page.cmdTimeSoundBrowse->click();
-    QCOMPARE(page.txtTimeSoundFile->text(), wav);
+    child<QPushButton>(&page, u"cmdTimeSoundBrowse"_s)->click();
+    QCOMPARE(child<QLineEdit>(&page, u"txtTimeSoundFile"_s)->text(), wav);
     QVERIFY(f.agent.calls.contains(u"SpeakFile("_s + wav + u')'));
 
-    dlg.pageCharacter->cmdDownload->click();
+    child<QPushButton>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cmdDownload"_s)->click();
     Program().SupportURL = u"https://support.test/orvella"_s;
-    dlg.cmdOnlineSupport->click();
+    child<QPushButton>(&dlg, u"cmdOnlineSupport"_s)->click();
     Program().SupportURL.clear();
     platform::setShellRecorder(nullptr);
     QCOMPARE(opened,
@@ -854,12 +855,12 @@ void tst_OptionsDialog::accountFieldSelectedOnFocus()
     dlg.Init();
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QLineEdit* server = dlg.pageAccounts->txtPOPServer;
-    dlg.pageAccounts->txtAccountName->setFocus();
+    QLineEdit* server = child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPOPServer"_s);
+    child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtAccountName"_s)->setFocus();
     server->setFocus(Qt::TabFocusReason);
     QTRY_COMPARE(server->selectedText(), u"pop.test"_s);
     QTest::keyClicks(server, u"mail.test"_s);
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(f.accounts.first()->m_PopServer, u"mail.test"_s);
 }
 
@@ -874,12 +875,12 @@ void tst_OptionsDialog::passwordInTheKeyringNeedsNoRetyping()
         OptionsDialog dlg(*f.services);
         dlg.Init();
         dlg.show();
-        OptionsAccountsPage& page = *dlg.pageAccounts;
-        QCOMPARE(page.txtPassword->text(), QString());
-        QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
-        QVERIFY(page.txtPassword->accessibleDescription().contains(u"keyring"_s));
-        retype(page.txtPOPServer, u"pop.test"_s);
-        dlg.cmdOK->click();
+        OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+        QCOMPARE(child<QLineEdit>(&page, u"txtPassword"_s)->text(), QString());
+        QCOMPARE(child<QLineEdit>(&page, u"txtPassword"_s)->placeholderText(), u"(kept in the keyring)"_s);
+        QVERIFY(child<QLineEdit>(&page, u"txtPassword"_s)->accessibleDescription().contains(u"keyring"_s));
+        retype(child<QLineEdit>(&page, u"txtPOPServer"_s), u"pop.test"_s);
+        child<QPushButton>(&dlg, u"cmdOK"_s)->click();
         QVERIFY(!dlg.isVisible());
         QVERIFY(f.shown.isEmpty());
         QCOMPARE(f.ini(u"Account"_s, u"Password"_s), QString());
@@ -888,10 +889,10 @@ void tst_OptionsDialog::passwordInTheKeyringNeedsNoRetyping()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    OptionsAccountsPage& page = *dlg.pageAccounts;
-    retype(page.txtPassword, u"abc"_s);
-    QCOMPARE(page.txtPassword->placeholderText(), u"(kept in the keyring)"_s);
-    dlg.cmdOK->click();
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    retype(child<QLineEdit>(&page, u"txtPassword"_s), u"abc"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPassword"_s)->placeholderText(), u"(kept in the keyring)"_s);
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(!dlg.isVisible());
     // No keyring here: the new password stays scrambled in the file.
     QCOMPARE(f.ini(u"Account"_s, u"Password"_s), u"679*1372*2079*"_s);

@@ -1,6 +1,7 @@
 // The options dialog and the editors as real windows on an X server: every
 // control a page shows lies inside the window at its opening size. With
 // ORVELLA_SCREENSHOT_DIR set, each page and editor is also saved there as PNG.
+#include "support/Widgets.h"
 #include "OptionsFixture.h"
 
 #include "gui/dialogs/FilterDialog.h"
@@ -77,15 +78,15 @@ void tst_OptionsDialogXvfb::pagesFitTheirWindow()
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     const char* names[] = {"options-accounts",    "options-general", "options-character",
                            "options-what-to-say", "options-rules",   "options-filters"};
-    for (int i = 0; i < dlg.tabOptions->count(); ++i) {
-        dlg.tabOptions->setCurrentIndex(i);
+    for (int i = 0; i < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++i) {
+        child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
         QTest::qWait(50);
         verifyInside(&dlg);
         save(&dlg, QString::fromLatin1(names[i]));
     }
     // The second account with the certificate its last check refused.
-    dlg.tabOptions->setCurrentIndex(0);
-    dlg.pageAccounts->lstAccounts->setCurrentItem(dlg.pageAccounts->lstAccounts->topLevelItem(1));
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(0);
+    child<QTreeWidget>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"lstAccounts"_s)->topLevelItem(1));
     QTest::qWait(50);
     verifyInside(&dlg);
     save(&dlg, u"options-accounts-certificate"_s);

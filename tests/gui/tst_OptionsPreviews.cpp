@@ -1,5 +1,6 @@
 // The options dialog's previews through the character, the character change,
 // the spoken help, account security and certificates, and the keyboard.
+#include "support/Widgets.h"
 #include "OptionsFixture.h"
 
 #include "gui/widgets/Dialogs.h"
@@ -120,7 +121,7 @@ void tst_OptionsPreviews::previewsQuietWhileFilling()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     QVERIFY(!dlg.Ready);
-    Choose(dlg.pageCharacter->cboSize, u"Large"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboSize"_s), u"Large"_s);
     dlg.Init();
     QVERIFY(dlg.Ready);
     QCOMPARE(f.takeSpeech(), QStringList());
@@ -132,12 +133,12 @@ void tst_OptionsPreviews::welcomePreview()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    OptionsWhatToSayPage& page = *dlg.pageWhatToSay;
-    QCOMPARE(page.cboWelcomeGesture->currentText(), u"Greet"_s);
-    QTest::keyClicks(page.txtWelcomeMessage, u"Nice day."_s);
-    Choose(page.cboWelcomeGesture, u"Wave"_s);
+    OptionsWhatToSayPage& page = *child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboWelcomeGesture"_s)->currentText(), u"Greet"_s);
+    QTest::keyClicks(child<QLineEdit>(&page, u"txtWelcomeMessage"_s), u"Nice day."_s);
+    Choose(child<QComboBox>(&page, u"cboWelcomeGesture"_s), u"Wave"_s);
     QCOMPARE(f.takeSpeech(), QStringList());
-    page.cmdPreviewWelcome->click();
+    child<QPushButton>(&page, u"cmdPreviewWelcome"_s)->click();
     QCOMPARE(f.takeSpeech(), (QStringList{u"Play(Wave)"_s, speak(u"Welcome Ann.Nice day."_s)}));
 }
 
@@ -146,12 +147,12 @@ void tst_OptionsPreviews::characterChangeGreetsAndRefillsGestures()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QCOMPARE(dlg.pageGeneral->cboTimeGesture->currentText(), u"Announce"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"cboTimeGesture"_s)->currentText(), u"Announce"_s);
     // The next character has no "Announce".
     f.agent.animations.removeAll(u"Announce"_s);
     // While the dialog shows, the character's "Options" is off, also on a new character.
     f.agent.setCommandEnabled(u"Options"_s, false);
-    Choose(dlg.pageCharacter->cboCharacter, u"other.acs"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s), u"other.acs"_s);
     QVERIFY(!f.agent.commandEnabled(u"Options"_s));
     QVERIFY(f.agent.commandEnabled(u"Read Clipboard"_s));
     const QStringList calls = f.agent.takeCalls();
@@ -161,11 +162,11 @@ void tst_OptionsPreviews::characterChangeGreetsAndRefillsGestures()
     QVERIFY(calls.contains(speak(u"Hi Ann. My name is Fake. Thanks for selecting me."_s)));
     QCOMPARE(dlg.LoadedCharacter, u"other.acs"_s);
     QCOMPARE(f.settings->m_CharacterName, u"other.acs"_s);
-    QCOMPARE(dlg.pageGeneral->cboTimeGesture->currentText(), u"None"_s);
-    QCOMPARE(dlg.pageCharacter->cboReadingGesture->currentText(), u"Read"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"cboTimeGesture"_s)->currentText(), u"None"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboReadingGesture"_s)->currentText(), u"Read"_s);
 
     // Choosing the loaded character again greets without loading.
-    Choose(dlg.pageCharacter->cboCharacter, u"other.acs"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s), u"other.acs"_s);
     const QStringList again = f.agent.takeCalls();
     QVERIFY(!again.join(u' ').contains(u"Load("_s));
     QVERIFY(again.contains(speak(u"Hi Ann. My name is Fake. Thanks for selecting me."_s)));
@@ -179,16 +180,16 @@ void tst_OptionsPreviews::characterThatWillNotLoadStays()
     dlg.Init();
     dlg.show();
     f.agent.failLoad = true;
-    Choose(dlg.pageCharacter->cboCharacter, u"third.acs"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s), u"third.acs"_s);
     QCOMPARE(f.takeSpeech(), QStringList());
     QCOMPARE(f.settings->m_CharacterName, u"vela.acs"_s);
     QCOMPARE(dlg.LoadedCharacter, u"vela.acs"_s);
-    QCOMPARE(dlg.pageCharacter->cboCharacter->currentText(), u"vela.acs"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)->currentText(), u"vela.acs"_s);
 
     // OK with a character that will not load keeps the dialog open and saves nothing.
-    dlg.pageCharacter->cboCharacter->setCurrentIndex(
-        dlg.pageCharacter->cboCharacter->findText(u"third.acs"_s));
-    dlg.cmdOK->click();
+    child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)->setCurrentIndex(
+        child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)->findText(u"third.acs"_s));
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.isVisible());
     QCOMPARE(f.settings->m_CharacterName, u"vela.acs"_s);
     QCOMPARE(f.iniBytes(), before);
@@ -200,12 +201,12 @@ void tst_OptionsPreviews::cancelKeepsPreviewedFont()
     const QByteArray before = f.iniBytes();
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QComboBox* fonts = dlg.pageCharacter->cboFontName;
+    QComboBox* fonts = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s);
     const QString font = fonts->itemText(fonts->count() - 1);
     Choose(fonts, font);
     QCOMPARE(f.takeSpeech(), QStringList{speak(u"This is how the "_s + font + u" font, will look."_s)});
     QCOMPARE(f.agent.balloonFontName, font);
-    dlg.cmdCancel->click();
+    child<QPushButton>(&dlg, u"cmdCancel"_s)->click();
     QCOMPARE(f.settings->m_FontName, font);
     QCOMPARE(f.iniBytes(), before);
 }
@@ -215,8 +216,8 @@ void tst_OptionsPreviews::readMeAndHelpMeAreSpoken()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    OptionsAccountsPage& page = *dlg.pageAccounts;
-    page.cmdNotice->click();
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    child<QPushButton>(&page, u"cmdNotice"_s)->click();
     for (QPushButton* help : page.cmdHelpMe)
         help->click();
     page.helpMe(4);
@@ -237,10 +238,10 @@ void tst_OptionsPreviews::readMeAndHelpMeAreSpoken()
     // field (or on its button) gives that field's help.
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    const std::pair<QWidget*, int> fields[] = {{page.txtPOPServer, 1},
-                                               {page.txtAccountName, 2},
-                                               {page.txtPassword, 3},
-                                               {page.optLANUser, 4},
+    const std::pair<QWidget*, int> fields[] = {{child<QLineEdit>(&page, u"txtPOPServer"_s), 1},
+                                               {child<QLineEdit>(&page, u"txtAccountName"_s), 2},
+                                               {child<QLineEdit>(&page, u"txtPassword"_s), 3},
+                                               {child<QRadioButton>(&page, u"optLANUser"_s), 4},
                                                {page.cmdHelpMe[1], 2}};
     for (const auto& [field, shown] : fields) {
         f.shown.clear();
@@ -256,31 +257,31 @@ void tst_OptionsPreviews::securityNoneOnlyAfterWarning()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    OptionsAccountsPage& page = *dlg.pageAccounts;
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
     Account& account = *f.accounts.first();
-    QCOMPARE(page.cboSecurity->currentText(), u"Auto"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboSecurity"_s)->currentText(), u"Auto"_s);
 
     Dialogs::queueAnswer(false);
-    Choose(page.cboSecurity, u"None"_s);
+    Choose(child<QComboBox>(&page, u"cboSecurity"_s), u"None"_s);
     const auto asked = Dialogs::takeAsked();
     QCOMPARE(asked.size(), 1);
     QVERIFY(asked[0].text.contains(u"clear text"_s));
-    QCOMPARE(page.cboSecurity->currentText(), u"Auto"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboSecurity"_s)->currentText(), u"Auto"_s);
 
     // TLS takes its own port; back to STARTTLS the plain one.
-    Choose(page.cboSecurity, u"TLS"_s);
-    QCOMPARE(page.txtPort->text(), u"995"_s);
-    Choose(page.cboSecurity, u"STARTTLS"_s);
-    QCOMPARE(page.txtPort->text(), u"110"_s);
+    Choose(child<QComboBox>(&page, u"cboSecurity"_s), u"TLS"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPort"_s)->text(), u"995"_s);
+    Choose(child<QComboBox>(&page, u"cboSecurity"_s), u"STARTTLS"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPort"_s)->text(), u"110"_s);
     QVERIFY(Dialogs::takeAsked().isEmpty());
 
     Dialogs::queueAnswer(true);
-    Choose(page.cboSecurity, u"None"_s);
+    Choose(child<QComboBox>(&page, u"cboSecurity"_s), u"None"_s);
     QCOMPARE(Dialogs::takeAsked().size(), 1);
-    QCOMPARE(page.cboSecurity->currentText(), u"None"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboSecurity"_s)->currentText(), u"None"_s);
     // The account itself changes on OK.
     QCOMPARE(account.m_Security, u"Auto"_s);
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(account.m_Security, u"None"_s);
     QCOMPARE(account.m_Port, 110);
     QCOMPARE(f.ini(u"Account"_s, u"Security"_s), u"None"_s);
@@ -292,25 +293,25 @@ void tst_OptionsPreviews::trustingAFingerprint()
     Account& account = *f.accounts.first();
     OptionsDialog plain(*f.services);
     plain.Init();
-    QVERIFY(!plain.pageAccounts->FrameCertificate->isVisibleTo(&plain));
+    QVERIFY(!child<QGroupBox>(child<OptionsAccountsPage>(&plain, u"pageAccounts"_s), u"FrameCertificate"_s)->isVisibleTo(&plain));
 
     account.m_RejectedCertificate = fingerprint;
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    OptionsAccountsPage& page = *dlg.pageAccounts;
-    QVERIFY(page.FrameCertificate->isVisible());
-    QCOMPARE(page.lblFingerprint->text(), fingerprint.left(48) + u'\n' + fingerprint.mid(48));
-    QCOMPARE(page.lblFingerprint->text().remove(u'\n'), fingerprint);
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    QVERIFY(child<QGroupBox>(&page, u"FrameCertificate"_s)->isVisible());
+    QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->text(), fingerprint.left(48) + u'\n' + fingerprint.mid(48));
+    QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->text().remove(u'\n'), fingerprint);
     // A screen reader reads the fingerprint itself, whole, beside the label's name.
-    QCOMPARE(page.lblFingerprint->accessibleDescription(), fingerprint);
-    QVERIFY(page.cmdTrustCertificate->isVisible());
-    QVERIFY(!page.cmdForgetCertificate->isVisible());
-    page.cmdTrustCertificate->click();
-    QVERIFY(!page.cmdTrustCertificate->isVisible());
-    QVERIFY(page.cmdForgetCertificate->isVisible());
-    QVERIFY(page.lblCertificate->text().contains(u"trusts"_s));
-    dlg.cmdOK->click();
+    QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->accessibleDescription(), fingerprint);
+    QVERIFY(child<QPushButton>(&page, u"cmdTrustCertificate"_s)->isVisible());
+    QVERIFY(!child<QPushButton>(&page, u"cmdForgetCertificate"_s)->isVisible());
+    child<QPushButton>(&page, u"cmdTrustCertificate"_s)->click();
+    QVERIFY(!child<QPushButton>(&page, u"cmdTrustCertificate"_s)->isVisible());
+    QVERIFY(child<QPushButton>(&page, u"cmdForgetCertificate"_s)->isVisible());
+    QVERIFY(child<QLabel>(&page, u"lblCertificate"_s)->text().contains(u"trusts"_s));
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(!dlg.isVisible());
     QCOMPARE(account.m_TrustedCertificate, fingerprint);
     QVERIFY(account.m_RejectedCertificate.isEmpty());
@@ -334,17 +335,17 @@ void tst_OptionsPreviews::everyControlNamedAndReachable()
                  qPrintable(w->accessibleName()));
         QVERIFY2(w->focusPolicy() & Qt::TabFocus, qPrintable(w->objectName()));
     }
-    QCOMPARE(dlg.pageAccounts->txtPOPServer->accessibleName(), u"Incoming mail server (POP3)"_s);
-    QCOMPARE(dlg.pageWhatToSay->txtFilteredSymbols->accessibleName(),
+    QCOMPARE(child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPOPServer"_s)->accessibleName(), u"Incoming mail server (POP3)"_s);
+    QCOMPARE(child<QLineEdit>(child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s), u"txtFilteredSymbols"_s)->accessibleName(),
              u"Don't read the following characters"_s);
-    QCOMPARE(dlg.pageCharacter->cboBehavior->accessibleName(), u"Character Behavior"_s);
-    QCOMPARE(dlg.pageGeneral->chkAutoStart->accessibleName(),
+    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboBehavior"_s)->accessibleName(), u"Character Behavior"_s);
+    QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->accessibleName(),
              u"Start Orvella in the system tray when I log in"_s);
 
     // A label's accelerator reaches its field, and no two controls a page
     // shows (with the page captions and Cancel) share an accelerator.
-    for (int i = 0; i < dlg.tabOptions->count(); ++i) {
-        QWidget* page = dlg.tabOptions->widget(i);
+    for (int i = 0; i < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++i) {
+        QWidget* page = child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i);
         QHash<QChar, QString> taken;
         auto take = [&](const QString& caption) {
             const QChar m = mnemonic(caption);
@@ -352,9 +353,9 @@ void tst_OptionsPreviews::everyControlNamedAndReachable()
             QVERIFY2(!taken.contains(m), qPrintable(caption + u" and "_s + taken.value(m)));
             taken.insert(m, caption);
         };
-        for (int t = 0; t < dlg.tabOptions->count(); ++t)
-            take(dlg.tabOptions->tabText(t));
-        take(dlg.cmdCancel->text());
+        for (int t = 0; t < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++t)
+            take(child<QTabWidget>(&dlg, u"tabOptions"_s)->tabText(t));
+        take(child<QPushButton>(&dlg, u"cmdCancel"_s)->text());
         for (QLabel* label : page->findChildren<QLabel*>()) {
             if (!mnemonic(label->text()).isNull()) QVERIFY2(label->buddy(), qPrintable(label->text()));
             if (label->isVisibleTo(page)) take(label->text());
@@ -378,14 +379,14 @@ void tst_OptionsPreviews::pagesByAccelerator()
                                             {Qt::Key_U, 4}, {Qt::Key_F, 5}, {Qt::Key_A, 0}};
     for (const auto& [key, page] : keys) {
         QTest::keyClick(&dlg, key, Qt::AltModifier);
-        QCOMPARE(dlg.tabOptions->currentIndex(), page);
+        QCOMPARE(child<QTabWidget>(&dlg, u"tabOptions"_s)->currentIndex(), page);
     }
     // A field's label takes it there.
     QTest::keyClick(&dlg, Qt::Key_O, Qt::AltModifier);
-    QTRY_COMPARE(QApplication::focusWidget(), dlg.pageAccounts->txtPort);
-    dlg.tabOptions->setCurrentIndex(1);
+    QTRY_COMPARE(QApplication::focusWidget(), child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPort"_s));
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(1);
     QTest::keyClick(&dlg, Qt::Key_E, Qt::AltModifier);
-    QTRY_COMPARE(QApplication::focusWidget(), dlg.pageGeneral->txtUserName);
+    QTRY_COMPARE(QApplication::focusWidget(), child<QLineEdit>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"txtUserName"_s));
 }
 
 QTEST_MAIN(tst_OptionsPreviews)

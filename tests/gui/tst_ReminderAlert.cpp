@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
 
 #include "gui/dialogs/ReminderAlert.h"
@@ -9,6 +10,7 @@
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::at;
 using orvella::test::ReminderFixture;
@@ -40,12 +42,12 @@ void tst_ReminderAlert::showsTheReminder()
     QVERIFY(!w->isModal());
     QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(w->windowTitle(), u"Reminder!"_s);
-    QCOMPARE(w->lblReminder->text(), u"Reminder"_s);
+    QCOMPARE(child<QLabel>(w, u"lblReminder"_s)->text(), u"Reminder"_s);
     // When the window opened, not when the reminder was due.
-    QCOMPARE(w->lblWhen->text(), u"03:05 PM,  Wednesday, January 31, 2024"_s);
-    QCOMPARE(w->txtReminder->toPlainText(), u"Pick up the parcel\nbefore six"_s);
-    QVERIFY(w->txtReminder->isReadOnly());
-    QCOMPARE(w->txtReminder->accessibleName(), u"Reminder"_s);
+    QCOMPARE(child<QLabel>(w, u"lblWhen"_s)->text(), u"03:05 PM,  Wednesday, January 31, 2024"_s);
+    QCOMPARE(child<QPlainTextEdit>(w, u"txtReminder"_s)->toPlainText(), u"Pick up the parcel\nbefore six"_s);
+    QVERIFY(child<QPlainTextEdit>(w, u"txtReminder"_s)->isReadOnly());
+    QCOMPARE(child<QPlainTextEdit>(w, u"txtReminder"_s)->accessibleName(), u"Reminder"_s);
     if (!qEnvironmentVariableIsEmpty("ORVELLA_SCREENSHOT_DIR")) {
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QTest::qWait(50);

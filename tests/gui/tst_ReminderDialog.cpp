@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
 
 #include "core/reminders/Reminder.h"
@@ -19,6 +20,7 @@
 #include <QToolButton>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::Dialogs;
 using orvella::test::at;
@@ -155,27 +157,27 @@ void tst_ReminderDialog::fillsFromTheReminder()
     ReminderDialog& d = e.open();
 
     QCOMPARE(d.windowTitle(), u"Add Orvella Reminder"_s);
-    QCOMPARE(d.txtContents->toPlainText(), u"Call the garage"_s);
-    QCOMPARE(d.dtDate->date(), QDate(2024, 5, 7));
-    QCOMPARE(d.dtTime->time(), QTime(15, 0));
+    QCOMPARE(child<QPlainTextEdit>(&d, u"txtContents"_s)->toPlainText(), u"Call the garage"_s);
+    QCOMPARE(child<QDateEdit>(&d, u"dtDate"_s)->date(), QDate(2024, 5, 7));
+    QCOMPARE(child<QTimeEdit>(&d, u"dtTime"_s)->time(), QTime(15, 0));
     QVERIFY(d.optRecur[size_t(recurs)]->isChecked());
     QCOMPARE(d.chosenKind(), recurs);
-    QCOMPARE(d.picRecur->isVisibleTo(&d), page >= 0);
-    if (page >= 0) QCOMPARE(d.tabRecur->currentIndex(), page);
-    QCOMPARE(d.cboIfLate->currentIndex(), 1);
-    QVERIFY(!d.chkPopupWindow->isChecked());
-    QCOMPARE(d.txtReminderSoundFile->text(), u"/sounds/bell.wav"_s);
-    QCOMPARE(d.cboReminderGesture->currentText(), shownGesture);
-    QCOMPARE(d.cboReminderGesture->itemText(0), u"None"_s);
-    QCOMPARE(d.cboReminderGesture->findText(u"Reading"_s), -1);
-    QVERIFY(d.cmdOK->isEnabled());
+    QCOMPARE(child<QWidget>(&d, u"picRecur"_s)->isVisibleTo(&d), page >= 0);
+    if (page >= 0) QCOMPARE(child<QStackedWidget>(&d, u"tabRecur"_s)->currentIndex(), page);
+    QCOMPARE(child<QComboBox>(&d, u"cboIfLate"_s)->currentIndex(), 1);
+    QVERIFY(!child<QCheckBox>(&d, u"chkPopupWindow"_s)->isChecked());
+    QCOMPARE(child<QLineEdit>(&d, u"txtReminderSoundFile"_s)->text(), u"/sounds/bell.wav"_s);
+    QCOMPARE(child<QComboBox>(&d, u"cboReminderGesture"_s)->currentText(), shownGesture);
+    QCOMPARE(child<QComboBox>(&d, u"cboReminderGesture"_s)->itemText(0), u"None"_s);
+    QCOMPARE(child<QComboBox>(&d, u"cboReminderGesture"_s)->findText(u"Reading"_s), -1);
+    QVERIFY(child<QPushButton>(&d, u"cmdOK"_s)->isEnabled());
 
     QCOMPARE(d.optEveryDaily[1]->isChecked(), everyWeekDay);
     QCOMPARE(d.everyWeekDayChosen(), everyWeekDay);
     const QString expectedEvery = QString::number(every);
-    QCOMPARE(d.txtEveryDaily->text(), recurs == 1 ? expectedEvery : u"1"_s);
-    QCOMPARE(d.txtEveryWeekly->text(), recurs == 2 ? expectedEvery : u"1"_s);
-    QCOMPARE(d.txtMonths->text(), recurs == 3 ? expectedEvery : u"1"_s);
+    QCOMPARE(child<UpDownEdit>(&d, u"txtEveryDailyBox"_s)->text(), recurs == 1 ? expectedEvery : u"1"_s);
+    QCOMPARE(child<UpDownEdit>(&d, u"txtEveryWeeklyBox"_s)->text(), recurs == 2 ? expectedEvery : u"1"_s);
+    QCOMPARE(child<UpDownEdit>(&d, u"txtMonthsBox"_s)->text(), recurs == 3 ? expectedEvery : u"1"_s);
     QString boxes;
     for (QCheckBox* b : d.chkWeekly)
         boxes += b->isChecked() ? u'1' : u'0';
@@ -186,15 +188,15 @@ void tst_ReminderDialog::okNeedsContents()
 {
     Editor e;
     ReminderDialog& d = e.open();
-    QVERIFY(!d.cmdOK->isEnabled());
-    QTest::keyClicks(d.txtContents, u"   "_s);
-    QVERIFY(!d.cmdOK->isEnabled());
-    QTest::keyClick(d.txtContents, Qt::Key_Return);
-    QVERIFY(!d.cmdOK->isEnabled());
-    QTest::keyClicks(d.txtContents, u"x"_s);
-    QVERIFY(d.cmdOK->isEnabled());
-    d.txtContents->clear();
-    QVERIFY(!d.cmdOK->isEnabled());
+    QVERIFY(!child<QPushButton>(&d, u"cmdOK"_s)->isEnabled());
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"   "_s);
+    QVERIFY(!child<QPushButton>(&d, u"cmdOK"_s)->isEnabled());
+    QTest::keyClick(child<QPlainTextEdit>(&d, u"txtContents"_s), Qt::Key_Return);
+    QVERIFY(!child<QPushButton>(&d, u"cmdOK"_s)->isEnabled());
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"x"_s);
+    QVERIFY(child<QPushButton>(&d, u"cmdOK"_s)->isEnabled());
+    child<QPlainTextEdit>(&d, u"txtContents"_s)->clear();
+    QVERIFY(!child<QPushButton>(&d, u"cmdOK"_s)->isEnabled());
 }
 
 void tst_ReminderDialog::intervalMessages_data()
@@ -233,12 +235,12 @@ void tst_ReminderDialog::intervalMessages()
     ReminderDialog& d = e.open();
     d.optRecur[size_t(kind)]->click();
     d.optEveryDaily[everyWeekDay ? 1 : 0]->click();
-    d.txtEveryDaily->setText(daily);
-    d.txtEveryWeekly->setText(weekly);
-    d.txtMonths->setText(monthly);
-    QTest::keyClicks(d.txtContents, u"Change the filter"_s);
+    child<UpDownEdit>(&d, u"txtEveryDailyBox"_s)->setText(daily);
+    child<UpDownEdit>(&d, u"txtEveryWeeklyBox"_s)->setText(weekly);
+    child<UpDownEdit>(&d, u"txtMonthsBox"_s)->setText(monthly);
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Change the filter"_s);
     Dialogs::queueAnswer(true);
-    d.cmdOK->click();
+    child<QPushButton>(&d, u"cmdOK"_s)->click();
     const QList<Dialogs::Asked> asked = Dialogs::takeAsked();
     if (message.isEmpty()) {
         QVERIFY(asked.isEmpty());
@@ -281,9 +283,9 @@ void tst_ReminderDialog::confirmDate()
     e.reminder.m_Recurs = kind;
     e.reminder.m_Contents = u"Old text"_s;
     ReminderDialog& d = e.open();
-    QTest::keyClicks(d.txtContents, u"Renew the passport"_s);
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Renew the passport"_s);
     Dialogs::queueAnswer(answer);
-    d.cmdOK->click();
+    child<QPushButton>(&d, u"cmdOK"_s)->click();
     const QList<Dialogs::Asked> asked = Dialogs::takeAsked();
     QCOMPARE(asked.size(), asks ? 1 : 0);
     if (asks) {
@@ -321,10 +323,10 @@ void tst_ReminderDialog::clearSignaled()
     e.reminder.setLastSignaled(at(u"2024-05-01 09:00"_s));
     ReminderDialog& d = e.open();
     d.optRecur[size_t(newKind)]->click();
-    d.dtDate->setDate(when.date());
-    d.dtTime->setTime(when.time());
+    child<QDateEdit>(&d, u"dtDate"_s)->setDate(when.date());
+    child<QTimeEdit>(&d, u"dtTime"_s)->setTime(when.time());
     Dialogs::queueAnswer(true); // a one-time reminder left in the past is confirmed
-    d.cmdOK->click();
+    child<QPushButton>(&d, u"cmdOK"_s)->click();
     QVERIFY(d.m_OK);
     QCOMPARE(!e.reminder.lastSignaled().isValid(), cleared);
 }
@@ -349,9 +351,9 @@ void tst_ReminderDialog::weekdays()
     d.optRecur[2]->click();
     for (int i = 0; i < 7; ++i)
         d.chkWeekly[size_t(i)]->setChecked(boxes[i] == u'1');
-    d.txtEveryWeekly->setText(u"3"_s);
-    QTest::keyClicks(d.txtContents, u"Yoga"_s);
-    d.cmdOK->click();
+    child<UpDownEdit>(&d, u"txtEveryWeeklyBox"_s)->setText(u"3"_s);
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Yoga"_s);
+    child<QPushButton>(&d, u"cmdOK"_s)->click();
     QVERIFY(d.m_OK);
     QCOMPARE(e.reminder.m_Days, days);
     QCOMPARE(e.reminder.m_Every, 3);
@@ -366,16 +368,16 @@ void tst_ReminderDialog::storesWhatTheFormHolds()
     d.optRecur[1]->click();
     d.optEveryDaily[1]->click();
     d.optRecur[4]->click();
-    d.txtEveryDaily->setText(u"5"_s);
-    d.txtMonths->setText(u"6"_s);
-    d.dtDate->setDate(QDate(2024, 6, 1));
-    d.dtTime->setTime(QTime(10, 15, 42));
-    d.cboIfLate->setCurrentIndex(1);
-    d.chkPopupWindow->setChecked(false);
-    d.cboReminderGesture->setCurrentText(u"Wave"_s);
-    d.txtReminderSoundFile->setText(u"/no/such/file.wav"_s);
-    d.txtContents->setPlainText(u"  Mother's birthday \n"_s);
-    d.cmdOK->click();
+    child<UpDownEdit>(&d, u"txtEveryDailyBox"_s)->setText(u"5"_s);
+    child<UpDownEdit>(&d, u"txtMonthsBox"_s)->setText(u"6"_s);
+    child<QDateEdit>(&d, u"dtDate"_s)->setDate(QDate(2024, 6, 1));
+    child<QTimeEdit>(&d, u"dtTime"_s)->setTime(QTime(10, 15, 42));
+    child<QComboBox>(&d, u"cboIfLate"_s)->setCurrentIndex(1);
+    child<QCheckBox>(&d, u"chkPopupWindow"_s)->setChecked(false);
+    child<QComboBox>(&d, u"cboReminderGesture"_s)->setCurrentText(u"Wave"_s);
+    child<QLineEdit>(&d, u"txtReminderSoundFile"_s)->setText(u"/no/such/file.wav"_s);
+    child<QPlainTextEdit>(&d, u"txtContents"_s)->setPlainText(u"  Mother's birthday \n"_s);
+    child<QPushButton>(&d, u"cmdOK"_s)->click();
     QVERIFY(d.m_OK);
     const Reminder& r = e.reminder;
     QCOMPARE(r.m_Recurs, int(Reminder::Yearly));
@@ -400,8 +402,8 @@ void tst_ReminderDialog::cancelLeavesTheReminder()
     Editor e;
     ReminderDialog& d = e.open();
     d.optRecur[3]->click();
-    QTest::keyClicks(d.txtContents, u"Never mind"_s);
-    d.cmdCancel->click();
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Never mind"_s);
+    child<QPushButton>(&d, u"cmdCancel"_s)->click();
     QVERIFY(!d.m_OK);
     QCOMPARE(e.reminder.m_Recurs, 0);
     QVERIFY(e.reminder.m_Contents.isEmpty());
@@ -412,7 +414,7 @@ void tst_ReminderDialog::intervalBoxesTakeDigits()
 {
     Editor e;
     ReminderDialog& d = e.open();
-    QLineEdit* box = d.txtEveryDaily->edit;
+    QLineEdit* box = child<UpDownEdit>(&d, u"txtEveryDailyBox"_s)->edit;
     box->selectAll();
     QTest::keyClicks(box, u"1a2.-b "_s);
     QCOMPARE(box->text(), u"12"_s);
@@ -424,7 +426,7 @@ void tst_ReminderDialog::intervalBoxesTakeDigits()
     QTest::keyClick(box, Qt::Key_Down);
     QCOMPARE(box->text(), u"1"_s); // never below 1
     box->setText(u"99"_s);
-    d.txtEveryDaily->up->click();
+    child<UpDownEdit>(&d, u"txtEveryDailyBox"_s)->up->click();
     QCOMPARE(box->text(), u"99"_s); // never above 99
 }
 
@@ -433,22 +435,22 @@ void tst_ReminderDialog::nowAndBrowse()
     Editor e;
     ReminderDialog& d = e.open();
     e.fx.setNow(at(u"2024-05-06 14:37:12"_s));
-    d.cmdNow->click();
-    QCOMPARE(d.dtDate->date(), QDate(2024, 5, 6));
-    QCOMPARE(QTime(d.dtTime->time().hour(), d.dtTime->time().minute()), QTime(14, 37));
+    child<QPushButton>(&d, u"cmdNow"_s)->click();
+    QCOMPARE(child<QDateEdit>(&d, u"dtDate"_s)->date(), QDate(2024, 5, 6));
+    QCOMPARE(QTime(child<QTimeEdit>(&d, u"dtTime"_s)->time().hour(), child<QTimeEdit>(&d, u"dtTime"_s)->time().minute()), QTime(14, 37));
 
     const QString sound = e.fx.dir.filePath(u"Sounds/Bell.wav"_s);
     QDir().mkpath(e.fx.dir.filePath(u"Sounds"_s));
     QFile(sound).open(QIODevice::WriteOnly);
     e.fx.agent.takeCalls();
     Dialogs::queueFileName(sound);
-    d.cmdReminderSoundBrowse->click();
-    QCOMPARE(d.txtReminderSoundFile->text(), sound);
+    child<QPushButton>(&d, u"cmdReminderSoundBrowse"_s)->click();
+    QCOMPARE(child<QLineEdit>(&d, u"txtReminderSoundFile"_s)->text(), sound);
     QVERIFY(e.fx.agent.takeCalls().contains(u"SpeakFile(%1)"_s.arg(sound)));
     QCOMPARE(Dialogs::takeAsked().constFirst().text, e.fx.dir.path() + u"/Sounds"_s);
     Dialogs::queueFileName(QString()); // cancelled
-    d.cmdReminderSoundBrowse->click();
-    QCOMPARE(d.txtReminderSoundFile->text(), sound);
+    child<QPushButton>(&d, u"cmdReminderSoundBrowse"_s)->click();
+    QCOMPARE(child<QLineEdit>(&d, u"txtReminderSoundFile"_s)->text(), sound);
 }
 
 void tst_ReminderDialog::screenReaderNames()
@@ -456,29 +458,29 @@ void tst_ReminderDialog::screenReaderNames()
     Editor e;
     ReminderDialog& d = e.open();
     const QList<std::pair<QWidget*, QString>> names{
-        {d.dtDate, u"Date"_s},
-        {d.dtTime, u"Time"_s},
-        {d.cmdNow, u"Now"_s},
+        {child<QDateEdit>(&d, u"dtDate"_s), u"Date"_s},
+        {child<QTimeEdit>(&d, u"dtTime"_s), u"Time"_s},
+        {child<QPushButton>(&d, u"cmdNow"_s), u"Now"_s},
         {d.optRecur[0], u"Never"_s},
         {d.optRecur[4], u"Yearly"_s},
         {d.optEveryDaily[0], u"Repeat every"_s},
-        {d.txtEveryDaily->edit, u"Repeat every day(s)"_s},
-        {d.txtEveryWeekly->edit, u"Repeat every week(s)"_s},
+        {child<UpDownEdit>(&d, u"txtEveryDailyBox"_s)->edit, u"Repeat every day(s)"_s},
+        {child<UpDownEdit>(&d, u"txtEveryWeeklyBox"_s)->edit, u"Repeat every week(s)"_s},
         {d.chkWeekly[1], u"Monday"_s},
-        {d.txtMonths->edit, u"Repeat every month(s)"_s},
-        {d.txtContents, u"Contents"_s},
-        {d.chkPopupWindow, u"Popup reminder window"_s},
-        {d.txtReminderSoundFile, u"Play this sound file"_s},
-        {d.cmdReminderSoundBrowse, u"Browse..."_s},
-        {d.cmdOK, u"OK"_s},
-        {d.cmdCancel, u"Cancel"_s},
+        {child<UpDownEdit>(&d, u"txtMonthsBox"_s)->edit, u"Repeat every month(s)"_s},
+        {child<QPlainTextEdit>(&d, u"txtContents"_s), u"Contents"_s},
+        {child<QCheckBox>(&d, u"chkPopupWindow"_s), u"Popup reminder window"_s},
+        {child<QLineEdit>(&d, u"txtReminderSoundFile"_s), u"Play this sound file"_s},
+        {child<QPushButton>(&d, u"cmdReminderSoundBrowse"_s), u"Browse..."_s},
+        {child<QPushButton>(&d, u"cmdOK"_s), u"OK"_s},
+        {child<QPushButton>(&d, u"cmdCancel"_s), u"Cancel"_s},
     };
     for (const auto& [widget, name] : names)
         QCOMPARE(accessibleName(widget), name);
     // On this desktop a drop-down list is named by its present choice; its
     // label reaches the screen reader through the labelled-by relation.
     for (const auto& [combo, label] :
-         {std::pair{d.cboIfLate, u"If Late:"_s}, std::pair{d.cboReminderGesture, u"Make this gesture:"_s}}) {
+         {std::pair{child<QComboBox>(&d, u"cboIfLate"_s), u"If Late:"_s}, std::pair{child<QComboBox>(&d, u"cboReminderGesture"_s), u"Make this gesture:"_s}}) {
         QStringList labels;
         const auto relations = QAccessible::queryAccessibleInterface(combo)->relations(QAccessible::Label);
         for (const auto& relation : relations)
@@ -503,38 +505,38 @@ void tst_ReminderDialog::keyboardPath()
     ReminderDialog& d = e.open();
     d.show();
     QVERIFY(QTest::qWaitForWindowActive(&d));
-    QTest::keyClicks(d.txtContents, u"Book the car service"_s);
+    QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Book the car service"_s);
     // The arrow keys choose the kind among the option buttons.
     d.optRecur[0]->setFocus();
     QTest::keyClick(d.optRecur[0], Qt::Key_Down);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QVERIFY(d.optRecur[2]->isChecked());
-    QCOMPARE(d.tabRecur->currentIndex(), 1);
+    QCOMPARE(child<QStackedWidget>(&d, u"tabRecur"_s)->currentIndex(), 1);
 
     // Tab reaches every control of the form, the weekly page's included.
-    d.dtDate->setFocus();
+    child<QDateEdit>(&d, u"dtDate"_s)->setFocus();
     QSet<QWidget*> reached;
     QStringList path;
-    for (int i = 0; i < 60 && !reached.contains(d.cmdCancel); ++i) {
+    for (int i = 0; i < 60 && !reached.contains(child<QPushButton>(&d, u"cmdCancel"_s)); ++i) {
         reached.insert(QApplication::focusWidget());
         path << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    const QList<QWidget*> expected{d.dtDate,
-                                   d.dtTime,
-                                   d.cmdNow,
+    const QList<QWidget*> expected{child<QDateEdit>(&d, u"dtDate"_s),
+                                   child<QTimeEdit>(&d, u"dtTime"_s),
+                                   child<QPushButton>(&d, u"cmdNow"_s),
                                    d.optRecur[2],
-                                   d.txtEveryWeekly->edit,
+                                   child<UpDownEdit>(&d, u"txtEveryWeeklyBox"_s)->edit,
                                    d.chkWeekly[0],
                                    d.chkWeekly[6],
-                                   d.cboIfLate,
-                                   d.txtContents,
-                                   d.chkPopupWindow,
-                                   d.txtReminderSoundFile,
-                                   d.cmdReminderSoundBrowse,
-                                   d.cboReminderGesture,
-                                   d.cmdOK,
-                                   d.cmdCancel};
+                                   child<QComboBox>(&d, u"cboIfLate"_s),
+                                   child<QPlainTextEdit>(&d, u"txtContents"_s),
+                                   child<QCheckBox>(&d, u"chkPopupWindow"_s),
+                                   child<QLineEdit>(&d, u"txtReminderSoundFile"_s),
+                                   child<QPushButton>(&d, u"cmdReminderSoundBrowse"_s),
+                                   child<QComboBox>(&d, u"cboReminderGesture"_s),
+                                   child<QPushButton>(&d, u"cmdOK"_s),
+                                   child<QPushButton>(&d, u"cmdCancel"_s)};
     for (QWidget* w : expected)
         QVERIFY2(reached.contains(w), qPrintable(w->objectName() + u" not in "_s + path.join(u' ')));
 
@@ -582,8 +584,8 @@ void tst_ReminderDialog::timeShowsHoursAndMinutes()
     QLocale::setDefault(QLocale(locale));
     Editor e;
     ReminderDialog& d = e.open();
-    d.dtTime->setTime(QTime(15, 7, 42));
-    const QString shown = d.dtTime->text();
+    child<QTimeEdit>(&d, u"dtTime"_s)->setTime(QTime(15, 7, 42));
+    const QString shown = child<QTimeEdit>(&d, u"dtTime"_s)->text();
     QLocale::setDefault(before);
     QVERIFY2(shown.contains(u"07"_s) && !shown.contains(u"42"_s), qPrintable(shown));
     // The hour in the locale's own way (15 or 3 in the afternoon).

@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "gui/widgets/Dialogs.h"
 #include "support/ReminderFixture.h"
 
@@ -23,6 +24,7 @@
 #include <QTreeView>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::Dialogs;
 using orvella::test::at;
@@ -51,13 +53,13 @@ struct Page
     }
     void select(int row)
     {
-        page.lvReminders->selectionModel()->setCurrentIndex(page.sortedModel()->index(row, 0),
+        child<QTreeView>(&page, u"lvReminders"_s)->selectionModel()->setCurrentIndex(page.sortedModel()->index(row, 0),
                                                             QItemSelectionModel::ClearAndSelect |
                                                                 QItemSelectionModel::Rows);
     }
     int selectedRow() const
     {
-        const QModelIndexList rows = page.lvReminders->selectionModel()->selectedRows();
+        const QModelIndexList rows = child<QTreeView>(&page, u"lvReminders"_s)->selectionModel()->selectedRows();
         return rows.isEmpty() ? -1 : rows.constFirst().row();
     }
     // The first column's texts, top to bottom.
@@ -126,21 +128,21 @@ void tst_RemindersPage::addAReminder()
     p.fx.settings->m_ReminderGesture = u"Wave"_s;
     p.attach();
     p.fx.setNow(at(u"2024-05-06 14:37"_s));
-    QVERIFY(!p.page.cmdEditReminder->isEnabled());
+    QVERIFY(!child<QPushButton>(&p.page, u"cmdEditReminder"_s)->isEnabled());
     bool checked = false;
     whenEditorShows(this, [&](ReminderDialog& d) {
         // A new reminder: today at the next full hour, the kind last confirmed,
         // reminded anyway, with its window, and OK waiting for a text.
-        checked = d.windowTitle() == u"Add Orvella Reminder"_s && d.dtDate->date() == QDate(2024, 5, 6) &&
-                  d.dtTime->time() == QTime(15, 0) && d.optRecur[2]->isChecked() &&
-                  d.cboIfLate->currentIndex() == 0 && d.chkPopupWindow->isChecked() &&
-                  !d.cmdOK->isEnabled() && d.cboReminderGesture->currentText() == u"Wave"_s &&
+        checked = d.windowTitle() == u"Add Orvella Reminder"_s && child<QDateEdit>(&d, u"dtDate"_s)->date() == QDate(2024, 5, 6) &&
+                  child<QTimeEdit>(&d, u"dtTime"_s)->time() == QTime(15, 0) && d.optRecur[2]->isChecked() &&
+                  child<QComboBox>(&d, u"cboIfLate"_s)->currentIndex() == 0 && child<QCheckBox>(&d, u"chkPopupWindow"_s)->isChecked() &&
+                  !child<QPushButton>(&d, u"cmdOK"_s)->isEnabled() && child<QComboBox>(&d, u"cboReminderGesture"_s)->currentText() == u"Wave"_s &&
                   QApplication::activeModalWidget() != nullptr;
-        QTest::keyClicks(d.txtContents, u"Call mum"_s);
+        QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Call mum"_s);
         d.chkWeekly[1]->setChecked(true);
-        d.cmdOK->click();
+        child<QPushButton>(&d, u"cmdOK"_s)->click();
     });
-    p.page.cmdAddReminder->click();
+    child<QPushButton>(&p.page, u"cmdAddReminder"_s)->click();
     QVERIFY(checked);
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(p.set.Count(), 1);
@@ -150,9 +152,9 @@ void tst_RemindersPage::addAReminder()
     QCOMPARE(p.filesInFolder(), (QStringList{r->m_UniqueID + u".rmn"_s, r->m_UniqueID + u".rmn.content"_s}));
     QCOMPARE(p.names(), QStringList{u"Call mum"_s});
     for (QPushButton* b :
-         {p.page.cmdReadReminder, p.page.cmdEDReminder, p.page.cmdEditReminder, p.page.cmdDeleteReminder})
+         {child<QPushButton>(&p.page, u"cmdReadReminder"_s), child<QPushButton>(&p.page, u"cmdEDReminder"_s), child<QPushButton>(&p.page, u"cmdEditReminder"_s), child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)})
         QVERIFY(b->isEnabled());
-    QCOMPARE(p.page.cmdEDReminder->text(), u"Disab&le"_s);
+    QCOMPARE(child<QPushButton>(&p.page, u"cmdEDReminder"_s)->text(), u"Disab&le"_s);
 }
 
 void tst_RemindersPage::cancelledAddLeavesNothing()
@@ -160,10 +162,10 @@ void tst_RemindersPage::cancelledAddLeavesNothing()
     Page p;
     p.attach();
     whenEditorShows(this, [](ReminderDialog& d) {
-        QTest::keyClicks(d.txtContents, u"Never mind"_s);
-        d.cmdCancel->click();
+        QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Never mind"_s);
+        child<QPushButton>(&d, u"cmdCancel"_s)->click();
     });
-    p.page.cmdAddReminder->click();
+    child<QPushButton>(&p.page, u"cmdAddReminder"_s)->click();
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(p.set.Count(), 0);
     QVERIFY(p.filesInFolder().isEmpty());
@@ -178,11 +180,11 @@ void tst_RemindersPage::editTheSelectedReminder()
     QString title;
     whenEditorShows(this, [&](ReminderDialog& d) {
         title = d.windowTitle();
-        d.txtContents->setPlainText(u"New words"_s);
+        child<QPlainTextEdit>(&d, u"txtContents"_s)->setPlainText(u"New words"_s);
         d.optRecur[3]->click();
-        d.cmdOK->click();
+        child<QPushButton>(&d, u"cmdOK"_s)->click();
     });
-    p.page.cmdEditReminder->click();
+    child<QPushButton>(&p.page, u"cmdEditReminder"_s)->click();
     QCOMPARE(title, u"Edit Orvella Reminder"_s);
     QVERIFY(!QApplication::activeModalWidget());
     Reminder* r = p.set.GetAt(1);
@@ -202,12 +204,12 @@ void tst_RemindersPage::doubleClickEdits()
     QVERIFY(QTest::qWaitForWindowExposed(&p.page));
     QString edited;
     whenEditorShows(this, [&](ReminderDialog& d) {
-        edited = d.txtContents->toPlainText();
-        d.cmdCancel->click();
+        edited = child<QPlainTextEdit>(&d, u"txtContents"_s)->toPlainText();
+        child<QPushButton>(&d, u"cmdCancel"_s)->click();
     });
-    const QRect second = p.page.lvReminders->visualRect(p.page.sortedModel()->index(1, 0));
-    QTest::mouseClick(p.page.lvReminders->viewport(), Qt::LeftButton, {}, second.center());
-    QTest::mouseDClick(p.page.lvReminders->viewport(), Qt::LeftButton, {}, second.center());
+    const QRect second = child<QTreeView>(&p.page, u"lvReminders"_s)->visualRect(p.page.sortedModel()->index(1, 0));
+    QTest::mouseClick(child<QTreeView>(&p.page, u"lvReminders"_s)->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(child<QTreeView>(&p.page, u"lvReminders"_s)->viewport(), Qt::LeftButton, {}, second.center());
     QCOMPARE(edited, u"Second"_s);
     QVERIFY(!QApplication::activeModalWidget());
 }
@@ -219,16 +221,16 @@ void tst_RemindersPage::disableAndEnable()
     p.add(u"Gym"_s, at(u"2030-01-01 10:00"_s));
     p.select(0);
     const QIcon enabledIcon = p.page.sortedModel()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-    p.page.cmdEDReminder->click();
+    child<QPushButton>(&p.page, u"cmdEDReminder"_s)->click();
     QCOMPARE(p.page.sortedModel()->index(0, 2).data().toString(), u"No"_s);
     QVERIFY(p.page.sortedModel()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey() !=
             enabledIcon.cacheKey());
-    QCOMPARE(p.page.cmdEDReminder->text(), u"Enab&le"_s);
+    QCOMPARE(child<QPushButton>(&p.page, u"cmdEDReminder"_s)->text(), u"Enab&le"_s);
     const QString file = p.set.GetAt(1)->m_UniqueID + u".rmn"_s;
     QVERIFY(p.fx.readFile(file).contains("Enabled=No\r\n"));
-    p.page.cmdEDReminder->click();
+    child<QPushButton>(&p.page, u"cmdEDReminder"_s)->click();
     QCOMPARE(p.page.sortedModel()->index(0, 2).data().toString(), u"Yes"_s);
-    QCOMPARE(p.page.cmdEDReminder->text(), u"Disab&le"_s);
+    QCOMPARE(child<QPushButton>(&p.page, u"cmdEDReminder"_s)->text(), u"Disab&le"_s);
     QVERIFY(p.fx.readFile(file).contains("Enabled=Yes\r\n"));
 }
 
@@ -244,7 +246,7 @@ void tst_RemindersPage::readSpeaksWithoutChangingIt()
     const QByteArray before = p.fx.readFile(r->m_UniqueID + u".rmn"_s);
     p.select(0);
     p.fx.agent.takeCalls();
-    p.page.cmdReadReminder->click();
+    child<QPushButton>(&p.page, u"cmdReadReminder"_s)->click();
     QCOMPARE(p.fx.takeSpoken(), QStringList{u"Already told"_s});
     QCOMPARE(r->lastSignaled(), at(u"2024-05-06 10:00"_s));
     QCOMPARE(r->m_When, at(u"2024-05-06 10:00"_s));
@@ -275,13 +277,13 @@ void tst_RemindersPage::deleteSelectsTheNext()
         p.add(names[i], at(u"2030-01-01 10:00"_s));
     p.select(selected);
     const QString id = p.page.selectedReminder()->m_UniqueID;
-    p.page.cmdDeleteReminder->click();
+    child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)->click();
     QCOMPARE(p.set.Count(), count - 1);
     QVERIFY(!p.set.GetReminder(id));
     QVERIFY(!p.filesInFolder().join(u' ').contains(id + u".rmn"_s));
     QCOMPARE(p.selectedRow(), selectedAfter);
     for (QPushButton* b :
-         {p.page.cmdReadReminder, p.page.cmdEDReminder, p.page.cmdEditReminder, p.page.cmdDeleteReminder})
+         {child<QPushButton>(&p.page, u"cmdReadReminder"_s), child<QPushButton>(&p.page, u"cmdEDReminder"_s), child<QPushButton>(&p.page, u"cmdEditReminder"_s), child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)})
         QCOMPARE(b->isEnabled(), selectedAfter >= 0);
     QVERIFY(Dialogs::takeAsked().isEmpty()); // no question asked
 }
@@ -295,9 +297,9 @@ void tst_RemindersPage::sortByWhen()
     p.add(u"February"_s, at(u"2024-02-03 10:00"_s));
     p.page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p.page));
-    QHeaderView* header = p.page.lvReminders->header();
+    QHeaderView* header = child<QTreeView>(&p.page, u"lvReminders"_s)->header();
     // The three columns share the list's width; the hidden one takes none.
-    QVERIFY(header->length() <= p.page.lvReminders->viewport()->width());
+    QVERIFY(header->length() <= child<QTreeView>(&p.page, u"lvReminders"_s)->viewport()->width());
     QVERIFY(header->sectionSize(ReminderListModel::ColWhen) >
             header->sectionSize(ReminderListModel::ColReminder));
     const auto clickHeader = [&](int section) {
@@ -321,14 +323,14 @@ void tst_RemindersPage::enableRemindersBox()
 {
     Page p;
     p.attach();
-    QVERIFY(p.page.chkEnableReminders->isChecked());
+    QVERIFY(child<QCheckBox>(&p.page, u"chkEnableReminders"_s)->isChecked());
     QSignalSpy clicked(&p.page, &RemindersPage::enableRemindersClicked);
-    p.page.chkEnableReminders->click();
+    child<QCheckBox>(&p.page, u"chkEnableReminders"_s)->click();
     QVERIFY(!p.fx.settings->m_EnableReminders);
     QCOMPARE(clicked.size(), 1);
     p.fx.settings->m_EnableReminders = true; // another control changed it
     p.page.ApplySetting();
-    QVERIFY(p.page.chkEnableReminders->isChecked());
+    QVERIFY(child<QCheckBox>(&p.page, u"chkEnableReminders"_s)->isChecked());
     QCOMPARE(clicked.size(), 1);
 }
 
@@ -355,11 +357,11 @@ void tst_RemindersPage::unsavableReminderIsTold()
     blocker.close();
     p.attach();
     whenEditorShows(this, [](ReminderDialog& d) {
-        QTest::keyClicks(d.txtContents, u"Somewhere"_s);
-        d.cmdOK->click();
+        QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Somewhere"_s);
+        child<QPushButton>(&d, u"cmdOK"_s)->click();
     });
     Dialogs::queueAnswer(true);
-    p.page.cmdAddReminder->click();
+    child<QPushButton>(&p.page, u"cmdAddReminder"_s)->click();
     const QList<Dialogs::Asked> asked = Dialogs::takeAsked();
     QCOMPARE(asked.size(), 1);
     QVERIFY(asked[0].text.startsWith(u"The reminder could not be saved in the folder "_s +
@@ -373,26 +375,26 @@ void tst_RemindersPage::keyboardAndScreenReader()
     Page p;
     p.attach();
     p.add(u"Water the plants"_s, at(u"2030-01-01 10:00"_s));
-    QVERIFY(!p.page.cmdEditReminder->isEnabled());
+    QVERIFY(!child<QPushButton>(&p.page, u"cmdEditReminder"_s)->isEnabled());
     p.page.show();
     QVERIFY(QTest::qWaitForWindowActive(&p.page));
 
     const QList<std::pair<QWidget*, QString>> names{
-        {p.page.lvReminders, u"Reminders"_s},
-        {p.page.cmdAddReminder, u"Add"_s},
-        {p.page.cmdEditReminder, u"Edit"_s},
-        {p.page.cmdReadReminder, u"Read"_s},
-        {p.page.cmdEDReminder, u"Disable"_s},
-        {p.page.cmdDeleteReminder, u"Delete"_s},
-        {p.page.chkEnableReminders, u"Enable reminders"_s},
+        {child<QTreeView>(&p.page, u"lvReminders"_s), u"Reminders"_s},
+        {child<QPushButton>(&p.page, u"cmdAddReminder"_s), u"Add"_s},
+        {child<QPushButton>(&p.page, u"cmdEditReminder"_s), u"Edit"_s},
+        {child<QPushButton>(&p.page, u"cmdReadReminder"_s), u"Read"_s},
+        {child<QPushButton>(&p.page, u"cmdEDReminder"_s), u"Disable"_s},
+        {child<QPushButton>(&p.page, u"cmdDeleteReminder"_s), u"Delete"_s},
+        {child<QCheckBox>(&p.page, u"chkEnableReminders"_s), u"Enable reminders"_s},
     };
     for (const auto& [widget, name] : names)
         QCOMPARE(accessibleName(widget), name);
 
     // Coming into the list selects the entry it reads; Tab walks the buttons in order.
-    p.page.lvReminders->setFocus(Qt::TabFocusReason);
+    child<QTreeView>(&p.page, u"lvReminders"_s)->setFocus(Qt::TabFocusReason);
     QTRY_COMPARE(p.selectedRow(), 0);
-    QVERIFY(p.page.cmdEditReminder->isEnabled());
+    QVERIFY(child<QPushButton>(&p.page, u"cmdEditReminder"_s)->isEnabled());
     QStringList path;
     for (int i = 0; i < 7; ++i) {
         path << QApplication::focusWidget()->objectName();
@@ -403,13 +405,13 @@ void tst_RemindersPage::keyboardAndScreenReader()
                           u"cmdEDReminder"_s, u"cmdDeleteReminder"_s, u"chkEnableReminders"_s}));
 
     // Return on an entry edits it.
-    p.page.lvReminders->setFocus();
+    child<QTreeView>(&p.page, u"lvReminders"_s)->setFocus();
     bool opened = false;
     whenEditorShows(this, [&](ReminderDialog& d) {
-        opened = d.txtContents->toPlainText() == u"Water the plants"_s;
+        opened = child<QPlainTextEdit>(&d, u"txtContents"_s)->toPlainText() == u"Water the plants"_s;
         QTest::keyClick(&d, Qt::Key_Escape);
     });
-    QTest::keyClick(p.page.lvReminders, Qt::Key_Return);
+    QTest::keyClick(child<QTreeView>(&p.page, u"lvReminders"_s), Qt::Key_Return);
     QVERIFY(opened);
     QVERIFY(!QApplication::activeModalWidget());
 }
@@ -433,7 +435,7 @@ void tst_RemindersPage::screenshot()
     QVERIFY(QTest::qWaitForWindowExposed(&p.page));
     p.page.onColumnClicked(ReminderListModel::ColWhen);
     p.select(1);
-    p.page.lvReminders->setFocus();
+    child<QTreeView>(&p.page, u"lvReminders"_s)->setFocus();
     QTest::qWait(50);
     test::saveShot(&p.page, u"reminders-page"_s);
 }

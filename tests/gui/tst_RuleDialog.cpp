@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "gui/widgets/Dialogs.h"
 #include "gui/dialogs/RuleDialog.h"
 #include "core/settings/Settings.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::FakeAgent;
 
@@ -108,11 +110,11 @@ void tst_RuleDialog::instructionsFollowTheType()
     Rule r;
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::AddMode);
-    dlg.cboRuleType->setCurrentIndex(type);
-    QCOMPARE(QString(dlg.lblRuleInstructions->text()).remove(u'&'), instructions);
-    QCOMPARE(dlg.lblRuleDescription->text(), description);
-    QCOMPARE(dlg.txtName->accessibleName(), instructions);
-    QCOMPARE(dlg.lblRuleInstructions->buddy(), dlg.txtName);
+    child<QComboBox>(&dlg, u"cboRuleType"_s)->setCurrentIndex(type);
+    QCOMPARE(QString(child<QLabel>(&dlg, u"lblRuleInstructions"_s)->text()).remove(u'&'), instructions);
+    QCOMPARE(child<QLabel>(&dlg, u"lblRuleDescription"_s)->text(), description);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->accessibleName(), instructions);
+    QCOMPARE(child<QLabel>(&dlg, u"lblRuleInstructions"_s)->buddy(), child<QLineEdit>(&dlg, u"txtName"_s));
 }
 
 void tst_RuleDialog::fillsFromTheRule()
@@ -127,18 +129,18 @@ void tst_RuleDialog::fillsFromTheRule()
     RuleDialog dlg(rules, m_speech.get());
     QCOMPARE(dlg.windowTitle(), u"Add Rule"_s);
     dlg.Init(r, m_agent.get(), RuleDialog::EditMode);
-    QCOMPARE(dlg.cboRuleType->currentIndex(), 2);
-    QCOMPARE(dlg.txtName->text(), u"invoice"_s);
-    QVERIFY(dlg.optSayNothing->isChecked());
-    QCOMPARE(dlg.txtRuleSound->text(), u"/x/y.wav"_s);
-    QCOMPARE(dlg.txtMessage->text(), u"Money"_s);
-    QVERIFY(!dlg.chkSayFrom->isChecked());
-    QVERIFY(dlg.chkSaySubject->isChecked());
-    QCOMPARE(dlg.cboGesture->currentText(), u"None"_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboRuleType"_s)->currentIndex(), 2);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->text(), u"invoice"_s);
+    QVERIFY(child<QRadioButton>(&dlg, u"optSayNothing"_s)->isChecked());
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtRuleSound"_s)->text(), u"/x/y.wav"_s);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtMessage"_s)->text(), u"Money"_s);
+    QVERIFY(!child<QCheckBox>(&dlg, u"chkSayFrom"_s)->isChecked());
+    QVERIFY(child<QCheckBox>(&dlg, u"chkSaySubject"_s)->isChecked());
+    QCOMPARE(child<QComboBox>(&dlg, u"cboGesture"_s)->currentText(), u"None"_s);
     // "None" first, then the gestures without the looping ones.
-    QCOMPARE(dlg.cboGesture->itemText(0), u"None"_s);
-    QVERIFY(dlg.cboGesture->findText(u"Wave"_s) > 0);
-    QCOMPARE(dlg.cboGesture->findText(u"Reading"_s), -1);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboGesture"_s)->itemText(0), u"None"_s);
+    QVERIFY(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Wave"_s) > 0);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Reading"_s), -1);
 }
 
 void tst_RuleDialog::okNeedsText()
@@ -148,16 +150,16 @@ void tst_RuleDialog::okNeedsText()
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::AddMode);
     dlg.show();
-    QVERIFY(!dlg.cmdOK->isEnabled());
-    QTest::keyClicks(dlg.txtName, u"   "_s);
-    QVERIFY(!dlg.cmdOK->isEnabled());
+    QVERIFY(!child<QPushButton>(&dlg, u"cmdOK"_s)->isEnabled());
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtName"_s), u"   "_s);
+    QVERIFY(!child<QPushButton>(&dlg, u"cmdOK"_s)->isEnabled());
     // Enter presses the default button; without a text it does nothing.
-    QTest::keyClick(dlg.txtName, Qt::Key_Return);
+    QTest::keyClick(child<QLineEdit>(&dlg, u"txtName"_s), Qt::Key_Return);
     QVERIFY(dlg.isVisible());
     QVERIFY(!dlg.m_OK);
-    QTest::keyClicks(dlg.txtName, u"x"_s);
-    QVERIFY(dlg.cmdOK->isEnabled());
-    dlg.cmdOK->click();
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtName"_s), u"x"_s);
+    QVERIFY(child<QPushButton>(&dlg, u"cmdOK"_s)->isEnabled());
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.m_OK);
     // The text is stored as typed, blanks included.
     QCOMPARE(r.m_Name, u"   x"_s);
@@ -169,16 +171,16 @@ void tst_RuleDialog::ignoringKeepsTheSpeakingSettings()
     Rule r = rule(0, u"bob"_s);
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::EditMode);
-    QTest::keyClicks(dlg.txtMessage, u"Hi"_s);
-    dlg.chkSaySubject->setChecked(false);
-    dlg.cboGesture->setCurrentIndex(dlg.cboGesture->findText(u"Wave"_s));
-    dlg.optSayNothing->click();
-    for (QWidget* w : std::initializer_list<QWidget*>{dlg.txtMessage, dlg.cboGesture, dlg.cmdPreviewGesture,
-                                                      dlg.cmdBrowseRuleSound, dlg.txtRuleSound,
-                                                      dlg.chkSayFrom, dlg.chkSaySubject, dlg.chkSayMessage})
+    QTest::keyClicks(child<QWidget>(&dlg, u"txtMessage"_s), u"Hi"_s);
+    child<QCheckBox>(&dlg, u"chkSaySubject"_s)->setChecked(false);
+    child<QComboBox>(&dlg, u"cboGesture"_s)->setCurrentIndex(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Wave"_s));
+    child<QRadioButton>(&dlg, u"optSayNothing"_s)->click();
+    for (QWidget* w : std::initializer_list<QWidget*>{child<QWidget>(&dlg, u"txtMessage"_s), child<QComboBox>(&dlg, u"cboGesture"_s), child<QPushButton>(&dlg, u"cmdPreviewGesture"_s),
+                                                      child<QPushButton>(&dlg, u"cmdBrowseRuleSound"_s), child<QLineEdit>(&dlg, u"txtRuleSound"_s),
+                                                      child<QCheckBox>(&dlg, u"chkSayFrom"_s), child<QCheckBox>(&dlg, u"chkSaySubject"_s), child<QCheckBox>(&dlg, u"chkSayMessage"_s)})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
-    QVERIFY(dlg.cmdOK->isEnabled());
-    dlg.cmdOK->click();
+    QVERIFY(child<QPushButton>(&dlg, u"cmdOK"_s)->isEnabled());
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.m_OK);
     QCOMPARE(r.m_WhatToSay, u"Nothing"_s);
     QCOMPARE(r.m_MyMessage, u"Hi"_s);
@@ -205,11 +207,11 @@ void tst_RuleDialog::missingSoundFileKeepsTheDialogOpen()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QCOMPARE(dlg.focusWidget(), dlg.txtName); // opened in the field it asks for
-    retype(dlg.txtName, u"alice"_s);
-    QTest::keyClicks(dlg.txtRuleSound, m_app.filePath(u"gone.wav"_s));
+    QCOMPARE(dlg.focusWidget(), child<QLineEdit>(&dlg, u"txtName"_s)); // opened in the field it asks for
+    retype(child<QLineEdit>(&dlg, u"txtName"_s), u"alice"_s);
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtRuleSound"_s), m_app.filePath(u"gone.wav"_s));
     Dialogs::queueAnswer(true);
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     const auto asked = Dialogs::takeAsked();
     QCOMPARE(asked.size(), 1);
     QCOMPARE(asked[0].title, u"Orvella"_s);
@@ -219,7 +221,7 @@ void tst_RuleDialog::missingSoundFileKeepsTheDialogOpen()
     // the field the notice was about, not in the rule's text.
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&dlg, &activate);
-    QCOMPARE(dlg.focusWidget(), dlg.txtRuleSound);
+    QCOMPARE(dlg.focusWidget(), child<QLineEdit>(&dlg, u"txtRuleSound"_s));
     QVERIFY(!dlg.m_OK);
     QCOMPARE(r, before);
 
@@ -227,8 +229,8 @@ void tst_RuleDialog::missingSoundFileKeepsTheDialogOpen()
     QFile wav(m_app.filePath(u"here.wav"_s));
     QVERIFY(wav.open(QIODevice::WriteOnly));
     wav.close();
-    retype(dlg.txtRuleSound, wav.fileName());
-    dlg.cmdOK->click();
+    retype(child<QLineEdit>(&dlg, u"txtRuleSound"_s), wav.fileName());
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.m_OK);
     QCOMPARE(r.m_SoundFile, wav.fileName());
     QCOMPARE(r.m_Name, u"alice"_s);
@@ -241,8 +243,8 @@ void tst_RuleDialog::blankSoundPathStoredEmpty()
     r.m_SoundFile = u"/old.wav"_s;
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::EditMode);
-    retype(dlg.txtRuleSound, u"   "_s);
-    dlg.cmdOK->click();
+    retype(child<QLineEdit>(&dlg, u"txtRuleSound"_s), u"   "_s);
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.m_OK);
     QCOMPARE(r.m_SoundFile, QString());
 }
@@ -263,10 +265,10 @@ void tst_RuleDialog::overwriteQuestion()
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::AddMode);
     dlg.show();
-    QTest::keyClicks(dlg.txtName, u"bob"_s);
-    QTest::keyClicks(dlg.txtMessage, u"new"_s);
+    QTest::keyClicks(child<QLineEdit>(&dlg, u"txtName"_s), u"bob"_s);
+    QTest::keyClicks(child<QWidget>(&dlg, u"txtMessage"_s), u"new"_s);
     Dialogs::queueAnswer(yes);
-    dlg.cmdOK->click();
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     const auto asked = Dialogs::takeAsked();
     QCOMPARE(asked.size(), 1);
     QCOMPARE(asked[0].title, u"Rule already exists"_s);
@@ -283,8 +285,8 @@ void tst_RuleDialog::overwriteQuestion()
     QCOMPARE(rules.size(), 2);
     QCOMPARE(rules[0].m_MyMessage, u"old"_s);
     // A changed text is asked about again only when it repeats a rule.
-    retype(dlg.txtName, u"carol"_s);
-    dlg.cmdOK->click();
+    retype(child<QLineEdit>(&dlg, u"txtName"_s), u"carol"_s);
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(Dialogs::takeAsked().isEmpty());
     QVERIFY(dlg.m_OK);
 }
@@ -294,8 +296,8 @@ void tst_RuleDialog::editingToAnotherRuleAsksNothing()
     RuleList rules{rule(0, u"bob"_s), rule(0, u"carol"_s)};
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(rules[1], m_agent.get(), RuleDialog::EditMode);
-    retype(dlg.txtName, u"bob"_s);
-    dlg.cmdOK->click();
+    retype(child<QLineEdit>(&dlg, u"txtName"_s), u"bob"_s);
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.m_OK);
     QVERIFY(Dialogs::takeAsked().isEmpty());
     QCOMPARE(rules.size(), 2);
@@ -309,9 +311,9 @@ void tst_RuleDialog::gesturePreview()
     Rule r = rule(0, u"bob"_s);
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::AddMode);
-    dlg.cboGesture->setCurrentIndex(dlg.cboGesture->findText(u"Sad"_s));
+    child<QComboBox>(&dlg, u"cboGesture"_s)->setCurrentIndex(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Sad"_s));
     m_agent->calls.clear();
-    dlg.cmdPreviewGesture->click();
+    child<QPushButton>(&dlg, u"cmdPreviewGesture"_s)->click();
     QCOMPARE(m_agent->calls, (QStringList{u"Show(fast)"_s, u"Play(Sad)"_s,
                                           u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\New Message.)"_s}));
 }
@@ -336,10 +338,10 @@ void tst_RuleDialog::addRuleFromTheMainWindow()
     QTimer::singleShot(0, this, [&] {
         auto* dlg = qobject_cast<RuleDialog*>(QApplication::activeModalWidget());
         QVERIFY(dlg);
-        sawIt = QApplication::activeModalWidget() != nullptr && dlg->windowTitle() == caption && dlg->txtName->text() == address &&
-                dlg->cboRuleType->currentIndex() == 0;
-        if (address.isEmpty()) QTest::keyClicks(dlg->txtName, u"typed"_s);
-        (ok ? dlg->cmdOK : dlg->cmdCancel)->click();
+        sawIt = QApplication::activeModalWidget() != nullptr && dlg->windowTitle() == caption && child<QLineEdit>(dlg, u"txtName"_s)->text() == address &&
+                child<QComboBox>(dlg, u"cboRuleType"_s)->currentIndex() == 0;
+        if (address.isEmpty()) QTest::keyClicks(child<QLineEdit>(dlg, u"txtName"_s), u"typed"_s);
+        (ok ? child<QPushButton>(dlg, u"cmdOK"_s) : child<QPushButton>(dlg, u"cmdCancel"_s))->click();
     });
     const bool added = RuleDialog::AddRule(address, rules, m_speech.get(), m_agent.get(), nullptr);
     QVERIFY(sawIt);
@@ -362,9 +364,9 @@ void tst_RuleDialog::controlsNamed()
             continue;
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
     }
-    QCOMPARE(dlg.txtRuleSound->accessibleName(), u"Play this sound file"_s);
-    QCOMPARE(dlg.cboGesture->accessibleName(), u"Make this gesture"_s);
-    QCOMPARE(dlg.cmdCancel->text(), u"&Cancel"_s);
+    QCOMPARE(child<QLineEdit>(&dlg, u"txtRuleSound"_s)->accessibleName(), u"Play this sound file"_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboGesture"_s)->accessibleName(), u"Make this gesture"_s);
+    QCOMPARE(child<QPushButton>(&dlg, u"cmdCancel"_s)->text(), u"&Cancel"_s);
 }
 
 QTEST_MAIN(tst_RuleDialog)

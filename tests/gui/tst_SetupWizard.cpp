@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "WizardRig.h"
 
 #include "platform/AutoStart.h"
@@ -68,48 +69,48 @@ void tst_SetupWizard::keyboardAloneFromWelcomeToFinish()
     Rig rig;
     auto w = rig.open(SetupWizard::PageWelcome);
     QTRY_VERIFY(w->isActiveWindow());
-    QVERIFY(!w->tabWizard->tabBar()->isVisible());
+    QVERIFY(!child<QTabWidget>(w, u"tabWizard"_s)->tabBar()->isVisible());
 
     const auto expectPage = [&](int page, QWidget* focus, bool back, bool next) {
         QCOMPARE(w->currentPage(), page);
         QCOMPARE(focused(), focus);
-        QCOMPARE(w->cmdBack->isEnabled(), back);
-        QCOMPARE(w->cmdNext->isEnabled(), next);
-        QCOMPARE(w->cmdFinish->isEnabled(), page == SetupWizard::PageThankYou);
+        QCOMPARE(child<QPushButton>(w, u"cmdBack"_s)->isEnabled(), back);
+        QCOMPARE(child<QAbstractButton>(w, u"cmdNext"_s)->isEnabled(), next);
+        QCOMPARE(child<QPushButton>(w, u"cmdFinish"_s)->isEnabled(), page == SetupWizard::PageThankYou);
     };
-    expectPage(0, w->chkFeatureEMail, false, true);
+    expectPage(0, child<QCheckBox>(w, u"chkFeatureEMail"_s), false, true);
     typeAndEnter({});
-    expectPage(1, w->cmdNext, true, true);
+    expectPage(1, child<QAbstractButton>(w, u"cmdNext"_s), true, true);
     typeAndEnter({});
     // Each field's page waits for its value.
-    expectPage(2, w->txtPOPServer, true, false);
+    expectPage(2, child<QLineEdit>(w, u"txtPOPServer"_s), true, false);
     QTest::keyClicks(focused(), u"  "_s);
-    QVERIFY(!w->cmdNext->isEnabled());
+    QVERIFY(!child<QAbstractButton>(w, u"cmdNext"_s)->isEnabled());
     typeAndEnter(u"pop.example.net"_s);
-    expectPage(3, w->txtAccountName, true, false);
+    expectPage(3, child<QLineEdit>(w, u"txtAccountName"_s), true, false);
     typeAndEnter(u"jo"_s);
-    expectPage(4, w->txtPassword, true, false);
+    expectPage(4, child<QLineEdit>(w, u"txtPassword"_s), true, false);
     typeAndEnter(u"s3cret"_s);
-    expectPage(5, w->txtUserName, true, true);
+    expectPage(5, child<QLineEdit>(w, u"txtUserName"_s), true, true);
     typeAndEnter(u"Jo"_s);
-    expectPage(6, w->optAutoStartYes, true, true);
+    expectPage(6, child<QRadioButton>(w, u"optAutoStartYes"_s), true, true);
     QTest::keyClick(focused(), Qt::Key_Down); // "No"
-    QVERIFY(w->optAutoStartNo->isChecked());
+    QVERIFY(child<QRadioButton>(w, u"optAutoStartNo"_s)->isChecked());
     typeAndEnter({});
-    expectPage(7, w->optModemUser, true, true);
+    expectPage(7, child<QRadioButton>(w, u"optModemUser"_s), true, true);
     QTest::keyClick(focused(), Qt::Key_Down);
-    QVERIFY(w->optLANUser->isChecked());
+    QVERIFY(child<QRadioButton>(w, u"optLANUser"_s)->isChecked());
     typeAndEnter({});
-    expectPage(8, w->cmdFinish, true, false);
+    expectPage(8, child<QPushButton>(w, u"cmdFinish"_s), true, false);
 
     // Alt+B goes back a page, Alt+N forward again.
     // (A mnemonic presses its button after a short animation.)
     QTest::keyClick(focused(), Qt::Key_B, Qt::AltModifier);
     QTRY_COMPARE(w->currentPage(), 7);
-    expectPage(7, w->optLANUser, true, true);
+    expectPage(7, child<QRadioButton>(w, u"optLANUser"_s), true, true);
     QTest::keyClick(focused(), Qt::Key_N, Qt::AltModifier);
     QTRY_COMPARE(w->currentPage(), 8);
-    expectPage(8, w->cmdFinish, true, false);
+    expectPage(8, child<QPushButton>(w, u"cmdFinish"_s), true, false);
 
     typeAndEnter({});
     QVERIFY(w->m_Completed);
@@ -127,34 +128,34 @@ void tst_SetupWizard::startOnConnectionPage()
     Rig rig;
     auto w = rig.open(SetupWizard::PageConnection);
     QCOMPARE(w->currentPage(), 7);
-    QVERIFY(!w->cmdBack->isEnabled());
-    w->cmdBack->click();
+    QVERIFY(!child<QPushButton>(w, u"cmdBack"_s)->isEnabled());
+    child<QPushButton>(w, u"cmdBack"_s)->click();
     QCOMPARE(w->currentPage(), 7);
-    w->cmdNext->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 8);
-    QVERIFY(w->cmdBack->isEnabled());
-    w->cmdBack->click();
+    QVERIFY(child<QPushButton>(w, u"cmdBack"_s)->isEnabled());
+    child<QPushButton>(w, u"cmdBack"_s)->click();
     QCOMPARE(w->currentPage(), 7);
-    QVERIFY(!w->cmdBack->isEnabled());
+    QVERIFY(!child<QPushButton>(w, u"cmdBack"_s)->isEnabled());
 }
 
 void tst_SetupWizard::emailFeatureOffSkipsTheAccountPages()
 {
     Rig rig;
     auto w = rig.open(SetupWizard::PageWelcome);
-    w->chkFeatureEMail->setChecked(false);
-    w->chkFeatureClock->setChecked(false);
-    w->cmdNext->click();
+    child<QCheckBox>(w, u"chkFeatureEMail"_s)->setChecked(false);
+    child<QCheckBox>(w, u"chkFeatureClock"_s)->setChecked(false);
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 5);
     QVERIFY(rig.settings.m_DontCheck);
     QVERIFY(rig.settings.m_EnableReminders);
     QVERIFY(!rig.settings.m_SayTime);
-    w->cmdBack->click();
+    child<QPushButton>(w, u"cmdBack"_s)->click();
     QCOMPARE(w->currentPage(), 0);
 
     // Ticked again, the e-mail pages come back and so does mail checking.
-    w->chkFeatureEMail->setChecked(true);
-    w->cmdNext->click();
+    child<QCheckBox>(w, u"chkFeatureEMail"_s)->setChecked(true);
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 1);
     QVERIFY(!rig.settings.m_DontCheck);
 }
@@ -172,21 +173,21 @@ void tst_SetupWizard::skipLinks()
     QFETCH(int, page);
     Rig rig;
     auto w = rig.open(page);
-    auto* link = w->tabWizard->widget(page)->findChild<WizardLink*>(u"lblSkipEmail"_s);
+    auto* link = child<QTabWidget>(w, u"tabWizard"_s)->widget(page)->template findChild<WizardLink*>(u"lblSkipEmail"_s);
     QVERIFY(link);
     QTest::keyClick(link, Qt::Key_Space);
     QCOMPARE(w->currentPage(), 5);
     QVERIFY(rig.settings.m_DontCheck);
-    QVERIFY(!w->chkFeatureEMail->isChecked());
+    QVERIFY(!child<QCheckBox>(w, u"chkFeatureEMail"_s)->isChecked());
 }
 
 void tst_SetupWizard::serverWithAtStays()
 {
     Rig rig;
     auto w = rig.open(SetupWizard::PageServer);
-    w->txtPOPServer->setText(u"jo@example.net"_s);
+    child<QLineEdit>(w, u"txtPOPServer"_s)->setText(u"jo@example.net"_s);
     Dialogs::queueAnswer(true);
-    w->cmdNext->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 2);
     const auto asked = Dialogs::takeAsked();
     QCOMPARE(asked.size(), 1);
@@ -213,7 +214,7 @@ void tst_SetupWizard::portThatCannotWorkStays()
     Rig rig;
     auto w = rig.open(SetupWizard::PageServer);
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
-    w->txtPOPServer->setText(u"pop.example.net"_s);
+    child<QLineEdit>(w, u"txtPOPServer"_s)->setText(u"pop.example.net"_s);
     QWidget* port = w->findChild<QWidget*>(u"txtPort"_s);
     port->setFocus();
     QTRY_VERIFY(port->hasFocus());
@@ -229,7 +230,7 @@ void tst_SetupWizard::portThatCannotWorkStays()
     QCOMPARE(QAccessible::queryAccessibleInterface(message)->text(QAccessible::Name), why);
     QCOMPARE(QAccessible::queryAccessibleInterface(port)->text(QAccessible::Description), why);
     QTRY_VERIFY(port->hasFocus());
-    QCOMPARE(w->txtPort->text(), typed);
+    QCOMPARE(child<QLineEdit>(w, u"txtPort"_s)->text(), typed);
 
     QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(port, u"1995"_s);
@@ -293,11 +294,11 @@ void tst_SetupWizard::webMailCheck()
 
     Rig rig;
     auto w = rig.open(page);
-    (page == 2 ? w->txtPOPServer : w->txtAccountName)->setText(text);
+    (page == 2 ? child<QLineEdit>(w, u"txtPOPServer"_s) : child<QLineEdit>(w, u"txtAccountName"_s))->setText(text);
     rig.answers = {option};
     if (atAnswer != NotAsked) Dialogs::queueAnswer(atAnswer == Yes);
     rig.settings.m_DontCheck = true; // the check itself turns mail checking back on
-    w->cmdNext->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
 
     QCOMPARE(w->currentPage(), pageAfter);
     if (questionStart.isEmpty()) {
@@ -385,10 +386,10 @@ void tst_SetupWizard::sayPage()
     if (page == SetupWizard::PageThankYou) {
         for (int index : {902, 903, 904})
             QCOMPARE(w->lblWizard[index]->isVisible(), !dontCheck);
-        QCOMPARE(w->lblLastTitle->isVisible(), !dontCheck);
+        QCOMPARE(child<QLabel>(w, u"lblLastTitle"_s)->isVisible(), !dontCheck);
     }
     // "Say again" says the same once more.
-    w->cmdSayAgain->click();
+    child<QPushButton>(w, u"cmdSayAgain"_s)->click();
     QCOMPARE(rig.spoken(), spoken);
 }
 
@@ -402,9 +403,9 @@ void tst_SetupWizard::characterAtTopCentreWhileOpen()
     // The window stands clear of the character and the first lines of its balloon.
     QVERIFY2(w->frameGeometry().top() >= 128 + 48, qPrintable(QString::number(w->frameGeometry().top())));
     QVERIFY(QRect(0, 0, 1024, 768).contains(w->frameGeometry()));
-    w->cmdNext->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QVERIFY(rig.agent.takeCalls().contains(u"MoveTo(448,0)"_s));
-    w->cmdCancel->click();
+    child<QPushButton>(w, u"cmdCancel"_s)->click();
     QCOMPARE(rig.settings.m_Position, 6);
     const QStringList calls = rig.agent.takeCalls();
     QCOMPARE(calls.value(0), u"StopAll"_s);
@@ -415,7 +416,7 @@ void tst_SetupWizard::everyControlHasItsLabelsName()
 {
     Rig rig;
     auto w = rig.open(SetupWizard::PageWelcome);
-    QVERIFY(w->tabWizard->tabBar()->focusPolicy() == Qt::NoFocus);
+    QVERIFY(child<QTabWidget>(w, u"tabWizard"_s)->tabBar()->focusPolicy() == Qt::NoFocus);
     const QList<QWidget*> controls = w->findChildren<QWidget*>();
     int checked = 0;
     for (QWidget* c : controls) {
@@ -436,21 +437,21 @@ void tst_SetupWizard::everyControlHasItsLabelsName()
     const auto nameOf = [](QWidget* c) {
         return QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name);
     };
-    QCOMPARE(nameOf(w->txtPOPServer), u"Incoming mail server (POP3)"_s);
-    QCOMPARE(nameOf(w->txtAccountName), u"Account Name"_s);
-    QCOMPARE(nameOf(w->txtPassword), u"Password"_s);
-    QCOMPARE(nameOf(w->txtUserName), u"Name"_s);
+    QCOMPARE(nameOf(child<QLineEdit>(w, u"txtPOPServer"_s)), u"Incoming mail server (POP3)"_s);
+    QCOMPARE(nameOf(child<QLineEdit>(w, u"txtAccountName"_s)), u"Account Name"_s);
+    QCOMPARE(nameOf(child<QLineEdit>(w, u"txtPassword"_s)), u"Password"_s);
+    QCOMPARE(nameOf(child<QLineEdit>(w, u"txtUserName"_s)), u"Name"_s);
     // A drop-down list's name is its value on Linux; its label comes through the label relation.
-    const auto labels = QAccessible::queryAccessibleInterface(w->cboSecurity)->relations(QAccessible::Label);
+    const auto labels = QAccessible::queryAccessibleInterface(child<QComboBox>(w, u"cboSecurity"_s))->relations(QAccessible::Label);
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels[0].first->text(QAccessible::Name), u"Security"_s);
-    QCOMPARE(nameOf(w->txtPort), u"Port"_s);
-    QCOMPARE(nameOf(w->chkFeatureClock), u"Orvella Clock"_s);
+    QCOMPARE(nameOf(child<QLineEdit>(w, u"txtPort"_s)), u"Port"_s);
+    QCOMPARE(nameOf(child<QCheckBox>(w, u"chkFeatureClock"_s)), u"Orvella Clock"_s);
     // The field that takes the focus carries the page's words for a screen reader.
-    w->txtPOPServer->setText(u"pop.example.net"_s);
-    w->cmdNext->click();
-    w->cmdNext->click();
-    QVERIFY(QAccessible::queryAccessibleInterface(w->txtPOPServer)
+    child<QLineEdit>(w, u"txtPOPServer"_s)->setText(u"pop.example.net"_s);
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
+    QVERIFY(QAccessible::queryAccessibleInterface(child<QLineEdit>(w, u"txtPOPServer"_s))
                 ->text(QAccessible::Description)
                 .startsWith(u"Please fill, your incoming mail server address."_s));
 }
@@ -482,7 +483,7 @@ void tst_SetupWizard::linkReadsAsPartOfItsSentence()
     Rig rig;
     auto w = rig.open(SetupWizard::PageEMail);
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    WizardLink* link = w->lblClickHere;
+    WizardLink* link = child<WizardLink>(w, u"lblClickHere"_s);
     QLabel *before = nullptr, *after = nullptr;
     for (QLabel* label : link->parentWidget()->findChildren<QLabel*>()) {
         if (label->text() == u"Please"_s) before = label;

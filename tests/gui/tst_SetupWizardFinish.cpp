@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "WizardRig.h"
 
 #include "platform/AutoStart.h"
@@ -67,10 +68,10 @@ void tst_SetupWizardFinish::localProxyFix()
     rig.accounts.first()->m_PopServer = server;
     rig.accounts.first()->m_AccountName = name;
     auto w = rig.open(SetupWizard::PageServer);
-    QCOMPARE(w->txtPOPServer->text(), shownServer);
-    QCOMPARE(w->txtAccountName->text(), shownName);
-    QCOMPARE(w->lblDetectedPOP->isVisible(), !shownServer.isEmpty());
-    QCOMPARE(w->cmdNext->isEnabled(), !shownServer.isEmpty());
+    QCOMPARE(child<QLineEdit>(w, u"txtPOPServer"_s)->text(), shownServer);
+    QCOMPARE(child<QLineEdit>(w, u"txtAccountName"_s)->text(), shownName);
+    QCOMPARE(child<QLabel>(w, u"lblDetectedPOP"_s)->isVisible(), !shownServer.isEmpty());
+    QCOMPARE(child<QAbstractButton>(w, u"cmdNext"_s)->isEnabled(), !shownServer.isEmpty());
 }
 
 void tst_SetupWizardFinish::detectedAccountFillsTheFields_data()
@@ -94,42 +95,42 @@ void tst_SetupWizardFinish::detectedAccountFillsTheFields()
     Rig rig;
     qputenv("HOME", m_folders.home.path().toUtf8());
     auto w = rig.open(SetupWizard::PageWelcome);
-    w->cmdNext->click();
-    w->cmdNext->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 2);
-    QCOMPARE(w->txtPOPServer->text(), server);
-    QCOMPARE(w->lblDetectedPOP->isVisible(), !server.isEmpty());
-    QCOMPARE(w->lblDetectedPOP->text(), u"Detected !"_s);
-    QCOMPARE(w->cmdNext->isEnabled(), !server.isEmpty());
-    w->txtPOPServer->setText(u"pop.example.net"_s);
-    w->cmdNext->click();
+    QCOMPARE(child<QLineEdit>(w, u"txtPOPServer"_s)->text(), server);
+    QCOMPARE(child<QLabel>(w, u"lblDetectedPOP"_s)->isVisible(), !server.isEmpty());
+    QCOMPARE(child<QLabel>(w, u"lblDetectedPOP"_s)->text(), u"Detected !"_s);
+    QCOMPARE(child<QAbstractButton>(w, u"cmdNext"_s)->isEnabled(), !server.isEmpty());
+    child<QLineEdit>(w, u"txtPOPServer"_s)->setText(u"pop.example.net"_s);
+    child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 3);
-    QCOMPARE(w->txtAccountName->text(), name);
-    QCOMPARE(w->lblDetectedAccountName->isVisible(), !name.isEmpty());
-    QCOMPARE(w->cmdNext->isEnabled(), !name.isEmpty());
+    QCOMPARE(child<QLineEdit>(w, u"txtAccountName"_s)->text(), name);
+    QCOMPARE(child<QLabel>(w, u"lblDetectedAccountName"_s)->isVisible(), !name.isEmpty());
+    QCOMPARE(child<QAbstractButton>(w, u"cmdNext"_s)->isEnabled(), !name.isEmpty());
 }
 
 void tst_SetupWizardFinish::securityProposesTlsAndPortFollows()
 {
     Rig rig;
     auto w = rig.open(SetupWizard::PageServer);
-    QCOMPARE(w->cboSecurity->currentData().toString(), u"TLS"_s);
-    QCOMPARE(w->txtPort->text(), u"995"_s);
-    QCOMPARE(w->cboSecurity->count(), 2); // never a connection in clear
-    w->cboSecurity->setCurrentIndex(1);
-    QCOMPARE(w->cboSecurity->currentData().toString(), u"STARTTLS"_s);
-    QCOMPARE(w->txtPort->text(), u"110"_s);
-    w->txtPort->setText(u"1110"_s);
-    w->cboSecurity->setCurrentIndex(0);
-    QCOMPARE(w->txtPort->text(), u"995"_s);
+    QCOMPARE(child<QComboBox>(w, u"cboSecurity"_s)->currentData().toString(), u"TLS"_s);
+    QCOMPARE(child<QLineEdit>(w, u"txtPort"_s)->text(), u"995"_s);
+    QCOMPARE(child<QComboBox>(w, u"cboSecurity"_s)->count(), 2); // never a connection in clear
+    child<QComboBox>(w, u"cboSecurity"_s)->setCurrentIndex(1);
+    QCOMPARE(child<QComboBox>(w, u"cboSecurity"_s)->currentData().toString(), u"STARTTLS"_s);
+    QCOMPARE(child<QLineEdit>(w, u"txtPort"_s)->text(), u"110"_s);
+    child<QLineEdit>(w, u"txtPort"_s)->setText(u"1110"_s);
+    child<QComboBox>(w, u"cboSecurity"_s)->setCurrentIndex(0);
+    QCOMPARE(child<QLineEdit>(w, u"txtPort"_s)->text(), u"995"_s);
 
     // An account that already names its security keeps it and its port.
     Rig again;
     again.accounts.first()->m_Security = u"STARTTLS"_s;
     again.accounts.first()->m_Port = 1110;
     auto w2 = again.open(SetupWizard::PageServer);
-    QCOMPARE(w2->cboSecurity->currentData().toString(), u"STARTTLS"_s);
-    QCOMPARE(w2->txtPort->text(), u"1110"_s);
+    QCOMPARE(child<QComboBox>(w2, u"cboSecurity"_s)->currentData().toString(), u"STARTTLS"_s);
+    QCOMPARE(child<QLineEdit>(w2, u"txtPort"_s)->text(), u"1110"_s);
 }
 
 void tst_SetupWizardFinish::finishWrites_data()
@@ -160,18 +161,18 @@ void tst_SetupWizardFinish::finishWrites()
     Rig rig;
     rig.settings.m_Position = 4;
     auto w = rig.open(SetupWizard::PageWelcome);
-    w->txtPOPServer->setText(u" pop.example.net "_s);
-    w->txtAccountName->setText(u"jo"_s);
-    w->txtPassword->setText(u" pass word "_s);
-    w->cboSecurity->setCurrentIndex(security);
-    w->txtUserName->setText(u"Jo"_s);
-    (autoStart ? w->optAutoStartYes : w->optAutoStartNo)->setChecked(true);
-    (modem ? w->optModemUser : w->optLANUser)->setChecked(true);
+    child<QLineEdit>(w, u"txtPOPServer"_s)->setText(u" pop.example.net "_s);
+    child<QLineEdit>(w, u"txtAccountName"_s)->setText(u"jo"_s);
+    child<QLineEdit>(w, u"txtPassword"_s)->setText(u" pass word "_s);
+    child<QComboBox>(w, u"cboSecurity"_s)->setCurrentIndex(security);
+    child<QLineEdit>(w, u"txtUserName"_s)->setText(u"Jo"_s);
+    (autoStart ? child<QRadioButton>(w, u"optAutoStartYes"_s) : child<QRadioButton>(w, u"optAutoStartNo"_s))->setChecked(true);
+    (modem ? child<QRadioButton>(w, u"optModemUser"_s) : child<QRadioButton>(w, u"optLANUser"_s))->setChecked(true);
     for (int page = 0; page < 8; ++page)
-        w->cmdNext->click();
+        child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 8);
     QVERIFY(!QFile::exists(Account::settingsFile()));
-    w->cmdFinish->click();
+    child<QPushButton>(w, u"cmdFinish"_s)->click();
 
     QVERIFY(w->m_Completed);
     QCOMPARE(ini(u"Account"_s, u"POPServer"_s), u"pop.example.net"_s);
@@ -192,11 +193,11 @@ void tst_SetupWizardFinish::cancelWritesNothing()
 {
     Rig rig;
     auto w = rig.open(SetupWizard::PageWelcome);
-    w->txtPOPServer->setText(u"pop.example.net"_s);
-    w->txtAccountName->setText(u"jo"_s);
-    w->txtPassword->setText(u"pw"_s);
+    child<QLineEdit>(w, u"txtPOPServer"_s)->setText(u"pop.example.net"_s);
+    child<QLineEdit>(w, u"txtAccountName"_s)->setText(u"jo"_s);
+    child<QLineEdit>(w, u"txtPassword"_s)->setText(u"pw"_s);
     for (int page = 0; page < 8; ++page)
-        w->cmdNext->click();
+        child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 8);
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(!w->isVisible());
@@ -230,10 +231,10 @@ void tst_SetupWizardFinish::runWizardIsModal()
         QVERIFY(w);
         sawIt = w->currentPage() == startPage && w->isModal();
         if (finish) {
-            w->cmdNext->click();
-            w->cmdFinish->click();
+            child<QAbstractButton>(w, u"cmdNext"_s)->click();
+            child<QPushButton>(w, u"cmdFinish"_s)->click();
         } else {
-            w->cmdCancel->click();
+            child<QPushButton>(w, u"cmdCancel"_s)->click();
         }
     });
     const bool completed = SetupWizard::RunWizard(startPage, rig.settings, rig.accounts, &rig.speech,

@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "gui/wizard/SpecialMailSystemsDialog.h"
 
 #include <QAccessible>
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 class tst_SpecialMailSystemsDialog : public QObject
@@ -120,7 +122,7 @@ void tst_SpecialMailSystemsDialog::chosenOption()
     QTimer::singleShot(0, this, [&] {
         auto* dlg = qobject_cast<SpecialMailSystemsDialog*>(QApplication::activeModalWidget());
         QVERIFY(dlg);
-        shown = dlg->lblQuestion->text() == u"question"_s &&
+        shown = child<QLabel>(dlg, u"lblQuestion"_s)->text() == u"question"_s &&
                 dlg->windowTitle() == u"Orvella Configuration Wizard"_s && dlg->optWhatToDo[0]->isChecked();
         if (how == u"keys"_s) {
             dlg->activateWindow();
@@ -141,7 +143,7 @@ void tst_SpecialMailSystemsDialog::chosenOption()
                 QTest::keyClick(dlg, Qt::Key_Escape);
             return;
         }
-        dlg->cmdOK->click();
+        child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     QCOMPARE(SpecialMailSystemsDialog::Ask(u"question"_s, nullptr), option);
     QVERIFY(shown);
@@ -156,7 +158,7 @@ void tst_SpecialMailSystemsDialog::optionsNamedByTheirText()
         const QString text = i < 2 ? dlg.optWhatToDo[i]->text() : dlg.lblWhatToDo[i]->text();
         QCOMPARE(name, text);
     }
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg.cmdOK)->text(QAccessible::Name), u"OK"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name), u"OK"_s);
 }
 
 QTEST_MAIN(tst_SpecialMailSystemsDialog)

@@ -1,5 +1,6 @@
 // The tip of the day: which tip shows and in what order, what the character
 // says, the missing file, the "Show tips at startup" box and the opener's guard.
+#include "support/Widgets.h"
 #include "WindowShots.h"
 
 #include "core/settings/Settings.h"
@@ -23,6 +24,7 @@
 #include <optional>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::FakeAgent;
 
@@ -143,7 +145,7 @@ void tst_TipWindow::firstTipThenNextWraps()
     auto dlg = rig.open(random);
     QVERIFY(dlg);
     QCOMPARE(dlg->CurrentTip, first);
-    QCOMPARE(dlg->lblTipText->text(), tips[first - 1]);
+    QCOMPARE(child<QLabel>(dlg, u"lblTipText"_s)->text(), tips[first - 1]);
     // Activated again (the user came back to the window): no new tip.
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(dlg.get(), &activate);
@@ -151,10 +153,10 @@ void tst_TipWindow::firstTipThenNextWraps()
 
     int expected = first;
     for (int step = 0; step < 4; ++step) {
-        dlg->cmdNextTip->click();
+        child<QPushButton>(dlg, u"cmdNextTip"_s)->click();
         expected = expected == 3 ? 1 : expected + 1;
         QCOMPARE(dlg->CurrentTip, expected);
-        QCOMPARE(dlg->lblTipText->text(), tips[expected - 1]);
+        QCOMPARE(child<QLabel>(dlg, u"lblTipText"_s)->text(), tips[expected - 1]);
     }
 }
 
@@ -174,7 +176,7 @@ void tst_TipWindow::tipComesWithoutActivation()
     NoActivation filter;
     dlg.installEventFilter(&filter);
     dlg.show();
-    QTRY_COMPARE(dlg.lblTipText->text(), u"Press Stop Talking to silence the character."_s);
+    QTRY_COMPARE(child<QLabel>(&dlg, u"lblTipText"_s)->text(), u"Press Stop Talking to silence the character."_s);
     QVERIFY(rig.agent.calls.contains(rig.spoken(u"Here is a tip..."_s)));
     // Activated later, it stays on that tip.
     dlg.removeEventFilter(&filter);
@@ -189,7 +191,7 @@ void tst_TipWindow::tipEndingInFullStopGetsAnother()
     TipRig rig(QByteArray("Orvella never deletes mail.\r\n"));
     auto dlg = rig.open();
     QVERIFY(dlg);
-    QCOMPARE(dlg->lblTipText->text(), u"Orvella never deletes mail.."_s);
+    QCOMPARE(child<QLabel>(dlg, u"lblTipText"_s)->text(), u"Orvella never deletes mail.."_s);
     QVERIFY(rig.agent.calls.contains(rig.spoken(u"Orvella never deletes mail.."_s)));
 }
 
@@ -217,7 +219,7 @@ void tst_TipWindow::whatIsSpoken()
         firstCalls = QStringList{u"StopAll"_s, u"Hide(fast)"_s} + firstCalls;
     QCOMPARE(rig.agent.takeCalls(), firstCalls);
     // "Next Tip" always cuts the tip being read.
-    dlg->cmdNextTip->click();
+    child<QPushButton>(dlg, u"cmdNextTip"_s)->click();
     QCOMPARE(rig.agent.takeCalls(),
              (QStringList{u"StopAll"_s, u"Hide(fast)"_s, u"Show(fast)"_s, u"Play(Read)"_s,
                           rig.spoken(u"Filters drop quoted lines."_s), u"Hide(fast)"_s}));
@@ -228,7 +230,7 @@ void tst_TipWindow::speechTagsInTipAreSpokenAsText()
     TipRig rig(QByteArray("Type \\Mrk=100001\\ to test\r\n"));
     auto dlg = rig.open();
     QVERIFY(dlg);
-    QCOMPARE(dlg->lblTipText->text(), u"Type \\Mrk=100001\\ to test."_s);
+    QCOMPARE(child<QLabel>(dlg, u"lblTipText"_s)->text(), u"Type \\Mrk=100001\\ to test."_s);
     QVERIFY(rig.agent.calls.contains(rig.spoken(NeutralizeSpeechTags(u"Type \\Mrk=100001\\ to test."_s))));
     QVERIFY(!rig.agent.calls.contains(rig.spoken(u"Type \\Mrk=100001\\ to test."_s)));
 }
@@ -251,10 +253,10 @@ void tst_TipWindow::missingOrEmptyFileIsSilent()
                rig.folder.path() + u" folder contains the TIPS.TXT file."_s;
     auto dlg = rig.open();
     QVERIFY(dlg);
-    QCOMPARE(dlg->lblTipText->text(), text);
-    QVERIFY(!dlg->cmdNextTip->isEnabled());
+    QCOMPARE(child<QLabel>(dlg, u"lblTipText"_s)->text(), text);
+    QVERIFY(!child<QPushButton>(dlg, u"cmdNextTip"_s)->isEnabled());
     dlg->nextTip();
-    QCOMPARE(dlg->lblTipText->text(), text);
+    QCOMPARE(child<QLabel>(dlg, u"lblTipText"_s)->text(), text);
     QCOMPARE(dlg->CurrentTip, 0);
     QVERIFY2(rig.agent.calls.isEmpty(), qPrintable(rig.agent.calls.join(u", "_s)));
 }
@@ -279,18 +281,18 @@ void tst_TipWindow::checkBoxReachesSetting()
     rig.settings.m_ShowTips = before;
     auto dlg = rig.open();
     QVERIFY(dlg);
-    QCOMPARE(dlg->chkLoadTipsAtStartup->isChecked(), before);
+    QCOMPARE(child<QCheckBox>(dlg, u"chkLoadTipsAtStartup"_s)->isChecked(), before);
     if (click) {
         // A mnemonic presses its button after a short animation.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-        QTRY_COMPARE(dlg->chkLoadTipsAtStartup->isChecked(), !before);
+        QTRY_COMPARE(child<QCheckBox>(dlg, u"chkLoadTipsAtStartup"_s)->isChecked(), !before);
     }
     // The setting changes only when the window closes.
     QCOMPARE(rig.settings.m_ShowTips, before);
     if (byEscape)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     else
-        dlg->cmdOK->click();
+        child<QPushButton>(dlg, u"cmdOK"_s)->click();
     QVERIFY(!dlg->isVisible());
     QCOMPARE(rig.settings.m_ShowTips, click ? !before : before);
 }
@@ -312,7 +314,7 @@ void tst_TipWindow::showTipGuardsSecondWindow()
         secondShown = TipWindow::ShowTip(rig.settings, &rig.speech, nullptr);
         for (QWidget* w : QApplication::topLevelWidgets())
             tipWindows += qobject_cast<TipWindow*>(w) && w->isVisible();
-        dlg->cmdOK->click();
+        child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     QVERIFY(TipWindow::ShowTip(rig.settings, &rig.speech, nullptr, TipWindow::FirstTip::CutsSpeech,
                             [] { return 0.0; }));
@@ -326,7 +328,7 @@ void tst_TipWindow::showTipGuardsSecondWindow()
     QVERIFY(!TipWindow::TipShowing());
     // The guard is released: the next request opens a window again.
     QTimer::singleShot(100, this, [] {
-        if (auto* dlg = qobject_cast<TipWindow*>(QApplication::activeModalWidget())) dlg->cmdOK->click();
+        if (auto* dlg = qobject_cast<TipWindow*>(QApplication::activeModalWidget())) child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     QVERIFY(TipWindow::ShowTip(rig.settings, &rig.speech, nullptr));
 }
@@ -337,24 +339,24 @@ void tst_TipWindow::controlsAreNamedAndReachable()
     auto dlg = rig.open();
     QVERIFY(dlg);
     QCOMPARE(dlg->windowTitle(), u"Orvella Tip"_s);
-    QCOMPARE(dlg->lblHeading->text(), u"Here is a tip..."_s);
-    const QList<std::pair<QWidget*, QString>> named{{dlg->chkLoadTipsAtStartup, u"Show tips at startup"_s},
-                                                    {dlg->cmdNextTip, u"Next Tip"_s},
-                                                    {dlg->cmdOK, u"OK"_s}};
+    QCOMPARE(child<QLabel>(dlg, u"lblHeading"_s)->text(), u"Here is a tip..."_s);
+    const QList<std::pair<QWidget*, QString>> named{{(QWidget*)child<QCheckBox>(dlg, u"chkLoadTipsAtStartup"_s), u"Show tips at startup"_s},
+                                                    {(QWidget*)child<QPushButton>(dlg, u"cmdNextTip"_s), u"Next Tip"_s},
+                                                    {(QWidget*)child<QPushButton>(dlg, u"cmdOK"_s), u"OK"_s}};
     for (const auto& [w, name] : named)
         QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), name);
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg->lblTipText)->text(QAccessible::Name),
-             dlg->lblTipText->text());
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QLabel>(dlg, u"lblTipText"_s))->text(QAccessible::Name),
+             child<QLabel>(dlg, u"lblTipText"_s)->text());
 
     // Tab walks tip, check box, Next Tip, OK; Alt+N is Next Tip.
-    QCOMPARE(QApplication::focusWidget(), dlg->cmdOK);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(dlg, u"cmdOK"_s));
     QList<QWidget*> order;
     for (int i = 0; i < 4; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order << QApplication::focusWidget();
     }
     QCOMPARE(order,
-             (QList<QWidget*>{dlg->lblTipText, dlg->chkLoadTipsAtStartup, dlg->cmdNextTip, dlg->cmdOK}));
+             (QList<QWidget*>{child<QWidget>(dlg, u"lblTipText"_s), child<QWidget>(dlg, u"chkLoadTipsAtStartup"_s), child<QWidget>(dlg, u"cmdNextTip"_s), child<QWidget>(dlg, u"cmdOK"_s)}));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
     QTRY_COMPARE(dlg->CurrentTip, 2);
 }

@@ -1,5 +1,6 @@
 // The message viewer: its caption and text, the keyboard, and the opener that
 // shows only a message that loads.
+#include "support/Widgets.h"
 #include "WindowShots.h"
 
 #include "core/message/MailMessage.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 namespace {
@@ -54,7 +56,7 @@ void tst_ViewWindow::captionAndText()
                                       u"Dear all,\r\nthe party is on Sunday.\r\n\r\n> quoted\r\nAnn\r\n"_s);
     ViewWindow dlg(m);
     QCOMPARE(dlg.windowTitle(), u"Message from Ann Smith"_s);
-    QCOMPARE(dlg.txtMessage->toPlainText(), u"From: Ann Smith\nSubject: Garden party\n\n"
+    QCOMPARE(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText(), u"From: Ann Smith\nSubject: Garden party\n\n"
                                             u"Dear all,\nthe party is on Sunday.\n\n> quoted\nAnn\n"_s);
 }
 
@@ -74,8 +76,8 @@ void tst_ViewWindow::senderWithoutName()
     m.m_FullFrom = fullFrom;
     ViewWindow dlg(m);
     QCOMPARE(dlg.windowTitle(), u"Message from "_s + sender);
-    QVERIFY2(dlg.txtMessage->toPlainText().startsWith(u"From: "_s + sender + u"\nSubject: Garden party\n"_s),
-             qPrintable(dlg.txtMessage->toPlainText()));
+    QVERIFY2(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText().startsWith(u"From: "_s + sender + u"\nSubject: Garden party\n"_s),
+             qPrintable(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText()));
 }
 
 void tst_ViewWindow::textIsReadOnlyAndKeyboardReachable()
@@ -87,25 +89,25 @@ void tst_ViewWindow::textIsReadOnlyAndKeyboardReachable()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg.txtMessage)->text(QAccessible::Name), u"Message"_s);
-    QCOMPARE(QAccessible::queryAccessibleInterface(dlg.cmdOK)->text(QAccessible::Name), u"OK"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPlainTextEdit>(&dlg, u"txtMessage"_s))->text(QAccessible::Name), u"Message"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name), u"OK"_s);
 
     // The text has the focus; typing changes nothing, the keys scroll it.
-    QCOMPARE(QApplication::focusWidget(), dlg.txtMessage);
-    const QString before = dlg.txtMessage->toPlainText();
-    QTest::keyClicks(dlg.txtMessage, u"xyz"_s);
-    QTest::keyClick(dlg.txtMessage, Qt::Key_Delete);
-    QCOMPARE(dlg.txtMessage->toPlainText(), before);
-    QCOMPARE(dlg.txtMessage->verticalScrollBar()->value(), 0);
-    QTest::keyClick(dlg.txtMessage, Qt::Key_End, Qt::ControlModifier);
-    QVERIFY(dlg.txtMessage->verticalScrollBar()->value() > 0);
+    QCOMPARE(QApplication::focusWidget(), child<QPlainTextEdit>(&dlg, u"txtMessage"_s));
+    const QString before = child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText();
+    QTest::keyClicks(child<QPlainTextEdit>(&dlg, u"txtMessage"_s), u"xyz"_s);
+    QTest::keyClick(child<QPlainTextEdit>(&dlg, u"txtMessage"_s), Qt::Key_Delete);
+    QCOMPARE(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText(), before);
+    QCOMPARE(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->verticalScrollBar()->value(), 0);
+    QTest::keyClick(child<QPlainTextEdit>(&dlg, u"txtMessage"_s), Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->verticalScrollBar()->value() > 0);
 
     // Tab leaves the text for OK; Enter closes the window from either.
-    QTest::keyClick(dlg.txtMessage, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), dlg.cmdOK);
-    QTest::keyClick(dlg.cmdOK, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), dlg.txtMessage);
-    QTest::keyClick(dlg.txtMessage, Qt::Key_Return);
+    QTest::keyClick(child<QPlainTextEdit>(&dlg, u"txtMessage"_s), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&dlg, u"cmdOK"_s));
+    QTest::keyClick(child<QPushButton>(&dlg, u"cmdOK"_s), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QPlainTextEdit>(&dlg, u"txtMessage"_s));
+    QTest::keyClick(child<QPlainTextEdit>(&dlg, u"txtMessage"_s), Qt::Key_Return);
     QVERIFY(!dlg.isVisible());
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
 }
@@ -146,7 +148,7 @@ void tst_ViewWindow::viewMessageOpensOnlyWhatLoads()
         if (auto* dlg = qobject_cast<ViewWindow*>(QApplication::activeModalWidget())) {
             flagWhileOpen = QApplication::activeModalWidget() != nullptr;
             caption = dlg->windowTitle();
-            dlg->cmdOK->click();
+            child<QPushButton>(dlg, u"cmdOK"_s)->click();
         }
     });
     QCOMPARE(ViewWindow::ViewMessage(path, nullptr), opens);

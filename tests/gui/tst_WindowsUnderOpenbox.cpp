@@ -5,6 +5,7 @@
 // it, or the dialog stays above), a reminder alert stays usable beside the
 // reminder editor and never sits over a modal dialog it cannot be used
 // beside, and several alerts fan out with the newest on top and focused.
+#include "support/Widgets.h"
 #include "gui/widgets/DialogsAboveCharacter.h"
 #include "core/reminders/Reminder.h"
 #include "gui/dialogs/ReminderDialog.h"
@@ -36,6 +37,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 namespace {
@@ -211,7 +213,7 @@ void tst_WindowsUnderOpenbox::tipWindowsNextTip()
         const auto closeTip = qScopeGuard([&] { tip.reject(); });
         found = watchCovered(500);
         for (int i = 0; i < 2 && found.isEmpty(); ++i) {
-            tip.cmdNextTip->click();
+            child<QPushButton>(&tip, u"cmdNextTip"_s)->click();
             if (!QTest::qWaitFor([&] { return m_agent->isBusy(); }, 5000)) return;
             found = watchCovered(8000, [&] { return !m_agent->isBusy(); });
         }
@@ -256,7 +258,7 @@ void tst_WindowsUnderOpenbox::rulePreviewIsSeenBesideTheEditor()
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
     QTest::qWait(300);
-    editor.cmdPreviewGesture->click();
+    child<QPushButton>(&editor, u"cmdPreviewGesture"_s)->click();
     QTRY_VERIFY(m_agent->characterWindow()->isVisible());
     QElapsedTimer t;
     t.start();
@@ -293,7 +295,7 @@ void tst_WindowsUnderOpenbox::alertUsableBesideTheReminderEditor()
         QPointer<ReminderAlert> alert = ReminderAlert::Open(m_speech.get(), u"Water the plants"_s);
         if (!QTest::qWaitForWindowExposed(alert)) return;
         QTest::qWait(300);
-        clickAt(alert->cmdDismiss->mapToGlobal(alert->cmdDismiss->rect().center()));
+        clickAt(child<QPushButton>(alert, u"cmdDismiss"_s)->mapToGlobal(child<QPushButton>(alert, u"cmdDismiss"_s)->rect().center()));
         failure = QTest::qWaitFor([&] { return !alert || !alert->isVisible(); }, 5000)
                       ? QString()
                       : u"the alert's Close did nothing while the editor was open"_s;
@@ -335,7 +337,7 @@ void tst_WindowsUnderOpenbox::alertNeverOverAModalDialogItCannotBeUsedBeside()
             failure.clear();
             return;
         }
-        clickAt(alert->cmdDismiss->mapToGlobal(alert->cmdDismiss->rect().center()));
+        clickAt(child<QPushButton>(alert, u"cmdDismiss"_s)->mapToGlobal(child<QPushButton>(alert, u"cmdDismiss"_s)->rect().center()));
         failure = QTest::qWaitFor([&] { return !alert || !alert->isVisible(); }, 5000)
                       ? QString()
                       : u"the alert sits over the question and its Close does nothing"_s;
@@ -372,7 +374,7 @@ void tst_WindowsUnderOpenbox::alertsFanOutNewestOnTop()
         QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(onScreen(alerts[i])));
     }
     QCOMPARE(activeWindow(), alerts.last()->winId());
-    QCOMPARE(QApplication::focusWidget(), alerts.last()->txtReminder);
+    QCOMPARE(QApplication::focusWidget(), child<QPlainTextEdit>(alerts.last(), u"txtReminder"_s));
     // Enter closes the newest, the one on top.
     QProcess::execute(u"xdotool"_s, {u"key"_s, u"Return"_s});
     QTRY_VERIFY(!alerts.last() || !alerts.last()->isVisible());

@@ -7,7 +7,6 @@ class QPushButton;
 
 namespace orvella {
 
-
 // The About box: the program's name and version, what it speaks through, and
 // a link to its support page.
 class AboutDialog : public QDialog
@@ -27,12 +26,14 @@ public:
     // The address the link shows and opens: the support page.
     static QString LinkAddress();
 
+    void openLink();
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
     QLabel* lblProductName = nullptr;
     QLabel* lblEngine = nullptr;
     QPushButton* lblLink = nullptr;
     QPushButton* cmdOK = nullptr;
-
-    void openLink();
 };
 
 } // namespace orvella

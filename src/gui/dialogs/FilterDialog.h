@@ -23,12 +23,6 @@ public:
 
     bool m_OK = false;
 
-    QComboBox* cboFilterType = nullptr;
-    QLabel* lblFilterInstructions = nullptr;
-    QLineEdit* txtName = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
-
     void confirm();
 
 protected:
@@ -37,6 +31,14 @@ protected:
 
 private:
     Filter* m_Filter = nullptr;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QComboBox* cboFilterType = nullptr;
+    QLabel* lblFilterInstructions = nullptr;
+    QLineEdit* txtName = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
 };
 
 } // namespace orvella

@@ -81,11 +81,16 @@ void ShowMessage(SpeechOutput* speech, const QString& text, bool sayIt, const QS
         return;
     }
     NoticeWindow dlg(speech, parent);
-    dlg.lblMessage->setText(text);
-    dlg.m_ToSay = sayIt;
-    dlg.m_Animation = gesture;
-    dlg.cmdSayIt->setEnabled(sayIt);
+    dlg.setNotice(text, sayIt, gesture);
     dlg.exec();
+}
+
+void NoticeWindow::setNotice(const QString& text, bool sayIt, const QString& gesture)
+{
+    lblMessage->setText(text);
+    m_ToSay = sayIt;
+    m_Animation = gesture;
+    cmdSayIt->setEnabled(sayIt);
 }
 
 } // namespace orvella

@@ -14,14 +14,12 @@ class NoticeWindow : public QDialog
 {
     Q_OBJECT
 public:
+    // The text, whether it is spoken when the window shows, and with which gesture.
+    void setNotice(const QString& text, bool sayIt, const QString& gesture);
     explicit NoticeWindow(SpeechOutput* speech, QWidget* parent = nullptr);
 
     bool m_ToSay = false;
     QString m_Animation;
-
-    QLabel* lblMessage = nullptr;
-    QPushButton* cmdSayIt = nullptr;
-    QPushButton* cmdOK = nullptr;
 
     void sayIt();
 
@@ -31,6 +29,12 @@ protected:
 
 private:
     SpeechOutput* m_speech;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblMessage = nullptr;
+    QPushButton* cmdSayIt = nullptr;
+    QPushButton* cmdOK = nullptr;
 };
 
 // Shows text in the message window, modally; with sayIt the character speaks

@@ -20,6 +20,7 @@ PromptEveryMessageDialog::PromptEveryMessageDialog(SpeechOutput* speech, const M
     setWindowTitle(u"Listen to message from "_s + message.Sender() + u"?"_s);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     lblMessageNo = new QLabel(u"Message Number "_s + QString::number(message.m_MesssageIdx) + u"."_s, this);
+    lblMessageNo->setObjectName(u"lblMessageNo"_s);
     lblFrom = new QLabel(message.Sender(), this);
     lblFrom->setObjectName(u"lblFrom"_s);
     lblSubject = new QLabel(message.m_Subject, this);
@@ -27,6 +28,7 @@ PromptEveryMessageDialog::PromptEveryMessageDialog(SpeechOutput* speech, const M
     for (QLabel* l : {lblFrom, lblSubject})
         l->setTextFormat(Qt::PlainText);
     lblQuestion = new QLabel(u"Would you like to listen to this message now?"_s, this);
+    lblQuestion->setObjectName(u"lblQuestion"_s);
     cmdYes = new QPushButton(u"&Yes"_s, this);
     cmdYes->setObjectName(u"cmdYes"_s);
     cmdYes->setDefault(true);

@@ -19,18 +19,21 @@ public:
     PromptEveryMessageDialog(SpeechOutput* speech, const MailMessage& message, QWidget* parent = nullptr);
 
     bool m_Yes = false;
-    QLabel* lblMessageNo = nullptr;
-    QLabel* lblFrom = nullptr;
-    QLabel* lblSubject = nullptr;
-    QLabel* lblQuestion = nullptr;
-    QPushButton* cmdYes = nullptr;
-    QPushButton* cmdNo = nullptr;
 
 protected:
     bool event(QEvent* e) override;
 
 private:
     SpeechOutput* m_speech;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblMessageNo = nullptr;
+    QLabel* lblFrom = nullptr;
+    QLabel* lblSubject = nullptr;
+    QLabel* lblQuestion = nullptr;
+    QPushButton* cmdYes = nullptr;
+    QPushButton* cmdNo = nullptr;
 };
 
 } // namespace orvella

@@ -35,6 +35,7 @@ PromptOnceDialog::PromptOnceDialog(SpeechOutput* speech, const QList<MailMessage
     lstNewMessages->setModel(model);
     lstNewMessages->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lblQuestion = new QLabel(u"Would you like to listen to the new messages now?"_s, this);
+    lblQuestion->setObjectName(u"lblQuestion"_s);
     cmdYes = new QPushButton(u"&Yes"_s, this);
     cmdYes->setObjectName(u"cmdYes"_s);
     cmdYes->setDefault(true);

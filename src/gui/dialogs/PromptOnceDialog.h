@@ -20,17 +20,20 @@ public:
     PromptOnceDialog(SpeechOutput* speech, const QList<MailMessage>& messages, QWidget* parent = nullptr);
 
     bool m_Yes = false;
-    QLabel* lblNewMessages = nullptr;
-    QLabel* lblQuestion = nullptr;
-    QTreeView* lstNewMessages = nullptr;
-    QPushButton* cmdYes = nullptr;
-    QPushButton* cmdNo = nullptr;
 
 protected:
     bool event(QEvent* e) override;
 
 private:
     SpeechOutput* m_speech;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblNewMessages = nullptr;
+    QLabel* lblQuestion = nullptr;
+    QTreeView* lstNewMessages = nullptr;
+    QPushButton* cmdYes = nullptr;
+    QPushButton* cmdNo = nullptr;
 };
 
 } // namespace orvella

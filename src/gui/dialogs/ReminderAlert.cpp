@@ -34,6 +34,7 @@ ReminderAlert::ReminderAlert(SpeechOutput* speech, QWidget* parent) : QDialog(pa
 
     lblReminder = new QLabel(u"Reminder"_s, this);
     lblReminder->setObjectName(u"lblReminder"_s);
+    lblReminder->setObjectName(u"lblReminder"_s);
     QFont bold = lblReminder->font();
     bold.setBold(true);
     lblReminder->setFont(bold);

@@ -19,15 +19,6 @@ class ReminderAlert : public QDialog
 public:
     explicit ReminderAlert(SpeechOutput* speech, QWidget* parent = nullptr);
 
-    QLabel* lblReminder = nullptr;
-    QLabel* lblWhen = nullptr;
-    QPlainTextEdit* txtReminder = nullptr;
-    // The reminders of a gathered alert, one a line (in place of txtReminder).
-    QListView* lstReminders = nullptr;
-    QPushButton* cmdDismiss = nullptr;
-    QPushButton* cmdStopTalking = nullptr;
-    QPushButton* cmdDismissAndStop = nullptr;
-
     void setReminderText(const QString& text);
     // Shows the heading and the list of a gathered alert instead of one text.
     void setReminderList(const QString& heading, const QStringList& lines);
@@ -51,6 +42,17 @@ protected:
 
 private:
     SpeechOutput* m_speech;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblReminder = nullptr;
+    QLabel* lblWhen = nullptr;
+    QPlainTextEdit* txtReminder = nullptr;
+    // The reminders of a gathered alert, one a line (in place of txtReminder).
+    QListView* lstReminders = nullptr;
+    QPushButton* cmdDismiss = nullptr;
+    QPushButton* cmdStopTalking = nullptr;
+    QPushButton* cmdDismissAndStop = nullptr;
 };
 
 } // namespace orvella

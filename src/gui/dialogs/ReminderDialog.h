@@ -45,29 +45,10 @@ public:
     void confirm();
     void cancel();
 
-    // "When to Remind"
-    QDateEdit* dtDate = nullptr;
-    QTimeEdit* dtTime = nullptr;
-    QPushButton* cmdNow = nullptr;
     // "Repeat Reminder": index is the recurrence kind
     std::array<QRadioButton*, 5> optRecur{};
-    QWidget* picRecur = nullptr;
-    QStackedWidget* tabRecur = nullptr; // pages: daily, weekly, monthly, yearly
     std::array<QRadioButton*, 2> optEveryDaily{};
-    UpDownEdit* txtEveryDaily = nullptr;
-    UpDownEdit* txtEveryWeekly = nullptr;
     std::array<QCheckBox*, 7> chkWeekly{}; // Sunday .. Saturday
-    UpDownEdit* txtMonths = nullptr;
-    QComboBox* cboIfLate = nullptr;
-    // "What to Remind"
-    QPlainTextEdit* txtContents = nullptr;
-    // "How to Remind"
-    QCheckBox* chkPopupWindow = nullptr;
-    QLineEdit* txtReminderSoundFile = nullptr;
-    QPushButton* cmdReminderSoundBrowse = nullptr;
-    QComboBox* cboReminderGesture = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
 
     int chosenKind() const { return m_kind; }
     bool everyWeekDayChosen() const { return m_everyWeekDay; }
@@ -95,6 +76,28 @@ private:
     QButtonGroup* m_dailyGroup = nullptr;
     int m_kind = 0;
     bool m_everyWeekDay = false;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    // "When to Remind"
+    QDateEdit* dtDate = nullptr;
+    QTimeEdit* dtTime = nullptr;
+    QPushButton* cmdNow = nullptr;
+    QWidget* picRecur = nullptr;
+    QStackedWidget* tabRecur = nullptr; // pages: daily, weekly, monthly, yearly
+    UpDownEdit* txtEveryDaily = nullptr;
+    UpDownEdit* txtEveryWeekly = nullptr;
+    UpDownEdit* txtMonths = nullptr;
+    QComboBox* cboIfLate = nullptr;
+    // "What to Remind"
+    QPlainTextEdit* txtContents = nullptr;
+    // "How to Remind"
+    QCheckBox* chkPopupWindow = nullptr;
+    QLineEdit* txtReminderSoundFile = nullptr;
+    QPushButton* cmdReminderSoundBrowse = nullptr;
+    QComboBox* cboReminderGesture = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
 };
 
 } // namespace orvella

@@ -37,24 +37,6 @@ public:
 
     bool m_OK = false;
 
-    QComboBox* cboRuleType = nullptr;
-    QLabel* lblRuleInstructions = nullptr;
-    QLabel* lblRuleDescription = nullptr;
-    QLineEdit* txtName = nullptr;
-    QGroupBox* FrameWhatToSay = nullptr;
-    QRadioButton* optSayNothing = nullptr;
-    QRadioButton* optSaySomething = nullptr;
-    QLineEdit* txtRuleSound = nullptr;
-    QPushButton* cmdBrowseRuleSound = nullptr;
-    QLineEdit* txtMessage = nullptr;
-    QCheckBox* chkSayFrom = nullptr;
-    QCheckBox* chkSaySubject = nullptr;
-    QCheckBox* chkSayMessage = nullptr;
-    QComboBox* cboGesture = nullptr;
-    QPushButton* cmdPreviewGesture = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
-
     void onRuleTypeChosen();
     // OK needs a text to look for; the speaking controls need "Do the following...".
     void UpdateControls();
@@ -83,6 +65,26 @@ private:
     IAgent* m_Agent = nullptr;
     int m_Mode = AddMode;
     bool m_activatedOnce = false;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QComboBox* cboRuleType = nullptr;
+    QLabel* lblRuleInstructions = nullptr;
+    QLabel* lblRuleDescription = nullptr;
+    QLineEdit* txtName = nullptr;
+    QGroupBox* FrameWhatToSay = nullptr;
+    QRadioButton* optSayNothing = nullptr;
+    QRadioButton* optSaySomething = nullptr;
+    QLineEdit* txtRuleSound = nullptr;
+    QPushButton* cmdBrowseRuleSound = nullptr;
+    QLineEdit* txtMessage = nullptr;
+    QCheckBox* chkSayFrom = nullptr;
+    QCheckBox* chkSaySubject = nullptr;
+    QCheckBox* chkSayMessage = nullptr;
+    QComboBox* cboGesture = nullptr;
+    QPushButton* cmdPreviewGesture = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
 };
 
 } // namespace orvella

@@ -51,12 +51,6 @@ public:
     bool Activated = false;
     FirstTip m_FirstTip = FirstTip::CutsSpeech;
 
-    QLabel* lblHeading = nullptr;
-    QLabel* lblTipText = nullptr;
-    QCheckBox* chkLoadTipsAtStartup = nullptr;
-    QPushButton* cmdNextTip = nullptr;
-    QPushButton* cmdOK = nullptr;
-
     void nextTip();
     // Shows and speaks a tip: a random one, or the one after the current.
     void DoNextTip(bool randomMode);
@@ -74,6 +68,14 @@ private:
     Settings& m_settings;
     SpeechOutput* m_speech;
     RandomSource m_random;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblHeading = nullptr;
+    QLabel* lblTipText = nullptr;
+    QCheckBox* chkLoadTipsAtStartup = nullptr;
+    QPushButton* cmdNextTip = nullptr;
+    QPushButton* cmdOK = nullptr;
 };
 
 } // namespace orvella

@@ -9,7 +9,6 @@ class QPushButton;
 
 namespace orvella {
 
-
 // Shows one stored message whole: sender, subject and text, read-only.
 class ViewWindow : public QDialog
 {
@@ -29,6 +28,8 @@ public:
 
     MailMessage m_Message;
 
+private:
+    // Its controls, found by tests and screen readers through their object names.
     QPlainTextEdit* txtMessage = nullptr;
     QPushButton* cmdOK = nullptr;
 };

@@ -26,28 +26,8 @@ class OptionsAccountsPage : public QWidget
 public:
     explicit OptionsAccountsPage(OptionsDialog& dialog);
 
-    QTreeWidget* lstAccounts = nullptr;
-    QLineEdit* txtPOPServer = nullptr;
-    QLineEdit* txtAccountName = nullptr;
-    QLineEdit* txtPassword = nullptr;
-    QLineEdit* txtCheckInterval = nullptr;
-    QLineEdit* txtPort = nullptr;
-    // Beside the number fields: why what they hold cannot work.
-    QLabel* lblIntervalMessage = nullptr;
-    QLabel* lblPortMessage = nullptr;
-    QComboBox* cboSecurity = nullptr;
-    QPushButton* cmdAddAccount = nullptr;
-    QPushButton* cmdRemoveAccount = nullptr;
-    QPushButton* cmdNotice = nullptr;
     // 0 server, 1 account name, 2 password, 3 connection.
     std::array<QPushButton*, 4> cmdHelpMe{};
-    QGroupBox* FrameCertificate = nullptr;
-    QLabel* lblCertificate = nullptr;
-    QLabel* lblFingerprint = nullptr;
-    QPushButton* cmdTrustCertificate = nullptr;
-    QPushButton* cmdForgetCertificate = nullptr;
-    QRadioButton* optModemUser = nullptr;
-    QRadioButton* optLANUser = nullptr;
 
     // The list from the program's accounts, the first selected.
     void FillAccounts();
@@ -90,6 +70,31 @@ private:
     OptionsDialog& m_dialog;
     AccountDrafts m_drafts;
     bool m_showing = false; // fields being filled from an account
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class OptionsDialog;
+    // Its controls, found by tests and screen readers through their object names.
+    QTreeWidget* lstAccounts = nullptr;
+    QLineEdit* txtPOPServer = nullptr;
+    QLineEdit* txtAccountName = nullptr;
+    QLineEdit* txtPassword = nullptr;
+    QLineEdit* txtCheckInterval = nullptr;
+    QLineEdit* txtPort = nullptr;
+    // Beside the number fields: why what they hold cannot work.
+    QLabel* lblIntervalMessage = nullptr;
+    QLabel* lblPortMessage = nullptr;
+    QComboBox* cboSecurity = nullptr;
+    QPushButton* cmdAddAccount = nullptr;
+    QPushButton* cmdRemoveAccount = nullptr;
+    QPushButton* cmdNotice = nullptr;
+    QGroupBox* FrameCertificate = nullptr;
+    QLabel* lblCertificate = nullptr;
+    QLabel* lblFingerprint = nullptr;
+    QPushButton* cmdTrustCertificate = nullptr;
+    QPushButton* cmdForgetCertificate = nullptr;
+    QRadioButton* optModemUser = nullptr;
+    QRadioButton* optLANUser = nullptr;
 };
 
 } // namespace orvella

@@ -22,21 +22,6 @@ class OptionsCharacterPage : public QWidget
 public:
     explicit OptionsCharacterPage(OptionsDialog& dialog);
 
-    QComboBox* cboCharacter = nullptr;
-    QPushButton* cmdDownload = nullptr;
-    QLabel* lblCharacterMessage = nullptr;
-    QCheckBox* chkFast = nullptr;
-    QComboBox* cboBehavior = nullptr;
-    QComboBox* cboReadingGesture = nullptr;
-    QComboBox* cboPosition = nullptr;
-    QComboBox* cboSize = nullptr;
-    QComboBox* cboVoiceCharacter = nullptr;
-    QGroupBox* FrameBalloon = nullptr;
-    QComboBox* cboFontName = nullptr;
-    QComboBox* cboFontSize = nullptr;
-    QLineEdit* txtWAVNewMessages = nullptr;
-    QPushButton* cmdBrowseWAV = nullptr;
-
     // The character files of the program folder, then of the characters
     // folder, each name once, lower-cased; the configured one selected.
     void InitCharacterList();
@@ -75,6 +60,25 @@ private:
     // a stored font this system lacks keeps its name (and the balloon the
     // system's font it falls back to).
     bool m_fontChosen = false;
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class OptionsDialog;
+    // Its controls, found by tests and screen readers through their object names.
+    QComboBox* cboCharacter = nullptr;
+    QPushButton* cmdDownload = nullptr;
+    QLabel* lblCharacterMessage = nullptr;
+    QCheckBox* chkFast = nullptr;
+    QComboBox* cboBehavior = nullptr;
+    QComboBox* cboReadingGesture = nullptr;
+    QComboBox* cboPosition = nullptr;
+    QComboBox* cboSize = nullptr;
+    QComboBox* cboVoiceCharacter = nullptr;
+    QGroupBox* FrameBalloon = nullptr;
+    QComboBox* cboFontName = nullptr;
+    QComboBox* cboFontSize = nullptr;
+    QLineEdit* txtWAVNewMessages = nullptr;
+    QPushButton* cmdBrowseWAV = nullptr;
 };
 
 } // namespace orvella

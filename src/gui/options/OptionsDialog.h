@@ -46,18 +46,6 @@ public:
     // Whether the program started at log-in when the dialog opened.
     bool InitialAutoStart = false;
 
-    QTabWidget* tabOptions = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
-    QPushButton* cmdOnlineSupport = nullptr;
-
-    OptionsAccountsPage* pageAccounts = nullptr;
-    OptionsGeneralPage* pageGeneral = nullptr;
-    OptionsCharacterPage* pageCharacter = nullptr;
-    OptionsWhatToSayPage* pageWhatToSay = nullptr;
-    OptionsRulesPage* pageRules = nullptr;
-    OptionsFiltersPage* pageFilters = nullptr;
-
     void confirm();
     void cancel();
     void openOnlineSupport();
@@ -80,6 +68,19 @@ private:
     void writeBack();
 
     OptionsServices& m_services;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QTabWidget* tabOptions = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdOnlineSupport = nullptr;
+    OptionsAccountsPage* pageAccounts = nullptr;
+    OptionsGeneralPage* pageGeneral = nullptr;
+    OptionsCharacterPage* pageCharacter = nullptr;
+    OptionsWhatToSayPage* pageWhatToSay = nullptr;
+    OptionsRulesPage* pageRules = nullptr;
+    OptionsFiltersPage* pageFilters = nullptr;
 };
 
 // Sets list to the entry text; when there is none, to fallback (when that

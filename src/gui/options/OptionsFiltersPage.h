@@ -16,11 +16,6 @@ class OptionsFiltersPage : public QWidget
 public:
     explicit OptionsFiltersPage(OptionsDialog& dialog);
 
-    QListWidget* lstFilters = nullptr;
-    QPushButton* cmdAddFilter = nullptr;
-    QPushButton* cmdEditFilter = nullptr;
-    QPushButton* cmdRemoveFilter = nullptr;
-
     // One entry a filter, in list order; the entry at select is selected.
     void FillFilters(int select = -1);
 
@@ -31,6 +26,15 @@ public:
 private:
     void updateButtons();
     OptionsDialog& m_dialog;
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class OptionsDialog;
+    // Its controls, found by tests and screen readers through their object names.
+    QListWidget* lstFilters = nullptr;
+    QPushButton* cmdAddFilter = nullptr;
+    QPushButton* cmdEditFilter = nullptr;
+    QPushButton* cmdRemoveFilter = nullptr;
 };
 
 } // namespace orvella

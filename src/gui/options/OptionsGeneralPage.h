@@ -20,6 +20,22 @@ class OptionsGeneralPage : public QWidget
 public:
     explicit OptionsGeneralPage(OptionsDialog& dialog);
 
+    void InitValues();
+    // Whether the program starts at log-in now; the box shows it.
+    bool InitAutoStart();
+    void WriteBack();
+
+    void onSayTimeToggled();
+    void browse();
+    void browseTimeSound();
+
+private:
+    OptionsDialog& m_dialog;
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class OptionsDialog;
+    // Its controls, found by tests and screen readers through their object names.
     QLineEdit* txtUserName = nullptr;
     QLineEdit* txtEMailProgram = nullptr;
     QPushButton* cmdBrowse = nullptr;
@@ -35,18 +51,6 @@ public:
     QComboBox* cboTimeGesture = nullptr;
     QLineEdit* txtTimeSoundFile = nullptr;
     QPushButton* cmdTimeSoundBrowse = nullptr;
-
-    void InitValues();
-    // Whether the program starts at log-in now; the box shows it.
-    bool InitAutoStart();
-    void WriteBack();
-
-    void onSayTimeToggled();
-    void browse();
-    void browseTimeSound();
-
-private:
-    OptionsDialog& m_dialog;
 };
 
 } // namespace orvella

@@ -17,12 +17,6 @@ class OptionsRulesPage : public QWidget
 public:
     explicit OptionsRulesPage(OptionsDialog& dialog);
 
-    QListWidget* lstRules = nullptr;
-    QPushButton* cmdAddRule = nullptr;
-    QPushButton* cmdEditRule = nullptr;
-    QPushButton* cmdRemoveRule = nullptr;
-    QCheckBox* chkSpecifySenders = nullptr;
-
     // One entry a rule, in list order; the entry at select is selected.
     void FillRules(int select = -1);
     void InitValues();
@@ -35,6 +29,16 @@ public:
 private:
     void updateButtons();
     OptionsDialog& m_dialog;
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class OptionsDialog;
+    // Its controls, found by tests and screen readers through their object names.
+    QListWidget* lstRules = nullptr;
+    QPushButton* cmdAddRule = nullptr;
+    QPushButton* cmdEditRule = nullptr;
+    QPushButton* cmdRemoveRule = nullptr;
+    QCheckBox* chkSpecifySenders = nullptr;
 };
 
 } // namespace orvella

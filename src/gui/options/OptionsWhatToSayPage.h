@@ -19,6 +19,21 @@ class OptionsWhatToSayPage : public QWidget
 public:
     explicit OptionsWhatToSayPage(OptionsDialog& dialog);
 
+    // "Entire Message", then 1 to 100 lines.
+    void FillLines();
+    void InitValues();
+    void WriteBack();
+
+    void onSayFirstLineToggled();
+    void previewWelcome();
+
+private:
+    OptionsDialog& m_dialog;
+
+private:
+    // A page is part of its window, which reads and fills its controls.
+    friend class OptionsDialog;
+    // Its controls, found by tests and screen readers through their object names.
     QCheckBox* chkSayFrom = nullptr;
     QLineEdit* txtMessagePrefix = nullptr;
     QCheckBox* chkSaySubject = nullptr;
@@ -37,17 +52,6 @@ public:
     QLineEdit* txtWelcomeMessage = nullptr;
     QComboBox* cboWelcomeGesture = nullptr;
     QPushButton* cmdPreviewWelcome = nullptr;
-
-    // "Entire Message", then 1 to 100 lines.
-    void FillLines();
-    void InitValues();
-    void WriteBack();
-
-    void onSayFirstLineToggled();
-    void previewWelcome();
-
-private:
-    OptionsDialog& m_dialog;
 };
 
 } // namespace orvella

@@ -80,34 +80,8 @@ public:
     // Answers the web mail question; SpecialMailSystemsDialog by default, tests answer it themselves.
     std::function<int(const QString& question)> askSpecialMailSystems;
 
-    QTabWidget* tabWizard = nullptr;
     QMap<int, QLabel*> lblWizard; // by the label index the speech goes by: 100, 101, ..., 905
-    QCheckBox* chkFeatureEMail = nullptr;
-    QCheckBox* chkFeatureReminders = nullptr;
-    QCheckBox* chkFeatureClock = nullptr;
-    WizardLink* lblClickHere = nullptr;
     QList<WizardLink*> lblSkipEmail; // on pages 1, 2 and 3
-    QLineEdit* txtPOPServer = nullptr;
-    QLabel* lblDetectedPOP = nullptr;
-    QComboBox* cboSecurity = nullptr;
-    QLineEdit* txtPort = nullptr;
-    // Beside the port: why what it holds cannot work.
-    QLabel* lblPortMessage = nullptr;
-    QLineEdit* txtAccountName = nullptr;
-    QLabel* lblDetectedAccountName = nullptr;
-    QLineEdit* txtPassword = nullptr;
-    QLineEdit* txtUserName = nullptr;
-    QRadioButton* optAutoStartYes = nullptr;
-    QRadioButton* optAutoStartNo = nullptr;
-    QRadioButton* optModemUser = nullptr;
-    QRadioButton* optLANUser = nullptr;
-    QLabel* lblLastTitle = nullptr;
-    QPushButton* cmdSayAgain = nullptr;
-    QPushButton* cmdCancel = nullptr;
-    QPushButton* cmdBack = nullptr;
-    QPushButton* cmdNext = nullptr;
-    QPushButton* cmdFinish = nullptr;
-    WizardLink* lblOnlineSupport = nullptr;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -149,6 +123,35 @@ private:
     CharacterControl* m_character;
     bool m_positionRestored = false;
     bool m_spokeFirstPage = false;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QTabWidget* tabWizard = nullptr;
+    QCheckBox* chkFeatureEMail = nullptr;
+    QCheckBox* chkFeatureReminders = nullptr;
+    QCheckBox* chkFeatureClock = nullptr;
+    WizardLink* lblClickHere = nullptr;
+    QLineEdit* txtPOPServer = nullptr;
+    QLabel* lblDetectedPOP = nullptr;
+    QComboBox* cboSecurity = nullptr;
+    QLineEdit* txtPort = nullptr;
+    // Beside the port: why what it holds cannot work.
+    QLabel* lblPortMessage = nullptr;
+    QLineEdit* txtAccountName = nullptr;
+    QLabel* lblDetectedAccountName = nullptr;
+    QLineEdit* txtPassword = nullptr;
+    QLineEdit* txtUserName = nullptr;
+    QRadioButton* optAutoStartYes = nullptr;
+    QRadioButton* optAutoStartNo = nullptr;
+    QRadioButton* optModemUser = nullptr;
+    QRadioButton* optLANUser = nullptr;
+    QLabel* lblLastTitle = nullptr;
+    QPushButton* cmdSayAgain = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdBack = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdFinish = nullptr;
+    WizardLink* lblOnlineSupport = nullptr;
 };
 
 } // namespace orvella

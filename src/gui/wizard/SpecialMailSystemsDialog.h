@@ -27,12 +27,10 @@ public:
     // The option chosen; follows the selection.
     int m_SelectedOption = VisitSupportPage;
 
-    QLabel* lblQuestion = nullptr;
     QRadioButton* optWhatToDo[4] = {};
     // Options 2 and 3 are too long for one line: their text lives in these
     // word-wrapped labels, and a click on a label selects its option.
     QLabel* lblWhatToDo[4] = {};
-    QPushButton* cmdOK = nullptr;
 
     // Shows the dialog modally with question and returns the option chosen
     // with OK; closed any other way, DifferentAccount.
@@ -43,6 +41,11 @@ protected:
 
 private:
     QButtonGroup* m_options = nullptr;
+
+private:
+    // Its controls, found by tests and screen readers through their object names.
+    QLabel* lblQuestion = nullptr;
+    QPushButton* cmdOK = nullptr;
 };
 
 // The web mail service a server or account-name text belongs to ("Hotmail",

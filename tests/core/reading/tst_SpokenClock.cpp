@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "core/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "gui/TrayIcon.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 
 // The minute tick of the main window: the spoken time at each setting, the
@@ -147,7 +149,7 @@ void tst_SpokenClock::minuteTick()
     s.m_TimeSoundFile = sound;
     // Offline on dial-up: a mail tick that runs says so in the status bar.
     main->cycle()->setNetworkProbe([] { return false; });
-    main->statusConnection->clear();
+    child<QLabel>(main, u"statusConnection"_s)->clear();
     auto* agent = static_cast<test::FakeAgent*>(main->agent());
     agent->takeCalls();
 
@@ -175,7 +177,7 @@ void tst_SpokenClock::minuteTick()
     // The next tick falls on the next whole minute.
     QCOMPARE(main->timer1()->interval(), (60 - time.second()) * 1000);
     // The mail tick ran, said or not.
-    QCOMPARE(main->statusConnection->text(), u"Offline"_s);
+    QCOMPARE(child<QLabel>(main, u"statusConnection"_s)->text(), u"Offline"_s);
     QVERIFY(!main->cycle()->running());
 }
 

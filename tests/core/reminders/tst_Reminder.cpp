@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
 
 #include "core/reminders/Reminder.h"
@@ -9,6 +10,7 @@
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::at;
 using orvella::test::ReminderFixture;
@@ -259,7 +261,7 @@ void tst_Reminder::popupWindows()
     QCOMPARE(fx.windows.size(), 2);
     auto* first = qobject_cast<ReminderAlert*>(a->window());
     QVERIFY(first && first->isVisible() && !first->isModal());
-    QCOMPARE(first->txtReminder->toPlainText(), u"Stand up\nand stretch"_s);
+    QCOMPARE(child<QPlainTextEdit>(first, u"txtReminder"_s)->toPlainText(), u"Stand up\nand stretch"_s);
 
     // The next alert replaces the reminder's own window; the other reminder's stays.
     a->Check(fx.alert, at(u"2024-05-07 10:00"_s));

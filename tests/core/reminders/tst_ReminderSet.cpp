@@ -1,3 +1,4 @@
+#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
 
 #include "core/reminders/ReminderSet.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using orvella::test::child;
 using namespace orvella;
 using orvella::test::at;
 using orvella::test::ReminderFixture;
@@ -266,10 +268,10 @@ void tst_ReminderSet::manyDueAtOnceAreGathered()
                  QStringList{u"%1 reminders are due. They are listed in the reminder window."_s.arg(due)});
         QCOMPARE(fx.openWindows(), 1);
         auto* window = qobject_cast<ReminderAlert*>(fx.windows.last().data());
-        QVERIFY(window && window->lstReminders && window->lstReminders->isVisible());
-        QVERIFY(!window->txtReminder->isVisible());
-        QCOMPARE(window->lblReminder->text(), u"%1 reminders are due"_s.arg(due));
-        const QAbstractItemModel* list = window->lstReminders->model();
+        QVERIFY(window && child<QListView>(window, u"lstReminders"_s) && child<QListView>(window, u"lstReminders"_s)->isVisible());
+        QVERIFY(!child<QPlainTextEdit>(window, u"txtReminder"_s)->isVisible());
+        QCOMPARE(child<QLabel>(window, u"lblReminder"_s)->text(), u"%1 reminders are due"_s.arg(due));
+        const QAbstractItemModel* list = child<QListView>(window, u"lstReminders"_s)->model();
         QCOMPARE(list->rowCount(), speaking);
         QVERIFY(list->index(0, 0).data().toString().endsWith(u"  Task 0"_s));
         QVERIFY(list->index(speaking - 1, 0).data().toString().endsWith(u"  Task %1"_s.arg(due - 1)));
