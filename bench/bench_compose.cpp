@@ -1,11 +1,11 @@
 // Prints the time to compose, filter and clean the spoken text of a message
 // with a large body: the work the reader does before a message is spoken.
 #include "core/message/MailMessage.h"
+#include "core/reading/MessageReader.h"
 #include "core/rules/Filter.h"
 #include "core/settings/Settings.h"
-#include "core/reading/MessageReader.h"
-#include "core/speech/SpeechOutput.h"
 #include "core/speech/IAgent.h"
+#include "core/speech/SpeechOutput.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

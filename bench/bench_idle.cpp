@@ -176,7 +176,8 @@ std::optional<Figures> measureProgram(const Options& o, bool shown, int messages
                   o.pulseServer.isEmpty() ? runner.runtimeDir() + u"/no-sound-server"_s : o.pulseServer);
     const QString app = runner.appPath();
     // A set-up program: a missing connection type would open the wizard.
-    const QByteArray general = "[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n";
+    const QByteArray general =
+        "[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n";
     writeFile(app + u"/Zentra.INI"_s,
               general + (shown ? "[Character]\r\nHide=No\r\n" : "[Character]\r\nHide=Yes\r\n"));
     if (messages > 0) {

@@ -5,13 +5,13 @@
 // one alert, next to the window each one alone would open.
 // Prints figures; there is no pass or fail.
 
-#include "platform/Clock.h"
-#include "core/reminders/ReminderSet.h"
 #include "core/reminders/CheckReminders.h"
+#include "core/reminders/ReminderSet.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "gui/RemindersPage.h"
 #include "gui/dialogs/ReminderAlert.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
+#include "platform/Clock.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,10 +4,10 @@
 //
 //   bench_speech [--runs N]
 // Plays through the sound server when there is one (else the silent clock).
-#include "agent/view/AgentEngine.h"
 #include "agent/engine/AudioOutput.h"
 #include "agent/engine/SpeechSynthesizer.h"
 #include "agent/engine/SsmlDocument.h"
+#include "agent/view/AgentEngine.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -4,9 +4,9 @@
 //   bench_speech_demo --sheet OUT.png [--size N]           every frame of the character, labelled
 //   bench_speech_demo --screenshot OUT.png --size N TEXT   the character and its balloon mid-speech
 //   bench_speech_demo --think OUT.png --size N TEXT        the same with a thought balloon
+#include "agent/engine/CharacterFile.h"
 #include "agent/view/AgentEngine.h"
 #include "agent/view/BalloonWindow.h"
-#include "agent/engine/CharacterFile.h"
 #include "agent/view/CharacterWindow.h"
 
 #include <QApplication>

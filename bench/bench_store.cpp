@@ -7,15 +7,15 @@
 #include "core/mail/Account.h"
 #include "core/mail/StoreIfNew.h"
 #include "core/message/MessageStore.h"
-#include "gui/MessagesPage.h"
 #include "core/settings/Program.h"
+#include "gui/MessagesPage.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 

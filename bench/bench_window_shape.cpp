@@ -12,8 +12,8 @@
 // again. Beside it, the same with the translucent window a compositor
 // allows, as the reference.
 // Then the steps of Show, which have transforms, and the balloon's outline.
-#include "agent/view/BalloonWindow.h"
 #include "agent/engine/CharacterFile.h"
+#include "agent/view/BalloonWindow.h"
 #include "agent/view/CharacterWindow.h"
 
 #include <QApplication>

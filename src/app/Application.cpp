@@ -1,15 +1,15 @@
 #include "app/Application.h"
 
 #include "app/CommandLine.h"
-#include "gui/widgets/DialogsAboveCharacter.h"
 #include "app/OrvellaApp.h"
 #include "app/SingleInstance.h"
-#include "platform/BusProbe.h"
-#include "gui/widgets/Dialogs.h"
-#include "platform/FolderLock.h"
 #include "app/TerminationSignals.h"
 #include "core/settings/Program.h"
 #include "gui/MainWindow.h"
+#include "gui/widgets/Dialogs.h"
+#include "gui/widgets/DialogsAboveCharacter.h"
+#include "platform/BusProbe.h"
+#include "platform/FolderLock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -115,8 +115,8 @@ int runApplication(int argc, char** argv)
         return 4;
     }
 
-    Program().TraceFile = commandLine.traceFile.isEmpty() ? qEnvironmentVariable("ORVELLA_TRACE")
-                                                          : commandLine.traceFile;
+    Program().TraceFile =
+        commandLine.traceFile.isEmpty() ? qEnvironmentVariable("ORVELLA_TRACE") : commandLine.traceFile;
     Program().AudioFile = commandLine.audioFile;
     Program().BusNotice = busNotice;
 
@@ -129,10 +129,10 @@ int runApplication(int argc, char** argv)
     // and a signal, not its Exit command; neither may lose a setting.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &tray, &TrayIcon::Terminate);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &tray, [&tray](QSessionManager&) { tray.SaveAll(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &tray,
+                     [&tray](QSessionManager&) { tray.SaveAll(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &tray, &TrayIcon::unload);
-    if (!program.load(commandLine))
-        return 1;
+    if (!program.load(commandLine)) return 1;
 
     // A command given to the first start is carried out once it runs.
     if (commandLine.checkNow || commandLine.readClipboard)

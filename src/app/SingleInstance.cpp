@@ -13,15 +13,16 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent)
+{
+}
 
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::serverName()
 {
     QString dir = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = QDir::tempPath();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::tempPath();
     return dir + u"/Orvella Tray-"_s + QString::number(::getuid());
 }
 
@@ -103,15 +104,13 @@ void SingleInstance::onNewConnection()
             while (socket->canReadLine()) {
                 const QString command = QString::fromUtf8(socket->readLine()).trimmed();
                 QString reason;
-                if (!command.isEmpty() && commandHandler)
-                    reason = commandHandler(command);
+                if (!command.isEmpty() && commandHandler) reason = commandHandler(command);
                 reason.replace(u'\n', u' ');
                 socket->write(reason.isEmpty() ? QByteArray("ok\n") : (reason + u'\n').toUtf8());
                 socket->flush();
             }
             // A peer that never ends its line is not worth memory.
-            if (socket->bytesAvailable() > 4096)
-                socket->abort();
+            if (socket->bytesAvailable() > 4096) socket->abort();
         });
     }
 }

@@ -1,3 +1,6 @@
 #include "app/Application.h"
 
-int main(int argc, char** argv) { return orvella::runApplication(argc, argv); }
+int main(int argc, char** argv)
+{
+    return orvella::runApplication(argc, argv);
+}

@@ -1,23 +1,23 @@
 #include "core/OrvellaCore.h"
 
 #include "core/IUserInterface.h"
-#include "core/reading/ClipboardReading.h"
-#include "core/reading/SpokenClock.h"
-#include "core/mail/AccountPasswords.h"
 #include "core/mail/Account.h"
+#include "core/mail/AccountPasswords.h"
 #include "core/mail/MailCheckCycle.h"
-#include "core/reading/NewMailNotifier.h"
 #include "core/message/MessageStore.h"
-#include "platform/Clock.h"
-#include "platform/DesktopNotifications.h"
-#include "core/reminders/ReminderSet.h"
+#include "core/reading/ClipboardReading.h"
+#include "core/reading/NewMailNotifier.h"
+#include "core/reading/SpokenClock.h"
 #include "core/reminders/CheckReminders.h"
-#include "core/settings/Settings.h"
+#include "core/reminders/ReminderSet.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
+#include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
-#include "core/speech/IAgent.h"
+#include "platform/Clock.h"
+#include "platform/DesktopNotifications.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -81,8 +81,7 @@ bool OrvellaCore::LoadStart()
     m_settings->LoadInitial();
     m_agent = m_makeAgent();
     createLogic();
-    if (!m_character->InitCharacter())
-        return false;
+    if (!m_character->InitCharacter()) return false;
     m_character->RestoreStayInPlace();
     m_accounts = LoadAccounts();
     m_settings->wizardRunner = [this](int startPage) { return ui().runWizard(startPage); };
@@ -113,8 +112,7 @@ void OrvellaCore::LoadRest()
     m_reminders->alert.notifications = m_notifications.get();
     m_reminders->alert.characterHidden = [this] { return !m_agent || !m_agent->Visible(); };
     // A damaged reminder file is skipped; the user learns which one.
-    if (!m_reminders->Load())
-        setStatusText(m_reminders->LoadError());
+    if (!m_reminders->Load()) setStatusText(m_reminders->LoadError());
     // Said where errors are read, and kept there through the first check.
     if (!Program().BusNotice.isEmpty()) m_cycle->ShowNotice(Program().BusNotice);
     m_loaded = true;
@@ -141,8 +139,7 @@ void OrvellaCore::createLogic()
     connect(reader, &MessageReader::statusText, this, &OrvellaCore::setStatusText);
     connect(reader, &MessageReader::messageShown, this, [this](const MailMessage& m) {
         const int row = m_store->RowOf(m);
-        if (row >= 0)
-            Q_EMIT messageSelected(row);
+        if (row >= 0) Q_EMIT messageSelected(row);
     });
     connect(reader, &MessageReader::checkControlsChanged, this, &OrvellaCore::SetCheckControls);
     connect(reader, &MessageReader::launchRequested, this, &OrvellaCore::launchRequested);
@@ -155,8 +152,7 @@ void OrvellaCore::createLogic()
     m_notifications = std::make_unique<platform::DesktopNotifications>();
     m_notifier = std::make_unique<NewMailNotifier>(*m_notifications, *m_settings, m_rules);
     connect(m_notifier.get(), &NewMailNotifier::readRequested, this, [this] {
-        if (m_reader)
-            m_notifier->ReadNotifiedMail(*m_reader, !m_checkEnabled);
+        if (m_reader) m_notifier->ReadNotifiedMail(*m_reader, !m_checkEnabled);
     });
     connect(m_notifier.get(), &NewMailNotifier::openRequested, this, &OrvellaCore::launchRequested);
 
@@ -180,7 +176,9 @@ void OrvellaCore::createLogic()
     });
     connect(cycle, &MailCheckCycle::errorPageVisible, this, &OrvellaCore::errorPageVisible);
     connect(cycle, &MailCheckCycle::notice, this,
-            [this](const QString& text, bool sayIt, const QString& gesture) { ui().showMessage(text, sayIt, gesture); });
+            [this](const QString& text, bool sayIt, const QString& gesture) {
+                ui().showMessage(text, sayIt, gesture);
+            });
     // Where the passwords stay scrambled in the settings file because no
     // keyring took them, the Error page says so, once a run.
     AccountPasswords::hooks().showNotice = [this](const QString& text) {
@@ -203,13 +201,11 @@ void OrvellaCore::DiscardAccounts()
 
 void OrvellaCore::SaveAll()
 {
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     m_character->RememberStayInPlace();
     m_settings->Save();
     for (const auto& account : std::as_const(m_accounts)) {
-        if (!account->ownsSection())
-            continue;
+        if (!account->ownsSection()) continue;
         account->SaveMessageIDs();
         account->WriteCounters();
     }
@@ -217,8 +213,7 @@ void OrvellaCore::SaveAll()
 
 void OrvellaCore::Unload()
 {
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     m_loaded = false;
     m_minuteTimer.stop();
     m_character->RememberStayInPlace();
@@ -244,8 +239,7 @@ void OrvellaCore::StartMinuteTimer(int ms)
 {
     m_minuteTimer.setInterval(ms);
     // A check or a reading that runs holds the timer; its end starts it.
-    if (m_checkEnabled)
-        m_minuteTimer.start();
+    if (m_checkEnabled) m_minuteTimer.start();
 }
 
 void OrvellaCore::onMinuteTick()
@@ -253,7 +247,8 @@ void OrvellaCore::onMinuteTick()
     const QDateTime now = platform::now();
     m_minuteTimer.setInterval((60 - now.time().second()) * 1000);
     AnnounceTime(*m_speech, now);
-    if (m_reminders && CheckReminders(*m_reminders, m_settings->m_EnableReminders, ui().modalDialogDisplayed()))
+    if (m_reminders &&
+        CheckReminders(*m_reminders, m_settings->m_EnableReminders, ui().modalDialogDisplayed()))
         Q_EMIT remindersChanged();
     m_cycle->MailTick();
 }
@@ -265,8 +260,7 @@ void OrvellaCore::SetCheckControls(bool enable)
     else
         m_minuteTimer.stop();
     m_checkEnabled = enable;
-    if (m_agent)
-        m_agent->setCommandEnabled(u"Check Mail Now"_s, enable);
+    if (m_agent) m_agent->setCommandEnabled(u"Check Mail Now"_s, enable);
     Q_EMIT checkControlsChanged(enable);
 }
 
@@ -288,8 +282,7 @@ void OrvellaCore::CheckAllMailServers()
 
 void OrvellaCore::ReadClipboard()
 {
-    if (m_speech)
-        orvella::ReadClipboard(*m_speech);
+    if (m_speech) orvella::ReadClipboard(*m_speech);
 }
 
 void OrvellaCore::SpeakDroppedText(const QString& text)
@@ -301,68 +294,57 @@ void OrvellaCore::SpeakDroppedText(const QString& text)
 void OrvellaCore::ReadStoredMessage(int row)
 {
     MailMessage message;
-    if (m_store && m_store->Load(row, message))
-        m_reader->tellMe(message.Path());
+    if (m_store && m_store->Load(row, message)) m_reader->tellMe(message.Path());
 }
 
 void OrvellaCore::StopReading()
 {
-    if (m_reader)
-        m_reader->stopReading();
+    if (m_reader) m_reader->stopReading();
 }
 
 void OrvellaCore::NextMessage()
 {
-    if (m_reader && m_reader->panel.nextEnabled)
-        m_reader->next();
+    if (m_reader && m_reader->panel.nextEnabled) m_reader->next();
 }
 
 void OrvellaCore::PreviousMessage()
 {
-    if (m_reader && m_reader->panel.prevEnabled)
-        m_reader->previous();
+    if (m_reader && m_reader->panel.prevEnabled) m_reader->previous();
 }
 
 void OrvellaCore::ReplayMessage()
 {
-    if (m_reader && m_reader->panel.replayEnabled)
-        m_reader->replay();
+    if (m_reader && m_reader->panel.replayEnabled) m_reader->replay();
 }
 
 void OrvellaCore::SetAlwaysShow(bool checked)
 {
-    if (m_character)
-        m_character->onAlwaysShowToggled(checked);
+    if (m_character) m_character->onAlwaysShowToggled(checked);
 }
 
 void OrvellaCore::SetDontCheck(bool dontCheck)
 {
-    if (m_settings)
-        m_settings->m_DontCheck = dontCheck;
+    if (m_settings) m_settings->m_DontCheck = dontCheck;
 }
 
 void OrvellaCore::SetEnableReminders(bool enabled)
 {
-    if (m_settings)
-        m_settings->m_EnableReminders = enabled;
+    if (m_settings) m_settings->m_EnableReminders = enabled;
 }
 
 void OrvellaCore::SetVoiceSpeed(int speed)
 {
-    if (m_settings)
-        m_settings->m_VoiceSpeed = speed;
+    if (m_settings) m_settings->m_VoiceSpeed = speed;
 }
 
 void OrvellaCore::SetVoicePitch(int pitch)
 {
-    if (m_settings)
-        m_settings->m_VoicePitch = pitch;
+    if (m_settings) m_settings->m_VoicePitch = pitch;
 }
 
 void OrvellaCore::PreviewVoice()
 {
-    if (m_speech)
-        m_speech->previewVoice();
+    if (m_speech) m_speech->previewVoice();
 }
 
 int OrvellaCore::RemoveMessage(int row)
@@ -372,8 +354,7 @@ int OrvellaCore::RemoveMessage(int row)
 
 void OrvellaCore::RemoveAllMessages()
 {
-    if (m_store)
-        m_store->RemoveAll();
+    if (m_store) m_store->RemoveAll();
 }
 
 QString OrvellaCore::AddressOf(int row) const
@@ -384,14 +365,12 @@ QString OrvellaCore::AddressOf(int row) const
 
 void OrvellaCore::Greet()
 {
-    if (m_settings->m_WelcomeGesture != u"None"_s)
-        m_character->SayWelcome(true, true);
+    if (m_settings->m_WelcomeGesture != u"None"_s) m_character->SayWelcome(true, true);
 }
 
 void OrvellaCore::SetCharacterCommandEnabled(const QString& name, bool enabled)
 {
-    if (m_agent)
-        m_agent->setCommandEnabled(name, enabled);
+    if (m_agent) m_agent->setCommandEnabled(name, enabled);
 }
 
 void OrvellaCore::onCharacterCommand(const QString& name)
@@ -413,8 +392,7 @@ void OrvellaCore::onCharacterCommand(const QString& name)
 void OrvellaCore::onCharacterHidden(int cause)
 {
     Q_EMIT characterVisible(false);
-    if (m_reader)
-        m_reader->onCharacterHidden(cause);
+    if (m_reader) m_reader->onCharacterHidden(cause);
 }
 
 } // namespace orvella

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/AgentTrace.h"
 #include "core/mail/Accounts.h"
+#include "core/reading/MessageReader.h"
 #include "core/rules/Filter.h"
 #include "core/rules/Rule.h"
-#include "core/reading/MessageReader.h"
-#include "core/AgentTrace.h"
 
 #include <QObject>
 #include <QTimer>

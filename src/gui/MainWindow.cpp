@@ -3,30 +3,30 @@
 #include "core/OrvellaCore.h"
 #include "core/mail/MailCheckCycle.h"
 #include "core/message/MessageStore.h"
-#include "platform/Clock.h"
-#include "gui/widgets/Dialogs.h"
-#include "platform/Shell.h"
 #include "core/reminders/ReminderSet.h"
-#include "gui/RemindersPage.h"
-#include "gui/dialogs/ReminderAlert.h"
-#include "gui/dialogs/RuleDialog.h"
-#include "core/settings/Settings.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
-#include "core/speech/SpeechOutput.h"
 #include "core/speech/IAgent.h"
-#include "gui/widgets/ElidedLabel.h"
+#include "core/speech/SpeechOutput.h"
 #include "gui/MessagesPage.h"
-#include "gui/options/OptionsServices.h"
 #include "gui/QuickControlPage.h"
-#include "gui/wizard/SetupWizard.h"
+#include "gui/RemindersPage.h"
 #include "gui/dialogs/NoticeWindow.h"
-#include "gui/options/OptionsDialog.h"
 #include "gui/dialogs/PromptEveryMessageDialog.h"
 #include "gui/dialogs/PromptOnceDialog.h"
+#include "gui/dialogs/ReminderAlert.h"
+#include "gui/dialogs/RuleDialog.h"
 #include "gui/dialogs/TipWindow.h"
 #include "gui/dialogs/ViewWindow.h"
+#include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/widgets/Dialogs.h"
+#include "gui/widgets/ElidedLabel.h"
+#include "gui/wizard/SetupWizard.h"
+#include "platform/Clock.h"
+#include "platform/Shell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -74,10 +74,22 @@ MainWindow::~MainWindow()
     m_core.setUserInterface(nullptr);
 }
 
-Settings& MainWindow::settings() const { return m_core.settings(); }
-IAgent* MainWindow::agent() const { return m_core.agent(); }
-MailCheckCycle* MainWindow::cycle() const { return m_core.cycle(); }
-QTimer* MainWindow::timer1() const { return m_core.timer1(); }
+Settings& MainWindow::settings() const
+{
+    return m_core.settings();
+}
+IAgent* MainWindow::agent() const
+{
+    return m_core.agent();
+}
+MailCheckCycle* MainWindow::cycle() const
+{
+    return m_core.cycle();
+}
+QTimer* MainWindow::timer1() const
+{
+    return m_core.timer1();
+}
 
 // ---------------------------------------------------------------------------
 // Window construction
@@ -141,15 +153,13 @@ void MainWindow::buildWindow()
         showPreview();
     });
     connect(m, &MessagesPage::entryActivated, this, [this] {
-        if (pageMessages->cmdTellMe->isEnabled())
-            tellMe();
+        if (pageMessages->cmdTellMe->isEnabled()) tellMe();
     });
     connect(m, &MessagesPage::contextMenuRequested, this, [this](const QPoint& at) { mnuEdit->popup(at); });
     connect(m, &MessagesPage::textDropped, this, &MainWindow::SpeakDroppedText);
 
     connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) {
-        if (m_loaded && index >= 0 && index <= 3)
-            settings().m_LastTab = index;
+        if (m_loaded && index >= 0 && index <= 3) settings().m_LastTab = index;
         UpdateMessageCommands();
     });
     resize(640, 480);
@@ -251,14 +261,15 @@ void MainWindow::buildMenus()
     QMenu* mnuTools = menuBar()->addMenu(u"&Tools"_s);
     mnuCheckMail = add(mnuTools, u"mnuCheckMail"_s, u"&Check Mail Now"_s, &MainWindow::check);
     mnuCheckMail->setShortcut(QKeySequence(Qt::Key_F5));
-    mnuMyMailProgram = add(mnuTools, u"mnuMyMailProgram"_s, u"&My E-mail Program"_s, &MainWindow::RunEmailProgram);
+    mnuMyMailProgram =
+        add(mnuTools, u"mnuMyMailProgram"_s, u"&My E-mail Program"_s, &MainWindow::RunEmailProgram);
     mnuTools->addSeparator();
     mnuClipboard = add(mnuTools, u"mnuClipboard"_s, u"&Read Clipboard"_s, &MainWindow::readClipboard);
 
     QMenu* mnuHelp = menuBar()->addMenu(u"&Help"_s);
     mnuTip = add(mnuHelp, u"mnuTip"_s, u"Display &Tip"_s, &MainWindow::showTip);
-    mnuOnlineSupport = add(mnuHelp, u"mnuOnlineSupport"_s, u"Online &Support"_s,
-                           [] { ShellOpen(Program().SupportURL); });
+    mnuOnlineSupport =
+        add(mnuHelp, u"mnuOnlineSupport"_s, u"Online &Support"_s, [] { ShellOpen(Program().SupportURL); });
     mnuOnlineSupport->setShortcut(QKeySequence::HelpContents);
     mnuHelp->addSeparator();
     mnuDownloadTTS = add(mnuHelp, u"mnuDownloadTTS"_s, u"Download Other Text-To-Speech &Engines"_s,
@@ -277,7 +288,8 @@ void MainWindow::connectCore()
 {
     OrvellaCore* c = &m_core;
     connect(c, &OrvellaCore::statusText, this, &MainWindow::SetStatusText);
-    connect(c, &OrvellaCore::connectionStatus, this, [this](const QString& t) { setPanelText(statusConnection, t); });
+    connect(c, &OrvellaCore::connectionStatus, this,
+            [this](const QString& t) { setPanelText(statusConnection, t); });
     connect(c, &OrvellaCore::errorText, txtError, &QPlainTextEdit::setPlainText);
     connect(c, &OrvellaCore::errorPageVisible, this, &MainWindow::ShowErrorTab);
     connect(c, &OrvellaCore::checkControlsChanged, this, &MainWindow::setCheckControls);
@@ -310,7 +322,8 @@ void MainWindow::connectCore()
         pageReminders->ApplySetting();
     });
     // The Reminders page has a box of its own for the same setting.
-    connect(pageReminders, &RemindersPage::enableRemindersClicked, q->chkEnableReminders, &QCheckBox::setChecked);
+    connect(pageReminders, &RemindersPage::enableRemindersClicked, q->chkEnableReminders,
+            &QCheckBox::setChecked);
 }
 
 // ---------------------------------------------------------------------------
@@ -319,8 +332,7 @@ void MainWindow::connectCore()
 bool MainWindow::load(bool startInTray)
 {
     m_startInTray = startInTray;
-    if (!m_core.LoadStart())
-        return false;
+    if (!m_core.LoadStart()) return false;
     RestoreWindowGeometry();
     m_core.LoadRest();
     pageMessages->setModel(m_core.store()->model());
@@ -328,16 +340,14 @@ bool MainWindow::load(bool startInTray)
     ApplyQuickControls();
     ApplyPanelVisibility();
     UpdateMessageCommands();
-    if (m_startInTray)
-        m_core.StartMinuteTimer(3000);
+    if (m_startInTray) m_core.StartMinuteTimer(3000);
     m_loaded = true;
     return true;
 }
 
 bool MainWindow::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && m_loaded && !ActivatedOnce)
-        onActivated();
+    if (e->type() == QEvent::WindowActivate && m_loaded && !ActivatedOnce) onActivated();
     return QMainWindow::event(e);
 }
 
@@ -348,8 +358,7 @@ void MainWindow::onActivated()
     // The tip waits for the greeting, then the minute timer for the tip.
     if (settings().m_ShowTips && !settings().m_RanWizard)
         TipWindow::ShowTip(settings(), m_core.speech(), this, TipWindow::FirstTip::WaitsForSpeech);
-    if (!m_startInTray)
-        m_core.StartMinuteTimer(2000);
+    if (!m_startInTray) m_core.StartMinuteTimer(2000);
 }
 
 void MainWindow::showEvent(QShowEvent* e)
@@ -359,8 +368,7 @@ void MainWindow::showEvent(QShowEvent* e)
     // Without a window manager nothing activates a window; the first showing
     // then counts as the first activation.
     QTimer::singleShot(1500, this, [this] {
-        if (m_loaded && !ActivatedOnce && isVisible())
-            onActivated();
+        if (m_loaded && !ActivatedOnce && isVisible()) onActivated();
     });
 }
 
@@ -383,23 +391,24 @@ void MainWindow::closeEvent(QCloseEvent* e)
 
 void MainWindow::SaveAll()
 {
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     SaveWindowGeometry();
     m_core.SaveAll();
 }
 
 void MainWindow::unload()
 {
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     m_loaded = false;
     SaveWindowGeometry();
     pageReminders->Detach();
     m_core.Unload();
 }
 
-void MainWindow::onMinuteTick() { m_core.onMinuteTick(); }
+void MainWindow::onMinuteTick()
+{
+    m_core.onMinuteTick();
+}
 
 // ---------------------------------------------------------------------------
 // What the core asks of the windows
@@ -426,20 +435,29 @@ bool MainWindow::promptForMessage(const MailMessage& message)
 bool MainWindow::runWizard(int startPage)
 {
     const bool finished = SetupWizard::RunWizard(startPage, settings(), m_core.accounts(), m_core.speech(),
-                                                     m_core.character(), this);
+                                                 m_core.character(), this);
     return finished;
 }
 
-QObject* MainWindow::openReminderWindow(const QString& text) { return ReminderAlert::Open(m_core.speech(), text); }
+QObject* MainWindow::openReminderWindow(const QString& text)
+{
+    return ReminderAlert::Open(m_core.speech(), text);
+}
 
 QObject* MainWindow::openReminderList(const QString& heading, const QStringList& lines)
 {
     return ReminderAlert::OpenList(m_core.speech(), heading, lines);
 }
 
-bool MainWindow::mainWindowVisible() const { return isVisible() && !isMinimized(); }
+bool MainWindow::mainWindowVisible() const
+{
+    return isVisible() && !isMinimized();
+}
 
-bool MainWindow::modalDialogDisplayed() const { return QApplication::activeModalWidget() != nullptr; }
+bool MainWindow::modalDialogDisplayed() const
+{
+    return QApplication::activeModalWidget() != nullptr;
+}
 
 void MainWindow::toggleMailChecking()
 {
@@ -450,7 +468,10 @@ void MainWindow::toggleMailChecking()
 // ---------------------------------------------------------------------------
 // Window operations
 
-void MainWindow::SetStatusText(const QString& text) { setPanelText(statusText, text); }
+void MainWindow::SetStatusText(const QString& text)
+{
+    setPanelText(statusText, text);
+}
 
 void MainWindow::setCheckControls(bool enable)
 {
@@ -464,8 +485,7 @@ void MainWindow::ShowErrorTab(bool show)
     // whether the page was selected is read before.
     const bool wasSelected = tabMain->currentIndex() == 3;
     tabMain->setTabVisible(3, show);
-    if (show || wasSelected)
-        tabMain->setCurrentIndex(0);
+    if (show || wasSelected) tabMain->setCurrentIndex(0);
 }
 
 void MainWindow::UpdateMessageCommands()
@@ -541,8 +561,7 @@ QRect MainWindow::FitInside(QRect r, const QRect& area)
 void MainWindow::RestoreWindowGeometry()
 {
     const Settings& s = settings();
-    if (s.m_Top == -1)
-        return;
+    if (s.m_Top == -1) return;
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
     QRect r(qRound(s.m_Left / tx), qRound(s.m_Top / ty), qRound(s.m_Width / tx), qRound(s.m_Height / ty));
     r.setSize(r.size().expandedTo(minimumSizeHint()));
@@ -560,37 +579,37 @@ void MainWindow::RestoreWindowGeometry()
     resize(r.size());
     // The split comes back once the page has its size: set before, it
     // would be squeezed into the page's first, smaller layout.
-    if (s.m_SplitTop > 0)
-        pageMessages->setSplitTop(qRound(s.m_SplitTop / ty));
+    if (s.m_SplitTop > 0) pageMessages->setSplitTop(qRound(s.m_SplitTop / ty));
 }
 
 void MainWindow::SaveWindowGeometry()
 {
-    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
-        return;
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) return;
     Settings& s = settings();
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
     s.m_Top = qRound(pos().y() * ty);
     s.m_Left = qRound(pos().x() * tx);
     s.m_Width = qRound(width() * tx);
     s.m_Height = qRound(height() * ty);
-    if (const int top = pageMessages->splitTop(); top > 0)
-        s.m_SplitTop = qRound(top * ty);
+    if (const int top = pageMessages->splitTop(); top > 0) s.m_SplitTop = qRound(top * ty);
 }
 
 void MainWindow::RunEmailProgram()
 {
-    if (!m_core.loaded() || settings().m_EMailProgram.isEmpty())
-        return;
+    if (!m_core.loaded() || settings().m_EMailProgram.isEmpty()) return;
     if (!platform::startProgram(settings().m_EMailProgram))
-        showMessage(u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
-                    u"Before you press this button, make sure you can receive messages using the 'Check Mail' "
-                    u"button. If 'Check Mail' works for you than go to the 'Options' screen and check the path "
-                    u"to your E-mail program."_s,
-                    true, u"Read"_s);
+        showMessage(
+            u"Can not find E-mail program. This button is not essential to the operation of Orvella. "
+            u"Before you press this button, make sure you can receive messages using the 'Check Mail' "
+            u"button. If 'Check Mail' works for you than go to the 'Options' screen and check the path "
+            u"to your E-mail program."_s,
+            true, u"Read"_s);
 }
 
-void MainWindow::SpeakDroppedText(const QString& text) { m_core.SpeakDroppedText(text); }
+void MainWindow::SpeakDroppedText(const QString& text)
+{
+    m_core.SpeakDroppedText(text);
+}
 
 void MainWindow::ShowOptions()
 {
@@ -607,35 +626,44 @@ void MainWindow::ShowOptions()
     pageQuickControl->apply(settings());
 }
 
-void MainWindow::ShowTip() { TipWindow::ShowTip(settings(), m_core.speech(), this); }
+void MainWindow::ShowTip()
+{
+    TipWindow::ShowTip(settings(), m_core.speech(), this);
+}
 
 // ---------------------------------------------------------------------------
 // Commands
 
 void MainWindow::check()
 {
-    if (cmdCheck->isEnabled())
-        m_core.CheckAllMailServers();
+    if (cmdCheck->isEnabled()) m_core.CheckAllMailServers();
 }
 
-void MainWindow::readClipboard() { m_core.ReadClipboard(); }
+void MainWindow::readClipboard()
+{
+    m_core.ReadClipboard();
+}
 
-void MainWindow::showOptions() { ShowOptions(); }
+void MainWindow::showOptions()
+{
+    ShowOptions();
+}
 
-void MainWindow::stopReading() { m_core.StopReading(); }
+void MainWindow::stopReading()
+{
+    m_core.StopReading();
+}
 
 void MainWindow::tellMe()
 {
     const int row = pageMessages->selectedRow();
-    if (row >= 0)
-        m_core.ReadStoredMessage(row);
+    if (row >= 0) m_core.ReadStoredMessage(row);
 }
 
 void MainWindow::viewMessage()
 {
     const int row = pageMessages->selectedRow();
-    if (row < 0 || !m_core.store())
-        return;
+    if (row < 0 || !m_core.store()) return;
     if (!ViewWindow::ViewMessage(m_core.store()->model()->entry(row).path, this))
         SetStatusText(u"The message could not be read."_s);
 }
@@ -650,8 +678,7 @@ void MainWindow::addRule()
 void MainWindow::remove()
 {
     const int row = pageMessages->selectedRow();
-    if (row < 0)
-        return;
+    if (row < 0) return;
     // The next message is the one that moves up into the removed one's place
     // on screen, in the order the list is sorted in, not in the store's.
     const int onScreen = pageMessages->selectedViewRow();
@@ -663,26 +690,26 @@ void MainWindow::remove()
 
 void MainWindow::clearError()
 {
-    const bool yes = Dialogs::askYesNo(this, u"Remove All"_s,
-                                                 u"Are you sure you want to remove all of the messages?"_s);
-    if (!yes || !m_core.loaded())
-        return;
+    const bool yes =
+        Dialogs::askYesNo(this, u"Remove All"_s, u"Are you sure you want to remove all of the messages?"_s);
+    if (!yes || !m_core.loaded()) return;
     m_core.RemoveAllMessages();
     showPreview();
     UpdateMessageCommands();
 }
 
-void MainWindow::showTip() { ShowTip(); }
+void MainWindow::showTip()
+{
+    ShowTip();
+}
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == tabMain && (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop)) {
         auto* d = static_cast<QDropEvent*>(event);
-        if (!d->mimeData()->hasText())
-            return false;
+        if (!d->mimeData()->hasText()) return false;
         d->acceptProposedAction();
-        if (event->type() == QEvent::Drop)
-            SpeakDroppedText(d->mimeData()->text());
+        if (event->type() == QEvent::Drop) SpeakDroppedText(d->mimeData()->text());
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -699,8 +726,7 @@ void MainWindow::updateClock()
     QString format = QLocale().timeFormat(QLocale::ShortFormat);
     format.remove(u":ss"_s).remove(u".ss"_s);
     setPanelText(statusTime, QLocale().toString(t.time(), format));
-    if (isVisible())
-        m_clockTimer->start((60 - t.time().second()) * 1000 - t.time().msec() + 50);
+    if (isVisible()) m_clockTimer->start((60 - t.time().second()) * 1000 - t.time().msec() + 50);
 }
 
 } // namespace orvella

@@ -5,16 +5,16 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFrame>
 #include <QFontDatabase>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QIcon>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStyle>
@@ -103,8 +103,7 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent)
     // "Courier New" where it is installed; the system's fixed font otherwise.
     QFont font(u"Courier New"_s);
     font.setStyleHint(QFont::TypeWriter);
-    if (!QFontDatabase::hasFamily(font.family()))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontDatabase::hasFamily(font.family())) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     txtMessage->setFont(font);
     splitMessages->setStretchFactor(0, 3);
     splitMessages->setStretchFactor(1, 2);
@@ -138,8 +137,7 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent)
     connect(lstMessages, &QTreeView::doubleClicked, this, &MessagesPage::entryActivated);
     connect(lstMessages, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const QModelIndex index = lstMessages->indexAt(pos);
-        if (!index.isValid())
-            return; // over empty space nothing happens
+        if (!index.isValid()) return; // over empty space nothing happens
         lstMessages->setCurrentIndex(index);
         Q_EMIT contextMenuRequested(lstMessages->viewport()->mapToGlobal(pos));
     });
@@ -230,8 +228,7 @@ int MessagesPage::rowCount() const
 
 int MessagesPage::selectedRow() const
 {
-    if (!m_proxy)
-        return -1;
+    if (!m_proxy) return -1;
     const QModelIndexList rows = lstMessages->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : m_proxy->mapToSource(rows.first()).row();
 }
@@ -239,13 +236,12 @@ int MessagesPage::selectedRow() const
 void MessagesPage::selectRow(int modelRow)
 {
     if (!m_proxy || !m_model || modelRow < 0 || modelRow >= m_model->rowCount()) {
-        if (lstMessages->selectionModel())
-            lstMessages->selectionModel()->clearSelection();
+        if (lstMessages->selectionModel()) lstMessages->selectionModel()->clearSelection();
         return;
     }
     const QModelIndex index = m_proxy->mapFromSource(m_model->index(modelRow, 0));
-    lstMessages->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lstMessages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                              QItemSelectionModel::Rows);
     lstMessages->scrollTo(index);
 }
 
@@ -300,8 +296,7 @@ void MessagesPage::setPreview(const QString& text)
 void MessagesPage::applyPanelVisibility(bool newMessagePanel, bool preview)
 {
     // Hidden, the preview's split is remembered; shown again, it comes back there.
-    if (!preview && txtMessage->isVisible() && isVisible())
-        m_wantedSplitTop = splitTop();
+    if (!preview && txtMessage->isVisible() && isVisible()) m_wantedSplitTop = splitTop();
     picNewMessages->setVisible(newMessagePanel);
     lblNewMessagesTitle->setVisible(newMessagePanel);
     txtMessage->setVisible(preview);
@@ -362,11 +357,10 @@ void MessagesPage::applySplitTop()
 
 void MessagesPage::applySplitLimits()
 {
-    if (!txtMessage->isVisible())
-        return;
+    if (!txtMessage->isVisible()) return;
     lstMessages->setMinimumHeight(std::max(0, minimumSplitTop() - splitMessages->y()));
-    const int previewMin = splitMessages->y() + splitMessages->height() - maximumSplitTop() -
-                           splitMessages->handleWidth();
+    const int previewMin =
+        splitMessages->y() + splitMessages->height() - maximumSplitTop() - splitMessages->handleWidth();
     txtMessage->setMinimumHeight(std::max(twips(400) / 2, previewMin));
 }
 
@@ -375,8 +369,7 @@ void MessagesPage::setColumnWidths()
     // Subject 65 % of the list's width, From the rest; the time stamp lies
     // to the right, reached by scrolling.
     const int w = lstMessages->viewport()->width();
-    if (w <= 0)
-        return;
+    if (w <= 0) return;
     const int subject = int(std::nearbyint(w * 0.65)); // halves to even
     lstMessages->setColumnWidth(MessageListModel::SubjectColumn, subject);
     lstMessages->setColumnWidth(MessageListModel::FromColumn, std::max(1, w - subject - 4));

@@ -22,7 +22,8 @@ QuickControlPage::QuickControlPage(QWidget* parent) : QWidget(parent)
 
     auto* voice = new QGroupBox(u"Voice Control"_s, this);
     auto* vg = new QGridLayout(voice);
-    auto makeSlider = [&](const QString& name, int min, int max, const QString& caption, const QString& hint) {
+    auto makeSlider = [&](const QString& name, int min, int max, const QString& caption,
+                          const QString& hint) {
         auto* s = new QSlider(Qt::Horizontal, voice);
         s->setObjectName(name);
         s->setRange(min, max);
@@ -61,7 +62,8 @@ QuickControlPage::QuickControlPage(QWidget* parent) : QWidget(parent)
     auto* mg = new QVBoxLayout(mail);
     chkDontCheck = new QCheckBox(u"Enable mail chec&king"_s, mail);
     chkDontCheck->setObjectName(u"chkDontCheck"_s);
-    auto* note = new QLabel(u"Unchecking this option, will cause Orvella not to check for new e-mail"_s, mail);
+    auto* note =
+        new QLabel(u"Unchecking this option, will cause Orvella not to check for new e-mail"_s, mail);
     note->setWordWrap(true);
     chkDontCheck->setAccessibleDescription(note->text());
     mg->addWidget(chkDontCheck);

@@ -1,21 +1,21 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/RemindersPage.h"
+#include "gui/widgets/WidgetHelpers.h"
 
-#include "gui/widgets/Dialogs.h"
-#include "core/reminders/ReminderSet.h"
 #include "core/reminders/ReminderListModel.h"
-#include "gui/dialogs/ReminderDialog.h"
-#include "core/settings/Settings.h"
+#include "core/reminders/ReminderSet.h"
 #include "core/settings/IniValues.h"
+#include "core/settings/Settings.h"
+#include "gui/dialogs/ReminderDialog.h"
+#include "gui/widgets/Dialogs.h"
 
 #include <QCheckBox>
-#include <QSignalBlocker>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QIcon>
+#include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QTreeView>
@@ -43,8 +43,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (role == Qt::DecorationRole && index.column() == ReminderListModel::ColReminder) {
-            static const QIcon enabled(u":/icons/reminder-enabled.svg"_s), disabled(u":/icons/reminder-disabled.svg"_s);
-            return QSortFilterProxyModel::data(index, ReminderListModel::EnabledRole).toBool() ? enabled : disabled;
+            static const QIcon enabled(u":/icons/reminder-enabled.svg"_s),
+                disabled(u":/icons/reminder-disabled.svg"_s);
+            return QSortFilterProxyModel::data(index, ReminderListModel::EnabledRole).toBool() ? enabled
+                                                                                               : disabled;
         }
         return QSortFilterProxyModel::data(index, role);
     }
@@ -271,10 +273,10 @@ void RemindersPage::saveOrTell(Reminder& reminder, bool includeContents)
 {
     if (reminder.Save(includeContents)) return;
     Dialogs::inform(this, u"Orvella"_s,
-                              u"The reminder could not be saved in the folder "_s + m_set->folder() +
-                                  u". It stays in the list until Orvella ends; please make sure the folder "
-                                  u"can be written to."_s,
-                              QMessageBox::Warning);
+                    u"The reminder could not be saved in the folder "_s + m_set->folder() +
+                        u". It stays in the list until Orvella ends; please make sure the folder "
+                        u"can be written to."_s,
+                    QMessageBox::Warning);
 }
 
 void RemindersPage::addReminder()

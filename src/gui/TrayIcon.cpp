@@ -1,12 +1,12 @@
 #include "gui/TrayIcon.h"
 
-#include "core/mail/MailCheckCycle.h"
-#include "platform/DataFiles.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
-#include "gui/dialogs/AboutDialog.h"
 #include "core/OrvellaCore.h"
+#include "core/mail/MailCheckCycle.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "gui/MainWindow.h"
+#include "gui/dialogs/AboutDialog.h"
+#include "platform/DataFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,7 +75,6 @@ void TrayIcon::buildMenu()
     connect(mnuMain, &QMenu::aboutToShow, this, &TrayIcon::PrepareTrayMenu);
 }
 
-
 bool TrayIcon::load(bool startInTray)
 {
     setWindowTitle(u"Orvella Tray"_s);
@@ -84,8 +83,7 @@ bool TrayIcon::load(bool startInTray)
     m_loading = true;
     const bool loaded = m_main.load(m_SystemTray);
     m_loading = false;
-    if (!loaded)
-        return false;
+    if (!loaded) return false;
     // Only a program that runs gets the shipped files: a first start whose
     // set-up was cancelled leaves the folder as it found it.
     platform::copyMissingDataFiles(AppPath());
@@ -106,18 +104,15 @@ bool TrayIcon::load(bool startInTray)
     m_tray->setContextMenu(mnuMain);
     ShowTrayIcon(true);
 
-    if (!m_SystemTray)
-        Launch();
+    if (!m_SystemTray) Launch();
     // An Exit asked for while a start-up notice was open is carried out now.
-    if (m_exitRequested)
-        QTimer::singleShot(0, this, &TrayIcon::unload);
+    if (m_exitRequested) QTimer::singleShot(0, this, &TrayIcon::unload);
     return true;
 }
 
 void TrayIcon::ShowTrayIcon(bool show)
 {
-    if (!m_tray)
-        return;
+    if (!m_tray) return;
     if (show) {
         m_tray->setIcon(m_newMail ? imgNewMail : imgDefault);
         m_tray->setToolTip(u"Orvella"_s);
@@ -150,8 +145,7 @@ void TrayIcon::SetNewMailIcon()
 
 void TrayIcon::Launch()
 {
-    if (!m_main.loaded())
-        return;
+    if (!m_main.loaded()) return;
     SetDefaultIcon();
     m_main.setWindowState((m_main.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     m_main.show();
@@ -164,17 +158,14 @@ void TrayIcon::ShowAbout()
     AboutDialog::ShowAbout(m_main.isVisible() ? &m_main : nullptr);
 }
 
-
 void TrayIcon::TrayIconCallback(int code)
 {
-    if (m_inCallback)
-        return;
+    if (m_inCallback) return;
     m_inCallback = true;
     switch (code) {
     case 0x0201: // left button down
     case 0x0203: // left double click
-        if (!modalDialogOpen())
-            Launch();
+        if (!modalDialogOpen()) Launch();
         break;
     case 0x0204: // right button down
         PrepareTrayMenu();
@@ -188,8 +179,7 @@ void TrayIcon::TrayIconCallback(int code)
 
 void TrayIcon::PrepareTrayMenu()
 {
-    if (!m_core.loaded())
-        return;
+    if (!m_core.loaded()) return;
     mnuCheckMail->setEnabled(m_core.checkControlsEnabled());
     mnuExit->setEnabled(m_core.exitEnabled() && !modalDialogOpen());
     mnuShow->setEnabled(!modalDialogOpen());
@@ -292,15 +282,13 @@ void TrayIcon::unload()
         m_exitRequested = true;
         return;
     }
-    if (m_unloading)
-        return;
+    if (m_unloading) return;
     m_unloading = true;
     Program().Exiting = true;
     ShowTrayIcon(false);
     m_main.unload();
     m_main.close();
-    if (quitOnUnload)
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    if (quitOnUnload) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 } // namespace orvella

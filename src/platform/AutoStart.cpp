@@ -1,6 +1,5 @@
 #include "platform/AutoStart.h"
 
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -21,12 +20,10 @@ QString quoteArg(const QString& arg)
     bool needs = arg.isEmpty();
     for (QChar c : arg)
         needs = needs || specials.contains(c);
-    if (!needs)
-        return arg;
+    if (!needs) return arg;
     QString out = u"\""_s;
     for (QChar c : arg) {
-        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-            out += u'\\';
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') out += u'\\';
         out += c;
     }
     return out + u'"';
@@ -49,8 +46,7 @@ void setAutoStart(bool enable, const QString& execLine)
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return;
+    if (!f.open(QIODevice::WriteOnly)) return;
     const QString entry = u"[Desktop Entry]\n"
                           u"Type=Application\n"
                           u"Name=Orvella\n"
@@ -77,6 +73,9 @@ void setAutoStartFor(bool enable, const QString& programFolder)
     setAutoStart(enable, exec);
 }
 
-bool isAutoStartEnabled() { return QFile::exists(autoStartFilePath()); }
+bool isAutoStartEnabled()
+{
+    return QFile::exists(autoStartFilePath());
+}
 
 } // namespace orvella::platform

@@ -10,8 +10,7 @@ std::optional<QString> clipboardText()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* data = clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
-    if (!data || !data->hasText())
-        return std::nullopt;
+    if (!data || !data->hasText()) return std::nullopt;
     return data->text();
 }
 

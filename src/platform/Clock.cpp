@@ -12,11 +12,13 @@ std::function<QDateTime()>& clockOverride()
 
 QDateTime now()
 {
-    if (clockOverride())
-        return clockOverride()();
+    if (clockOverride()) return clockOverride()();
     return QDateTime::currentDateTime();
 }
 
-void setClockOverride(std::function<QDateTime()> clock) { clockOverride() = std::move(clock); }
+void setClockOverride(std::function<QDateTime()> clock)
+{
+    clockOverride() = std::move(clock);
+}
 
 } // namespace orvella::platform

@@ -15,15 +15,16 @@ QString shippedDataDir()
     if (const QByteArray env = qgetenv("ORVELLA_DATA_DIR"); !env.isEmpty())
         return QString::fromLocal8Bit(env);
     const QString besideBinary = QCoreApplication::applicationDirPath() + u"/../share/orvella"_s;
-    if (QFileInfo::exists(besideBinary + u"/characters"_s))
-        return QDir::cleanPath(besideBinary);
+    if (QFileInfo::exists(besideBinary + u"/characters"_s)) return QDir::cleanPath(besideBinary);
     const QString source = QStringLiteral(ORVELLA_DATA_SOURCE_DIR);
-    if (QFileInfo::exists(source))
-        return source;
+    if (QFileInfo::exists(source)) return source;
     return QStringLiteral(ORVELLA_DATA_INSTALL_DIR);
 }
 
-QString installedCharactersFolder() { return shippedDataDir() + u"/characters"_s; }
+QString installedCharactersFolder()
+{
+    return shippedDataDir() + u"/characters"_s;
+}
 
 QString defaultProgramFolder()
 {
@@ -36,11 +37,9 @@ void copyMissingDataFiles(const QString& appPath)
     const QString from = shippedDataDir();
     for (const char16_t* name : files) {
         const QString target = appPath + u'/' + QString::fromUtf16(name);
-        if (QFileInfo::exists(target))
-            continue;
+        if (QFileInfo::exists(target)) continue;
         const QString source = from + u'/' + QString::fromUtf16(name);
-        if (!QFileInfo::exists(source))
-            continue;
+        if (!QFileInfo::exists(source)) continue;
         QDir().mkpath(QFileInfo(target).absolutePath());
         if (QFile::copy(source, target))
             QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |

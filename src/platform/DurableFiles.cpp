@@ -22,8 +22,7 @@ CreateResult createNewFile(const QString& path, const QByteArray& data, QString*
     bool ok = true;
     while (left > 0) {
         const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;
             // A write of zero bytes on a regular file means there is no room.
@@ -49,8 +48,7 @@ CreateResult createNewFile(const QString& path, const QByteArray& data, QString*
 bool syncFileSystemOf(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     const bool ok = ::syncfs(fd) == 0;
     ::close(fd);
     return ok;

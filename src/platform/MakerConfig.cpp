@@ -17,15 +17,11 @@ QString makerConfigPath()
 QString readMakerValue(const QString& name, bool* found)
 {
     const QString path = makerConfigPath();
-    if (found)
-        *found = false;
-    if (!QFileInfo::exists(path))
-        return {};
+    if (found) *found = false;
+    if (!QFileInfo::exists(path)) return {};
     QSettings conf(path, QSettings::IniFormat);
-    if (!conf.contains(name))
-        return {};
-    if (found)
-        *found = true;
+    if (!conf.contains(name)) return {};
+    if (found) *found = true;
     return conf.value(name).toString().left(511);
 }
 

@@ -17,7 +17,10 @@ namespace orvella::platform {
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
 
 QString trimBlanks(QStringView s)
 {
@@ -29,13 +32,15 @@ QString trimBlanks(QStringView s)
     return s.mid(b, e - b).toString();
 }
 
-bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 // A value must stay on its own line, or the next read would see a different file.
 QString oneLine(const QString& value)
 {
-    if (!value.contains(u'\n') && !value.contains(u'\r'))
-        return value;
+    if (!value.contains(u'\n') && !value.contains(u'\r')) return value;
     QString v = value;
     v.replace(u"\r\n"_s, u" "_s);
     v.replace(u'\r', u' ');
@@ -61,10 +66,10 @@ QString valueText(const QString& value)
 QString decodeWindows1252(const QByteArray& bytes)
 {
     // 0x80..0x9F differ from Latin-1; unassigned positions map to themselves.
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     QString out;
     out.reserve(bytes.size());
     for (char ch : bytes) {
@@ -78,14 +83,15 @@ QString decodeLegacyText(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return decodeWindows1252(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    if (utf8.hasError()) return decodeWindows1252(bytes);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
     return text;
 }
 
-ProfileFile::ProfileFile(const QString& path) { load(path); }
+ProfileFile::ProfileFile(const QString& path)
+{
+    load(path);
+}
 
 ProfileFile::Check ProfileFile::inspect(const QByteArray& bytes)
 {
@@ -175,11 +181,9 @@ void ProfileFile::parse(const QString& text)
     m_lines.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i) {
         QString row = rows[i];
-        if (row.endsWith(u'\r'))
-            row.chop(1);
+        if (row.endsWith(u'\r')) row.chop(1);
         // A final line end does not start another line.
-        if (i == rows.size() - 1 && row.isEmpty())
-            break;
+        if (i == rows.size() - 1 && row.isEmpty()) break;
         m_lines.push_back(parseLine(row));
     }
 }
@@ -187,8 +191,7 @@ void ProfileFile::parse(const QString& text)
 int ProfileFile::findSection(const QString& section) const
 {
     for (size_t i = 0; i < m_lines.size(); ++i)
-        if (m_lines[i].isSection && sameName(m_lines[i].section, section))
-            return int(i);
+        if (m_lines[i].isSection && sameName(m_lines[i].section, section)) return int(i);
     return -1;
 }
 
@@ -204,12 +207,14 @@ int ProfileFile::findKey(int header, const QString& key) const
 {
     const int end = sectionEnd(header);
     for (int i = header + 1; i < end; ++i)
-        if (m_lines[size_t(i)].isKey && sameName(m_lines[size_t(i)].key, key))
-            return i;
+        if (m_lines[size_t(i)].isKey && sameName(m_lines[size_t(i)].key, key)) return i;
     return -1;
 }
 
-bool ProfileFile::hasSection(const QString& section) const { return findSection(section) >= 0; }
+bool ProfileFile::hasSection(const QString& section) const
+{
+    return findSection(section) >= 0;
+}
 
 bool ProfileFile::hasKey(const QString& section, const QString& key) const
 {
@@ -258,16 +263,14 @@ void ProfileFile::removeKey(const QString& section, const QString& key)
 {
     const int h = findSection(section);
     const int k = h >= 0 ? findKey(h, key) : -1;
-    if (k >= 0)
-        m_lines.erase(m_lines.begin() + k);
+    if (k >= 0) m_lines.erase(m_lines.begin() + k);
 }
 
 QStringList ProfileFile::sections() const
 {
     QStringList out;
     for (const Line& l : m_lines)
-        if (l.isSection)
-            out << l.section;
+        if (l.isSection) out << l.section;
     return out;
 }
 
@@ -275,12 +278,10 @@ QStringList ProfileFile::keys(const QString& section) const
 {
     QStringList out;
     const int h = findSection(section);
-    if (h < 0)
-        return out;
+    if (h < 0) return out;
     const int end = sectionEnd(h);
     for (int i = h + 1; i < end; ++i)
-        if (m_lines[size_t(i)].isKey)
-            out << m_lines[size_t(i)].key;
+        if (m_lines[size_t(i)].isKey) out << m_lines[size_t(i)].key;
     return out;
 }
 
@@ -296,12 +297,10 @@ QString ProfileFile::text() const
 
 bool ProfileFile::save() const
 {
-    if (m_path.isEmpty())
-        return false;
+    if (m_path.isEmpty()) return false;
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
+    if (!f.open(QIODevice::WriteOnly)) return false;
     f.write(text().toUtf8());
     const bool ok = f.commit();
     invalidateProfileCache(m_path);
@@ -324,8 +323,7 @@ struct FileStamp
 bool stampOf(const QString& path, FileStamp& stamp)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return false;
     stamp.inode = st.st_ino;
     stamp.size = st.st_size;
     stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -349,8 +347,7 @@ QHash<QString, CacheEntry>& cache()
 std::shared_ptr<ProfileFile> cachedFile(const QString& path)
 {
     FileStamp stamp;
-    if (!stampOf(path, stamp))
-        return nullptr;
+    if (!stampOf(path, stamp)) return nullptr;
     QMutexLocker lock(&cacheMutex);
     CacheEntry& e = cache()[path];
     if (!e.file || !(e.stamp == stamp)) {
@@ -375,13 +372,11 @@ QString readProfileString(const QString& path, const QString& section, const QSt
                           const QString& defaultValue)
 {
     const auto file = cachedFile(path);
-    if (!file)
-        return defaultValue.left(ProfileFile::MaxValueLength);
+    if (!file) return defaultValue.left(ProfileFile::MaxValueLength);
     return file->read(section, key, defaultValue);
 }
 
-bool writeProfileString(const QString& path, const QString& section, const QString& key,
-                        const QString& value)
+bool writeProfileString(const QString& path, const QString& section, const QString& key, const QString& value)
 {
     ProfileFile f(path);
     f.write(section, key, value);

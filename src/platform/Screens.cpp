@@ -7,8 +7,9 @@ namespace orvella::platform {
 
 QRect availableScreenGeometry()
 {
-    const QScreen* s = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen()
-                                                                                    : nullptr;
+    const QScreen* s = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+                           ? QGuiApplication::primaryScreen()
+                           : nullptr;
     return s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 

@@ -12,12 +12,14 @@ namespace {
 QStringList* shellRecorder = nullptr;
 }
 
-void setShellRecorder(QStringList* recorder) { shellRecorder = recorder; }
+void setShellRecorder(QStringList* recorder)
+{
+    shellRecorder = recorder;
+}
 
 void openInShell(const QString& target)
 {
-    if (target.isEmpty())
-        return;
+    if (target.isEmpty()) return;
     if (shellRecorder) {
         shellRecorder->append(target);
         return;
@@ -28,14 +30,11 @@ void openInShell(const QString& target)
 
 bool startProgram(const QString& commandLine)
 {
-    if (commandLine.trimmed().isEmpty())
-        return false;
+    if (commandLine.trimmed().isEmpty()) return false;
     // A path with blanks that exists as it stands is one program, not a command line.
-    if (QFileInfo(commandLine).isFile())
-        return QProcess::startDetached(commandLine, {});
+    if (QFileInfo(commandLine).isFile()) return QProcess::startDetached(commandLine, {});
     QStringList parts = QProcess::splitCommand(commandLine);
-    if (parts.isEmpty())
-        return false;
+    if (parts.isEmpty()) return false;
     const QString program = parts.takeFirst();
     return QProcess::startDetached(program, parts);
 }

@@ -1,11 +1,11 @@
 // Bookmark timing against the audio the listener gets, with the silent clock
 // (no sound server) and with the audio file; the audio file's contents.
-#include "core/settings/Program.h"
-#include "agent/view/AgentEngine.h"
-#include "core/AgentTrace.h"
 #include "agent/engine/AudioOutput.h"
 #include "agent/engine/SpeechSynthesizer.h"
 #include "agent/engine/SsmlDocument.h"
+#include "agent/view/AgentEngine.h"
+#include "core/AgentTrace.h"
+#include "core/settings/Program.h"
 #include "support/AgentEventLog.h"
 
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // Speech through a real sound server: a private PulseAudio with a null sink
 // (the "pulseaudio" fixture), whose monitor is recorded while the engine speaks.
-#include "agent/view/AgentEngine.h"
-#include "core/AgentTrace.h"
 #include "agent/engine/AudioOutput.h"
 #include "agent/engine/SpeechSynthesizer.h"
 #include "agent/engine/SsmlDocument.h"
+#include "agent/view/AgentEngine.h"
+#include "core/AgentTrace.h"
 #include "support/PulseRecorder.h"
 
 #include <QPointer>

@@ -1,12 +1,12 @@
 // The character's request queue and its events, with the real engine, the
 // shipped character and real speech, played by the silent clock (no sound
 // server is reachable from this test).
-#include "core/settings/Program.h"
-#include "agent/view/AgentEngine.h"
 #include "agent/engine/AudioOutput.h"
-#include "agent/view/BalloonWindow.h"
 #include "agent/engine/CharacterFile.h"
+#include "agent/view/AgentEngine.h"
+#include "agent/view/BalloonWindow.h"
 #include "agent/view/CharacterWindow.h"
+#include "core/settings/Program.h"
 #include "support/AgentEventLog.h"
 
 #include <QMenu>

@@ -2,8 +2,8 @@
 // their figure, so the desktop shows around them instead of black boxes, and
 // clicks beside the figure reach the window below. When a compositor takes
 // the screen's compositor selection, they go back to plain translucency.
-#include "agent/view/BalloonWindow.h"
 #include "agent/engine/CharacterFile.h"
+#include "agent/view/BalloonWindow.h"
 #include "agent/view/CharacterWindow.h"
 
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
 // The trace: one JSON object per line for each request as it starts and each
 // event as it fires.
-#include "core/settings/Program.h"
-#include "agent/view/AgentEngine.h"
 #include "agent/engine/AudioOutput.h"
+#include "agent/view/AgentEngine.h"
 #include "agent/view/CharacterWindow.h"
+#include "core/settings/Program.h"
 #include "support/AgentEventLog.h"
 
 #include <QJsonArray>

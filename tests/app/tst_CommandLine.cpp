@@ -23,19 +23,20 @@ void tst_CommandLine::parse_data()
     QTest::newRow("nothing") << QStringList{} << false << false << QString();
     QTest::newRow("autostart") << QStringList{u"-AUTOSTART"_s} << true << false << QString();
     QTest::newRow("autostart lower case") << QStringList{u"-autostart"_s} << true << false << QString();
-    QTest::newRow("folder keeps its case") << QStringList{u"-D"_s, u"/home/Jo/Mail"_s} << false << true
-                                           << u"/home/Jo/Mail"_s;
+    QTest::newRow("folder keeps its case")
+        << QStringList{u"-D"_s, u"/home/Jo/Mail"_s} << false << true << u"/home/Jo/Mail"_s;
     QTest::newRow("lower-case switch") << QStringList{u"-d"_s, u"/tmp/x"_s} << false << true << u"/tmp/x"_s;
     QTest::newRow("folder glued to switch") << QStringList{u"-D/tmp/x"_s} << false << true << u"/tmp/x"_s;
     QTest::newRow("folder with blanks, separate arguments")
         << QStringList{u"-D"_s, u"/tmp/my"_s, u"mail"_s} << false << true << u"/tmp/my mail"_s;
     QTest::newRow("everything after the folder belongs to it")
         << QStringList{u"-D"_s, u"/tmp/x"_s, u"-AUTOSTART"_s} << true << true << u"/tmp/x -AUTOSTART"_s;
-    QTest::newRow("autostart before folder") << QStringList{u"-AUTOSTART"_s, u"-D"_s, u"/tmp/x/"_s} << true
-                                             << true << u"/tmp/x"_s;
+    QTest::newRow("autostart before folder")
+        << QStringList{u"-AUTOSTART"_s, u"-D"_s, u"/tmp/x/"_s} << true << true << u"/tmp/x"_s;
     QTest::newRow("switch without folder") << QStringList{u"-D"_s} << false << true << QString();
     QTest::newRow("own options taken out first")
-        << QStringList{u"-D"_s, u"/tmp/x"_s, u"--trace"_s, u"/tmp/t.jsonl"_s, u"--audio-file"_s, u"/tmp/a.wav"_s}
+        << QStringList{u"-D"_s,           u"/tmp/x"_s,       u"--trace"_s,
+                       u"/tmp/t.jsonl"_s, u"--audio-file"_s, u"/tmp/a.wav"_s}
         << false << true << u"/tmp/x"_s;
 }
 

@@ -1,28 +1,28 @@
-#include "support/Widgets.h"
-#include "core/OrvellaCore.h"
 #include "app/CommandLine.h"
+#include "core/OrvellaCore.h"
+#include "core/mail/MailCheckCycle.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "gui/MainWindow.h"
 #include "gui/TrayIcon.h"
-#include "support/AppRig.h"
+#include "gui/dialogs/NoticeWindow.h"
+#include "gui/wizard/SetupWizard.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
-#include "core/mail/MailCheckCycle.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
+#include "support/AppRig.h"
 #include "support/FakeAgent.h"
-#include "gui/wizard/SetupWizard.h"
-#include "gui/MainWindow.h"
-#include "gui/dialogs/NoticeWindow.h"
+#include "support/Widgets.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QCheckBox>
-#include <QDir>
-#include <QRadioButton>
 #include <QClipboard>
+#include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,7 +96,8 @@ void tst_Startup::init()
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
     // A configured program unless a test removes the file: a first start runs the wizard.
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
 }
 
 void tst_Startup::cleanup()
@@ -109,8 +110,7 @@ test::AppRig tst_Startup::start(const QStringList& args)
 {
     test::AppRig tray;
     const CommandLine cl = CommandLine::parse(args + QStringList{u"-D"_s, m_dir->path()});
-    if (!tray.load(cl))
-        return test::AppRig(nullptr);
+    if (!tray.load(cl)) return test::AppRig(nullptr);
     return tray;
 }
 
@@ -128,7 +128,8 @@ void tst_Startup::firstStartRunsWizard()
     });
     QVERIFY(!start({}));
     QVERIFY(!Program().Exiting);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{u"vela.acs"_s});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{u"vela.acs"_s});
     QVERIFY(!QFile::exists(autostart));
 
     bool answered = false;
@@ -171,7 +172,8 @@ void tst_Startup::removeSettings()
 
 void tst_Startup::autostartStaysHiddenUntilOpened()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     auto tray = start({u"-autostart"_s});
     QVERIFY(tray);
     QVERIFY(tray->m_SystemTray);
@@ -250,7 +252,8 @@ void tst_Startup::modalDialogBlocksTrayOpening()
     QVERIFY(!child<QAction>(tray, u"mnuExit"_s)->isEnabled());
     dialog.reset();
     tray->PrepareTrayMenu();
-    QVERIFY(child<QAction>(tray, u"mnuShow"_s)->isEnabled() && child<QAction>(tray, u"mnuExit"_s)->isEnabled());
+    QVERIFY(child<QAction>(tray, u"mnuShow"_s)->isEnabled() &&
+            child<QAction>(tray, u"mnuExit"_s)->isEnabled());
 }
 
 void tst_Startup::closingHidesAndKeepsRunning()
@@ -307,9 +310,10 @@ void tst_Startup::exitSavesEverySetting()
 
 void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\n"
-              "Height=6000\r\nSplitTop=2000\r\n");
+    writeFile(
+        m_dir->filePath(u"Zentra.INI"_s),
+        "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\n"
+        "Height=6000\r\nSplitTop=2000\r\n");
     auto tray = start({});
     QVERIFY(tray);
     tray->mainWindow()->showMaximized();
@@ -322,9 +326,10 @@ void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
 void tst_Startup::geometryRoundTripsInTwips()
 {
     // 96 dpi on the offscreen platform: 15 twips a pixel.
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\n"
-              "Height=7500\r\n");
+    writeFile(
+        m_dir->filePath(u"Zentra.INI"_s),
+        "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\n"
+        "Height=7500\r\n");
     auto tray = start({});
     QVERIFY(tray);
     QCOMPARE(tray->mainWindow()->pos(), QPoint(100, 100));
@@ -336,7 +341,8 @@ void tst_Startup::geometryRoundTripsInTwips()
 
 void tst_Startup::firstActivationGreets()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     auto tray = start({});
     QVERIFY(tray);
     auto* agent = qobject_cast<test::FakeAgent*>(tray->mainWindow()->agent());
@@ -353,8 +359,8 @@ void tst_Startup::firstActivationGreets()
 
 void tst_Startup::noGreetingWithGestureNone()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n[Character]\r\nWelcomeGesture=None\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips="
+                                                "No\r\n[Character]\r\nWelcomeGesture=None\r\n");
     auto tray = start({});
     QVERIFY(tray);
     QTRY_VERIFY(tray->mainWindow()->activatedOnce());
@@ -366,7 +372,8 @@ void tst_Startup::noGreetingWithGestureNone()
 // load; an Exit that comes meanwhile closes it, and the program then ends.
 void tst_Startup::exitClosesStartupNotice()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    writeFile(m_dir->filePath(u"Zentra.INI"_s),
+              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     setShowMessageRecorder(nullptr);
     test::AppRig tray;
     QString notice;
@@ -418,7 +425,6 @@ void tst_Startup::characterEventsReachWindow()
     Q_EMIT agent->Command(u"Stop Talking"_s);
     QCOMPARE(agent->calls.first(), u"StopAll"_s);
 }
-
 
 QTEST_MAIN(tst_Startup)
 #include "tst_Startup.moc"

@@ -1,8 +1,8 @@
 #include "core/settings/Settings.h"
 #include "support/ProgramRunner.h"
 
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -64,8 +64,7 @@ void tst_TwoProcesses::secondStartOpensFirstAndExitSaves()
         expected << sec + u'/' + key;
     QStringList settingsKeys;
     for (const QString& k : keys)
-        if (expected.contains(k))
-            settingsKeys << k;
+        if (expected.contains(k)) settingsKeys << k;
     QCOMPARE(settingsKeys, expected);
 }
 

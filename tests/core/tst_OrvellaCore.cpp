@@ -1,16 +1,16 @@
-#include "support/RecordingUserInterface.h"
 #include "core/OrvellaCore.h"
+#include "core/mail/Account.h"
 #include "core/mail/AccountPasswords.h"
 #include "core/mail/Accounts.h"
-#include "core/mail/Account.h"
 #include "core/mail/MailCheckCycle.h"
-#include "core/pop3/Pop3Client.h"
 #include "core/message/MessageStore.h"
-#include "platform/ProfileFile.h"
-#include "core/settings/Settings.h"
+#include "core/pop3/Pop3Client.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "platform/ProfileFile.h"
 #include "support/FakeAgent.h"
 #include "support/Pop3ScriptedTransport.h"
+#include "support/RecordingUserInterface.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,20 +21,21 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace orvella;
 using orvella::test::FakeAgent;
-using orvella::test::RecordingUserInterface;
 using orvella::test::Pop3ScriptedTransport;
+using orvella::test::RecordingUserInterface;
 
 namespace {
 
 QByteArray mailbox(int count)
 {
-    QByteArray s = "S: +OK ready\nC: CAPA\nS: +OK\nS: TOP\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS secret\n"
-                   "S: +OK\nC: STAT\nS: +OK " +
-                   QByteArray::number(count) + " 100\n";
+    QByteArray s =
+        "S: +OK ready\nC: CAPA\nS: +OK\nS: TOP\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS secret\n"
+        "S: +OK\nC: STAT\nS: +OK " +
+        QByteArray::number(count) + " 100\n";
     for (int n = 1; n <= count; ++n) {
         const QByteArray num = QByteArray::number(n);
-        s += "C: TOP " + num + " 20\nS: +OK\nS: Message-ID: <" + num + "@core>\nS: From: Ann <ann@x>\nS: Subject: S" +
-             num + "\nS: \nS: Body " + num + "\nS: .\n";
+        s += "C: TOP " + num + " 20\nS: +OK\nS: Message-ID: <" + num +
+             "@core>\nS: From: Ann <ann@x>\nS: Subject: S" + num + "\nS: \nS: Body " + num + "\nS: .\n";
     }
     return s + "C: LIST " + QByteArray::number(count) + "\nS: +OK 1 50\nC: QUIT\nS: +OK\n";
 }
@@ -81,8 +82,7 @@ void tst_OrvellaCore::init()
 
 void tst_OrvellaCore::cleanup()
 {
-    if (m_core)
-        m_core->Unload();
+    if (m_core) m_core->Unload();
     m_core.reset();
     m_dir.reset();
 }
@@ -91,8 +91,7 @@ bool tst_OrvellaCore::start()
 {
     m_core = std::make_unique<OrvellaCore>([] { return std::make_unique<FakeAgent>(); });
     m_core->setUserInterface(&m_ui);
-    if (!m_core->LoadStart())
-        return false;
+    if (!m_core->LoadStart()) return false;
     m_core->LoadRest();
     m_core->cycle()->setClientFactory([this] {
         auto transport = std::make_unique<Pop3ScriptedTransport>();
@@ -166,7 +165,8 @@ void tst_OrvellaCore::firstStartAsksForTheWizard()
     QVERIFY(!start());
     QCOMPARE(m_ui.asked, QStringList{u"wizard from page 0"_s});
     m_core.reset();
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{u"vela.acs"_s});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{u"vela.acs"_s});
 }
 
 // No session bus reaches a keyring here: the saved password stays scrambled
@@ -176,8 +176,7 @@ void tst_OrvellaCore::passwordsLeftInTheFileAreToldOnce()
     QFile ini(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() +
-              "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
+              Account::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
     ini.close();
     AccountPasswords::ResetNotice();
     QVERIFY(start());

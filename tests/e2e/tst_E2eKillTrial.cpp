@@ -1,15 +1,15 @@
 #include "core/mail/Account.h"
 #include "core/message/MailMessage.h"
-#include "platform/ProfileFile.h"
 #include "core/settings/Program.h"
+#include "platform/ProfileFile.h"
 #include "support/DovecotFixture.h"
 #include "support/E2eProgram.h"
 
 #include <QDir>
-#include <algorithm>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
+#include <algorithm>
 #include <signal.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -23,9 +23,10 @@ namespace {
 QByteArray message(int n)
 {
     const QByteArray num = QByteArray::number(n);
-    return "Message-ID: <" + num + ".kill@e2e.test>\r\nFrom: Ann Example <ann@example.test>\r\n"
-           "To: killtrial@example.test\r\nSubject: Trial " + num +
-           " end\r\nDate: Tue, 10 Mar 2026 10:00:00 +0000\r\n\r\nBody of message " + num + ".\r\n";
+    return "Message-ID: <" + num +
+           ".kill@e2e.test>\r\nFrom: Ann Example <ann@example.test>\r\n"
+           "To: killtrial@example.test\r\nSubject: Trial " +
+           num + " end\r\nDate: Tue, 10 Mar 2026 10:00:00 +0000\r\n\r\nBody of message " + num + ".\r\n";
 }
 
 } // namespace
@@ -59,8 +60,8 @@ void tst_E2eKillTrial::killedAnyMomentStoresEachMessageOnce()
     QVERIFY(d.clear(user));
     E2eProgram program;
     QVERIFY(program.writeSettings(
-        "[Account]\r\nConnectionType=2\r\nPOPServer=" + d.host.toLatin1() + "\r\nAccountName=" + user.toLatin1() +
-        "\r\nPassword=" + Account::Scramble(d.password(user)).toLatin1() +
+        "[Account]\r\nConnectionType=2\r\nPOPServer=" + d.host.toLatin1() + "\r\nAccountName=" +
+        user.toLatin1() + "\r\nPassword=" + Account::Scramble(d.password(user)).toLatin1() +
         "\r\nPort=" + QByteArray::number(d.pop3Port) +
         "\r\nSecurity=None\r\n[General]\r\nDontCheck=Yes\r\nSayTime=No\r\nShowTips=No\r\nSayFirstLine=No\r\n"
         "[Character]\r\nWelcomeGesture=None\r\n"));

@@ -135,26 +135,28 @@ void tst_E2eMailErrors::droppedDownloadResumes()
     QVERIFY(d.clear(user));
     auto notice = [](int n) -> QByteArray {
         return "Message-ID: <notice" + QByteArray::number(n) +
-               "@e2e.test>\r\nFrom: Alerts <alerts@example.test>\r\nSubject: Notice " + QByteArray::number(n) +
-               "\r\n\r\nThe same words in every notice.\r\n";
+               "@e2e.test>\r\nFrom: Alerts <alerts@example.test>\r\nSubject: Notice " +
+               QByteArray::number(n) + "\r\n\r\nThe same words in every notice.\r\n";
     };
     orvella::test::CuttingProxy proxy(d.host, quint16(d.pop3Port));
     E2eProgram program;
-    QVERIFY(program.writeSettings("[Account]\r\nConnectionType=2\r\nPOPServer=127.0.0.1\r\nAccountName=" +
-                                  user.toLatin1() + "\r\nPassword=" +
-                                  Account::Scramble(d.password(user)).toLatin1() +
-                                  "\r\nPort=" + QByteArray::number(proxy.port()) +
-                                  "\r\nSecurity=None\r\n[General]\r\nDontCheck=Yes\r\nSayTime=No\r\n"
-                                  "ShowTips=No\r\n[Character]\r\nBehavior=3\r\n"));
+    QVERIFY(program.writeSettings(
+        "[Account]\r\nConnectionType=2\r\nPOPServer=127.0.0.1\r\nAccountName=" + user.toLatin1() +
+        "\r\nPassword=" + Account::Scramble(d.password(user)).toLatin1() +
+        "\r\nPort=" + QByteArray::number(proxy.port()) +
+        "\r\nSecurity=None\r\n[General]\r\nDontCheck=Yes\r\nSayTime=No\r\n"
+        "ShowTips=No\r\n[Character]\r\nBehavior=3\r\n"));
     QVERIFY(d.deliver(user, {notice(1), notice(2), notice(3)}));
     QVERIFY2(program.start(), qPrintable(program.output()));
-    QVERIFY2(program.checkNow(), qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
+    QVERIFY2(program.checkNow(),
+             qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
     QCOMPARE(program.storedMessages().size(), 3);
 
     // Four more; the link drops while the third of them (message 6) arrives.
     QVERIFY(d.deliver(user, {notice(4), notice(5), notice(6), notice(7)}));
     proxy.cutBefore("Message-ID: <notice", 3);
-    QVERIFY2(program.checkNow(), qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
+    QVERIFY2(program.checkNow(),
+             qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
     QCOMPARE(proxy.cuts(), 1);
     QCOMPARE(program.storedMessages().size(), 5);
     QVERIFY(!program.traced(u"error"_s).isEmpty());

@@ -1,8 +1,8 @@
 #include "support/ProgramRunner.h"
 #include "support/TraceFile.h"
 
-#include <QFile>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTest>

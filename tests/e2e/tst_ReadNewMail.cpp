@@ -25,7 +25,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
 QByteArray mail(const char* from, const char* subject, const char* id, const char* body)
 {
     return QByteArray("From: ") + from + "\r\nTo: tester@example.com\r\nSubject: " + subject +
-           "\r\nMessage-ID: <" + id + ">\r\nDate: Thu, 10 Dec 2026 09:00:00 +0000\r\n"
+           "\r\nMessage-ID: <" + id +
+           ">\r\nDate: Thu, 10 Dec 2026 09:00:00 +0000\r\n"
            "Content-Type: text/plain; charset=utf-8\r\n\r\n" +
            body;
 }
@@ -64,11 +65,12 @@ void tst_ReadNewMail::announcesAndReadsInOrder()
     ProgramRunner runner;
     writeFile(runner.file(u"Zentra.INI"_s),
               (u"[Account]\r\nUserName=Tester\r\nConnectionType=2\r\nPOPServer="_s + dovecot->host +
-               u"\r\nAccountName="_s + user + u"\r\nPassword="_s + Account::Scramble(dovecot->password(user)) +
-               u"\r\nPort="_s + QString::number(dovecot->pop3Port) +
-               u"\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n"_s)
+               u"\r\nAccountName="_s + user + u"\r\nPassword="_s +
+               Account::Scramble(dovecot->password(user)) + u"\r\nPort="_s +
+               QString::number(dovecot->pop3Port) + u"\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n"_s)
                   .toUtf8());
-    writeFile(runner.file(u"Rules.INI"_s), "[Rule 1]\r\nName=spam.example\r\nWhatToSay=Nothing\r\nType=0\r\n");
+    writeFile(runner.file(u"Rules.INI"_s),
+              "[Rule 1]\r\nName=spam.example\r\nWhatToSay=Nothing\r\nType=0\r\n");
     writeFile(runner.file(u"Filters.INI"_s), "[Filter 1]\r\nType=0\r\nName=>\r\n");
     const QString trace = runner.file(u"../trace.jsonl"_s);
     const QString wav = runner.file(u"../audio.wav"_s);
@@ -90,7 +92,8 @@ void tst_ReadNewMail::announcesAndReadsInOrder()
     QVERIFY(notifications.waitForNotices(1));
     const NotificationServer::Notice first = notifications.notices.first();
     QCOMPARE(first.summary, u"2 New Messages"_s);
-    QVERIFY2(first.body.contains(u"Lunch plans"_s) && first.body.contains(u"Weekly report"_s), qPrintable(first.body));
+    QVERIFY2(first.body.contains(u"Lunch plans"_s) && first.body.contains(u"Weekly report"_s),
+             qPrintable(first.body));
     QVERIFY(!first.body.contains(u"Big sale"_s));
     QVERIFY(first.actions.contains(u"read"_s));
 

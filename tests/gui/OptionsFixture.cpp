@@ -1,8 +1,8 @@
 #include "OptionsFixture.h"
 
-#include "gui/widgets/Dialogs.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "gui/widgets/Dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -74,7 +74,9 @@ OptionsFixture::OptionsFixture(const QString& iniText)
     m_store = std::make_unique<MessageStore>();
     m_cycle = std::make_unique<MailCheckCycle>(accounts, *settings, *m_store, m_newMessages);
     QObject::connect(m_cycle.get(), &MailCheckCycle::notice, m_cycle.get(),
-                     [this](const QString& t, bool say, const QString& g) { shown.append({t, say, g}); });
+                     [this](const QString& t, bool say, const QString& g) {
+                         shown.append({t, say, g});
+                     });
 
     services = std::make_unique<OptionsServices>(*settings, accounts, rules, filters);
     services->agent = &agent;

@@ -9,9 +9,9 @@
 #include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
 #include "core/speech/SpeechOutput.h"
-#include "support/FakeAgent.h"
-#include "gui/options/OptionsServices.h"
 #include "gui/dialogs/NoticeWindow.h"
+#include "gui/options/OptionsServices.h"
+#include "support/FakeAgent.h"
 
 #include <QTemporaryDir>
 #include <memory>

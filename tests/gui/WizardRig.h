@@ -4,19 +4,19 @@
 // wizard runs at start-up, a fresh program folder and configuration folder
 // per test, and keyboard helpers.
 
-#include "core/mail/Accounts.h"
 #include "core/mail/Account.h"
-#include "gui/widgets/Dialogs.h"
-#include "platform/ProfileFile.h"
-#include "platform/Shell.h"
-#include "core/settings/Settings.h"
+#include "core/mail/Accounts.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
-#include "support/FakeAgent.h"
+#include "gui/widgets/Dialogs.h"
 #include "gui/wizard/SetupWizard.h"
+#include "platform/ProfileFile.h"
+#include "platform/Shell.h"
+#include "support/FakeAgent.h"
 
 #include <QApplication>
 #include <QDir>

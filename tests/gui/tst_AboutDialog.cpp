@@ -1,14 +1,14 @@
 // The About box: the program's name and version, and the link to the support
 // page, by mouse and by keyboard; its opener keeps to one box.
-#include "support/Widgets.h"
 #include "WindowShots.h"
+#include "support/Widgets.h"
 
-#include "platform/Shell.h"
 #include "core/settings/Program.h"
 #include "gui/dialogs/AboutDialog.h"
+#include "platform/Shell.h"
 
-#include <QApplication>
 #include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -80,9 +80,14 @@ void tst_AboutDialog::linkOpensSupportPage()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"lblLink"_s))->text(QAccessible::Name), opened);
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name), u"OK"_s);
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"lblLink"_s))->role(), QAccessible::Button);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"lblLink"_s))
+                 ->text(QAccessible::Name),
+             opened);
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name),
+        u"OK"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"lblLink"_s))->role(),
+             QAccessible::Button);
 
     // From the keyboard: OK has the focus, Shift+Tab reaches the link, Space opens it.
     QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&dlg, u"cmdOK"_s));

@@ -3,32 +3,32 @@
 // command button has a key, and no caption underlines a letter that does
 // nothing. Shared letters made Alt+R land on the Reminders page or on Read by
 // turns, so Read was never pressed by its key.
-#include "support/Widgets.h"
-#include "support/AppRig.h"
 #include "OptionsFixture.h"
 #include "WizardRig.h"
+#include "support/AppRig.h"
+#include "support/Widgets.h"
 
+#include "agent/view/AgentCommands.h"
 #include "app/CommandLine.h"
 #include "core/OrvellaCore.h"
-#include "gui/TrayIcon.h"
 #include "core/message/MailMessage.h"
 #include "core/reminders/Reminder.h"
-#include "gui/dialogs/ReminderDialog.h"
-#include "gui/dialogs/ReminderAlert.h"
-#include "gui/dialogs/FilterDialog.h"
-#include "gui/dialogs/RuleDialog.h"
 #include "core/settings/Program.h"
 #include "core/speech/CharacterControl.h"
-#include "agent/view/AgentCommands.h"
-#include "gui/dialogs/AboutDialog.h"
 #include "gui/MainWindow.h"
+#include "gui/TrayIcon.h"
+#include "gui/dialogs/AboutDialog.h"
+#include "gui/dialogs/FilterDialog.h"
 #include "gui/dialogs/NoticeWindow.h"
-#include "gui/options/OptionsDialog.h"
 #include "gui/dialogs/PromptEveryMessageDialog.h"
 #include "gui/dialogs/PromptOnceDialog.h"
-#include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "gui/dialogs/ReminderAlert.h"
+#include "gui/dialogs/ReminderDialog.h"
+#include "gui/dialogs/RuleDialog.h"
 #include "gui/dialogs/TipWindow.h"
 #include "gui/dialogs/ViewWindow.h"
+#include "gui/options/OptionsDialog.h"
+#include "gui/wizard/SpecialMailSystemsDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -357,7 +357,8 @@ void tst_AccessKeys::eachWindowsKeysAreUnique()
             auto* dlg = static_cast<RuleDialog*>(w.get());
             for (int type = 1; type < child<QComboBox>(dlg, u"cboRuleType"_s)->count(); ++type) {
                 child<QComboBox>(dlg, u"cboRuleType"_s)->setCurrentIndex(type);
-                walkStates(dlg, {}, u" / "_s + child<QComboBox>(dlg, u"cboRuleType"_s)->currentText(), failures);
+                walkStates(dlg, {}, u" / "_s + child<QComboBox>(dlg, u"cboRuleType"_s)->currentText(),
+                           failures);
             }
         }
         if (window == u"reminder editor"_s) {

@@ -20,8 +20,7 @@ QList<quint64> stackingOrder()
     static const QRegularExpression line(u"^\\s+(0x[0-9a-f]+) "_s);
     for (const QString& l : QString::fromUtf8(tree.readAllStandardOutput()).split(u'\n')) {
         const auto m = line.match(l);
-        if (m.hasMatch())
-            ids.prepend(m.captured(1).toULongLong(nullptr, 16)); // xwininfo lists the top first
+        if (m.hasMatch()) ids.prepend(m.captured(1).toULongLong(nullptr, 16)); // xwininfo lists the top first
     }
     return ids;
 }

@@ -1,5 +1,5 @@
-#include "support/Widgets.h"
 #include "gui/dialogs/FilterDialog.h"
+#include "support/Widgets.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -71,8 +71,10 @@ void tst_FilterDialog::fillsFromTheFilter()
     Filter filter{u"Forwarded"_s, 1};
     FilterDialog dlg;
     dlg.Init(filter);
-    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->currentText(), u"Read the message until you reach..."_s);
-    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->itemText(0), u"Don't read lines that start with..."_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->currentText(),
+             u"Read the message until you reach..."_s);
+    QCOMPARE(child<QComboBox>(&dlg, u"cboFilterType"_s)->itemText(0),
+             u"Don't read lines that start with..."_s);
     QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->text(), u"Forwarded"_s);
     QCOMPARE(child<QLabel>(&dlg, u"lblFilterInstructions"_s)->buddy(), child<QLineEdit>(&dlg, u"txtName"_s));
     QCOMPARE(child<QLineEdit>(&dlg, u"txtName"_s)->accessibleName(), u"The following text..."_s);

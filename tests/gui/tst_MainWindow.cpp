@@ -1,19 +1,19 @@
-#include "support/Widgets.h"
 #include "app/CommandLine.h"
 #include "core/OrvellaCore.h"
-#include "gui/TrayIcon.h"
-#include "support/AppRig.h"
 #include "core/message/MailMessage.h"
-#include "platform/ProfileFile.h"
-#include "core/reminders/ReminderSet.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
 #include "core/reading/MessageReader.h"
-#include "support/FakeAgent.h"
-#include "gui/widgets/ElidedLabel.h"
-#include "gui/MessagesPage.h"
+#include "core/reminders/ReminderSet.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "gui/MainWindow.h"
+#include "gui/MessagesPage.h"
+#include "gui/TrayIcon.h"
 #include "gui/dialogs/NoticeWindow.h"
+#include "gui/widgets/ElidedLabel.h"
+#include "platform/ProfileFile.h"
+#include "support/AppRig.h"
+#include "support/FakeAgent.h"
+#include "support/Widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -93,8 +93,7 @@ void tst_MainWindow::init()
 
 void tst_MainWindow::cleanup()
 {
-    if (m_tray)
-        m_tray->unload();
+    if (m_tray) m_tray->unload();
     m_tray.reset();
     setShowMessageRecorder(nullptr);
 }
@@ -110,11 +109,9 @@ void tst_MainWindow::writeSettings(const QByteArray& general)
 
 TrayIcon* tst_MainWindow::start(const QByteArray& general, bool writeFile)
 {
-    if (writeFile)
-        writeSettings(general);
+    if (writeFile) writeSettings(general);
     m_tray = test::AppRig();
-    if (!m_tray.load(CommandLine::parse({u"-D"_s, m_dir->path()})))
-        return nullptr;
+    if (!m_tray.load(CommandLine::parse({u"-D"_s, m_dir->path()}))) return nullptr;
     return m_tray.get();
 }
 
@@ -145,8 +142,11 @@ void tst_MainWindow::commandStates()
     QVERIFY(start());
     MainWindow* main = m_tray->mainWindow();
     MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
-    const QList<QPushButton*> needEntry{child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s), child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)};
-    const QList<QAction*> menus{child<QAction>(main, u"mnuRead"_s), child<QAction>(main, u"mnuView"_s), child<QAction>(main, u"mnuAddRule"_s), child<QAction>(main, u"mnuRemove"_s)};
+    const QList<QPushButton*> needEntry{
+        child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s),
+        child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)};
+    const QList<QAction*> menus{child<QAction>(main, u"mnuRead"_s), child<QAction>(main, u"mnuView"_s),
+                                child<QAction>(main, u"mnuAddRule"_s), child<QAction>(main, u"mnuRemove"_s)};
     auto states = [&] {
         QList<bool> s;
         for (QPushButton* b : needEntry)
@@ -159,7 +159,8 @@ void tst_MainWindow::commandStates()
 
     // An empty list: nothing to read, nothing to remove.
     QCOMPARE(states(), allOff);
-    QVERIFY(!child<QPushButton>(page, u"cmdClear"_s)->isEnabled() && !child<QAction>(main, u"mnuClear"_s)->isEnabled());
+    QVERIFY(!child<QPushButton>(page, u"cmdClear"_s)->isEnabled() &&
+            !child<QAction>(main, u"mnuClear"_s)->isEnabled());
     QVERIFY(!child<QAction>(main, u"mnuMyMailProgram"_s)->isEnabled());
     m_tray->unload();
     m_tray.reset();
@@ -169,25 +170,33 @@ void tst_MainWindow::commandStates()
     main = m_tray->mainWindow();
     page = child<MessagesPage>(main, u"FrameMain"_s);
     QCOMPARE(child<QTabWidget>(main, u"tabMain"_s)->currentIndex(), 0);
-    QVERIFY(child<QPushButton>(page, u"cmdClear"_s)->isEnabled() && child<QAction>(main, u"mnuClear"_s)->isEnabled());
+    QVERIFY(child<QPushButton>(page, u"cmdClear"_s)->isEnabled() &&
+            child<QAction>(main, u"mnuClear"_s)->isEnabled());
     QVERIFY(child<QAction>(main, u"mnuMyMailProgram"_s)->isEnabled());
     QList<bool> s;
-    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s), child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)})
+    for (QPushButton* b :
+         {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s),
+          child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)})
         s << b->isEnabled();
     QCOMPARE(s, QList<bool>(4, false)); // nothing selected yet
 
     page->selectRow(1);
     QCOMPARE(page->selectedRow(), 1);
-    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s), child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)})
+    for (QPushButton* b :
+         {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdViewIt"_s),
+          child<QPushButton>(page, u"cmdAddRule"_s), child<QPushButton>(page, u"cmdRemove"_s)})
         QVERIFY(b->isEnabled());
-    for (QAction* a : {child<QAction>(main, u"mnuRead"_s), child<QAction>(main, u"mnuView"_s), child<QAction>(main, u"mnuAddRule"_s), child<QAction>(main, u"mnuRemove"_s), child<QAction>(main, u"mnuClear"_s)})
+    for (QAction* a : {child<QAction>(main, u"mnuRead"_s), child<QAction>(main, u"mnuView"_s),
+                       child<QAction>(main, u"mnuAddRule"_s), child<QAction>(main, u"mnuRemove"_s),
+                       child<QAction>(main, u"mnuClear"_s)})
         QVERIFY(a->isEnabled());
     // The preview shows the selected message.
     QCOMPARE(child<QPlainTextEdit>(page, u"txtMessage"_s)->toPlainText(), u"Body 0\n"_s);
 
     // Another page: the message commands close.
     child<QTabWidget>(main, u"tabMain"_s)->setCurrentIndex(2);
-    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdRemove"_s), child<QPushButton>(page, u"cmdClear"_s)})
+    for (QPushButton* b : {child<QPushButton>(page, u"cmdTellMe"_s), child<QPushButton>(page, u"cmdRemove"_s),
+                           child<QPushButton>(page, u"cmdClear"_s)})
         QVERIFY(!b->isEnabled());
     child<QTabWidget>(main, u"tabMain"_s)->setCurrentIndex(0);
 
@@ -206,8 +215,10 @@ void tst_MainWindow::panelsGiveTheirRoomToTheList()
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
     MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
-    QVERIFY(child<QAction>(main, u"mnuShowPreviewPanel"_s)->isChecked() && child<QAction>(main, u"mnuShowNewMessagePanel"_s)->isChecked());
-    QVERIFY(child<QWidget>(page, u"txtMessage"_s)->isVisible() && child<QWidget>(page, u"picNewMessages"_s)->isVisible());
+    QVERIFY(child<QAction>(main, u"mnuShowPreviewPanel"_s)->isChecked() &&
+            child<QAction>(main, u"mnuShowNewMessagePanel"_s)->isChecked());
+    QVERIFY(child<QWidget>(page, u"txtMessage"_s)->isVisible() &&
+            child<QWidget>(page, u"picNewMessages"_s)->isVisible());
     const int withBoth = child<QTreeView>(page, u"lstMessages"_s)->height();
 
     child<QAction>(main, u"mnuShowPreviewPanel"_s)->trigger();
@@ -269,7 +280,8 @@ void tst_MainWindow::geometryRoundTrip()
 // exactly where it was left.
 void tst_MainWindow::splitKeepsItsPlaceAcrossRestarts()
 {
-    writeSettings("ShowPreviewPanel=Yes\r\nTop=1500\r\nLeft=1500\r\nWidth=9600\r\nHeight=9000\r\nSplitTop=4500\r\n");
+    writeSettings(
+        "ShowPreviewPanel=Yes\r\nTop=1500\r\nLeft=1500\r\nWidth=9600\r\nHeight=9000\r\nSplitTop=4500\r\n");
     for (int run = 0; run < 3; ++run) {
         QVERIFY(start({}, false)); // the file as the last run left it
         MainWindow* main = m_tray->mainWindow();
@@ -294,14 +306,16 @@ void tst_MainWindow::splitStaysWithinItsLimits()
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
     MessagesPage* page = child<MessagesPage>(main, u"FrameMain"_s);
-    const int low = child<QPushButton>(page, u"cmdClear"_s)->geometry().bottom() + 1 + 3;  // 50 twips: 3 pixels
-    const int high = page->height() - 27;                         // 400 twips: 27 pixels
+    const int low =
+        child<QPushButton>(page, u"cmdClear"_s)->geometry().bottom() + 1 + 3; // 50 twips: 3 pixels
+    const int high = page->height() - 27;                                     // 400 twips: 27 pixels
     QCOMPARE(page->minimumSplitTop(), low);
     QCOMPARE(page->maximumSplitTop(), high);
     page->setSplitTop(0);
     QTRY_VERIFY(std::abs(page->splitTop() - low) <= 1);
     page->setSplitTop(100000);
-    QTRY_VERIFY(std::abs(page->splitTop() - high) <= child<QSplitter>(page, u"picSplitter"_s)->handleWidth() + 1);
+    QTRY_VERIFY(std::abs(page->splitTop() - high) <=
+                child<QSplitter>(page, u"picSplitter"_s)->handleWidth() + 1);
 }
 
 void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn_data()
@@ -341,7 +355,8 @@ void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn()
     QTRY_VERIFY2(page->splitTop() >= page->minimumSplitTop() - 1,
                  qPrintable(u"split at %1, limit %2"_s.arg(page->splitTop()).arg(page->minimumSplitTop())));
     drag(page->height());
-    QTRY_VERIFY2(page->splitTop() <= page->maximumSplitTop() + child<QSplitter>(page, u"picSplitter"_s)->handleWidth() + 1,
+    QTRY_VERIFY2(page->splitTop() <=
+                     page->maximumSplitTop() + child<QSplitter>(page, u"picSplitter"_s)->handleWidth() + 1,
                  qPrintable(u"split at %1, limit %2"_s.arg(page->splitTop()).arg(page->maximumSplitTop())));
 }
 
@@ -384,7 +399,8 @@ void tst_MainWindow::longTextsLeaveTheWindowItsSize()
     QCOMPARE(child<QLabel>(page, u"lblSubject"_s)->text(), subject);
     QCOMPARE(child<QLabel>(page, u"lblSubject"_s)->toolTip(), subject);
     QCOMPARE(child<QLabel>(page, u"lblSubject"_s)->accessibleName(), u"Subject: "_s + subject);
-    QVERIFY(child<QLabel>(page, u"lblSubject"_s)->width() < child<QLabel>(page, u"lblSubject"_s)->fontMetrics().horizontalAdvance(subject));
+    QVERIFY(child<QLabel>(page, u"lblSubject"_s)->width() <
+            child<QLabel>(page, u"lblSubject"_s)->fontMetrics().horizontalAdvance(subject));
     QCOMPARE(child<QLabel>(page, u"lblFrom"_s)->toolTip(), from);
     QCOMPARE(child<QLabel>(main, u"statusText"_s)->toolTip(), u"Error: "_s + subject);
     QCOMPARE(child<QLabel>(main, u"statusText"_s)->accessibleName(), u"Status: Error: "_s + subject);

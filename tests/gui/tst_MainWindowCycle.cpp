@@ -1,28 +1,28 @@
-#include "support/Widgets.h"
-#include "core/OrvellaCore.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
-#include "gui/TrayIcon.h"
-#include "support/AppRig.h"
+#include "core/OrvellaCore.h"
 #include "core/mail/Account.h"
 #include "core/mail/MailCheckCycle.h"
 #include "core/pop3/Pop3Client.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "gui/MainWindow.h"
+#include "gui/TrayIcon.h"
+#include "gui/dialogs/NoticeWindow.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
+#include "support/AppRig.h"
 #include "support/FakeAgent.h"
 #include "support/Pop3ScriptedTransport.h"
-#include "gui/MainWindow.h"
-#include "gui/dialogs/NoticeWindow.h"
+#include "support/Widgets.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -94,7 +94,8 @@ void tst_MainWindowCycle::init()
     QFile ini(m_dir->filePath(u"Zentra.INI"_s));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nShowTips=No\r\n");
+              Account::Scramble(u"secret"_s).toLatin1() +
+              "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nShowTips=No\r\n");
     ini.close();
     m_servers.clear();
     m_messages.clear();
@@ -256,7 +257,8 @@ void tst_MainWindowCycle::checkNowWhileBusySaysWhy()
     QCOMPARE(second.exitCode(), 3);
     const QString said = QString::fromUtf8(second.readAll());
     QVERIFY2(said.contains(u"A mail check is running already"_s), qPrintable(said));
-    QCOMPARE(child<QLabel>(main, u"statusText"_s)->text(), u"A mail check is running already; this one was not started."_s);
+    QCOMPARE(child<QLabel>(main, u"statusText"_s)->text(),
+             u"A mail check is running already; this one was not started."_s);
     QVERIFY(waitForCycle());
 }
 
@@ -308,8 +310,8 @@ void tst_MainWindowCycle::exitWhileDialogOpen()
     } else {
         auto top = [](int n) -> QByteArray {
             const QByteArray num = QByteArray::number(n);
-            return "C: TOP " + num + " 20\nS: +OK\nS: Message-ID: <" + num + "@x>\nS: From: Ann <ann@x>\nS: Subject: S" +
-                   num + "\nS: \nS: Body " + num + "\nS: .\n";
+            return "C: TOP " + num + " 20\nS: +OK\nS: Message-ID: <" + num +
+                   "@x>\nS: From: Ann <ann@x>\nS: Subject: S" + num + "\nS: \nS: Body " + num + "\nS: .\n";
         };
         queueServer(kLogOn + "C: PASS secret\nS: +OK\nC: STAT\nS: +OK 2 200\n" + top(1) + top(2) +
                     "C: LIST 2\nS: +OK 2 100\nC: QUIT\nS: +OK\n");

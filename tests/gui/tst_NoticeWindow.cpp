@@ -1,8 +1,8 @@
-#include "support/Widgets.h"
 #include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
-#include "support/FakeAgent.h"
 #include "gui/dialogs/NoticeWindow.h"
+#include "support/FakeAgent.h"
+#include "support/Widgets.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -56,8 +56,9 @@ void tst_NoticeWindow::spokenNoticeAndStopOnClose()
     dlg.activateWindow();
     QTRY_VERIFY(dlg.isActiveWindow());
     QVERIFY(child<QPushButton>(&dlg, u"cmdSayIt"_s)->isEnabled());
-    QCOMPARE(agent.calls, (QStringList{u"Show(fast)"_s, u"Play(Suggest)"_s,
-                                       u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Read me)"_s, u"Hide(fast)"_s}));
+    QCOMPARE(agent.calls,
+             (QStringList{u"Show(fast)"_s, u"Play(Suggest)"_s,
+                          u"Speak(\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\Read me)"_s, u"Hide(fast)"_s}));
     agent.calls.clear();
     child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(agent.calls, (QStringList{u"StopAll"_s, u"Hide(fast)"_s}));
@@ -68,9 +69,9 @@ void tst_NoticeWindow::showMessageIsModalAndReturns()
     bool sawIt = false;
     QTimer::singleShot(100, this, [&] {
         auto* dlg = qobject_cast<NoticeWindow*>(QApplication::activeModalWidget());
-        sawIt = dlg && child<QLabel>(dlg, u"lblMessage"_s)->text() == u"notice"_s && !child<QPushButton>(dlg, u"cmdSayIt"_s)->isEnabled();
-        if (dlg)
-            child<QPushButton>(dlg, u"cmdOK"_s)->click();
+        sawIt = dlg && child<QLabel>(dlg, u"lblMessage"_s)->text() == u"notice"_s &&
+                !child<QPushButton>(dlg, u"cmdSayIt"_s)->isEnabled();
+        if (dlg) child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     ShowMessage(nullptr, u"notice"_s, false, u"Read"_s);
     QVERIFY(sawIt);

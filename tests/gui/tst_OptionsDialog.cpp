@@ -1,27 +1,27 @@
 // The options dialog driven through its widgets: what reaches the files on OK
 // and not on Cancel, the account list, and the edge cases of filling it.
-#include "support/Widgets.h"
 #include "OptionsFixture.h"
+#include "support/Widgets.h"
 
 #include "core/pop3/Pop3Client.h"
-#include "gui/widgets/Dialogs.h"
-#include "platform/Shell.h"
-#include "gui/dialogs/FilterDialog.h"
-#include "gui/dialogs/RuleDialog.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
-#include "support/Pop3ScriptedTransport.h"
+#include "gui/dialogs/FilterDialog.h"
+#include "gui/dialogs/RuleDialog.h"
 #include "gui/options/OptionsAccountsPage.h"
 #include "gui/options/OptionsCharacterPage.h"
+#include "gui/options/OptionsDialog.h"
 #include "gui/options/OptionsFiltersPage.h"
 #include "gui/options/OptionsGeneralPage.h"
 #include "gui/options/OptionsRulesPage.h"
 #include "gui/options/OptionsWhatToSayPage.h"
-#include "gui/options/OptionsDialog.h"
+#include "gui/widgets/Dialogs.h"
+#include "platform/Shell.h"
+#include "support/Pop3ScriptedTransport.h"
 
-#include <QApplication>
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -56,7 +56,8 @@ const QString threeAccounts =
 void showPageOf(OptionsDialog& dlg, QWidget* control)
 {
     for (int i = 0; i < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++i)
-        if (child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i)->isAncestorOf(control)) child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
+        if (child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i)->isAncestorOf(control))
+            child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
 }
 
 void retype(QLineEdit* field, const QString& text)
@@ -212,8 +213,9 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
     QVERIFY(flagWhileEditing);
     QVERIFY(!(QApplication::activeModalWidget() != nullptr));
     QCOMPARE(child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->count(), 1);
-    QCOMPARE(child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->item(0)->text(),
-             u"Look for \"boss@example.com\" in sender's name or E-mail address."_s);
+    QCOMPARE(
+        child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->item(0)->text(),
+        u"Look for \"boss@example.com\" in sender's name or E-mail address."_s);
 
     // Editing works on the rule in the list; its caption names it.
     WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
@@ -226,7 +228,8 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
     QCOMPARE(f.rules.size(), 1);
     QCOMPARE(f.rules[0].m_WhatToSay, u"Nothing"_s);
 
-    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
+    child<QTabWidget>(&dlg, u"tabOptions"_s)
+        ->setCurrentWidget(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
     child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->setCurrentRow(0);
     child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s)->click();
     WhenModal(u"frmAddEditFilter"_s, [&](QWidget* w) {
@@ -237,8 +240,12 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
         child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
     child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s)->click();
-    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->count(), 1);
-    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->item(0)->text(), u"Read message until you reach \"-----\"."_s);
+    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->count(),
+             1);
+    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)
+                 ->item(0)
+                 ->text(),
+             u"Read message until you reach \"-----\"."_s);
 
     (ok ? child<QPushButton>(&dlg, u"cmdOK"_s) : child<QPushButton>(&dlg, u"cmdCancel"_s))->click();
     // What the editors changed stays in memory either way.
@@ -261,23 +268,29 @@ void tst_OptionsDialog::accountsAddedAndRemovedRenumber()
     dlg.Init();
     dlg.show();
     OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
-    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)),
+             (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
     QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"one.test"_s);
     QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
 
-    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
+    child<QTreeWidget>(&page, u"lstAccounts"_s)
+        ->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
     QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"two.test"_s);
     QVERIFY(child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
     child<QPushButton>(&page, u"cmdRemoveAccount"_s)->click();
     // The account behind moves up and shows under the name it is saved with.
-    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s}));
-    QCOMPARE(child<QTreeWidget>(&page, u"lstAccounts"_s)->indexOfTopLevelItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->currentItem()), 1);
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)),
+             (QStringList{u"Default Account"_s, u"Account 2"_s}));
+    QCOMPARE(child<QTreeWidget>(&page, u"lstAccounts"_s)
+                 ->indexOfTopLevelItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->currentItem()),
+             1);
     QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"three.test"_s);
 
     // A new account starts empty, although the section it will be saved in
     // still holds the account that moved up.
     child<QPushButton>(&page, u"cmdAddAccount"_s)->click();
-    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)),
+             (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
     QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), QString());
     QCOMPARE(child<QLineEdit>(&page, u"txtAccountName"_s)->text(), QString());
     QCOMPARE(child<QLineEdit>(&page, u"txtPassword"_s)->text(), QString());
@@ -321,15 +334,18 @@ void tst_OptionsDialog::oneAccountCannotBeRemoved()
     // A section that does not exist gives the defaults, and the new account
     // travels encrypted.
     child<QPushButton>(&page, u"cmdAddAccount"_s)->click();
-    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), (QStringList{u"Default Account"_s, u"Account 2"_s}));
+    QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)),
+             (QStringList{u"Default Account"_s, u"Account 2"_s}));
     QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), QString());
     QCOMPARE(child<QLineEdit>(&page, u"txtCheckInterval"_s)->text(), u"3"_s);
     QCOMPARE(child<QLineEdit>(&page, u"txtPort"_s)->text(), u"110"_s);
     QCOMPARE(child<QComboBox>(&page, u"cboSecurity"_s)->currentText(), u"STARTTLS"_s);
     QVERIFY(child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
-    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(0));
+    child<QTreeWidget>(&page, u"lstAccounts"_s)
+        ->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(0));
     QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
-    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
+    child<QTreeWidget>(&page, u"lstAccounts"_s)
+        ->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
     child<QPushButton>(&page, u"cmdRemoveAccount"_s)->click();
     QCOMPARE(entries(child<QTreeWidget>(&page, u"lstAccounts"_s)), QStringList{u"Default Account"_s});
     QVERIFY(!child<QPushButton>(&page, u"cmdRemoveAccount"_s)->isEnabled());
@@ -395,8 +411,12 @@ void tst_OptionsDialog::autoStartFollowsTheBox()
         OptionsDialog dlg(*f.services);
         dlg.Init();
         QCOMPARE(dlg.InitialAutoStart, !on);
-        QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->isChecked(), !on);
-        QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->text(), u"Start Orvella in the s&ystem tray when I log in"_s);
+        QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)
+                     ->isChecked(),
+                 !on);
+        QCOMPARE(
+            child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->text(),
+            u"Start Orvella in the s&ystem tray when I log in"_s);
         child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->click();
         child<QPushButton>(&dlg, u"cmdOK"_s)->click();
         QCOMPARE(IsAutoStartEnabled(), on);
@@ -434,8 +454,10 @@ void tst_OptionsDialog::unknownFontAndSizeFallBack()
         OptionsCharacterPage& page = *child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s);
         QVERIFY(child<QComboBox>(&page, u"cboFontName"_s)->count() > 0);
         QCOMPARE(child<QComboBox>(&page, u"cboFontName"_s)->currentIndex(), -1);
-        QCOMPARE(child<QComboBox>(&page, u"cboFontName"_s)->placeholderText(), u"MS Sans Serif (not installed)"_s);
-        QVERIFY(child<QComboBox>(&page, u"cboFontName"_s)->accessibleDescription().contains(u"not installed"_s));
+        QCOMPARE(child<QComboBox>(&page, u"cboFontName"_s)->placeholderText(),
+                 u"MS Sans Serif (not installed)"_s);
+        QVERIFY(
+            child<QComboBox>(&page, u"cboFontName"_s)->accessibleDescription().contains(u"not installed"_s));
         QCOMPARE(child<QComboBox>(&page, u"cboFontSize"_s)->currentText(), u"10"_s);
         child<QPushButton>(&dlg, u"cmdOK"_s)->click();
         QVERIFY(!dlg.isVisible());
@@ -453,9 +475,15 @@ void tst_OptionsDialog::unknownFontAndSizeFallBack()
     {
         OptionsDialog dlg(*f.services);
         dlg.Init();
-        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)->currentText(), family);
-        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)->placeholderText(), QString());
-        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontSize"_s)->currentText(), u"14"_s);
+        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)
+                     ->currentText(),
+                 family);
+        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)
+                     ->placeholderText(),
+                 QString());
+        QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontSize"_s)
+                     ->currentText(),
+                 u"14"_s);
         child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     }
     QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), family + u" [Foundry]"_s);
@@ -464,7 +492,9 @@ void tst_OptionsDialog::unknownFontAndSizeFallBack()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    const QString chosen = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)->itemText(0);
+    const QString chosen =
+        child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s)
+            ->itemText(0);
     Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s), chosen);
     child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), chosen);
@@ -497,7 +527,8 @@ void tst_OptionsDialog::fontListNamesEachFamilyOnce()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QComboBox* list = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s);
+    QComboBox* list =
+        child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s);
     QSet<QString> seen;
     for (int i = 0; i < list->count(); ++i) {
         const QString name = list->itemText(i);
@@ -513,14 +544,16 @@ void tst_OptionsDialog::characterFilesListedOnce()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QComboBox* list = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s);
+    QComboBox* list =
+        child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s);
     QStringList names;
     for (int i = 0; i < list->count(); ++i)
         names << list->itemText(i);
     QCOMPARE(names, (QStringList{u"other.acs"_s, u"vela.acs"_s, u"third.acs"_s}));
     QCOMPARE(list->currentText(), u"vela.acs"_s);
     QCOMPARE(dlg.LoadedCharacter, u"vela.acs"_s);
-    QCOMPARE(child<QLabel>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"lblCharacterMessage"_s)->text(),
+    QCOMPARE(child<QLabel>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"lblCharacterMessage"_s)
+                 ->text(),
              u"To add more characters, go to our web site by clicking the download button above."_s);
 }
 
@@ -600,18 +633,25 @@ void tst_OptionsDialog::numberFieldsRefuseWhatCannotWork()
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
     auto* edit = dlg.findChild<QLineEdit*>(field);
-    QLabel* label = field == u"txtPort"_s ? child<QLabel>(&page, u"lblPortMessage"_s) : child<QLabel>(&page, u"lblIntervalMessage"_s);
-    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
+    QLabel* label = field == u"txtPort"_s ? child<QLabel>(&page, u"lblPortMessage"_s)
+                                          : child<QLabel>(&page, u"lblIntervalMessage"_s);
+    child<QTreeWidget>(&page, u"lstAccounts"_s)
+        ->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(1));
     retype(edit, typed);
     QVERIFY(label->isVisible());
-    child<QTreeWidget>(&page, u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(0));
+    child<QTreeWidget>(&page, u"lstAccounts"_s)
+        ->setCurrentItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->topLevelItem(0));
     QVERIFY(!label->isVisible());
-    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s));
+    child<QTabWidget>(&dlg, u"tabOptions"_s)
+        ->setCurrentWidget(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s));
 
     child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.isVisible());
-    QCOMPARE(child<QTabWidget>(&dlg, u"tabOptions"_s)->currentWidget(), child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s));
-    QCOMPARE(child<QTreeWidget>(&page, u"lstAccounts"_s)->indexOfTopLevelItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->currentItem()), 1);
+    QCOMPARE(child<QTabWidget>(&dlg, u"tabOptions"_s)->currentWidget(),
+             child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s));
+    QCOMPARE(child<QTreeWidget>(&page, u"lstAccounts"_s)
+                 ->indexOfTopLevelItem(child<QTreeWidget>(&page, u"lstAccounts"_s)->currentItem()),
+             1);
     QCOMPARE(edit->text(), typed);
     QTRY_VERIFY(edit->hasFocus());
     QVERIFY(label->isVisible());
@@ -696,7 +736,8 @@ void tst_OptionsDialog::keysThatTypeNothingLeaveTheFilteredFields()
     dlg.Init();
     auto* edit = dlg.findChild<QLineEdit*>(field);
     for (int i = 0; i < child<QTabWidget>(&dlg, u"tabOptions"_s)->count(); ++i)
-        if (child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i)->isAncestorOf(edit)) child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
+        if (child<QTabWidget>(&dlg, u"tabOptions"_s)->widget(i)->isAncestorOf(edit))
+            child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(i);
     dlg.show();
     QApplication::setActiveWindow(&dlg);
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -716,7 +757,8 @@ void tst_OptionsDialog::blankCannotBeTypedIntoSymbols()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QLineEdit* symbols = child<QLineEdit>(child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s), u"txtFilteredSymbols"_s);
+    QLineEdit* symbols =
+        child<QLineEdit>(child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s), u"txtFilteredSymbols"_s);
     QCOMPARE(symbols->text(), u"<>*~_="_s);
     symbols->setFocus();
     symbols->end(false);
@@ -751,11 +793,21 @@ void tst_OptionsDialog::focusStaysOnTheListPage()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QListWidget* list = rules ? child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s) : child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s);
-    QPushButton* add = rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s) : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s);
-    QPushButton* edit = rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s) : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdEditFilter"_s);
-    QPushButton* remove = rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdRemoveRule"_s) : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s);
-    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(rules ? static_cast<QWidget*>(child<OptionsRulesPage>(&dlg, u"pageRules"_s)) : child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
+    QListWidget* list =
+        rules ? child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)
+              : child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s);
+    QPushButton* add =
+        rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s)
+              : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s);
+    QPushButton* edit =
+        rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s)
+              : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdEditFilter"_s);
+    QPushButton* remove =
+        rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdRemoveRule"_s)
+              : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s);
+    child<QTabWidget>(&dlg, u"tabOptions"_s)
+        ->setCurrentWidget(rules ? static_cast<QWidget*>(child<OptionsRulesPage>(&dlg, u"pageRules"_s))
+                                 : child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
     const QString editor = rules ? u"frmAddEditRule"_s : u"frmAddEditFilter"_s;
     auto okEditor = [&](QWidget* w) {
         auto* field = w->findChild<QLineEdit*>(u"txtName"_s);
@@ -787,7 +839,8 @@ void tst_OptionsDialog::focusStaysOnTheListPage()
     QCOMPARE(dlg.focusWidget(), list);
     QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
     QVERIFY(dlg.isVisible());
-    QVERIFY(!child<QCheckBox>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"chkSpecifySenders"_s)->isChecked());
+    QVERIFY(!child<QCheckBox>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"chkSpecifySenders"_s)
+                 ->isChecked());
     QCOMPARE((rules ? f.rules.size() : f.filters.size()), 0);
     QCOMPARE((rules ? f.filters.size() : f.rules.size()), 2);
 }
@@ -800,8 +853,9 @@ void tst_OptionsDialog::showOptionsOpensOnRememberedPage()
     bool sawIt = false;
     WhenModal(u"frmOptions"_s, [&](QWidget* w) {
         auto* dlg = static_cast<OptionsDialog*>(w);
-        sawIt = child<QTabWidget>(dlg, u"tabOptions"_s)->currentIndex() == 3 && (QApplication::activeModalWidget() != nullptr) &&
-                !f.agent.commandEnabled(u"Options"_s) && dlg->windowTitle() == u"Options"_s;
+        sawIt = child<QTabWidget>(dlg, u"tabOptions"_s)->currentIndex() == 3 &&
+                (QApplication::activeModalWidget() != nullptr) && !f.agent.commandEnabled(u"Options"_s) &&
+                dlg->windowTitle() == u"Options"_s;
         child<QTabWidget>(dlg, u"tabOptions"_s)->setCurrentIndex(2);
         child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
@@ -855,7 +909,8 @@ void tst_OptionsDialog::accountFieldSelectedOnFocus()
     dlg.Init();
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QLineEdit* server = child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPOPServer"_s);
+    QLineEdit* server =
+        child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPOPServer"_s);
     child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtAccountName"_s)->setFocus();
     server->setFocus(Qt::TabFocusReason);
     QTRY_COMPARE(server->selectedText(), u"pop.test"_s);

@@ -1,8 +1,8 @@
 // The options dialog and the editors as real windows on an X server: every
 // control a page shows lies inside the window at its opening size. With
 // ORVELLA_SCREENSHOT_DIR set, each page and editor is also saved there as PNG.
-#include "support/Widgets.h"
 #include "OptionsFixture.h"
+#include "support/Widgets.h"
 
 #include "gui/dialogs/FilterDialog.h"
 #include "gui/dialogs/RuleDialog.h"
@@ -86,7 +86,10 @@ void tst_OptionsDialogXvfb::pagesFitTheirWindow()
     }
     // The second account with the certificate its last check refused.
     child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(0);
-    child<QTreeWidget>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"lstAccounts"_s)->setCurrentItem(child<QTreeWidget>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"lstAccounts"_s)->topLevelItem(1));
+    child<QTreeWidget>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"lstAccounts"_s)
+        ->setCurrentItem(
+            child<QTreeWidget>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"lstAccounts"_s)
+                ->topLevelItem(1));
     QTest::qWait(50);
     verifyInside(&dlg);
     save(&dlg, u"options-accounts-certificate"_s);

@@ -1,15 +1,15 @@
 // The options dialog's previews through the character, the character change,
 // the spoken help, account security and certificates, and the keyboard.
-#include "support/Widgets.h"
 #include "OptionsFixture.h"
+#include "support/Widgets.h"
 
-#include "gui/widgets/Dialogs.h"
-#include "gui/widgets/ControlNames.h"
 #include "gui/options/OptionsAccountsPage.h"
 #include "gui/options/OptionsCharacterPage.h"
+#include "gui/options/OptionsDialog.h"
 #include "gui/options/OptionsGeneralPage.h"
 #include "gui/options/OptionsWhatToSayPage.h"
-#include "gui/options/OptionsDialog.h"
+#include "gui/widgets/ControlNames.h"
+#include "gui/widgets/Dialogs.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -147,12 +147,15 @@ void tst_OptionsPreviews::characterChangeGreetsAndRefillsGestures()
     OptionsFixture f;
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QCOMPARE(child<QComboBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"cboTimeGesture"_s)->currentText(), u"Announce"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"cboTimeGesture"_s)
+                 ->currentText(),
+             u"Announce"_s);
     // The next character has no "Announce".
     f.agent.animations.removeAll(u"Announce"_s);
     // While the dialog shows, the character's "Options" is off, also on a new character.
     f.agent.setCommandEnabled(u"Options"_s, false);
-    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s), u"other.acs"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s),
+           u"other.acs"_s);
     QVERIFY(!f.agent.commandEnabled(u"Options"_s));
     QVERIFY(f.agent.commandEnabled(u"Read Clipboard"_s));
     const QStringList calls = f.agent.takeCalls();
@@ -162,11 +165,16 @@ void tst_OptionsPreviews::characterChangeGreetsAndRefillsGestures()
     QVERIFY(calls.contains(speak(u"Hi Ann. My name is Fake. Thanks for selecting me."_s)));
     QCOMPARE(dlg.LoadedCharacter, u"other.acs"_s);
     QCOMPARE(f.settings->m_CharacterName, u"other.acs"_s);
-    QCOMPARE(child<QComboBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"cboTimeGesture"_s)->currentText(), u"None"_s);
-    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboReadingGesture"_s)->currentText(), u"Read"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"cboTimeGesture"_s)
+                 ->currentText(),
+             u"None"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboReadingGesture"_s)
+                 ->currentText(),
+             u"Read"_s);
 
     // Choosing the loaded character again greets without loading.
-    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s), u"other.acs"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s),
+           u"other.acs"_s);
     const QStringList again = f.agent.takeCalls();
     QVERIFY(!again.join(u' ').contains(u"Load("_s));
     QVERIFY(again.contains(speak(u"Hi Ann. My name is Fake. Thanks for selecting me."_s)));
@@ -180,15 +188,20 @@ void tst_OptionsPreviews::characterThatWillNotLoadStays()
     dlg.Init();
     dlg.show();
     f.agent.failLoad = true;
-    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s), u"third.acs"_s);
+    Choose(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s),
+           u"third.acs"_s);
     QCOMPARE(f.takeSpeech(), QStringList());
     QCOMPARE(f.settings->m_CharacterName, u"vela.acs"_s);
     QCOMPARE(dlg.LoadedCharacter, u"vela.acs"_s);
-    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)->currentText(), u"vela.acs"_s);
+    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)
+                 ->currentText(),
+             u"vela.acs"_s);
 
     // OK with a character that will not load keeps the dialog open and saves nothing.
-    child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)->setCurrentIndex(
-        child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)->findText(u"third.acs"_s));
+    child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)
+        ->setCurrentIndex(
+            child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboCharacter"_s)
+                ->findText(u"third.acs"_s));
     child<QPushButton>(&dlg, u"cmdOK"_s)->click();
     QVERIFY(dlg.isVisible());
     QCOMPARE(f.settings->m_CharacterName, u"vela.acs"_s);
@@ -201,7 +214,8 @@ void tst_OptionsPreviews::cancelKeepsPreviewedFont()
     const QByteArray before = f.iniBytes();
     OptionsDialog dlg(*f.services);
     dlg.Init();
-    QComboBox* fonts = child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s);
+    QComboBox* fonts =
+        child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboFontName"_s);
     const QString font = fonts->itemText(fonts->count() - 1);
     Choose(fonts, font);
     QCOMPARE(f.takeSpeech(), QStringList{speak(u"This is how the "_s + font + u" font, will look."_s)});
@@ -293,7 +307,8 @@ void tst_OptionsPreviews::trustingAFingerprint()
     Account& account = *f.accounts.first();
     OptionsDialog plain(*f.services);
     plain.Init();
-    QVERIFY(!child<QGroupBox>(child<OptionsAccountsPage>(&plain, u"pageAccounts"_s), u"FrameCertificate"_s)->isVisibleTo(&plain));
+    QVERIFY(!child<QGroupBox>(child<OptionsAccountsPage>(&plain, u"pageAccounts"_s), u"FrameCertificate"_s)
+                 ->isVisibleTo(&plain));
 
     account.m_RejectedCertificate = fingerprint;
     OptionsDialog dlg(*f.services);
@@ -301,7 +316,8 @@ void tst_OptionsPreviews::trustingAFingerprint()
     dlg.show();
     OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
     QVERIFY(child<QGroupBox>(&page, u"FrameCertificate"_s)->isVisible());
-    QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->text(), fingerprint.left(48) + u'\n' + fingerprint.mid(48));
+    QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->text(),
+             fingerprint.left(48) + u'\n' + fingerprint.mid(48));
     QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->text().remove(u'\n'), fingerprint);
     // A screen reader reads the fingerprint itself, whole, beside the label's name.
     QCOMPARE(child<QLabel>(&page, u"lblFingerprint"_s)->accessibleDescription(), fingerprint);
@@ -335,11 +351,17 @@ void tst_OptionsPreviews::everyControlNamedAndReachable()
                  qPrintable(w->accessibleName()));
         QVERIFY2(w->focusPolicy() & Qt::TabFocus, qPrintable(w->objectName()));
     }
-    QCOMPARE(child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPOPServer"_s)->accessibleName(), u"Incoming mail server (POP3)"_s);
-    QCOMPARE(child<QLineEdit>(child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s), u"txtFilteredSymbols"_s)->accessibleName(),
+    QCOMPARE(child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPOPServer"_s)
+                 ->accessibleName(),
+             u"Incoming mail server (POP3)"_s);
+    QCOMPARE(child<QLineEdit>(child<OptionsWhatToSayPage>(&dlg, u"pageWhatToSay"_s), u"txtFilteredSymbols"_s)
+                 ->accessibleName(),
              u"Don't read the following characters"_s);
-    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboBehavior"_s)->accessibleName(), u"Character Behavior"_s);
-    QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)->accessibleName(),
+    QCOMPARE(child<QComboBox>(child<OptionsCharacterPage>(&dlg, u"pageCharacter"_s), u"cboBehavior"_s)
+                 ->accessibleName(),
+             u"Character Behavior"_s);
+    QCOMPARE(child<QCheckBox>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"chkAutoStart"_s)
+                 ->accessibleName(),
              u"Start Orvella in the system tray when I log in"_s);
 
     // A label's accelerator reaches its field, and no two controls a page
@@ -383,10 +405,12 @@ void tst_OptionsPreviews::pagesByAccelerator()
     }
     // A field's label takes it there.
     QTest::keyClick(&dlg, Qt::Key_O, Qt::AltModifier);
-    QTRY_COMPARE(QApplication::focusWidget(), child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPort"_s));
+    QTRY_COMPARE(QApplication::focusWidget(),
+                 child<QLineEdit>(child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s), u"txtPort"_s));
     child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentIndex(1);
     QTest::keyClick(&dlg, Qt::Key_E, Qt::AltModifier);
-    QTRY_COMPARE(QApplication::focusWidget(), child<QLineEdit>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"txtUserName"_s));
+    QTRY_COMPARE(QApplication::focusWidget(),
+                 child<QLineEdit>(child<OptionsGeneralPage>(&dlg, u"pageGeneral"_s), u"txtUserName"_s));
 }
 
 QTEST_MAIN(tst_OptionsPreviews)

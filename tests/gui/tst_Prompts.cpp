@@ -1,8 +1,8 @@
 #include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
-#include "support/FakeAgent.h"
 #include "gui/dialogs/PromptEveryMessageDialog.h"
 #include "gui/dialogs/PromptOnceDialog.h"
+#include "support/FakeAgent.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
+#include "support/Widgets.h"
 
 #include "gui/dialogs/ReminderAlert.h"
 

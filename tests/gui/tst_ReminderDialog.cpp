@@ -1,9 +1,9 @@
-#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
+#include "support/Widgets.h"
 
 #include "core/reminders/Reminder.h"
-#include "gui/widgets/UpDownEdit.h"
 #include "gui/dialogs/ReminderDialog.h"
+#include "gui/widgets/UpDownEdit.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -437,7 +437,9 @@ void tst_ReminderDialog::nowAndBrowse()
     e.fx.setNow(at(u"2024-05-06 14:37:12"_s));
     child<QPushButton>(&d, u"cmdNow"_s)->click();
     QCOMPARE(child<QDateEdit>(&d, u"dtDate"_s)->date(), QDate(2024, 5, 6));
-    QCOMPARE(QTime(child<QTimeEdit>(&d, u"dtTime"_s)->time().hour(), child<QTimeEdit>(&d, u"dtTime"_s)->time().minute()), QTime(14, 37));
+    QCOMPARE(QTime(child<QTimeEdit>(&d, u"dtTime"_s)->time().hour(),
+                   child<QTimeEdit>(&d, u"dtTime"_s)->time().minute()),
+             QTime(14, 37));
 
     const QString sound = e.fx.dir.filePath(u"Sounds/Bell.wav"_s);
     QDir().mkpath(e.fx.dir.filePath(u"Sounds"_s));
@@ -480,7 +482,8 @@ void tst_ReminderDialog::screenReaderNames()
     // On this desktop a drop-down list is named by its present choice; its
     // label reaches the screen reader through the labelled-by relation.
     for (const auto& [combo, label] :
-         {std::pair{child<QComboBox>(&d, u"cboIfLate"_s), u"If Late:"_s}, std::pair{child<QComboBox>(&d, u"cboReminderGesture"_s), u"Make this gesture:"_s}}) {
+         {std::pair{child<QComboBox>(&d, u"cboIfLate"_s), u"If Late:"_s},
+          std::pair{child<QComboBox>(&d, u"cboReminderGesture"_s), u"Make this gesture:"_s}}) {
         QStringList labels;
         const auto relations = QAccessible::queryAccessibleInterface(combo)->relations(QAccessible::Label);
         for (const auto& relation : relations)

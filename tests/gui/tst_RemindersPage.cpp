@@ -1,9 +1,9 @@
-#include "support/Widgets.h"
 #include "gui/widgets/Dialogs.h"
 #include "support/ReminderFixture.h"
+#include "support/Widgets.h"
 
-#include "core/reminders/ReminderSet.h"
 #include "core/reminders/ReminderListModel.h"
+#include "core/reminders/ReminderSet.h"
 #include "gui/RemindersPage.h"
 #include "gui/dialogs/ReminderDialog.h"
 
@@ -38,10 +38,7 @@ struct Page
     ReminderFixture fx;
     ReminderSet set;
     RemindersPage page;
-    Page()
-    {
-        page.resize(640, 300);
-    }
+    Page() { page.resize(640, 300); }
     void attach()
     {
         set.Load();
@@ -53,13 +50,15 @@ struct Page
     }
     void select(int row)
     {
-        child<QTreeView>(&page, u"lvReminders"_s)->selectionModel()->setCurrentIndex(page.sortedModel()->index(row, 0),
-                                                            QItemSelectionModel::ClearAndSelect |
-                                                                QItemSelectionModel::Rows);
+        child<QTreeView>(&page, u"lvReminders"_s)
+            ->selectionModel()
+            ->setCurrentIndex(page.sortedModel()->index(row, 0),
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     int selectedRow() const
     {
-        const QModelIndexList rows = child<QTreeView>(&page, u"lvReminders"_s)->selectionModel()->selectedRows();
+        const QModelIndexList rows =
+            child<QTreeView>(&page, u"lvReminders"_s)->selectionModel()->selectedRows();
         return rows.isEmpty() ? -1 : rows.constFirst().row();
     }
     // The first column's texts, top to bottom.
@@ -133,10 +132,13 @@ void tst_RemindersPage::addAReminder()
     whenEditorShows(this, [&](ReminderDialog& d) {
         // A new reminder: today at the next full hour, the kind last confirmed,
         // reminded anyway, with its window, and OK waiting for a text.
-        checked = d.windowTitle() == u"Add Orvella Reminder"_s && child<QDateEdit>(&d, u"dtDate"_s)->date() == QDate(2024, 5, 6) &&
+        checked = d.windowTitle() == u"Add Orvella Reminder"_s &&
+                  child<QDateEdit>(&d, u"dtDate"_s)->date() == QDate(2024, 5, 6) &&
                   child<QTimeEdit>(&d, u"dtTime"_s)->time() == QTime(15, 0) && d.optRecur[2]->isChecked() &&
-                  child<QComboBox>(&d, u"cboIfLate"_s)->currentIndex() == 0 && child<QCheckBox>(&d, u"chkPopupWindow"_s)->isChecked() &&
-                  !child<QPushButton>(&d, u"cmdOK"_s)->isEnabled() && child<QComboBox>(&d, u"cboReminderGesture"_s)->currentText() == u"Wave"_s &&
+                  child<QComboBox>(&d, u"cboIfLate"_s)->currentIndex() == 0 &&
+                  child<QCheckBox>(&d, u"chkPopupWindow"_s)->isChecked() &&
+                  !child<QPushButton>(&d, u"cmdOK"_s)->isEnabled() &&
+                  child<QComboBox>(&d, u"cboReminderGesture"_s)->currentText() == u"Wave"_s &&
                   QApplication::activeModalWidget() != nullptr;
         QTest::keyClicks(child<QPlainTextEdit>(&d, u"txtContents"_s), u"Call mum"_s);
         d.chkWeekly[1]->setChecked(true);
@@ -152,7 +154,9 @@ void tst_RemindersPage::addAReminder()
     QCOMPARE(p.filesInFolder(), (QStringList{r->m_UniqueID + u".rmn"_s, r->m_UniqueID + u".rmn.content"_s}));
     QCOMPARE(p.names(), QStringList{u"Call mum"_s});
     for (QPushButton* b :
-         {child<QPushButton>(&p.page, u"cmdReadReminder"_s), child<QPushButton>(&p.page, u"cmdEDReminder"_s), child<QPushButton>(&p.page, u"cmdEditReminder"_s), child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)})
+         {child<QPushButton>(&p.page, u"cmdReadReminder"_s), child<QPushButton>(&p.page, u"cmdEDReminder"_s),
+          child<QPushButton>(&p.page, u"cmdEditReminder"_s),
+          child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)})
         QVERIFY(b->isEnabled());
     QCOMPARE(child<QPushButton>(&p.page, u"cmdEDReminder"_s)->text(), u"Disab&le"_s);
 }
@@ -207,9 +211,12 @@ void tst_RemindersPage::doubleClickEdits()
         edited = child<QPlainTextEdit>(&d, u"txtContents"_s)->toPlainText();
         child<QPushButton>(&d, u"cmdCancel"_s)->click();
     });
-    const QRect second = child<QTreeView>(&p.page, u"lvReminders"_s)->visualRect(p.page.sortedModel()->index(1, 0));
-    QTest::mouseClick(child<QTreeView>(&p.page, u"lvReminders"_s)->viewport(), Qt::LeftButton, {}, second.center());
-    QTest::mouseDClick(child<QTreeView>(&p.page, u"lvReminders"_s)->viewport(), Qt::LeftButton, {}, second.center());
+    const QRect second =
+        child<QTreeView>(&p.page, u"lvReminders"_s)->visualRect(p.page.sortedModel()->index(1, 0));
+    QTest::mouseClick(child<QTreeView>(&p.page, u"lvReminders"_s)->viewport(), Qt::LeftButton, {},
+                      second.center());
+    QTest::mouseDClick(child<QTreeView>(&p.page, u"lvReminders"_s)->viewport(), Qt::LeftButton, {},
+                       second.center());
     QCOMPARE(edited, u"Second"_s);
     QVERIFY(!QApplication::activeModalWidget());
 }
@@ -283,7 +290,9 @@ void tst_RemindersPage::deleteSelectsTheNext()
     QVERIFY(!p.filesInFolder().join(u' ').contains(id + u".rmn"_s));
     QCOMPARE(p.selectedRow(), selectedAfter);
     for (QPushButton* b :
-         {child<QPushButton>(&p.page, u"cmdReadReminder"_s), child<QPushButton>(&p.page, u"cmdEDReminder"_s), child<QPushButton>(&p.page, u"cmdEditReminder"_s), child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)})
+         {child<QPushButton>(&p.page, u"cmdReadReminder"_s), child<QPushButton>(&p.page, u"cmdEDReminder"_s),
+          child<QPushButton>(&p.page, u"cmdEditReminder"_s),
+          child<QPushButton>(&p.page, u"cmdDeleteReminder"_s)})
         QCOMPARE(b->isEnabled(), selectedAfter >= 0);
     QVERIFY(Dialogs::takeAsked().isEmpty()); // no question asked
 }

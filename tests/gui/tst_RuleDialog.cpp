@@ -1,10 +1,10 @@
-#include "support/Widgets.h"
-#include "gui/widgets/Dialogs.h"
-#include "gui/dialogs/RuleDialog.h"
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/dialogs/RuleDialog.h"
+#include "gui/widgets/Dialogs.h"
 #include "support/FakeAgent.h"
+#include "support/Widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -173,11 +173,15 @@ void tst_RuleDialog::ignoringKeepsTheSpeakingSettings()
     dlg.Init(r, m_agent.get(), RuleDialog::EditMode);
     QTest::keyClicks(child<QWidget>(&dlg, u"txtMessage"_s), u"Hi"_s);
     child<QCheckBox>(&dlg, u"chkSaySubject"_s)->setChecked(false);
-    child<QComboBox>(&dlg, u"cboGesture"_s)->setCurrentIndex(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Wave"_s));
+    child<QComboBox>(&dlg, u"cboGesture"_s)
+        ->setCurrentIndex(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Wave"_s));
     child<QRadioButton>(&dlg, u"optSayNothing"_s)->click();
-    for (QWidget* w : std::initializer_list<QWidget*>{child<QWidget>(&dlg, u"txtMessage"_s), child<QComboBox>(&dlg, u"cboGesture"_s), child<QPushButton>(&dlg, u"cmdPreviewGesture"_s),
-                                                      child<QPushButton>(&dlg, u"cmdBrowseRuleSound"_s), child<QLineEdit>(&dlg, u"txtRuleSound"_s),
-                                                      child<QCheckBox>(&dlg, u"chkSayFrom"_s), child<QCheckBox>(&dlg, u"chkSaySubject"_s), child<QCheckBox>(&dlg, u"chkSayMessage"_s)})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             child<QWidget>(&dlg, u"txtMessage"_s), child<QComboBox>(&dlg, u"cboGesture"_s),
+             child<QPushButton>(&dlg, u"cmdPreviewGesture"_s),
+             child<QPushButton>(&dlg, u"cmdBrowseRuleSound"_s), child<QLineEdit>(&dlg, u"txtRuleSound"_s),
+             child<QCheckBox>(&dlg, u"chkSayFrom"_s), child<QCheckBox>(&dlg, u"chkSaySubject"_s),
+             child<QCheckBox>(&dlg, u"chkSayMessage"_s)})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
     QVERIFY(child<QPushButton>(&dlg, u"cmdOK"_s)->isEnabled());
     child<QPushButton>(&dlg, u"cmdOK"_s)->click();
@@ -311,7 +315,8 @@ void tst_RuleDialog::gesturePreview()
     Rule r = rule(0, u"bob"_s);
     RuleDialog dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), RuleDialog::AddMode);
-    child<QComboBox>(&dlg, u"cboGesture"_s)->setCurrentIndex(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Sad"_s));
+    child<QComboBox>(&dlg, u"cboGesture"_s)
+        ->setCurrentIndex(child<QComboBox>(&dlg, u"cboGesture"_s)->findText(u"Sad"_s));
     m_agent->calls.clear();
     child<QPushButton>(&dlg, u"cmdPreviewGesture"_s)->click();
     QCOMPARE(m_agent->calls, (QStringList{u"Show(fast)"_s, u"Play(Sad)"_s,
@@ -338,7 +343,8 @@ void tst_RuleDialog::addRuleFromTheMainWindow()
     QTimer::singleShot(0, this, [&] {
         auto* dlg = qobject_cast<RuleDialog*>(QApplication::activeModalWidget());
         QVERIFY(dlg);
-        sawIt = QApplication::activeModalWidget() != nullptr && dlg->windowTitle() == caption && child<QLineEdit>(dlg, u"txtName"_s)->text() == address &&
+        sawIt = QApplication::activeModalWidget() != nullptr && dlg->windowTitle() == caption &&
+                child<QLineEdit>(dlg, u"txtName"_s)->text() == address &&
                 child<QComboBox>(dlg, u"cboRuleType"_s)->currentIndex() == 0;
         if (address.isEmpty()) QTest::keyClicks(child<QLineEdit>(dlg, u"txtName"_s), u"typed"_s);
         (ok ? child<QPushButton>(dlg, u"cmdOK"_s) : child<QPushButton>(dlg, u"cmdCancel"_s))->click();

@@ -1,8 +1,8 @@
-#include "support/Widgets.h"
 #include "WizardRig.h"
+#include "support/Widgets.h"
 
-#include "platform/AutoStart.h"
 #include "gui/wizard/WizardLink.h"
+#include "platform/AutoStart.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -173,7 +173,9 @@ void tst_SetupWizard::skipLinks()
     QFETCH(int, page);
     Rig rig;
     auto w = rig.open(page);
-    auto* link = child<QTabWidget>(w, u"tabWizard"_s)->widget(page)->template findChild<WizardLink*>(u"lblSkipEmail"_s);
+    auto* link = child<QTabWidget>(w, u"tabWizard"_s)
+                     ->widget(page)
+                     ->template findChild<WizardLink*>(u"lblSkipEmail"_s);
     QVERIFY(link);
     QTest::keyClick(link, Qt::Key_Space);
     QCOMPARE(w->currentPage(), 5);
@@ -294,7 +296,8 @@ void tst_SetupWizard::webMailCheck()
 
     Rig rig;
     auto w = rig.open(page);
-    (page == 2 ? child<QLineEdit>(w, u"txtPOPServer"_s) : child<QLineEdit>(w, u"txtAccountName"_s))->setText(text);
+    (page == 2 ? child<QLineEdit>(w, u"txtPOPServer"_s) : child<QLineEdit>(w, u"txtAccountName"_s))
+        ->setText(text);
     rig.answers = {option};
     if (atAnswer != NotAsked) Dialogs::queueAnswer(atAnswer == Yes);
     rig.settings.m_DontCheck = true; // the check itself turns mail checking back on
@@ -442,7 +445,8 @@ void tst_SetupWizard::everyControlHasItsLabelsName()
     QCOMPARE(nameOf(child<QLineEdit>(w, u"txtPassword"_s)), u"Password"_s);
     QCOMPARE(nameOf(child<QLineEdit>(w, u"txtUserName"_s)), u"Name"_s);
     // A drop-down list's name is its value on Linux; its label comes through the label relation.
-    const auto labels = QAccessible::queryAccessibleInterface(child<QComboBox>(w, u"cboSecurity"_s))->relations(QAccessible::Label);
+    const auto labels = QAccessible::queryAccessibleInterface(child<QComboBox>(w, u"cboSecurity"_s))
+                            ->relations(QAccessible::Label);
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels[0].first->text(QAccessible::Name), u"Security"_s);
     QCOMPARE(nameOf(child<QLineEdit>(w, u"txtPort"_s)), u"Port"_s);

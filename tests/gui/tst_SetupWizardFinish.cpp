@@ -1,5 +1,5 @@
-#include "support/Widgets.h"
 #include "WizardRig.h"
+#include "support/Widgets.h"
 
 #include "platform/AutoStart.h"
 
@@ -166,8 +166,10 @@ void tst_SetupWizardFinish::finishWrites()
     child<QLineEdit>(w, u"txtPassword"_s)->setText(u" pass word "_s);
     child<QComboBox>(w, u"cboSecurity"_s)->setCurrentIndex(security);
     child<QLineEdit>(w, u"txtUserName"_s)->setText(u"Jo"_s);
-    (autoStart ? child<QRadioButton>(w, u"optAutoStartYes"_s) : child<QRadioButton>(w, u"optAutoStartNo"_s))->setChecked(true);
-    (modem ? child<QRadioButton>(w, u"optModemUser"_s) : child<QRadioButton>(w, u"optLANUser"_s))->setChecked(true);
+    (autoStart ? child<QRadioButton>(w, u"optAutoStartYes"_s) : child<QRadioButton>(w, u"optAutoStartNo"_s))
+        ->setChecked(true);
+    (modem ? child<QRadioButton>(w, u"optModemUser"_s) : child<QRadioButton>(w, u"optLANUser"_s))
+        ->setChecked(true);
     for (int page = 0; page < 8; ++page)
         child<QAbstractButton>(w, u"cmdNext"_s)->click();
     QCOMPARE(w->currentPage(), 8);
@@ -237,8 +239,8 @@ void tst_SetupWizardFinish::runWizardIsModal()
             child<QPushButton>(w, u"cmdCancel"_s)->click();
         }
     });
-    const bool completed = SetupWizard::RunWizard(startPage, rig.settings, rig.accounts, &rig.speech,
-                                                      &rig.character, nullptr);
+    const bool completed =
+        SetupWizard::RunWizard(startPage, rig.settings, rig.accounts, &rig.speech, &rig.character, nullptr);
     QVERIFY(sawIt);
     QCOMPARE(completed, finish);
     if (finish) {

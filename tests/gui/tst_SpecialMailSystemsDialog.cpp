@@ -1,5 +1,5 @@
-#include "support/Widgets.h"
 #include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "support/Widgets.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -158,7 +158,9 @@ void tst_SpecialMailSystemsDialog::optionsNamedByTheirText()
         const QString text = i < 2 ? dlg.optWhatToDo[i]->text() : dlg.lblWhatToDo[i]->text();
         QCOMPARE(name, text);
     }
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name), u"OK"_s);
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name),
+        u"OK"_s);
 }
 
 QTEST_MAIN(tst_SpecialMailSystemsDialog)

@@ -1,17 +1,17 @@
 // The tip of the day: which tip shows and in what order, what the character
 // says, the missing file, the "Show tips at startup" box and the opener's guard.
-#include "support/Widgets.h"
 #include "WindowShots.h"
+#include "support/Widgets.h"
 
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
-#include "support/FakeAgent.h"
 #include "gui/dialogs/TipWindow.h"
+#include "support/FakeAgent.h"
 
-#include <QApplication>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -56,7 +56,8 @@ struct TipRig
     }
 
     // A tip window whose random choice is fixed, shown and activated.
-    std::unique_ptr<TipWindow> open(double random = 0.0, TipWindow::FirstTip first = TipWindow::FirstTip::CutsSpeech)
+    std::unique_ptr<TipWindow> open(double random = 0.0,
+                                    TipWindow::FirstTip first = TipWindow::FirstTip::CutsSpeech)
     {
         auto dlg = std::make_unique<TipWindow>(settings, &speech, nullptr, [random] { return random; });
         dlg->m_FirstTip = first;
@@ -176,7 +177,8 @@ void tst_TipWindow::tipComesWithoutActivation()
     NoActivation filter;
     dlg.installEventFilter(&filter);
     dlg.show();
-    QTRY_COMPARE(child<QLabel>(&dlg, u"lblTipText"_s)->text(), u"Press Stop Talking to silence the character."_s);
+    QTRY_COMPARE(child<QLabel>(&dlg, u"lblTipText"_s)->text(),
+                 u"Press Stop Talking to silence the character."_s);
     QVERIFY(rig.agent.calls.contains(rig.spoken(u"Here is a tip..."_s)));
     // Activated later, it stays on that tip.
     dlg.removeEventFilter(&filter);
@@ -317,7 +319,7 @@ void tst_TipWindow::showTipGuardsSecondWindow()
         child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     QVERIFY(TipWindow::ShowTip(rig.settings, &rig.speech, nullptr, TipWindow::FirstTip::CutsSpeech,
-                            [] { return 0.0; }));
+                               [] { return 0.0; }));
     QVERIFY(flagWhileOpen);
     QVERIFY(!commandWhileOpen);
     QVERIFY(showingWhileOpen);
@@ -328,7 +330,8 @@ void tst_TipWindow::showTipGuardsSecondWindow()
     QVERIFY(!TipWindow::TipShowing());
     // The guard is released: the next request opens a window again.
     QTimer::singleShot(100, this, [] {
-        if (auto* dlg = qobject_cast<TipWindow*>(QApplication::activeModalWidget())) child<QPushButton>(dlg, u"cmdOK"_s)->click();
+        if (auto* dlg = qobject_cast<TipWindow*>(QApplication::activeModalWidget()))
+            child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
     QVERIFY(TipWindow::ShowTip(rig.settings, &rig.speech, nullptr));
 }
@@ -340,13 +343,15 @@ void tst_TipWindow::controlsAreNamedAndReachable()
     QVERIFY(dlg);
     QCOMPARE(dlg->windowTitle(), u"Orvella Tip"_s);
     QCOMPARE(child<QLabel>(dlg, u"lblHeading"_s)->text(), u"Here is a tip..."_s);
-    const QList<std::pair<QWidget*, QString>> named{{(QWidget*)child<QCheckBox>(dlg, u"chkLoadTipsAtStartup"_s), u"Show tips at startup"_s},
-                                                    {(QWidget*)child<QPushButton>(dlg, u"cmdNextTip"_s), u"Next Tip"_s},
-                                                    {(QWidget*)child<QPushButton>(dlg, u"cmdOK"_s), u"OK"_s}};
+    const QList<std::pair<QWidget*, QString>> named{
+        {(QWidget*)child<QCheckBox>(dlg, u"chkLoadTipsAtStartup"_s), u"Show tips at startup"_s},
+        {(QWidget*)child<QPushButton>(dlg, u"cmdNextTip"_s), u"Next Tip"_s},
+        {(QWidget*)child<QPushButton>(dlg, u"cmdOK"_s), u"OK"_s}};
     for (const auto& [w, name] : named)
         QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), name);
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QLabel>(dlg, u"lblTipText"_s))->text(QAccessible::Name),
-             child<QLabel>(dlg, u"lblTipText"_s)->text());
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(child<QLabel>(dlg, u"lblTipText"_s))->text(QAccessible::Name),
+        child<QLabel>(dlg, u"lblTipText"_s)->text());
 
     // Tab walks tip, check box, Next Tip, OK; Alt+N is Next Tip.
     QCOMPARE(QApplication::focusWidget(), child<QPushButton>(dlg, u"cmdOK"_s));
@@ -355,8 +360,9 @@ void tst_TipWindow::controlsAreNamedAndReachable()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order << QApplication::focusWidget();
     }
-    QCOMPARE(order,
-             (QList<QWidget*>{child<QWidget>(dlg, u"lblTipText"_s), child<QWidget>(dlg, u"chkLoadTipsAtStartup"_s), child<QWidget>(dlg, u"cmdNextTip"_s), child<QWidget>(dlg, u"cmdOK"_s)}));
+    QCOMPARE(order, (QList<QWidget*>{child<QWidget>(dlg, u"lblTipText"_s),
+                                     child<QWidget>(dlg, u"chkLoadTipsAtStartup"_s),
+                                     child<QWidget>(dlg, u"cmdNextTip"_s), child<QWidget>(dlg, u"cmdOK"_s)}));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
     QTRY_COMPARE(dlg->CurrentTip, 2);
 }

@@ -1,14 +1,14 @@
 // The message viewer: its caption and text, the keyboard, and the opener that
 // shows only a message that loads.
-#include "support/Widgets.h"
 #include "WindowShots.h"
+#include "support/Widgets.h"
 
 #include "core/message/MailMessage.h"
 #include "core/settings/Program.h"
 #include "gui/dialogs/ViewWindow.h"
 
-#include <QApplication>
 #include <QAccessible>
+#include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -52,12 +52,14 @@ private Q_SLOTS:
 void tst_ViewWindow::captionAndText()
 {
     const MailMessage m = sample();
-    QCOMPARE(ViewWindow::MessageText(m), u"From: Ann Smith\r\nSubject: Garden party\r\n\r\n"
-                                      u"Dear all,\r\nthe party is on Sunday.\r\n\r\n> quoted\r\nAnn\r\n"_s);
+    QCOMPARE(ViewWindow::MessageText(m),
+             u"From: Ann Smith\r\nSubject: Garden party\r\n\r\n"
+             u"Dear all,\r\nthe party is on Sunday.\r\n\r\n> quoted\r\nAnn\r\n"_s);
     ViewWindow dlg(m);
     QCOMPARE(dlg.windowTitle(), u"Message from Ann Smith"_s);
-    QCOMPARE(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText(), u"From: Ann Smith\nSubject: Garden party\n\n"
-                                            u"Dear all,\nthe party is on Sunday.\n\n> quoted\nAnn\n"_s);
+    QCOMPARE(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText(),
+             u"From: Ann Smith\nSubject: Garden party\n\n"
+             u"Dear all,\nthe party is on Sunday.\n\n> quoted\nAnn\n"_s);
 }
 
 void tst_ViewWindow::senderWithoutName_data()
@@ -76,7 +78,9 @@ void tst_ViewWindow::senderWithoutName()
     m.m_FullFrom = fullFrom;
     ViewWindow dlg(m);
     QCOMPARE(dlg.windowTitle(), u"Message from "_s + sender);
-    QVERIFY2(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText().startsWith(u"From: "_s + sender + u"\nSubject: Garden party\n"_s),
+    QVERIFY2(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)
+                 ->toPlainText()
+                 .startsWith(u"From: "_s + sender + u"\nSubject: Garden party\n"_s),
              qPrintable(child<QPlainTextEdit>(&dlg, u"txtMessage"_s)->toPlainText()));
 }
 
@@ -89,8 +93,12 @@ void tst_ViewWindow::textIsReadOnlyAndKeyboardReachable()
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPlainTextEdit>(&dlg, u"txtMessage"_s))->text(QAccessible::Name), u"Message"_s);
-    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name), u"OK"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child<QPlainTextEdit>(&dlg, u"txtMessage"_s))
+                 ->text(QAccessible::Name),
+             u"Message"_s);
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(child<QPushButton>(&dlg, u"cmdOK"_s))->text(QAccessible::Name),
+        u"OK"_s);
 
     // The text has the focus; typing changes nothing, the keys scroll it.
     QCOMPARE(QApplication::focusWidget(), child<QPlainTextEdit>(&dlg, u"txtMessage"_s));

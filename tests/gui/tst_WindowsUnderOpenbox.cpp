@@ -5,23 +5,23 @@
 // it, or the dialog stays above), a reminder alert stays usable beside the
 // reminder editor and never sits over a modal dialog it cannot be used
 // beside, and several alerts fan out with the newest on top and focused.
-#include "support/Widgets.h"
-#include "gui/widgets/DialogsAboveCharacter.h"
-#include "core/reminders/Reminder.h"
-#include "gui/dialogs/ReminderDialog.h"
-#include "gui/dialogs/ReminderAlert.h"
-#include "core/rules/Rule.h"
-#include "gui/dialogs/RuleDialog.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
-#include "core/speech/CharacterControl.h"
-#include "core/speech/SpeechOutput.h"
 #include "agent/view/AgentEngine.h"
 #include "agent/view/BalloonWindow.h"
 #include "agent/view/CharacterWindow.h"
-#include "gui/widgets/StayAboveCharacter.h"
+#include "core/reminders/Reminder.h"
+#include "core/rules/Rule.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "core/speech/CharacterControl.h"
+#include "core/speech/SpeechOutput.h"
 #include "gui/dialogs/NoticeWindow.h"
+#include "gui/dialogs/ReminderAlert.h"
+#include "gui/dialogs/ReminderDialog.h"
+#include "gui/dialogs/RuleDialog.h"
 #include "gui/dialogs/TipWindow.h"
+#include "gui/widgets/DialogsAboveCharacter.h"
+#include "gui/widgets/StayAboveCharacter.h"
+#include "support/Widgets.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -295,7 +295,8 @@ void tst_WindowsUnderOpenbox::alertUsableBesideTheReminderEditor()
         QPointer<ReminderAlert> alert = ReminderAlert::Open(m_speech.get(), u"Water the plants"_s);
         if (!QTest::qWaitForWindowExposed(alert)) return;
         QTest::qWait(300);
-        clickAt(child<QPushButton>(alert, u"cmdDismiss"_s)->mapToGlobal(child<QPushButton>(alert, u"cmdDismiss"_s)->rect().center()));
+        clickAt(child<QPushButton>(alert, u"cmdDismiss"_s)
+                    ->mapToGlobal(child<QPushButton>(alert, u"cmdDismiss"_s)->rect().center()));
         failure = QTest::qWaitFor([&] { return !alert || !alert->isVisible(); }, 5000)
                       ? QString()
                       : u"the alert's Close did nothing while the editor was open"_s;
@@ -337,7 +338,8 @@ void tst_WindowsUnderOpenbox::alertNeverOverAModalDialogItCannotBeUsedBeside()
             failure.clear();
             return;
         }
-        clickAt(child<QPushButton>(alert, u"cmdDismiss"_s)->mapToGlobal(child<QPushButton>(alert, u"cmdDismiss"_s)->rect().center()));
+        clickAt(child<QPushButton>(alert, u"cmdDismiss"_s)
+                    ->mapToGlobal(child<QPushButton>(alert, u"cmdDismiss"_s)->rect().center()));
         failure = QTest::qWaitFor([&] { return !alert || !alert->isVisible(); }, 5000)
                       ? QString()
                       : u"the alert sits over the question and its Close does nothing"_s;

@@ -2,10 +2,10 @@
 // in a real keyring (a GNOME Keyring on a private session bus): the check
 // reads it and logs on; with the keyring locked, that account gets a clear
 // error while the account whose password is in the file is checked as ever.
-#include "support/KeyringTestTools.h"
 #include "core/mail/Accounts.h"
 #include "support/CycleRig.h"
 #include "support/DovecotFixture.h"
+#include "support/KeyringTestTools.h"
 
 #include <QTest>
 

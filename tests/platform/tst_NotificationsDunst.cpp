@@ -148,7 +148,7 @@ void tst_NotificationsDunst::replacedNotStacked()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     notifications.show(Reminder::NotificationSlot(u"r1"_s),
                        Reminder::Notice(u"Call the dentist about Tuesday's appointment."_s,
-                                         QDateTime(QDate(2024, 5, 6), QTime(16, 0))));
+                                        QDateTime(QDate(2024, 5, 6), QTime(16, 0))));
     QVERIFY(settled());
     QVERIFY(QTest::qWaitFor([] { return displayed() == 2; }, 5000));
     screenshot(u"notification-new-mail-and-reminder"_s);

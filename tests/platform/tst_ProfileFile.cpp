@@ -1,5 +1,5 @@
-#include "platform/ProfileFile.h"
 #include "core/settings/IniValues.h"
+#include "platform/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -155,7 +155,8 @@ void tst_ProfileFile::windows1252Fallback()
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     // "René €5" in Windows-1252: é = 0xE9, € = 0x80.
-    file.write("[Account]\r\nUserName=Ren\xE9 \x80" "5\r\n");
+    file.write("[Account]\r\nUserName=Ren\xE9 \x80"
+               "5\r\n");
     file.close();
     QCOMPARE(ProfileFile(path).read(u"Account"_s, u"UserName"_s, {}), u"Ren\u00e9 \u20ac5"_s);
 }

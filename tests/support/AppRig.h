@@ -16,7 +16,8 @@ class AppRig
 {
 public:
     AppRig()
-        : m_app(std::make_unique<OrvellaApp>([] { return std::unique_ptr<IAgent>(std::make_unique<FakeAgent>()); }))
+        : m_app(std::make_unique<OrvellaApp>(
+              [] { return std::unique_ptr<IAgent>(std::make_unique<FakeAgent>()); }))
     {
         m_app->tray().quitOnUnload = false;
     }

@@ -37,36 +37,38 @@ private:
         const int cutAt = std::exchange(m_cutAt, 0);
         auto seen = std::make_shared<int>(0);
         auto pending = std::make_shared<QByteArray>();
-        connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
-        connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream, marker, cutAt, seen, pending] {
-            QByteArray data = upstream->readAll();
-            if (marker.isEmpty()) {
-                client->write(data);
-                return;
-            }
-            // Markers may straddle two reads: keep the tail that could begin one.
-            *pending += data;
-            qsizetype from = 0;
-            while (true) {
-                const qsizetype at = pending->indexOf(marker, from);
-                if (at < 0) break;
-                if (++*seen == cutAt) {
-                    client->write(pending->left(at));
-                    client->flush();
-                    ++m_cuts;
-                    upstream->abort();
-                    client->abort();
-                    return;
-                }
-                from = at + marker.size();
-            }
-            // Hold back only a tail that could be the start of a marker.
-            qsizetype keep = std::min<qsizetype>(pending->size() - from, marker.size() - 1);
-            while (keep > 0 && !marker.startsWith(pending->right(keep)))
-                --keep;
-            client->write(pending->left(pending->size() - keep));
-            pending->remove(0, pending->size() - keep);
-        });
+        connect(client, &QTcpSocket::readyRead, upstream,
+                [client, upstream] { upstream->write(client->readAll()); });
+        connect(upstream, &QTcpSocket::readyRead, client,
+                [this, client, upstream, marker, cutAt, seen, pending] {
+                    QByteArray data = upstream->readAll();
+                    if (marker.isEmpty()) {
+                        client->write(data);
+                        return;
+                    }
+                    // Markers may straddle two reads: keep the tail that could begin one.
+                    *pending += data;
+                    qsizetype from = 0;
+                    while (true) {
+                        const qsizetype at = pending->indexOf(marker, from);
+                        if (at < 0) break;
+                        if (++*seen == cutAt) {
+                            client->write(pending->left(at));
+                            client->flush();
+                            ++m_cuts;
+                            upstream->abort();
+                            client->abort();
+                            return;
+                        }
+                        from = at + marker.size();
+                    }
+                    // Hold back only a tail that could be the start of a marker.
+                    qsizetype keep = std::min<qsizetype>(pending->size() - from, marker.size() - 1);
+                    while (keep > 0 && !marker.startsWith(pending->right(keep)))
+                        --keep;
+                    client->write(pending->left(pending->size() - keep));
+                    pending->remove(0, pending->size() - keep);
+                });
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
         connect(upstream, &QTcpSocket::disconnected, client, [client] { client->disconnectFromHost(); });
         upstream->connectToHost(m_host, m_port);

@@ -7,9 +7,9 @@
 #include "core/mail/Accounts.h"
 #include "core/mail/MailCheckCycle.h"
 #include "core/message/MessageStore.h"
-#include "platform/ProfileFile.h"
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "platform/ProfileFile.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -7,21 +7,24 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella::test {
 
-FakeAgent::FakeAgent(QObject* parent) : IAgent(parent) {}
+FakeAgent::FakeAgent(QObject* parent) : IAgent(parent)
+{
+}
 
 void FakeAgent::record(const QString& call, bool queued)
 {
     calls << call;
-    if (queued)
-        pending << call;
+    if (queued) pending << call;
 }
 
-QStringList FakeAgent::takeCalls() { return std::exchange(calls, {}); }
+QStringList FakeAgent::takeCalls()
+{
+    return std::exchange(calls, {});
+}
 
 void FakeAgent::runQueue()
 {
-    if (m_running)
-        return;
+    if (m_running) return;
     m_running = true;
     static const QRegularExpression mark(u"^Speak\\(\\\\Mrk=(-?\\d+)\\\\\\)$"_s);
     while (!pending.isEmpty()) {
@@ -61,7 +64,10 @@ void FakeAgent::Unload(const QString& id)
     m_commandOrder.clear();
 }
 
-void FakeAgent::setLanguageID(int id) { calls << u"LanguageID(%1)"_s.arg(id); }
+void FakeAgent::setLanguageID(int id)
+{
+    calls << u"LanguageID(%1)"_s.arg(id);
+}
 void FakeAgent::setWidth(int w)
 {
     m_width = w;
@@ -101,11 +107,16 @@ void FakeAgent::AddCommand(const QString& name, const QString& caption)
 }
 void FakeAgent::setCommandEnabled(const QString& name, bool enabled)
 {
-    if (m_commands.contains(name))
-        m_commands[name] = enabled;
+    if (m_commands.contains(name)) m_commands[name] = enabled;
 }
-void FakeAgent::Show(bool fast) { record(u"Show(%1)"_s.arg(fast ? u"fast"_s : u"animated"_s), true); }
-void FakeAgent::Hide(bool fast) { record(u"Hide(%1)"_s.arg(fast ? u"fast"_s : u"animated"_s), true); }
+void FakeAgent::Show(bool fast)
+{
+    record(u"Show(%1)"_s.arg(fast ? u"fast"_s : u"animated"_s), true);
+}
+void FakeAgent::Hide(bool fast)
+{
+    record(u"Hide(%1)"_s.arg(fast ? u"fast"_s : u"animated"_s), true);
+}
 bool FakeAgent::Play(const QString& animation)
 {
     if (!animations.contains(animation)) {
@@ -115,9 +126,18 @@ bool FakeAgent::Play(const QString& animation)
     record(u"Play(%1)"_s.arg(animation), true);
     return true;
 }
-void FakeAgent::Speak(const QString& text) { record(u"Speak(%1)"_s.arg(text), true); }
-void FakeAgent::SpeakFile(const QString& path) { record(u"SpeakFile(%1)"_s.arg(path), true); }
-void FakeAgent::Think(const QString& text) { record(u"Think(%1)"_s.arg(text), true); }
+void FakeAgent::Speak(const QString& text)
+{
+    record(u"Speak(%1)"_s.arg(text), true);
+}
+void FakeAgent::SpeakFile(const QString& path)
+{
+    record(u"SpeakFile(%1)"_s.arg(path), true);
+}
+void FakeAgent::Think(const QString& text)
+{
+    record(u"Think(%1)"_s.arg(text), true);
+}
 void FakeAgent::StopAll()
 {
     calls << u"StopAll"_s;
@@ -126,8 +146,7 @@ void FakeAgent::StopAll()
 void FakeAgent::Stop()
 {
     calls << u"Stop"_s;
-    if (!pending.isEmpty())
-        pending.removeFirst();
+    if (!pending.isEmpty()) pending.removeFirst();
 }
 
 } // namespace orvella::test

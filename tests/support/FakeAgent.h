@@ -17,11 +17,13 @@ class FakeAgent : public IAgent
 public:
     explicit FakeAgent(QObject* parent = nullptr);
 
-    QStringList calls;          // every call, in order
-    QStringList pending;        // queued requests not yet played
-    QStringList animations = {QStringLiteral("Show"), QStringLiteral("Hide"), QStringLiteral("RestPose"), QStringLiteral("Greet"), QStringLiteral("Wave"),
-                              QStringLiteral("Read"), QStringLiteral("Reading"), QStringLiteral("Announce"), QStringLiteral("Suggest"), QStringLiteral("Sad"),
-                              QStringLiteral("GetAttention"), QStringLiteral("Thinking")};
+    QStringList calls;   // every call, in order
+    QStringList pending; // queued requests not yet played
+    QStringList animations = {
+        QStringLiteral("Show"),    QStringLiteral("Hide"),         QStringLiteral("RestPose"),
+        QStringLiteral("Greet"),   QStringLiteral("Wave"),         QStringLiteral("Read"),
+        QStringLiteral("Reading"), QStringLiteral("Announce"),     QStringLiteral("Suggest"),
+        QStringLiteral("Sad"),     QStringLiteral("GetAttention"), QStringLiteral("Thinking")};
     bool failLoad = false;
     QString loadedPath;
     int originalWidth = 128, originalHeight = 128;

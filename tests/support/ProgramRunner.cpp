@@ -24,8 +24,7 @@ ProgramRunner::ProgramRunner() : m_root(std::make_unique<QTemporaryDir>())
     m_env.insert(u"XDG_DATA_HOME"_s, m_root->filePath(u"data"_s));
     m_env.insert(u"XDG_CACHE_HOME"_s, m_root->filePath(u"cache"_s));
     // The test's own offscreen setting must not reach a program meant for the X server.
-    if (!m_env.value(u"DISPLAY"_s).isEmpty())
-        m_env.remove(u"QT_QPA_PLATFORM"_s);
+    if (!m_env.value(u"DISPLAY"_s).isEmpty()) m_env.remove(u"QT_QPA_PLATFORM"_s);
 }
 
 ProgramRunner::~ProgramRunner()
@@ -36,10 +35,19 @@ ProgramRunner::~ProgramRunner()
     }
 }
 
-QString ProgramRunner::appPath() const { return m_root->filePath(u"app"_s); }
-QString ProgramRunner::runtimeDir() const { return m_root->filePath(u"run"_s); }
+QString ProgramRunner::appPath() const
+{
+    return m_root->filePath(u"app"_s);
+}
+QString ProgramRunner::runtimeDir() const
+{
+    return m_root->filePath(u"run"_s);
+}
 
-void ProgramRunner::useOffscreen() { m_env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s); }
+void ProgramRunner::useOffscreen()
+{
+    m_env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+}
 
 bool ProgramRunner::start(const QStringList& args)
 {
@@ -66,8 +74,7 @@ bool ProgramRunner::waitUntilListening(int timeoutMs) const
                 return true;
             }
         }
-        if (m_process && m_process->state() == QProcess::NotRunning)
-            return false;
+        if (m_process && m_process->state() == QProcess::NotRunning) return false;
         QThread::msleep(50);
     }
     return false;
@@ -84,17 +91,14 @@ int ProgramRunner::runSecond(const QStringList& args, int timeoutMs, QByteArray*
         p.waitForFinished(2000);
         return -1;
     }
-    if (output)
-        *output = p.readAll();
+    if (output) *output = p.readAll();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 int ProgramRunner::waitForExit(int timeoutMs)
 {
-    if (!m_process)
-        return -1;
-    if (!m_process->waitForFinished(timeoutMs))
-        return -1;
+    if (!m_process) return -1;
+    if (!m_process->waitForFinished(timeoutMs)) return -1;
     m_output += m_process->readAll();
     return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
 }
@@ -105,25 +109,20 @@ QString ProgramRunner::windowMapState(const QString& title)
     // one that is viewable is the one a user sees.
     QProcess tree;
     tree.start(u"xwininfo"_s, {u"-root"_s, u"-tree"_s});
-    if (!tree.waitForFinished(5000) || tree.exitCode() != 0)
-        return {};
+    if (!tree.waitForFinished(5000) || tree.exitCode() != 0) return {};
     const QString quoted = u'"' + title + u"\":"_s;
     QString state;
     for (const QString& line : QString::fromUtf8(tree.readAllStandardOutput()).split(u'\n')) {
         const QString t = line.trimmed();
-        if (!t.contains(quoted))
-            continue;
+        if (!t.contains(quoted)) continue;
         QProcess info;
         info.start(u"xwininfo"_s, {u"-id"_s, t.section(u' ', 0, 0)});
-        if (!info.waitForFinished(5000))
-            continue;
+        if (!info.waitForFinished(5000)) continue;
         const QString out = QString::fromUtf8(info.readAllStandardOutput());
         const qsizetype at = out.indexOf(u"Map State:"_s);
-        if (at < 0)
-            continue;
+        if (at < 0) continue;
         state = out.mid(at + 10).section(u'\n', 0, 0).trimmed();
-        if (state == u"IsViewable"_s)
-            return state;
+        if (state == u"IsViewable"_s) return state;
     }
     return state;
 }

@@ -19,8 +19,8 @@ public:
     ProgramRunner();
     ~ProgramRunner();
 
-    QString appPath() const;        // the folder given with -D
-    QString runtimeDir() const;     // private XDG_RUNTIME_DIR
+    QString appPath() const;    // the folder given with -D
+    QString runtimeDir() const; // private XDG_RUNTIME_DIR
     QString file(const QString& relative) const { return appPath() + u'/' + relative; }
     QProcessEnvironment environment() const { return m_env; }
     void setEnv(const QString& name, const QString& value) { m_env.insert(name, value); }

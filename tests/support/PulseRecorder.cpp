@@ -1,7 +1,7 @@
 #include "support/PulseRecorder.h"
 
-#include "core/AgentTrace.h"
 #include "agent/engine/AudioClip.h"
+#include "core/AgentTrace.h"
 
 #include <QByteArray>
 #include <csignal>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/Clock.h"
-#include "gui/widgets/Dialogs.h"
 #include "core/reminders/Reminder.h"
-#include "gui/dialogs/ReminderAlert.h"
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/dialogs/ReminderAlert.h"
+#include "gui/widgets/Dialogs.h"
+#include "platform/Clock.h"
 #include "support/FakeAgent.h"
 
 #include <QDir>
@@ -100,7 +100,7 @@ struct ReminderFixture
 
     // A saved reminder with contents, due at when.
     std::unique_ptr<Reminder> makeSaved(const QString& contents, const QDateTime& when,
-                                         int recurs = Reminder::Never, int every = 1)
+                                        int recurs = Reminder::Never, int every = 1)
     {
         auto r = std::make_unique<Reminder>();
         r->m_Contents = contents;

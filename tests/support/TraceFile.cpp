@@ -15,15 +15,13 @@ QList<TraceEntry> TraceFile::read() const
 {
     QList<TraceEntry> out;
     QFile f(m_path);
-    if (!f.open(QIODevice::ReadOnly))
-        return out;
+    if (!f.open(QIODevice::ReadOnly)) return out;
     for (const QByteArray& line : f.readAll().split('\n')) {
         const QJsonDocument doc = QJsonDocument::fromJson(line);
-        if (!doc.isObject())
-            continue;
+        if (!doc.isObject()) continue;
         const QJsonObject o = doc.object();
-        out.append({qint64(o.value(QStringLiteral("ms")).toDouble()), o.value(QStringLiteral("kind")).toString(),
-                    o.value(QStringLiteral("arg"))});
+        out.append({qint64(o.value(QStringLiteral("ms")).toDouble()),
+                    o.value(QStringLiteral("kind")).toString(), o.value(QStringLiteral("arg"))});
     }
     return out;
 }
@@ -32,8 +30,7 @@ qsizetype TraceFile::find(const QList<TraceEntry>& entries, const QString& kind,
                           qsizetype from)
 {
     for (qsizetype i = qMax<qsizetype>(0, from); i < entries.size(); ++i)
-        if (entries[i].kind == kind && (needle.isEmpty() || entries[i].text().contains(needle)))
-            return i;
+        if (entries[i].kind == kind && (needle.isEmpty() || entries[i].text().contains(needle))) return i;
     return -1;
 }
 
@@ -42,8 +39,7 @@ qsizetype TraceFile::waitFor(const QString& kind, const QString& needle, int tim
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         const qsizetype at = find(read(), kind, needle, from);
-        if (at >= 0)
-            return at;
+        if (at >= 0) return at;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(50);
     }
@@ -68,8 +64,7 @@ double WavSamples::voicedFraction(double threshold) const
         for (qsizetype i = start; i < start + window; ++i)
             sum += double(samples[i]) * samples[i];
         ++windows;
-        if (std::sqrt(sum / double(window)) > threshold)
-            ++voiced;
+        if (std::sqrt(sum / double(window)) > threshold) ++voiced;
     }
     return windows ? double(voiced) / double(windows) : 0;
 }
@@ -79,8 +74,7 @@ WavSamples readWav(const QString& path)
     WavSamples out;
     SF_INFO info{};
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!f)
-        return out;
+    if (!f) return out;
     out.rate = info.samplerate;
     QList<float> frame(info.channels);
     while (sf_readf_float(f, frame.data(), 1) == 1) {

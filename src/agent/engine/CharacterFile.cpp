@@ -330,8 +330,8 @@ bool CharacterFile::resolveReferences(const ParseState& st)
             m_frames[f].mouth.clear();
         } else if (m_frames.at(f).usesMouth) {
             if (mouth.isEmpty())
-                return fail(pending.line,
-                            u"frame \"%1\" draws a mouth, but the file defines none"_s.arg(m_frames.at(f).name));
+                return fail(pending.line, u"frame \"%1\" draws a mouth, but the file defines none"_s.arg(
+                                              m_frames.at(f).name));
             if (!m_mouths.contains(mouth))
                 return fail(pending.line, u"frame \"%1\" uses mouth \"%2\", which is not defined"_s.arg(
                                               m_frames.at(f).name, mouth));
@@ -339,7 +339,8 @@ bool CharacterFile::resolveReferences(const ParseState& st)
         }
     }
     for (const QString& m : std::as_const(m_speakingMouths)) {
-        if (!m_mouths.contains(m)) return fail(st.speakingLine, u"speaking mouth \"%1\" is not defined"_s.arg(m));
+        if (!m_mouths.contains(m))
+            return fail(st.speakingLine, u"speaking mouth \"%1\" is not defined"_s.arg(m));
     }
     for (qsizetype a = 0; a < m_animations.size(); ++a) {
         for (qsizetype r = 0; r < m_animations.at(a).rows.size(); ++r) {
@@ -360,7 +361,8 @@ bool CharacterFile::checkDrawable(const ParseState& st)
     for (qsizetype f = 0; f < m_frames.size(); ++f) {
         QSvgRenderer r(frameDocument(int(f), m_frames.at(f).mouth));
         if (!r.isValid())
-            return fail(st.frameLines.at(f).line, u"frame \"%1\" is not valid SVG"_s.arg(m_frames.at(f).name));
+            return fail(st.frameLines.at(f).line,
+                        u"frame \"%1\" is not valid SVG"_s.arg(m_frames.at(f).name));
     }
     for (const QString& m : std::as_const(m_mouthOrder)) {
         QSvgRenderer r(frameDocument(restFrame(), m));

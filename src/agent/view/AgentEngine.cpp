@@ -1,11 +1,11 @@
 #include "agent/view/AgentEngine.h"
 
-#include "core/settings/Program.h"
-#include "agent/view/AnimationPlayer.h"
 #include "agent/engine/AudioOutput.h"
-#include "agent/view/BalloonWindow.h"
 #include "agent/engine/CharacterFile.h"
+#include "agent/view/AnimationPlayer.h"
+#include "agent/view/BalloonWindow.h"
 #include "agent/view/CharacterWindow.h"
+#include "core/settings/Program.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "agent/engine/SpeechPlayer.h"
 #include "agent/view/AgentCommands.h"
 #include "core/AgentTrace.h"
 #include "core/speech/IAgent.h"
-#include "agent/engine/SpeechPlayer.h"
 
 #include <QFont>
 #include <QImage>

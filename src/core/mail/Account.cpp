@@ -1,12 +1,12 @@
 #include "core/mail/Account.h"
 
-#include "platform/accounts/AccountDetection.h"
 #include "core/mail/AccountPasswords.h"
 #include "core/message/MailMessage.h"
-#include "platform/DurableFiles.h"
-#include "platform/ProfileFile.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "platform/DurableFiles.h"
+#include "platform/ProfileFile.h"
+#include "platform/accounts/AccountDetection.h"
 
 #include <QDir>
 #include <QFile>
@@ -419,8 +419,8 @@ bool Account::SaveMessageIDs()
             text += u"\r\n"_s;
         }
         QSaveFile f(m_idFilePath);
-        if (!f.open(QIODevice::WriteOnly) && (!QDir().mkpath(QFileInfo(m_idFilePath).absolutePath()) ||
-                                              !f.open(QIODevice::WriteOnly)))
+        if (!f.open(QIODevice::WriteOnly) &&
+            (!QDir().mkpath(QFileInfo(m_idFilePath).absolutePath()) || !f.open(QIODevice::WriteOnly)))
             return false;
         f.write(text.toUtf8());
         saved = f.commit();

@@ -1,7 +1,7 @@
 #include "core/mail/AccountDrafts.h"
 
-#include "platform/accounts/AccountDetection.h"
 #include "core/pop3/Pop3Client.h"
+#include "platform/accounts/AccountDetection.h"
 
 using namespace Qt::Literals::StringLiterals;
 

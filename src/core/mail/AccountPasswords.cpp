@@ -1,7 +1,7 @@
 #include "core/mail/AccountPasswords.h"
 
-#include "platform/ProfileFile.h"
 #include "core/settings/IniValues.h"
+#include "platform/ProfileFile.h"
 
 #include <QCoro/QCoroSignal>
 #include <QHash>
@@ -233,9 +233,8 @@ std::shared_ptr<PasswordRead> AccountPasswords::Prepare(const std::shared_ptr<Ac
     return read;
 }
 
-QCoro::Task<QString> AccountPasswords::Await(std::shared_ptr<Account> account,
-                                             std::chrono::milliseconds wait, std::function<bool()> cancelled,
-                                             bool again)
+QCoro::Task<QString> AccountPasswords::Await(std::shared_ptr<Account> account, std::chrono::milliseconds wait,
+                                             std::function<bool()> cancelled, bool again)
 {
     using namespace std::chrono;
     if (!account || !account->PasswordPending()) co_return QString();

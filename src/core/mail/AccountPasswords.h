@@ -62,8 +62,7 @@ public:
     // Starts reading the account's password when it waits in the keyring:
     // the reading under way, else the last one's answer unless again asks
     // for a new try. Null when there is nothing to read.
-    static std::shared_ptr<PasswordRead> Prepare(const std::shared_ptr<Account>& account,
-                                                 bool again = false);
+    static std::shared_ptr<PasswordRead> Prepare(const std::shared_ptr<Account>& account, bool again = false);
     // Waits, at most wait and while cancelled (asked now and then) says no,
     // until m_Password holds the account's password (read as Prepare reads).
     // Empty when it does; otherwise why not, in words for the Error page.

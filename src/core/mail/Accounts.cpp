@@ -1,8 +1,8 @@
 #include "core/mail/Accounts.h"
 
 #include "core/mail/AccountPasswords.h"
-#include "platform/ProfileFile.h"
 #include "core/settings/IniValues.h"
+#include "platform/ProfileFile.h"
 
 #include <QSet>
 

@@ -3,11 +3,11 @@
 #include "core/mail/StoreIfNew.h"
 
 #include "core/mail/AccountPasswords.h"
-#include "core/pop3/Pop3Client.h"
 #include "core/message/MessageStore.h"
-#include "platform/NetworkStatus.h"
-#include "core/settings/Settings.h"
+#include "core/pop3/Pop3Client.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "platform/NetworkStatus.h"
 
 #include <QDir>
 #include <algorithm>
@@ -32,8 +32,7 @@ MailCheckCycle::MailCheckCycle(AccountList& accounts, Settings& settings, Messag
 MailCheckCycle::~MailCheckCycle()
 {
     // A client must not go while a request of it is suspended.
-    if (m_pop)
-        m_pop.release()->deleteLater();
+    if (m_pop) m_pop.release()->deleteLater();
 }
 
 void MailCheckCycle::status(const QString& text)
@@ -41,12 +40,14 @@ void MailCheckCycle::status(const QString& text)
     Q_EMIT statusText(text);
 }
 
-void MailCheckCycle::CheckAllMailServers() { StartCheck(true); }
+void MailCheckCycle::CheckAllMailServers()
+{
+    StartCheck(true);
+}
 
 void MailCheckCycle::MailTick()
 {
-    if (m_settings.m_DontCheck)
-        return;
+    if (m_settings.m_DontCheck) return;
     if (!IsOnline()) {
         Q_EMIT connectionStatus(u"Offline"_s);
         return;
@@ -58,16 +59,14 @@ void MailCheckCycle::MailTick()
 // while a connection is up, which on this system is the network's own state.
 bool MailCheckCycle::IsOnline() const
 {
-    if (m_settings.m_ConnectionType == 2)
-        return true;
+    if (m_settings.m_ConnectionType == 2) return true;
     return m_networkReachable ? m_networkReachable() : true;
 }
 
 void MailCheckCycle::StartCheck(bool checkAll)
 {
     // Two cycles at once would share one account's counters.
-    if (m_running)
-        return;
+    if (m_running) return;
     m_running = true;
     Q_EMIT exitEnabledChanged(false);
     CheckError = false;
@@ -143,8 +142,7 @@ void MailCheckCycle::onStepTimer()
     Q_EMIT exitEnabledChanged(true);
     const bool checkAll = CheckAll, checkError = CheckError;
     AccountIndex = 0;
-    if (!CheckError && !m_noticeShown)
-        Q_EMIT errorPageVisible(false);
+    if (!CheckError && !m_noticeShown) Q_EMIT errorPageVisible(false);
     // The announcement (and the reading after it) gives the check controls back.
     Q_EMIT readyToAnnounce(checkAll, checkError);
     Q_EMIT finished();
@@ -197,8 +195,7 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         }
     }
 
-    if (m_pop)
-        m_pop.release()->deleteLater();
+    if (m_pop) m_pop.release()->deleteLater();
     m_pop = m_makeClient();
     m_lastErrorCode = 0;
     m_lastError.clear();
@@ -220,7 +217,8 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         if (m_storeFailed) return;
         if (CurrentAccount) {
             QString why;
-            if (StoreIfNew(m_store, message, *CurrentAccount, SeenIDs, NewMessages, &why) == StoreResult::Failed) {
+            if (StoreIfNew(m_store, message, *CurrentAccount, SeenIDs, NewMessages, &why) ==
+                StoreResult::Failed) {
                 m_storeFailed = true;
                 ReportStoreError(why);
                 m_pop->stopRetrieval();
@@ -244,8 +242,8 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     // The options dialog offers to trust the certificate a check refused.
     account.m_RejectedCertificate = m_pop->rejectedCertificate();
     if (!loggedOn) {
-        ReportPOPError(m_lastErrorCode, u"An error occurred while connecting to "_s + server + u" with account "_s +
-                                            user + u".\r\n\r\n"_s + m_lastError);
+        ReportPOPError(m_lastErrorCode, u"An error occurred while connecting to "_s + server +
+                                            u" with account "_s + user + u".\r\n\r\n"_s + m_lastError);
         co_await LogOff();
         co_return;
     }
@@ -287,12 +285,12 @@ void MailCheckCycle::LearnSecurity(Account& account)
     account.m_PlainLogonReported = true;
     m_noticeShown = true;
     Q_EMIT errorText(
-            u"The mail server "_s + account.m_PopServer + u" does not protect your password: account "_s +
-            account.m_AccountName +
-            u" logged on without encryption, so anyone who can watch the network between you and the "
-            u"server can read the password.\r\n\r\n"
-            u"If the server offers a secure connection, choose TLS or STARTTLS for this account in the 'E-mail "
-            u"Accounts' tab located in the 'Options' screen."_s);
+        u"The mail server "_s + account.m_PopServer + u" does not protect your password: account "_s +
+        account.m_AccountName +
+        u" logged on without encryption, so anyone who can watch the network between you and the "
+        u"server can read the password.\r\n\r\n"
+        u"If the server offers a secure connection, choose TLS or STARTTLS for this account in the 'E-mail "
+        u"Accounts' tab located in the 'Options' screen."_s);
     Q_EMIT errorPageVisible(true);
 }
 
@@ -315,8 +313,7 @@ QCoro::Task<MailCheckCycle::Found> MailCheckCycle::FindNewMessages()
                 ReportPOPError(m_lastErrorCode, m_lastError);
                 co_return Found{};
             }
-            if (*size == P)
-                result.first = N + 1;
+            if (*size == P) result.first = N + 1;
         }
         result.mayBeNew = true;
         co_return result;
@@ -381,10 +378,10 @@ void MailCheckCycle::ReportStoreError(const QString& why)
     if (m_storeErrorReported) return;
     m_storeErrorReported = true;
     Q_EMIT errorText(u"New mail could not be stored in the folder "_s +
-                           QDir::toNativeSeparators(MailMessage::MessageFolder()) + u": "_s + why +
-                           u".\r\n\r\nThe messages stay on the mail server and are fetched again at the next "
-                           u"check once the folder can be written to. Make room on the disk, or make the "
-                           u"folder writable."_s);
+                     QDir::toNativeSeparators(MailMessage::MessageFolder()) + u": "_s + why +
+                     u".\r\n\r\nThe messages stay on the mail server and are fetched again at the next "
+                     u"check once the folder can be written to. Make room on the disk, or make the "
+                     u"folder writable."_s);
     Q_EMIT errorPageVisible(true);
 }
 
@@ -392,8 +389,7 @@ QCoro::Task<> MailCheckCycle::LogOff()
 {
     status(u"Disconnecting from mail server."_s);
     Disconnecting = true;
-    if (m_pop)
-        co_await m_pop->logOff();
+    if (m_pop) co_await m_pop->logOff();
     Disconnecting = false;
     status(u"Idle."_s);
     TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
@@ -402,16 +398,17 @@ QCoro::Task<> MailCheckCycle::LogOff()
 void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)
 {
     if (!Disconnecting) {
-        const QString text = u"There was an error connecting to the mail server.\r\n"_s + u"Description: "_s +
-                             description + u" ("_s + QString::number(errorNumber) + u")\r\n\r\n"_s +
-                             u"Make sure your account information is correct. You can change it, in the 'E-mail "
-                             u"Accounts' tab located in the 'Options' screen.\r\n\r\n"_s +
-                             u"1. You can check the settings of your default mail program. You should be able to "
-                             u"find there, the incoming mail server address and the account name.\r\n\r\n"_s +
-                             u"2. If you can not find the account information, please contact your Internet "
-                             u"Service Provider and ask them for the correct settings.\r\n\r\n"_s +
-                             u"3. If you need further assistance, please check the Orvella support page at "_s +
-                             Program().SupportURL;
+        const QString text =
+            u"There was an error connecting to the mail server.\r\n"_s + u"Description: "_s + description +
+            u" ("_s + QString::number(errorNumber) + u")\r\n\r\n"_s +
+            u"Make sure your account information is correct. You can change it, in the 'E-mail "
+            u"Accounts' tab located in the 'Options' screen.\r\n\r\n"_s +
+            u"1. You can check the settings of your default mail program. You should be able to "
+            u"find there, the incoming mail server address and the account name.\r\n\r\n"_s +
+            u"2. If you can not find the account information, please contact your Internet "
+            u"Service Provider and ask them for the correct settings.\r\n\r\n"_s +
+            u"3. If you need further assistance, please check the Orvella support page at "_s +
+            Program().SupportURL;
         Q_EMIT errorText(text);
     }
     CheckError = true;
@@ -438,14 +435,15 @@ bool MailCheckCycle::CheckParameters(const QString& server, const QString& accou
     if (m_settings.m_DontCheck) return true;
     QString text;
     if (server.isEmpty())
-        text = u"Your Incoming mail server address was not specified.\r\nPlease fill in the Incoming mail server "
+        text = u"Your Incoming mail server address was not specified.\r\nPlease fill in the Incoming mail "
+               u"server "
                u"in the options screen."_s;
     else if (accountName.isEmpty())
-        text = u"Your account name is not specified.\r\nPlease fill in your account name in the options screen"_s;
+        text =
+            u"Your account name is not specified.\r\nPlease fill in your account name in the options screen"_s;
     else if (!hasPassword)
         text = u"Your password is not specified.\r\nPlease fill in your password in the options screen."_s;
-    if (text.isEmpty())
-        return true;
+    if (text.isEmpty()) return true;
     Q_EMIT notice(text, false, u"Read"_s);
     return false;
 }

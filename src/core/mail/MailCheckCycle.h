@@ -38,7 +38,10 @@ public:
     ~MailCheckCycle() override;
 
     // Makes the POP3 client for one account's check (tests give scripted ones).
-    void setClientFactory(std::function<std::unique_ptr<Pop3Client>()> make) { m_makeClient = std::move(make); }
+    void setClientFactory(std::function<std::unique_ptr<Pop3Client>()> make)
+    {
+        m_makeClient = std::move(make);
+    }
     // The system's network state, for the dial-up connection type.
     void setNetworkProbe(std::function<bool()> reachable) { m_networkReachable = std::move(reachable); }
     // The step timer's real delay for FirstStepMs, BetweenAccountsMs or
@@ -137,8 +140,8 @@ private:
     bool m_checkingDeferred = false;
     bool m_storeFailed = false;        // this account's retrieval met a message it could not store
     bool m_storeErrorReported = false; // this cycle told the user
-    int m_retrieving = 0;    // the message number being retrieved
-    int m_lastRetrieved = 0; // the last message number retrieved completely
+    int m_retrieving = 0;              // the message number being retrieved
+    int m_lastRetrieved = 0;           // the last message number retrieved completely
     int m_lastErrorCode = 0;
     QString m_lastError;
 };

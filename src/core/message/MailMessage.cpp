@@ -1,8 +1,8 @@
 #include "core/message/MailMessage.h"
 
+#include "core/settings/Program.h"
 #include "platform/DurableFiles.h"
 #include "platform/ProfileFile.h"
-#include "core/settings/Program.h"
 
 #include <QDateTime>
 #include <QDir>

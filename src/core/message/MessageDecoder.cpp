@@ -149,7 +149,6 @@ QString partText(GMimePart* part)
     return bodyToUnicode(bytes, QByteArray(charset ? charset : ""));
 }
 
-
 // The parts worth reading, found in document order. Inline parts win over
 // attachments and over parts of an enclosed message.
 struct Candidates

@@ -10,7 +10,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-
 MessageListModel::Entry MessageListModel::entryFor(const MailMessage& message)
 {
     return {message.Path(), message.m_ID, message.m_Subject, message.Sender(), message.m_TimeStamp};

@@ -1,6 +1,5 @@
 #include "core/message/MessageStore.h"
 
-
 #include <QDir>
 #include <QFile>
 #include <algorithm>

@@ -205,7 +205,8 @@ void Pop3Connection::onSslErrors(const QList<QSslError>& errors)
     m_certificateError =
         u"The certificate of %1 is not trusted (%2). Its SHA-256 fingerprint is %3; "
         u"if it is your server's own, compare the fingerprint and press 'Trust This Certificate' "
-        u"for this account in the 'E-mail Accounts' tab of the 'Options' screen."_s.arg(m_host, reasons.join(u"; "_s), Pop3Client::formatFingerprint(digest));
+        u"for this account in the 'E-mail Accounts' tab of the 'Options' screen."_s.arg(
+            m_host, reasons.join(u"; "_s), Pop3Client::formatFingerprint(digest));
 }
 
 // --- Failures ---------------------------------------------------------------

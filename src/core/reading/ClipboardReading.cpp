@@ -1,9 +1,9 @@
 #include "core/reading/ClipboardReading.h"
 
-#include "platform/Clipboard.h"
 #include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
+#include "platform/Clipboard.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -13,8 +13,8 @@ void ReadClipboard(SpeechOutput& speech)
 {
     const Settings& settings = speech.settings();
     if (const auto text = platform::clipboardText()) {
-        const QString speakable =
-            RemoveSymbols(NeutralizeSpeechTags(SpeakableCase(*text, settings.m_SpellUpper)), settings.m_FilteredSymbols);
+        const QString speakable = RemoveSymbols(
+            NeutralizeSpeechTags(SpeakableCase(*text, settings.m_SpellUpper)), settings.m_FilteredSymbols);
         speech.SayAndPlay(speakable, u"Read"_s, true, true);
         return;
     }

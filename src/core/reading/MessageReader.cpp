@@ -3,9 +3,9 @@
 #include "core/reading/ReadingQuestions.h"
 
 #include "core/settings/Settings.h"
+#include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
-#include "core/speech/IAgent.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -20,10 +20,8 @@ void MessageReader::AnnounceNewMail(bool checkAll, bool checkError)
 {
     UpdateNewMessageLabel();
     if (!NewMessages.isEmpty()) {
-        if (m_settings.m_PopupOnReceive)
-            Q_EMIT launchRequested();
-        if (m_ui && !m_ui->mainWindowVisible())
-            Q_EMIT newMailIconRequested();
+        if (m_settings.m_PopupOnReceive) Q_EMIT launchRequested();
+        if (m_ui && !m_ui->mainWindowVisible()) Q_EMIT newMailIconRequested();
         if (m_settings.m_Behavior == 3) {
             // Silent: the messages stay listed and unread.
             Q_EMIT checkControlsChanged(true);
@@ -47,8 +45,8 @@ void MessageReader::AnnounceNewMail(bool checkAll, bool checkError)
     }
     if (checkAll) {
         if (checkError)
-            m_speech.SayAndPlay(u"Error retrieving E-mail. Check the 'Error' Tab for details."_s, u"Sad"_s, true,
-                                true);
+            m_speech.SayAndPlay(u"Error retrieving E-mail. Check the 'Error' Tab for details."_s, u"Sad"_s,
+                                true, true);
         else if (m_settings.m_SayNoNewMessages)
             m_speech.SayAndPlay(m_settings.m_NoNewMessages, u"Sad"_s, true, true);
     }
@@ -57,22 +55,19 @@ void MessageReader::AnnounceNewMail(bool checkAll, bool checkError)
 
 bool MessageReader::PromptOnce()
 {
-    if (m_settings.m_PromptUser != 1)
-        return true;
+    if (m_settings.m_PromptUser != 1) return true;
     return m_ui ? m_ui->promptOnce(NewMessages) : true;
 }
 
 bool MessageReader::PromptForMessage(const MailMessage& message)
 {
-    if (m_settings.m_PromptUser != 2)
-        return true;
+    if (m_settings.m_PromptUser != 2) return true;
     return m_ui ? m_ui->promptForMessage(message) : true;
 }
 
 void MessageReader::ReadMessage(int n)
 {
-    if (n < 1 || n > NewMessages.size())
-        return;
+    if (n < 1 || n > NewMessages.size()) return;
     MailMessage& message = NewMessages[n - 1];
     message.m_MesssageIdx = n;
     Q_EMIT messageShown(message);
@@ -105,8 +100,7 @@ void MessageReader::SpeakMessage(const MailMessage& message, bool Hide)
     if (n != 0) {
         m_speech.SendBookmark(n);
         const QString gesture = n == 1 ? m_settings.m_ReadingGesture : u"None"_s;
-        if (m_settings.m_RepeatTwice)
-            m_speech.SayAndPlay(text, u"None"_s, false, false);
+        if (m_settings.m_RepeatTwice) m_speech.SayAndPlay(text, u"None"_s, false, false);
         m_speech.SayAndPlay(text, gesture, Hide, false);
         m_speech.SendBookmark(n + EndMark);
     } else {
@@ -116,8 +110,7 @@ void MessageReader::SpeakMessage(const MailMessage& message, bool Hide)
 
 void MessageReader::onBookmark(int BookmarkID)
 {
-    if (BookmarkID > EndMark && CurrentMessageNo == 0)
-        return; // the reading was stopped meanwhile
+    if (BookmarkID > EndMark && CurrentMessageNo == 0) return; // the reading was stopped meanwhile
     CurrentMessageNo = BookmarkID;
     if (BookmarkID < EndMark) {
         const int n = BookmarkID;
@@ -140,8 +133,7 @@ void MessageReader::onBookmark(int BookmarkID)
 void MessageReader::ShowReadingStatus(int n)
 {
     if (n != 0) {
-        if (n > NewMessages.size())
-            return;
+        if (n > NewMessages.size()) return;
         const MailMessage& m = NewMessages[n - 1];
         Q_EMIT statusText(u"Reading message number "_s + QString::number(n));
         panel.messageNo = QString::number(n);
@@ -199,8 +191,9 @@ void MessageReader::UpdateNewMessageLabel()
     if (NewMessages.isEmpty())
         panel.newMessages = u"Waiting For New Messages"_s;
     else
-        panel.newMessages = NewMessages.size() == 1 ? u"1 New Message"_s
-                                                    : QString::number(NewMessages.size()) + u" New Messages"_s;
+        panel.newMessages = NewMessages.size() == 1
+                                ? u"1 New Message"_s
+                                : QString::number(NewMessages.size()) + u" New Messages"_s;
     panelUpdated();
 }
 
@@ -222,23 +215,20 @@ void MessageReader::previous()
 void MessageReader::replay()
 {
     m_speech.agent().StopAll();
-    if (CurrentMessageNo > 0)
-        ReadMessage(CurrentMessageNo);
+    if (CurrentMessageNo > 0) ReadMessage(CurrentMessageNo);
 }
 
 void MessageReader::tellMe(const QString& storedPath)
 {
     MailMessage message;
-    if (storedPath.isEmpty() || !message.Load(storedPath))
-        return;
+    if (storedPath.isEmpty() || !message.Load(storedPath)) return;
     SpeakMessage(message, true);
 }
 
 void MessageReader::stopReading()
 {
     m_speech.StopAgent();
-    if (ReadingActive)
-        SetReadingMode(false);
+    if (ReadingActive) SetReadingMode(false);
 }
 
 void MessageReader::onCharacterHidden(int cause)

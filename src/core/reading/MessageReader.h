@@ -77,7 +77,6 @@ public:
     // The whole text of one message as it will be spoken (without bookmarks).
     QString ComposeMessageText(const MailMessage& message) const;
 
-
 Q_SIGNALS:
     void statusText(const QString& text);
     // The message being read: the list selects it.

@@ -1,7 +1,7 @@
 #include "core/reading/NewMailNotifier.h"
 
-#include "core/settings/Settings.h"
 #include "core/reading/MessageReader.h"
+#include "core/settings/Settings.h"
 
 #include <algorithm>
 

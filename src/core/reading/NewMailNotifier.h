@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/message/MailMessage.h"
-#include "platform/DesktopNotifications.h"
 #include "core/rules/Rule.h"
+#include "platform/DesktopNotifications.h"
 
 #include <QList>
 #include <QObject>

@@ -34,16 +34,14 @@ QString SpokenTime(const QTime& time, int sayTimeEvery, const QLocale& locale)
     const int h12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
     const QString designator = time.hour() < 12 ? locale.amText() : locale.pmText();
     QString text = QString::number(h12);
-    if (sayTimeEvery != 0)
-        text += u':' + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'));
+    if (sayTimeEvery != 0) text += u':' + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'));
     return text + u' ' + designator;
 }
 
 void AnnounceTime(SpeechOutput& speech, const QDateTime& now)
 {
     const Settings& s = speech.settings();
-    if (!s.m_SayTime || !TimeIsDue(s.m_SayTimeEvery, now.time().minute()))
-        return;
+    if (!s.m_SayTime || !TimeIsDue(s.m_SayTimeEvery, now.time().minute())) return;
     speech.PlayWAVFile(s.m_TimeSoundFile, u"None"_s, false);
     speech.SayAndPlay(s.m_BeforeTime + u' ' + SpokenTime(now.time(), s.m_SayTimeEvery), s.m_TimeGesture, true,
                       false);

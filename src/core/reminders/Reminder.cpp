@@ -1,11 +1,11 @@
 #include "core/reminders/Reminder.h"
 
-#include "platform/Clock.h"
-#include "platform/ProfileFile.h"
 #include "core/reminders/ReminderValues.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
 #include "core/speech/SpeechOutput.h"
+#include "platform/Clock.h"
+#include "platform/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,7 +52,7 @@ QString Reminder::RemindersFolder()
 }
 
 platform::DesktopNotifications::Notice Reminder::Notice(const QString& contents, const QDateTime& when,
-                                                         const QLocale& locale)
+                                                        const QLocale& locale)
 {
     platform::DesktopNotifications::Notice notice;
     // The reminder window's own words: its caption, and when it opened.

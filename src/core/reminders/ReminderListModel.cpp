@@ -7,8 +7,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-ReminderListModel::ReminderListModel(QObject* parent)
-    : QAbstractTableModel(parent)
+ReminderListModel::ReminderListModel(QObject* parent) : QAbstractTableModel(parent)
 {
 }
 

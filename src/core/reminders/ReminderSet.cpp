@@ -1,7 +1,7 @@
 #include "core/reminders/ReminderSet.h"
 
-#include "platform/Clock.h"
 #include "core/speech/SpeechOutput.h"
+#include "platform/Clock.h"
 
 #include <QDir>
 #include <QLocale>

@@ -3,9 +3,9 @@
 #include "core/reminders/Reminder.h"
 
 #include <QHash>
+#include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QObject>
 #include <memory>
 #include <vector>
 
@@ -17,7 +17,7 @@ namespace orvella {
 class ReminderSet
 {
 public:
-    ReminderSet(); // the reminders folder of the program folder known now
+    ReminderSet();  // the reminders folder of the program folder known now
     ~ReminderSet(); // closes the window of a gathered alert
     ReminderSet(const ReminderSet&) = delete;
     ReminderSet& operator=(const ReminderSet&) = delete;

@@ -1,8 +1,8 @@
 #include "core/rules/Filter.h"
 
-#include "platform/ProfileFile.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "platform/ProfileFile.h"
 
 #include <QSet>
 
@@ -11,7 +11,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace orvella {
 
 namespace {
-QString sectionName(int n) { return u"Filter "_s + QString::number(n); }
+QString sectionName(int n)
+{
+    return u"Filter "_s + QString::number(n);
+}
 const QString CrLf = u"\r\n"_s;
 } // namespace
 
@@ -74,8 +77,7 @@ QString Filter::RemoveLinesStartingWith(const QString& text) const
         // A filter text holding a line break can match across lines; the
         // occurrence-by-occurrence walk decides those cases.
         QString t = text;
-        if (m_Name.isEmpty())
-            return QString();
+        if (m_Name.isEmpty()) return QString();
         qsizetype p = t.indexOf(m_Name);
         while (p >= 0) {
             if (p == 0) {
@@ -87,12 +89,10 @@ QString Filter::RemoveLinesStartingWith(const QString& text) const
             } else if (p >= 2 && t[p - 2] == u'\r' && t[p - 1] == u'\n') {
                 const qsizetype q = t.indexOf(CrLf, p);
                 t = q < 0 ? t.left(p) : t.left(p) + t.mid(q + 2);
-                if (p >= t.size())
-                    break;
+                if (p >= t.size()) break;
                 p = t.indexOf(m_Name, p);
             } else {
-                if (p + 1 >= t.size())
-                    break;
+                if (p + 1 >= t.size()) break;
                 p = t.indexOf(m_Name, p + 1);
             }
         }
@@ -108,30 +108,29 @@ QString Filter::RemoveLinesStartingWith(const QString& text) const
         const QStringView line = end < 0 ? all.mid(start) : all.mid(start, end - start);
         if (!line.startsWith(m_Name)) {
             out += line;
-            if (end >= 0)
-                out += CrLf;
+            if (end >= 0) out += CrLf;
         }
-        if (end < 0)
-            break;
+        if (end < 0) break;
         start = end + 2;
     }
     return out;
 }
 
-QString FiltersFilePath() { return AppPath() + u"/Filters.INI"_s; }
+QString FiltersFilePath()
+{
+    return AppPath() + u"/Filters.INI"_s;
+}
 
 FilterList LoadFilters(const QString& path)
 {
     FilterList list;
     QSet<QString> keys;
     for (int n = 1;; ++n) {
-        if (ReadIni(sectionName(n), u"Name"_s, QString(), path).isEmpty())
-            break;
+        if (ReadIni(sectionName(n), u"Name"_s, QString(), path).isEmpty()) break;
         Filter f;
         f.ReadFilter(n, path);
         const QString key = f.m_Name.toLower();
-        if (keys.contains(key))
-            continue;
+        if (keys.contains(key)) continue;
         keys.insert(key);
         list.append(f);
     }

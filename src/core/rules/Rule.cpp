@@ -1,12 +1,12 @@
 #include "core/rules/Rule.h"
 
 #include "core/message/MailMessage.h"
-#include "platform/ProfileFile.h"
-#include "core/settings/Settings.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
+#include "platform/ProfileFile.h"
 
 #include <QSet>
 
@@ -15,7 +15,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace orvella {
 
 namespace {
-QString sectionName(int n) { return u"Rule "_s + QString::number(n); }
+QString sectionName(int n)
+{
+    return u"Rule "_s + QString::number(n);
+}
 
 void writeRule(platform::ProfileFile& f, int n, const Rule& r)
 {
@@ -54,7 +57,10 @@ void Rule::WriteRule(int RuleNo, const QString& sFile) const
     f.save();
 }
 
-bool Rule::Contains(const QString& field) const { return field.toLower().contains(m_Name.toLower()); }
+bool Rule::Contains(const QString& field) const
+{
+    return field.toLower().contains(m_Name.toLower());
+}
 
 bool Rule::Matches(const MailMessage& message) const
 {
@@ -74,14 +80,12 @@ bool Rule::Matches(const MailMessage& message) const
 
 bool Rule::Say(const MailMessage& message, SpeechOutput& speech) const
 {
-    if (m_WhatToSay == u"Nothing"_s)
-        return false;
+    if (m_WhatToSay == u"Nothing"_s) return false;
     const Settings& settings = speech.settings();
     QString text;
     if (settings.m_ReadMessageNo && message.m_MesssageIdx != 0)
         text += u"Message Number "_s + QString::number(message.m_MesssageIdx) + u". "_s;
-    if (!m_MyMessage.isEmpty())
-        text += m_MyMessage + u". "_s;
+    if (!m_MyMessage.isEmpty()) text += m_MyMessage + u". "_s;
     text += ComposeSpokenParts(settings, message, m_SayFrom, m_SaySubject, m_SayMessage);
     text = RemoveSymbols(speech.CheckFilters(text), settings.m_FilteredSymbols);
 
@@ -114,20 +118,21 @@ QString Rule::DisplayName() const
     return u"Look for \""_s + m_Name + u"\" in "_s + tail;
 }
 
-QString RulesFilePath() { return AppPath() + u"/Rules.INI"_s; }
+QString RulesFilePath()
+{
+    return AppPath() + u"/Rules.INI"_s;
+}
 
 RuleList LoadRules(const QString& path)
 {
     RuleList list;
     QSet<QString> keys;
     for (int n = 1;; ++n) {
-        if (ReadIni(sectionName(n), u"Name"_s, QString(), path).isEmpty())
-            break;
+        if (ReadIni(sectionName(n), u"Name"_s, QString(), path).isEmpty()) break;
         Rule r;
         r.ReadRule(n, path);
         const QString key = r.m_Name.toLower();
-        if (keys.contains(key))
-            continue;
+        if (keys.contains(key)) continue;
         keys.insert(key);
         list.append(r);
     }
@@ -152,13 +157,11 @@ bool ApplyRules(const RuleList& rules, const MailMessage& message, SpeechOutput&
             matched = &r;
             break;
         }
-    if (!matched)
-        return false;
+    if (!matched) return false;
     // The rule may speak; copy it, since a prompt's event loop may let the list change.
     const Rule rule = *matched;
     const bool goOn = promptForMessage ? promptForMessage(message) : true;
-    if (!goOn || !rule.Say(message, speech))
-        speech.SendBookmarkPair(message.m_MesssageIdx);
+    if (!goOn || !rule.Say(message, speech)) speech.SendBookmarkPair(message.m_MesssageIdx);
     return true;
 }
 

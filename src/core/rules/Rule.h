@@ -4,7 +4,6 @@
 #include <QString>
 #include <functional>
 
-
 namespace orvella {
 
 class MailMessage;

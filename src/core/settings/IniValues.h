@@ -2,15 +2,13 @@
 
 #include <QString>
 
-
 // The program's shared free procedures: profile reading, the yes/no words,
 // start at log-in, opening documents, and two small list and key helpers.
 namespace orvella {
 
 // A key of an initialisation file: an absent key gives defaultValue, a key
 // with an empty value gives empty text, values are cut at 1023 characters.
-QString ReadIni(const QString& section, const QString& key, const QString& defaultValue,
-                const QString& file);
+QString ReadIni(const QString& section, const QString& key, const QString& defaultValue, const QString& file);
 
 // "Yes" or "No", the words every file of the program uses for booleans.
 QString YesNo(bool value);
@@ -33,6 +31,5 @@ bool IsAutoStartEnabled();
 
 // Opens a file, folder or web address with the desktop's handler. Failures are silent.
 void ShellOpen(const QString& target);
-
 
 } // namespace orvella

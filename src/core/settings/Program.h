@@ -15,14 +15,17 @@ struct ProgramValues
     bool Exiting = false;     // the program is really ending (Exit, not a closed window)
     QString CharactersFolder; // the installed characters folder
     QString TraceFile;        // --trace FILE or $ORVELLA_TRACE: the character engine's JSON lines
-    QString AudioFile;        // --audio-file FILE: all audio goes to this WAV file instead of the sound server
-    QString BusNotice;        // why a message bus that did not answer is left alone in this run
+    QString AudioFile; // --audio-file FILE: all audio goes to this WAV file instead of the sound server
+    QString BusNotice; // why a message bus that did not answer is left alone in this run
 };
 
 ProgramValues& Program();
 
 // The program folder; every data file is found relative to it.
-inline const QString& AppPath() { return Program().AppPath; }
+inline const QString& AppPath()
+{
+    return Program().AppPath;
+}
 
 // Built-in fallbacks when the maker's configuration names no address.
 inline constexpr char16_t DefaultSupportEMail[] = u"support@orvella.example";

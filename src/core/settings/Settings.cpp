@@ -1,7 +1,7 @@
 #include "core/settings/Settings.h"
 
-#include "platform/ProfileFile.h"
 #include "core/settings/IniValues.h"
+#include "platform/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +33,8 @@ struct Field
 // The settings file, in the order Save writes it.
 const Field fields[] = {
     {u"Account", u"UserName", &Settings::m_UserName, u"", Load::Initial},
-    {u"Account", u"ConnectionType", &Settings::m_ConnectionType, u"0", Load::Initial, Correction::AboveBecomes, 0, 2, 1},
+    {u"Account", u"ConnectionType", &Settings::m_ConnectionType, u"0", Load::Initial,
+     Correction::AboveBecomes, 0, 2, 1},
     {u"General", u"DontCheck", &Settings::m_DontCheck, u"no", Load::Settings},
     {u"General", u"EnableReminders", &Settings::m_EnableReminders, u"yes", Load::Settings},
     {u"General", u"SayFrom", &Settings::m_SayFrom, u"yes", Load::Settings},
@@ -57,7 +58,8 @@ const Field fields[] = {
     {u"General", u"BeforeContent", &Settings::m_BeforeContent, u"", Load::Settings},
     {u"General", u"BeforeSubject", &Settings::m_BeforeSubject, u"", Load::Settings},
     {u"General", u"FirstMessagePrefix", &Settings::m_FirstMessagePrefix, u"", Load::Settings},
-    {u"General", u"FilteredSymbols", &Settings::m_FilteredSymbols, u"<>*~_=", Load::Settings, Correction::TrimBlanks},
+    {u"General", u"FilteredSymbols", &Settings::m_FilteredSymbols, u"<>*~_=", Load::Settings,
+     Correction::TrimBlanks},
     {u"General", u"SpecifySenders", &Settings::m_SpecifySenders, u"no", Load::Initial},
     {u"General", u"ShowTips", &Settings::m_ShowTips, u"yes", Load::Initial},
     {u"General", u"LastTab", &Settings::m_LastTab, u"0", Load::Initial, Correction::OutsideBecomes, 0, 1, 0},
@@ -66,9 +68,12 @@ const Field fields[] = {
     {u"General", u"Width", &Settings::m_Width, u"-1", Load::Initial},
     {u"General", u"Height", &Settings::m_Height, u"-1", Load::Initial},
     {u"General", u"SplitTop", &Settings::m_SplitTop, u"-1", Load::Initial},
-    {u"General", u"SayTimeEvery", &Settings::m_SayTimeEvery, u"0", Load::Settings, Correction::AboveBecomes, 0, 6, 0},
-    {u"General", u"MessageLines", &Settings::m_Lines, u"20", Load::Settings, Correction::OutsideBecomes, 0, 100, 20},
-    {u"General", u"PromptUser", &Settings::m_PromptUser, u"0", Load::Settings, Correction::OutsideBecomes, 0, 2, 0},
+    {u"General", u"SayTimeEvery", &Settings::m_SayTimeEvery, u"0", Load::Settings, Correction::AboveBecomes,
+     0, 6, 0},
+    {u"General", u"MessageLines", &Settings::m_Lines, u"20", Load::Settings, Correction::OutsideBecomes, 0,
+     100, 20},
+    {u"General", u"PromptUser", &Settings::m_PromptUser, u"0", Load::Settings, Correction::OutsideBecomes, 0,
+     2, 0},
     {u"General", u"DesktopNotification", &Settings::m_DesktopNotification, u"yes", Load::Settings},
     {u"Character", u"Name", &Settings::m_CharacterName, u"merlin.acs", Load::Initial},
     {u"Character", u"Fast", &Settings::m_Fast, u"yes", Load::Initial},
@@ -82,33 +87,58 @@ const Field fields[] = {
     {u"Character", u"ReadingGesture", &Settings::m_ReadingGesture, u"Read", Load::Initial},
     {u"Character", u"VoiceCharacter", &Settings::m_VoiceCharacter, u"Normal", Load::Initial},
     {u"Character", u"FontSize", &Settings::m_FontSize, u"10", Load::Initial},
-    {u"Character", u"Position", &Settings::m_Position, u"0", Load::Initial, Correction::AboveBecomes, 0, 7, 0},
+    {u"Character", u"Position", &Settings::m_Position, u"0", Load::Initial, Correction::AboveBecomes, 0, 7,
+     0},
     {u"Character", u"VoiceSpeed", &Settings::m_VoiceSpeed, u"150", Load::Initial},
     {u"Character", u"VoicePitch", &Settings::m_VoicePitch, u"50", Load::Initial},
-    {u"Character", u"CharacterSize", &Settings::m_CharacterSize, u"2", Load::Initial, Correction::AboveBecomes, 0, 4, 2},
-    {u"Character", u"Behavior", &Settings::m_Behavior, u"0", Load::Initial, Correction::OutsideBecomes, 0, 3, 0},
+    {u"Character", u"CharacterSize", &Settings::m_CharacterSize, u"2", Load::Initial,
+     Correction::AboveBecomes, 0, 4, 2},
+    {u"Character", u"Behavior", &Settings::m_Behavior, u"0", Load::Initial, Correction::OutsideBecomes, 0, 3,
+     0},
     // Where the user last put the character, for "Stay in place" (pixels; -1: nowhere yet).
     {u"Character", u"StayLeft", &Settings::m_StayLeft, u"-1", Load::Initial},
     {u"Character", u"StayTop", &Settings::m_StayTop, u"-1", Load::Initial},
     {u"Reminder", u"Gesture", &Settings::m_ReminderGesture, u"Suggest", Load::Settings},
     {u"Reminder", u"SoundFile", &Settings::m_ReminderSoundFile, u"", Load::Settings},
-    {u"Reminder", u"ReminderRecur", &Settings::m_ReminderRecur, u"0", Load::Settings, Correction::OutsideBecomes, 0, 4, 0},
+    {u"Reminder", u"ReminderRecur", &Settings::m_ReminderRecur, u"0", Load::Settings,
+     Correction::OutsideBecomes, 0, 4, 0},
 };
 
 // The order in which the first step reads its keys.
-const char16_t* const initialOrder[] = {
-    u"UserName", u"Name",     u"Fast",          u"WelcomeGesture",      u"ReadingGesture",
-    u"VoiceCharacter", u"VoiceSpeed", u"VoicePitch", u"WAVNewMessages", u"TimeSoundFile",
-    u"FontName", u"FontSize", u"Hide",          u"SpecifySenders",      u"ShowTips",
-    u"ShowNewMessagePanel", u"ShowPreviewPanel", u"ConnectionType", u"Position", u"LastTab",
-    u"Top",      u"Left",     u"Width",         u"Height",              u"SplitTop",
-    u"CharacterSize", u"Behavior", u"StayLeft", u"StayTop"};
+const char16_t* const initialOrder[] = {u"UserName",
+                                        u"Name",
+                                        u"Fast",
+                                        u"WelcomeGesture",
+                                        u"ReadingGesture",
+                                        u"VoiceCharacter",
+                                        u"VoiceSpeed",
+                                        u"VoicePitch",
+                                        u"WAVNewMessages",
+                                        u"TimeSoundFile",
+                                        u"FontName",
+                                        u"FontSize",
+                                        u"Hide",
+                                        u"SpecifySenders",
+                                        u"ShowTips",
+                                        u"ShowNewMessagePanel",
+                                        u"ShowPreviewPanel",
+                                        u"ConnectionType",
+                                        u"Position",
+                                        u"LastTab",
+                                        u"Top",
+                                        u"Left",
+                                        u"Width",
+                                        u"Height",
+                                        u"SplitTop",
+                                        u"CharacterSize",
+                                        u"Behavior",
+                                        u"StayLeft",
+                                        u"StayTop"};
 
 const Field* findField(QStringView key)
 {
     for (const Field& f : fields)
-        if (key == f.key)
-            return &f;
+        if (key == f.key) return &f;
     return nullptr;
 }
 
@@ -158,8 +188,7 @@ void assign(Settings& s, const Field& f, const QString& text)
 
 } // namespace
 
-Settings::Settings(const QString& appPath)
-    : m_appPath(appPath), m_filePath(appPath + u"/Zentra.INI"_s)
+Settings::Settings(const QString& appPath) : m_appPath(appPath), m_filePath(appPath + u"/Zentra.INI"_s)
 {
     // A fresh object holds the defaults, so code that runs before a load
     // (and tests) sees the same values a missing file gives.
@@ -167,15 +196,18 @@ Settings::Settings(const QString& appPath)
         assign(*this, f, defaultText(f, m_appPath));
 }
 
-QString Settings::welcomeFilePath() const { return m_appPath + u"/Welcome.txt"_s; }
+QString Settings::welcomeFilePath() const
+{
+    return m_appPath + u"/Welcome.txt"_s;
+}
 
 void Settings::readKeys(bool initial, const QStringList& order)
 {
     for (const QString& key : order) {
         const Field* f = findField(key);
-        if (!f || (f->readIn == Load::Initial) != initial)
-            continue;
-        assign(*this, *f, ReadIni(QString::fromUtf16(f->section), key, defaultText(*f, m_appPath), m_filePath));
+        if (!f || (f->readIn == Load::Initial) != initial) continue;
+        assign(*this, *f,
+               ReadIni(QString::fromUtf16(f->section), key, defaultText(*f, m_appPath), m_filePath));
     }
 }
 
@@ -221,21 +253,18 @@ bool Settings::LoadSettings()
 {
     QStringList order;
     for (const Field& f : fields)
-        if (f.readIn == Load::Settings)
-            order << QString::fromUtf16(f.key);
+        if (f.readIn == Load::Settings) order << QString::fromUtf16(f.key);
     readKeys(false, order);
 
     if (m_fileDamaged || !QFileInfo::exists(m_filePath)) return RunWizard(0);
-    if (m_ConnectionType == 0)
-        return RunWizard(7);
+    if (m_ConnectionType == 0) return RunWizard(7);
     return true;
 }
 
 bool Settings::RunWizard(int startPage)
 {
     m_RanWizard = true;
-    if (!wizardRunner)
-        return true;
+    if (!wizardRunner) return true;
     return wizardRunner(startPage);
 }
 
@@ -284,8 +313,7 @@ QList<std::pair<QString, QString>> Settings::savedKeys()
 void Settings::writeWelcomeFile() const
 {
     QSaveFile f(welcomeFilePath());
-    if (!f.open(QIODevice::WriteOnly))
-        return;
+    if (!f.open(QIODevice::WriteOnly)) return;
     QString text = m_WelcomeMessage;
     text.replace(u"\""_s, u"\"\""_s);
     f.write((u'"' + text + u"\"\r\n"_s).toUtf8());
@@ -298,11 +326,9 @@ void Settings::writeWelcomeFile() const
 void Settings::readWelcomeFile()
 {
     QFile f(welcomeFilePath());
-    if (!f.open(QIODevice::ReadOnly))
-        return;
+    if (!f.open(QIODevice::ReadOnly)) return;
     const QString text = platform::decodeLegacyText(f.readAll());
-    if (text.isEmpty())
-        return;
+    if (text.isEmpty()) return;
     qsizetype i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
         ++i;

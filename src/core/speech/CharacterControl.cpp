@@ -1,12 +1,12 @@
 #include "core/speech/CharacterControl.h"
 
-#include "platform/DataFiles.h"
-#include "platform/Screens.h"
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
-#include "core/speech/IAgent.h"
+#include "platform/DataFiles.h"
+#include "platform/Screens.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,27 +23,22 @@ namespace {
 // them lower-cased: "vela.acs" finds "Vela.ACS".
 QString findIn(const QString& folder, const QString& name)
 {
-    if (folder.isEmpty() || name.isEmpty())
-        return {};
+    if (folder.isEmpty() || name.isEmpty()) return {};
     const QString exact = folder + u'/' + name;
-    if (QFileInfo(exact).isFile())
-        return exact;
+    if (QFileInfo(exact).isFile()) return exact;
     const QDir dir(folder);
     for (const QString& entry : dir.entryList(QDir::Files, QDir::Name))
-        if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return dir.filePath(entry);
+        if (entry.compare(name, Qt::CaseInsensitive) == 0) return dir.filePath(entry);
     return {};
 }
 
 QString firstCharacterFile(const QString& folder)
 {
-    if (folder.isEmpty())
-        return {};
+    if (folder.isEmpty()) return {};
     QDir dir(folder);
     const QStringList files = dir.entryList(QDir::Files, QDir::Name);
     for (const QString& f : files)
-        if (f.endsWith(u".acs"_s, Qt::CaseInsensitive))
-            return f;
+        if (f.endsWith(u".acs"_s, Qt::CaseInsensitive)) return f;
     return {};
 }
 
@@ -54,7 +49,10 @@ int roundEven(double v)
 }
 
 // MoveTo takes 16-bit coordinates.
-int to16(double v) { return qBound(-32768, roundEven(v), 32767); }
+int to16(double v)
+{
+    return qBound(-32768, roundEven(v), 32767);
+}
 
 } // namespace
 
@@ -65,7 +63,10 @@ CharacterControl::CharacterControl(IAgent& agent, Settings& settings) : m_agent(
     screenGeometry = [] { return platform::availableScreenGeometry(); };
 }
 
-void CharacterControl::SetCharactersFolder() { Program().CharactersFolder = platform::installedCharactersFolder(); }
+void CharacterControl::SetCharactersFolder()
+{
+    Program().CharactersFolder = platform::installedCharactersFolder();
+}
 
 bool CharacterControl::InitCharacter()
 {
@@ -75,15 +76,12 @@ bool CharacterControl::InitCharacter()
     if (findIn(appPath, m_settings.m_CharacterName).isEmpty() &&
         findIn(charsFolder, m_settings.m_CharacterName).isEmpty()) {
         QString first = firstCharacterFile(appPath);
-        if (first.isEmpty())
-            first = firstCharacterFile(charsFolder);
-        if (!first.isEmpty())
-            m_settings.m_CharacterName = first;
+        if (first.isEmpty()) first = firstCharacterFile(charsFolder);
+        if (!first.isEmpty()) m_settings.m_CharacterName = first;
     }
 
     QString path = findIn(appPath, m_settings.m_CharacterName);
-    if (path.isEmpty())
-        path = findIn(charsFolder, m_settings.m_CharacterName);
+    if (path.isEmpty()) path = findIn(charsFolder, m_settings.m_CharacterName);
     if (path.isEmpty()) {
         path = charsFolder + u'/' + m_settings.m_CharacterName;
         if (showMessage)
@@ -99,10 +97,11 @@ bool CharacterControl::InitCharacter()
     if (!m_agent.Load(QString::fromUtf16(CharacterID), path)) {
         QString why = m_agent.loadError();
         if (showMessage)
-            showMessage(u"Failed to load character file: "_s + path +
-                            u". Make sure you have at least one character installed, before running Orvella."_s +
-                            (why.isEmpty() ? QString() : u"\r\n\r\n"_s + why),
-                        false, u"Read"_s);
+            showMessage(
+                u"Failed to load character file: "_s + path +
+                    u". Make sure you have at least one character installed, before running Orvella."_s +
+                    (why.isEmpty() ? QString() : u"\r\n\r\n"_s + why),
+                false, u"Read"_s);
         return false;
     }
     m_agent.setLanguageID(1033);
@@ -173,15 +172,13 @@ void CharacterControl::SetAgentPos()
     const QRect screen = screenGeometry ? screenGeometry() : QRect(0, 0, 1024, 768);
     const auto pos =
         AgentPosition(m_settings.m_Position, screen.size(), QSize(m_agent.Width(), m_agent.Height()));
-    if (!pos)
-        return;
+    if (!pos) return;
     m_agent.MoveTo(pos->x() + screen.x(), pos->y() + screen.y());
 }
 
 void CharacterControl::RestoreStayInPlace()
 {
-    if (m_settings.m_Position != 7 || m_settings.m_StayLeft < 0 || m_settings.m_StayTop < 0)
-        return;
+    if (m_settings.m_Position != 7 || m_settings.m_StayLeft < 0 || m_settings.m_StayTop < 0) return;
     // A place on a screen that is gone would leave the character out of reach.
     const QRect screen = screenGeometry ? screenGeometry() : QRect(0, 0, 1024, 768);
     const QPoint at(m_settings.m_StayLeft, m_settings.m_StayTop);
@@ -190,14 +187,12 @@ void CharacterControl::RestoreStayInPlace()
     if (!screenGeometry || screens.size() > 1)
         for (const QRect& s : screens)
             onScreen = onScreen || s.contains(at);
-    if (onScreen)
-        m_agent.MoveTo(at.x(), at.y());
+    if (onScreen) m_agent.MoveTo(at.x(), at.y());
 }
 
 void CharacterControl::RememberStayInPlace()
 {
-    if (m_settings.m_Position != 7 || !m_agent.isLoaded())
-        return;
+    if (m_settings.m_Position != 7 || !m_agent.isLoaded()) return;
     m_settings.m_StayLeft = m_agent.Left();
     m_settings.m_StayTop = m_agent.Top();
 }
@@ -246,8 +241,7 @@ void CharacterControl::SayWelcome(bool IncludeMessage, bool Hide)
     QString text = Sentence(u"Hello "_s + m_settings.m_UserName);
     if (!m_settings.m_WelcomeMessage.isEmpty() && IncludeMessage)
         text += u" \r\n"_s + m_settings.m_WelcomeMessage;
-    if (speech)
-        speech->SayAndPlay(text, m_settings.m_WelcomeGesture, Hide, true);
+    if (speech) speech->SayAndPlay(text, m_settings.m_WelcomeGesture, Hide, true);
 }
 
 void CharacterControl::onAlwaysShowToggled(bool checked)
@@ -263,8 +257,7 @@ QStringList GestureChoices(const IAgent& agent)
 {
     QStringList names{u"None"_s};
     for (const QString& name : agent.AnimationNames())
-        if (!name.contains(u"ing"_s))
-            names << name;
+        if (!name.contains(u"ing"_s)) names << name;
     return names;
 }
 

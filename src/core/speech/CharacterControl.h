@@ -7,7 +7,6 @@
 #include <functional>
 #include <optional>
 
-
 namespace orvella {
 
 class Settings;

@@ -3,7 +3,6 @@
 #include <QString>
 #include <functional>
 
-
 namespace orvella {
 
 class Settings;

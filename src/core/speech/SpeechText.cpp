@@ -9,19 +9,16 @@ namespace orvella {
 
 QString SpeakableCase(const QString& text, bool spellUpper)
 {
-    if (!spellUpper)
-        return text.toLower();
+    if (!spellUpper) return text.toLower();
     for (QChar c : text)
-        if (c.unicode() > 90)
-            return text;
+        if (c.unicode() > 90) return text;
     return text.toLower();
 }
 
 QString RemoveSymbols(const QString& text, const QString& symbols)
 {
     const qsizetype n = text.size();
-    if (n < 6)
-        return text;
+    if (n < 6) return text;
     // Symbols are few; a table for the common range keeps the walk linear.
     bool ascii[128] = {};
     bool others = false;
@@ -42,12 +39,11 @@ QString RemoveSymbols(const QString& text, const QString& symbols)
     // from the end so each position is looked at once.
     std::vector<unsigned char> following(size_t(n), 0);
     for (qsizetype i = n - 2; i >= 0; --i)
-        following[size_t(i)] = s[i] == s[i + 1] ? static_cast<unsigned char>(qMin(5, following[size_t(i + 1)] + 1)) : 0;
+        following[size_t(i)] =
+            s[i] == s[i + 1] ? static_cast<unsigned char>(qMin(5, following[size_t(i + 1)] + 1)) : 0;
     for (qsizetype i = 0; i < n; ++i) {
-        if (isSymbol(s[i]))
-            continue;
-        if (following[size_t(i)] >= 5)
-            continue;
+        if (isSymbol(s[i])) continue;
+        if (following[size_t(i)] >= 5) continue;
         out.append(s[i]);
     }
     return out;
@@ -61,14 +57,12 @@ QString SpeechTagPrefix(const Settings& settings)
 
 QString NeutralizeSpeechTags(const QString& text)
 {
-    if (!text.contains(u'\\'))
-        return text;
+    if (!text.contains(u'\\')) return text;
     QString out;
     out.reserve(text.size() + 16);
     for (QChar c : text) {
         out.append(c);
-        if (c == u'\\')
-            out.append(QChar(0x2060));
+        if (c == u'\\') out.append(QChar(0x2060));
     }
     return out;
 }
@@ -77,8 +71,7 @@ namespace {
 bool blankOnly(const QString& s)
 {
     for (QChar c : s)
-        if (c != u' ')
-            return false;
+        if (c != u' ') return false;
     return true;
 }
 } // namespace
@@ -91,14 +84,13 @@ QString Sentence(const QString& text)
     QString s = text.left(end);
     if (end > 0) {
         const QChar last = s.back();
-        if (last == u'.' || last == u'!' || last == u'?' || last == QChar(0x2026))
-            return s;
+        if (last == u'.' || last == u'!' || last == u'?' || last == QChar(0x2026)) return s;
     }
     return s + u'.';
 }
 
-QString ComposeSpokenParts(const Settings& settings, const MailMessage& message, bool sayFrom, bool saySubject,
-                           bool sayBody)
+QString ComposeSpokenParts(const Settings& settings, const MailMessage& message, bool sayFrom,
+                           bool saySubject, bool sayBody)
 {
     // The user's own words may carry speech tags; the message's never do.
     const auto fromMail = [&](const QString& part) {

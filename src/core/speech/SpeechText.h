@@ -40,7 +40,7 @@ QString Sentence(const QString& text);
 // m_MessagePrefix, the subject after m_BeforeSubject (not when blank), the
 // body after m_BeforeContent and a line break (not when blank), each in
 // speakable case and ended by ". ".
-QString ComposeSpokenParts(const Settings& settings, const MailMessage& message, bool sayFrom, bool saySubject,
-                           bool sayBody);
+QString ComposeSpokenParts(const Settings& settings, const MailMessage& message, bool sayFrom,
+                           bool saySubject, bool sayBody);
 
 } // namespace orvella

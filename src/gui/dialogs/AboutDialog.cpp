@@ -1,9 +1,9 @@
 #include "gui/dialogs/AboutDialog.h"
 #include "gui/widgets/StayAboveCharacter.h"
 
-#include "platform/Shell.h"
 #include "core/settings/Program.h"
 #include "gui/wizard/WizardLink.h"
+#include "platform/Shell.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

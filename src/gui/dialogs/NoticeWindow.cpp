@@ -17,7 +17,10 @@ namespace {
 QList<ShownMessage>* messageRecorder = nullptr;
 }
 
-void setShowMessageRecorder(QList<ShownMessage>* recorder) { messageRecorder = recorder; }
+void setShowMessageRecorder(QList<ShownMessage>* recorder)
+{
+    messageRecorder = recorder;
+}
 
 NoticeWindow::NoticeWindow(SpeechOutput* speech, QWidget* parent) : QDialog(parent), m_speech(speech)
 {
@@ -54,27 +57,25 @@ bool NoticeWindow::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate) {
         cmdSayIt->setEnabled(m_ToSay);
-        if (m_ToSay)
-            sayIt();
+        if (m_ToSay) sayIt();
     }
     return QDialog::event(e);
 }
 
 void NoticeWindow::sayIt()
 {
-    if (m_speech)
-        m_speech->SayAndPlay(lblMessage->text(), m_Animation, true, true);
+    if (m_speech) m_speech->SayAndPlay(lblMessage->text(), m_Animation, true, true);
 }
 
 void NoticeWindow::done(int result)
 {
     // Closing a speaking notice silences the character at once.
-    if (m_ToSay && m_speech)
-        m_speech->StopAgent();
+    if (m_ToSay && m_speech) m_speech->StopAgent();
     QDialog::done(result);
 }
 
-void ShowMessage(SpeechOutput* speech, const QString& text, bool sayIt, const QString& gesture, QWidget* parent)
+void ShowMessage(SpeechOutput* speech, const QString& text, bool sayIt, const QString& gesture,
+                 QWidget* parent)
 {
     if (messageRecorder) {
         messageRecorder->append({text, sayIt, gesture});

@@ -13,7 +13,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-PromptEveryMessageDialog::PromptEveryMessageDialog(SpeechOutput* speech, const MailMessage& message, QWidget* parent)
+PromptEveryMessageDialog::PromptEveryMessageDialog(SpeechOutput* speech, const MailMessage& message,
+                                                   QWidget* parent)
     : QDialog(parent), m_speech(speech)
 {
     setObjectName(u"frmPromptEveryMessage"_s);
@@ -63,7 +64,8 @@ bool PromptEveryMessageDialog::event(QEvent* e)
     if (e->type() == QEvent::WindowActivate) {
         raise();
         if (m_speech)
-            m_speech->SayAndPlay(u"Listen to message from "_s + NeutralizeSpeechTags(lblFrom->text()) + u"?"_s,
+            m_speech->SayAndPlay(u"Listen to message from "_s + NeutralizeSpeechTags(lblFrom->text()) +
+                                     u"?"_s,
                                  u"None"_s, false, false);
     }
     return QDialog::event(e);

@@ -5,9 +5,9 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QHeaderView>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -58,8 +58,7 @@ PromptOnceDialog::PromptOnceDialog(SpeechOutput* speech, const QList<MailMessage
         accept();
     });
     connect(cmdNo, &QPushButton::clicked, this, [this] {
-        if (m_speech)
-            m_speech->StopAgent();
+        if (m_speech) m_speech->StopAgent();
         reject();
     });
 }
@@ -69,8 +68,7 @@ bool PromptOnceDialog::event(QEvent* e)
     // Asked again at every activation, like the program's message window.
     if (e->type() == QEvent::WindowActivate) {
         raise();
-        if (m_speech)
-            m_speech->SayAndPlay(u"Want to listen Now?"_s, u"None"_s, false, false);
+        if (m_speech) m_speech->SayAndPlay(u"Want to listen Now?"_s, u"None"_s, false, false);
     }
     return QDialog::event(e);
 }

@@ -1,9 +1,9 @@
 #include "gui/dialogs/ReminderAlert.h"
 
 #include "core/reminders/Reminder.h"
+#include "core/speech/SpeechOutput.h"
 #include "platform/Clock.h"
 #include "platform/WindowGroup.h"
-#include "core/speech/SpeechOutput.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -14,8 +14,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QScreen>
+#include <QStringListModel>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -147,7 +147,8 @@ void ReminderAlert::showEvent(QShowEvent* e)
     QDialog::showEvent(e);
 }
 
-QPoint ReminderAlert::PlaceAmongAlerts(const QList<QRect>& open, const QSize& size, const QRect& area, int step)
+QPoint ReminderAlert::PlaceAmongAlerts(const QList<QRect>& open, const QSize& size, const QRect& area,
+                                       int step)
 {
     if (open.isEmpty())
         return {area.left() + (area.width() - size.width()) / 2,

@@ -1,15 +1,15 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/dialogs/ReminderDialog.h"
 #include "gui/widgets/StayAboveCharacter.h"
+#include "gui/widgets/WidgetHelpers.h"
 
-#include "platform/Clock.h"
-#include "gui/widgets/Dialogs.h"
 #include "core/reminders/Reminder.h"
 #include "core/reminders/ReminderValues.h"
-#include "gui/widgets/UpDownEdit.h"
 #include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/widgets/Dialogs.h"
+#include "gui/widgets/UpDownEdit.h"
+#include "platform/Clock.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -125,8 +125,7 @@ ReminderDialog::ReminderDialog(Settings& settings, SpeechOutput* speech, QWidget
         if (checked) onEveryDailyChosen(id);
     });
     connect(cmdNow, &QPushButton::clicked, this, &ReminderDialog::setNow);
-    connect(cmdReminderSoundBrowse, &QPushButton::clicked, this,
-            &ReminderDialog::browseSound);
+    connect(cmdReminderSoundBrowse, &QPushButton::clicked, this, &ReminderDialog::browseSound);
     connect(txtContents, &QPlainTextEdit::textChanged, this, &ReminderDialog::updateOkState);
     connect(cmdOK, &QPushButton::clicked, this, &ReminderDialog::confirm);
     connect(cmdCancel, &QPushButton::clicked, this, &ReminderDialog::cancel);
@@ -433,7 +432,7 @@ void ReminderDialog::confirm()
     UpDownEdit* interval = m_kind == Reminder::Daily     ? txtEveryDaily
                            : m_kind == Reminder::Weekly  ? txtEveryWeekly
                            : m_kind == Reminder::Monthly ? txtMonths
-                                                          : nullptr;
+                                                         : nullptr;
     if (interval && !validInterval(interval)) return;
 
     const QTime time = dtTime->time();

@@ -1,11 +1,11 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/dialogs/RuleDialog.h"
 #include "gui/widgets/StayAboveCharacter.h"
+#include "gui/widgets/WidgetHelpers.h"
 
-#include "gui/widgets/Dialogs.h"
 #include "core/speech/CharacterControl.h"
 #include "core/speech/SpeechOutput.h"
 #include "gui/widgets/ControlNames.h"
+#include "gui/widgets/Dialogs.h"
 #include "gui/widgets/FieldFilter.h"
 
 #include <QCheckBox>
@@ -228,11 +228,10 @@ void RuleDialog::confirm()
     if (!m_Rule || txtName->text().trimmed().isEmpty()) return;
     const QString sound = txtRuleSound->text().trimmed();
     if (!sound.isEmpty() && !QFileInfo(sound).isFile()) {
-        Dialogs::inform(
-            this, u"Orvella"_s,
-            u"The sound file you selected, does not exist. Please select an existing WAV file "
-            u"or leave the sound file box empty."_s,
-            QMessageBox::Information);
+        Dialogs::inform(this, u"Orvella"_s,
+                        u"The sound file you selected, does not exist. Please select an existing WAV file "
+                        u"or leave the sound file box empty."_s,
+                        QMessageBox::Information);
         // Back to the field the notice is about, not to the rule's text.
         txtRuleSound->setFocus(Qt::OtherFocusReason);
         txtRuleSound->selectAll();
@@ -275,7 +274,7 @@ void RuleDialog::done(int result)
 }
 
 bool RuleDialog::AddRule(const QString& address, RuleList& rules, SpeechOutput* speech, IAgent* agent,
-                             QWidget* parent)
+                         QWidget* parent)
 {
     Rule rule;
     rule.m_Name = address;
@@ -293,10 +292,11 @@ bool ConfirmRuleOverwrite(RuleList& rules, const Rule& newRule, QWidget* parent)
 {
     const qsizetype i = IndexOfSameRule(rules, newRule);
     if (i < 0) return false;
-    const bool yes = Dialogs::askYesNo(
-        parent, u"Rule already exists"_s,
-        u"A Rule for "_s + rules[i].m_Name + u" already exists.\r\n\r\nWould you like to overwrite the current Rule?"_s,
-        QMessageBox::Information);
+    const bool yes =
+        Dialogs::askYesNo(parent, u"Rule already exists"_s,
+                          u"A Rule for "_s + rules[i].m_Name +
+                              u" already exists.\r\n\r\nWould you like to overwrite the current Rule?"_s,
+                          QMessageBox::Information);
     if (!yes) return true;
     rules.removeAt(i);
     return false;

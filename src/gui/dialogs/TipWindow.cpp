@@ -1,12 +1,12 @@
 #include "gui/dialogs/TipWindow.h"
 #include "gui/widgets/StayAboveCharacter.h"
 
-#include "platform/ProfileFile.h"
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
 #include "core/speech/SpeechText.h"
-#include "core/speech/IAgent.h"
+#include "platform/ProfileFile.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -231,7 +231,8 @@ bool TipWindow::TipShowing()
     return tipShowing;
 }
 
-bool TipWindow::ShowTip(Settings& settings, SpeechOutput* speech, QWidget* parent, FirstTip first, RandomSource random)
+bool TipWindow::ShowTip(Settings& settings, SpeechOutput* speech, QWidget* parent, FirstTip first,
+                        RandomSource random)
 {
     if (tipShowing) return false;
     tipShowing = true;

@@ -36,7 +36,8 @@ public:
     // the tip window modally with the modal-dialog flag set and the
     // character's "Orvella Tip" command disabled. While one tip window is
     // open, further requests do nothing. True when a window was shown.
-    static bool ShowTip(Settings& settings, SpeechOutput* speech, QWidget* parent, FirstTip first = FirstTip::CutsSpeech, RandomSource random = {});
+    static bool ShowTip(Settings& settings, SpeechOutput* speech, QWidget* parent,
+                        FirstTip first = FirstTip::CutsSpeech, RandomSource random = {});
     // A tip window opened by ShowTip is on screen.
     static bool TipShowing();
 

@@ -1,7 +1,6 @@
 #include "gui/dialogs/ViewWindow.h"
 #include "gui/widgets/StayAboveCharacter.h"
 
-
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>

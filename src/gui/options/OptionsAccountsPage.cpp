@@ -2,13 +2,13 @@
 
 #include "core/mail/Accounts.h"
 #include "core/pop3/Pop3Client.h"
-#include "gui/widgets/Dialogs.h"
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
-#include "gui/widgets/ControlNames.h"
-#include "gui/widgets/FieldFilter.h"
-#include "gui/options/OptionsServices.h"
+#include "core/settings/Settings.h"
 #include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/widgets/ControlNames.h"
+#include "gui/widgets/Dialogs.h"
+#include "gui/widgets/FieldFilter.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -282,10 +282,8 @@ OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialo
     connect(cmdRemoveAccount, &QPushButton::clicked, this, &OptionsAccountsPage::removeAccount);
     connect(cmdNotice, &QPushButton::clicked, this, &OptionsAccountsPage::showNotice);
     connect(cboSecurity, &QComboBox::activated, this, &OptionsAccountsPage::onSecurityChosen);
-    connect(cmdTrustCertificate, &QPushButton::clicked, this,
-            &OptionsAccountsPage::trustCertificate);
-    connect(cmdForgetCertificate, &QPushButton::clicked, this,
-            &OptionsAccountsPage::forgetCertificate);
+    connect(cmdTrustCertificate, &QPushButton::clicked, this, &OptionsAccountsPage::trustCertificate);
+    connect(cmdForgetCertificate, &QPushButton::clicked, this, &OptionsAccountsPage::forgetCertificate);
 
     // Edits go into the selected account's copy as the user types.
     auto edited = [this](QLineEdit* field, QString AccountFields::*member) {
@@ -485,12 +483,11 @@ void OptionsAccountsPage::onSecurityChosen()
     const QString chosen = cboSecurity->currentText();
     if (chosen == account.security) return;
     if (chosen == u"None"_s &&
-        !Dialogs::askYesNo(
-            this, u"Orvella"_s,
-            u"Without security, your password and your messages travel over the network "
-            u"in clear text, where anyone on the way can read them.\n\nUse no security "
-            u"for this account?"_s,
-            QMessageBox::Warning)) {
+        !Dialogs::askYesNo(this, u"Orvella"_s,
+                           u"Without security, your password and your messages travel over the network "
+                           u"in clear text, where anyone on the way can read them.\n\nUse no security "
+                           u"for this account?"_s,
+                           QMessageBox::Warning)) {
         cboSecurity->setCurrentIndex(cboSecurity->findText(account.security));
         return;
     }

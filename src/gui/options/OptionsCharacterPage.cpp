@@ -1,15 +1,15 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/options/OptionsCharacterPage.h"
+#include "gui/widgets/WidgetHelpers.h"
 
-#include "core/settings/Settings.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
-#include "core/speech/SpeechOutput.h"
 #include "core/speech/IAgent.h"
-#include "gui/widgets/ControlNames.h"
-#include "gui/options/OptionsServices.h"
+#include "core/speech/SpeechOutput.h"
 #include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/widgets/ControlNames.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,14 +1,14 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/options/OptionsDialog.h"
 #include "gui/widgets/StayAboveCharacter.h"
+#include "gui/widgets/WidgetHelpers.h"
 
-#include "core/settings/Settings.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
-#include "core/speech/SpeechOutput.h"
 #include "core/speech/IAgent.h"
-#include "gui/widgets/ControlNames.h"
+#include "core/speech/SpeechOutput.h"
+#include "gui/dialogs/NoticeWindow.h"
 #include "gui/options/OptionsAccountsPage.h"
 #include "gui/options/OptionsCharacterPage.h"
 #include "gui/options/OptionsFiltersPage.h"
@@ -16,7 +16,7 @@
 #include "gui/options/OptionsRulesPage.h"
 #include "gui/options/OptionsServices.h"
 #include "gui/options/OptionsWhatToSayPage.h"
-#include "gui/dialogs/NoticeWindow.h"
+#include "gui/widgets/ControlNames.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -54,7 +54,8 @@ int SelectedIndex(const QComboBox* list, int keep)
     return list->currentIndex() >= 0 ? list->currentIndex() : keep;
 }
 
-OptionsDialog::OptionsDialog(OptionsServices& services, QWidget* parent) : QDialog(parent), m_services(services)
+OptionsDialog::OptionsDialog(OptionsServices& services, QWidget* parent)
+    : QDialog(parent), m_services(services)
 {
     StayAboveCharacter(this);
     setObjectName(u"frmOptions"_s);

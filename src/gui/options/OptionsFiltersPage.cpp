@@ -1,9 +1,9 @@
 #include "gui/options/OptionsFiltersPage.h"
 
 #include "gui/dialogs/FilterDialog.h"
-#include "gui/widgets/ControlNames.h"
-#include "gui/options/OptionsServices.h"
 #include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/widgets/ControlNames.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

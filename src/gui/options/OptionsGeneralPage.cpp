@@ -1,13 +1,13 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/options/OptionsGeneralPage.h"
+#include "gui/widgets/WidgetHelpers.h"
 
-#include "gui/widgets/Dialogs.h"
-#include "core/settings/Settings.h"
 #include "core/settings/IniValues.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
-#include "gui/widgets/ControlNames.h"
-#include "gui/options/OptionsServices.h"
 #include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/widgets/ControlNames.h"
+#include "gui/widgets/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>

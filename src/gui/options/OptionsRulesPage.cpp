@@ -1,10 +1,10 @@
 #include "gui/options/OptionsRulesPage.h"
 
-#include "gui/dialogs/RuleDialog.h"
 #include "core/settings/Settings.h"
-#include "gui/widgets/ControlNames.h"
-#include "gui/options/OptionsServices.h"
+#include "gui/dialogs/RuleDialog.h"
 #include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
+#include "gui/widgets/ControlNames.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,10 +1,10 @@
 #include "gui/options/OptionsWhatToSayPage.h"
 
 #include "core/settings/Settings.h"
+#include "gui/options/OptionsDialog.h"
+#include "gui/options/OptionsServices.h"
 #include "gui/widgets/ControlNames.h"
 #include "gui/widgets/FieldFilter.h"
-#include "gui/options/OptionsServices.h"
-#include "gui/options/OptionsDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

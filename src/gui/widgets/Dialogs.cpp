@@ -26,8 +26,7 @@ QList<Dialogs::Asked>& asked()
 bool Dialogs::askYesNo(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon)
 {
     asked().append({title, text});
-    if (!answers().isEmpty())
-        return answers().dequeue();
+    if (!answers().isEmpty()) return answers().dequeue();
     QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     // Above the always-on-top character, which could cover the buttons.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -51,21 +50,27 @@ QString Dialogs::openFileName(QWidget* parent, const QString& title, const QStri
                               const QString& filter, const QString& defaultSuffix)
 {
     asked().append({title, folder});
-    if (!fileNames().isEmpty())
-        return fileNames().dequeue();
+    if (!fileNames().isEmpty()) return fileNames().dequeue();
     QFileDialog dialog(parent, title, folder, filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!defaultSuffix.isEmpty())
-        dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
+    if (!defaultSuffix.isEmpty()) dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }
 
-void Dialogs::queueAnswer(bool yes) { answers().enqueue(yes); }
-void Dialogs::queueFileName(const QString& fileName) { fileNames().enqueue(fileName); }
-QList<Dialogs::Asked> Dialogs::takeAsked() { return std::exchange(asked(), {}); }
+void Dialogs::queueAnswer(bool yes)
+{
+    answers().enqueue(yes);
+}
+void Dialogs::queueFileName(const QString& fileName)
+{
+    fileNames().enqueue(fileName);
+}
+QList<Dialogs::Asked> Dialogs::takeAsked()
+{
+    return std::exchange(asked(), {});
+}
 void Dialogs::reset()
 {
     answers().clear();

@@ -1,5 +1,5 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/widgets/FieldFilter.h"
+#include "gui/widgets/WidgetHelpers.h"
 
 #include "core/settings/IniValues.h"
 

@@ -1,5 +1,5 @@
-#include "gui/widgets/WidgetHelpers.h"
 #include "gui/widgets/UpDownEdit.h"
+#include "gui/widgets/WidgetHelpers.h"
 
 #include "core/reminders/ReminderValues.h"
 #include "core/settings/IniValues.h"

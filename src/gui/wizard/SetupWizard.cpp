@@ -3,18 +3,18 @@
 #include "core/mail/AccountDrafts.h"
 #include "gui/widgets/StayAboveCharacter.h"
 
+#include "core/mail/Account.h"
 #include "core/mail/AccountDrafts.h"
 #include "core/mail/AccountPasswords.h"
-#include "core/mail/Account.h"
-#include "gui/widgets/Dialogs.h"
-#include "core/settings/Settings.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
-#include "core/speech/SpeechOutput.h"
 #include "core/speech/IAgent.h"
-#include "gui/wizard/WizardLink.h"
+#include "core/speech/SpeechOutput.h"
+#include "gui/widgets/Dialogs.h"
 #include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "gui/wizard/WizardLink.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -57,7 +57,7 @@ QList<int> spokenLabels(int page)
 } // namespace
 
 SetupWizard::SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput* speech,
-                                 CharacterControl* character, QWidget* parent)
+                         CharacterControl* character, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_accounts(accounts), m_speech(speech), m_character(character)
 {
     StayAboveCharacter(this);
@@ -99,8 +99,8 @@ SetupWizard::~SetupWizard()
     restorePosition();
 }
 
-bool SetupWizard::RunWizard(int startPage, Settings& settings, AccountList& accounts,
-                                SpeechOutput* speech, CharacterControl* character, QWidget* parent)
+bool SetupWizard::RunWizard(int startPage, Settings& settings, AccountList& accounts, SpeechOutput* speech,
+                            CharacterControl* character, QWidget* parent)
 {
     SetupWizard wizard(settings, accounts, speech, character, parent);
     wizard.Init(startPage);
@@ -350,9 +350,9 @@ bool SetupWizard::validatePage(int& page)
         const QString server = txtPOPServer->text().trimmed();
         if (server.contains(u'@')) {
             Dialogs::inform(this, ProgramTitle,
-                                      u"The incoming mail server address should not contain the @ character. "
-                                      u"Please check your account information for the correct incoming mail "
-                                      u"server address."_s);
+                            u"The incoming mail server address should not contain the @ character. "
+                            u"Please check your account information for the correct incoming mail "
+                            u"server address."_s);
             txtPOPServer->setFocus();
             return false;
         }

@@ -50,8 +50,8 @@ public:
     };
 
     // speech and character may be null (no character loaded): the wizard is then silent.
-    SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput* speech,
-                    CharacterControl* character, QWidget* parent = nullptr);
+    SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput* speech, CharacterControl* character,
+                QWidget* parent = nullptr);
     ~SetupWizard() override;
 
     // What the main window installs as Settings::wizardRunner: shows the
@@ -80,7 +80,7 @@ public:
     // Answers the web mail question; SpecialMailSystemsDialog by default, tests answer it themselves.
     std::function<int(const QString& question)> askSpecialMailSystems;
 
-    QMap<int, QLabel*> lblWizard; // by the label index the speech goes by: 100, 101, ..., 905
+    QMap<int, QLabel*> lblWizard;    // by the label index the speech goes by: 100, 101, ..., 905
     QList<WizardLink*> lblSkipEmail; // on pages 1, 2 and 3
 
 protected:

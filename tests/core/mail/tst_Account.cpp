@@ -1,7 +1,7 @@
 #include "core/mail/Accounts.h"
 #include "core/message/MailMessage.h"
-#include "platform/ProfileFile.h"
 #include "core/settings/Program.h"
+#include "platform/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,8 +9,8 @@
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
-using orvella::AccountList;
 using orvella::Account;
+using orvella::AccountList;
 
 namespace {
 
@@ -443,8 +443,7 @@ void tst_Account::journalAfterCrash()
     orvella::Account account;
     account.LoadSettings(u"Account"_s);
     QCOMPARE(account.MessageIDs().values(), (QStringList{u"<old@x>"_s, u"<whole@x>"_s, u"<\"q\"@x>"_s}));
-    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s),
-             u"<old@x>\r\n<whole@x>\r\n<\"q\"@x>\r\n"_s);
+    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s), u"<old@x>\r\n<whole@x>\r\n<\"q\"@x>\r\n"_s);
     QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
     // The file cut short is gone; its message is fetched again.
     QVERIFY(!QFile::exists(msg + u"20261210101010100.02.tem"_s));
@@ -465,13 +464,12 @@ void tst_Account::emptyServerRunsDetection_data()
     QTest::addColumn<QByteArray>("section");
     QTest::addColumn<QString>("server");
     QTest::addColumn<QString>("user");
-    QTest::newRow("both empty: detected") << QByteArray("POPServer=\r\nAccountName=\r\n")
-                                          << u"pop.oe.example"_s << u"oe\\user"_s;
+    QTest::newRow("both empty: detected")
+        << QByteArray("POPServer=\r\nAccountName=\r\n") << u"pop.oe.example"_s << u"oe\\user"_s;
     QTest::newRow("no keys: detected") << QByteArray() << u"pop.oe.example"_s << u"oe\\user"_s;
     // A value the user gave is never replaced: the check would otherwise send
     // the user's password to another program's server.
-    QTest::newRow("name given") << QByteArray("POPServer=\r\nAccountName=kept\r\n") << QString()
-                                << u"kept"_s;
+    QTest::newRow("name given") << QByteArray("POPServer=\r\nAccountName=kept\r\n") << QString() << u"kept"_s;
     QTest::newRow("server given") << QByteArray("POPServer=mine.example\r\nAccountName=\r\n")
                                   << u"mine.example"_s << QString();
 }

@@ -1,8 +1,8 @@
 // The copies of the accounts the options dialog edits: OK gives the program's
 // accounts what the user changed and nothing else, in the dialog's order.
 #include "core/mail/AccountDrafts.h"
-#include "platform/ProfileFile.h"
 #include "core/settings/Program.h"
+#include "platform/ProfileFile.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -3,11 +3,11 @@
 // "Zentra.INI", what a start reads back, scrambled passwords moving over,
 // entries following a new name or server and going with a removed account,
 // and a locked keyring, on reading and on saving.
-#include "support/KeyringTestTools.h"
 #include "core/mail/AccountPasswords.h"
 #include "core/mail/Accounts.h"
-#include "platform/ProfileFile.h"
 #include "core/settings/Program.h"
+#include "platform/ProfileFile.h"
+#include "support/KeyringTestTools.h"
 
 #include <QFile>
 #include <QHash>

@@ -2,12 +2,12 @@
 // Service runs or can be started, and no session bus at all. Passwords stay
 // scrambled in "Zentra.INI" as before, the user is told once why, and an
 // account whose password the file leaves to the keyring gets a clear error.
-#include "support/KeyringTestTools.h"
 #include "core/mail/AccountPasswords.h"
 #include "core/mail/Accounts.h"
 #include "core/pop3/Pop3Client.h"
 #include "platform/ProfileFile.h"
 #include "support/CycleRig.h"
+#include "support/KeyringTestTools.h"
 
 #include <QFile>
 #include <QTemporaryDir>

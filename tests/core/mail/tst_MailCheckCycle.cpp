@@ -1,10 +1,10 @@
 #include "core/mail/Accounts.h"
 #include "core/mail/MailCheckCycle.h"
-#include "core/pop3/Pop3Client.h"
 #include "core/message/MessageStore.h"
-#include "platform/ProfileFile.h"
-#include "core/settings/Settings.h"
+#include "core/pop3/Pop3Client.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
+#include "platform/ProfileFile.h"
 #include "support/Pop3ScriptedTransport.h"
 
 #include <QDir>
@@ -505,8 +505,7 @@ void tst_MailCheckCycle::errors_data()
     // The messages before the failure are kept and known; the counters stop
     // at the last one retrieved, so the next cycle retrieves the rest.
     QTest::newRow("retrieval cut off after the first new message")
-        << kLogOn +
-               answer(Mailbox::parse(u"a:100 b:200 c:300 d:400 e:500"_s), {u"LIST 3"_s, u"TOP 4"_s}) +
+        << kLogOn + answer(Mailbox::parse(u"a:100 b:200 c:300 d:400 e:500"_s), {u"LIST 3"_s, u"TOP 4"_s}) +
                "C: TOP 5 2\nS: -ERR no such message\nC: LIST 4\nS: +OK 4 400\n" + kQuit
         << QString() << u"no such message"_s << int(Pop3Client::ErrorServer) << failedDownload << u"d"_s
         << u"a b c d"_s << 4 << 400;
@@ -629,10 +628,10 @@ void tst_MailCheckCycle::interruptedDownloadResumes_data()
     QTest::addColumn<QByteArray>("second");
     QTest::addColumn<int>("countedAfterFirst");
     const Mailbox box = Mailbox::parse(u"a:100 b:100 c:100 d:100 e:100"_s);
-    QTest::newRow("-ERR to TOP")
-        << kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s}) + "C: TOP 5 2\nS: -ERR busy\n" +
-               answer(box, {u"LIST 4"_s}).mid(answer(box, {}).size()) + kQuit
-        << kLogOn + answer(box, {u"LIST 4"_s, u"TOP 5"_s, u"LIST 5"_s}) + kQuit << 4;
+    QTest::newRow("-ERR to TOP") << kLogOn + answer(box, {u"LIST 3"_s, u"TOP 4"_s}) +
+                                        "C: TOP 5 2\nS: -ERR busy\n" +
+                                        answer(box, {u"LIST 4"_s}).mid(answer(box, {}).size()) + kQuit
+                                 << kLogOn + answer(box, {u"LIST 4"_s, u"TOP 5"_s, u"LIST 5"_s}) + kQuit << 4;
     // Without a session the size of message 4 cannot be asked: the counters
     // stay, and the message already stored is retrieved again but not kept.
     QTest::newRow("connection dropped")

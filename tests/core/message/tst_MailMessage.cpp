@@ -294,9 +294,8 @@ void tst_MailMessage::load_data()
     QTest::addColumn<QString>("subject");
     QTest::addColumn<QString>("content");
     const QByteArray head = "\"<id@x>\"\r\n\"2023111409124033160.5\"\r\n\"Joe <j@x>\"\r\n";
-    QTest::newRow("Windows-1252 file")
-        << head + "\"Caf\xe9\"\r\n\"Line one\r\nLine two\r\n\"\r\n"
-        << true << u"Caf\u00e9"_s << u"Line one\r\nLine two\r\n"_s;
+    QTest::newRow("Windows-1252 file") << head + "\"Caf\xe9\"\r\n\"Line one\r\nLine two\r\n\"\r\n"
+                                       << true << u"Caf\u00e9"_s << u"Line one\r\nLine two\r\n"_s;
     QTest::newRow("LF line ends") << QByteArray("\"<id@x>\"\n\"1\"\n\"f\"\n\"s\"\n\"a\nb\n\"\n") << true
                                   << u"s"_s << u"a\nb\n"_s;
     QTest::newRow("no line end after the last record") << head + "\"s\"\r\n\"c\"" << true << u"s"_s << u"c"_s;

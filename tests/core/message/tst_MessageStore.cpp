@@ -1,9 +1,9 @@
 #include "core/mail/Account.h"
 #include "core/mail/StoreIfNew.h"
 #include "core/message/MessageStore.h"
+#include "core/settings/Program.h"
 #include "gui/widgets/Dialogs.h"
 #include "platform/ProfileFile.h"
-#include "core/settings/Program.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

@@ -17,7 +17,8 @@ namespace {
 const QString prefix = u"\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\"_s;
 const QString apology =
     u"Sorry. There is no text available in the Clipboard. You can go to any program ( For example your web "
-    u"browser or word processor ) and copy a block of text to the clipboard. You can then listen to it, using "
+    u"browser or word processor ) and copy a block of text to the clipboard. You can then listen to it, "
+    u"using "
     u"the clipboard feature of Orvella."_s;
 } // namespace
 
@@ -56,7 +57,8 @@ void tst_ClipboardReading::reads()
     SpeechOutput speech(agent, settings);
     QGuiApplication::clipboard()->setText(clip);
     ReadClipboard(speech);
-    QCOMPARE(agent.calls, (QStringList{u"Show(fast)"_s, u"Play(Read)"_s, u"Speak("_s + prefix + spoken + u')'}));
+    QCOMPARE(agent.calls,
+             (QStringList{u"Show(fast)"_s, u"Play(Read)"_s, u"Speak("_s + prefix + spoken + u')'}));
 }
 
 void tst_ClipboardReading::noText()

@@ -1,5 +1,5 @@
-#include "core/settings/Settings.h"
 #include "core/reading/MessageReader.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
 #include "support/FakeAgent.h"
 #include "support/RecordingUserInterface.h"
@@ -82,8 +82,7 @@ void tst_MessageReader::init()
     m_speech = std::make_unique<SpeechOutput>(*m_agent, *m_settings);
     m_rules.clear();
     m_reader = std::make_unique<MessageReader>(*m_speech, *m_settings, m_rules);
-    connect(m_agent.get(), &IAgent::Bookmark, this,
-            [this](int id) { m_reader->onBookmark(id); });
+    connect(m_agent.get(), &IAgent::Bookmark, this, [this](int id) { m_reader->onBookmark(id); });
     m_status.clear();
     m_checkControls.clear();
     m_prompted.clear();
@@ -151,11 +150,10 @@ void tst_MessageReader::readsAllInOrderAndFinishes()
     QVERIFY(m_reader->ReadingActive);
     m_agent->runQueue();
     const QStringList said = spokenTexts();
-    QCOMPARE(said,
-             (QStringList{u"3 New Messages."_s, u"#1"_s,
-                          u"1. Message from Sender1.  Subject 1. \r\nBody 1. "_s, u"#100001"_s, u"#2"_s,
-                          u"2. Message from Sender2.  Subject 2. \r\nBody 2. "_s, u"#100002"_s, u"#3"_s,
-                          u"3. Message from Sender3.  Subject 3. \r\nBody 3. "_s, u"#100003"_s}));
+    QCOMPARE(said, (QStringList{u"3 New Messages."_s, u"#1"_s,
+                                u"1. Message from Sender1.  Subject 1. \r\nBody 1. "_s, u"#100001"_s, u"#2"_s,
+                                u"2. Message from Sender2.  Subject 2. \r\nBody 2. "_s, u"#100002"_s, u"#3"_s,
+                                u"3. Message from Sender3.  Subject 3. \r\nBody 3. "_s, u"#100003"_s}));
     // The reading gesture only before the first message.
     QCOMPARE(m_agent->calls.count(u"Play(Read)"_s), 1);
     QVERIFY(m_status.contains(u"Reading message number 3"_s));
@@ -198,8 +196,7 @@ void tst_MessageReader::nothingNew()
     m_settings->m_Behavior = 3; // these texts ignore the behaviour
     m_reader->AnnounceNewMail(checkAll, error);
     QCOMPARE(spokenTexts(), said);
-    if (!said.isEmpty())
-        QVERIFY(m_agent->calls.contains(u"Play(Sad)"_s));
+    if (!said.isEmpty()) QVERIFY(m_agent->calls.contains(u"Play(Sad)"_s));
     QCOMPARE(m_checkControls, QList<bool>{true});
 }
 
@@ -320,7 +317,7 @@ void tst_MessageReader::endMarkAfterStopIgnored()
     m_reader->onBookmark(1);
     m_reader->stopReading();
     QVERIFY(!m_reader->ReadingActive);
-    m_agent->runQueue(); // StopAll dropped the queue: nothing moves on
+    m_agent->runQueue();          // StopAll dropped the queue: nothing moves on
     m_reader->onBookmark(100001); // and a late end mark is ignored
     QVERIFY(!m_reader->ReadingActive);
     QCOMPARE(m_reader->CurrentMessageNo, 0);

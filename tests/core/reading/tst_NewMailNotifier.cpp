@@ -1,9 +1,9 @@
 // The new-mail notice: its words for every number of messages, the rules
 // that keep a message out of it, the switch in the settings, and its buttons
 // "Read" and "Open" (the first one read through a recording character).
+#include "core/reading/MessageReader.h"
 #include "core/reading/NewMailNotifier.h"
 #include "core/settings/Settings.h"
-#include "core/reading/MessageReader.h"
 #include "core/speech/SpeechOutput.h"
 #include "support/FakeAgent.h"
 #include "support/NotificationServer.h"
@@ -101,13 +101,14 @@ void tst_NewMailNotifier::words_data()
         << mails(5) << u"5 New Messages"_s
         << u"Sender 1: Subject 1\nSender 2: Subject 2\nSender 3: Subject 3\nand 2 more"_s;
     QTest::newRow("address only, no subject")
-        << QList<MailMessage>{mail(u"<bare@example.test>"_s, QString()), mail(u"plain@example.test"_s, u"  "_s)}
+        << QList<MailMessage>{mail(u"<bare@example.test>"_s, QString()),
+                              mail(u"plain@example.test"_s, u"  "_s)}
         << u"2 New Messages"_s << u"bare@example.test: (no subject)\nplain@example.test: (no subject)"_s;
-    QTest::newRow("no sender at all")
-        << QList<MailMessage>{mail(QString(), u"Hello"_s)} << u"1 New Message"_s << u"(unknown sender): Hello"_s;
+    QTest::newRow("no sender at all") << QList<MailMessage>{mail(QString(), u"Hello"_s)} << u"1 New Message"_s
+                                      << u"(unknown sender): Hello"_s;
     QTest::newRow("folded and long subject")
         << QList<MailMessage>{mail(u"\"Ann Lee\" <ann@example.test>"_s,
-                                u"Line one\r\n  line two "_s + QString(100, u'x'))}
+                                   u"Line one\r\n  line two "_s + QString(100, u'x'))}
         << u"1 New Message"_s << u"Ann Lee: Line one line two "_s + QString(61, u'x') + u'…';
 }
 

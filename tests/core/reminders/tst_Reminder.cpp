@@ -1,5 +1,5 @@
-#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
+#include "support/Widgets.h"
 
 #include "core/reminders/Reminder.h"
 #include "core/reminders/ReminderValues.h"

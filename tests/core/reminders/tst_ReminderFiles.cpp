@@ -1,8 +1,8 @@
 #include "support/ReminderFixture.h"
 
-#include "platform/ProfileFile.h"
 #include "core/reminders/Reminder.h"
 #include "core/reminders/ReminderValues.h"
+#include "platform/ProfileFile.h"
 
 #include <QApplication>
 #include <QLocale>

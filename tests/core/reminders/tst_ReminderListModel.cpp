@@ -1,7 +1,7 @@
 #include "support/ReminderFixture.h"
 
-#include "core/reminders/ReminderSet.h"
 #include "core/reminders/ReminderListModel.h"
+#include "core/reminders/ReminderSet.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

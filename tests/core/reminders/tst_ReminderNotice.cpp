@@ -2,9 +2,9 @@
 // private session bus: posted when the reminder's window opens while the
 // character is hidden, with the window's words, and replaced by the same
 // reminder's next alert.
-#include "support/ReminderFixture.h"
 #include "platform/DesktopNotifications.h"
 #include "support/NotificationServer.h"
+#include "support/ReminderFixture.h"
 
 #include <QTest>
 
@@ -49,8 +49,7 @@ void tst_ReminderNotice::postedWhenTheWindowOpensUnseen()
     platform::DesktopNotifications notifications;
     fx.alert.notifications = &notifications;
     fx.alert.characterHidden = [hidden] { return hidden; };
-    auto r =
-        fx.makeSaved(u"Call the dentist\r\nabout Tuesday"_s, at(u"2024-05-06 16:00"_s), Reminder::Daily);
+    auto r = fx.makeSaved(u"Call the dentist\r\nabout Tuesday"_s, at(u"2024-05-06 16:00"_s), Reminder::Daily);
     r->m_Popup = popup;
     r->Check(fx.alert, at(u"2024-05-06 16:00"_s));
     // The reminder speaks either way.

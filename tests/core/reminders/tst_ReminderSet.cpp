@@ -1,8 +1,8 @@
-#include "support/Widgets.h"
 #include "support/ReminderFixture.h"
+#include "support/Widgets.h"
 
-#include "core/reminders/ReminderSet.h"
 #include "core/reminders/CheckReminders.h"
+#include "core/reminders/ReminderSet.h"
 #include "gui/dialogs/ReminderAlert.h"
 
 #include <QApplication>
@@ -268,7 +268,8 @@ void tst_ReminderSet::manyDueAtOnceAreGathered()
                  QStringList{u"%1 reminders are due. They are listed in the reminder window."_s.arg(due)});
         QCOMPARE(fx.openWindows(), 1);
         auto* window = qobject_cast<ReminderAlert*>(fx.windows.last().data());
-        QVERIFY(window && child<QListView>(window, u"lstReminders"_s) && child<QListView>(window, u"lstReminders"_s)->isVisible());
+        QVERIFY(window && child<QListView>(window, u"lstReminders"_s) &&
+                child<QListView>(window, u"lstReminders"_s)->isVisible());
         QVERIFY(!child<QPlainTextEdit>(window, u"txtReminder"_s)->isVisible());
         QCOMPARE(child<QLabel>(window, u"lblReminder"_s)->text(), u"%1 reminders are due"_s.arg(due));
         const QAbstractItemModel* list = child<QListView>(window, u"lstReminders"_s)->model();

@@ -1,5 +1,5 @@
-#include "platform/ProfileFile.h"
 #include "core/rules/Filter.h"
+#include "platform/ProfileFile.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -34,12 +34,10 @@ QString referenceLineFilter(QString t, const QString& name)
         } else if (p >= 2 && t[p - 2] == u'\r' && t[p - 1] == u'\n') {
             const qsizetype q = t.indexOf(u"\r\n"_s, p);
             t = q < 0 ? t.left(p) : t.left(p) + t.mid(q + 2);
-            if (p >= t.size())
-                break;
+            if (p >= t.size()) break;
             p = t.indexOf(name, p);
         } else {
-            if (p + 1 >= t.size())
-                break;
+            if (p + 1 >= t.size()) break;
             p = t.indexOf(name, p + 1);
         }
     }
@@ -69,22 +67,23 @@ void tst_Filter::apply_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
     QTest::newRow("quoted line dropped") << 0 << u">"_s << u"Hi\r\n> quoted\r\nBye"_s << u"Hi\r\nBye"_s;
-    QTest::newRow("indented line kept") << 0 << u">"_s << u"Hi\r\n > quoted\r\nBye"_s << u"Hi\r\n > quoted\r\nBye"_s;
+    QTest::newRow("indented line kept")
+        << 0 << u">"_s << u"Hi\r\n > quoted\r\nBye"_s << u"Hi\r\n > quoted\r\nBye"_s;
     QTest::newRow("inside a line kept") << 0 << u">"_s << u"a > b\r\nc"_s << u"a > b\r\nc"_s;
     QTest::newRow("last line dropped, CR LF stays") << 0 << u">"_s << u"Hi\r\n> end"_s << u"Hi\r\n"_s;
     QTest::newRow("first two lines dropped") << 0 << u">"_s << u"> one\r\n> two\r\nthree"_s << u"three"_s;
     QTest::newRow("position 2 only, text unchanged") << 0 << u">"_s << u"a>bc"_s << u"a>bc"_s;
     QTest::newRow("two characters") << 0 << u">"_s << u"a>"_s << u"a>"_s;
-    QTest::newRow("lone LF does not separate") << 0 << u">"_s << u"Hi\n> not a line\r\nBye"_s
-                                               << u"Hi\n> not a line\r\nBye"_s;
+    QTest::newRow("lone LF does not separate")
+        << 0 << u">"_s << u"Hi\n> not a line\r\nBye"_s << u"Hi\n> not a line\r\nBye"_s;
     QTest::newRow("every line goes") << 0 << u"x"_s << u"x1\r\nx2\r\nx3"_s << u""_s;
     QTest::newRow("empty lines stay") << 0 << u">"_s << u"\r\n>a\r\n\r\n"_s << u"\r\n\r\n"_s;
     QTest::newRow("cut at five hyphens") << 1 << u"-----"_s << u"Body\r\n-----\r\nSig"_s << u"Body\r\n"_s;
-    QTest::newRow("equals signs do not cut") << 1 << u"-----"_s << u"Body\r\n=====\r\nSig"_s
-                                             << u"Body\r\n=====\r\nSig"_s;
+    QTest::newRow("equals signs do not cut")
+        << 1 << u"-----"_s << u"Body\r\n=====\r\nSig"_s << u"Body\r\n=====\r\nSig"_s;
     QTest::newRow("cut text absent") << 1 << u"--"_s << u"no dashes"_s << u"no dashes"_s;
-    QTest::newRow("cut is case-sensitive") << 1 << u"Forwarded"_s << u"was forwarded to me"_s
-                                           << u"was forwarded to me"_s;
+    QTest::newRow("cut is case-sensitive")
+        << 1 << u"Forwarded"_s << u"was forwarded to me"_s << u"was forwarded to me"_s;
     QTest::newRow("cut at the very start") << 1 << u"Hi"_s << u"Hi there"_s << u""_s;
     // A hand-edited type filters nothing rather than silencing every message.
     QTest::newRow("unknown type filters nothing") << 7 << u">"_s << u"anything"_s << u"anything"_s;

@@ -1,11 +1,11 @@
 #include "core/message/MailMessage.h"
-#include "gui/widgets/Dialogs.h"
-#include "platform/ProfileFile.h"
 #include "core/rules/Filter.h"
 #include "core/rules/Rule.h"
-#include "gui/dialogs/RuleDialog.h"
 #include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/dialogs/RuleDialog.h"
+#include "gui/widgets/Dialogs.h"
+#include "platform/ProfileFile.h"
 #include "support/FakeAgent.h"
 
 #include <QFile>
@@ -20,7 +20,8 @@ namespace {
 
 const QString prefix = u"\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\"_s;
 
-MailMessage message(const QString& from, const QString& subject, const QString& body = {}, const QString& to = {})
+MailMessage message(const QString& from, const QString& subject, const QString& body = {},
+                    const QString& to = {})
 {
     MailMessage m;
     m.m_FullFrom = from;
@@ -90,7 +91,8 @@ void tst_Rule::matches_data()
         << 0 << u"billing"_s << u"Ann <ann@example.com>"_s << u"billing"_s << u""_s << u""_s << false;
     QTest::newRow("subject inside a longer word")
         << 1 << u"port"_s << u"x"_s << u"Monthly Report"_s << u""_s << u""_s << true;
-    QTest::newRow("body") << 2 << u"invoice"_s << u"x"_s << u""_s << u"your INVOICE is due"_s << u""_s << true;
+    QTest::newRow("body") << 2 << u"invoice"_s << u"x"_s << u""_s << u"your INVOICE is due"_s << u""_s
+                          << true;
     QTest::newRow("recipient") << 3 << u"team@"_s << u"x"_s << u""_s << u""_s << u"Team <TEAM@corp.example>"_s
                                << true;
     QTest::newRow("unknown type never matches")
@@ -118,12 +120,14 @@ void tst_Rule::sayComposes_data()
     QTest::addColumn<bool>("sayBody");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("everything") << true << u"Boss mail"_s << true << true << true << u"Plans"_s
-                                << u"Message Number 3. Boss mail. Message from Ann. about Plans. \r\nbody text. "_s;
+    QTest::newRow("everything")
+        << true << u"Boss mail"_s << true << true << true << u"Plans"_s
+        << u"Message Number 3. Boss mail. Message from Ann. about Plans. \r\nbody text. "_s;
     QTest::newRow("no number") << false << u""_s << true << false << false << u"Plans"_s
                                << u"Message from Ann. "_s;
     QTest::newRow("blank subject skipped") << false << u""_s << false << true << false << u"   "_s << u""_s;
-    QTest::newRow("all off speaks empty text") << false << u""_s << false << false << false << u"Plans"_s << u""_s;
+    QTest::newRow("all off speaks empty text")
+        << false << u""_s << false << false << false << u"Plans"_s << u""_s;
 }
 
 void tst_Rule::sayComposes()
@@ -154,9 +158,10 @@ void tst_Rule::sayComposes()
     MailMessage m = message(u"Ann <ann@example.com>"_s, subject, u"body text"_s);
     m.m_MesssageIdx = 3;
     QVERIFY(r.Say(m, *m_speech));
-    QCOMPARE(m_agent->calls,
-             (QStringList{u"Show(fast)"_s, u"SpeakFile("_s + wav + u')', u"Speak(\\Mrk=3\\)"_s, u"Show(fast)"_s,
-                          u"Play(Wave)"_s, u"Speak("_s + prefix + expected + u')', u"Speak(\\Mrk=100003\\)"_s}));
+    QCOMPARE(
+        m_agent->calls,
+        (QStringList{u"Show(fast)"_s, u"SpeakFile("_s + wav + u')', u"Speak(\\Mrk=3\\)"_s, u"Show(fast)"_s,
+                     u"Play(Wave)"_s, u"Speak("_s + prefix + expected + u')', u"Speak(\\Mrk=100003\\)"_s}));
 }
 
 void tst_Rule::nothingRulePassesOver()
@@ -200,7 +205,8 @@ void tst_Rule::noMatchLeavesMessage()
 {
     MailMessage m = message(u"Bob <b@x>"_s, u"Hi"_s);
     int asked = 0;
-    QVERIFY(!ApplyRules({rule(0, u"ann"_s)}, m, *m_speech, [&](const MailMessage&) { return ++asked, true; }));
+    QVERIFY(
+        !ApplyRules({rule(0, u"ann"_s)}, m, *m_speech, [&](const MailMessage&) { return ++asked, true; }));
     QCOMPARE(asked, 0);
     QVERIFY(m_agent->calls.isEmpty());
 }
@@ -259,10 +265,11 @@ void tst_Rule::loadAndSave()
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
     f.close();
-    QCOMPARE(text, u"[Rule 1]\r\nName=boss\r\nWhatToSay=\r\nType=0\r\nMyMessage=\r\nGesture=Read\r\nSoundFile=\r\n"
-                   u"SayFrom=Yes\r\nSaySubject=No\r\nSayMessage=No\r\n"
-                   u"[Rule 2]\r\nName=me@\r\nWhatToSay=\r\nType=3\r\nMyMessage=\r\nGesture=Read\r\nSoundFile=\r\n"
-                   u"SayFrom=Yes\r\nSaySubject=Yes\r\nSayMessage=Yes\r\n"_s);
+    QCOMPARE(text,
+             u"[Rule 1]\r\nName=boss\r\nWhatToSay=\r\nType=0\r\nMyMessage=\r\nGesture=Read\r\nSoundFile=\r\n"
+             u"SayFrom=Yes\r\nSaySubject=No\r\nSayMessage=No\r\n"
+             u"[Rule 2]\r\nName=me@\r\nWhatToSay=\r\nType=3\r\nMyMessage=\r\nGesture=Read\r\nSoundFile=\r\n"
+             u"SayFrom=Yes\r\nSaySubject=Yes\r\nSayMessage=Yes\r\n"_s);
     QCOMPARE(LoadRules(path), rules);
 }
 

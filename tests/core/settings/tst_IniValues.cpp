@@ -1,7 +1,7 @@
-#include "platform/AutoStart.h"
 #include "core/settings/IniValues.h"
-#include "gui/widgets/WidgetHelpers.h"
 #include "core/settings/Program.h"
+#include "gui/widgets/WidgetHelpers.h"
+#include "platform/AutoStart.h"
 
 #include <QFile>
 #include <QStandardPaths>

@@ -1,5 +1,5 @@
-#include "platform/ProfileFile.h"
 #include "core/settings/Settings.h"
+#include "platform/ProfileFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -122,14 +122,19 @@ void tst_Settings::corrections()
     Settings s(m_dir->path());
     s.LoadInitial();
     s.LoadSettings();
-    const QHash<QString, int> values{
-        {u"ConnectionType"_s, s.m_ConnectionType}, {u"Position"_s, s.m_Position},
-        {u"CharacterSize"_s, s.m_CharacterSize},   {u"LastTab"_s, s.m_LastTab},
-        {u"Behavior"_s, s.m_Behavior},             {u"MessageLines"_s, s.m_Lines},
-        {u"SayTimeEvery"_s, s.m_SayTimeEvery},     {u"PromptUser"_s, s.m_PromptUser},
-        {u"ReminderRecur"_s, s.m_ReminderRecur},   {u"VoiceSpeed"_s, s.m_VoiceSpeed},
-        {u"VoicePitch"_s, s.m_VoicePitch},         {u"FontSize"_s, s.m_FontSize},
-        {u"Top"_s, s.m_Top}};
+    const QHash<QString, int> values{{u"ConnectionType"_s, s.m_ConnectionType},
+                                     {u"Position"_s, s.m_Position},
+                                     {u"CharacterSize"_s, s.m_CharacterSize},
+                                     {u"LastTab"_s, s.m_LastTab},
+                                     {u"Behavior"_s, s.m_Behavior},
+                                     {u"MessageLines"_s, s.m_Lines},
+                                     {u"SayTimeEvery"_s, s.m_SayTimeEvery},
+                                     {u"PromptUser"_s, s.m_PromptUser},
+                                     {u"ReminderRecur"_s, s.m_ReminderRecur},
+                                     {u"VoiceSpeed"_s, s.m_VoiceSpeed},
+                                     {u"VoicePitch"_s, s.m_VoicePitch},
+                                     {u"FontSize"_s, s.m_FontSize},
+                                     {u"Top"_s, s.m_Top}};
     QCOMPARE(values.value(key), expected);
 }
 
@@ -150,7 +155,9 @@ void tst_Settings::yesNo()
 {
     QFETCH(QString, stored);
     QFETCH(bool, expected);
-    writeFile(ini(), (u"[General]\r\nDontCheck="_s + stored + u"\r\nPopupOnRecieve="_s + stored + u"\r\n"_s).toUtf8());
+    writeFile(
+        ini(),
+        (u"[General]\r\nDontCheck="_s + stored + u"\r\nPopupOnRecieve="_s + stored + u"\r\n"_s).toUtf8());
     Settings s(m_dir->path());
     s.LoadSettings();
     QCOMPARE(s.m_DontCheck, expected);

@@ -1,5 +1,5 @@
-#include "core/settings/Settings.h"
 #include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/CharacterControl.h"
 #include "core/speech/SpeechOutput.h"
 #include "support/FakeAgent.h"
@@ -65,7 +65,9 @@ void tst_CharacterControl::init()
     m_agent = std::make_unique<FakeAgent>();
     m_control = std::make_unique<CharacterControl>(*m_agent, *m_settings);
     m_messages.clear();
-    m_control->showMessage = [this](const QString& t, bool say, const QString& g) { m_messages.append({t, say, g}); };
+    m_control->showMessage = [this](const QString& t, bool say, const QString& g) {
+        m_messages.append({t, say, g});
+    };
 }
 
 void tst_CharacterControl::placement_data()
@@ -137,7 +139,8 @@ void tst_CharacterControl::stayInPlaceComesBack()
     QVERIFY(m_agent->Load(u"EMailAgent"_s, file.fileName()));
     m_agent->MoveTo(2500, 100);
     m_control->RememberStayInPlace();
-    QCOMPARE(QPoint(m_settings->m_StayLeft, m_settings->m_StayTop), position == 7 ? QPoint(2500, 100) : stored);
+    QCOMPARE(QPoint(m_settings->m_StayLeft, m_settings->m_StayTop),
+             position == 7 ? QPoint(2500, 100) : stored);
 }
 
 void tst_CharacterControl::sizeFactors_data()
@@ -168,8 +171,8 @@ void tst_CharacterControl::search_data()
     QTest::addColumn<QString>("configured");
     QTest::addColumn<QString>("expectedName");
     QTest::addColumn<QString>("expectedFolder"); // "app" or "chars"
-    QTest::newRow("in the program folder first")
-        << QStringList{u"vela.acs"_s} << QStringList{u"vela.acs"_s} << u"vela.acs"_s << u"vela.acs"_s << u"app"_s;
+    QTest::newRow("in the program folder first") << QStringList{u"vela.acs"_s} << QStringList{u"vela.acs"_s}
+                                                 << u"vela.acs"_s << u"vela.acs"_s << u"app"_s;
     QTest::newRow("only in the characters folder")
         << QStringList{} << QStringList{u"vela.acs"_s} << u"vela.acs"_s << u"vela.acs"_s << u"chars"_s;
     QTest::newRow("missing: first of the program folder")
@@ -208,9 +211,11 @@ void tst_CharacterControl::noCharacterAnywhere()
     QVERIFY(!m_control->InitCharacter());
     QCOMPARE(m_messages.size(), 1);
     const auto& [text, sayIt, gesture] = m_messages.first();
-    QCOMPARE(text, u"Failed to find character file "_s + m_chars->path() + u"/merlin.acs\r\n"_s +
-                       u"Unable to run without a character. Please copy one of the character files (*.acs) to the "_s +
-                       m_app->path() + u" directory before you run Orvella."_s);
+    QCOMPARE(
+        text,
+        u"Failed to find character file "_s + m_chars->path() + u"/merlin.acs\r\n"_s +
+            u"Unable to run without a character. Please copy one of the character files (*.acs) to the "_s +
+            m_app->path() + u" directory before you run Orvella."_s);
     QVERIFY(!sayIt);
     QCOMPARE(gesture, u"Read"_s);
     QVERIFY(!m_agent->calls.join(u' ').contains(u"Load("_s));
@@ -224,9 +229,10 @@ void tst_CharacterControl::loadFailure()
     QVERIFY(!m_control->InitCharacter());
     QCOMPARE(m_messages.size(), 1);
     const QString text = std::get<0>(m_messages.first());
-    QVERIFY(text.startsWith(u"Failed to load character file: "_s + m_app->path() +
-                            u"/broken.acs. Make sure you have at least one character installed, before running "
-                            u"Orvella."_s));
+    QVERIFY(
+        text.startsWith(u"Failed to load character file: "_s + m_app->path() +
+                        u"/broken.acs. Make sure you have at least one character installed, before running "
+                        u"Orvella."_s));
     QVERIFY(!std::get<1>(m_messages.first()));
 }
 
@@ -238,9 +244,10 @@ void tst_CharacterControl::initSetsUpCharacter()
     m_settings->m_FontName = u"DejaVu Sans"_s;
     m_settings->m_FontSize = 12;
     QVERIFY(m_control->InitCharacter());
-    QCOMPARE(m_agent->calls.mid(0, 5),
-             (QStringList{u"Unload(EMailAgent)"_s, u"Load(EMailAgent,"_s + m_chars->filePath(u"vela.acs"_s) + u')',
-                          u"LanguageID(1033)"_s, u"Width(64)"_s, u"Height(64)"_s}));
+    QCOMPARE(
+        m_agent->calls.mid(0, 5),
+        (QStringList{u"Unload(EMailAgent)"_s, u"Load(EMailAgent,"_s + m_chars->filePath(u"vela.acs"_s) + u')',
+                     u"LanguageID(1033)"_s, u"Width(64)"_s, u"Height(64)"_s}));
     QCOMPARE(m_agent->balloonFontName, u"DejaVu Sans"_s);
     QCOMPARE(m_agent->balloonFontSize, 12);
     QStringList names;

@@ -1,10 +1,10 @@
-#include "gui/widgets/Dialogs.h"
-#include "core/settings/Settings.h"
-#include "core/settings/Program.h"
 #include "core/message/MailMessage.h"
+#include "core/settings/Program.h"
+#include "core/settings/Settings.h"
 #include "core/speech/SpeechOutput.h"
-#include "gui/widgets/WidgetHelpers.h"
 #include "core/speech/SpeechText.h"
+#include "gui/widgets/Dialogs.h"
+#include "gui/widgets/WidgetHelpers.h"
 #include "support/FakeAgent.h"
 
 #include <QFile>
@@ -71,7 +71,8 @@ void tst_SpeechOutput::sayAndPlay_data()
     QTest::newRow("silent") << 3 << false << true << true << QStringList{};
     QTest::newRow("thinks, behaviour ignored") << 2 << true << false << true << spoken;
     QTest::newRow("silent, behaviour ignored") << 3 << true << false << true << spoken;
-    QTest::newRow("hides when both flags") << 0 << false << true << true << spoken + QStringList{u"Hide(fast)"_s};
+    QTest::newRow("hides when both flags")
+        << 0 << false << true << true << spoken + QStringList{u"Hide(fast)"_s};
     QTest::newRow("stays without the caller's flag") << 0 << false << true << false << spoken;
     QTest::newRow("stays without the setting") << 0 << false << false << true << spoken;
 }
@@ -118,7 +119,8 @@ void tst_SpeechOutput::playWavFile()
     const QString path = file.isEmpty() ? QString() : m_dir->filePath(file);
     m_speech->PlayWAVFile(path, u"None"_s, true);
     if (plays)
-        QCOMPARE(m_agent->calls, (QStringList{u"Show(fast)"_s, u"SpeakFile("_s + path + u')', u"Hide(fast)"_s}));
+        QCOMPARE(m_agent->calls,
+                 (QStringList{u"Show(fast)"_s, u"SpeakFile("_s + path + u')', u"Hide(fast)"_s}));
     else
         QVERIFY(m_agent->calls.isEmpty());
 }
@@ -129,8 +131,9 @@ void tst_SpeechOutput::bookmarks()
     m_speech->SendBookmark(3);
     m_speech->SayAndPlay(u"text"_s, u"None"_s, false, false);
     m_speech->SendBookmarkPair(4);
-    QCOMPARE(m_agent->calls, (QStringList{u"Speak(\\Mrk=3\\)"_s, u"Show(fast)"_s, u"Speak("_s + prefix + u"text)"_s,
-                                          u"Speak(\\Mrk=4\\)"_s, u"Speak(\\Mrk=100004\\)"_s}));
+    QCOMPARE(m_agent->calls,
+             (QStringList{u"Speak(\\Mrk=3\\)"_s, u"Show(fast)"_s, u"Speak("_s + prefix + u"text)"_s,
+                          u"Speak(\\Mrk=4\\)"_s, u"Speak(\\Mrk=100004\\)"_s}));
     m_agent->runQueue();
     QCOMPARE(marks.size(), 3);
     QCOMPARE(marks.at(0).at(0).toInt(), 3);
@@ -200,11 +203,12 @@ void tst_SpeechOutput::previewVoice()
     m_settings->m_Hide = true;
     m_settings->m_VoiceSpeed = 200;
     m_speech->previewVoice();
-    QCOMPARE(m_agent->calls,
-             (QStringList{u"Show(fast)"_s, u"Play(Read)"_s,
-                          u"Speak(\\Pit=50\\\\Spd=200\\\\Chr=\"Normal\"\\This is the speed, in which I will speak "
-                          u"and the way I will sound.)"_s,
-                          u"Hide(fast)"_s}));
+    QCOMPARE(
+        m_agent->calls,
+        (QStringList{u"Show(fast)"_s, u"Play(Read)"_s,
+                     u"Speak(\\Pit=50\\\\Spd=200\\\\Chr=\"Normal\"\\This is the speed, in which I will speak "
+                     u"and the way I will sound.)"_s,
+                     u"Hide(fast)"_s}));
 }
 
 QTEST_MAIN(tst_SpeechOutput)

@@ -25,15 +25,18 @@ void tst_SpeechText::speakableCase_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("spellUpper");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("abbreviation in normal text kept") << u"Meeting about the NASA budget"_s << true
-                                                      << u"Meeting about the NASA budget"_s;
-    QTest::newRow("all capitals with colon lowered") << u"URGENT: CALL ME NOW"_s << true << u"urgent: call me now"_s;
-    QTest::newRow("spelling off lowers normal text") << u"Meeting about the NASA budget"_s << false
-                                                     << u"meeting about the nasa budget"_s;
-    QTest::newRow("spelling off lowers capitals") << u"URGENT: CALL ME NOW"_s << false << u"urgent: call me now"_s;
+    QTest::newRow("abbreviation in normal text kept")
+        << u"Meeting about the NASA budget"_s << true << u"Meeting about the NASA budget"_s;
+    QTest::newRow("all capitals with colon lowered")
+        << u"URGENT: CALL ME NOW"_s << true << u"urgent: call me now"_s;
+    QTest::newRow("spelling off lowers normal text")
+        << u"Meeting about the NASA budget"_s << false << u"meeting about the nasa budget"_s;
+    QTest::newRow("spelling off lowers capitals")
+        << u"URGENT: CALL ME NOW"_s << false << u"urgent: call me now"_s;
     QTest::newRow("accented letter counts as above Z") << u"CAFÉ"_s << true << u"CAFÉ"_s;
     QTest::newRow("underscore is above Z too") << u"HELLO_WORLD"_s << true << u"HELLO_WORLD"_s;
-    QTest::newRow("digits and capitals lowered") << u"ORDER 12345 SHIPPED!"_s << true << u"order 12345 shipped!"_s;
+    QTest::newRow("digits and capitals lowered")
+        << u"ORDER 12345 SHIPPED!"_s << true << u"order 12345 shipped!"_s;
     QTest::newRow("empty") << u""_s << true << u""_s;
 }
 
@@ -72,16 +75,16 @@ void tst_SpeechText::removeSymbols_data()
     QTest::addColumn<QString>("symbols");
     QTest::addColumn<QString>("expected");
     const QString def = u"<>*~_="_s;
-    QTest::newRow("asterisks and tildes") << u"this is *bold* and ~strike~ text"_s << def
-                                          << u"this is bold and strike text"_s;
+    QTest::newRow("asterisks and tildes")
+        << u"this is *bold* and ~strike~ text"_s << def << u"this is bold and strike text"_s;
     QTest::newRow("ten dots keep five") << u"wait.........."_s << def << u"wait....."_s;
     QTest::newRow("short text unchanged") << u"<a>"_s << def << u"<a>"_s;
     QTest::newRow("five chars unchanged even with symbols") << u"<<a>>"_s << def << u"<<a>>"_s;
     QTest::newRow("exactly six equal") << u"------"_s << def << u"-----"_s;
     QTest::newRow("run of symbols vanishes") << u"x ========== y"_s << def << u"x  y"_s;
     QTest::newRow("runs counted before symbols drop") << u"ab*a*a*a*a*a"_s << def << u"abaaaaa"_s;
-    QTest::newRow("separator line in body") << u"Hi\r\n----------------------\r\nBye"_s << def
-                                            << u"Hi\r\n-----\r\nBye"_s;
+    QTest::newRow("separator line in body")
+        << u"Hi\r\n----------------------\r\nBye"_s << def << u"Hi\r\n-----\r\nBye"_s;
     QTest::newRow("no symbols configured") << u"a*b*c*d"_s << u""_s << u"a*b*c*d"_s;
     QTest::newRow("non-latin symbol") << u"price €5 or €6"_s << u"€"_s << u"price 5 or 6"_s;
 }
