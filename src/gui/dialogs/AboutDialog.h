@@ -16,7 +16,7 @@ public:
     explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;
 
-    // Shows the About box modally with the modal-dialog flag set. An About box
+    // Shows the About box modally. An About box
     // already open (the tray menu reaches it while one shows) is raised
     // instead of opening a second.
     static void ShowAbout(QWidget* parent);

@@ -31,9 +31,9 @@ public:
     explicit OptionsDialog(OptionsServices& services, QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
-    // Opens the dialog on page startPage, modally, as the main window's
-    // Options command does: the modal-dialog flag set and the character's
-    // "Options" command disabled while it shows.
+    // Opens the dialog on page startPage, modally (so the tray and the
+    // character see a modal dialog open), as the main window's Options command
+    // does, with the character's "Options" command disabled while it shows.
     static void ShowOptions(OptionsServices& services, int startPage, QWidget* parent);
 
     // Fills every control from the settings; previews stay quiet until it ends.
