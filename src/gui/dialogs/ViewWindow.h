@@ -17,7 +17,7 @@ public:
     explicit ViewWindow(const MailMessage& message, QWidget* parent = nullptr);
 
     // The main window's View command: loads the message file at path and shows
-    // it modally with the modal-dialog flag set. A file that does not load
+    // it modally. A file that does not load
     // opens no window and gives false.
     static bool ViewMessage(const QString& path, QWidget* parent);
 
