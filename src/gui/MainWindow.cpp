@@ -14,8 +14,7 @@
 #include "gui/QuickControlPage.h"
 #include "gui/RemindersPage.h"
 #include "gui/dialogs/NoticeWindow.h"
-#include "gui/dialogs/PromptEveryMessageDialog.h"
-#include "gui/dialogs/PromptOnceDialog.h"
+#include "gui/dialogs/PromptDialog.h"
 #include "gui/dialogs/ReminderAlert.h"
 #include "gui/dialogs/RuleDialog.h"
 #include "gui/dialogs/TipWindow.h"
@@ -420,14 +419,14 @@ void MainWindow::showMessage(const QString& text, bool sayIt, const QString& ges
 
 bool MainWindow::promptOnce(const QList<MailMessage>& messages)
 {
-    PromptOnceDialog dlg(m_core.speech(), messages, this);
+    PromptDialog dlg(PromptDialog::Mode::Once, m_core.speech(), messages, this);
     dlg.exec();
     return dlg.m_Yes;
 }
 
 bool MainWindow::promptForMessage(const MailMessage& message)
 {
-    PromptEveryMessageDialog dlg(m_core.speech(), message, this);
+    PromptDialog dlg(PromptDialog::Mode::EveryMessage, m_core.speech(), {message}, this);
     dlg.exec();
     return dlg.m_Yes;
 }

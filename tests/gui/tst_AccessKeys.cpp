@@ -20,8 +20,7 @@
 #include "gui/dialogs/AboutDialog.h"
 #include "gui/dialogs/FilterDialog.h"
 #include "gui/dialogs/NoticeWindow.h"
-#include "gui/dialogs/PromptEveryMessageDialog.h"
-#include "gui/dialogs/PromptOnceDialog.h"
+#include "gui/dialogs/PromptDialog.h"
 #include "gui/dialogs/ReminderAlert.h"
 #include "gui/dialogs/ReminderDialog.h"
 #include "gui/dialogs/RuleDialog.h"
@@ -330,9 +329,9 @@ void tst_AccessKeys::eachWindowsKeysAreUnique()
         } else if (window == u"message"_s) {
             w.reset(new NoticeWindow(f.speech.get()));
         } else if (window == u"prompt once"_s) {
-            w.reset(new PromptOnceDialog(f.speech.get(), {message}));
+            w.reset(new PromptDialog(PromptDialog::Mode::Once, f.speech.get(), {message}));
         } else if (window == u"prompt every message"_s) {
-            w.reset(new PromptEveryMessageDialog(f.speech.get(), message));
+            w.reset(new PromptDialog(PromptDialog::Mode::EveryMessage, f.speech.get(), {message}));
         } else if (window == u"web mail question"_s) {
             w.reset(new SpecialMailSystemsDialog);
         }

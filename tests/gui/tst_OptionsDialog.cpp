@@ -11,9 +11,8 @@
 #include "gui/options/OptionsAccountsPage.h"
 #include "gui/options/OptionsCharacterPage.h"
 #include "gui/options/OptionsDialog.h"
-#include "gui/options/OptionsFiltersPage.h"
 #include "gui/options/OptionsGeneralPage.h"
-#include "gui/options/OptionsRulesPage.h"
+#include "gui/options/OptionsListPage.h"
 #include "gui/options/OptionsWhatToSayPage.h"
 #include "gui/widgets/Dialogs.h"
 #include "platform/Shell.h"
@@ -199,7 +198,7 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
     OptionsDialog dlg(*f.services);
     dlg.Init();
     dlg.show();
-    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsRulesPage>(&dlg, u"pageRules"_s));
+    child<QTabWidget>(&dlg, u"tabOptions"_s)->setCurrentWidget(child<OptionsListPage>(&dlg, u"pageRules"_s));
 
     bool flagWhileEditing = false;
     WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
@@ -209,13 +208,12 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
         QTest::keyClicks(child<QLineEdit>(editor, u"txtName"_s), u"boss@example.com"_s);
         child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
-    child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s)->click();
+    child<QPushButton>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s)->click();
     QVERIFY(flagWhileEditing);
     QVERIFY(!(QApplication::activeModalWidget() != nullptr));
-    QCOMPARE(child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->count(), 1);
-    QCOMPARE(
-        child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->item(0)->text(),
-        u"Look for \"boss@example.com\" in sender's name or E-mail address."_s);
+    QCOMPARE(child<QListWidget>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->count(), 1);
+    QCOMPARE(child<QListWidget>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"lstRules"_s)->item(0)->text(),
+             u"Look for \"boss@example.com\" in sender's name or E-mail address."_s);
 
     // Editing works on the rule in the list; its caption names it.
     WhenModal(u"frmAddEditRule"_s, [&](QWidget* w) {
@@ -224,14 +222,14 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
         child<QRadioButton>(editor, u"optSayNothing"_s)->click();
         child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
-    child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s)->click();
+    child<QPushButton>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s)->click();
     QCOMPARE(f.rules.size(), 1);
     QCOMPARE(f.rules[0].m_WhatToSay, u"Nothing"_s);
 
     child<QTabWidget>(&dlg, u"tabOptions"_s)
-        ->setCurrentWidget(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
-    child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->setCurrentRow(0);
-    child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s)->click();
+        ->setCurrentWidget(child<OptionsListPage>(&dlg, u"pageFilters"_s));
+    child<QListWidget>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->setCurrentRow(0);
+    child<QPushButton>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s)->click();
     WhenModal(u"frmAddEditFilter"_s, [&](QWidget* w) {
         auto* editor = static_cast<FilterDialog*>(w);
         QCOMPARE(editor->windowTitle(), u"Add Filter"_s);
@@ -239,13 +237,11 @@ void tst_OptionsDialog::editorsReachTheirFilesOnOkOnly()
         QTest::keyClicks(child<QLineEdit>(editor, u"txtName"_s), u"-----"_s);
         child<QPushButton>(editor, u"cmdOK"_s)->click();
     });
-    child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s)->click();
-    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->count(),
-             1);
-    QCOMPARE(child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)
-                 ->item(0)
-                 ->text(),
-             u"Read message until you reach \"-----\"."_s);
+    child<QPushButton>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s)->click();
+    QCOMPARE(child<QListWidget>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->count(), 1);
+    QCOMPARE(
+        child<QListWidget>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s)->item(0)->text(),
+        u"Read message until you reach \"-----\"."_s);
 
     (ok ? child<QPushButton>(&dlg, u"cmdOK"_s) : child<QPushButton>(&dlg, u"cmdCancel"_s))->click();
     // What the editors changed stays in memory either way.
@@ -794,20 +790,20 @@ void tst_OptionsDialog::focusStaysOnTheListPage()
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     QListWidget* list =
-        rules ? child<QListWidget>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"lstRules"_s)
-              : child<QListWidget>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s);
+        rules ? child<QListWidget>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"lstRules"_s)
+              : child<QListWidget>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"lstFilters"_s);
     QPushButton* add =
-        rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s)
-              : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s);
+        rules ? child<QPushButton>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"cmdAddRule"_s)
+              : child<QPushButton>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"cmdAddFilter"_s);
     QPushButton* edit =
-        rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s)
-              : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdEditFilter"_s);
+        rules ? child<QPushButton>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"cmdEditRule"_s)
+              : child<QPushButton>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"cmdEditFilter"_s);
     QPushButton* remove =
-        rules ? child<QPushButton>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"cmdRemoveRule"_s)
-              : child<QPushButton>(child<OptionsFiltersPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s);
+        rules ? child<QPushButton>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"cmdRemoveRule"_s)
+              : child<QPushButton>(child<OptionsListPage>(&dlg, u"pageFilters"_s), u"cmdRemoveFilter"_s);
     child<QTabWidget>(&dlg, u"tabOptions"_s)
-        ->setCurrentWidget(rules ? static_cast<QWidget*>(child<OptionsRulesPage>(&dlg, u"pageRules"_s))
-                                 : child<OptionsFiltersPage>(&dlg, u"pageFilters"_s));
+        ->setCurrentWidget(rules ? static_cast<QWidget*>(child<OptionsListPage>(&dlg, u"pageRules"_s))
+                                 : child<OptionsListPage>(&dlg, u"pageFilters"_s));
     const QString editor = rules ? u"frmAddEditRule"_s : u"frmAddEditFilter"_s;
     auto okEditor = [&](QWidget* w) {
         auto* field = w->findChild<QLineEdit*>(u"txtName"_s);
@@ -839,8 +835,8 @@ void tst_OptionsDialog::focusStaysOnTheListPage()
     QCOMPARE(dlg.focusWidget(), list);
     QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
     QVERIFY(dlg.isVisible());
-    QVERIFY(!child<QCheckBox>(child<OptionsRulesPage>(&dlg, u"pageRules"_s), u"chkSpecifySenders"_s)
-                 ->isChecked());
+    QVERIFY(
+        !child<QCheckBox>(child<OptionsListPage>(&dlg, u"pageRules"_s), u"chkSpecifySenders"_s)->isChecked());
     QCOMPARE((rules ? f.rules.size() : f.filters.size()), 0);
     QCOMPARE((rules ? f.filters.size() : f.rules.size()), 2);
 }

@@ -1,36 +1,32 @@
 #include "core/rules/Filter.h"
 
+#include "core/rules/NumberedSections.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
 #include "platform/ProfileFile.h"
-
-#include <QSet>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
 namespace {
-QString sectionName(int n)
-{
-    return u"Filter "_s + QString::number(n);
-}
+
+const QString Kind = u"Filter"_s;
 const QString CrLf = u"\r\n"_s;
+
+void readFilter(Filter& filter, const QString& s, const QString& path)
+{
+    filter.m_Type = ReadNumber(ReadIni(s, u"Type"_s, u"0"_s, path));
+    filter.m_Name = ReadIni(s, u"Name"_s, QString(), path);
+}
+
+void writeFilter(platform::ProfileFile& f, const QString& s, const Filter& filter)
+{
+    f.write(s, u"Type"_s, QString::number(filter.m_Type));
+    f.write(s, u"Name"_s, filter.m_Name);
+}
+
 } // namespace
-
-void Filter::ReadFilter(int FilterNo, const QString& sFile)
-{
-    m_Type = ReadNumber(ReadIni(sectionName(FilterNo), u"Type"_s, u"0"_s, sFile));
-    m_Name = ReadIni(sectionName(FilterNo), u"Name"_s, QString(), sFile);
-}
-
-void Filter::WriteFilter(int FilterNo, const QString& sFile) const
-{
-    platform::ProfileFile f(sFile);
-    f.write(sectionName(FilterNo), u"Type"_s, QString::number(m_Type));
-    f.write(sectionName(FilterNo), u"Name"_s, m_Name);
-    f.save();
-}
 
 QString Filter::DisplayName() const
 {
@@ -123,30 +119,12 @@ QString FiltersFilePath()
 
 FilterList LoadFilters(const QString& path)
 {
-    FilterList list;
-    QSet<QString> keys;
-    for (int n = 1;; ++n) {
-        if (ReadIni(sectionName(n), u"Name"_s, QString(), path).isEmpty()) break;
-        Filter f;
-        f.ReadFilter(n, path);
-        const QString key = f.m_Name.toLower();
-        if (keys.contains(key)) continue;
-        keys.insert(key);
-        list.append(f);
-    }
-    return list;
+    return LoadNumberedSections<Filter>(Kind, path, readFilter);
 }
 
 bool SaveFilters(const FilterList& filters, const QString& path)
 {
-    // A fresh file: sections the list no longer holds disappear.
-    platform::ProfileFile f;
-    f.setPath(path);
-    for (qsizetype i = 0; i < filters.size(); ++i) {
-        f.write(sectionName(int(i + 1)), u"Type"_s, QString::number(filters[i].m_Type));
-        f.write(sectionName(int(i + 1)), u"Name"_s, filters[i].m_Name);
-    }
-    return f.save();
+    return SaveNumberedSections(Kind, filters, path, writeFilter);
 }
 
 QString ApplyFilters(const FilterList& filters, const QString& text)

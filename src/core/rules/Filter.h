@@ -14,8 +14,6 @@ public:
     QString m_Name;
     int m_Type = 0;
 
-    void ReadFilter(int FilterNo, const QString& sFile);
-    void WriteFilter(int FilterNo, const QString& sFile) const;
     QString DisplayName() const;
     QString Apply(const QString& text) const;
 

@@ -1,6 +1,7 @@
 #include "core/rules/Rule.h"
 
 #include "core/message/MailMessage.h"
+#include "core/rules/NumberedSections.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
 #include "core/settings/Settings.h"
@@ -8,21 +9,29 @@
 #include "core/speech/SpeechText.h"
 #include "platform/ProfileFile.h"
 
-#include <QSet>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
 namespace {
-QString sectionName(int n)
+
+const QString Kind = u"Rule"_s;
+
+void readRule(Rule& r, const QString& s, const QString& path)
 {
-    return u"Rule "_s + QString::number(n);
+    r.m_Name = ReadIni(s, u"Name"_s, QString(), path);
+    r.m_Type = ReadNumber(ReadIni(s, u"Type"_s, u"0"_s, path));
+    r.m_WhatToSay = ReadIni(s, u"WhatToSay"_s, QString(), path);
+    r.m_MyMessage = ReadIni(s, u"MyMessage"_s, QString(), path);
+    r.m_Gesture = ReadIni(s, u"Gesture"_s, u"Read"_s, path);
+    r.m_SoundFile = ReadIni(s, u"SoundFile"_s, QString(), path);
+    r.m_SayFrom = IsYes(ReadIni(s, u"SayFrom"_s, u"yes"_s, path));
+    r.m_SaySubject = IsYes(ReadIni(s, u"SaySubject"_s, u"yes"_s, path));
+    r.m_SayMessage = IsYes(ReadIni(s, u"SayMessage"_s, u"yes"_s, path));
 }
 
-void writeRule(platform::ProfileFile& f, int n, const Rule& r)
+void writeRule(platform::ProfileFile& f, const QString& s, const Rule& r)
 {
-    const QString s = sectionName(n);
     f.write(s, u"Name"_s, r.m_Name);
     f.write(s, u"WhatToSay"_s, r.m_WhatToSay);
     f.write(s, u"Type"_s, QString::number(r.m_Type));
@@ -35,27 +44,6 @@ void writeRule(platform::ProfileFile& f, int n, const Rule& r)
 }
 
 } // namespace
-
-void Rule::ReadRule(int RuleNo, const QString& sFile)
-{
-    const QString s = sectionName(RuleNo);
-    m_Name = ReadIni(s, u"Name"_s, QString(), sFile);
-    m_Type = ReadNumber(ReadIni(s, u"Type"_s, u"0"_s, sFile));
-    m_WhatToSay = ReadIni(s, u"WhatToSay"_s, QString(), sFile);
-    m_MyMessage = ReadIni(s, u"MyMessage"_s, QString(), sFile);
-    m_Gesture = ReadIni(s, u"Gesture"_s, u"Read"_s, sFile);
-    m_SoundFile = ReadIni(s, u"SoundFile"_s, QString(), sFile);
-    m_SayFrom = IsYes(ReadIni(s, u"SayFrom"_s, u"yes"_s, sFile));
-    m_SaySubject = IsYes(ReadIni(s, u"SaySubject"_s, u"yes"_s, sFile));
-    m_SayMessage = IsYes(ReadIni(s, u"SayMessage"_s, u"yes"_s, sFile));
-}
-
-void Rule::WriteRule(int RuleNo, const QString& sFile) const
-{
-    platform::ProfileFile f(sFile);
-    writeRule(f, RuleNo, *this);
-    f.save();
-}
 
 bool Rule::Contains(const QString& field) const
 {
@@ -125,27 +113,12 @@ QString RulesFilePath()
 
 RuleList LoadRules(const QString& path)
 {
-    RuleList list;
-    QSet<QString> keys;
-    for (int n = 1;; ++n) {
-        if (ReadIni(sectionName(n), u"Name"_s, QString(), path).isEmpty()) break;
-        Rule r;
-        r.ReadRule(n, path);
-        const QString key = r.m_Name.toLower();
-        if (keys.contains(key)) continue;
-        keys.insert(key);
-        list.append(r);
-    }
-    return list;
+    return LoadNumberedSections<Rule>(Kind, path, readRule);
 }
 
 bool SaveRules(const RuleList& rules, const QString& path)
 {
-    platform::ProfileFile f;
-    f.setPath(path);
-    for (qsizetype i = 0; i < rules.size(); ++i)
-        writeRule(f, int(i + 1), rules[i]);
-    return f.save();
+    return SaveNumberedSections(Kind, rules, path, writeRule);
 }
 
 bool ApplyRules(const RuleList& rules, const MailMessage& message, SpeechOutput& speech,

@@ -25,8 +25,6 @@ public:
     bool m_SaySubject = true;
     bool m_SayMessage = true;
 
-    void ReadRule(int RuleNo, const QString& sFile);
-    void WriteRule(int RuleNo, const QString& sFile) const;
     // The rule's text found, ignoring case, in the part of the message its type names.
     bool Matches(const MailMessage& message) const;
     // Speaks the rule's announcement between the message's two bookmarks.

@@ -16,9 +16,10 @@ public:
     explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;
 
-    // Shows the About box modally. An About box
-    // already open (the tray menu reaches it while one shows) is raised
-    // instead of opening a second.
+    // Shows the About box modally (reminders wait while a modal window is
+    // open: QApplication::activeModalWidget()). An About box already open
+    // (the tray menu reaches it while one shows) is raised instead of
+    // opening a second.
     static void ShowAbout(QWidget* parent);
 
     // The program's name and version, as the box shows them.

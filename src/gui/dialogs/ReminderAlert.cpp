@@ -2,6 +2,7 @@
 
 #include "core/reminders/Reminder.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/widgets/StayAboveCharacter.h"
 #include "platform/Clock.h"
 #include "platform/WindowGroup.h"
 
@@ -30,7 +31,7 @@ ReminderAlert::ReminderAlert(SpeechOutput* speech, QWidget* parent) : QDialog(pa
     setWindowIcon(QIcon(u":/icons/reminder-enabled.svg"_s));
     // Above every other window from the start, so it is never buried under
     // the window the user is working in.
-    setWindowFlag(Qt::WindowStaysOnTopHint);
+    StayAboveCharacter(this);
 
     lblReminder = new QLabel(u"Reminder"_s, this);
     lblReminder->setObjectName(u"lblReminder"_s);

@@ -61,6 +61,44 @@ RuleDialog::RuleDialog(RuleList& rules, SpeechOutput* speech, QWidget* parent)
     setObjectName(u"frmAddEditRule"_s);
     setWindowTitle(u"Add Rule"_s);
 
+    buildRuleFields();
+    QGroupBox* whatToSay = buildWhatToSayGroup();
+    QLayout* buttons = buildButtons();
+
+    auto* top = new QGridLayout;
+    top->addWidget(FieldLabel(u"Rule &Type"_s, cboRuleType, this), 0, 0);
+    top->addWidget(cboRuleType, 0, 1);
+    top->setColumnStretch(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addSpacing(6);
+    layout->addWidget(lblRuleInstructions);
+    layout->addWidget(lblRuleDescription);
+    layout->addWidget(txtName);
+    layout->addWidget(whatToSay);
+    layout->addLayout(buttons);
+    setMinimumWidth(520);
+
+    QWidget* const order[] = {
+        cboRuleType,        txtName,           optSayNothing, optSaySomething, txtRuleSound,
+        cmdBrowseRuleSound, txtMessage,        chkSayFrom,    chkSaySubject,   chkSayMessage,
+        cboGesture,         cmdPreviewGesture, cmdOK,         cmdCancel};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    FieldFilter::install(txtName, FieldFilter::SelectAllOnFocus);
+    connectControls();
+
+    cboRuleType->setCurrentIndex(0);
+    onRuleTypeChosen();
+    optSaySomething->setChecked(true);
+    NameControls(this);
+    UpdateControls();
+}
+
+void RuleDialog::buildRuleFields()
+{
     cboRuleType = named(new QComboBox(this), u"cboRuleType"_s);
     cboRuleType->addItems({u"Base rule on sender's name or E-mail address"_s,
                            u"Base rule on message subject"_s, u"Base rule on message body"_s,
@@ -70,7 +108,10 @@ RuleDialog::RuleDialog(RuleList& rules, SpeechOutput* speech, QWidget* parent)
     lblRuleInstructions->setBuddy(txtName);
     lblRuleDescription = named(new QLabel(this), u"lblRuleDescription"_s);
     lblRuleDescription->setWordWrap(true);
+}
 
+QGroupBox* RuleDialog::buildWhatToSayGroup()
+{
     FrameWhatToSay = named(new QGroupBox(u"What To Say"_s, this), u"FrameWhatToSay"_s);
     optSayNothing =
         named(new QRadioButton(u"Ignore e-mail message. Don't do or say anything."_s, FrameWhatToSay),
@@ -105,7 +146,11 @@ RuleDialog::RuleDialog(RuleList& rules, SpeechOutput* speech, QWidget* parent)
     frame->addWidget(cmdPreviewGesture, 7, 3);
     frame->setColumnMinimumWidth(0, 16);
     frame->setColumnStretch(2, 1);
+    return FrameWhatToSay;
+}
 
+QLayout* RuleDialog::buildButtons()
+{
     cmdOK = named(new QPushButton(u"OK"_s, this), u"cmdOK"_s);
     cmdOK->setDefault(true);
     cmdCancel = named(new QPushButton(u"&Cancel"_s, this), u"cmdCancel"_s);
@@ -113,38 +158,11 @@ RuleDialog::RuleDialog(RuleList& rules, SpeechOutput* speech, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
+    return buttons;
+}
 
-    auto* top = new QGridLayout;
-    top->addWidget(FieldLabel(u"Rule &Type"_s, cboRuleType, this), 0, 0);
-    top->addWidget(cboRuleType, 0, 1);
-    top->setColumnStretch(1, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addSpacing(6);
-    layout->addWidget(lblRuleInstructions);
-    layout->addWidget(lblRuleDescription);
-    layout->addWidget(txtName);
-    layout->addWidget(FrameWhatToSay);
-    layout->addLayout(buttons);
-    setMinimumWidth(520);
-
-    setTabOrder(cboRuleType, txtName);
-    setTabOrder(txtName, optSayNothing);
-    setTabOrder(optSayNothing, optSaySomething);
-    setTabOrder(optSaySomething, txtRuleSound);
-    setTabOrder(txtRuleSound, cmdBrowseRuleSound);
-    setTabOrder(cmdBrowseRuleSound, txtMessage);
-    setTabOrder(txtMessage, chkSayFrom);
-    setTabOrder(chkSayFrom, chkSaySubject);
-    setTabOrder(chkSaySubject, chkSayMessage);
-    setTabOrder(chkSayMessage, cboGesture);
-    setTabOrder(cboGesture, cmdPreviewGesture);
-    setTabOrder(cmdPreviewGesture, cmdOK);
-    setTabOrder(cmdOK, cmdCancel);
-
-    FieldFilter::install(txtName, FieldFilter::SelectAllOnFocus);
-
+void RuleDialog::connectControls()
+{
     connect(cboRuleType, &QComboBox::currentIndexChanged, this, &RuleDialog::onRuleTypeChosen);
     connect(txtName, &QLineEdit::textChanged, this, &RuleDialog::UpdateControls);
     connect(optSayNothing, &QRadioButton::toggled, this, &RuleDialog::UpdateControls);
@@ -153,12 +171,6 @@ RuleDialog::RuleDialog(RuleList& rules, SpeechOutput* speech, QWidget* parent)
     connect(cmdBrowseRuleSound, &QPushButton::clicked, this, &RuleDialog::browseSound);
     connect(cmdOK, &QPushButton::clicked, this, &RuleDialog::confirm);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    cboRuleType->setCurrentIndex(0);
-    onRuleTypeChosen();
-    optSaySomething->setChecked(true);
-    NameControls(this);
-    UpdateControls();
 }
 
 void RuleDialog::Init(Rule& Rule, IAgent* TheAgent, int Mode)

@@ -8,6 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -59,6 +60,12 @@ protected:
     void done(int result) override;
 
 private:
+    // The dialog's parts, built in this order by the constructor.
+    void buildRuleFields();
+    QGroupBox* buildWhatToSayGroup();
+    QLayout* buildButtons();
+    void connectControls();
+
     RuleList& m_rules;
     SpeechOutput* m_speech;
     Rule* m_Rule = nullptr;

@@ -33,8 +33,8 @@ public:
     ~TipWindow() override;
 
     // The main window's "Display Tip" (and the first activation's tip): shows
-    // the tip window modally with the
-    // character's "Orvella Tip" command disabled. While one tip window is
+    // the tip window modally, with the character's "Orvella Tip" command
+    // disabled. While one tip window is
     // open, further requests do nothing. True when a window was shown.
     static bool ShowTip(Settings& settings, SpeechOutput* speech, QWidget* parent,
                         FirstTip first = FirstTip::CutsSpeech, RandomSource random = {});

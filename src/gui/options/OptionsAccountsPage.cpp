@@ -102,6 +102,18 @@ OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialo
 {
     setObjectName(u"pageAccounts"_s);
 
+    QGroupBox* accounts = buildAccountsGroup();
+    QGroupBox* connection = buildConnectionGroup();
+    setUpHelp();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(accounts, 1);
+    layout->addWidget(connection);
+    setUpKeyboard();
+    connectControls();
+}
+
+QGroupBox* OptionsAccountsPage::buildAccountsGroup()
+{
     auto* FrameAccounts = named(new QGroupBox(u"E-mail Accounts"_s, this), u"FrameAccounts"_s);
     lstAccounts = named(new QTreeWidget(FrameAccounts), u"lstAccounts"_s);
     lstAccounts->setHeaderLabels({u"Account"_s});
@@ -111,35 +123,117 @@ OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialo
     cmdAddAccount = named(new QPushButton(u"A&dd"_s, FrameAccounts), u"cmdAddAccount"_s);
     cmdRemoveAccount = named(new QPushButton(u"Remo&ve"_s, FrameAccounts), u"cmdRemoveAccount"_s);
 
-    txtPOPServer = named(new QLineEdit(FrameAccounts), u"txtPOPServer"_s);
-    txtAccountName = named(new QLineEdit(FrameAccounts), u"txtAccountName"_s);
-    txtPassword = named(new QLineEdit(FrameAccounts), u"txtPassword"_s);
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(cmdAddAccount);
+    listButtons->addWidget(cmdRemoveAccount);
+    auto* listColumn = new QVBoxLayout;
+    listColumn->addWidget(lstAccounts, 1);
+    listColumn->addLayout(listButtons);
+    auto* accounts = new QHBoxLayout(FrameAccounts);
+    accounts->addLayout(listColumn);
+    accounts->addLayout(buildServerFields(FrameAccounts), 1);
+    return FrameAccounts;
+}
+
+QLayout* OptionsAccountsPage::buildServerFields(QWidget* frame)
+{
+    txtPOPServer = named(new QLineEdit(frame), u"txtPOPServer"_s);
+    txtAccountName = named(new QLineEdit(frame), u"txtAccountName"_s);
+    txtPassword = named(new QLineEdit(frame), u"txtPassword"_s);
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s);
-    txtCheckInterval = named(new QLineEdit(FrameAccounts), u"txtCheckInterval"_s);
+    txtCheckInterval = named(new QLineEdit(frame), u"txtCheckInterval"_s);
     txtCheckInterval->setMaxLength(3);
     txtCheckInterval->setMaximumWidth(50);
     txtCheckInterval->setAccessibleDescription(u"Minute(s)"_s);
-    txtPort = named(new QLineEdit(FrameAccounts), u"txtPort"_s);
+    txtPort = named(new QLineEdit(frame), u"txtPort"_s);
     txtPort->setMaxLength(5);
     txtPort->setMaximumWidth(70);
-    cboSecurity = named(new QComboBox(FrameAccounts), u"cboSecurity"_s);
+    cboSecurity = buildSecurityList(frame);
+    for (int i = 0; i < 3; ++i)
+        cmdHelpMe[i] = named(new QPushButton(u"Help Me"_s, frame), u"cmdHelpMe"_s + QString::number(i));
+    cmdNotice = named(new QPushButton(u"&Read Me"_s, frame), u"cmdNotice"_s);
+    cmdNotice->setAccessibleDescription(u"Orvella does not delete messages from the mail server"_s);
+    QGroupBox* certificate = buildCertificateGroup(frame);
+
+    auto* fields = new QGridLayout;
+    int row = 0;
+    auto addField = [&](const QString& caption, QWidget* field, QWidget* help) {
+        fields->addWidget(FieldLabel(caption, field, frame), row, 0);
+        fields->addWidget(field, row, 1, 1, 2);
+        if (help) fields->addWidget(help, row, 3);
+        ++row;
+    };
+    addField(u"Incoming mail &server (POP3)"_s, txtPOPServer, cmdHelpMe[0]);
+    addField(u"Account &name"_s, txtAccountName, cmdHelpMe[1]);
+    addField(u"&Password"_s, txtPassword, cmdHelpMe[2]);
+    lblIntervalMessage = buildNumberMessage(frame, u"lblIntervalMessage"_s);
+    lblPortMessage = buildNumberMessage(frame, u"lblPortMessage"_s);
+    fields->addWidget(FieldLabel(u"Check for mail &every"_s, txtCheckInterval, frame), row, 0);
+    fields->addLayout(buildIntervalRow(frame), row++, 1, 1, 2);
+    fields->addWidget(FieldLabel(u"Mail server p&ort"_s, txtPort, frame), row, 0);
+    fields->addLayout(buildPortRow(frame), row++, 1, 1, 2);
+    fields->addWidget(cmdNotice, row++, 1, Qt::AlignLeft);
+    fields->addWidget(certificate, row++, 0, 1, 4);
+    fields->setColumnStretch(1, 1);
+    fields->setRowStretch(row, 1);
+    return fields;
+}
+
+QComboBox* OptionsAccountsPage::buildSecurityList(QWidget* frame)
+{
+    auto* list = named(new QComboBox(frame), u"cboSecurity"_s);
     const std::pair<QString, QString> securities[] = {
         {u"TLS"_s, u"Encrypted from the first byte (usually port 995)"_s},
         {u"STARTTLS"_s, u"Encrypted after the greeting; the check fails when the server cannot encrypt"_s},
         {u"Auto"_s, u"Encrypted when the server can, else in clear"_s},
         {u"None"_s, u"Never encrypted: the password travels in clear"_s}};
     for (const auto& [key, tip] : securities) {
-        cboSecurity->addItem(key);
-        cboSecurity->setItemData(cboSecurity->count() - 1, tip, Qt::ToolTipRole);
+        list->addItem(key);
+        list->setItemData(list->count() - 1, tip, Qt::ToolTipRole);
     }
-    for (int i = 0; i < 3; ++i)
-        cmdHelpMe[i] =
-            named(new QPushButton(u"Help Me"_s, FrameAccounts), u"cmdHelpMe"_s + QString::number(i));
-    cmdNotice = named(new QPushButton(u"&Read Me"_s, FrameAccounts), u"cmdNotice"_s);
-    cmdNotice->setAccessibleDescription(u"Orvella does not delete messages from the mail server"_s);
+    return list;
+}
 
-    FrameCertificate = named(new QGroupBox(u"Server Certificate"_s, FrameAccounts), u"FrameCertificate"_s);
+QLabel* OptionsAccountsPage::buildNumberMessage(QWidget* frame, const QString& name)
+{
+    // Shown beside its field while the field holds what cannot work; a screen
+    // reader hears it as the field's description when the focus goes there.
+    auto* label = named(new QLabel(frame), name);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    label->setVisible(false);
+    return label;
+}
+
+QLayout* OptionsAccountsPage::buildIntervalRow(QWidget* frame)
+{
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(txtCheckInterval);
+    interval->addWidget(new QLabel(u"Minute(s)"_s, frame));
+    interval->addSpacing(12);
+    interval->addWidget(lblIntervalMessage);
+    interval->addStretch(1);
+    return interval;
+}
+
+QLayout* OptionsAccountsPage::buildPortRow(QWidget* frame)
+{
+    auto* port = new QHBoxLayout;
+    port->addWidget(txtPort);
+    port->addSpacing(12);
+    port->addWidget(lblPortMessage);
+    port->addSpacing(12);
+    port->addWidget(FieldLabel(u"Securit&y"_s, cboSecurity, frame));
+    port->addWidget(cboSecurity);
+    port->addStretch(1);
+    return port;
+}
+
+QGroupBox* OptionsAccountsPage::buildCertificateGroup(QWidget* parent)
+{
+    FrameCertificate = named(new QGroupBox(u"Server Certificate"_s, parent), u"FrameCertificate"_s);
     lblCertificate = named(new QLabel(FrameCertificate), u"lblCertificate"_s);
     lblCertificate->setWordWrap(true);
     lblFingerprint = named(new QLabel(FrameCertificate), u"lblFingerprint"_s);
@@ -157,63 +251,11 @@ OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialo
     cert->addWidget(cmdForgetCertificate, 1, 1, Qt::AlignBottom);
     cert->setColumnStretch(0, 1);
     FrameCertificate->setVisible(false);
+    return FrameCertificate;
+}
 
-    auto* fields = new QGridLayout;
-    int row = 0;
-    auto addField = [&](const QString& caption, QWidget* field, QWidget* help) {
-        fields->addWidget(FieldLabel(caption, field, FrameAccounts), row, 0);
-        fields->addWidget(field, row, 1, 1, 2);
-        if (help) fields->addWidget(help, row, 3);
-        ++row;
-    };
-    addField(u"Incoming mail &server (POP3)"_s, txtPOPServer, cmdHelpMe[0]);
-    addField(u"Account &name"_s, txtAccountName, cmdHelpMe[1]);
-    addField(u"&Password"_s, txtPassword, cmdHelpMe[2]);
-    // Shown beside its field while the field holds what cannot work; a screen
-    // reader hears it as the field's description when the focus goes there.
-    const auto message = [&](const QString& name) {
-        auto* label = named(new QLabel(FrameAccounts), name);
-        QFont bold = label->font();
-        bold.setBold(true);
-        label->setFont(bold);
-        label->setVisible(false);
-        return label;
-    };
-    lblIntervalMessage = message(u"lblIntervalMessage"_s);
-    lblPortMessage = message(u"lblPortMessage"_s);
-    fields->addWidget(FieldLabel(u"Check for mail &every"_s, txtCheckInterval, FrameAccounts), row, 0);
-    auto* interval = new QHBoxLayout;
-    interval->addWidget(txtCheckInterval);
-    interval->addWidget(new QLabel(u"Minute(s)"_s, FrameAccounts));
-    interval->addSpacing(12);
-    interval->addWidget(lblIntervalMessage);
-    interval->addStretch(1);
-    fields->addLayout(interval, row++, 1, 1, 2);
-    fields->addWidget(FieldLabel(u"Mail server p&ort"_s, txtPort, FrameAccounts), row, 0);
-    auto* port = new QHBoxLayout;
-    port->addWidget(txtPort);
-    port->addSpacing(12);
-    port->addWidget(lblPortMessage);
-    port->addSpacing(12);
-    port->addWidget(FieldLabel(u"Securit&y"_s, cboSecurity, FrameAccounts));
-    port->addWidget(cboSecurity);
-    port->addStretch(1);
-    fields->addLayout(port, row++, 1, 1, 2);
-    fields->addWidget(cmdNotice, row++, 1, Qt::AlignLeft);
-    fields->addWidget(FrameCertificate, row++, 0, 1, 4);
-    fields->setColumnStretch(1, 1);
-    fields->setRowStretch(row, 1);
-
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(cmdAddAccount);
-    listButtons->addWidget(cmdRemoveAccount);
-    auto* listColumn = new QVBoxLayout;
-    listColumn->addWidget(lstAccounts, 1);
-    listColumn->addLayout(listButtons);
-    auto* accounts = new QHBoxLayout(FrameAccounts);
-    accounts->addLayout(listColumn);
-    accounts->addLayout(fields, 1);
-
+QGroupBox* OptionsAccountsPage::buildConnectionGroup()
+{
     auto* FrameConnection = named(new QGroupBox(u"Internet Connection"_s, this), u"FrameConnection"_s);
     optModemUser =
         named(new QRadioButton(u"&Modem Connection (Dial-up users)"_s, FrameConnection), u"optModemUser"_s);
@@ -226,7 +268,11 @@ OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialo
     connection->addWidget(optLANUser, 1, 0);
     connection->addWidget(cmdHelpMe[3], 0, 1, 2, 1, Qt::AlignVCenter);
     connection->setColumnStretch(0, 1);
+    return FrameConnection;
+}
 
+void OptionsAccountsPage::setUpHelp()
+{
     const QString helpAbout[] = {u"How do I find my incoming mail server"_s,
                                  u"How do I find my account name"_s, u"How do I find my password"_s,
                                  u"Which connection do I have"_s};
@@ -248,35 +294,26 @@ OptionsAccountsPage::OptionsAccountsPage(OptionsDialog& dialog) : m_dialog(dialo
             connect(f1, &QShortcut::activated, this, [this, i] { helpMe(i); });
         }
     }
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(FrameAccounts, 1);
-    layout->addWidget(FrameConnection);
-
+void OptionsAccountsPage::setUpKeyboard()
+{
     for (QLineEdit* field : {txtPOPServer, txtAccountName, txtPassword})
         FieldFilter::install(field, FieldFilter::SelectAllOnFocus);
     for (QLineEdit* field : {txtCheckInterval, txtPort})
         FieldFilter::install(field, FieldFilter::SelectAllOnFocus | FieldFilter::DigitsOnly);
 
-    setTabOrder(lstAccounts, cmdAddAccount);
-    setTabOrder(cmdAddAccount, cmdRemoveAccount);
-    setTabOrder(cmdRemoveAccount, txtPOPServer);
-    setTabOrder(txtPOPServer, cmdHelpMe[0]);
-    setTabOrder(cmdHelpMe[0], txtAccountName);
-    setTabOrder(txtAccountName, cmdHelpMe[1]);
-    setTabOrder(cmdHelpMe[1], txtPassword);
-    setTabOrder(txtPassword, cmdHelpMe[2]);
-    setTabOrder(cmdHelpMe[2], txtCheckInterval);
-    setTabOrder(txtCheckInterval, txtPort);
-    setTabOrder(txtPort, cboSecurity);
-    setTabOrder(cboSecurity, cmdNotice);
-    setTabOrder(cmdNotice, lblFingerprint);
-    setTabOrder(lblFingerprint, cmdTrustCertificate);
-    setTabOrder(cmdTrustCertificate, cmdForgetCertificate);
-    setTabOrder(cmdForgetCertificate, optModemUser);
-    setTabOrder(optModemUser, optLANUser);
-    setTabOrder(optLANUser, cmdHelpMe[3]);
+    QWidget* const order[] = {
+        lstAccounts,  cmdAddAccount,  cmdRemoveAccount,    txtPOPServer,         cmdHelpMe[0], txtAccountName,
+        cmdHelpMe[1], txtPassword,    cmdHelpMe[2],        txtCheckInterval,     txtPort,      cboSecurity,
+        cmdNotice,    lblFingerprint, cmdTrustCertificate, cmdForgetCertificate, optModemUser, optLANUser,
+        cmdHelpMe[3]};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
 
+void OptionsAccountsPage::connectControls()
+{
     connect(lstAccounts, &QTreeWidget::currentItemChanged, this, [this] { onAccountSelected(); });
     connect(cmdAddAccount, &QPushButton::clicked, this, &OptionsAccountsPage::addAccount);
     connect(cmdRemoveAccount, &QPushButton::clicked, this, &OptionsAccountsPage::removeAccount);

@@ -8,6 +8,7 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -62,6 +63,19 @@ public:
     static QString FingerprintLines(const QString& fingerprint);
 
 private:
+    // The page's parts, built in this order by the constructor.
+    QGroupBox* buildAccountsGroup();
+    QLayout* buildServerFields(QWidget* frame);
+    QComboBox* buildSecurityList(QWidget* frame);
+    QLabel* buildNumberMessage(QWidget* frame, const QString& name);
+    QLayout* buildIntervalRow(QWidget* frame);
+    QLayout* buildPortRow(QWidget* frame);
+    QGroupBox* buildCertificateGroup(QWidget* parent);
+    QGroupBox* buildConnectionGroup();
+    void setUpHelp();
+    void setUpKeyboard();
+    void connectControls();
+
     void showAccount(int row);
     void showCertificate();
     void showNumberMessages();

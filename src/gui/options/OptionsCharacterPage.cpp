@@ -52,6 +52,53 @@ OptionsCharacterPage::OptionsCharacterPage(OptionsDialog& dialog) : m_dialog(dia
 {
     setObjectName(u"pageCharacter"_s);
 
+    QGroupBox* FrameCharacter = buildCharacterGroup();
+    QGroupBox* FrameBehavior = buildBehaviorGroup();
+    cboPosition = named(new QComboBox(this), u"cboPosition"_s);
+    cboPosition->addItems({u"Center"_s, u"Top Center"_s, u"Bottom Center"_s, u"Top Left"_s, u"Top Right"_s,
+                           u"Bottom Left"_s, u"Bottom Right"_s, u"Stay in place"_s});
+    cboSize = named(new QComboBox(this), u"cboSize"_s);
+    cboSize->addItems({u"Extra Small"_s, u"Small"_s, u"Regular"_s, u"Large"_s, u"Extra Large"_s});
+    cboVoiceCharacter = named(new QComboBox(this), u"cboVoiceCharacter"_s);
+    cboVoiceCharacter->addItems({u"Normal"_s, u"Monotone"_s, u"Whisper"_s});
+    auto* FramePosition = listGroup(u"Character &Position"_s, u"FramePosition"_s, cboPosition, this);
+    auto* FrameSize = listGroup(u"Character &Size"_s, u"FrameSize"_s, cboSize, this);
+    auto* FrameVoice = listGroup(u"&Voice Type"_s, u"FrameVoice"_s, cboVoiceCharacter, this);
+    buildBalloonGroup();
+    QLayout* sound = buildSoundRow();
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(FrameCharacter, 0, 0, 1, 3);
+    grid->addWidget(FrameBehavior, 1, 0, 1, 3);
+    grid->addWidget(FramePosition, 2, 0);
+    grid->addWidget(FrameSize, 2, 1);
+    grid->addWidget(FrameVoice, 2, 2);
+    grid->addWidget(FrameBalloon, 3, 0, 1, 3);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(sound);
+    layout->addStretch(1);
+
+    QWidget* const order[] = {cboCharacter,      cmdDownload, chkFast,           cboBehavior,
+                              cboReadingGesture, cboPosition, cboSize,           cboVoiceCharacter,
+                              cboFontName,       cboFontSize, txtWAVNewMessages, cmdBrowseWAV};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    // Previews answer the user's choice, also of the entry already shown.
+    connect(cboCharacter, &QComboBox::activated, this, &OptionsCharacterPage::onCharacterChosen);
+    connect(cboFontName, &QComboBox::activated, this, &OptionsCharacterPage::onFontNameChosen);
+    connect(cboFontSize, &QComboBox::activated, this, &OptionsCharacterPage::onFontSizeChosen);
+    connect(cboPosition, &QComboBox::activated, this, &OptionsCharacterPage::onPositionChosen);
+    connect(cboSize, &QComboBox::activated, this, &OptionsCharacterPage::onSizeChosen);
+    connect(cboReadingGesture, &QComboBox::activated, this, &OptionsCharacterPage::onReadingGestureChosen);
+    connect(cboVoiceCharacter, &QComboBox::activated, this, &OptionsCharacterPage::onVoiceCharacterChosen);
+    connect(cmdDownload, &QPushButton::clicked, this, &OptionsCharacterPage::download);
+    connect(cmdBrowseWAV, &QPushButton::clicked, this, &OptionsCharacterPage::browseSound);
+}
+
+QGroupBox* OptionsCharacterPage::buildCharacterGroup()
+{
     auto* FrameCharacter = named(new QGroupBox(u"Cha&racter"_s, this), u"FrameCharacter"_s);
     cboCharacter = named(new QComboBox(FrameCharacter), u"cboCharacter"_s);
     cboCharacter->setAccessibleName(u"Character"_s);
@@ -66,7 +113,11 @@ OptionsCharacterPage::OptionsCharacterPage(OptionsDialog& dialog) : m_dialog(dia
     character->addWidget(lblCharacterMessage, 1, 0, 1, 2);
     character->addWidget(chkFast, 2, 0, 1, 2);
     character->setColumnStretch(0, 1);
+    return FrameCharacter;
+}
 
+QGroupBox* OptionsCharacterPage::buildBehaviorGroup()
+{
     auto* FrameBehavior = named(new QGroupBox(u"Character &Behavior"_s, this), u"FrameBehavior"_s);
     cboBehavior = named(new QComboBox(FrameBehavior), u"cboBehavior"_s);
     cboBehavior->addItems({u"Character Talks (With Balloon)"_s, u"Character Talks (No Balloon)"_s,
@@ -79,18 +130,11 @@ OptionsCharacterPage::OptionsCharacterPage(OptionsDialog& dialog) : m_dialog(dia
         FieldLabel(u"Gesture before reading first &message"_s, cboReadingGesture, FrameBehavior), 1, 0);
     behavior->addWidget(cboReadingGesture, 1, 1);
     behavior->setColumnStretch(1, 1);
+    return FrameBehavior;
+}
 
-    cboPosition = named(new QComboBox(this), u"cboPosition"_s);
-    cboPosition->addItems({u"Center"_s, u"Top Center"_s, u"Bottom Center"_s, u"Top Left"_s, u"Top Right"_s,
-                           u"Bottom Left"_s, u"Bottom Right"_s, u"Stay in place"_s});
-    cboSize = named(new QComboBox(this), u"cboSize"_s);
-    cboSize->addItems({u"Extra Small"_s, u"Small"_s, u"Regular"_s, u"Large"_s, u"Extra Large"_s});
-    cboVoiceCharacter = named(new QComboBox(this), u"cboVoiceCharacter"_s);
-    cboVoiceCharacter->addItems({u"Normal"_s, u"Monotone"_s, u"Whisper"_s});
-    auto* FramePosition = listGroup(u"Character &Position"_s, u"FramePosition"_s, cboPosition, this);
-    auto* FrameSize = listGroup(u"Character &Size"_s, u"FrameSize"_s, cboSize, this);
-    auto* FrameVoice = listGroup(u"&Voice Type"_s, u"FrameVoice"_s, cboVoiceCharacter, this);
-
+void OptionsCharacterPage::buildBalloonGroup()
+{
     FrameBalloon = named(new QGroupBox(u" Balloon"_s, this), u"FrameBalloon"_s);
     cboFontName = named(new QComboBox(FrameBalloon), u"cboFontName"_s);
     cboFontSize = named(new QComboBox(FrameBalloon), u"cboFontSize"_s);
@@ -101,7 +145,10 @@ OptionsCharacterPage::OptionsCharacterPage(OptionsDialog& dialog) : m_dialog(dia
     balloon->addWidget(FieldLabel(u"Si&ze"_s, cboFontSize, FrameBalloon), 0, 2);
     balloon->addWidget(cboFontSize, 0, 3);
     balloon->setColumnStretch(1, 1);
+}
 
+QLayout* OptionsCharacterPage::buildSoundRow()
+{
     txtWAVNewMessages = named(new QLineEdit(this), u"txtWAVNewMessages"_s);
     cmdBrowseWAV = named(new QPushButton(u"Brows&e..."_s, this), u"cmdBrowseWAV"_s);
     cmdBrowseWAV->setAccessibleDescription(u"Browse for the new-mail sound file"_s);
@@ -110,41 +157,7 @@ OptionsCharacterPage::OptionsCharacterPage(OptionsDialog& dialog) : m_dialog(dia
                      0, 0, 1, 2);
     sound->addWidget(txtWAVNewMessages, 1, 0);
     sound->addWidget(cmdBrowseWAV, 1, 1);
-
-    auto* grid = new QGridLayout;
-    grid->addWidget(FrameCharacter, 0, 0, 1, 3);
-    grid->addWidget(FrameBehavior, 1, 0, 1, 3);
-    grid->addWidget(FramePosition, 2, 0);
-    grid->addWidget(FrameSize, 2, 1);
-    grid->addWidget(FrameVoice, 2, 2);
-    grid->addWidget(FrameBalloon, 3, 0, 1, 3);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(sound);
-    layout->addStretch(1);
-
-    setTabOrder(cboCharacter, cmdDownload);
-    setTabOrder(cmdDownload, chkFast);
-    setTabOrder(chkFast, cboBehavior);
-    setTabOrder(cboBehavior, cboReadingGesture);
-    setTabOrder(cboReadingGesture, cboPosition);
-    setTabOrder(cboPosition, cboSize);
-    setTabOrder(cboSize, cboVoiceCharacter);
-    setTabOrder(cboVoiceCharacter, cboFontName);
-    setTabOrder(cboFontName, cboFontSize);
-    setTabOrder(cboFontSize, txtWAVNewMessages);
-    setTabOrder(txtWAVNewMessages, cmdBrowseWAV);
-
-    // Previews answer the user's choice, also of the entry already shown.
-    connect(cboCharacter, &QComboBox::activated, this, &OptionsCharacterPage::onCharacterChosen);
-    connect(cboFontName, &QComboBox::activated, this, &OptionsCharacterPage::onFontNameChosen);
-    connect(cboFontSize, &QComboBox::activated, this, &OptionsCharacterPage::onFontSizeChosen);
-    connect(cboPosition, &QComboBox::activated, this, &OptionsCharacterPage::onPositionChosen);
-    connect(cboSize, &QComboBox::activated, this, &OptionsCharacterPage::onSizeChosen);
-    connect(cboReadingGesture, &QComboBox::activated, this, &OptionsCharacterPage::onReadingGestureChosen);
-    connect(cboVoiceCharacter, &QComboBox::activated, this, &OptionsCharacterPage::onVoiceCharacterChosen);
-    connect(cmdDownload, &QPushButton::clicked, this, &OptionsCharacterPage::download);
-    connect(cmdBrowseWAV, &QPushButton::clicked, this, &OptionsCharacterPage::browseSound);
+    return sound;
 }
 
 QStringList OptionsCharacterPage::CharacterFiles(const QString& folder)

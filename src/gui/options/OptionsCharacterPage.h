@@ -6,6 +6,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -55,6 +56,12 @@ public:
     void browseSound();
 
 private:
+    // The page's parts, built by the constructor.
+    QGroupBox* buildCharacterGroup();
+    QGroupBox* buildBehaviorGroup();
+    void buildBalloonGroup();
+    QLayout* buildSoundRow();
+
     OptionsDialog& m_dialog;
     // The user chose a font in this dialog: only then does OK write one, so
     // a stored font this system lacks keeps its name (and the balloon the

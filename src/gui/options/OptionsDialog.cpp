@@ -11,9 +11,8 @@
 #include "gui/dialogs/NoticeWindow.h"
 #include "gui/options/OptionsAccountsPage.h"
 #include "gui/options/OptionsCharacterPage.h"
-#include "gui/options/OptionsFiltersPage.h"
 #include "gui/options/OptionsGeneralPage.h"
-#include "gui/options/OptionsRulesPage.h"
+#include "gui/options/OptionsListPage.h"
 #include "gui/options/OptionsServices.h"
 #include "gui/options/OptionsWhatToSayPage.h"
 #include "gui/widgets/ControlNames.h"
@@ -68,8 +67,8 @@ OptionsDialog::OptionsDialog(OptionsServices& services, QWidget* parent)
     pageGeneral = new OptionsGeneralPage(*this);
     pageCharacter = new OptionsCharacterPage(*this);
     pageWhatToSay = new OptionsWhatToSayPage(*this);
-    pageRules = new OptionsRulesPage(*this);
-    pageFilters = new OptionsFiltersPage(*this);
+    pageRules = OptionsListPage::rules(*this);
+    pageFilters = OptionsListPage::filters(*this);
     tabOptions->addTab(pageAccounts, u" E-mail &Accounts"_s);
     tabOptions->addTab(pageGeneral, u" &General"_s);
     tabOptions->addTab(pageCharacter, u" C&haracter"_s);
@@ -135,9 +134,10 @@ void OptionsDialog::Init()
     pageCharacter->InitValues();
     pageWhatToSay->InitValues();
     pageRules->InitValues();
+    pageFilters->InitValues();
     InitialAutoStart = pageGeneral->InitAutoStart();
-    pageRules->FillRules();
-    pageFilters->FillFilters();
+    pageRules->FillList();
+    pageFilters->FillList();
     pageCharacter->InitVoice();
     pageCharacter->InitFonts();
     pageCharacter->InitFontSize();
@@ -190,6 +190,7 @@ void OptionsDialog::writeBack()
     pageCharacter->WriteBack();
     pageWhatToSay->WriteBack();
     pageRules->WriteBack();
+    pageFilters->WriteBack();
 }
 
 void OptionsDialog::confirm()

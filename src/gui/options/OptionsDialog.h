@@ -10,9 +10,8 @@ namespace orvella {
 
 class OptionsAccountsPage;
 class OptionsCharacterPage;
-class OptionsFiltersPage;
 class OptionsGeneralPage;
-class OptionsRulesPage;
+class OptionsListPage;
 class OptionsWhatToSayPage;
 struct OptionsServices;
 
@@ -31,9 +30,9 @@ public:
     explicit OptionsDialog(OptionsServices& services, QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
-    // Opens the dialog on page startPage, modally (so the tray and the
-    // character see a modal dialog open), as the main window's Options command
-    // does, with the character's "Options" command disabled while it shows.
+    // Opens the dialog on page startPage, modally, as the main window's
+    // Options command does, with the character's "Options" command disabled
+    // while it shows.
     static void ShowOptions(OptionsServices& services, int startPage, QWidget* parent);
 
     // Fills every control from the settings; previews stay quiet until it ends.
@@ -79,8 +78,8 @@ private:
     OptionsGeneralPage* pageGeneral = nullptr;
     OptionsCharacterPage* pageCharacter = nullptr;
     OptionsWhatToSayPage* pageWhatToSay = nullptr;
-    OptionsRulesPage* pageRules = nullptr;
-    OptionsFiltersPage* pageFilters = nullptr;
+    OptionsListPage* pageRules = nullptr;
+    OptionsListPage* pageFilters = nullptr;
 };
 
 // Sets list to the entry text; when there is none, to fallback (when that

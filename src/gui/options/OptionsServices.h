@@ -43,7 +43,6 @@ struct OptionsServices
     std::function<bool(const QString& server, const QString& accountName, bool hasPassword)> checkParameters;
     // The program's message window; without it the dialog opens NoticeWindow itself.
     std::function<void(const QString& text, bool sayIt, const QString& gesture)> showMessage;
-    // Set around the rule and filter editors.
     // The page showing when OK was pressed; the next opening starts there.
     std::function<void(int page)> rememberTab;
     // The main window's commands follow the closed dialog.

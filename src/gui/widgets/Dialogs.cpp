@@ -1,5 +1,7 @@
 #include "gui/widgets/Dialogs.h"
 
+#include "gui/widgets/StayAboveCharacter.h"
+
 #include <QFileDialog>
 #include <QQueue>
 
@@ -28,8 +30,7 @@ bool Dialogs::askYesNo(QWidget* parent, const QString& title, const QString& tex
     asked().append({title, text});
     if (!answers().isEmpty()) return answers().dequeue();
     QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    // Above the always-on-top character, which could cover the buttons.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    StayAboveCharacter(&box);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -42,7 +43,7 @@ void Dialogs::inform(QWidget* parent, const QString& title, const QString& text,
         return;
     }
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    StayAboveCharacter(&box);
     box.exec();
 }
 
