@@ -1,5 +1,7 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/Blanks.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -16,21 +18,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace orvella::platform {
 
 namespace {
-
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-QString trimBlanks(QStringView s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b).toString();
-}
 
 bool sameName(const QString& a, const QString& b)
 {

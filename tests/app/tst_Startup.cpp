@@ -11,6 +11,8 @@
 #include "platform/ProfileFile.h"
 #include "support/AppRig.h"
 #include "support/FakeAgent.h"
+#include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/Widgets.h"
 
 #include <QAction>
@@ -20,35 +22,19 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 using orvella::test::child;
+using orvella::test::readText;
+using orvella::test::writeFile;
 using namespace orvella;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QString readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-} // namespace
 
 // The start-up, tray and shut-down sequence driven in-process, on the
 // offscreen platform, with a fresh program folder per test.
@@ -79,25 +65,18 @@ private:
     QList<ShownMessage> m_messages;
     test::AppRig start(const QStringList& args);
     void removeSettings();
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTemporaryDir> m_xdg;
+    std::unique_ptr<test::ProgramFolder> m_folder;
 };
 
 void tst_Startup::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_xdg = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
-    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
-    Program() = ProgramValues{};
-    platform::invalidateProfileCache();
-    // The character is a recording fake here; its file only has to exist.
-    writeFile(m_dir->filePath(u"vela.acs"_s), "character");
+    m_folder = std::make_unique<test::ProgramFolder>(test::ProgramFolder::Homes::Private);
+    test::ProgramFolder::resetProgram();
+    m_folder->writeCharacter();
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
     // A configured program unless a test removes the file: a first start runs the wizard.
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    m_folder->writeIni("[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
 }
 
 void tst_Startup::cleanup()
@@ -109,7 +88,7 @@ void tst_Startup::cleanup()
 test::AppRig tst_Startup::start(const QStringList& args)
 {
     test::AppRig tray;
-    const CommandLine cl = CommandLine::parse(args + QStringList{u"-D"_s, m_dir->path()});
+    const CommandLine cl = CommandLine::parse(args + QStringList{u"-D"_s, m_folder->path()});
     if (!tray.load(cl)) return test::AppRig(nullptr);
     return tray;
 }
@@ -120,7 +99,7 @@ test::AppRig tst_Startup::start(const QStringList& args)
 void tst_Startup::firstStartRunsWizard()
 {
     removeSettings();
-    const QString autostart = m_xdg->filePath(u"config/autostart/orvella.desktop"_s);
+    const QString autostart = m_folder->homePath(u"config/autostart/orvella.desktop"_s);
     QTimer::singleShot(300, this, [] {
         auto* wizard = qobject_cast<SetupWizard*>(QApplication::activeModalWidget());
         QVERIFY(wizard);
@@ -128,7 +107,7 @@ void tst_Startup::firstStartRunsWizard()
     });
     QVERIFY(!start({}));
     QVERIFY(!Program().Exiting);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList{u"vela.acs"_s});
     QVERIFY(!QFile::exists(autostart));
 
@@ -149,7 +128,7 @@ void tst_Startup::firstStartRunsWizard()
     QVERIFY(answered);
     QVERIFY(tray);
     QCOMPARE(tray->windowTitle(), u"Orvella Tray"_s);
-    QCOMPARE(AppPath(), m_dir->path());
+    QCOMPARE(AppPath(), m_folder->path());
     MainWindow* main = tray->mainWindow();
     QVERIFY(main->isVisible());
     QCOMPARE(main->windowTitle(), u"Orvella"_s);
@@ -160,20 +139,19 @@ void tst_Startup::firstStartRunsWizard()
     QVERIFY(main->timer1()->isActive());
     QCOMPARE(main->timer1()->interval(), 2000);
     // Finish wrote the choices at once.
-    QVERIFY(readFile(m_dir->filePath(u"Zentra.INI"_s)).contains(u"ConnectionType=2"_s));
+    QVERIFY(readText(m_folder->iniPath()).contains(u"ConnectionType=2"_s));
     QVERIFY(!QFile::exists(autostart));
 }
 
 void tst_Startup::removeSettings()
 {
-    QFile::remove(m_dir->filePath(u"Zentra.INI"_s));
+    QFile::remove(m_folder->iniPath());
     platform::invalidateProfileCache();
 }
 
 void tst_Startup::autostartStaysHiddenUntilOpened()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    m_folder->writeIni("[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     auto tray = start({u"-autostart"_s});
     QVERIFY(tray);
     QVERIFY(tray->m_SystemTray);
@@ -193,12 +171,12 @@ void tst_Startup::autostartStaysHiddenUntilOpened()
 
 void tst_Startup::shippedFilesCopiedButUserFilesKept()
 {
-    writeFile(m_dir->filePath(u"TIPS.TXT"_s), "my own tip\r\n");
+    writeFile(m_folder->filePath(u"TIPS.TXT"_s), "my own tip\r\n");
     auto tray = start({u"-AUTOSTART"_s});
     QVERIFY(tray);
-    QCOMPARE(readFile(m_dir->filePath(u"TIPS.TXT"_s)), u"my own tip\r\n"_s);
-    QVERIFY(QFileInfo(m_dir->filePath(u"Sounds/NewMail.wav"_s)).size() > 1000);
-    QVERIFY(QFileInfo(m_dir->filePath(u"Sounds/Clock.wav"_s)).size() > 1000);
+    QCOMPARE(readText(m_folder->filePath(u"TIPS.TXT"_s)), u"my own tip\r\n"_s);
+    QVERIFY(QFileInfo(m_folder->filePath(u"Sounds/NewMail.wav"_s)).size() > 1000);
+    QVERIFY(QFileInfo(m_folder->filePath(u"Sounds/Clock.wav"_s)).size() > 1000);
 }
 
 void tst_Startup::trayMenuFollowsState()
@@ -297,7 +275,7 @@ void tst_Startup::exitSavesEverySetting()
     tray->unload();
     QVERIFY(Program().Exiting);
     QVERIFY(!tray->trayIconAdded());
-    const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
+    const QString ini = readText(m_folder->iniPath());
     QVERIFY(ini.startsWith(u"[Account]\r\nUserName=Jo\r\nConnectionType=2\r\n"_s));
     qsizetype at = 0;
     for (const auto& [section, key] : Settings::savedKeys()) {
@@ -310,8 +288,7 @@ void tst_Startup::exitSavesEverySetting()
 
 void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
 {
-    writeFile(
-        m_dir->filePath(u"Zentra.INI"_s),
+    m_folder->writeIni(
         "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\n"
         "Height=6000\r\nSplitTop=2000\r\n");
     auto tray = start({});
@@ -319,15 +296,14 @@ void tst_Startup::exitWhileMaximisedKeepsStoredGeometry()
     tray->mainWindow()->showMaximized();
     QTRY_VERIFY(tray->mainWindow()->isMaximized());
     tray->unload();
-    const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
+    const QString ini = readText(m_folder->iniPath());
     QVERIFY(ini.contains(u"\r\nTop=1500\r\nLeft=1515\r\nWidth=9000\r\nHeight=6000\r\nSplitTop=2000\r\n"_s));
 }
 
 void tst_Startup::geometryRoundTripsInTwips()
 {
     // 96 dpi on the offscreen platform: 15 twips a pixel.
-    writeFile(
-        m_dir->filePath(u"Zentra.INI"_s),
+    m_folder->writeIni(
         "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\n"
         "Height=7500\r\n");
     auto tray = start({});
@@ -335,14 +311,13 @@ void tst_Startup::geometryRoundTripsInTwips()
     QCOMPARE(tray->mainWindow()->pos(), QPoint(100, 100));
     QCOMPARE(tray->mainWindow()->size(), QSize(600, 500));
     tray->unload();
-    const QString ini = readFile(m_dir->filePath(u"Zentra.INI"_s));
+    const QString ini = readText(m_folder->iniPath());
     QVERIFY2(ini.contains(u"\r\nTop=1500\r\nLeft=1500\r\nWidth=9000\r\nHeight=7500\r\n"_s), qPrintable(ini));
 }
 
 void tst_Startup::firstActivationGreets()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    m_folder->writeIni("[Account]\r\nUserName=Ann\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     auto tray = start({});
     QVERIFY(tray);
     auto* agent = qobject_cast<test::FakeAgent*>(tray->mainWindow()->agent());
@@ -359,8 +334,8 @@ void tst_Startup::firstActivationGreets()
 
 void tst_Startup::noGreetingWithGestureNone()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s), "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips="
-                                                "No\r\n[Character]\r\nWelcomeGesture=None\r\n");
+    m_folder->writeIni("[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips="
+                       "No\r\n[Character]\r\nWelcomeGesture=None\r\n");
     auto tray = start({});
     QVERIFY(tray);
     QTRY_VERIFY(tray->mainWindow()->activatedOnce());
@@ -372,8 +347,7 @@ void tst_Startup::noGreetingWithGestureNone()
 // load; an Exit that comes meanwhile closes it, and the program then ends.
 void tst_Startup::exitClosesStartupNotice()
 {
-    writeFile(m_dir->filePath(u"Zentra.INI"_s),
-              "[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
+    m_folder->writeIni("[Account]\r\nConnectionType=2\r\n[General]\r\nShowTips=No\r\n");
     setShowMessageRecorder(nullptr);
     test::AppRig tray;
     QString notice;
@@ -382,24 +356,24 @@ void tst_Startup::exitClosesStartupNotice()
             if (w->isVisible() && w->isModal()) notice = w->windowTitle();
         tray->HandleCommand(u"exit"_s);
     });
-    QVERIFY(tray.load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_dir->path()})));
+    QVERIFY(tray.load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_folder->path()})));
     QCOMPARE(notice, u"Orvella Message"_s);
     QTRY_VERIFY_WITH_TIMEOUT(Program().Exiting, 5000);
-    QVERIFY(QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
+    QVERIFY(QFile::exists(m_folder->iniPath()));
 }
 
 void tst_Startup::noCharacterEndsStartWithoutSaving()
 {
     removeSettings();
-    QFile::remove(m_dir->filePath(u"vela.acs"_s));
+    QFile::remove(m_folder->filePath(u"vela.acs"_s));
     Program().CharactersFolder.clear();
-    qputenv("ORVELLA_DATA_DIR", m_dir->filePath(u"no-data"_s).toUtf8());
+    qputenv("ORVELLA_DATA_DIR", m_folder->filePath(u"no-data"_s).toUtf8());
     auto tray = start({});
     qunsetenv("ORVELLA_DATA_DIR");
     QVERIFY(!tray);
     QCOMPARE(m_messages.size(), 1);
     QVERIFY(m_messages.first().text.startsWith(u"Failed to find character file "_s));
-    QVERIFY(!QFile::exists(m_dir->filePath(u"Zentra.INI"_s)));
+    QVERIFY(!QFile::exists(m_folder->iniPath()));
 }
 
 void tst_Startup::characterEventsReachWindow()

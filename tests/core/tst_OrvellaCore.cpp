@@ -10,12 +10,12 @@
 #include "platform/ProfileFile.h"
 #include "support/FakeAgent.h"
 #include "support/Pop3ScriptedTransport.h"
+#include "support/ProgramFolder.h"
 #include "support/RecordingUserInterface.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -61,7 +61,7 @@ private:
     bool start();
     void queueServer(const QByteArray& dialogue) { m_servers << dialogue; }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<test::ProgramFolder> m_folder;
     RecordingUserInterface m_ui;
     std::unique_ptr<OrvellaCore> m_core;
     QList<QByteArray> m_servers;
@@ -69,13 +69,10 @@ private:
 
 void tst_OrvellaCore::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    Program() = ProgramValues{};
-    Program().AppPath = m_dir->path();
-    platform::invalidateProfileCache();
-    QFile character(m_dir->filePath(u"vela.acs"_s));
-    QVERIFY(character.open(QIODevice::WriteOnly));
-    character.write("character");
+    m_folder = std::make_unique<test::ProgramFolder>();
+    test::ProgramFolder::resetProgram();
+    m_folder->adopt();
+    m_folder->writeCharacter();
     m_ui = RecordingUserInterface();
     m_servers.clear();
 }
@@ -84,7 +81,7 @@ void tst_OrvellaCore::cleanup()
 {
     if (m_core) m_core->Unload();
     m_core.reset();
-    m_dir.reset();
+    m_folder.reset();
 }
 
 bool tst_OrvellaCore::start()
@@ -107,11 +104,9 @@ bool tst_OrvellaCore::start()
 
 void tst_OrvellaCore::checkStoresAndReadsWithoutWindows()
 {
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
-    ini.close();
+    m_folder->writeIni(
+        "[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+        Account::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
     QVERIFY(start());
     QSignalSpy status(m_core.get(), &OrvellaCore::statusText);
     QSignalSpy controls(m_core.get(), &OrvellaCore::checkControlsChanged);
@@ -143,12 +138,10 @@ void tst_OrvellaCore::checkStoresAndReadsWithoutWindows()
 
 void tst_OrvellaCore::promptAnsweredNoReadsNothing()
 {
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() +
-              "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nPromptUser=1\r\n");
-    ini.close();
+    m_folder->writeIni(
+        "[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+        Account::Scramble(u"secret"_s).toLatin1() +
+        "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nPromptUser=1\r\n");
     QVERIFY(start());
     m_ui.readAnswer = false;
     queueServer(mailbox(1));
@@ -165,7 +158,7 @@ void tst_OrvellaCore::firstStartAsksForTheWizard()
     QVERIFY(!start());
     QCOMPARE(m_ui.asked, QStringList{u"wizard from page 0"_s});
     m_core.reset();
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList{u"vela.acs"_s});
 }
 
@@ -173,11 +166,9 @@ void tst_OrvellaCore::firstStartAsksForTheWizard()
 // in the file, and the Error page says so once.
 void tst_OrvellaCore::passwordsLeftInTheFileAreToldOnce()
 {
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
-    ini.close();
+    m_folder->writeIni(
+        "[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+        Account::Scramble(u"secret"_s).toLatin1() + "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
     AccountPasswords::ResetNotice();
     QVERIFY(start());
     QSignalSpy error(m_core.get(), &OrvellaCore::errorText);
@@ -190,7 +181,7 @@ void tst_OrvellaCore::passwordsLeftInTheFileAreToldOnce()
     QVERIFY2(notice.contains(u"\"Zentra.INI\""_s) && notice.contains(u"scrambled, not encrypted"_s),
              qPrintable(notice));
     QCOMPARE(page.last().first().toBool(), true);
-    QCOMPARE(platform::ProfileFile(ini.fileName()).read(u"Account"_s, u"Password"_s, QString()),
+    QCOMPARE(platform::ProfileFile(m_folder->iniPath()).read(u"Account"_s, u"Password"_s, QString()),
              Account::Scramble(u"secret"_s));
     SaveAccounts(m_core->accounts());
     QTRY_VERIFY_WITH_TIMEOUT(!AccountPasswords::Busy(), 20000);
@@ -226,7 +217,7 @@ void tst_OrvellaCore::damagedSettingsFile()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, why);
-    const QString ini = m_dir->filePath(u"Zentra.INI"_s);
+    const QString ini = m_folder->iniPath();
     const QString aside = ini + u".damaged"_s;
     const bool folder = contents == "folder";
     auto writeIni = [&] {

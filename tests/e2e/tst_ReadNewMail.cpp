@@ -1,5 +1,6 @@
 #include "core/mail/Account.h"
 #include "support/DovecotFixture.h"
+#include "support/Files.h"
 #include "support/NotificationServer.h"
 #include "support/ProgramRunner.h"
 #include "support/TraceFile.h"
@@ -13,14 +14,6 @@ using namespace orvella;
 using namespace orvella::test;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QByteArray mail(const char* from, const char* subject, const char* id, const char* body)
 {

@@ -3,6 +3,7 @@
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
 #include "gui/widgets/Dialogs.h"
+#include "support/Files.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,17 +17,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace orvella::test {
 
 const QString SpeechPrefix = u"\\Pit=50\\\\Spd=150\\\\Chr=\"Normal\"\\"_s;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
 
 OptionsFixture::OptionsFixture(const QString& iniText)
 {
@@ -102,8 +92,7 @@ OptionsFixture::~OptionsFixture()
 
 QByteArray OptionsFixture::iniBytes() const
 {
-    QFile f(iniPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return readFile(iniPath());
 }
 
 QString OptionsFixture::ini(const QString& section, const QString& key) const

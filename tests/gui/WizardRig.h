@@ -17,6 +17,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/Shell.h"
 #include "support/FakeAgent.h"
+#include "support/Files.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,14 +29,6 @@ namespace orvella::test {
 using namespace Qt::Literals::StringLiterals;
 
 constexpr int Yes = 1, No = 0, NotAsked = -1;
-
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Everything the wizard works with, as the main window holds it during start-up.
 struct Rig

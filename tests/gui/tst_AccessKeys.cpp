@@ -6,6 +6,7 @@
 #include "OptionsFixture.h"
 #include "WizardRig.h"
 #include "support/AppRig.h"
+#include "support/ProgramFolder.h"
 #include "support/Widgets.h"
 
 #include "agent/view/AgentCommands.h"
@@ -41,7 +42,6 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <functional>
@@ -219,7 +219,7 @@ private:
     TrayIcon* startMain();
 
     WizardFolders m_folders;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ProgramFolder> m_program;
     test::AppRig m_tray;
 };
 
@@ -237,26 +237,20 @@ void tst_AccessKeys::cleanup()
 {
     if (m_tray) m_tray->unload();
     m_tray.reset();
-    m_dir.reset();
+    m_program.reset();
     m_folders.cleanup();
 }
 
 TrayIcon* tst_AccessKeys::startMain()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    Program() = ProgramValues{};
-    platform::invalidateProfileCache();
-    QFile character(m_dir->filePath(u"vela.acs"_s));
-    if (!character.open(QIODevice::WriteOnly)) return nullptr;
-    character.close();
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
-    ini.write("[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n"
-              "ShowPreviewPanel=Yes\r\nShowNewMessagePanel=Yes\r\n");
-    ini.close();
-    platform::invalidateProfileCache();
+    m_program = std::make_unique<ProgramFolder>();
+    ProgramFolder::resetProgram();
+    m_program->writeCharacter();
+    m_program->writeIni("[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n"
+                        "ShowPreviewPanel=Yes\r\nShowNewMessagePanel=Yes\r\n");
+    if (QTest::currentTestFailed()) return nullptr;
     m_tray = test::AppRig();
-    if (!m_tray.load(CommandLine::parse({u"-D"_s, m_dir->path()}))) return nullptr;
+    if (!m_tray.load(CommandLine::parse({u"-D"_s, m_program->path()}))) return nullptr;
     return m_tray.get();
 }
 

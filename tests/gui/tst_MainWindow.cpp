@@ -13,6 +13,7 @@
 #include "platform/ProfileFile.h"
 #include "support/AppRig.h"
 #include "support/FakeAgent.h"
+#include "support/ProgramFolder.h"
 #include "support/Widgets.h"
 
 #include <QAction>
@@ -28,7 +29,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <cmath>
@@ -71,22 +71,16 @@ private:
     void storeMessages(const QStringList& subjects);
     void writeSettings(const QByteArray& general);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTemporaryDir> m_xdg;
+    std::unique_ptr<test::ProgramFolder> m_folder;
     test::AppRig m_tray;
     QList<ShownMessage> m_messages;
 };
 
 void tst_MainWindow::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_xdg = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
-    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
-    Program() = ProgramValues{};
-    platform::invalidateProfileCache();
-    QFile character(m_dir->filePath(u"vela.acs"_s));
-    QVERIFY(character.open(QIODevice::WriteOnly));
+    m_folder = std::make_unique<test::ProgramFolder>(test::ProgramFolder::Homes::Private);
+    test::ProgramFolder::resetProgram();
+    m_folder->writeCharacter();
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
 }
@@ -100,18 +94,15 @@ void tst_MainWindow::cleanup()
 
 void tst_MainWindow::writeSettings(const QByteArray& general)
 {
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n" + general);
-    ini.close();
-    platform::invalidateProfileCache();
+    m_folder->writeIni("[Account]\r\nConnectionType=2\r\n[General]\r\nDontCheck=Yes\r\nShowTips=No\r\n" +
+                       general);
 }
 
 TrayIcon* tst_MainWindow::start(const QByteArray& general, bool writeFile)
 {
     if (writeFile) writeSettings(general);
     m_tray = test::AppRig();
-    if (!m_tray.load(CommandLine::parse({u"-D"_s, m_dir->path()}))) return nullptr;
+    if (!m_tray.load(CommandLine::parse({u"-D"_s, m_folder->path()}))) return nullptr;
     return m_tray.get();
 }
 
@@ -125,7 +116,7 @@ void tst_MainWindow::storeMessages(int n)
 
 void tst_MainWindow::storeMessages(const QStringList& subjects)
 {
-    Program().AppPath = m_dir->path();
+    m_folder->adopt();
     QDir().mkpath(MailMessage::MessageFolder());
     for (int i = 0; i < subjects.size(); ++i) {
         MailMessage m;
@@ -204,7 +195,7 @@ void tst_MainWindow::commandStates()
     child<QPushButton>(page, u"cmdRemove"_s)->click();
     QCOMPARE(page->rowCount(), 1);
     QCOMPARE(page->selectedRow(), 0);
-    QCOMPARE(QDir(m_dir->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 1);
+    QCOMPARE(QDir(m_folder->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 1);
 }
 
 void tst_MainWindow::panelsGiveTheirRoomToTheList()
@@ -235,7 +226,7 @@ void tst_MainWindow::panelsGiveTheirRoomToTheList()
     // The toggles are saved with the other settings at exit.
     m_tray->unload();
     platform::invalidateProfileCache();
-    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    const platform::ProfileFile ini(m_folder->iniPath());
     QCOMPARE(ini.read(u"General"_s, u"ShowPreviewPanel"_s, {}), u"No"_s);
     QCOMPARE(ini.read(u"General"_s, u"ShowNewMessagePanel"_s, {}), u"No"_s);
 }
@@ -268,7 +259,7 @@ void tst_MainWindow::geometryRoundTrip()
     }
     m_tray->unload();
     platform::invalidateProfileCache();
-    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    const platform::ProfileFile ini(m_folder->iniPath());
     const QStringList got{ini.read(u"General"_s, u"Top"_s, {}), ini.read(u"General"_s, u"Left"_s, {}),
                           ini.read(u"General"_s, u"Width"_s, {}), ini.read(u"General"_s, u"Height"_s, {})};
     const QStringList stored{u"1500"_s, u"1500"_s, u"9000"_s, u"7500"_s};
@@ -291,7 +282,7 @@ void tst_MainWindow::splitKeepsItsPlaceAcrossRestarts()
         m_tray->unload();
         m_tray.reset();
         platform::invalidateProfileCache();
-        const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+        const platform::ProfileFile ini(m_folder->iniPath());
         QCOMPARE(ini.read(u"General"_s, u"SplitTop"_s, {}), u"4500"_s);
     }
 }
@@ -407,7 +398,7 @@ void tst_MainWindow::longTextsLeaveTheWindowItsSize()
 
     m_tray->unload();
     platform::invalidateProfileCache();
-    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    const platform::ProfileFile ini(m_folder->iniPath());
     QCOMPARE(ini.read(u"General"_s, u"Width"_s, {}).toInt(), before.width() * 15);
 }
 
@@ -444,7 +435,7 @@ void tst_MainWindow::storedGeometryComesBackOnScreen()
     QVERIFY(main->width() <= screen.width() && main->height() <= screen.height());
     m_tray->unload();
     platform::invalidateProfileCache();
-    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    const platform::ProfileFile ini(m_folder->iniPath());
     QVERIFY(ini.read(u"General"_s, u"Width"_s, {}).toInt() <= screen.width() * 15);
     QVERIFY(ini.read(u"General"_s, u"Height"_s, {}).toInt() <= screen.height() * 15);
 }
@@ -492,7 +483,7 @@ void tst_MainWindow::removeSelectsTheNextMessageOnScreen()
     child<QPushButton>(page, u"cmdRemove"_s)->click();
     QCOMPARE(onScreen(), (QStringList{u"Elder"_s, u"Date"_s}));
     QCOMPARE(selected(), u"Date"_s);
-    QCOMPARE(QDir(m_dir->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 2);
+    QCOMPARE(QDir(m_folder->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 2);
 }
 
 // Subject takes 65 % of the list's width, From the rest; the time stamp is
@@ -570,7 +561,7 @@ void tst_MainWindow::accessKeysReachTheirTargetAtOnce()
 // window keeps its width; the good reminder is loaded.
 void tst_MainWindow::unreadableReminderFileIsNamedWhole()
 {
-    const QString folder = m_dir->filePath(u"reminders"_s);
+    const QString folder = m_folder->filePath(u"reminders"_s);
     QVERIFY(QDir().mkpath(folder));
     const QString bad = folder + u"/4711"_s + QString(120, u'x') + u".rmn"_s;
     QFile damaged(bad);

@@ -14,6 +14,7 @@
 #include "support/AppRig.h"
 #include "support/FakeAgent.h"
 #include "support/Pop3ScriptedTransport.h"
+#include "support/ProgramFolder.h"
 #include "support/Widgets.h"
 
 #include <QAction>
@@ -27,7 +28,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -68,8 +68,7 @@ private:
     // Runs the check the window started to its end.
     bool waitForCycle();
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTemporaryDir> m_xdg;
+    std::unique_ptr<test::ProgramFolder> m_folder;
     test::AppRig m_tray;
     QList<QByteArray> m_servers;
     QList<ShownMessage> m_messages;
@@ -77,26 +76,18 @@ private:
 
 void tst_MainWindowCycle::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_xdg = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
-    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
+    m_folder = std::make_unique<test::ProgramFolder>(test::ProgramFolder::Homes::Private);
     // The single-instance channel of this test alone.
-    QDir().mkpath(m_xdg->filePath(u"run"_s));
-    QFile::setPermissions(m_xdg->filePath(u"run"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", m_xdg->filePath(u"run"_s).toUtf8());
-    Program() = ProgramValues{};
-    platform::invalidateProfileCache();
-    QFile character(m_dir->filePath(u"vela.acs"_s));
-    QVERIFY(character.open(QIODevice::WriteOnly));
-    character.write("character");
-    character.close();
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() +
-              "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nShowTips=No\r\n");
-    ini.close();
+    const QString run = m_folder->homePath(u"run"_s);
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", run.toUtf8());
+    test::ProgramFolder::resetProgram();
+    m_folder->writeCharacter();
+    m_folder->writeIni(
+        "[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+        Account::Scramble(u"secret"_s).toLatin1() +
+        "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\nShowTips=No\r\n");
     m_servers.clear();
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
@@ -113,7 +104,7 @@ void tst_MainWindowCycle::cleanup()
 TrayIcon* tst_MainWindowCycle::start(const QStringList& args)
 {
     m_tray = test::AppRig();
-    if (!m_tray.load(CommandLine::parse(args + QStringList{u"-D"_s, m_dir->path()}))) return nullptr;
+    if (!m_tray.load(CommandLine::parse(args + QStringList{u"-D"_s, m_folder->path()}))) return nullptr;
     m_tray->mainWindow()->cycle()->setClientFactory([this] {
         auto transport = std::make_unique<Pop3ScriptedTransport>();
         if (m_servers.isEmpty())
@@ -279,7 +270,7 @@ void tst_MainWindowCycle::exitWhileDialogOpen()
     QFETCH(int, promptUser);
     QFETCH(bool, removeAll);
     {
-        platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+        platform::ProfileFile ini(m_folder->iniPath());
         ini.write(u"General"_s, u"PromptUser"_s, QString::number(promptUser));
         QVERIFY(ini.save());
         platform::invalidateProfileCache();
@@ -322,7 +313,7 @@ void tst_MainWindowCycle::exitWhileDialogOpen()
     QVERIFY(!QApplication::activeModalWidget());
     // Exit saved what the check brought.
     if (!removeAll) {
-        QFile ids(m_dir->filePath(u"Account.DAT"_s));
+        QFile ids(m_folder->filePath(u"Account.DAT"_s));
         QVERIFY(ids.open(QIODevice::ReadOnly));
         QCOMPARE(ids.readAll(), QByteArray("<1@x>\r\n<2@x>\r\n"));
     }

@@ -10,10 +10,9 @@
 #include "core/settings/Program.h"
 #include "core/settings/Settings.h"
 #include "platform/ProfileFile.h"
+#include "support/ProgramFolder.h"
 
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
@@ -21,7 +20,7 @@ namespace orvella::test {
 
 struct CycleRig
 {
-    QTemporaryDir dir;
+    ProgramFolder dir;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<MessageStore> store;
     AccountList accounts;
@@ -36,9 +35,8 @@ struct CycleRig
 
     CycleRig()
     {
-        Program() = ProgramValues{};
-        Program().AppPath = dir.path();
-        platform::invalidateProfileCache();
+        ProgramFolder::resetProgram();
+        dir.adopt();
     }
     ~CycleRig()
     {
@@ -51,15 +49,13 @@ struct CycleRig
     CycleRig(const CycleRig&) = delete;
     CycleRig& operator=(const CycleRig&) = delete;
 
-    QString iniPath() const { return dir.filePath(QStringLiteral("Zentra.INI")); }
+    QString iniPath() const { return dir.iniPath(); }
 
     // Writes "Zentra.INI" (LF line ends are fine) and loads everything from it.
     bool load(const QString& iniText)
     {
-        QFile f(iniPath());
-        if (!f.open(QIODevice::WriteOnly) || f.write(iniText.toUtf8()) < 0) return false;
-        f.close();
-        return restart();
+        dir.writeIni(iniText.toUtf8());
+        return !QTest::currentTestFailed() && restart();
     }
 
     // Releases everything, as the program's end does, and loads it again

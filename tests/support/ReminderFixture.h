@@ -8,11 +8,11 @@
 #include "gui/widgets/Dialogs.h"
 #include "platform/Clock.h"
 #include "support/FakeAgent.h"
+#include "support/Files.h"
+#include "support/ProgramFolder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <ctime>
 #include <memory>
@@ -45,7 +45,7 @@ inline QDateTime at(const QString& text)
 // real windows, recorded as they open.
 struct ReminderFixture
 {
-    QTemporaryDir dir;
+    ProgramFolder dir;
     std::unique_ptr<Settings> settings;
     FakeAgent agent;
     std::unique_ptr<SpeechOutput> speech;
@@ -54,7 +54,7 @@ struct ReminderFixture
 
     ReminderFixture()
     {
-        Program().AppPath = dir.path();
+        dir.adopt();
         settings = std::make_unique<Settings>(dir.path());
         speech = std::make_unique<SpeechOutput>(agent, *settings);
         alert.speech = speech.get();
@@ -112,17 +112,12 @@ struct ReminderFixture
         return r;
     }
 
+    // A file in the reminders folder.
     void writeFile(const QString& name, const QByteArray& bytes) const
     {
-        QDir().mkpath(remindersFolder());
-        QFile f(remindersFolder() + u'/' + name);
-        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+        test::writeFile(remindersFolder() + u'/' + name, bytes);
     }
-    QByteArray readFile(const QString& name) const
-    {
-        QFile f(remindersFolder() + u'/' + name);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray readFile(const QString& name) const { return test::readFile(remindersFolder() + u'/' + name); }
     int openWindows() const
     {
         int n = 0;

@@ -4,6 +4,7 @@
 #include "core/message/MailMessage.h"
 #include "core/settings/IniValues.h"
 #include "core/settings/Program.h"
+#include "platform/Blanks.h"
 #include "platform/DurableFiles.h"
 #include "platform/ProfileFile.h"
 #include "platform/accounts/AccountDetection.h"
@@ -20,6 +21,8 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
+
+using platform::isBlank;
 
 namespace {
 
@@ -126,11 +129,6 @@ QString fileField(const QString& id)
     QString q = id;
     q.replace(u"\""_s, u"\"\""_s);
     return u'"' + q + u'"';
-}
-
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
 }
 
 // The fields of each line.

@@ -1,6 +1,7 @@
 #include "core/message/MailMessage.h"
 
 #include "core/settings/Program.h"
+#include "platform/Blanks.h"
 #include "platform/DurableFiles.h"
 #include "platform/ProfileFile.h"
 
@@ -12,25 +13,13 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
+using platform::isBlank;
+using platform::trimBlanks;
+
 namespace {
 
 // Nothing the program writes comes near this; a bigger ".tem" file is not ours.
 constexpr qint64 maxMessageFileSize = 64 * 1024 * 1024;
-
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-QString trimBlanks(QStringView s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b).toString();
-}
 
 // The stamp for a moment given in hundredths of a second since the epoch.
 QString stampFor(qint64 centiseconds)

@@ -73,22 +73,60 @@ QByteArray Pop3Client::normalizeFingerprint(const QString& fingerprint)
     return hex.size() == 64 ? hex : QByteArray();
 }
 
+// --- Requests ---------------------------------------------------------------
+
+bool Pop3Client::mayStart(bool needsSession)
+{
+    if (m_busy) {
+        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
+        return false;
+    }
+    if (needsSession && !m_loggedOn) {
+        Q_EMIT Error(ErrorNotLoggedOn, u"Not logged on to the mail server"_s);
+        return false;
+    }
+    return true;
+}
+
+void Pop3Client::beginRequest()
+{
+    m_busy = true;
+    // A failure left from before is no part of this request.
+    m_link.takeFailure();
+}
+
+void Pop3Client::endRequest(bool ok, OnFailure onFailure)
+{
+    m_busy = false;
+    if (ok) return;
+    if (onFailure == OnFailure::Close || m_link.mustClose()) close();
+    reportFailure();
+}
+
+bool Pop3Client::isAnswer(const pop3::Status& status, QStringView nonsense)
+{
+    if (status.kind != pop3::Status::Continue) return true;
+    m_link.protocolFailure(nonsense.toString(), "+ " + status.text);
+    return false;
+}
+
+bool Pop3Client::isOk(const pop3::Status& status, int refusedCode, QStringView nonsense)
+{
+    if (!isAnswer(status, nonsense)) return false;
+    if (status.kind == pop3::Status::Ok) return true;
+    m_link.failFromServer(status, refusedCode);
+    return false;
+}
+
 // --- Log on -----------------------------------------------------------------
 
 QCoro::Task<bool> Pop3Client::logOn(PopServerSettings settings)
 {
-    if (m_busy) {
-        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
-        co_return false;
-    }
-    m_busy = true;
-    m_link.takeFailure();
+    if (!mayStart(false)) co_return false;
+    beginRequest();
     const bool ok = co_await doLogOn(std::move(settings));
-    m_busy = false;
-    if (!ok) {
-        close();
-        reportFailure();
-    }
+    // A log-on that failed half way leaves nothing worth keeping.
+    endRequest(ok, OnFailure::Close);
     co_return ok;
 }
 
@@ -102,6 +140,22 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
     m_authMechanism.clear();
     m_count = 0;
     m_mailboxSize = 0;
+
+    const std::optional<LinkPlan> plan = adoptSettings(std::move(settings));
+    if (!plan) co_return false;
+    if (!co_await connectAndGreet(*plan)) co_return false;
+    if (!plan->implicitTls && plan->security != Security::None && !co_await secureWithStls(plan->security))
+        co_return false;
+
+    // With pipelining, STAT goes with the last login command: one round trip
+    // less. Should the login fail, the session is closed unread.
+    const QByteArray statAlong = m_pipeliningAllowed && m_caps.has("PIPELINING") ? "STAT\r\n" : "";
+    if (!co_await authenticate(statAlong)) co_return false;
+    co_return co_await readStat(!statAlong.isEmpty());
+}
+
+std::optional<Pop3Client::LinkPlan> Pop3Client::adoptSettings(PopServerSettings settings)
+{
     m_settings = std::move(settings);
     m_settings.host = m_settings.host.trimmed();
     if (m_settings.connectTimeoutMs <= 0) m_settings.connectTimeoutMs = PopServerSettings().connectTimeoutMs;
@@ -109,101 +163,98 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
         m_settings.responseTimeoutMs = PopServerSettings().responseTimeoutMs;
     m_link.setResponseTimeout(m_settings.responseTimeoutMs);
 
+    LinkPlan plan;
     const QString securityName = m_settings.security.trimmed().toLower();
-    Security security;
     if (securityName.isEmpty() || securityName == u"auto")
-        security = Security::Auto;
+        plan.security = Security::Auto;
     else if (securityName == u"tls")
-        security = Security::Tls;
+        plan.security = Security::Tls;
     else if (securityName == u"starttls")
-        security = Security::StartTls;
+        plan.security = Security::StartTls;
     else if (securityName == u"none")
-        security = Security::None;
+        plan.security = Security::None;
     else {
         m_link.fail(ErrorBadSettings,
                     u"Unknown connection security \"%1\" (use Auto, TLS, STARTTLS or None)"_s.arg(
                         m_settings.security));
-        co_return false;
+        return std::nullopt;
     }
     if (m_settings.host.isEmpty()) {
         m_link.fail(ErrorBadSettings, u"No incoming mail server is set for this account"_s);
-        co_return false;
+        return std::nullopt;
     }
     if (m_settings.port < 1 || m_settings.port > 65535) {
         m_link.fail(ErrorBadSettings,
                     u"The port %1 is not a port number (1 to 65535)"_s.arg(m_settings.port));
-        co_return false;
+        return std::nullopt;
     }
-    QByteArray trusted;
     if (!m_settings.trustedCertificate.trimmed().isEmpty()) {
-        trusted = normalizeFingerprint(m_settings.trustedCertificate);
-        if (trusted.isEmpty()) {
+        plan.trusted = normalizeFingerprint(m_settings.trustedCertificate);
+        if (plan.trusted.isEmpty()) {
             m_link.fail(ErrorBadSettings, u"The trusted certificate \"%1\" is not a SHA-256 fingerprint "
                                           u"(64 hexadecimal digits)"_s.arg(m_settings.trustedCertificate));
-            co_return false;
+            return std::nullopt;
         }
     }
     // A line break would end the command early and start another one of the
     // user's (or an attacker's) making.
     if (hasLineBreakOrNul(m_settings.user) || hasLineBreakOrNul(m_settings.password)) {
         m_link.fail(ErrorBadSettings, u"The account name or password contains a line break"_s);
+        return std::nullopt;
+    }
+    plan.implicitTls =
+        plan.security == Security::Tls || (plan.security == Security::Auto && m_settings.port == 995);
+    return plan;
+}
+
+QCoro::Task<bool> Pop3Client::connectAndGreet(LinkPlan plan)
+{
+    m_link.open(m_settings.host, quint16(m_settings.port), plan.implicitTls, plan.trusted);
+    if (!co_await m_link.waitForLink(plan.implicitTls, m_settings.connectTimeoutMs)) co_return false;
+    pop3::Status greeting;
+    if (!co_await m_link.readStatus(greeting) ||
+        !isOk(greeting, ErrorServer, u"The server's greeting is not POP3"))
+        co_return false;
+    m_apopTimestamp = pop3::apopTimestamp(greeting.text);
+    co_return co_await readCapabilities();
+}
+
+QCoro::Task<bool> Pop3Client::secureWithStls(Security security)
+{
+    const bool offered = m_caps.has("STLS");
+    if (security == Security::StartTls && !offered) {
+        m_link.fail(ErrorTlsUnavailable, u"The server does not offer STARTTLS (STLS), which this account "
+                                         u"requires; nothing was sent"_s);
+        m_link.send("QUIT");
+        m_link.closeGracefully();
         co_return false;
     }
-
-    const bool implicitTls =
-        security == Security::Tls || (security == Security::Auto && m_settings.port == 995);
-    m_link.open(m_settings.host, quint16(m_settings.port), implicitTls, trusted);
-    if (!co_await m_link.waitForLink(implicitTls, m_settings.connectTimeoutMs)) co_return false;
-
+    if (!offered) co_return true;
+    m_link.send("STLS");
     pop3::Status status;
     if (!co_await m_link.readStatus(status)) co_return false;
     if (status.kind != pop3::Status::Ok) {
-        if (status.kind == pop3::Status::Continue)
-            m_link.protocolFailure(u"The server's greeting is not POP3"_s, "+ " + status.text);
-        else
-            m_link.failFromServer(status, ErrorServer);
+        m_link.failFromServer(status, ErrorTls);
         co_return false;
     }
-    m_apopTimestamp = pop3::apopTimestamp(status.text);
-    if (!co_await readCapabilities()) co_return false;
-
-    if (!implicitTls && security != Security::None) {
-        const bool offered = m_caps.has("STLS");
-        if (security == Security::StartTls && !offered) {
-            m_link.fail(ErrorTlsUnavailable, u"The server does not offer STARTTLS (STLS), which this account "
-                                             u"requires; nothing was sent"_s);
-            m_link.send("QUIT");
-            m_link.closeGracefully();
-            co_return false;
-        }
-        if (offered) {
-            m_link.send("STLS");
-            if (!co_await m_link.readStatus(status)) co_return false;
-            if (status.kind != pop3::Status::Ok) {
-                m_link.failFromServer(status, ErrorTls);
-                co_return false;
-            }
-            // Bytes after "+OK" and before the handshake were not sent by the
-            // server but injected by someone in between, to be read later as
-            // if they had come through TLS.
-            if (m_link.hasUnreadData()) {
-                m_link.fail(ErrorProtocol, u"The server sent data before the secure connection was set up"_s);
-                co_return false;
-            }
-            m_link.startTls();
-            if (!co_await m_link.waitForLink(true, m_link.responseTimeout())) co_return false;
-            // The capabilities seen before TLS may have been forged (RFC 2595 4).
-            m_caps = {};
-            if (!co_await readCapabilities()) co_return false;
-        }
+    // Bytes after "+OK" and before the handshake were not sent by the
+    // server but injected by someone in between, to be read later as
+    // if they had come through TLS.
+    if (m_link.hasUnreadData()) {
+        m_link.fail(ErrorProtocol, u"The server sent data before the secure connection was set up"_s);
+        co_return false;
     }
+    m_link.startTls();
+    if (!co_await m_link.waitForLink(true, m_link.responseTimeout())) co_return false;
+    // The capabilities seen before TLS may have been forged (RFC 2595 4).
+    m_caps = {};
+    co_return co_await readCapabilities();
+}
 
-    // With pipelining, STAT goes with the last login command: one round trip
-    // less. Should the login fail, the session is closed unread.
-    const QByteArray statAlong = m_pipeliningAllowed && m_caps.has("PIPELINING") ? "STAT\r\n" : "";
-    if (!co_await authenticate(statAlong)) co_return false;
-
-    if (statAlong.isEmpty()) m_link.send("STAT");
+QCoro::Task<bool> Pop3Client::readStat(bool statSent)
+{
+    if (!statSent) m_link.send("STAT");
+    pop3::Status status;
     if (!co_await m_link.readStatus(status)) co_return false;
     if (status.kind != pop3::Status::Ok) {
         m_link.failFromServer(status, ErrorServer);
@@ -316,21 +367,13 @@ QCoro::Task<bool> Pop3Client::authenticate(QByteArray then)
 
 QCoro::Task<std::optional<qint64>> Pop3Client::messageSize(int n)
 {
-    if (m_busy) {
-        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
-        co_return std::nullopt;
-    }
-    if (!m_loggedOn) {
-        Q_EMIT Error(ErrorNotLoggedOn, u"Not logged on to the mail server"_s);
-        co_return std::nullopt;
-    }
+    if (!mayStart(true)) co_return std::nullopt;
     if (n < 1 || n > m_count) {
         Q_EMIT Error(ErrorBadRequest,
                      u"There is no message %1 on the server (it holds %2)"_s.arg(n).arg(m_count));
         co_return std::nullopt;
     }
-    m_busy = true;
-    m_link.takeFailure();
+    beginRequest();
     std::optional<qint64> size;
     m_link.send("LIST " + QByteArray::number(n));
     pop3::Status status;
@@ -347,24 +390,13 @@ QCoro::Task<std::optional<qint64>> Pop3Client::messageSize(int n)
             m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, status.text);
         }
     }
-    m_busy = false;
-    if (!size) {
-        if (m_link.mustClose()) close();
-        reportFailure();
-    }
+    endRequest(size.has_value(), OnFailure::CloseWhenOutOfStep);
     co_return size;
 }
 
 QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
 {
-    if (m_busy) {
-        Q_EMIT Error(ErrorBusy, u"Another request to the server is still running"_s);
-        co_return false;
-    }
-    if (!m_loggedOn) {
-        Q_EMIT Error(ErrorNotLoggedOn, u"Not logged on to the mail server"_s);
-        co_return false;
-    }
+    if (!mayStart(true)) co_return false;
     if (first > last) co_return true;
     if (first < 1 || last > m_count) {
         Q_EMIT Error(ErrorBadRequest,
@@ -376,16 +408,11 @@ QCoro::Task<bool> Pop3Client::retrieve(int first, int last, int lines)
         Q_EMIT Error(ErrorBadRequest, u"The number of lines to read (%1) is negative"_s.arg(lines));
         co_return false;
     }
-    m_busy = true;
+    beginRequest();
     m_stopRequested = false;
-    m_link.takeFailure();
     const bool ok = co_await doRetrieve(first, last, lines);
     const bool stopped = std::exchange(m_stopRequested, false);
-    m_busy = false;
-    if (!ok) {
-        if (m_link.mustClose()) close();
-        reportFailure();
-    }
+    endRequest(ok, OnFailure::CloseWhenOutOfStep);
     co_return ok && !stopped;
 }
 
@@ -437,13 +464,11 @@ qint64 Pop3Client::messageStreamLimit(std::optional<qint64> listed) const
 QCoro::Task<bool> Pop3Client::readSizes(pop3::Pop3Pipeline& pipeline)
 {
     pop3::Status status;
-    if (!co_await m_link.readStatus(status)) co_return false;
+    if (!co_await m_link.readStatus(status) ||
+        !isAnswer(status, u"The server's answer to LIST makes no sense"))
+        co_return false;
     // Without sizes the retrieval still works, with looser limits.
     if (status.kind == pop3::Status::Err) co_return true;
-    if (status.kind != pop3::Status::Ok) {
-        m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
-        co_return false;
-    }
     pop3::Line line;
     for (qint64 count = 0;; ++count) {
         if (const auto taken = m_link.takeBufferedLine(line, LineKind::Status)) {
@@ -464,12 +489,10 @@ QCoro::Task<bool> Pop3Client::readSizes(pop3::Pop3Pipeline& pipeline)
 QCoro::Task<bool> Pop3Client::readSize(pop3::Pop3Pipeline& pipeline, int n)
 {
     pop3::Status status;
-    if (!co_await m_link.readStatus(status)) co_return false;
-    if (status.kind == pop3::Status::Err) co_return true;
-    if (status.kind != pop3::Status::Ok) {
-        m_link.protocolFailure(u"The server's answer to LIST makes no sense"_s, "+ " + status.text);
+    if (!co_await m_link.readStatus(status) ||
+        !isAnswer(status, u"The server's answer to LIST makes no sense"))
         co_return false;
-    }
+    if (status.kind == pop3::Status::Err) co_return true;
     const auto listing = pop3::parseListing(status.text);
     if (listing && listing->number == n) pipeline.setSize(n, listing->size);
     co_return true;
@@ -478,15 +501,9 @@ QCoro::Task<bool> Pop3Client::readSize(pop3::Pop3Pipeline& pipeline, int n)
 QCoro::Task<bool> Pop3Client::readMessage(int n, std::optional<qint64> listed)
 {
     pop3::Status status;
-    if (!co_await m_link.readStatus(status)) co_return false;
-    if (status.kind == pop3::Status::Err) {
-        m_link.failFromServer(status, ErrorServer);
+    if (!co_await m_link.readStatus(status) ||
+        !isOk(status, ErrorServer, u"The server's answer to a retrieval makes no sense"))
         co_return false;
-    }
-    if (status.kind != pop3::Status::Ok) {
-        m_link.protocolFailure(u"The server's answer to a retrieval makes no sense"_s, "+ " + status.text);
-        co_return false;
-    }
     m_link.beginMessageAnswer(n, listed, messageStreamLimit(listed));
     Q_EMIT messageStarted(n);
 
@@ -547,12 +564,9 @@ QCoro::Task<bool> Pop3Client::skipAnswers(const pop3::Pop3Pipeline& pipeline, si
     for (size_t i = from; i < rest.size(); ++i) {
         const pop3::Pop3Pipeline::Request& request = rest[i];
         pop3::Status status;
-        if (!co_await m_link.readStatus(status)) co_return false;
-        if (status.kind == pop3::Status::Continue) {
-            m_link.protocolFailure(u"The server's answer to a retrieval makes no sense"_s,
-                                   "+ " + status.text);
+        if (!co_await m_link.readStatus(status) ||
+            !isAnswer(status, u"The server's answer to a retrieval makes no sense"))
             co_return false;
-        }
         if (status.kind != pop3::Status::Ok) continue;
         switch (request.kind) {
         case pop3::Pop3Pipeline::Request::ListOne:
@@ -581,8 +595,7 @@ QCoro::Task<void> Pop3Client::logOff()
         co_return;
     }
     if (!m_link.isOpen()) co_return;
-    m_busy = true;
-    m_link.takeFailure();
+    beginRequest();
     bool refused = false;
     if (!m_link.isBroken()) {
         // QUIT needs no patience: the mail is already here.

@@ -183,10 +183,43 @@ Q_SIGNALS:
 
 private:
     enum class Security { Auto, Tls, StartTls, None };
+    // How to reach the server, from the account's settings.
+    struct LinkPlan
+    {
+        Security security = Security::Auto;
+        bool implicitTls = false;
+        QByteArray trusted; // a normalized fingerprint; empty for none
+    };
+    enum class OnFailure { Close, CloseWhenOutOfStep };
 
+    // Emits Error (busy, not logged on) when a request cannot start now.
+    bool mayStart(bool needsSession);
+    void beginRequest();
+    // Reports a failed request's failure and closes the session as onFailure
+    // says, or whenever the failure left the session out of step.
+    void endRequest(bool ok, OnFailure onFailure);
+    // Whether the status line just read begins an answer (+OK or -ERR); a
+    // "+ " there is recorded as a protocol failure, `nonsense` and the line.
+    bool isAnswer(const pop3::Status& status, QStringView nonsense);
+    // As isAnswer, and a -ERR is recorded as refusedCode unless its response
+    // code tells more.
+    bool isOk(const pop3::Status& status, int refusedCode, QStringView nonsense);
+
+    // The steps of logOn.
     QCoro::Task<bool> doLogOn(PopServerSettings settings);
+    // Takes the settings, made whole (host trimmed, time-outs defaulted);
+    // nullopt with the failure recorded when they cannot work.
+    std::optional<LinkPlan> adoptSettings(PopServerSettings settings);
+    // Connects, reads the greeting and the capabilities.
+    QCoro::Task<bool> connectAndGreet(LinkPlan plan);
+    // STLS when the server offers it, then the capabilities again; fails
+    // before sending anything more when the account requires STLS and the
+    // server does not offer it.
+    QCoro::Task<bool> secureWithStls(Security security);
     QCoro::Task<bool> readCapabilities();
     QCoro::Task<bool> authenticate(QByteArray then);
+    // statSent: STAT went along with the last login command.
+    QCoro::Task<bool> readStat(bool statSent);
     QCoro::Task<bool> doRetrieve(int first, int last, int lines);
     QCoro::Task<bool> readSizes(pop3::Pop3Pipeline& pipeline);
     QCoro::Task<bool> readSize(pop3::Pop3Pipeline& pipeline, int n);

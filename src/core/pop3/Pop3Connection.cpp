@@ -346,31 +346,19 @@ std::optional<bool> Pop3Connection::takeBufferedLine(Line& line, LineKind kind)
     if (!l) return std::nullopt;
     line = std::move(*l);
     m_answerBytes += line.length + 2;
-    const qint64 limit = kind == LineKind::Status   ? Pop3Client::StatusLineLimit
-                         : kind == LineKind::Header ? Pop3Client::HeaderLineLimit
-                                                    : Pop3Client::BodyLineLimit;
-    if (line.length > limit) {
-        lineTooLong(kind);
-        return false;
-    }
-    if (m_answerBytes > m_answerLimit) {
-        answerTooLong();
-        return false;
-    }
-    return true;
+    return withinLimits(line.length, m_answerBytes, kind);
 }
 
-bool Pop3Connection::pendingLineFits(LineKind kind)
+bool Pop3Connection::withinLimits(qint64 lineLength, qint64 answerBytes, LineKind kind)
 {
-    const qint64 pending = m_reader.pendingLength();
-    const qint64 limit = kind == LineKind::Status   ? Pop3Client::StatusLineLimit
-                         : kind == LineKind::Header ? Pop3Client::HeaderLineLimit
-                                                    : Pop3Client::BodyLineLimit;
-    if (pending > limit) {
+    const qint64 lineLimit = kind == LineKind::Status   ? Pop3Client::StatusLineLimit
+                             : kind == LineKind::Header ? Pop3Client::HeaderLineLimit
+                                                        : Pop3Client::BodyLineLimit;
+    if (lineLength > lineLimit) {
         lineTooLong(kind);
         return false;
     }
-    if (m_answerBytes + pending > m_answerLimit) {
+    if (answerBytes > m_answerLimit) {
         answerTooLong();
         return false;
     }
@@ -385,7 +373,8 @@ QCoro::Task<bool> Pop3Connection::nextLine(Line& line, LineKind kind)
             co_return *taken;
         }
         // No line is complete: the one still growing is the line awaited.
-        if (!pendingLineFits(kind)) co_return false;
+        const qint64 pending = m_reader.pendingLength();
+        if (!withinLimits(pending, m_answerBytes + pending, kind)) co_return false;
         if (m_open) {
             const QByteArray data = m_transport->readAvailable();
             if (!data.isEmpty()) {

@@ -120,7 +120,9 @@ private:
     void onErrorOccurred(const QString& description);
     void onSslErrors(const QList<QSslError>& errors);
 
-    bool pendingLineFits(LineKind kind);
+    // A line of lineLength bytes (one complete, or the one still growing)
+    // with answerBytes of its answer so far keeps the limits; else the failure is recorded.
+    bool withinLimits(qint64 lineLength, qint64 answerBytes, LineKind kind);
     void recordLinkFailure();
     void lineTooLong(LineKind kind);
     void answerTooLong();

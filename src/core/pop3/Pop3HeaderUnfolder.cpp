@@ -1,13 +1,13 @@
 #include "core/pop3/Pop3HeaderUnfolder.h"
 
+#include "platform/Blanks.h"
+
 namespace orvella::pop3 {
 
-namespace {
+using platform::isBlank;
+using platform::trimBlanks;
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+namespace {
 
 Pop3HeaderUnfolder::Field makeField(const QByteArray& line)
 {
@@ -16,16 +16,6 @@ Pop3HeaderUnfolder::Field makeField(const QByteArray& line)
     while (nameEnd > 0 && isBlank(line.at(nameEnd - 1)))
         --nameEnd;
     return {line.left(nameEnd), line.mid(colon + 1)};
-}
-
-QByteArray trimBlanks(const QByteArray& v)
-{
-    qsizetype b = 0, e = v.size();
-    while (b < e && isBlank(v.at(b)))
-        ++b;
-    while (e > b && isBlank(v.at(e - 1)))
-        --e;
-    return v.mid(b, e - b);
 }
 
 } // namespace

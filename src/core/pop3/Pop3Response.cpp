@@ -1,8 +1,12 @@
 #include "core/pop3/Pop3Response.h"
 
+#include "platform/Blanks.h"
+
 #include <limits>
 
 namespace orvella::pop3 {
+
+using platform::isBlank;
 
 namespace {
 
@@ -10,11 +14,6 @@ bool startsWithNoCase(QByteArrayView line, QByteArrayView prefix)
 {
     return line.size() >= prefix.size() &&
            line.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
 }
 
 QByteArrayView skipBlanks(QByteArrayView v)

@@ -2,34 +2,20 @@
 #include "core/message/MailMessage.h"
 #include "core/settings/Program.h"
 #include "platform/ProfileFile.h"
+#include "support/Files.h"
+#include "support/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 using orvella::Account;
 using orvella::AccountList;
-
-namespace {
-
-QString readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-    f.close();
-    orvella::platform::invalidateProfileCache();
-}
-
-} // namespace
+using orvella::test::ProgramFolder;
+using orvella::test::readText;
+using orvella::test::writeFile;
+using orvella::test::writeProfile;
 
 class tst_Account : public QObject
 {
@@ -66,13 +52,13 @@ private slots:
     void emptyServerRunsDetection();
 
 private:
-    QString iniPath() const { return m_dir->path() + u"/Zentra.INI"_s; }
+    QString iniPath() const { return m_folder->iniPath(); }
     QString ini(const QString& section, const QString& key) const
     {
         return orvella::platform::ProfileFile(iniPath()).read(section, key, u"<absent>"_s);
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ProgramFolder> m_folder;
     QTemporaryDir m_emptyHome;
 };
 
@@ -87,15 +73,13 @@ void tst_Account::initTestCase()
 
 void tst_Account::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    orvella::Program().AppPath = m_dir->path();
-    orvella::platform::invalidateProfileCache();
+    m_folder = std::make_unique<ProgramFolder>();
+    m_folder->adopt();
 }
 
 void tst_Account::cleanup()
 {
-    m_dir.reset();
+    m_folder.reset();
     orvella::Program().AppPath.clear();
 }
 
@@ -175,7 +159,7 @@ void tst_Account::identifierFileRoundTrip()
         QVERIFY(account.AddMessageID(id));
     account.SaveMessageIDs();
 
-    const QString text = readFile(m_dir->path() + u"/Account.DAT"_s);
+    const QString text = readText(m_folder->path() + u"/Account.DAT"_s);
     QVERIFY(text.startsWith(u"<plain@example.com>\r\n"_s));
     QVERIFY(text.endsWith(u"\r\n"_s));
     QCOMPARE(text.count(u"\r\n"_s), ids.size());
@@ -208,7 +192,7 @@ void tst_Account::identifierFileReading()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
-    writeFile(m_dir->path() + u"/Account.DAT"_s, file);
+    writeFile(m_folder->path() + u"/Account.DAT"_s, file);
     Account account;
     account.LoadSettings(u"Account"_s);
     QCOMPARE(account.MessageIDs().values(), expected);
@@ -216,7 +200,7 @@ void tst_Account::identifierFileReading()
 
 void tst_Account::emptySetDeletesFile()
 {
-    const QString dat = m_dir->path() + u"/Account 2.DAT"_s;
+    const QString dat = m_folder->path() + u"/Account 2.DAT"_s;
     writeFile(dat, "<a@x>\r\n");
     Account account;
     account.LoadSettings(u"Account 2"_s);
@@ -233,7 +217,7 @@ void tst_Account::rebuildDropsDuplicates()
     account.LoadSettings(u"Account"_s);
     account.AddMessageID(u"<old@x>"_s);
     account.RebuildMessageIDs(QStringList{u"<n1@x>"_s, u"<N1@X>"_s, u"<n2@x>"_s});
-    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s), u"<n1@x>\r\n<n2@x>\r\n"_s);
+    QCOMPARE(readText(m_folder->path() + u"/Account.DAT"_s), u"<n1@x>\r\n<n2@x>\r\n"_s);
     QVERIFY(!account.MessageIDs().contains(u"<old@x>"_s));
 }
 
@@ -278,7 +262,7 @@ void tst_Account::loadAccounts()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, servers);
-    writeFile(iniPath(), file);
+    writeProfile(iniPath(), file);
     const AccountList accounts = orvella::LoadAccounts();
     QStringList got;
     for (const auto& a : accounts)
@@ -288,13 +272,13 @@ void tst_Account::loadAccounts()
     QCOMPARE(accounts.first()->m_CheckInterval, 1);
     if (accounts.size() > 1) {
         QCOMPARE(accounts[1]->m_AccountID, u"Account 2"_s);
-        QCOMPARE(accounts[1]->identifierFilePath(), m_dir->path() + u"/Account 2.DAT"_s);
+        QCOMPARE(accounts[1]->identifierFilePath(), m_folder->path() + u"/Account 2.DAT"_s);
     }
 }
 
 void tst_Account::saveWritesKeysInOrder()
 {
-    writeFile(iniPath(), "; kept comment\r\n[General]\r\nSayTime=Yes\r\n");
+    writeProfile(iniPath(), "; kept comment\r\n[General]\r\nSayTime=Yes\r\n");
     Account account;
     account.LoadSettings(u"Account"_s);
     account.m_PopServer = u"pop.example"_s;
@@ -306,7 +290,7 @@ void tst_Account::saveWritesKeysInOrder()
     account.m_TrustedCertificate = u"AB:CD"_s;
     account.m_NoOfMessages = 42;
     account.Save();
-    const QString text = readFile(iniPath());
+    const QString text = readText(iniPath());
     QVERIFY(text.contains(u"; kept comment\r\n[General]\r\nSayTime=Yes\r\n"_s));
     QVERIFY2(text.contains(
                  u"[Account]\r\nPOPServer=pop.example\r\nAccountName=user\r\nPassword=679*1372*2079*\r\n"
@@ -340,7 +324,7 @@ void tst_Account::securityValues()
 {
     QFETCH(QByteArray, value);
     QFETCH(QString, expected);
-    writeFile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\n" + value);
+    writeProfile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\n" + value);
     Account account;
     account.LoadSettings(u"Account"_s);
     QCOMPARE(account.m_Security, expected);
@@ -348,7 +332,7 @@ void tst_Account::securityValues()
 
 void tst_Account::releaseWritesCountersAndIdentifiers()
 {
-    writeFile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\nNoOfMessages=3\r\n");
+    writeProfile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\nNoOfMessages=3\r\n");
     {
         AccountList accounts = orvella::LoadAccounts();
         auto first = accounts.first(); // the main window holds the first account too
@@ -361,12 +345,12 @@ void tst_Account::releaseWritesCountersAndIdentifiers()
     }
     QCOMPARE(ini(u"Account"_s, u"NoOfMessages"_s), u"12"_s);
     QCOMPARE(ini(u"Account"_s, u"PrevMessageSize"_s), u"3456"_s);
-    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s), u"<kept@x>\r\n"_s);
+    QCOMPARE(readText(m_folder->path() + u"/Account.DAT"_s), u"<kept@x>\r\n"_s);
 }
 
 void tst_Account::unloadedAccountWritesNothing()
 {
-    writeFile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\nNoOfMessages=3\r\n");
+    writeProfile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\nNoOfMessages=3\r\n");
     {
         // For instance an account made only to run detection.
         Account probe;
@@ -378,12 +362,12 @@ void tst_Account::unloadedAccountWritesNothing()
 
 void tst_Account::renumberingAfterRemoval()
 {
-    writeFile(iniPath(), "[General]\r\nNoOfAccounts=3\r\n"
-                         "[Account]\r\nPOPServer=one\r\nAccountName=u1\r\n"
-                         "[Account 2]\r\nPOPServer=two\r\nAccountName=u2\r\nNoOfMessages=2\r\n"
-                         "[Account 3]\r\nPOPServer=three\r\nAccountName=u3\r\nNoOfMessages=3\r\n");
-    writeFile(m_dir->path() + u"/Account 2.DAT"_s, "<two@x>\r\n");
-    writeFile(m_dir->path() + u"/Account 3.DAT"_s, "<three@x>\r\n");
+    writeProfile(iniPath(), "[General]\r\nNoOfAccounts=3\r\n"
+                            "[Account]\r\nPOPServer=one\r\nAccountName=u1\r\n"
+                            "[Account 2]\r\nPOPServer=two\r\nAccountName=u2\r\nNoOfMessages=2\r\n"
+                            "[Account 3]\r\nPOPServer=three\r\nAccountName=u3\r\nNoOfMessages=3\r\n");
+    writeFile(m_folder->path() + u"/Account 2.DAT"_s, "<two@x>\r\n");
+    writeFile(m_folder->path() + u"/Account 3.DAT"_s, "<three@x>\r\n");
     {
         AccountList accounts = orvella::LoadAccounts();
         QCOMPARE(accounts.size(), 3);
@@ -396,8 +380,8 @@ void tst_Account::renumberingAfterRemoval()
         // The old last section stays, unread.
         QCOMPARE(ini(u"Account 3"_s, u"POPServer"_s), u"three"_s);
         QCOMPARE(accounts[1]->m_AccountID, u"Account 2"_s);
-        QCOMPARE(readFile(m_dir->path() + u"/Account 2.DAT"_s), u"<three@x>\r\n"_s);
-        QVERIFY(!QFile::exists(m_dir->path() + u"/Account 3.DAT"_s));
+        QCOMPARE(readText(m_folder->path() + u"/Account 2.DAT"_s), u"<three@x>\r\n"_s);
+        QVERIFY(!QFile::exists(m_folder->path() + u"/Account 3.DAT"_s));
 
         // The removed account goes last: it must not write over what now belongs to the moved one.
         accounts[1]->m_NoOfMessages = 4;
@@ -405,7 +389,7 @@ void tst_Account::renumberingAfterRemoval()
         removed.reset();
     }
     QCOMPARE(ini(u"Account 2"_s, u"NoOfMessages"_s), u"4"_s);
-    QCOMPARE(readFile(m_dir->path() + u"/Account 2.DAT"_s), u"<three@x>\r\n"_s);
+    QCOMPARE(readText(m_folder->path() + u"/Account 2.DAT"_s), u"<three@x>\r\n"_s);
 
     const AccountList again = orvella::LoadAccounts();
     QCOMPARE(again.size(), 2);
@@ -417,9 +401,9 @@ void tst_Account::renumberingAfterRemoval()
 // messages; only the two whose files were written completely count as stored.
 void tst_Account::journalAfterCrash()
 {
-    const QString msg = m_dir->path() + u"/msg/"_s;
+    const QString msg = m_folder->path() + u"/msg/"_s;
     QDir().mkpath(msg);
-    writeFile(m_dir->path() + u"/Account.DAT"_s, "<old@x>\r\n");
+    writeFile(m_folder->path() + u"/Account.DAT"_s, "<old@x>\r\n");
     orvella::MailMessage whole;
     whole.m_ID = u"<whole@x>"_s;
     whole.m_Content = u"Body\r\n"_s;
@@ -433,7 +417,7 @@ void tst_Account::journalAfterCrash()
     cut.m_ID = u"<cut@x>"_s;
     cut.m_TimeStamp = u"20261210101010100.02"_s;
     writeFile(msg + u"20261210101010100.02.tem"_s, cut.fileContents().chopped(5));
-    writeFile(m_dir->path() + u"/Account.DAT.journal"_s,
+    writeFile(m_folder->path() + u"/Account.DAT.journal"_s,
               "20261210101010100,<whole@x>\r\n"
               "20261210101010100.01,\"<\"\"q\"\"@x>\"\r\n"
               "20261210101010100.02,<cut@x>\r\n"
@@ -443,8 +427,8 @@ void tst_Account::journalAfterCrash()
     orvella::Account account;
     account.LoadSettings(u"Account"_s);
     QCOMPARE(account.MessageIDs().values(), (QStringList{u"<old@x>"_s, u"<whole@x>"_s, u"<\"q\"@x>"_s}));
-    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT"_s), u"<old@x>\r\n<whole@x>\r\n<\"q\"@x>\r\n"_s);
-    QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
+    QCOMPARE(readText(m_folder->path() + u"/Account.DAT"_s), u"<old@x>\r\n<whole@x>\r\n<\"q\"@x>\r\n"_s);
+    QVERIFY(!QFile::exists(m_folder->path() + u"/Account.DAT.journal"_s));
     // The file cut short is gone; its message is fetched again.
     QVERIFY(!QFile::exists(msg + u"20261210101010100.02.tem"_s));
     QVERIFY(QFile::exists(msg + u"20261210101010100.tem"_s));
@@ -454,9 +438,9 @@ void tst_Account::journalAfterCrash()
     next.m_ID = u"<next@x>"_s;
     QVERIFY(account.AddMessageID(next.m_ID));
     QVERIFY(next.Save([&](const QString& stamp) { return account.JournalStoredMessage(next.m_ID, stamp); }));
-    QCOMPARE(readFile(m_dir->path() + u"/Account.DAT.journal"_s), next.m_TimeStamp + u",<next@x>\r\n"_s);
+    QCOMPARE(readText(m_folder->path() + u"/Account.DAT.journal"_s), next.m_TimeStamp + u",<next@x>\r\n"_s);
     account.SaveMessageIDs();
-    QVERIFY(!QFile::exists(m_dir->path() + u"/Account.DAT.journal"_s));
+    QVERIFY(!QFile::exists(m_folder->path() + u"/Account.DAT.journal"_s));
 }
 
 void tst_Account::emptyServerRunsDetection_data()
@@ -481,7 +465,7 @@ void tst_Account::emptyServerRunsDetection()
     QFETCH(QString, user);
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", (QStringLiteral(ORVELLA_TEST_DATA_DIR) + u"/accounts/wine-oe"_s).toUtf8());
-    writeFile(iniPath(), "[Account]\r\n" + section);
+    writeProfile(iniPath(), "[Account]\r\n" + section);
     Account account;
     account.LoadSettings(u"Account"_s);
     qputenv("HOME", home);

@@ -8,10 +8,10 @@
 #include "core/settings/Program.h"
 #include "platform/ProfileFile.h"
 #include "support/KeyringTestTools.h"
+#include "support/ProgramFolder.h"
 
 #include <QFile>
 #include <QHash>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -59,7 +59,7 @@ private:
     AccountList load(const QString& ini);
     QString ini(const QString& section, const QString& key) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<test::ProgramFolder> m_folder;
     QStringList m_notices;
 };
 
@@ -71,8 +71,8 @@ void tst_AccountPasswords::initTestCase()
 
 void tst_AccountPasswords::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    Program().AppPath = m_dir->path();
+    m_folder = std::make_unique<test::ProgramFolder>();
+    m_folder->adopt();
     m_notices.clear();
     AccountPasswords::ResetNotice();
 }
@@ -80,22 +80,19 @@ void tst_AccountPasswords::init()
 void tst_AccountPasswords::cleanup()
 {
     QVERIFY(passwordsSettled());
-    m_dir.reset();
+    m_folder.reset();
 }
 
 AccountList tst_AccountPasswords::load(const QString& text)
 {
-    QFile f(m_dir->filePath(u"Zentra.INI"_s));
-    if (!f.open(QIODevice::WriteOnly)) return {};
-    f.write(text.toUtf8());
-    f.close();
-    platform::invalidateProfileCache();
+    m_folder->writeIni(text.toUtf8());
+    if (QTest::currentTestFailed()) return {};
     return LoadAccounts();
 }
 
 QString tst_AccountPasswords::ini(const QString& section, const QString& key) const
 {
-    return platform::ProfileFile(m_dir->filePath(u"Zentra.INI"_s)).read(section, key, u"<none>"_s);
+    return platform::ProfileFile(m_folder->iniPath()).read(section, key, u"<none>"_s);
 }
 
 void tst_AccountPasswords::enteredPasswordGoesToTheKeyring()
@@ -116,7 +113,7 @@ void tst_AccountPasswords::enteredPasswordGoesToTheKeyring()
         QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), key);
         QCOMPARE(ini(u"Account"_s, u"UniqueID"_s), accounts[0]->m_UniqueID);
         QCOMPARE(keyringLookup(key), password);
-        QVERIFY(grepFolder(m_dir->path(), Account::Scramble(password)).isEmpty());
+        QVERIFY(grepFolder(m_folder->path(), Account::Scramble(password)).isEmpty());
         QVERIFY(m_notices.isEmpty());
     }
     // The next start reads it back when a check asks.
@@ -174,8 +171,8 @@ void tst_AccountPasswords::scrambledPasswordsMoveOnSave()
         const bool kept = i + 1 != removeAt;
         QCOMPARE(keyringLookup(keys[i]), kept ? passwords[i] : QString());
         // Neither the password nor its scrambled form is left in the program folder.
-        QVERIFY2(grepFolder(m_dir->path(), passwords[i]).isEmpty(), qPrintable(passwords[i]));
-        QVERIFY2(grepFolder(m_dir->path(), Account::Scramble(passwords[i])).isEmpty(),
+        QVERIFY2(grepFolder(m_folder->path(), passwords[i]).isEmpty(), qPrintable(passwords[i]));
+        QVERIFY2(grepFolder(m_folder->path(), Account::Scramble(passwords[i])).isEmpty(),
                  qPrintable(passwords[i]));
     }
     for (int i = 1; i <= accounts.size(); ++i)
@@ -193,7 +190,7 @@ void tst_AccountPasswords::passwordWrittenByAProgramWithoutKeyringWins()
     }
     // A program that knows no keyring changes the password in the file and
     // keeps the line it does not know.
-    platform::ProfileFile file(m_dir->filePath(u"Zentra.INI"_s));
+    platform::ProfileFile file(m_folder->iniPath());
     file.write(u"Account"_s, u"Password"_s, Account::Scramble(u"new-pw"_s));
     QVERIFY(file.save());
     AccountList accounts = LoadAccounts();

@@ -11,13 +11,13 @@
 #include "platform/ProfileFile.h"
 #include "support/AppRig.h"
 #include "support/FakeAgent.h"
+#include "support/ProgramFolder.h"
 #include "support/Widgets.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -40,8 +40,7 @@ private Q_SLOTS:
     void minuteTick();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTemporaryDir> m_xdg;
+    std::unique_ptr<test::ProgramFolder> m_folder;
     test::AppRig m_tray;
     QList<ShownMessage> m_messages;
 };
@@ -54,27 +53,18 @@ void tst_SpokenClock::initTestCase()
 
 void tst_SpokenClock::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_xdg = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", m_xdg->filePath(u"config"_s).toUtf8());
-    qputenv("XDG_DATA_HOME", m_xdg->filePath(u"data"_s).toUtf8());
-    Program() = ProgramValues{};
-    platform::invalidateProfileCache();
-    QFile character(m_dir->filePath(u"vela.acs"_s));
-    QVERIFY(character.open(QIODevice::WriteOnly));
-    character.write("character");
-    character.close();
+    m_folder = std::make_unique<test::ProgramFolder>(test::ProgramFolder::Homes::Private);
+    test::ProgramFolder::resetProgram();
+    m_folder->writeCharacter();
     // A configured dial-up account: the mail tick has something to decide.
-    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nConnectionType=1\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
-              Account::Scramble(u"secret"_s).toLatin1() + "\r\n");
-    ini.close();
+    m_folder->writeIni(
+        "[Account]\r\nConnectionType=1\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+        Account::Scramble(u"secret"_s).toLatin1() + "\r\n");
     m_messages.clear();
     setShowMessageRecorder(&m_messages);
 
     m_tray = test::AppRig();
-    QVERIFY(m_tray.load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_dir->path()})));
+    QVERIFY(m_tray.load(CommandLine::parse({u"-AUTOSTART"_s, u"-D"_s, m_folder->path()})));
     // The test ticks by hand.
     m_tray->mainWindow()->timer1()->stop();
 }
@@ -141,7 +131,7 @@ void tst_SpokenClock::minuteTick()
     s.m_SayTime = sayTime;
     s.m_SayTimeEvery = sayTimeEvery;
     s.m_BeforeTime = beforeTime;
-    const QString sound = m_dir->filePath(u"tick.wav"_s);
+    const QString sound = m_folder->filePath(u"tick.wav"_s);
     QFile wav(sound);
     QVERIFY(wav.open(QIODevice::WriteOnly));
     wav.write("RIFF");

@@ -1,29 +1,15 @@
 #include "core/settings/Settings.h"
 #include "platform/ProfileFile.h"
+#include "support/Files.h"
+#include "support/ProgramFolder.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include <QDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 using orvella::Settings;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using orvella::test::ProgramFolder;
+using orvella::test::readFile;
 
 class tst_Settings : public QObject
 {
@@ -45,19 +31,18 @@ private Q_SLOTS:
     void wizardCancelledWritesNothing();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString ini() const { return m_dir->filePath(u"Zentra.INI"_s); }
+    std::unique_ptr<ProgramFolder> m_folder;
+    QString ini() const { return m_folder->iniPath(); }
 };
 
 void tst_Settings::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    orvella::platform::invalidateProfileCache();
+    m_folder = std::make_unique<ProgramFolder>();
 }
 
 void tst_Settings::defaultsWhenNoFile()
 {
-    Settings s(m_dir->path());
+    Settings s(m_folder->path());
     s.LoadInitial();
     QVERIFY(s.LoadSettings()); // no wizard installed: completes at once
     QVERIFY(s.m_RanWizard);
@@ -65,8 +50,8 @@ void tst_Settings::defaultsWhenNoFile()
     QCOMPARE(s.m_FilteredSymbols, u"<>*~_="_s);
     QCOMPARE(s.m_CharacterName, u"merlin.acs"_s);
     QCOMPARE(s.m_FontName, u"MS Sans Serif"_s);
-    QCOMPARE(s.m_WAVNewMessages, m_dir->path() + u"/Sounds/NewMail.wav"_s);
-    QCOMPARE(s.m_TimeSoundFile, m_dir->path() + u"/Sounds/Clock.wav"_s);
+    QCOMPARE(s.m_WAVNewMessages, m_folder->path() + u"/Sounds/NewMail.wav"_s);
+    QCOMPARE(s.m_TimeSoundFile, m_folder->path() + u"/Sounds/Clock.wav"_s);
     QCOMPARE(s.m_TimeGesture, u"Announce"_s);
     QCOMPARE(s.m_BeforeTime, u"The time now is"_s);
     QCOMPARE(s.m_MessagePrefix, u"Message from"_s);
@@ -118,8 +103,8 @@ void tst_Settings::corrections()
     QFETCH(QString, key);
     QFETCH(QString, stored);
     QFETCH(int, expected);
-    writeFile(ini(), (u"["_s + section + u"]\r\n"_s + key + u"="_s + stored + u"\r\n"_s).toUtf8());
-    Settings s(m_dir->path());
+    m_folder->writeIni((u"["_s + section + u"]\r\n"_s + key + u"="_s + stored + u"\r\n"_s).toUtf8());
+    Settings s(m_folder->path());
     s.LoadInitial();
     s.LoadSettings();
     const QHash<QString, int> values{{u"ConnectionType"_s, s.m_ConnectionType},
@@ -155,10 +140,9 @@ void tst_Settings::yesNo()
 {
     QFETCH(QString, stored);
     QFETCH(bool, expected);
-    writeFile(
-        ini(),
+    m_folder->writeIni(
         (u"[General]\r\nDontCheck="_s + stored + u"\r\nPopupOnRecieve="_s + stored + u"\r\n"_s).toUtf8());
-    Settings s(m_dir->path());
+    Settings s(m_folder->path());
     s.LoadSettings();
     QCOMPARE(s.m_DontCheck, expected);
     QCOMPARE(s.m_PopupOnReceive, expected);
@@ -166,8 +150,8 @@ void tst_Settings::yesNo()
 
 void tst_Settings::filteredSymbolsTrimmed()
 {
-    writeFile(ini(), "[General]\r\nFilteredSymbols=\"  <>#  \"\r\n");
-    Settings s(m_dir->path());
+    m_folder->writeIni("[General]\r\nFilteredSymbols=\"  <>#  \"\r\n");
+    Settings s(m_folder->path());
     s.LoadSettings();
     QCOMPARE(s.m_FilteredSymbols, u"<>#"_s);
 }
@@ -176,19 +160,19 @@ void tst_Settings::windowsCodePageFileReadsBack()
 {
     // Shaped like a hand-edited file in the Windows code page: CR LF, keys in other
     // letter cases, an account section and keys this object does not own.
-    writeFile(ini(), "[Account]\r\n"
-                     "POPServer=pop.example.com\r\n"
-                     "username=Ren\xE9\r\n"
-                     "CONNECTIONTYPE=2\r\n"
-                     "[General]\r\n"
-                     "NoOfAccounts=1\r\n"
-                     "dontcheck=Yes\r\n"
-                     "popuponrecieve=Yes\r\n"
-                     "MessageLines=35\r\n"
-                     "[Character]\r\n"
-                     "name=genie.acs\r\n"
-                     "VoiceSpeed=170\r\n");
-    Settings s(m_dir->path());
+    m_folder->writeIni("[Account]\r\n"
+                       "POPServer=pop.example.com\r\n"
+                       "username=Ren\xE9\r\n"
+                       "CONNECTIONTYPE=2\r\n"
+                       "[General]\r\n"
+                       "NoOfAccounts=1\r\n"
+                       "dontcheck=Yes\r\n"
+                       "popuponrecieve=Yes\r\n"
+                       "MessageLines=35\r\n"
+                       "[Character]\r\n"
+                       "name=genie.acs\r\n"
+                       "VoiceSpeed=170\r\n");
+    Settings s(m_folder->path());
     s.LoadInitial();
     QVERIFY(s.LoadSettings());
     QVERIFY(!s.m_RanWizard);
@@ -203,7 +187,7 @@ void tst_Settings::windowsCodePageFileReadsBack()
 
 void tst_Settings::saveWritesEveryKeyInOrder()
 {
-    Settings s(m_dir->path());
+    Settings s(m_folder->path());
     s.LoadInitial();
     s.LoadSettings();
     s.m_DontCheck = true;
@@ -233,11 +217,11 @@ void tst_Settings::saveWritesEveryKeyInOrder()
 
 void tst_Settings::saveKeepsUnknownLinesAndAccounts()
 {
-    writeFile(ini(), "[Account]\r\nPOPServer=pop.example.com\r\nPassword=679*1372*2079*\r\n"
-                     "[General]\r\nNoOfAccounts=2\r\nSomeFutureKey=kept\r\n"
-                     "[Account 2]\r\nPOPServer=other\r\n"
-                     "[Character]\r\nHide=No\r\nname=vela.acs\r\n");
-    Settings s(m_dir->path());
+    m_folder->writeIni("[Account]\r\nPOPServer=pop.example.com\r\nPassword=679*1372*2079*\r\n"
+                       "[General]\r\nNoOfAccounts=2\r\nSomeFutureKey=kept\r\n"
+                       "[Account 2]\r\nPOPServer=other\r\n"
+                       "[Character]\r\nHide=No\r\nname=vela.acs\r\n");
+    Settings s(m_folder->path());
     s.LoadInitial();
     s.LoadSettings();
     s.Save();
@@ -264,11 +248,11 @@ void tst_Settings::welcomeRoundTrip_data()
 void tst_Settings::welcomeRoundTrip()
 {
     QFETCH(QString, message);
-    Settings s(m_dir->path());
+    Settings s(m_folder->path());
     s.m_WelcomeMessage = message;
     s.Save();
-    QVERIFY(readFile(m_dir->filePath(u"Welcome.txt"_s)).endsWith("\"\r\n"));
-    Settings t(m_dir->path());
+    QVERIFY(readFile(m_folder->filePath(u"Welcome.txt"_s)).endsWith("\"\r\n"));
+    Settings t(m_folder->path());
     t.LoadInitial();
     QCOMPARE(t.m_WelcomeMessage, message);
 }
@@ -277,7 +261,7 @@ void tst_Settings::wizardDecisions()
 {
     QList<int> pages;
     auto runWith = [&](bool answer) {
-        Settings s(m_dir->path());
+        Settings s(m_folder->path());
         s.wizardRunner = [&](int page) {
             pages << page;
             return answer;
@@ -289,23 +273,23 @@ void tst_Settings::wizardDecisions()
     // No file: the wizard from its first page.
     QCOMPARE(runWith(true), std::pair(true, true));
     // A file without a connection type: the wizard from page 7.
-    writeFile(ini(), "[General]\r\nDontCheck=No\r\n");
+    m_folder->writeIni("[General]\r\nDontCheck=No\r\n");
     QCOMPARE(runWith(true), std::pair(true, true));
-    writeFile(ini(), "[Account]\r\nConnectionType=0\r\n");
+    m_folder->writeIni("[Account]\r\nConnectionType=0\r\n");
     QCOMPARE(runWith(false), std::pair(false, true));
     // A chosen connection type: no wizard.
-    writeFile(ini(), "[Account]\r\nConnectionType=1\r\n");
+    m_folder->writeIni("[Account]\r\nConnectionType=1\r\n");
     QCOMPARE(runWith(false), std::pair(true, false));
     QCOMPARE(pages, (QList<int>{0, 7, 7}));
 }
 
 void tst_Settings::wizardCancelledWritesNothing()
 {
-    Settings s(m_dir->path());
+    Settings s(m_folder->path());
     s.wizardRunner = [](int) { return false; };
     s.LoadInitial();
     QVERIFY(!s.LoadSettings());
-    QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
+    QVERIFY(QDir(m_folder->path()).entryList(QDir::Files).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
