@@ -227,8 +227,10 @@ QWidget* frmConfigWizard::buildEMailPage()
     connect(lblClickHere, &QPushButton::clicked, this, &frmConfigWizard::lblOnlineSupport_Click);
     auto* please = new QHBoxLayout;
     please->setSpacing(0);
-    please->addWidget(new QLabel(u"Please"_s, notice));
-    please->addSpacing(3);
+    auto* lblPlease = new QLabel(u"Please"_s, notice);
+    please->addWidget(lblPlease);
+    // The blank between two words of the sentence.
+    please->addSpacing(lblPlease->fontMetrics().horizontalAdvance(u' '));
     please->addWidget(lblClickHere);
     please->addWidget(
         new QLabel(u", to find out how you can make Orvella work with the above e-mail accounts."_s, notice));

@@ -40,6 +40,7 @@ private Q_SLOTS:
     void sayPage();
     void characterAtTopCentreWhileOpen();
     void everyControlHasItsLabelsName();
+    void linkReadsAsPartOfItsSentence();
 
 private:
     WizardFolders m_folders;
@@ -409,6 +410,53 @@ void tst_frmConfigWizard::everyControlHasItsLabelsName()
     QVERIFY(QAccessible::queryAccessibleInterface(w->txtPOPServer)
                 ->text(QAccessible::Description)
                 .startsWith(u"Please fill, your incoming mail server address."_s));
+}
+
+namespace {
+
+// The columns of widget that hold ink: the first and the last (-1 when none).
+std::pair<int, int> inkColumns(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    const QRgb background = image.pixel(0, 0);
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < qGray(background) - 60) {
+                if (first < 0) first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
+
+} // namespace
+
+// "Please Click Here, to find out ...": the link stands between its words as
+// a word does, with a blank before it and none before the comma.
+void tst_frmConfigWizard::linkReadsAsPartOfItsSentence()
+{
+    Rig rig;
+    auto w = rig.open(frmConfigWizard::PageEMail);
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    frmConfigWizardLink* link = w->lblClickHere;
+    QLabel *before = nullptr, *after = nullptr;
+    for (QLabel* label : link->parentWidget()->findChildren<QLabel*>()) {
+        if (label->text() == u"Please"_s) before = label;
+        if (label->text().startsWith(u", to find out"_s)) after = label;
+    }
+    QVERIFY(before && after);
+    const auto [pleaseFirst, pleaseLast] = inkColumns(before);
+    const auto [linkFirst, linkLast] = inkColumns(link);
+    const auto [commaFirst, commaLast] = inkColumns(after);
+    QVERIFY(pleaseLast >= 0 && linkFirst >= 0 && commaFirst >= 0);
+    const int blank = link->x() + linkFirst - (before->x() + pleaseLast);
+    const int beforeComma = after->x() + commaFirst - (link->x() + linkLast);
+    const int space = after->fontMetrics().horizontalAdvance(u' ');
+    const QString gaps =
+        u"blank %1, before the comma %2, a space %3"_s.arg(blank).arg(beforeComma).arg(space);
+    QVERIFY2(blank >= space, qPrintable(gaps));
+    QVERIFY2(beforeComma < space && beforeComma < blank, qPrintable(gaps));
 }
 
 QTEST_MAIN(tst_frmConfigWizard)
