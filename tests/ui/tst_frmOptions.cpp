@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -99,6 +100,9 @@ private Q_SLOTS:
     void autoStartFollowsTheBox();
     void linesAboveHundredShowFifteen();
     void unknownFontAndSizeFallBack();
+    void fontFamilies_data();
+    void fontFamilies();
+    void fontListNamesEachFamilyOnce();
     void characterFilesListedOnce();
     void numericFieldsTakeDigitsOnly_data();
     void numericFieldsTakeDigitsOnly();
@@ -390,27 +394,92 @@ void tst_frmOptions::linesAboveHundredShowFifteen()
     QVERIFY(page.cboLines->isEnabled());
 }
 
+// The settings' default font, "MS Sans Serif", is installed on no Linux: it
+// keeps its name through OK, and the balloon keeps the system's font.
 void tst_frmOptions::unknownFontAndSizeFallBack()
 {
-    if (QFontDatabase::families().contains(u"MS Sans Serif"_s)) QSKIP("MS Sans Serif is installed here");
+    if (QFontDatabase::hasFamily(u"MS Sans Serif"_s)) QSKIP("MS Sans Serif is installed here");
     OptionsFixture f;
-    f.settings->m_FontName = u"No Such Font"_s;
+    f.settings->m_FontName = u"MS Sans Serif"_s;
     f.settings->m_FontSize = 13;
+    {
+        frmOptions dlg(*f.services);
+        dlg.Init();
+        OptionsCharacterPage& page = *dlg.pageCharacter;
+        QVERIFY(page.cboFontName->count() > 0);
+        QCOMPARE(page.cboFontName->currentIndex(), -1);
+        QCOMPARE(page.cboFontName->placeholderText(), u"MS Sans Serif (not installed)"_s);
+        QVERIFY(page.cboFontName->accessibleDescription().contains(u"not installed"_s));
+        QCOMPARE(page.cboFontSize->currentText(), u"10"_s);
+        dlg.cmdOK->click();
+        QVERIFY(!dlg.isVisible());
+    }
+    QCOMPARE(f.settings->m_FontName, u"MS Sans Serif"_s);
+    QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), u"MS Sans Serif"_s);
+    QCOMPARE(f.agent.balloonFontName, u"MS Sans Serif"_s);
+
+    // An installed font, even under a name with its foundry, and a listed
+    // size show as they are; OK writes what was stored.
+    const QString installed = QFontDatabase::families().constLast();
+    const QString family = OptionsCharacterPage::FamilyName(installed);
+    f.settings->m_FontName = family + u" [Foundry]"_s;
+    f.settings->m_FontSize = 14;
+    {
+        frmOptions dlg(*f.services);
+        dlg.Init();
+        QCOMPARE(dlg.pageCharacter->cboFontName->currentText(), family);
+        QCOMPARE(dlg.pageCharacter->cboFontName->placeholderText(), QString());
+        QCOMPARE(dlg.pageCharacter->cboFontSize->currentText(), u"14"_s);
+        dlg.cmdOK->click();
+    }
+    QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), family + u" [Foundry]"_s);
+
+    // A font the user chooses is written.
     frmOptions dlg(*f.services);
     dlg.Init();
-    OptionsCharacterPage& page = *dlg.pageCharacter;
-    QVERIFY(page.cboFontName->count() > 0);
-    QCOMPARE(page.cboFontName->currentIndex(), 0);
-    QCOMPARE(page.cboFontSize->currentText(), u"10"_s);
+    dlg.show();
+    const QString chosen = dlg.pageCharacter->cboFontName->itemText(0);
+    Choose(dlg.pageCharacter->cboFontName, chosen);
+    dlg.cmdOK->click();
+    QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), chosen);
+}
 
-    // An installed font and a listed size show as they are.
-    const QString second = page.cboFontName->itemText(page.cboFontName->count() - 1);
-    f.settings->m_FontName = second;
-    f.settings->m_FontSize = 14;
-    frmOptions again(*f.services);
-    again.Init();
-    QCOMPARE(again.pageCharacter->cboFontName->currentText(), second);
-    QCOMPARE(again.pageCharacter->cboFontSize->currentText(), u"14"_s);
+void tst_frmOptions::fontFamilies_data()
+{
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("plain names") << QStringList{u"DejaVu Sans"_s, u"Nimbus Roman"_s}
+                                 << QStringList{u"DejaVu Sans"_s, u"Nimbus Roman"_s};
+    QTest::newRow("one family of two foundries")
+        << QStringList{u"C059 [UKWN]"_s, u"C059 [URW]"_s, u"D050000L"_s}
+        << QStringList{u"C059"_s, u"D050000L"_s};
+    QTest::newRow("a name in another letter case")
+        << QStringList{u"Noto Sans"_s, u"noto sans"_s} << QStringList{u"Noto Sans"_s};
+    QTest::newRow("brackets that are the name") << QStringList{u"[x]"_s} << QStringList{u"[x]"_s};
+    QTest::newRow("nothing installed") << QStringList{} << QStringList{};
+}
+
+void tst_frmOptions::fontFamilies()
+{
+    QFETCH(QStringList, installed);
+    QTEST(OptionsCharacterPage::FontFamilies(installed), "listed");
+}
+
+// What the dialog lists on this system: every family once, none with a foundry.
+void tst_frmOptions::fontListNamesEachFamilyOnce()
+{
+    OptionsFixture f;
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    QComboBox* list = dlg.pageCharacter->cboFontName;
+    QSet<QString> seen;
+    for (int i = 0; i < list->count(); ++i) {
+        const QString name = list->itemText(i);
+        QVERIFY2(!name.endsWith(u']'), qPrintable(name));
+        QVERIFY2(!seen.contains(name.toCaseFolded()), qPrintable(name));
+        seen.insert(name.toCaseFolded());
+    }
+    QCOMPARE(list->currentText(), u"DejaVu Sans"_s);
 }
 
 void tst_frmOptions::characterFilesListedOnce()
