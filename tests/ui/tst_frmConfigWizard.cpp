@@ -34,6 +34,8 @@ private Q_SLOTS:
     void skipLinks_data();
     void skipLinks();
     void serverWithAtStays();
+    void portThatCannotWorkStays_data();
+    void portThatCannotWorkStays();
     void webMailCheck_data();
     void webMailCheck();
     void sayPage_data();
@@ -193,6 +195,47 @@ void tst_frmConfigWizard::serverWithAtStays()
              u"The incoming mail server address should not contain the @ character. Please check "
              u"your account information for the correct incoming mail server address."_s);
     QVERIFY(rig.questions.isEmpty());
+}
+
+void tst_frmConfigWizard::portThatCannotWorkStays_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("above 65535") << u"99999"_s;
+    QTest::newRow("0") << u"0"_s;
+    QTest::newRow("empty") << QString();
+}
+
+// Next refuses a port that cannot work, with the message beside the field
+// and the focus in it; the port as typed stays for the user to mend.
+void tst_frmConfigWizard::portThatCannotWorkStays()
+{
+    QFETCH(QString, typed);
+    Rig rig;
+    auto w = rig.open(frmConfigWizard::PageServer);
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->txtPOPServer->setText(u"pop.example.net"_s);
+    QWidget* port = w->findChild<QWidget*>(u"txtPort"_s);
+    port->setFocus();
+    QTRY_VERIFY(port->hasFocus());
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(port, Qt::Key_Delete);
+    QTest::keyClicks(port, typed);
+    QTest::keyClick(port, Qt::Key_Return);
+    QCOMPARE(w->currentPage(), int(frmConfigWizard::PageServer));
+    auto* message = w->findChild<QLabel*>(u"lblPortMessage"_s);
+    QVERIFY(message && message->isVisible());
+    const QString why = u"Type a port number from 1 to 65535."_s;
+    QCOMPARE(message->text(), why);
+    QCOMPARE(QAccessible::queryAccessibleInterface(message)->text(QAccessible::Name), why);
+    QCOMPARE(QAccessible::queryAccessibleInterface(port)->text(QAccessible::Description), why);
+    QTRY_VERIFY(port->hasFocus());
+    QCOMPARE(w->txtPort->text(), typed);
+
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, u"1995"_s);
+    QVERIFY(!message->isVisible());
+    QTest::keyClick(port, Qt::Key_Return);
+    QCOMPARE(w->currentPage(), int(frmConfigWizard::PageAccountName));
 }
 
 void tst_frmConfigWizard::webMailCheck_data()
