@@ -3,6 +3,7 @@
 #include "app/IUserInterface.h"
 #include "clock/ClipboardReading.h"
 #include "clock/SpokenClock.h"
+#include "mail/AccountPasswords.h"
 #include "mail/CAccount.h"
 #include "mail/MailCheckCycle.h"
 #include "mail/NewMailNotifier.h"
@@ -32,6 +33,8 @@ OrvellaCore::OrvellaCore(IUserInterface& ui, QObject* parent) : QObject(parent),
 
 OrvellaCore::~OrvellaCore()
 {
+    // The keyring may answer a save after the core is gone.
+    AccountPasswords::hooks().showNotice = {};
     // A reminder window belongs to its reminder; the set goes before the speech it uses.
     ReminderSet.reset();
 }
@@ -145,6 +148,11 @@ void OrvellaCore::createLogic()
     ch.showErrorTab = [this](bool show) { Q_EMIT errorPageVisible(show); };
     ch.showMessage = [this](const QString& text, bool sayIt, const QString& gesture) {
         m_ui.showMessage(text, sayIt, gesture);
+    };
+    // Where the passwords stay scrambled in the settings file because no
+    // keyring took them, the Error page says so, once a run.
+    AccountPasswords::hooks().showNotice = [this](const QString& text) {
+        if (Cycle) Cycle->ShowNotice(text);
     };
 
     connect(Agent1.get(), &IAgent::Command, this, &OrvellaCore::Agent1_Command);

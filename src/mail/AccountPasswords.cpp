@@ -1,6 +1,7 @@
 #include "mail/AccountPasswords.h"
 
 #include "platform/ProfileFile.h"
+#include "settings/ModOrvella.h"
 
 #include <QCoro/QCoroSignal>
 #include <QHash>
@@ -45,6 +46,20 @@ void giveNotice(const Keyring::Reply& reply)
         AccountPasswords::hooks().showNotice(AccountPasswords::FallbackNotice(reply.message));
 }
 
+// Whether an account of the settings file at path names entry. The file
+// speaks for the accounts a caller does not hold: an entry that two accounts
+// shared (named by account and server alone) and one of them moves out of
+// when a check reads it.
+bool namedInFile(const QString& path, const QString& entry)
+{
+    if (path.isEmpty()) return false;
+    const platform::ProfileFile file(path);
+    const int count = ReadNumber(file.read(u"General"_s, u"NoOfAccounts"_s, u"1"_s));
+    for (int i = 1; i <= count && file.hasSection(AccountSection(i)); ++i)
+        if (file.read(AccountSection(i), u"KeyringEntry"_s, QString()).trimmed() == entry) return true;
+    return false;
+}
+
 bool usedBy(const WeakAccounts& accounts, const QString& entry)
 {
     for (const auto& weak : accounts)
@@ -55,7 +70,7 @@ bool usedBy(const WeakAccounts& accounts, const QString& entry)
 
 void removeIfUnused(const QString& settingsPath, const QString& entry, const WeakAccounts& accounts)
 {
-    if (entry.isEmpty() || usedBy(accounts, entry)) return;
+    if (entry.isEmpty() || usedBy(accounts, entry) || namedInFile(settingsPath, entry)) return;
     knownEntries()[settingsPath].remove(entry);
     // Deleting is tidying: an entry that stays behind costs nothing but space.
     ++storesRunning();
@@ -79,6 +94,13 @@ QCoro::Task<> AccountPasswords::readEntry(std::weak_ptr<CAccount> weak, std::sha
         if (reply.ok() && account->m_KeyringEntry == entry) {
             account->m_entryPassword = reply.password;
             if (account->m_Password.isEmpty()) account->m_Password = reply.password;
+            // An entry not under the account's key (one named by account and
+            // server alone, which another account of that name and server
+            // shared) moves there now that its password is known.
+            if (entry != account->KeyringKey() && account->ownsSection() && !account->m_storing) {
+                account->m_storing = true;
+                storeAccount(account, {account});
+            }
         }
     }
     Q_EMIT read->finished();
@@ -140,8 +162,18 @@ QCoro::Task<> AccountPasswords::storeRound(std::weak_ptr<CAccount> weak, WeakAcc
     }
     if (account->PasswordInKeyring() && account->m_KeyringEntry == key) co_return;
 
+    // The key is this account's alone: no other account's secret is written over.
     account.reset();
-    const Keyring::Reply reply = co_await Keyring::instance().write(key, password);
+    Keyring::Reply reply = co_await Keyring::instance().write(key, password);
+    if (reply.ok()) {
+        // The file gives up its copy, and the entry the account leaves goes,
+        // only once the keyring gives the password back under the new key.
+        const Keyring::Reply check = co_await Keyring::instance().read(key);
+        if (!check.ok())
+            reply = check;
+        else if (check.password != password)
+            reply = {Keyring::Status::Failed, QString(), u"it gave back another password than it took"_s};
+    }
     account = weak.lock();
     if (!reply.ok()) {
         // The file kept the scrambled password; nothing is lost.

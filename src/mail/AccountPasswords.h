@@ -27,13 +27,16 @@ Q_SIGNALS:
 
 // The accounts' passwords in the desktop's keyring.
 //
-// On saving, each password goes into the keyring entry "name@server" of the
-// service "Orvella", and the settings file's "Password" is left empty while
-// its "KeyringEntry" names the entry. A scrambled password found in the file
-// moves there on the next save. The file gives up a password only after the
-// keyring has taken it, so neither a crash nor a refusing keyring loses one;
-// when no keyring can be reached, the passwords stay scrambled in the file,
-// and the user is told once why.
+// On saving, each password goes into the account's own keyring entry,
+// "name@server:port #identity", of the service "Orvella", and the settings
+// file's "Password" is left empty while its "KeyringEntry" names the entry.
+// A scrambled password found in the file moves there on the next save, and an
+// entry under any other name (one named "name@server", which two accounts of
+// one name and server shared) the first time it is read or saved. The file
+// gives up a password, and an old entry goes, only after the keyring gives
+// the password back under the new key, so neither a crash nor a refusing
+// keyring loses one; when no keyring can be reached, the passwords stay
+// scrambled in the file, and the user is told once why.
 //
 // Nothing here waits on the window's thread. A password waiting in the
 // keyring is read when a check is about to need it, and only the check of

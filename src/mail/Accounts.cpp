@@ -4,6 +4,8 @@
 #include "platform/ProfileFile.h"
 #include "settings/ModOrvella.h"
 
+#include <QSet>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
@@ -12,6 +14,23 @@ QString AccountSection(int position)
 {
     return position <= 1 ? u"Account"_s : u"Account "_s + QString::number(position);
 }
+
+namespace {
+
+// Each account of the list its own identity, and so its own keyring entry:
+// a section copied by hand brings another account's identity along, and the
+// later of the two gets a new one.
+void makeIdentitiesUnique(const AccountList& accounts)
+{
+    QSet<QString> seen;
+    for (const auto& account : accounts) {
+        while (account->m_UniqueID.isEmpty() || seen.contains(account->m_UniqueID))
+            account->m_UniqueID = CAccount::NewUniqueID();
+        seen.insert(account->m_UniqueID);
+    }
+}
+
+} // namespace
 
 AccountList LoadAccounts()
 {
@@ -30,6 +49,7 @@ AccountList LoadAccounts()
         account->LoadSettings(AccountSection(i));
         accounts.append(account);
     }
+    makeIdentitiesUnique(accounts);
     return accounts;
 }
 
@@ -37,6 +57,7 @@ void SaveAccounts(const AccountList& accounts)
 {
     const QString path = CAccount::settingsFile();
     if (path.isEmpty()) return;
+    makeIdentitiesUnique(accounts);
     platform::ProfileFile file(path);
     file.write(u"General"_s, u"NoOfAccounts"_s, NumberText(accounts.size()));
     for (qsizetype i = 0; i < accounts.size(); ++i) {

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <cmath>
 #include <utility>
@@ -212,8 +213,13 @@ QString CAccount::identifierFileFor(const QString& section)
     return AppPath().isEmpty() ? QString() : AppPath() + u'/' + section + u".DAT"_s;
 }
 
-CAccount::CAccount() : m_AccountID(u"Account"_s), m_settingsPath(settingsFile())
+CAccount::CAccount() : m_AccountID(u"Account"_s), m_UniqueID(NewUniqueID()), m_settingsPath(settingsFile())
 {
+}
+
+QString CAccount::NewUniqueID()
+{
+    return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0');
 }
 
 CAccount::~CAccount()
@@ -262,6 +268,10 @@ void CAccount::LoadSettings(const QString& section)
     // A password in the file is newer than the entry: a program that knows no
     // keyring wrote it. The next save moves it into the entry.
     m_KeyringEntry = read(u"KeyringEntry"_s, QString()).trimmed();
+    // A file written before accounts had one: the identity made now is
+    // written with the account's next save, before any entry is named by it.
+    m_UniqueID = read(u"UniqueID"_s, QString()).trimmed();
+    if (m_UniqueID.isEmpty()) m_UniqueID = NewUniqueID();
     m_entryPassword.reset();
     m_passwordRead.reset();
     AccountPasswords::Remember(m_settingsPath, m_KeyringEntry);
@@ -294,6 +304,7 @@ void CAccount::Save(platform::ProfileFile& file) const
     file.write(m_AccountID, u"Port"_s, NumberText(m_Port));
     file.write(m_AccountID, u"Security"_s, m_Security);
     file.write(m_AccountID, u"TrustedCertificate"_s, m_TrustedCertificate);
+    file.write(m_AccountID, u"UniqueID"_s, m_UniqueID);
 }
 
 void CAccount::Save()
@@ -307,7 +318,7 @@ void CAccount::Save()
 
 QString CAccount::KeyringKey() const
 {
-    return m_AccountName + u'@' + m_PopServer;
+    return m_AccountName + u'@' + m_PopServer + u':' + QString::number(m_Port) + u" #"_s + m_UniqueID;
 }
 
 bool CAccount::PasswordPending() const

@@ -59,9 +59,17 @@ public:
     // The keyring entry that holds the password ("KeyringEntry"); empty while
     // the settings file holds the password itself.
     QString m_KeyringEntry;
+    // The account's own identity ("UniqueID"): made once, kept whatever the
+    // account's name, server, port or place in the list. Two accounts of one
+    // name on one server (two ports, two mailboxes) differ in it.
+    QString m_UniqueID;
 
-    // The entry the password belongs in: the account name and the server, "name@server".
+    // The entry the password belongs in: "name@server:port #identity". The
+    // readable part tells the user whose it is; the identity makes it the
+    // account's alone.
     QString KeyringKey() const;
+    // A new identity: 16 random hexadecimal digits.
+    static QString NewUniqueID();
     // The password waits in the keyring: it has not been read in this run, nor typed anew.
     bool PasswordPending() const;
     // The keyring entry holds the password the account has now (or one not read yet).

@@ -439,16 +439,21 @@ void MailCheckCycle::ShowNotice(const QString& text)
 
 bool MailCheckCycle::CheckParameters()
 {
-    if (m_settings.m_DontCheck || m_accounts.isEmpty())
-        return true;
+    if (m_accounts.isEmpty()) return true;
     const CAccount& first = *m_accounts.first();
+    return CheckParameters(first.m_PopServer, first.m_AccountName, first.HasPassword());
+}
+
+bool MailCheckCycle::CheckParameters(const QString& server, const QString& accountName, bool hasPassword)
+{
+    if (m_settings.m_DontCheck) return true;
     QString text;
-    if (first.m_PopServer.isEmpty())
+    if (server.isEmpty())
         text = u"Your Incoming mail server address was not specified.\r\nPlease fill in the Incoming mail server "
                u"in the options screen."_s;
-    else if (first.m_AccountName.isEmpty())
+    else if (accountName.isEmpty())
         text = u"Your account name is not specified.\r\nPlease fill in your account name in the options screen"_s;
-    else if (!first.HasPassword())
+    else if (!hasPassword)
         text = u"Your password is not specified.\r\nPlease fill in your password in the options screen."_s;
     if (text.isEmpty())
         return true;

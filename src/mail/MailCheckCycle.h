@@ -68,6 +68,8 @@ public:
     // Start-up and options check of the first account: a missing server,
     // account name or password is told in a message window.
     bool CheckParameters();
+    // The same for a first account not saved yet (the options dialog's).
+    bool CheckParameters(const QString& server, const QString& accountName, bool hasPassword);
     // Ends a running cycle as soon as it can, without announcing anything:
     // the running request is cut short (what it stored is kept) and the
     // accounts still to come are left for the next cycle.

@@ -75,11 +75,42 @@ QString CMessage::ReplaceQuotes(const QString& text)
     return s;
 }
 
+// A display name in quotes is a quoted string, in which a backslash takes the
+// next character as it is: "Quote \"Inner\" Name" is the name Quote "Inner"
+// Name. A message file holds every double quote as an apostrophe, so a name
+// read back from its file comes in apostrophes, and an escaped apostrophe
+// there was an escaped double quote: a quote inside a quoted string needs
+// the backslash, an apostrophe never does.
+QString CMessage::DisplayName(const QString& text)
+{
+    const QChar quote = text.isEmpty() ? QChar() : text.front();
+    if (text.size() < 2 || (quote != u'"' && quote != u'\'') || text.back() != quote) return Unquote(text);
+    QString name;
+    const qsizetype end = text.size() - 1;
+    for (qsizetype i = 1; i < end; ++i) {
+        QChar c = text[i];
+        if (c == u'\\' && i + 1 < end) {
+            c = text[++i];
+            if (quote == u'\'' && c == u'\'') c = u'"';
+        }
+        name += c;
+    }
+    return name;
+}
+
 QString CMessage::From() const
 {
     const qsizetype p = m_FullFrom.indexOf(u'<');
     if (p < 0) return m_FullFrom;
-    return Unquote(trimBlanks(QStringView(m_FullFrom).left(p)));
+    return DisplayName(trimBlanks(QStringView(m_FullFrom).left(p)));
+}
+
+QString CMessage::Sender() const
+{
+    const QString name = trimBlanks(From());
+    if (!name.isEmpty()) return name;
+    const QString address = EMailAddress();
+    return address.isEmpty() ? u"unknown sender"_s : address;
 }
 
 QString CMessage::EMailAddress() const

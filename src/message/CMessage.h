@@ -22,6 +22,11 @@ public:
 
     // The display name of the sender (the text before "<", unquoted), or the whole From.
     QString From() const;
+    // The sender as the windows and the speech name it: the display name,
+    // else the address, else "unknown sender" (a message without a From).
+    QString Sender() const;
+    // text as a display name: a quoted string without its quotes and escapes.
+    static QString DisplayName(const QString& text);
     // The address between "<" and ">", or the whole From.
     QString EMailAddress() const;
     static QString Unquote(const QString& text);

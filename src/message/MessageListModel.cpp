@@ -30,7 +30,7 @@ const QIcon& messageIcon()
 
 MessageListModel::Entry MessageListModel::entryFor(const CMessage& message)
 {
-    return {message.Path(), message.m_ID, message.m_Subject, message.From(), message.m_TimeStamp};
+    return {message.Path(), message.m_ID, message.m_Subject, message.Sender(), message.m_TimeStamp};
 }
 
 MessageListModel::MessageListModel(QObject* parent) : QAbstractTableModel(parent)

@@ -43,6 +43,19 @@ QString oneLine(const QString& value)
     return v;
 }
 
+// The reader trims blanks around a value and drops one pair of enclosing
+// quotes, so a value with blanks at an end ("-- ", the usual signature cut)
+// or one that begins with a quote would come back changed when written bare.
+// Such a value goes between double quotes, which the reader takes off again;
+// every other value is written as it is, so files stay as people write them.
+QString valueText(const QString& value)
+{
+    if (value.isEmpty()) return value;
+    const QChar first = value.front(), last = value.back();
+    if (isBlank(first) || isBlank(last) || first == u'"' || first == u'\'') return u'"' + value + u'"';
+    return value;
+}
+
 } // namespace
 
 QString decodeWindows1252(const QByteArray& bytes)
@@ -172,7 +185,7 @@ void ProfileFile::write(const QString& section, const QString& key, const QStrin
     line.isKey = true;
     line.key = key;
     line.value = oneLine(value);
-    line.raw = key + u'=' + line.value;
+    line.raw = key + u'=' + valueText(line.value);
     int h = findSection(section);
     if (h < 0) {
         Line header;

@@ -10,7 +10,10 @@ namespace orvella::platform {
 // the program was designed around: sections and keys match without regard to
 // letter case, an absent key gives the caller's default, a present key with an
 // empty value gives empty text, values are cut at 1023 characters, and lines
-// the program does not know survive every write untouched.
+// the program does not know survive every write untouched. Reading trims the
+// blanks around a value and drops one pair of enclosing quotes; writing puts
+// a value that would lose something that way (blanks at an end, a leading
+// quote) in double quotes, so every value reads back as it was written.
 //
 // The whole file is held in memory; save() replaces it atomically, so a crash
 // never leaves a half-written file and a batch of writes costs one replace.

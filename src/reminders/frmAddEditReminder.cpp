@@ -53,6 +53,29 @@ QString dateFormatWithFullYear()
     return format;
 }
 
+// The locale's short time format without its seconds (the C locale's short
+// format is "HH:mm:ss"): a reminder is due to the minute, so seconds shown
+// there would be dropped on OK. A separator before the seconds goes with them.
+QString hoursAndMinutesFormat()
+{
+    const QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') quoted = !quoted;
+        if (quoted || (c != u's' && c != u'z')) {
+            out += c;
+            continue;
+        }
+        while (!out.isEmpty() && !out.back().isLetter() && out.back() != u'\'')
+            out.chop(1);
+        while (i + 1 < format.size() && format[i + 1] == c)
+            ++i;
+    }
+    return out;
+}
+
 } // namespace
 
 frmAddEditReminder::frmAddEditReminder(CSettings& settings, SpeechOutput* speech, QWidget* parent)
@@ -124,8 +147,7 @@ QWidget* frmAddEditReminder::buildWhenGroup()
     dtDate->setDisplayFormat(dateFormatWithFullYear());
     dtTime = new QTimeEdit(group);
     dtTime->setObjectName(u"dtTime"_s);
-    // Hours and minutes only: a reminder is due to the minute.
-    dtTime->setDisplayFormat(QLocale().timeFormat(QLocale::ShortFormat));
+    dtTime->setDisplayFormat(hoursAndMinutesFormat());
     cmdNow = new QPushButton(u"&Now"_s, group);
     cmdNow->setObjectName(u"cmdNow"_s);
 

@@ -147,7 +147,7 @@ void MessageReader::ShowReadingStatus(int n)
         if (hooks.setStatusText)
             hooks.setStatusText(u"Reading message number "_s + QString::number(n));
         panel.messageNo = QString::number(n);
-        panel.from = m.From();
+        panel.from = m.Sender();
         panel.subject = m.m_Subject;
         panel.detailsShown = true;
         panelUpdated();

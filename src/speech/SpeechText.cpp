@@ -105,8 +105,7 @@ QString ComposeSpokenParts(const CSettings& settings, const CMessage& message, b
         return NeutralizeSpeechTags(SpeakableCase(part, settings.m_SpellUpper));
     };
     QString text;
-    if (sayFrom)
-        text += Sentence(settings.m_MessagePrefix + u' ' + fromMail(message.From())) + u' ';
+    if (sayFrom) text += Sentence(settings.m_MessagePrefix + u' ' + fromMail(message.Sender())) + u' ';
     if (saySubject && !blankOnly(message.m_Subject))
         text += Sentence(settings.m_BeforeSubject + u' ' + fromMail(message.m_Subject)) + u' ';
     if (sayBody && !blankOnly(message.m_Content))

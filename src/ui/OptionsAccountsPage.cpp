@@ -97,11 +97,6 @@ QString OptionsAccountsPage::FingerprintLines(const QString& fingerprint)
     return fingerprint.size() > half ? fingerprint.left(half) + u'\n' + fingerprint.mid(half) : fingerprint;
 }
 
-QString OptionsAccountsPage::ProposedSecurity(int port)
-{
-    return port == TlsPort ? u"TLS"_s : u"STARTTLS"_s;
-}
-
 OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
 {
     setObjectName(u"pageAccounts"_s);
@@ -173,15 +168,31 @@ OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
     addField(u"Incoming mail &server (POP3)"_s, txtPOPServer, cmdHelpMe[0]);
     addField(u"Account &name"_s, txtAccountName, cmdHelpMe[1]);
     addField(u"&Password"_s, txtPassword, cmdHelpMe[2]);
+    // Shown beside its field while the field holds what cannot work; a screen
+    // reader hears it as the field's description when the focus goes there.
+    const auto message = [&](const QString& name) {
+        auto* label = named(new QLabel(FrameAccounts), name);
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        label->setVisible(false);
+        return label;
+    };
+    lblIntervalMessage = message(u"lblIntervalMessage"_s);
+    lblPortMessage = message(u"lblPortMessage"_s);
     fields->addWidget(FieldLabel(u"Check for mail &every"_s, txtCheckInterval, FrameAccounts), row, 0);
     auto* interval = new QHBoxLayout;
     interval->addWidget(txtCheckInterval);
     interval->addWidget(new QLabel(u"Minute(s)"_s, FrameAccounts));
+    interval->addSpacing(12);
+    interval->addWidget(lblIntervalMessage);
     interval->addStretch(1);
     fields->addLayout(interval, row++, 1, 1, 2);
     fields->addWidget(FieldLabel(u"Mail server p&ort"_s, txtPort, FrameAccounts), row, 0);
     auto* port = new QHBoxLayout;
     port->addWidget(txtPort);
+    port->addSpacing(12);
+    port->addWidget(lblPortMessage);
     port->addSpacing(12);
     port->addWidget(FieldLabel(u"Securit&y"_s, cboSecurity, FrameAccounts));
     port->addWidget(cboSecurity);
@@ -262,25 +273,69 @@ OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
     connect(cmdForgetCertificate, &QPushButton::clicked, this,
             &OptionsAccountsPage::cmdForgetCertificate_Click);
 
-    // Edits go straight into the selected account as the user types.
-    auto edited = [this](QLineEdit* field, auto apply) {
-        connect(field, &QLineEdit::textChanged, this, [this, apply](const QString& text) {
+    // Edits go into the selected account's copy as the user types.
+    auto edited = [this](QLineEdit* field, QString AccountFields::*member) {
+        connect(field, &QLineEdit::textChanged, this, [this, member](const QString& text) {
             if (m_showing) return;
-            if (CAccount* account = SelectedAccount()) apply(*account, text);
+            if (AccountDrafts::Draft* draft = SelectedDraft()) draft->now.*member = text;
         });
     };
-    edited(txtPOPServer, [](CAccount& a, const QString& t) { a.m_PopServer = t; });
-    edited(txtAccountName, [](CAccount& a, const QString& t) { a.m_AccountName = t; });
-    edited(txtPassword, [](CAccount& a, const QString& t) { a.m_Password = t; });
-    edited(txtCheckInterval, [](CAccount& a, const QString& t) { a.m_CheckInterval = t.toInt(); });
-    edited(txtPort, [](CAccount& a, const QString& t) { a.m_Port = t.toInt(); });
+    edited(txtPOPServer, &AccountFields::popServer);
+    edited(txtAccountName, &AccountFields::accountName);
+    edited(txtPassword, &AccountFields::password);
+    edited(txtCheckInterval, &AccountFields::checkInterval);
+    edited(txtPort, &AccountFields::port);
+    for (QLineEdit* field : {txtCheckInterval, txtPort})
+        connect(field, &QLineEdit::textChanged, this, &OptionsAccountsPage::showNumberMessages);
 }
 
-CAccount* OptionsAccountsPage::SelectedAccount() const
+AccountDrafts::Draft* OptionsAccountsPage::SelectedDraft()
 {
     const int row = lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem());
-    const AccountList& accounts = m_dialog.services().accounts;
-    return row >= 0 && row < accounts.size() ? accounts[row].get() : nullptr;
+    return row >= 0 && row < m_drafts.drafts.size() ? &m_drafts.drafts[row] : nullptr;
+}
+
+const AccountDrafts::Draft* OptionsAccountsPage::SelectedDraft() const
+{
+    return const_cast<OptionsAccountsPage*>(this)->SelectedDraft();
+}
+
+const AccountDrafts::Draft* OptionsAccountsPage::FirstDraft() const
+{
+    return m_drafts.drafts.isEmpty() ? nullptr : &m_drafts.drafts.first();
+}
+
+void OptionsAccountsPage::ApplyAccounts()
+{
+    m_drafts.Apply(m_dialog.services().accounts);
+}
+
+void OptionsAccountsPage::showNumberMessages()
+{
+    const AccountDrafts::Draft* draft = SelectedDraft();
+    const std::pair<QLabel*, QString> messages[] = {
+        {lblIntervalMessage, draft ? AccountDrafts::IntervalProblem(draft->now.checkInterval) : QString()},
+        {lblPortMessage, draft ? AccountDrafts::PortProblem(draft->now.port) : QString()}};
+    for (const auto& [label, text] : messages) {
+        label->setText(text);
+        label->setAccessibleName(text);
+        label->setVisible(!text.isEmpty());
+    }
+    txtCheckInterval->setAccessibleDescription(
+        messages[0].second.isEmpty() ? u"Minute(s)"_s : u"Minute(s). "_s + messages[0].second);
+    txtPort->setAccessibleDescription(messages[1].second);
+}
+
+bool OptionsAccountsPage::CheckNumbers()
+{
+    const AccountDrafts::Problem problem = m_drafts.FirstProblem();
+    if (problem.index < 0) return true;
+    lstAccounts->setCurrentItem(lstAccounts->topLevelItem(problem.index));
+    QLineEdit* field = problem.field == AccountDrafts::Problem::Port ? txtPort : txtCheckInterval;
+    showNumberMessages();
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    return false;
 }
 
 void OptionsAccountsPage::addEntry(const QString& text)
@@ -292,8 +347,8 @@ void OptionsAccountsPage::addEntry(const QString& text)
 void OptionsAccountsPage::FillAccounts()
 {
     lstAccounts->clear();
-    const AccountList& accounts = m_dialog.services().accounts;
-    for (int i = 0; i < accounts.size(); ++i)
+    m_drafts = AccountDrafts(m_dialog.services().accounts);
+    for (int i = 0; i < m_drafts.drafts.size(); ++i)
         addEntry(entryText(i));
     if (lstAccounts->topLevelItemCount() > 0) lstAccounts->setCurrentItem(lstAccounts->topLevelItem(0));
     lstAccounts_Click();
@@ -318,22 +373,24 @@ void OptionsAccountsPage::lstAccounts_Click()
 
 void OptionsAccountsPage::showAccount(int row)
 {
-    const CAccount* account = SelectedAccount();
+    const AccountDrafts::Draft* draft = SelectedDraft();
+    const AccountFields* account = draft ? &draft->now : nullptr;
     m_showing = true;
-    txtPOPServer->setText(account ? account->m_PopServer : QString());
-    txtAccountName->setText(account ? account->m_AccountName : QString());
-    txtPassword->setText(account ? account->m_Password : QString());
+    txtPOPServer->setText(account ? account->popServer : QString());
+    txtAccountName->setText(account ? account->accountName : QString());
+    txtPassword->setText(account ? account->password : QString());
     // A password in the keyring is read only when a check needs it; the
     // field stays empty, and what is typed there replaces it.
-    const bool inKeyring = account && account->PasswordPending();
+    const bool inKeyring = draft && draft->passwordInKeyring;
     txtPassword->setPlaceholderText(inKeyring ? u"(kept in the keyring)"_s : QString());
     txtPassword->setAccessibleDescription(
         inKeyring ? u"The password is kept in the desktop's keyring; what you type replaces it"_s
                   : QString());
-    txtCheckInterval->setText(account ? QString::number(account->m_CheckInterval) : QString());
-    txtPort->setText(account ? QString::number(account->m_Port) : QString());
-    cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->m_Security) : -1);
+    txtCheckInterval->setText(account ? account->checkInterval : QString());
+    txtPort->setText(account ? account->port : QString());
+    cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->security) : -1);
     m_showing = false;
+    showNumberMessages();
     for (QWidget* w : std::initializer_list<QWidget*>{txtPOPServer, txtAccountName, txtPassword,
                                                       txtCheckInterval, txtPort, cboSecurity})
         w->setEnabled(account != nullptr);
@@ -344,21 +401,21 @@ void OptionsAccountsPage::showAccount(int row)
 
 void OptionsAccountsPage::showCertificate()
 {
-    const CAccount* account = SelectedAccount();
-    const bool rejected = account && !account->m_RejectedCertificate.isEmpty() &&
-                          Pop3Client::normalizeFingerprint(account->m_RejectedCertificate) !=
-                              Pop3Client::normalizeFingerprint(account->m_TrustedCertificate);
-    const bool trusted = account && !rejected && !account->m_TrustedCertificate.isEmpty();
+    const AccountDrafts::Draft* draft = SelectedDraft();
+    const bool rejected = draft && !draft->rejectedCertificate.isEmpty() &&
+                          Pop3Client::normalizeFingerprint(draft->rejectedCertificate) !=
+                              Pop3Client::normalizeFingerprint(draft->now.trustedCertificate);
+    const bool trusted = draft && !rejected && !draft->now.trustedCertificate.isEmpty();
     if (rejected) {
         lblCertificate->setText(
             u"The last check refused this server's certificate, because this computer does "
             u"not trust it. If the fingerprint below (SHA-256) is your server's, you can trust "
             u"the certificate for this account:"_s);
-        lblFingerprint->setText(FingerprintLines(account->m_RejectedCertificate));
+        lblFingerprint->setText(FingerprintLines(draft->rejectedCertificate));
     } else if (trusted) {
         lblCertificate->setText(
             u"This account trusts the server certificate with this fingerprint (SHA-256):"_s);
-        lblFingerprint->setText(FingerprintLines(account->m_TrustedCertificate));
+        lblFingerprint->setText(FingerprintLines(draft->now.trustedCertificate));
     }
     // The label's accessible name says what it is; a screen reader finds the
     // fingerprint itself, which the user compares before trusting, here.
@@ -368,27 +425,21 @@ void OptionsAccountsPage::showCertificate()
     FrameCertificate->setVisible(rejected || trusted);
 }
 
+// A new account starts empty: the section it will be saved in may still hold
+// the account that moved up when one before it was removed.
 void OptionsAccountsPage::cmdAddAccount_Click()
 {
-    AccountList& accounts = m_dialog.services().accounts;
-    const int n = int(lstAccounts->topLevelItemCount()) + 1;
-    auto account = std::make_shared<CAccount>();
-    account->LoadSettings(AccountSection(n));
-    // A new account travels encrypted unless the user decides otherwise.
-    if (account->m_Security != u"TLS"_s && account->m_Security != u"STARTTLS"_s)
-        account->m_Security = ProposedSecurity(account->m_Port);
-    accounts.append(account);
-    addEntry(account->m_AccountID);
+    m_drafts.add();
+    addEntry(entryText(int(m_drafts.drafts.size()) - 1));
     lstAccounts->setCurrentItem(lstAccounts->topLevelItem(lstAccounts->topLevelItemCount() - 1));
     txtPOPServer->setFocus(Qt::OtherFocusReason);
 }
 
 void OptionsAccountsPage::cmdRemoveAccount_Click()
 {
-    AccountList& accounts = m_dialog.services().accounts;
     const int row = lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem());
-    if (row < 1 || row >= accounts.size()) return;
-    accounts.removeAt(row);
+    if (row < 1 || row >= m_drafts.drafts.size()) return;
+    m_drafts.remove(row);
     delete lstAccounts->takeTopLevelItem(row);
     // The entries name the sections the accounts take when saved; the ones
     // behind the removed account move up, and their names with them.
@@ -414,10 +465,11 @@ void OptionsAccountsPage::cmdHelpMe_Click(int index)
 
 void OptionsAccountsPage::cboSecurity_Click()
 {
-    CAccount* account = SelectedAccount();
-    if (!account || cboSecurity->currentIndex() < 0) return;
+    AccountDrafts::Draft* draft = SelectedDraft();
+    if (!draft || cboSecurity->currentIndex() < 0) return;
+    AccountFields& account = draft->now;
     const QString chosen = cboSecurity->currentText();
-    if (chosen == account->m_Security) return;
+    if (chosen == account.security) return;
     if (chosen == u"None"_s &&
         !platform::Dialogs::askYesNo(
             this, u"Orvella"_s,
@@ -425,32 +477,32 @@ void OptionsAccountsPage::cboSecurity_Click()
             u"in clear text, where anyone on the way can read them.\n\nUse no security "
             u"for this account?"_s,
             QMessageBox::Warning)) {
-        cboSecurity->setCurrentIndex(cboSecurity->findText(account->m_Security));
+        cboSecurity->setCurrentIndex(cboSecurity->findText(account.security));
         return;
     }
-    account->m_Security = chosen;
+    account.security = chosen;
     // The standard port of the old security follows to the new one.
-    if (chosen == u"TLS"_s && account->m_Port == PlainPort)
+    if (chosen == u"TLS"_s && account.port == QString::number(PlainPort))
         txtPort->setText(QString::number(TlsPort));
-    else if ((chosen == u"STARTTLS"_s || chosen == u"None"_s) && account->m_Port == TlsPort)
+    else if ((chosen == u"STARTTLS"_s || chosen == u"None"_s) && account.port == QString::number(TlsPort))
         txtPort->setText(QString::number(PlainPort));
 }
 
 void OptionsAccountsPage::cmdTrustCertificate_Click()
 {
-    CAccount* account = SelectedAccount();
-    if (!account || account->m_RejectedCertificate.isEmpty()) return;
-    account->m_TrustedCertificate = account->m_RejectedCertificate;
-    account->m_RejectedCertificate.clear();
+    AccountDrafts::Draft* draft = SelectedDraft();
+    if (!draft || draft->rejectedCertificate.isEmpty()) return;
+    draft->now.trustedCertificate = draft->rejectedCertificate;
+    draft->rejectedCertificate.clear();
     showCertificate();
     cmdForgetCertificate->setFocus(Qt::OtherFocusReason);
 }
 
 void OptionsAccountsPage::cmdForgetCertificate_Click()
 {
-    CAccount* account = SelectedAccount();
-    if (!account) return;
-    account->m_TrustedCertificate.clear();
+    AccountDrafts::Draft* draft = SelectedDraft();
+    if (!draft) return;
+    draft->now.trustedCertificate.clear();
     showCertificate();
     cboSecurity->setFocus(Qt::OtherFocusReason);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/AccountDrafts.h"
+
 #include <QWidget>
 #include <array>
 
@@ -13,12 +15,11 @@ class QTreeWidget;
 
 namespace orvella {
 
-class CAccount;
 class frmOptions;
 
 // Page " E-mail Accounts": the account list with the selected account's
-// fields, which go straight into the account as the user types, and the kind
-// of Internet connection.
+// fields and the kind of Internet connection. The fields change copies of
+// the accounts (AccountDrafts), which reach the program's accounts on OK.
 class OptionsAccountsPage : public QWidget
 {
     Q_OBJECT
@@ -31,6 +32,9 @@ public:
     QLineEdit* txtPassword = nullptr;
     QLineEdit* txtCheckInterval = nullptr;
     QLineEdit* txtPort = nullptr;
+    // Beside the number fields: why what they hold cannot work.
+    QLabel* lblIntervalMessage = nullptr;
+    QLabel* lblPortMessage = nullptr;
     QComboBox* cboSecurity = nullptr;
     QPushButton* cmdAddAccount = nullptr;
     QPushButton* cmdRemoveAccount = nullptr;
@@ -49,6 +53,15 @@ public:
     void FillAccounts();
     void InitValues();
     void WriteBack();
+    // Whether the number fields of every account can work.
+    bool NumbersWork() const { return m_drafts.FirstProblem().index < 0; }
+    // False, with the account selected, the message beside the field and the
+    // focus in it, when a number field of any account cannot work.
+    bool CheckNumbers();
+    // The first account as the dialog holds it, or null.
+    const AccountDrafts::Draft* FirstDraft() const;
+    // The program's accounts become what the dialog holds (OK).
+    void ApplyAccounts();
 
     void lstAccounts_Click();
     void cmdAddAccount_Click();
@@ -60,21 +73,22 @@ public:
     void cmdForgetCertificate_Click();
 
     // The account whose fields show, or null.
-    CAccount* SelectedAccount() const;
+    AccountDrafts::Draft* SelectedDraft();
+    const AccountDrafts::Draft* SelectedDraft() const;
     // The spoken help of a "Help Me" button; empty past the last.
     static QString HelpText(int index);
     static QString NoticeText();
-    // A new account's security: encrypted always, implicit TLS on its port.
-    static QString ProposedSecurity(int port);
     // A fingerprint on two lines of 16 bytes, the first ending in ':'.
     static QString FingerprintLines(const QString& fingerprint);
 
 private:
     void showAccount(int row);
     void showCertificate();
+    void showNumberMessages();
     void addEntry(const QString& text);
 
     frmOptions& m_dialog;
+    AccountDrafts m_drafts;
     bool m_showing = false; // fields being filled from an account
 };
 

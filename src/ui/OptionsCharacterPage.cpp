@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -193,13 +194,51 @@ void OptionsCharacterPage::InitVoice()
         cboVoiceCharacter->setCurrentIndex(0);
 }
 
+QString OptionsCharacterPage::FamilyName(const QString& name)
+{
+    QString family = name.trimmed();
+    if (family.endsWith(u']')) {
+        const qsizetype open = family.lastIndexOf(u'[');
+        if (open > 0) family = family.left(open).trimmed();
+    }
+    return family;
+}
+
+QStringList OptionsCharacterPage::FontFamilies(const QStringList& installed)
+{
+    QStringList out;
+    QSet<QString> seen;
+    for (const QString& name : installed) {
+        const QString family = FamilyName(name);
+        if (family.isEmpty() || seen.contains(family.toCaseFolded())) continue;
+        seen.insert(family.toCaseFolded());
+        out << family;
+    }
+    return out;
+}
+
+// A stored font that is not installed (the settings' "MS Sans Serif", or one
+// of a system the settings came from) selects nothing: the list shows the
+// name, and writing back keeps it unless the user chooses another.
 void OptionsCharacterPage::InitFonts()
 {
+    m_fontChosen = false;
     cboFontName->clear();
-    cboFontName->addItems(QFontDatabase::families());
-    if (!SelectText(cboFontName, m_dialog.services().settings.m_FontName, u"MS Sans Serif"_s) &&
-        cboFontName->currentIndex() < 0 && cboFontName->count() > 0)
-        cboFontName->setCurrentIndex(0);
+    QStringList installed;
+    for (const QString& family : QFontDatabase::families())
+        if (!QFontDatabase::isPrivateFamily(family)) installed << family;
+    cboFontName->addItems(FontFamilies(installed));
+    const QString stored = m_dialog.services().settings.m_FontName;
+    const QString family = FamilyName(stored);
+    int index = -1;
+    for (int i = 0; i < cboFontName->count() && index < 0 && !family.isEmpty(); ++i)
+        if (cboFontName->itemText(i).compare(family, Qt::CaseInsensitive) == 0) index = i;
+    cboFontName->setCurrentIndex(index);
+    const bool missing = index < 0 && !stored.isEmpty();
+    cboFontName->setPlaceholderText(missing ? stored + u" (not installed)"_s : QString());
+    cboFontName->setAccessibleDescription(
+        missing ? u"The font "_s + stored + u" is not installed; the balloon uses the system's font"_s
+                : QString());
 }
 
 void OptionsCharacterPage::InitFontSize()
@@ -216,7 +255,7 @@ void OptionsCharacterPage::WriteBack()
     s.m_VoiceCharacter = SelectedText(cboVoiceCharacter, s.m_VoiceCharacter);
     s.m_ReadingGesture = SelectedText(cboReadingGesture, s.m_ReadingGesture);
     s.m_Fast = !chkFast->isChecked();
-    s.m_FontName = SelectedText(cboFontName, s.m_FontName);
+    if (m_fontChosen) s.m_FontName = SelectedText(cboFontName, s.m_FontName);
     if (cboFontSize->currentIndex() >= 0) s.m_FontSize = cboFontSize->currentText().toInt();
     s.m_WAVNewMessages = txtWAVNewMessages->text();
 }
@@ -245,6 +284,8 @@ void OptionsCharacterPage::cboCharacter_Click()
 void OptionsCharacterPage::cboFontName_Click()
 {
     if (!m_dialog.Ready || cboFontName->currentIndex() < 0) return;
+    m_fontChosen = true;
+    cboFontName->setAccessibleDescription(QString());
     OptionsServices& services = m_dialog.services();
     services.settings.m_FontName = cboFontName->currentText();
     if (services.character) services.character->SetBalloon();

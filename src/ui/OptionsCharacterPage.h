@@ -52,6 +52,12 @@ public:
 
     // The character files found in folder, lower-cased, in name order.
     static QStringList CharacterFiles(const QString& folder);
+    // The font families to offer, from the installed ones: each name once
+    // (letter case aside), without the foundry Qt adds ("C059 [UKWN]") to
+    // tell the makers of one family apart; the balloon takes any of them.
+    static QStringList FontFamilies(const QStringList& installed);
+    // name without a foundry in brackets.
+    static QString FamilyName(const QString& name);
 
     void cboCharacter_Click();
     void cboFontName_Click();
@@ -65,6 +71,10 @@ public:
 
 private:
     frmOptions& m_dialog;
+    // The user chose a font in this dialog: only then does OK write one, so
+    // a stored font this system lacks keeps its name (and the balloon the
+    // system's font it falls back to).
+    bool m_fontChosen = false;
 };
 
 } // namespace orvella

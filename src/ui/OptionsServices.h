@@ -16,9 +16,11 @@ class IAgent;
 class SpeechOutput;
 
 // What the options dialog works on and with: the program-wide objects it
-// edits in place, the main window's character for the previews, and the few
-// procedures of the main window and the check cycle it calls. The main window
-// fills one; tests fill one with a recording character and temporary files.
+// edits (the settings, rules and filters in place, the accounts through
+// copies that reach them on OK), the main window's character for the
+// previews, and the few procedures of the main window and the check cycle it
+// calls. The main window fills one; tests fill one with a recording character
+// and temporary files.
 struct OptionsServices
 {
     OptionsServices(CSettings& settings, AccountList& accounts, RuleList& rules, FilterList& filters)
@@ -36,9 +38,10 @@ struct OptionsServices
     SpeechOutput* speech = nullptr;
     CharacterControl* character = nullptr;
 
-    // The check cycle's CheckParameters: false (after telling the user) when
-    // the first account lacks its server, name or password.
-    std::function<bool()> checkParameters;
+    // The check cycle's CheckParameters for the first account as the dialog
+    // holds it: false (after telling the user) when it lacks its server, name
+    // or password.
+    std::function<bool(const QString& server, const QString& accountName, bool hasPassword)> checkParameters;
     // The program's message window; without it the dialog opens frmMessage itself.
     std::function<void(const QString& text, bool sayIt, const QString& gesture)> showMessage;
     // Set around the rule and filter editors.

@@ -1,6 +1,9 @@
 #include "ui/frmConfigWizard.h"
+
+#include "mail/AccountDrafts.h"
 #include "ui/StayAboveCharacter.h"
 
+#include "mail/AccountDrafts.h"
 #include "mail/AccountPasswords.h"
 #include "mail/CAccount.h"
 #include "platform/Dialogs.h"
@@ -19,7 +22,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -84,7 +86,12 @@ frmConfigWizard::frmConfigWizard(CSettings& settings, AccountList& accounts, Spe
     for (QLineEdit* field : {txtPOPServer, txtAccountName, txtPassword})
         connect(field, &QLineEdit::textChanged, this, &frmConfigWizard::UpdateWizardButtons);
     connect(cboSecurity, &QComboBox::currentIndexChanged, this,
-            [this](int index) { txtPort->setValue(index == 1 ? StartTlsPort : TlsPort); });
+            [this](int index) { txtPort->setText(QString::number(index == 1 ? StartTlsPort : TlsPort)); });
+    // The message goes as soon as the port can work.
+    connect(txtPort, &QLineEdit::textChanged, this, [this] {
+        if (lblPortMessage->isVisible() && AccountDrafts::PortProblem(txtPort->text()).isEmpty())
+            showPortMessage(QString());
+    });
 }
 
 frmConfigWizard::~frmConfigWizard()
@@ -141,7 +148,7 @@ void frmConfigWizard::Init(int startPage)
         const QSignalBlocker block(cboSecurity);
         cboSecurity->setCurrentIndex(startTls ? 1 : 0);
     }
-    txtPort->setValue(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort));
+    txtPort->setText(QString::number(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort)));
 
     {
         const QSignalBlocker block(tabWizard);
@@ -322,9 +329,24 @@ void frmConfigWizard::lblOnlineSupport_Click()
     ShellOpen(url.isEmpty() ? QString::fromUtf16(DefaultSupportURL) : url);
 }
 
+void frmConfigWizard::showPortMessage(const QString& text)
+{
+    lblPortMessage->setText(text);
+    lblPortMessage->setAccessibleName(text);
+    lblPortMessage->setVisible(!text.isEmpty());
+    txtPort->setAccessibleDescription(text);
+}
+
 bool frmConfigWizard::validatePage(int& page)
 {
     if (page == PageServer) {
+        const QString portProblem = AccountDrafts::PortProblem(txtPort->text());
+        showPortMessage(portProblem);
+        if (!portProblem.isEmpty()) {
+            txtPort->setFocus();
+            txtPort->selectAll();
+            return false;
+        }
         const QString server = txtPOPServer->text().trimmed();
         if (server.contains(u'@')) {
             platform::Dialogs::inform(this, ProgramTitle,
@@ -395,7 +417,7 @@ void frmConfigWizard::cmdFinish_Click()
         account.m_AccountName = txtAccountName->text().trimmed();
         account.m_Password = txtPassword->text();
         account.m_Security = cboSecurity->currentData().toString();
-        account.m_Port = txtPort->value();
+        account.m_Port = txtPort->text().toInt();
     }
     if (StartPage <= PageUserName) m_settings.m_UserName = txtUserName->text().trimmed();
     m_settings.m_ConnectionType = optModemUser->isChecked() ? 1 : 2;

@@ -13,7 +13,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QSpinBox;
 class QTabWidget;
 
 namespace orvella {
@@ -91,7 +90,9 @@ public:
     QLineEdit* txtPOPServer = nullptr;
     QLabel* lblDetectedPOP = nullptr;
     QComboBox* cboSecurity = nullptr;
-    QSpinBox* txtPort = nullptr;
+    QLineEdit* txtPort = nullptr;
+    // Beside the port: why what it holds cannot work.
+    QLabel* lblPortMessage = nullptr;
     QLineEdit* txtAccountName = nullptr;
     QLabel* lblDetectedAccountName = nullptr;
     QLineEdit* txtPassword = nullptr;
@@ -135,6 +136,8 @@ private:
     QString pageText(int page) const;
     // False keeps the wizard on page; a passing check may move page on (web mail option 2).
     bool validatePage(int& page);
+    // Beside the port, or nothing when text is empty.
+    void showPortMessage(const QString& text);
     // True when the text may be used, false when the user stays on the page.
     bool webMailCheck(const QString& text, int& page);
     void restorePosition();

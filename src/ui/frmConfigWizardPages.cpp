@@ -1,5 +1,6 @@
 // The wizard's window: its nine pages, their labels and controls.
 
+#include "ui/FieldFilter.h"
 #include "ui/frmConfigWizard.h"
 #include "ui/frmConfigWizardLink.h"
 
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -227,8 +227,10 @@ QWidget* frmConfigWizard::buildEMailPage()
     connect(lblClickHere, &QPushButton::clicked, this, &frmConfigWizard::lblOnlineSupport_Click);
     auto* please = new QHBoxLayout;
     please->setSpacing(0);
-    please->addWidget(new QLabel(u"Please"_s, notice));
-    please->addSpacing(3);
+    auto* lblPlease = new QLabel(u"Please"_s, notice);
+    please->addWidget(lblPlease);
+    // The blank between two words of the sentence.
+    please->addSpacing(lblPlease->fontMetrics().horizontalAdvance(u' '));
     please->addWidget(lblClickHere);
     please->addWidget(
         new QLabel(u", to find out how you can make Orvella work with the above e-mail accounts."_s, notice));
@@ -260,10 +262,21 @@ QWidget* frmConfigWizard::buildServerPage()
     // is never proposed a connection that sends the password in clear.
     cboSecurity->addItem(u"TLS (port 995)"_s, u"TLS"_s);
     cboSecurity->addItem(u"STARTTLS (port 110)"_s, u"STARTTLS"_s);
-    txtPort = new QSpinBox(page);
+    // A line of digits, not a spin box: a spin box drops the keystroke that
+    // would take it past its range, so "99999" typed there became port 9999
+    // without a word. What cannot be a port is refused on Next, with the
+    // message beside the field.
+    txtPort = new QLineEdit(u"995"_s, page);
     txtPort->setObjectName(u"txtPort"_s);
-    txtPort->setRange(1, 65535);
-    txtPort->setValue(995);
+    txtPort->setMaxLength(5);
+    txtPort->setMaximumWidth(70);
+    FieldFilter::install(txtPort, FieldFilter::SelectAllOnFocus | FieldFilter::DigitsOnly);
+    lblPortMessage = new QLabel(page);
+    lblPortMessage->setObjectName(u"lblPortMessage"_s);
+    QFont bold = lblPortMessage->font();
+    bold.setBold(true);
+    lblPortMessage->setFont(bold);
+    lblPortMessage->setVisible(false);
 
     auto* grid = new QGridLayout;
     grid->setColumnStretch(1, 1);
@@ -276,6 +289,8 @@ QWidget* frmConfigWizard::buildServerPage()
     securityRow->addSpacing(12);
     securityRow->addWidget(fieldLabel(u"&Port"_s, txtPort, page));
     securityRow->addWidget(txtPort);
+    securityRow->addSpacing(12);
+    securityRow->addWidget(lblPortMessage);
     securityRow->addStretch(1);
     grid->addLayout(securityRow, 1, 1, 1, 2);
     layout->addLayout(grid);

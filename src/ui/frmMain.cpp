@@ -579,7 +579,9 @@ void frmMain::ShowOptions()
     s.agent = m_core->agent();
     s.speech = m_core->speech();
     s.character = m_core->character();
-    s.checkParameters = [this] { return m_core->cycle()->CheckParameters(); };
+    s.checkParameters = [this](const QString& server, const QString& name, bool hasPassword) {
+        return m_core->cycle()->CheckParameters(server, name, hasPassword);
+    };
     s.modalDialog = modalDialogFlag();
     s.rememberTab = [this](int page) { m_LastOptionsTab = page; };
     s.updateMessageCommands = [this] { UpdateMessageCommands(); };

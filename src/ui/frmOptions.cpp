@@ -192,6 +192,12 @@ void frmOptions::writeBack()
 
 void frmOptions::cmdOK_Click()
 {
+    // A number that cannot work is refused before anything changes.
+    if (!pageAccounts->NumbersWork()) {
+        tabOptions->setCurrentWidget(pageAccounts);
+        pageAccounts->CheckNumbers();
+        return;
+    }
     if (m_services.rememberTab) m_services.rememberTab(tabOptions->currentIndex());
     writeBack();
 
@@ -211,13 +217,18 @@ void frmOptions::cmdOK_Click()
         m_services.character->SetCharacterSize();
         m_services.character->SetBalloon();
     }
-    if (m_services.checkParameters && !m_services.checkParameters()) return;
+    const AccountDrafts::Draft* first = pageAccounts->FirstDraft();
+    if (m_services.checkParameters && first &&
+        !m_services.checkParameters(first->now.popServer, first->now.accountName, first->hasPassword()))
+        return;
 
     s.Save();
     if (pageGeneral->chkAutoStart->isChecked() != InitialAutoStart)
         SetAutoStart(pageGeneral->chkAutoStart->isChecked());
     SaveFilters(m_services.filters);
     SaveRules(m_services.rules);
+    // Until now the checks used the saved accounts; from here on, these.
+    pageAccounts->ApplyAccounts();
     SaveAccounts(m_services.accounts);
     accept();
 }

@@ -21,7 +21,9 @@ struct OptionsServices;
 // character, balloon, position, size, gestures and voice at once through the
 // main window's character, and on OK writes everything back and saves the
 // settings, filters, rules and accounts. Cancel saves nothing, but what the
-// previews and the account, rule and filter lists changed in memory stays.
+// previews and the rule and filter lists changed in memory stays. The
+// accounts change only on OK: the dialog edits copies of them, so a check
+// while it is open uses the saved accounts, never a half-typed server.
 class frmOptions : public QDialog
 {
     Q_OBJECT

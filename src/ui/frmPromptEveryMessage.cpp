@@ -17,10 +17,10 @@ frmPromptEveryMessage::frmPromptEveryMessage(SpeechOutput* speech, const CMessag
     : QDialog(parent), m_speech(speech)
 {
     setObjectName(u"frmPromptEveryMessage"_s);
-    setWindowTitle(u"Listen to message from "_s + message.From() + u"?"_s);
+    setWindowTitle(u"Listen to message from "_s + message.Sender() + u"?"_s);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     lblMessageNo = new QLabel(u"Message Number "_s + QString::number(message.m_MesssageIdx) + u"."_s, this);
-    lblFrom = new QLabel(message.From(), this);
+    lblFrom = new QLabel(message.Sender(), this);
     lblFrom->setObjectName(u"lblFrom"_s);
     lblSubject = new QLabel(message.m_Subject, this);
     lblSubject->setObjectName(u"lblSubject"_s);

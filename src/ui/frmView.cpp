@@ -65,12 +65,12 @@ frmView::frmView(const CMessage& message, QWidget* parent) : QDialog(parent), m_
 
 QString frmView::Caption(const CMessage& message)
 {
-    return u"Message from "_s + message.From();
+    return u"Message from "_s + message.Sender();
 }
 
 QString frmView::MessageText(const CMessage& message)
 {
-    return u"From: "_s + message.From() + u"\r\n"_s + u"Subject: "_s + message.m_Subject + u"\r\n\r\n"_s +
+    return u"From: "_s + message.Sender() + u"\r\n"_s + u"Subject: "_s + message.m_Subject + u"\r\n\r\n"_s +
            message.m_Content;
 }
 

@@ -1,5 +1,7 @@
 #include "app/IUserInterface.h"
 #include "app/OrvellaCore.h"
+#include "mail/AccountPasswords.h"
+#include "mail/Accounts.h"
 #include "mail/CAccount.h"
 #include "mail/MailCheckCycle.h"
 #include "mail/pop/Pop3Client.h"
@@ -82,6 +84,7 @@ private Q_SLOTS:
     void checkStoresAndReadsWithoutWindows();
     void promptAnsweredNoReadsNothing();
     void firstStartAsksForTheWizard();
+    void passwordsLeftInTheFileAreToldOnce();
 
 private:
     bool start();
@@ -194,6 +197,36 @@ void tst_OrvellaCore::firstStartAsksForTheWizard()
     QCOMPARE(m_ui.asked, QStringList{u"wizard from page 0"_s});
     m_core.reset();
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{u"vela.acs"_s});
+}
+
+// No session bus reaches a keyring here: the saved password stays scrambled
+// in the file, and the Error page says so once.
+void tst_OrvellaCore::passwordsLeftInTheFileAreToldOnce()
+{
+    QFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Account]\r\nConnectionType=2\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\nPassword=" +
+              CAccount::Scramble(u"secret"_s).toLatin1() +
+              "\r\nSecurity=None\r\n[General]\r\nSayTime=No\r\n");
+    ini.close();
+    AccountPasswords::ResetNotice();
+    QVERIFY(start());
+    QSignalSpy error(m_core.get(), &OrvellaCore::errorText);
+    QSignalSpy page(m_core.get(), &OrvellaCore::errorPageVisible);
+    // As the options' OK does.
+    SaveAccounts(m_core->accounts());
+    QTRY_VERIFY_WITH_TIMEOUT(!AccountPasswords::Busy(), 20000);
+    QCOMPARE(error.size(), 1);
+    const QString notice = error.first().first().toString();
+    QVERIFY2(notice.contains(u"\"Zentra.INI\""_s) && notice.contains(u"scrambled, not encrypted"_s),
+             qPrintable(notice));
+    QCOMPARE(page.last().first().toBool(), true);
+    QCOMPARE(platform::ProfileFile(ini.fileName()).read(u"Account"_s, u"Password"_s, QString()),
+             CAccount::Scramble(u"secret"_s));
+    SaveAccounts(m_core->accounts());
+    QTRY_VERIFY_WITH_TIMEOUT(!AccountPasswords::Busy(), 20000);
+    QCOMPARE(error.size(), 1);
+    QVERIFY(m_ui.asked.isEmpty());
 }
 
 // A core application: no widget can exist here.

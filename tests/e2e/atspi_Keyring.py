@@ -43,7 +43,7 @@ class Keyring(unittest.TestCase):
             frame = p.window("Orvella")
             # The first check reads the scrambled password from the file.
             p.wait_traced("status", "Idle.", timeout=60)
-            self.assertEqual(keyring_lookup(USER + "@" + dovecot.host), "")
+            self.assertIsNone(p.setting("Account", "KeyringEntry"))
 
             # OK in the options saves the account: its password goes to the keyring.
             p.give_focus_back("Orvella")
@@ -52,8 +52,10 @@ class Keyring(unittest.TestCase):
             p.press(p.find("push button", "OK", root=options))
             p.gone("Options")
             wait_for(lambda: not p.setting("Account", "Password"), 20, "the password out of the file")
-            self.assertEqual(keyring_lookup(USER + "@" + dovecot.host), password)
-            self.assertEqual(p.setting("Account", "KeyringEntry"), USER + "@" + dovecot.host)
+            # The account's own entry: its name, server and port, and its identity.
+            key = "%s@%s:%d #%s" % (USER, dovecot.host, dovecot.pop3_port, p.setting("Account", "UniqueID"))
+            self.assertEqual(p.setting("Account", "KeyringEntry"), key)
+            self.assertEqual(keyring_lookup(key), password)
             for text in (password, scramble(password)):
                 found = subprocess.run(["grep", "-r", "-F", "-l", "--", text, p.root],
                                        capture_output=True, timeout=20).stdout.decode()

@@ -62,7 +62,7 @@ class Wizard(unittest.TestCase):
             p.wait_focused(server)
             p.type_text(dovecot.host)
             security = p.find("combo box", "TLS (port 995)", root=wizard)
-            port = p.find("spin button", "Port", root=wizard)
+            port = p.find("text", "Port", root=wizard)
             self.assertEqual(p.text(port), "995")
             p.key("alt+u")
             p.wait_focused(security)

@@ -10,6 +10,7 @@
 #include "settings/Program.h"
 
 #include <QFile>
+#include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +47,11 @@ private Q_SLOTS:
     void entryFollowsNameAndServer();
     void removedAccountTakesItsEntry_data();
     void removedAccountTakesItsEntry();
+    void accountsOfOneNameAndServerKeepTheirOwn();
+    void sharedEntryMovesApart_data();
+    void sharedEntryMovesApart();
+    void oldEntryStaysUntilTheNewOneAnswers();
+    void copiedSectionGetsAnIdentityOfItsOwn();
     // Last: nothing unlocks the keyring again without a person at its prompt.
     void lockedKeyring();
 
@@ -105,8 +111,11 @@ void tst_AccountPasswords::enteredPasswordGoesToTheKeyring()
         QCOMPARE(CAccount::Unscramble(ini(u"Account"_s, u"Password"_s)), password);
         QVERIFY(passwordsSettled());
         QCOMPARE(ini(u"Account"_s, u"Password"_s), QString());
-        QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), u"bob@one.test"_s);
-        QCOMPARE(keyringLookup(u"bob@one.test"_s), password);
+        const QString key = accounts[0]->KeyringKey();
+        QCOMPARE(key, u"bob@one.test:110 #"_s + accounts[0]->m_UniqueID);
+        QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), key);
+        QCOMPARE(ini(u"Account"_s, u"UniqueID"_s), accounts[0]->m_UniqueID);
+        QCOMPARE(keyringLookup(key), password);
         QVERIFY(grepFolder(m_dir->path(), CAccount::Scramble(password)).isEmpty());
         QVERIFY(m_notices.isEmpty());
     }
@@ -129,7 +138,7 @@ void tst_AccountPasswords::enteredPasswordGoesToTheKeyring()
     SaveAccounts(accounts);
     QVERIFY(passwordsSettled());
     QCOMPARE(ini(u"Account"_s, u"Password"_s), QString());
-    QCOMPARE(keyringLookup(u"bob@one.test"_s), password);
+    QCOMPARE(keyringLookup(account.KeyringKey()), password);
 }
 
 void tst_AccountPasswords::scrambledPasswordsMoveOnSave_data()
@@ -152,15 +161,18 @@ void tst_AccountPasswords::scrambledPasswordsMoveOnSave()
         text += section(AccountSection(i + 1), servers[i], scrambled(passwords[i]));
     AccountList accounts = load(text);
     QCOMPARE(accounts.size(), 3);
-    for (int i = 0; i < 3; ++i)
+    QStringList keys;
+    for (int i = 0; i < 3; ++i) {
         QCOMPARE(accounts[i]->m_Password, passwords[i]);
+        keys << accounts[i]->KeyringKey();
+    }
     if (removeAt > 0) accounts.removeAt(removeAt - 1);
 
     SaveAccounts(accounts);
     QVERIFY(passwordsSettled());
     for (int i = 0; i < 3; ++i) {
         const bool kept = i + 1 != removeAt;
-        QCOMPARE(keyringLookup(u"bob@"_s + servers[i]), kept ? passwords[i] : QString());
+        QCOMPARE(keyringLookup(keys[i]), kept ? passwords[i] : QString());
         // Neither the password nor its scrambled form is left in the program folder.
         QVERIFY2(grepFolder(m_dir->path(), passwords[i]).isEmpty(), qPrintable(passwords[i]));
         QVERIFY2(grepFolder(m_dir->path(), CAccount::Scramble(passwords[i])).isEmpty(),
@@ -177,7 +189,7 @@ void tst_AccountPasswords::passwordWrittenByAProgramWithoutKeyringWins()
         AccountList accounts = load(section(u"Account"_s, u"both.test"_s, scrambled(u"old-pw"_s)));
         SaveAccounts(accounts);
         QVERIFY(passwordsSettled());
-        QCOMPARE(keyringLookup(u"bob@both.test"_s), u"old-pw"_s);
+        QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"old-pw"_s);
     }
     // A program that knows no keyring changes the password in the file and
     // keeps the line it does not know.
@@ -189,64 +201,214 @@ void tst_AccountPasswords::passwordWrittenByAProgramWithoutKeyringWins()
     QCOMPARE(accounts[0]->m_Password, u"new-pw"_s);
     SaveAccounts(accounts);
     QVERIFY(passwordsSettled());
-    QCOMPARE(keyringLookup(u"bob@both.test"_s), u"new-pw"_s);
+    QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"new-pw"_s);
     QCOMPARE(ini(u"Account"_s, u"Password"_s), QString());
 }
 
 void tst_AccountPasswords::entryFollowsNameAndServer()
 {
+    QString oldKey;
     {
         AccountList accounts = load(section(u"Account"_s, u"old.test"_s, scrambled(u"follow-pw"_s)));
         SaveAccounts(accounts);
         QVERIFY(passwordsSettled());
+        oldKey = accounts[0]->KeyringKey();
     }
     // After a start the password has not been read when the options change the server.
     AccountList accounts = LoadAccounts();
     QVERIFY(accounts[0]->PasswordPending());
     accounts[0]->m_PopServer = u"new.test"_s;
     accounts[0]->m_AccountName = u"robert"_s;
+    accounts[0]->m_Port = 995;
+    const QString newKey = accounts[0]->KeyringKey();
+    QCOMPARE(newKey, u"robert@new.test:995 #"_s + accounts[0]->m_UniqueID);
     SaveAccounts(accounts);
     // Meanwhile the file names the old entry, which still holds the password.
-    QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), u"bob@old.test"_s);
+    QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), oldKey);
     QCOMPARE(ini(u"Account"_s, u"Password"_s), QString());
     QVERIFY(passwordsSettled());
-    QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), u"robert@new.test"_s);
+    QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), newKey);
     QCOMPARE(ini(u"Account"_s, u"POPServer"_s), u"new.test"_s);
-    QCOMPARE(keyringLookup(u"robert@new.test"_s), u"follow-pw"_s);
-    QCOMPARE(keyringLookup(u"bob@old.test"_s), QString());
+    QCOMPARE(keyringLookup(newKey), u"follow-pw"_s);
+    QCOMPARE(keyringLookup(oldKey), QString());
     QCOMPARE(accounts[0]->m_Password, u"follow-pw"_s);
 }
 
 void tst_AccountPasswords::removedAccountTakesItsEntry_data()
 {
     QTest::addColumn<QString>("secondServer");
-    QTest::addColumn<bool>("entryStays");
-    QTest::newRow("an entry of its own") << u"gone.test"_s << false;
-    // The same server and name: one mailbox, one entry, still used by the first.
-    QTest::newRow("an entry shared with another account") << u"shared.test"_s << true;
+    QTest::newRow("another server") << u"gone.test"_s;
+    // The same server and name: still an entry of its own, which goes with it.
+    QTest::newRow("the same server and name") << u"shared.test"_s;
 }
 
 void tst_AccountPasswords::removedAccountTakesItsEntry()
 {
     QFETCH(QString, secondServer);
-    QFETCH(bool, entryStays);
+    QString firstKey, secondKey;
     {
         AccountList accounts = load(u"[General]\nNoOfAccounts=2\n"_s +
                                     section(u"Account"_s, u"shared.test"_s, scrambled(u"pw-1"_s)) +
-                                    section(u"Account 2"_s, secondServer, scrambled(u"pw-1"_s)));
+                                    section(u"Account 2"_s, secondServer, scrambled(u"pw-2"_s)));
         SaveAccounts(accounts);
         QVERIFY(passwordsSettled());
-        QCOMPARE(keyringLookup(u"bob@"_s + secondServer), u"pw-1"_s);
+        firstKey = accounts[0]->KeyringKey();
+        secondKey = accounts[1]->KeyringKey();
+        QVERIFY(firstKey != secondKey);
+        QCOMPARE(keyringLookup(secondKey), u"pw-2"_s);
     }
     AccountList accounts = LoadAccounts();
     QCOMPARE(accounts.size(), 2);
     accounts.removeLast();
     SaveAccounts(accounts);
     QVERIFY(passwordsSettled());
-    QCOMPARE(keyringLookup(u"bob@"_s + secondServer), entryStays ? u"pw-1"_s : QString());
-    QCOMPARE(keyringLookup(u"bob@shared.test"_s), u"pw-1"_s);
+    QCOMPARE(keyringLookup(secondKey), QString());
+    QCOMPARE(keyringLookup(firstKey), u"pw-1"_s);
     QCOMPARE(ini(u"Account 2"_s, u"KeyringEntry"_s), u"<none>"_s);
     QCOMPARE(ini(u"General"_s, u"NoOfAccounts"_s), u"1"_s);
+}
+
+namespace {
+
+// Two accounts named bob on same.test, on the ports 110 and 995.
+QString twoPorts(const QString& first, const QString& second)
+{
+    return u"[General]\nNoOfAccounts=2\n[Account]\nPOPServer=same.test\nAccountName=bob\nPort=110\n"_s +
+           first + u"\n[Account 2]\nPOPServer=same.test\nAccountName=bob\nPort=995\n"_s + second + u'\n';
+}
+
+// The password the keyring gives the account, as a check asks for it.
+QString readPassword(const std::shared_ptr<CAccount>& account)
+{
+    QString why = u"<not answered>"_s;
+    [](std::shared_ptr<CAccount> a, QString& out) -> QCoro::Task<> {
+        out = co_await AccountPasswords::Await(a, std::chrono::seconds(20));
+    }(account, why);
+    if (!QTest::qWaitFor([&] { return why != u"<not answered>"_s; }, 20000)) return u"<no answer>"_s;
+    return why.isEmpty() ? account->m_Password : u"<failed: "_s + why + u'>';
+}
+
+// A keyring that says it took a password and then has none under that key.
+class ForgetfulKeyring : public platform::Keyring
+{
+public:
+    QHash<QString, QString> entries;
+    QStringList removed;
+
+    QCoro::Task<Reply> read(QString key) override
+    {
+        if (entries.contains(key)) co_return Reply{Status::Ok, entries.value(key), QString()};
+        co_return Reply{Status::NotFound, QString(), u"no such entry"_s};
+    }
+    QCoro::Task<Reply> write(QString, QString) override { co_return Reply{Status::Ok, QString(), QString()}; }
+    QCoro::Task<Reply> remove(QString key) override
+    {
+        removed << key;
+        entries.remove(key);
+        co_return Reply{Status::Ok, QString(), QString()};
+    }
+};
+
+} // namespace
+
+// The same account name on the same server, once on each port: changing
+// one's password leaves the other's alone, after a restart too.
+void tst_AccountPasswords::accountsOfOneNameAndServerKeepTheirOwn()
+{
+    {
+        AccountList accounts = load(twoPorts(scrambled(u"pw-110"_s), scrambled(u"pw-995"_s)));
+        SaveAccounts(accounts);
+        QVERIFY(passwordsSettled());
+    }
+    {
+        AccountList accounts = LoadAccounts();
+        QVERIFY(accounts[0]->PasswordPending());
+        accounts[0]->m_Password = u"pw-110-new"_s;
+        SaveAccounts(accounts);
+        QVERIFY(passwordsSettled());
+    }
+    AccountList accounts = LoadAccounts();
+    QVERIFY(accounts[0]->KeyringKey() != accounts[1]->KeyringKey());
+    QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), accounts[0]->KeyringKey());
+    QCOMPARE(ini(u"Account 2"_s, u"KeyringEntry"_s), accounts[1]->KeyringKey());
+    QCOMPARE(readPassword(accounts[0]), u"pw-110-new"_s);
+    QCOMPARE(readPassword(accounts[1]), u"pw-995"_s);
+    QVERIFY(m_notices.isEmpty());
+}
+
+void tst_AccountPasswords::sharedEntryMovesApart_data()
+{
+    QTest::addColumn<bool>("byReading"); // else by saving
+    QTest::newRow("read by a check") << true;
+    QTest::newRow("saved by the options") << false;
+}
+
+// A file whose two accounts share the entry "bob@same.test" (named by account
+// and server alone): each account moves to an entry of its own, and the old
+// entry goes once neither names it.
+void tst_AccountPasswords::sharedEntryMovesApart()
+{
+    QFETCH(bool, byReading);
+    const QString old = u"bob@same.test"_s;
+    QVERIFY(keyringStore(old, u"shared-pw"_s));
+    AccountList accounts =
+        load(twoPorts(u"Password=\nKeyringEntry="_s + old, u"Password=\nKeyringEntry="_s + old));
+    QVERIFY(accounts[0]->PasswordPending() && accounts[1]->PasswordPending());
+    if (byReading) {
+        QCOMPARE(readPassword(accounts[0]), u"shared-pw"_s);
+        QVERIFY(passwordsSettled());
+        QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), accounts[0]->KeyringKey());
+        QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"shared-pw"_s);
+        // The second account still reads it there.
+        QCOMPARE(ini(u"Account 2"_s, u"KeyringEntry"_s), old);
+        QCOMPARE(keyringLookup(old), u"shared-pw"_s);
+        QCOMPARE(readPassword(accounts[1]), u"shared-pw"_s);
+    } else {
+        SaveAccounts(accounts);
+    }
+    QVERIFY(passwordsSettled());
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(ini(AccountSection(i + 1), u"KeyringEntry"_s), accounts[i]->KeyringKey());
+        QCOMPARE(keyringLookup(accounts[i]->KeyringKey()), u"shared-pw"_s);
+    }
+    QCOMPARE(keyringLookup(old), QString());
+    QVERIFY(m_notices.isEmpty());
+}
+
+// A keyring that takes the password but cannot give it back: the file keeps
+// naming the old entry, which stays, and the user is told.
+void tst_AccountPasswords::oldEntryStaysUntilTheNewOneAnswers()
+{
+    ForgetfulKeyring keyring;
+    keyring.entries.insert(u"bob@same.test"_s, u"kept-pw"_s);
+    platform::Keyring::install(&keyring);
+    AccountList accounts =
+        load(twoPorts(u"Password=\nKeyringEntry=bob@same.test"_s, scrambled(u"file-pw"_s)));
+    SaveAccounts(accounts);
+    const bool settled = passwordsSettled();
+    platform::Keyring::install(nullptr);
+    QVERIFY(settled);
+    QVERIFY(keyring.removed.isEmpty());
+    QCOMPARE(keyring.entries.value(u"bob@same.test"_s), u"kept-pw"_s);
+    QCOMPARE(ini(u"Account"_s, u"KeyringEntry"_s), u"bob@same.test"_s);
+    QCOMPARE(CAccount::Unscramble(ini(u"Account 2"_s, u"Password"_s)), u"file-pw"_s);
+    QCOMPARE(ini(u"Account 2"_s, u"KeyringEntry"_s), u"<none>"_s);
+    QCOMPARE(m_notices.size(), 1);
+}
+
+// A section copied by hand holds the other account's identity: the copy gets
+// one of its own, so its password never lands in the other's entry.
+void tst_AccountPasswords::copiedSectionGetsAnIdentityOfItsOwn()
+{
+    AccountList accounts = load(twoPorts(u"UniqueID=0123456789abcdef\n"_s + scrambled(u"first-pw"_s),
+                                         u"UniqueID=0123456789abcdef\n"_s + scrambled(u"second-pw"_s)));
+    QCOMPARE(accounts[0]->m_UniqueID, u"0123456789abcdef"_s);
+    QVERIFY(accounts[1]->m_UniqueID != accounts[0]->m_UniqueID);
+    SaveAccounts(accounts);
+    QVERIFY(passwordsSettled());
+    QCOMPARE(ini(u"Account 2"_s, u"UniqueID"_s), accounts[1]->m_UniqueID);
+    QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"first-pw"_s);
+    QCOMPARE(keyringLookup(accounts[1]->KeyringKey()), u"second-pw"_s);
 }
 
 void tst_AccountPasswords::lockedKeyring()

@@ -29,7 +29,10 @@ class tst_KeyringCheck : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void cleanup();
     void checkReadsThePasswordFromTheKeyring();
+    void oneNameOnOneServerTwice();
+    // Last: nothing unlocks the keyring again without a person at its prompt.
     void lockedKeyringFailsItsAccountAlone();
 
 private:
@@ -101,6 +104,51 @@ void tst_KeyringCheck::lockedKeyringFailsItsAccountAlone()
     QVERIFY(!rig.statuses.contains(u"Connecting to localhost"_s));
     QVERIFY(rig.statuses.contains(u"Connecting to 127.0.0.1"_s));
     QVERIFY(rig.accounts[0]->PasswordPending());
+}
+
+void tst_KeyringCheck::cleanup()
+{
+    // A reading moves an entry named the old way; that ends before the next test.
+    QVERIFY(passwordsSettled());
+}
+
+// Two mailboxes of one name on one server, one behind each port, each with a
+// password of its own (keyring4). The options give the first account its
+// right password; after a restart both log on.
+void tst_KeyringCheck::oneNameOnOneServerTwice()
+{
+    const auto& d = *m_dovecot;
+    const QString user = u"keyring4"_s;
+    QVERIFY(d.clear(user));
+    CycleRig rig;
+    QVERIFY(rig.load(CycleRig::dovecotSection(u"Account"_s, d.host, d.pop3Port, user,
+                                              u"Password="_s + CAccount::Scramble(u"an-old-password"_s)) +
+                     u"ConnectionType=2\n[Account 2]\nPOPServer="_s + d.host + u"\nAccountName="_s + user +
+                     u"\nPassword="_s + CAccount::Scramble(d.pop3sPassword(user)) + u"\nPort="_s +
+                     QString::number(d.pop3sPort) + u"\nSecurity=TLS\nTrustedCertificate="_s + d.certSha256 +
+                     u"\n[General]\nNoOfAccounts=2\n"_s));
+    QCOMPARE(rig.accounts[0]->m_AccountName, rig.accounts[1]->m_AccountName);
+    QCOMPARE(rig.accounts[0]->m_PopServer, rig.accounts[1]->m_PopServer);
+    // The first save moves both passwords into the keyring.
+    SaveAccounts(rig.accounts);
+    QVERIFY(passwordsSettled());
+    QVERIFY(rig.restart());
+    QVERIFY(rig.accounts[0]->PasswordPending() && rig.accounts[1]->PasswordPending());
+    // The options: a new password for the first account only.
+    rig.accounts[0]->m_Password = d.password(user);
+    SaveAccounts(rig.accounts);
+    QVERIFY(passwordsSettled());
+    QCOMPARE(keyringLookup(rig.accounts[0]->KeyringKey()), d.password(user));
+    QCOMPARE(keyringLookup(rig.accounts[1]->KeyringKey()), d.pop3sPassword(user));
+
+    QVERIFY(rig.restart());
+    QVERIFY(d.deliver(user, {message(u"both"_s)}));
+    QVERIFY(rig.check());
+    QVERIFY2(rig.errorText.isEmpty(), qPrintable(rig.errorText));
+    // The one message, stored once for each account.
+    QCOMPARE(rig.newMessages.size(), 2);
+    QCOMPARE(rig.accounts[0]->m_Password, d.password(user));
+    QCOMPARE(rig.accounts[1]->m_Password, d.pop3sPassword(user));
 }
 
 QTEST_MAIN(tst_KeyringCheck)

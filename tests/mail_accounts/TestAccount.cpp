@@ -308,10 +308,11 @@ void TestAccount::saveWritesKeysInOrder()
     account.Save();
     const QString text = readFile(iniPath());
     QVERIFY(text.contains(u"; kept comment\r\n[General]\r\nSayTime=Yes\r\n"_s));
-    QVERIFY2(
-        text.contains(u"[Account]\r\nPOPServer=pop.example\r\nAccountName=user\r\nPassword=679*1372*2079*\r\n"
-                      "CheckInterval=7\r\nPort=995\r\nSecurity=TLS\r\nTrustedCertificate=AB:CD\r\n"_s),
-        qPrintable(text));
+    QVERIFY2(text.contains(
+                 u"[Account]\r\nPOPServer=pop.example\r\nAccountName=user\r\nPassword=679*1372*2079*\r\n"
+                 "CheckInterval=7\r\nPort=995\r\nSecurity=TLS\r\nTrustedCertificate=AB:CD\r\nUniqueID="_s +
+                 account.m_UniqueID + u"\r\n"_s),
+             qPrintable(text));
     // Save leaves the counters to WriteCounters.
     QCOMPARE(ini(u"Account"_s, u"NoOfMessages"_s), u"<absent>"_s);
     account.WriteCounters();

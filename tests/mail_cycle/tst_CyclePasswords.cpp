@@ -112,6 +112,8 @@ void tst_CyclePasswords::cleanup()
     // A read still held would never end.
     m_keyring.release();
     QTest::qWait(10);
+    // A reading moves the entry named the old way; that ends with the test.
+    QVERIFY(QTest::qWaitFor([] { return !AccountPasswords::Busy(); }, 5000));
     m_rig.reset();
     Keyring::install(nullptr);
 }
@@ -163,7 +165,8 @@ void tst_CyclePasswords::latePasswordIsCheckedLast()
         if (text == u"Connecting to two.test"_s) m_keyring.release();
     };
     QVERIFY(m_rig->check());
-    QCOMPARE(m_keyring.reads, QStringList{u"keyring1@one.test"_s});
+    QCOMPARE(m_keyring.reads.first(), u"keyring1@one.test"_s);
+    QCOMPARE(m_keyring.reads.count(u"keyring1@one.test"_s), 1);
     QCOMPARE(m_servers.size(), 2);
     for (const Server& server : std::as_const(m_servers)) {
         QVERIFY2(server.failures.isEmpty(), qPrintable(server.failures.join(u"; "_s)));
@@ -195,12 +198,16 @@ void tst_CyclePasswords::passwordThatNeverComesFailsItsAccountAlone()
     QVERIFY2(m_rig->errorText.contains(u"stayed locked"_s), qPrintable(m_rig->errorText));
     QVERIFY(took.elapsed() < 10000);
 
-    // Unlocked later, the password is there for the next check, without a second read.
+    // Unlocked later, the password is there for the next check, without a
+    // second read (the entry meanwhile moves to the account's own key).
     m_keyring.release();
     QVERIFY(QTest::qWaitFor([&] { return !m_rig->accounts[0]->PasswordPending(); }, 5000));
+    QVERIFY(QTest::qWaitFor([] { return !AccountPasswords::Busy(); }, 5000));
+    const qsizetype reads = m_keyring.reads.size();
     expectServers({u"keyring1"_s, u"file2"_s});
     QVERIFY(m_rig->check());
-    QCOMPARE(m_keyring.reads.size(), 1);
+    QCOMPARE(m_keyring.reads.size(), reads);
+    QCOMPARE(m_keyring.reads.count(u"keyring1@one.test"_s), 1);
     QCOMPARE(m_servers.size(), 3);
     QVERIFY(m_servers[1].finished && m_servers[2].finished);
     QCOMPARE(m_servers[1].host, u"one.test"_s);

@@ -1,4 +1,6 @@
 #include "message/CMessage.h"
+#include "message/MessageDecoder.h"
+#include "message/MessageListModel.h"
 #include "settings/Program.h"
 
 #include <QDateTime>
@@ -49,6 +51,9 @@ private slots:
 
     void fromAndAddress_data();
     void fromAndAddress();
+    void sender_data();
+    void sender();
+    void escapedQuotesInTheNameSurviveTheFile();
     void unquote_data();
     void unquote();
     void fileFormat();
@@ -97,6 +102,53 @@ void TestMessage::fromAndAddress_data()
     QTest::newRow("two addresses") << u"Two <a@b>, Three <c@d>"_s << u"Two"_s << u"a@b"_s;
     QTest::newRow("unicode name") << u"Andr\u00e9 P\u00e9rard <andre@example.fr>"_s
                                   << u"Andr\u00e9 P\u00e9rard"_s << u"andre@example.fr"_s;
+    QTest::newRow("escaped quotes in a quoted name") << u"\"Quote \\\"Inner\\\" Name\" <q@example.com>"_s
+                                                     << u"Quote \"Inner\" Name"_s << u"q@example.com"_s;
+    QTest::newRow("escaped backslash") << u"\"A \\\\ B\" <ab@x>"_s << u"A \\ B"_s << u"ab@x"_s;
+    // Read back from a message file, where double quotes are apostrophes.
+    QTest::newRow("escaped quotes from a file")
+        << u"'Quote \\'Inner\\' Name' <q@example.com>"_s << u"Quote \"Inner\" Name"_s << u"q@example.com"_s;
+    QTest::newRow("apostrophe in a name from a file")
+        << u"'O'Brien, Pat' <pat@x>"_s << u"O'Brien, Pat"_s << u"pat@x"_s;
+    QTest::newRow("unquoted name keeps its backslash") << u"DOM\\user <u@x>"_s << u"DOM\\user"_s << u"u@x"_s;
+}
+
+void TestMessage::sender_data()
+{
+    QTest::addColumn<QString>("fullFrom");
+    QTest::addColumn<QString>("sender");
+    QTest::newRow("display name") << u"\"Joe Bloggs\" <joe@example.com>"_s << u"Joe Bloggs"_s;
+    QTest::newRow("address alone") << u"joe@example.com"_s << u"joe@example.com"_s;
+    QTest::newRow("address in brackets") << u"<joe@example.com>"_s << u"joe@example.com"_s;
+    QTest::newRow("empty quoted name") << u"\"\" <joe@example.com>"_s << u"joe@example.com"_s;
+    QTest::newRow("blank name") << u"\"  \" <joe@example.com>"_s << u"joe@example.com"_s;
+    QTest::newRow("no From") << QString() << u"unknown sender"_s;
+    QTest::newRow("empty brackets") << u"<>"_s << u"unknown sender"_s;
+}
+
+void TestMessage::sender()
+{
+    QFETCH(QString, fullFrom);
+    CMessage m;
+    m.m_FullFrom = fullFrom;
+    QTEST(m.Sender(), "sender");
+}
+
+// The header as the sender's program writes it, decoded, stored, listed, and
+// listed again after a restart.
+void TestMessage::escapedQuotesInTheNameSurviveTheFile()
+{
+    CMessage m = orvella::MessageDecoder::Decode(
+        "From: \"Quote \\\"Inner\\\" Name\" <q@example.com>\r\nSubject: s\r\nMessage-ID: <q.1@x>\r\n\r\n"
+        "Hello.\r\n");
+    QCOMPARE(m.From(), u"Quote \"Inner\" Name"_s);
+    QCOMPARE(orvella::MessageListModel::entryFor(m).from, u"Quote \"Inner\" Name"_s);
+    QVERIFY(m.Save());
+    CMessage loaded;
+    QVERIFY(loaded.Load(m.Path()));
+    QCOMPARE(loaded.From(), u"Quote \"Inner\" Name"_s);
+    QCOMPARE(orvella::MessageListModel::entryFor(loaded).from, u"Quote \"Inner\" Name"_s);
+    QCOMPARE(loaded.EMailAddress(), u"q@example.com"_s);
 }
 
 void TestMessage::fromAndAddress()

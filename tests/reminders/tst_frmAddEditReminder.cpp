@@ -88,6 +88,8 @@ private Q_SLOTS:
     void intervalBoxesTakeDigits();
     void nowAndBrowse();
     void screenReaderNames();
+    void timeShowsHoursAndMinutes_data();
+    void timeShowsHoursAndMinutes();
     void keyboardPath();
     void screenshots();
 };
@@ -560,6 +562,32 @@ void tst_frmAddEditReminder::screenshots()
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         test::saveShot(&d, u"reminder-editor-"_s + names[kind]);
     }
+}
+
+void tst_frmAddEditReminder::timeShowsHoursAndMinutes_data()
+{
+    QTest::addColumn<QString>("locale");
+    // The C locale's short time format holds seconds.
+    QTest::newRow("C") << u"C"_s;
+    QTest::newRow("English (United States)") << u"en_US"_s;
+    QTest::newRow("German") << u"de_DE"_s;
+    QTest::newRow("Finnish") << u"fi_FI"_s;
+    QTest::newRow("Korean") << u"ko_KR"_s;
+}
+
+void tst_frmAddEditReminder::timeShowsHoursAndMinutes()
+{
+    QFETCH(QString, locale);
+    const QLocale before;
+    QLocale::setDefault(QLocale(locale));
+    Editor e;
+    frmAddEditReminder& d = e.open();
+    d.dtTime->setTime(QTime(15, 7, 42));
+    const QString shown = d.dtTime->text();
+    QLocale::setDefault(before);
+    QVERIFY2(shown.contains(u"07"_s) && !shown.contains(u"42"_s), qPrintable(shown));
+    // The hour in the locale's own way (15 or 3 in the afternoon).
+    QVERIFY2(shown.contains(u"15"_s) || shown.contains(u'3'), qPrintable(shown));
 }
 
 QTEST_MAIN(tst_frmAddEditReminder)

@@ -58,6 +58,8 @@ private Q_SLOTS:
     void filtersApplyInOrder();
     void displayName();
     void loadAndSave();
+    void blanksSurviveARestart_data();
+    void blanksSurviveARestart();
 };
 
 void tst_CFilter::apply_data()
@@ -158,6 +160,35 @@ void tst_CFilter::loadAndSave()
     f.close();
     QCOMPARE(LoadFilters(path).size(), 2);
     QVERIFY(LoadFilters(dir.filePath(u"missing.INI"_s)).isEmpty());
+}
+
+void tst_CFilter::blanksSurviveARestart_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("filtered");
+    // "--" alone would cut the first line already.
+    QTest::newRow("signature cut") << 1 << u"-- "_s << u"x--y\r\n-- \r\nsig"_s << u"x--y\r\n"_s;
+    QTest::newRow("quoted reply") << 0 << u" >>"_s << u">>a\r\n >>b\r\nc"_s << u">>a\r\nc"_s;
+    QTest::newRow("in quotes") << 1 << u"\"cut\""_s << u"cut \"cut\" here"_s << u"cut "_s;
+}
+
+void tst_CFilter::blanksSurviveARestart()
+{
+    QFETCH(int, type);
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, filtered);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Filters.INI"_s);
+    QVERIFY(SaveFilters({filter(0, u"unrelated"_s), filter(type, name)}, path));
+    platform::invalidateProfileCache();
+    const FilterList loaded = LoadFilters(path);
+    QCOMPARE(loaded.size(), 2);
+    QCOMPARE(loaded[1].m_Name, name);
+    QCOMPARE(loaded[1].m_Type, type);
+    QCOMPARE(ApplyFilters(loaded, text), filtered);
 }
 
 QTEST_GUILESS_MAIN(tst_CFilter)

@@ -24,6 +24,9 @@
 #   pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench
 #   e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3
 #   storage1 storage2 instance1 instance2
+# and one mailbox reached through each port with a password of its own, as two
+# mailboxes of one name on one host: keyring4 ("keyring4-pw" on the POP3 port,
+# "keyring4-tls-pw" on the POP3S port).
 # A wrong password is answered "-ERR [AUTH] Authentication failed." after about
 # 2 s. Dovecot normally also slows down every later login from the same address
 # (up to 15 s); that penalty is switched off here so one test's failing login
@@ -114,8 +117,20 @@ for u in $users; do
   mkdir -p "$home/Maildir/cur" "$home/Maildir/new" "$home/Maildir/tmp"
   echo "$u:{PLAIN}$u-pw:$vuid:$vgid::$home::" >> "$passwd"
 done
+# The user whose password depends on the port: the passwd-file gives its home
+# (and a password nobody sends); the file of the port it came in on, looked up
+# first, gives its password there.
+perport=keyring4
+mkdir -p "$data/home/$perport/Maildir/cur" "$data/home/$perport/Maildir/new" "$data/home/$perport/Maildir/tmp"
+echo "$perport:{PLAIN}$(openssl rand -hex 24):$vuid:$vgid::$data/home/$perport::" >> "$passwd"
 chown root:dovecot "$passwd"
 chmod 640 "$passwd"
+write_port_passwords() {
+  echo "$perport:{PLAIN}$perport-pw" > "$data/passwd-port-$1"
+  echo "$perport:{PLAIN}$perport-tls-pw" > "$data/passwd-port-$2"
+  chown root:dovecot "$data/passwd-port-$1" "$data/passwd-port-$2"
+  chmod 640 "$data/passwd-port-$1" "$data/passwd-port-$2"
+}
 chmod 755 "$data/home"
 chown -R "$vuid:$vgid" "$data/home"/*
 
@@ -155,6 +170,10 @@ ssl_min_protocol = TLSv1.2
 # USER/PASS and SASL PLAIN there without TLS.
 disable_plaintext_auth = yes
 auth_mechanisms = plain login
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $data/passwd-port-%{lport}
+}
 passdb {
   driver = passwd-file
   args = scheme=PLAIN username_format=%u $passwd
@@ -216,6 +235,7 @@ started=0
 for attempt in 1 2 3; do
   read -r pop3 pop3s < <(free_ports)
   write_conf "$pop3" "$pop3s"
+  write_port_passwords "$pop3" "$pop3s"
   : > "$dir/dovecot.log"
   if ! dovecot -c "$dir/dovecot.conf" 2>>"$dir/dovecot.log"; then
     continue
@@ -248,6 +268,9 @@ env="$dir/dovecot.env"
     echo "DOVECOT_PASSWORD_$u=$u-pw"
     echo "DOVECOT_MAILDIR_$u=$data/home/$u/Maildir"
   done
+  echo "DOVECOT_PASSWORD_$perport=$perport-pw"
+  echo "DOVECOT_POP3S_PASSWORD_$perport=$perport-tls-pw"
+  echo "DOVECOT_MAILDIR_$perport=$data/home/$perport/Maildir"
 } > "$env.tmp"
 mv "$env.tmp" "$env"
 echo "dovecot-start: POP3 on 127.0.0.1:$pop3, POP3S on 127.0.0.1:$pop3s ($env)"

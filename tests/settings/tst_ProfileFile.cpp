@@ -18,6 +18,8 @@ private Q_SLOTS:
     void writeAddsKeyAfterSectionBody();
     void writeNewSectionAndCrLf();
     void valueWithLineBreakStaysOneLine();
+    void writtenValueReadsBackExactly_data();
+    void writtenValueReadsBackExactly();
     void windows1252Fallback();
     void saveIsAtomicAndCached();
     void readIniThroughCache();
@@ -107,6 +109,40 @@ void tst_ProfileFile::valueWithLineBreakStaysOneLine()
     g.parse(f.text());
     QCOMPARE(g.read(u"A"_s, u"k"_s, {}), u"one two three"_s);
     QCOMPARE(g.read(u"A"_s, u"next"_s, {}), u"ok"_s);
+}
+
+void tst_ProfileFile::writtenValueReadsBackExactly_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("line"); // as the file holds it
+    QTest::newRow("plain text stays bare") << u"Sent from"_s << u"k=Sent from"_s;
+    QTest::newRow("empty") << QString() << u"k="_s;
+    QTest::newRow("signature cut") << u"-- "_s << u"k=\"-- \""_s;
+    QTest::newRow("leading blank") << u" >>"_s << u"k=\" >>\""_s;
+    QTest::newRow("leading tab") << u"\tx"_s << u"k=\"\tx\""_s;
+    QTest::newRow("blanks only") << u"   "_s << u"k=\"   \""_s;
+    QTest::newRow("inner blanks stay bare") << u"a  b"_s << u"k=a  b"_s;
+    // The reader drops a pair of enclosing quotes of either kind.
+    QTest::newRow("in double quotes") << u"\"Re:\""_s << u"k=\"\"Re:\"\""_s;
+    QTest::newRow("in single quotes") << u"'x'"_s << u"k=\"'x'\""_s;
+    QTest::newRow("opening quote only") << u"\"quoted"_s << u"k=\"\"quoted\""_s;
+    QTest::newRow("a lone quote") << u"\""_s << u"k=\"\"\""_s;
+    QTest::newRow("closing quote only stays bare") << u"say \"hi\""_s << u"k=say \"hi\""_s;
+    QTest::newRow("quote and blank") << u"\" "_s << u"k=\"\" \""_s;
+}
+
+void tst_ProfileFile::writtenValueReadsBackExactly()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, line);
+    ProfileFile f;
+    f.write(u"S"_s, u"k"_s, value);
+    QCOMPARE(f.text(), u"[S]\r\n"_s + line + u"\r\n"_s);
+    QCOMPARE(f.read(u"S"_s, u"k"_s, u"DEF"_s), value);
+    // What the next start reads.
+    ProfileFile again;
+    again.parse(f.text());
+    QCOMPARE(again.read(u"S"_s, u"k"_s, u"DEF"_s), value);
 }
 
 void tst_ProfileFile::windows1252Fallback()

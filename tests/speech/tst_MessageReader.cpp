@@ -49,6 +49,8 @@ private Q_SLOTS:
     void userHidingEndsReading();
     void tellMeReadsStoredMessage();
     void composedTextCleaned();
+    void senderWithoutName_data();
+    void senderWithoutName();
 
 private:
     void give(int count);
@@ -360,6 +362,34 @@ void tst_MessageReader::composedTextCleaned()
     const QString text = m_reader->ComposeMessageText(m);
     // The body's backslashes are kept from opening a speech tag.
     QCOMPARE(text, u"It says\r\nHi there ..... \\\u2060Mrk5\\\u2060. "_s);
+}
+
+void tst_MessageReader::senderWithoutName_data()
+{
+    QTest::addColumn<QString>("fullFrom");
+    QTest::addColumn<QString>("sender");
+    QTest::newRow("display name") << u"Ann <ann@example.com>"_s << u"Ann"_s;
+    QTest::newRow("address only") << u"<ann@example.com>"_s << u"ann@example.com"_s;
+    QTest::newRow("no From") << QString() << u"unknown sender"_s;
+}
+
+// The panel's "From:" line and the spoken sentence always name somebody.
+void tst_MessageReader::senderWithoutName()
+{
+    QFETCH(QString, fullFrom);
+    QFETCH(QString, sender);
+    CMessage m = mail(1);
+    m.m_FullFrom = fullFrom;
+    m_reader->NewMessages.append(m);
+    QStringList shown;
+    m_reader->hooks.panelChanged = [&](const MessageReader::Panel& panel) {
+        if (!panel.from.isEmpty() && !shown.contains(panel.from)) shown << panel.from;
+    };
+    m_reader->AnnounceNewMail(false, false);
+    m_agent->runQueue();
+    QCOMPARE(shown, QStringList{sender});
+    const QString said = spokenTexts().join(u'|');
+    QVERIFY2(said.contains(u"1. Message from "_s + sender + u".  Subject 1."_s), qPrintable(said));
 }
 
 QTEST_MAIN(tst_MessageReader)

@@ -4,6 +4,8 @@
 #include "speech/agent/BalloonWindow.h"
 #include "speech/agent/CharacterWindow.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -54,6 +56,24 @@ private Q_SLOTS:
         }
         // The balloon lets clicks through to whatever is under it.
         QVERIFY(agent.balloonWindow()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+
+    // A font this system lacks keeps the balloon in the system's font; an
+    // installed one is used.
+    void balloonFontNotInstalled()
+    {
+        AgentEngine agent;
+        const QString standard = QFontInfo(QFont()).family();
+        QString other;
+        for (const QString& family : QFontDatabase::families())
+            if (QFontInfo(QFont(family)).family() != standard) other = family;
+        if (other.isEmpty()) QSKIP("only one font family is installed");
+        agent.setBalloonFontName(other);
+        QCOMPARE(QFontInfo(agent.balloonWindow()->balloonFont()).family(), QFontInfo(QFont(other)).family());
+        agent.setBalloonFontName(u"MS Sans Serif"_s);
+        QCOMPARE(QFontInfo(agent.balloonWindow()->balloonFont()).family(), standard);
+        agent.setBalloonFontSize(14);
+        QCOMPARE(agent.balloonWindow()->balloonFont().pointSize(), 14);
     }
 
     void translucentWhereTheDesktopComposes()

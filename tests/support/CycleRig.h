@@ -59,6 +59,16 @@ struct CycleRig
         QFile f(iniPath());
         if (!f.open(QIODevice::WriteOnly) || f.write(iniText.toUtf8()) < 0) return false;
         f.close();
+        return restart();
+    }
+
+    // Releases everything, as the program's end does, and loads it again
+    // from the folder, as the next start does.
+    bool restart()
+    {
+        cycle.reset();
+        accounts.clear();
+        newMessages.clear();
         platform::invalidateProfileCache();
         settings = std::make_unique<CSettings>(dir.path());
         settings->LoadInitial();

@@ -71,6 +71,13 @@ public:
     {
         return m_env.value(QStringLiteral("DOVECOT_PASSWORD_") + user);
     }
+    // The password of user on the POP3S port: its own for a user whose
+    // password depends on the port (keyring4), else the same as on POP3.
+    QString pop3sPassword(const QString& user) const
+    {
+        const QString own = m_env.value(QStringLiteral("DOVECOT_POP3S_PASSWORD_") + user);
+        return own.isEmpty() ? password(user) : own;
+    }
     QString maildir(const QString& user) const
     {
         return m_env.value(QStringLiteral("DOVECOT_MAILDIR_") + user);

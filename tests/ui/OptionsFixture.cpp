@@ -81,7 +81,9 @@ OptionsFixture::OptionsFixture(const QString& iniText)
     services->agent = &agent;
     services->speech = speech.get();
     services->character = character.get();
-    services->checkParameters = [this] { return m_cycle->CheckParameters(); };
+    services->checkParameters = [this](const QString& server, const QString& name, bool hasPassword) {
+        return m_cycle->CheckParameters(server, name, hasPassword);
+    };
     services->modalDialog = {[this] { return modalFlag; }, [this](bool on) { modalFlag = on; }};
     services->rememberTab = [this](int page) { rememberedTab = page; };
     // Left unset, the dialog opens the message window itself; the recorder catches it.

@@ -52,6 +52,8 @@ public:
 
     // The Speak and Play requests made since the last call, in order.
     QStringList takeSpeech();
+    // The real check cycle over the accounts, which the dialog's OK checks with.
+    MailCheckCycle* cycle() const { return m_cycle.get(); }
 
 private:
     QTemporaryDir m_app;

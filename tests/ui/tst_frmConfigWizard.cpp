@@ -34,12 +34,15 @@ private Q_SLOTS:
     void skipLinks_data();
     void skipLinks();
     void serverWithAtStays();
+    void portThatCannotWorkStays_data();
+    void portThatCannotWorkStays();
     void webMailCheck_data();
     void webMailCheck();
     void sayPage_data();
     void sayPage();
     void characterAtTopCentreWhileOpen();
     void everyControlHasItsLabelsName();
+    void linkReadsAsPartOfItsSentence();
 
 private:
     WizardFolders m_folders;
@@ -192,6 +195,47 @@ void tst_frmConfigWizard::serverWithAtStays()
              u"The incoming mail server address should not contain the @ character. Please check "
              u"your account information for the correct incoming mail server address."_s);
     QVERIFY(rig.questions.isEmpty());
+}
+
+void tst_frmConfigWizard::portThatCannotWorkStays_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("above 65535") << u"99999"_s;
+    QTest::newRow("0") << u"0"_s;
+    QTest::newRow("empty") << QString();
+}
+
+// Next refuses a port that cannot work, with the message beside the field
+// and the focus in it; the port as typed stays for the user to mend.
+void tst_frmConfigWizard::portThatCannotWorkStays()
+{
+    QFETCH(QString, typed);
+    Rig rig;
+    auto w = rig.open(frmConfigWizard::PageServer);
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->txtPOPServer->setText(u"pop.example.net"_s);
+    QWidget* port = w->findChild<QWidget*>(u"txtPort"_s);
+    port->setFocus();
+    QTRY_VERIFY(port->hasFocus());
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(port, Qt::Key_Delete);
+    QTest::keyClicks(port, typed);
+    QTest::keyClick(port, Qt::Key_Return);
+    QCOMPARE(w->currentPage(), int(frmConfigWizard::PageServer));
+    auto* message = w->findChild<QLabel*>(u"lblPortMessage"_s);
+    QVERIFY(message && message->isVisible());
+    const QString why = u"Type a port number from 1 to 65535."_s;
+    QCOMPARE(message->text(), why);
+    QCOMPARE(QAccessible::queryAccessibleInterface(message)->text(QAccessible::Name), why);
+    QCOMPARE(QAccessible::queryAccessibleInterface(port)->text(QAccessible::Description), why);
+    QTRY_VERIFY(port->hasFocus());
+    QCOMPARE(w->txtPort->text(), typed);
+
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, u"1995"_s);
+    QVERIFY(!message->isVisible());
+    QTest::keyClick(port, Qt::Key_Return);
+    QCOMPARE(w->currentPage(), int(frmConfigWizard::PageAccountName));
 }
 
 void tst_frmConfigWizard::webMailCheck_data()
@@ -409,6 +453,53 @@ void tst_frmConfigWizard::everyControlHasItsLabelsName()
     QVERIFY(QAccessible::queryAccessibleInterface(w->txtPOPServer)
                 ->text(QAccessible::Description)
                 .startsWith(u"Please fill, your incoming mail server address."_s));
+}
+
+namespace {
+
+// The columns of widget that hold ink: the first and the last (-1 when none).
+std::pair<int, int> inkColumns(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    const QRgb background = image.pixel(0, 0);
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < qGray(background) - 60) {
+                if (first < 0) first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
+
+} // namespace
+
+// "Please Click Here, to find out ...": the link stands between its words as
+// a word does, with a blank before it and none before the comma.
+void tst_frmConfigWizard::linkReadsAsPartOfItsSentence()
+{
+    Rig rig;
+    auto w = rig.open(frmConfigWizard::PageEMail);
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    frmConfigWizardLink* link = w->lblClickHere;
+    QLabel *before = nullptr, *after = nullptr;
+    for (QLabel* label : link->parentWidget()->findChildren<QLabel*>()) {
+        if (label->text() == u"Please"_s) before = label;
+        if (label->text().startsWith(u", to find out"_s)) after = label;
+    }
+    QVERIFY(before && after);
+    const auto [pleaseFirst, pleaseLast] = inkColumns(before);
+    const auto [linkFirst, linkLast] = inkColumns(link);
+    const auto [commaFirst, commaLast] = inkColumns(after);
+    QVERIFY(pleaseLast >= 0 && linkFirst >= 0 && commaFirst >= 0);
+    const int blank = link->x() + linkFirst - (before->x() + pleaseLast);
+    const int beforeComma = after->x() + commaFirst - (link->x() + linkLast);
+    const int space = after->fontMetrics().horizontalAdvance(u' ');
+    const QString gaps =
+        u"blank %1, before the comma %2, a space %3"_s.arg(blank).arg(beforeComma).arg(space);
+    QVERIFY2(blank >= space, qPrintable(gaps));
+    QVERIFY2(beforeComma < space && beforeComma < blank, qPrintable(gaps));
 }
 
 QTEST_MAIN(tst_frmConfigWizard)

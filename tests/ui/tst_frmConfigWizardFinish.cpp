@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -115,14 +114,14 @@ void tst_frmConfigWizardFinish::securityProposesTlsAndPortFollows()
     Rig rig;
     auto w = rig.open(frmConfigWizard::PageServer);
     QCOMPARE(w->cboSecurity->currentData().toString(), u"TLS"_s);
-    QCOMPARE(w->txtPort->value(), 995);
+    QCOMPARE(w->txtPort->text(), u"995"_s);
     QCOMPARE(w->cboSecurity->count(), 2); // never a connection in clear
     w->cboSecurity->setCurrentIndex(1);
     QCOMPARE(w->cboSecurity->currentData().toString(), u"STARTTLS"_s);
-    QCOMPARE(w->txtPort->value(), 110);
-    w->txtPort->setValue(1110);
+    QCOMPARE(w->txtPort->text(), u"110"_s);
+    w->txtPort->setText(u"1110"_s);
     w->cboSecurity->setCurrentIndex(0);
-    QCOMPARE(w->txtPort->value(), 995);
+    QCOMPARE(w->txtPort->text(), u"995"_s);
 
     // An account that already names its security keeps it and its port.
     Rig again;
@@ -130,7 +129,7 @@ void tst_frmConfigWizardFinish::securityProposesTlsAndPortFollows()
     again.accounts.first()->m_Port = 1110;
     auto w2 = again.open(frmConfigWizard::PageServer);
     QCOMPARE(w2->cboSecurity->currentData().toString(), u"STARTTLS"_s);
-    QCOMPARE(w2->txtPort->value(), 1110);
+    QCOMPARE(w2->txtPort->text(), u"1110"_s);
 }
 
 void tst_frmConfigWizardFinish::finishWrites_data()

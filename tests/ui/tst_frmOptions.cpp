@@ -2,12 +2,14 @@
 // and not on Cancel, the account list, and the edge cases of filling it.
 #include "OptionsFixture.h"
 
+#include "mail/pop/Pop3Client.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "rules/frmAddEditFilter.h"
 #include "rules/frmAddEditRule.h"
 #include "settings/ModOrvella.h"
 #include "settings/Program.h"
+#include "support/Pop3ScriptedTransport.h"
 #include "ui/OptionsAccountsPage.h"
 #include "ui/OptionsCharacterPage.h"
 #include "ui/OptionsFiltersPage.h"
@@ -17,6 +19,7 @@
 #include "ui/frmOptions.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -27,6 +30,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -99,9 +104,15 @@ private Q_SLOTS:
     void autoStartFollowsTheBox();
     void linesAboveHundredShowFifteen();
     void unknownFontAndSizeFallBack();
+    void fontFamilies_data();
+    void fontFamilies();
+    void fontListNamesEachFamilyOnce();
     void characterFilesListedOnce();
     void numericFieldsTakeDigitsOnly_data();
     void numericFieldsTakeDigitsOnly();
+    void numberFieldsRefuseWhatCannotWork_data();
+    void numberFieldsRefuseWhatCannotWork();
+    void checksUseTheSavedAccountsUntilOK();
     void keysThatTypeNothingLeaveTheFilteredFields_data();
     void keysThatTypeNothingLeaveTheFilteredFields();
     void blankCannotBeTypedIntoSymbols();
@@ -254,28 +265,42 @@ void tst_frmOptions::accountsAddedAndRemovedRenumber()
     QCOMPARE(page.txtPOPServer->text(), u"two.test"_s);
     QVERIFY(page.cmdRemoveAccount->isEnabled());
     page.cmdRemoveAccount->click();
-    QCOMPARE(f.accounts.size(), 2);
     // The account behind moves up and shows under the name it is saved with.
     QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s}));
     QCOMPARE(page.lstAccounts->indexOfTopLevelItem(page.lstAccounts->currentItem()), 1);
     QCOMPARE(page.txtPOPServer->text(), u"three.test"_s);
 
-    // A new account starts from the section it will be saved in.
+    // A new account starts empty, although the section it will be saved in
+    // still holds the account that moved up.
     page.cmdAddAccount->click();
     QCOMPARE(entries(page.lstAccounts), (QStringList{u"Default Account"_s, u"Account 2"_s, u"Account 3"_s}));
-    QCOMPARE(f.accounts.last()->m_AccountID, u"Account 3"_s);
+    QCOMPARE(page.txtPOPServer->text(), QString());
+    QCOMPARE(page.txtAccountName->text(), QString());
+    QCOMPARE(page.txtPassword->text(), QString());
+    QCOMPARE(page.txtCheckInterval->text(), u"3"_s);
+    QCOMPARE(page.txtPort->text(), u"110"_s);
     retype(page.txtPOPServer, u"four.test"_s);
     retype(page.txtAccountName, u"four"_s);
-    QCOMPARE(f.accounts.last()->m_PopServer, u"four.test"_s);
+    // The program's accounts are the saved ones until OK.
+    QCOMPARE(f.accounts.size(), 3);
+    QCOMPARE(f.accounts[1]->m_PopServer, u"two.test"_s);
 
     dlg.cmdOK->click();
     QVERIFY(!dlg.isVisible());
+    QCOMPARE(f.accounts.size(), 3);
+    QCOMPARE(f.accounts[1]->m_PopServer, u"three.test"_s);
+    QCOMPARE(f.accounts[2]->m_PopServer, u"four.test"_s);
+    QCOMPARE(f.accounts[2]->m_AccountID, u"Account 3"_s);
+    QVERIFY(!f.accounts[2]->HasPassword());
     QCOMPARE(f.ini(u"General"_s, u"NoOfAccounts"_s), u"3"_s);
     QCOMPARE(f.ini(u"Account"_s, u"POPServer"_s), u"one.test"_s);
     QCOMPARE(f.ini(u"Account 2"_s, u"POPServer"_s), u"three.test"_s);
     QCOMPARE(f.ini(u"Account 2"_s, u"AccountName"_s), u"three"_s);
     QCOMPARE(f.ini(u"Account 3"_s, u"POPServer"_s), u"four.test"_s);
     QCOMPARE(f.ini(u"Account 3"_s, u"AccountName"_s), u"four"_s);
+    // Nothing of the account that moved up stays with the new one.
+    QCOMPARE(f.ini(u"Account 3"_s, u"Password"_s), QString());
+    QCOMPARE(f.ini(u"Account 3"_s, u"NoOfMessages"_s), u"0"_s);
 }
 
 void tst_frmOptions::oneAccountCannotBeRemoved()
@@ -302,9 +327,10 @@ void tst_frmOptions::oneAccountCannotBeRemoved()
     QVERIFY(!page.cmdRemoveAccount->isEnabled());
     page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
     page.cmdRemoveAccount->click();
-    QCOMPARE(f.accounts.size(), 1);
     QCOMPARE(entries(page.lstAccounts), QStringList{u"Default Account"_s});
     QVERIFY(!page.cmdRemoveAccount->isEnabled());
+    dlg.cmdOK->click();
+    QCOMPARE(f.accounts.size(), 1);
 }
 
 void tst_frmOptions::okStopsOnMissingAccountSettings_data()
@@ -390,27 +416,92 @@ void tst_frmOptions::linesAboveHundredShowFifteen()
     QVERIFY(page.cboLines->isEnabled());
 }
 
+// The settings' default font, "MS Sans Serif", is installed on no Linux: it
+// keeps its name through OK, and the balloon keeps the system's font.
 void tst_frmOptions::unknownFontAndSizeFallBack()
 {
-    if (QFontDatabase::families().contains(u"MS Sans Serif"_s)) QSKIP("MS Sans Serif is installed here");
+    if (QFontDatabase::hasFamily(u"MS Sans Serif"_s)) QSKIP("MS Sans Serif is installed here");
     OptionsFixture f;
-    f.settings->m_FontName = u"No Such Font"_s;
+    f.settings->m_FontName = u"MS Sans Serif"_s;
     f.settings->m_FontSize = 13;
+    {
+        frmOptions dlg(*f.services);
+        dlg.Init();
+        OptionsCharacterPage& page = *dlg.pageCharacter;
+        QVERIFY(page.cboFontName->count() > 0);
+        QCOMPARE(page.cboFontName->currentIndex(), -1);
+        QCOMPARE(page.cboFontName->placeholderText(), u"MS Sans Serif (not installed)"_s);
+        QVERIFY(page.cboFontName->accessibleDescription().contains(u"not installed"_s));
+        QCOMPARE(page.cboFontSize->currentText(), u"10"_s);
+        dlg.cmdOK->click();
+        QVERIFY(!dlg.isVisible());
+    }
+    QCOMPARE(f.settings->m_FontName, u"MS Sans Serif"_s);
+    QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), u"MS Sans Serif"_s);
+    QCOMPARE(f.agent.balloonFontName, u"MS Sans Serif"_s);
+
+    // An installed font, even under a name with its foundry, and a listed
+    // size show as they are; OK writes what was stored.
+    const QString installed = QFontDatabase::families().constLast();
+    const QString family = OptionsCharacterPage::FamilyName(installed);
+    f.settings->m_FontName = family + u" [Foundry]"_s;
+    f.settings->m_FontSize = 14;
+    {
+        frmOptions dlg(*f.services);
+        dlg.Init();
+        QCOMPARE(dlg.pageCharacter->cboFontName->currentText(), family);
+        QCOMPARE(dlg.pageCharacter->cboFontName->placeholderText(), QString());
+        QCOMPARE(dlg.pageCharacter->cboFontSize->currentText(), u"14"_s);
+        dlg.cmdOK->click();
+    }
+    QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), family + u" [Foundry]"_s);
+
+    // A font the user chooses is written.
     frmOptions dlg(*f.services);
     dlg.Init();
-    OptionsCharacterPage& page = *dlg.pageCharacter;
-    QVERIFY(page.cboFontName->count() > 0);
-    QCOMPARE(page.cboFontName->currentIndex(), 0);
-    QCOMPARE(page.cboFontSize->currentText(), u"10"_s);
+    dlg.show();
+    const QString chosen = dlg.pageCharacter->cboFontName->itemText(0);
+    Choose(dlg.pageCharacter->cboFontName, chosen);
+    dlg.cmdOK->click();
+    QCOMPARE(f.ini(u"Character"_s, u"FontName"_s), chosen);
+}
 
-    // An installed font and a listed size show as they are.
-    const QString second = page.cboFontName->itemText(page.cboFontName->count() - 1);
-    f.settings->m_FontName = second;
-    f.settings->m_FontSize = 14;
-    frmOptions again(*f.services);
-    again.Init();
-    QCOMPARE(again.pageCharacter->cboFontName->currentText(), second);
-    QCOMPARE(again.pageCharacter->cboFontSize->currentText(), u"14"_s);
+void tst_frmOptions::fontFamilies_data()
+{
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("plain names") << QStringList{u"DejaVu Sans"_s, u"Nimbus Roman"_s}
+                                 << QStringList{u"DejaVu Sans"_s, u"Nimbus Roman"_s};
+    QTest::newRow("one family of two foundries")
+        << QStringList{u"C059 [UKWN]"_s, u"C059 [URW]"_s, u"D050000L"_s}
+        << QStringList{u"C059"_s, u"D050000L"_s};
+    QTest::newRow("a name in another letter case")
+        << QStringList{u"Noto Sans"_s, u"noto sans"_s} << QStringList{u"Noto Sans"_s};
+    QTest::newRow("brackets that are the name") << QStringList{u"[x]"_s} << QStringList{u"[x]"_s};
+    QTest::newRow("nothing installed") << QStringList{} << QStringList{};
+}
+
+void tst_frmOptions::fontFamilies()
+{
+    QFETCH(QStringList, installed);
+    QTEST(OptionsCharacterPage::FontFamilies(installed), "listed");
+}
+
+// What the dialog lists on this system: every family once, none with a foundry.
+void tst_frmOptions::fontListNamesEachFamilyOnce()
+{
+    OptionsFixture f;
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    QComboBox* list = dlg.pageCharacter->cboFontName;
+    QSet<QString> seen;
+    for (int i = 0; i < list->count(); ++i) {
+        const QString name = list->itemText(i);
+        QVERIFY2(!name.endsWith(u']'), qPrintable(name));
+        QVERIFY2(!seen.contains(name.toCaseFolded()), qPrintable(name));
+        seen.insert(name.toCaseFolded());
+    }
+    QCOMPARE(list->currentText(), u"DejaVu Sans"_s);
 }
 
 void tst_frmOptions::characterFilesListedOnce()
@@ -463,11 +554,118 @@ void tst_frmOptions::numericFieldsTakeDigitsOnly()
             QTest::keyClicks(edit, QString(c));
     }
     QCOMPARE(edit->text(), shown);
-    const CAccount& account = *f.accounts.first();
-    QCOMPARE(field == u"txtPort"_s ? account.m_Port : account.m_CheckInterval, stored);
     // Pasted text holding anything but digits is refused whole.
     edit->insert(u"b7"_s);
     QCOMPARE(edit->text(), shown);
+    dlg.cmdOK->click();
+    // A number that cannot work keeps the dialog open (0 in the table).
+    QCOMPARE(dlg.isVisible(), stored == 0);
+    const CAccount& account = *f.accounts.first();
+    QCOMPARE(field == u"txtPort"_s ? account.m_Port : account.m_CheckInterval,
+             stored == 0 ? (field == u"txtPort"_s ? 110 : 3) : stored);
+}
+
+void tst_frmOptions::numberFieldsRefuseWhatCannotWork_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    const QString port = u"Type a port number from 1 to 65535."_s;
+    const QString interval = u"Type a number of minutes, 1 or more."_s;
+    QTest::newRow("port above 65535") << u"txtPort"_s << u"99999"_s << port;
+    QTest::newRow("port 0") << u"txtPort"_s << u"0"_s << port;
+    QTest::newRow("port empty") << u"txtPort"_s << QString() << port;
+    QTest::newRow("interval empty") << u"txtCheckInterval"_s << QString() << interval;
+    QTest::newRow("interval 0") << u"txtCheckInterval"_s << u"000"_s << interval;
+}
+
+// A number that cannot work, in an account that is not showing: OK shows
+// that account, the message beside the field and the focus in it, and saves
+// nothing; a number that works takes the message away.
+void tst_frmOptions::numberFieldsRefuseWhatCannotWork()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    OptionsFixture f(threeAccounts);
+    const QByteArray before = f.iniBytes();
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    OptionsAccountsPage& page = *dlg.pageAccounts;
+    auto* edit = dlg.findChild<QLineEdit*>(field);
+    QLabel* label = field == u"txtPort"_s ? page.lblPortMessage : page.lblIntervalMessage;
+    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(1));
+    retype(edit, typed);
+    QVERIFY(label->isVisible());
+    page.lstAccounts->setCurrentItem(page.lstAccounts->topLevelItem(0));
+    QVERIFY(!label->isVisible());
+    dlg.tabOptions->setCurrentWidget(dlg.pageGeneral);
+
+    dlg.cmdOK->click();
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.tabOptions->currentWidget(), dlg.pageAccounts);
+    QCOMPARE(page.lstAccounts->indexOfTopLevelItem(page.lstAccounts->currentItem()), 1);
+    QCOMPARE(edit->text(), typed);
+    QTRY_VERIFY(edit->hasFocus());
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(), message);
+    // What a screen reader finds: the message by its name, and with the field.
+    QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), message);
+    QVERIFY2(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Description).contains(message),
+             qPrintable(edit->accessibleDescription()));
+    QCOMPARE(f.iniBytes(), before);
+    QCOMPARE(f.accounts[1]->m_Port, 110);
+    QCOMPARE(f.accounts[1]->m_CheckInterval, 3);
+
+    retype(edit, u"7"_s);
+    QVERIFY(!label->isVisible());
+    QVERIFY(!edit->accessibleDescription().contains(message));
+    dlg.cmdOK->click();
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(f.ini(u"Account 2"_s, field == u"txtPort"_s ? u"Port"_s : u"CheckInterval"_s), u"7"_s);
+}
+
+// A check while the dialog is open goes to the saved server, never to one
+// being typed; after OK, to the new one. Cancel leaves the accounts alone.
+void tst_frmOptions::checksUseTheSavedAccountsUntilOK()
+{
+    OptionsFixture f;
+    QStringList statuses;
+    MailCheckCycle& cycle = *f.cycle();
+    cycle.hooks.setStatusText = [&](const QString& text) { statuses << text; };
+    cycle.hooks.stepDelay = [](int) { return 0; };
+    cycle.hooks.makeClient = [] {
+        auto transport = std::make_unique<Pop3ScriptedTransport>();
+        transport->refuseConnection(u"refused"_s);
+        return std::make_unique<Pop3Client>(std::move(transport));
+    };
+    const auto check = [&] {
+        statuses.clear();
+        QSignalSpy finished(&cycle, &MailCheckCycle::finished);
+        cycle.CheckAllMailServers();
+        return finished.wait(20000);
+    };
+
+    for (const bool ok : {false, true}) {
+        frmOptions dlg(*f.services);
+        dlg.Init();
+        dlg.show();
+        OptionsAccountsPage& page = *dlg.pageAccounts;
+        retype(page.txtPOPServer, u"half.typ"_s);
+        retype(page.txtPassword, u"typed"_s);
+        QVERIFY(check());
+        QVERIFY2(statuses.contains(u"Connecting to pop.test"_s), qPrintable(statuses.join(u"; "_s)));
+        QVERIFY(!statuses.join(u"; "_s).contains(u"half.typ"_s));
+        QCOMPARE(f.accounts[0]->m_Password, u"abc"_s);
+        (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+        QCOMPARE(f.accounts[0]->m_PopServer, ok ? u"half.typ"_s : u"pop.test"_s);
+        QCOMPARE(f.accounts[0]->m_Password, ok ? u"typed"_s : u"abc"_s);
+    }
+    QVERIFY(check());
+    QVERIFY2(statuses.contains(u"Connecting to half.typ"_s), qPrintable(statuses.join(u"; "_s)));
 }
 
 void tst_frmOptions::keysThatTypeNothingLeaveTheFilteredFields_data()
@@ -592,6 +790,7 @@ void tst_frmOptions::accountFieldSelectedOnFocus()
     server->setFocus(Qt::TabFocusReason);
     QTRY_COMPARE(server->selectedText(), u"pop.test"_s);
     QTest::keyClicks(server, u"mail.test"_s);
+    dlg.cmdOK->click();
     QCOMPARE(f.accounts.first()->m_PopServer, u"mail.test"_s);
 }
 

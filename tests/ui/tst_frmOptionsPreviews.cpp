@@ -247,23 +247,24 @@ void tst_frmOptionsPreviews::securityNoneOnlyAfterWarning()
     const auto asked = platform::Dialogs::takeAsked();
     QCOMPARE(asked.size(), 1);
     QVERIFY(asked[0].text.contains(u"clear text"_s));
-    QCOMPARE(account.m_Security, u"Auto"_s);
     QCOMPARE(page.cboSecurity->currentText(), u"Auto"_s);
 
     // TLS takes its own port; back to STARTTLS the plain one.
     Choose(page.cboSecurity, u"TLS"_s);
-    QCOMPARE(account.m_Security, u"TLS"_s);
     QCOMPARE(page.txtPort->text(), u"995"_s);
-    QCOMPARE(account.m_Port, 995);
     Choose(page.cboSecurity, u"STARTTLS"_s);
-    QCOMPARE(account.m_Port, 110);
+    QCOMPARE(page.txtPort->text(), u"110"_s);
     QVERIFY(platform::Dialogs::takeAsked().isEmpty());
 
     platform::Dialogs::queueAnswer(true);
     Choose(page.cboSecurity, u"None"_s);
     QCOMPARE(platform::Dialogs::takeAsked().size(), 1);
-    QCOMPARE(account.m_Security, u"None"_s);
+    QCOMPARE(page.cboSecurity->currentText(), u"None"_s);
+    // The account itself changes on OK.
+    QCOMPARE(account.m_Security, u"Auto"_s);
     dlg.cmdOK->click();
+    QCOMPARE(account.m_Security, u"None"_s);
+    QCOMPARE(account.m_Port, 110);
     QCOMPARE(f.ini(u"Account"_s, u"Security"_s), u"None"_s);
 }
 
@@ -288,13 +289,13 @@ void tst_frmOptionsPreviews::trustingAFingerprint()
     QVERIFY(page.cmdTrustCertificate->isVisible());
     QVERIFY(!page.cmdForgetCertificate->isVisible());
     page.cmdTrustCertificate->click();
-    QCOMPARE(account.m_TrustedCertificate, fingerprint);
-    QVERIFY(account.m_RejectedCertificate.isEmpty());
     QVERIFY(!page.cmdTrustCertificate->isVisible());
     QVERIFY(page.cmdForgetCertificate->isVisible());
     QVERIFY(page.lblCertificate->text().contains(u"trusts"_s));
     dlg.cmdOK->click();
     QVERIFY(!dlg.isVisible());
+    QCOMPARE(account.m_TrustedCertificate, fingerprint);
+    QVERIFY(account.m_RejectedCertificate.isEmpty());
     QCOMPARE(f.ini(u"Account"_s, u"TrustedCertificate"_s), fingerprint);
     // The refused fingerprint itself is never stored.
     QVERIFY(!f.iniBytes().contains("Rejected"));

@@ -39,6 +39,8 @@ class tst_frmView : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void captionAndText();
+    void senderWithoutName_data();
+    void senderWithoutName();
     void textIsReadOnlyAndKeyboardReachable();
     void viewMessageOpensOnlyWhatLoads_data();
     void viewMessageOpensOnlyWhatLoads();
@@ -54,6 +56,26 @@ void tst_frmView::captionAndText()
     QCOMPARE(dlg.windowTitle(), u"Message from Ann Smith"_s);
     QCOMPARE(dlg.txtMessage->toPlainText(), u"From: Ann Smith\nSubject: Garden party\n\n"
                                             u"Dear all,\nthe party is on Sunday.\n\n> quoted\nAnn\n"_s);
+}
+
+void tst_frmView::senderWithoutName_data()
+{
+    QTest::addColumn<QString>("fullFrom");
+    QTest::addColumn<QString>("sender");
+    QTest::newRow("address only") << u"<ann@example.com>"_s << u"ann@example.com"_s;
+    QTest::newRow("no From") << QString() << u"unknown sender"_s;
+}
+
+void tst_frmView::senderWithoutName()
+{
+    QFETCH(QString, fullFrom);
+    QFETCH(QString, sender);
+    CMessage m = sample();
+    m.m_FullFrom = fullFrom;
+    frmView dlg(m);
+    QCOMPARE(dlg.windowTitle(), u"Message from "_s + sender);
+    QVERIFY2(dlg.txtMessage->toPlainText().startsWith(u"From: "_s + sender + u"\nSubject: Garden party\n"_s),
+             qPrintable(dlg.txtMessage->toPlainText()));
 }
 
 void tst_frmView::textIsReadOnlyAndKeyboardReachable()

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFontDatabase>
 #include <QJsonArray>
 #include <QMenu>
 #include <QPainter>
@@ -190,10 +191,13 @@ void AgentEngine::MoveTo(int x, int y)
     enqueue(std::move(r));
 }
 
+// A font this system lacks (the settings' default "MS Sans Serif") leaves the
+// balloon in the system's own font; left to the font matcher, a name it does
+// not know may come out as any family at all.
 QFont AgentEngine::balloonFont() const
 {
     QFont f;
-    if (!m_fontName.isEmpty()) f.setFamily(m_fontName);
+    if (!m_fontName.isEmpty() && QFontDatabase::hasFamily(m_fontName)) f.setFamily(m_fontName);
     f.setPointSize(qBound(4, m_fontSize, 72));
     return f;
 }

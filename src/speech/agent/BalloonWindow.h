@@ -29,6 +29,7 @@ public:
     static constexpr int ThoughtLines = 5;
 
     void setBalloonFont(const QFont& font);
+    const QFont& balloonFont() const { return m_font; }
     // The character's window, in screen coordinates: the balloon points at its head.
     void setAnchor(const QRect& character);
 
