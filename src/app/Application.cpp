@@ -55,7 +55,9 @@ int runApplication(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Orvella"_s);
     QApplication::setApplicationVersion(QStringLiteral(ORVELLA_VERSION));
-    QApplication::setDesktopFileName(u"orvella"_s);
+    // The desktop finds the program's name and icon for its windows (the
+    // Wayland app id) through the installed desktop entry of this name.
+    QApplication::setDesktopFileName(QStringLiteral(ORVELLA_APP_ID));
     QApplication::setWindowIcon(QIcon(u":/icons/orvella.svg"_s));
     QApplication::setQuitOnLastWindowClosed(false);
 

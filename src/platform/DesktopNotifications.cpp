@@ -102,7 +102,9 @@ void DesktopNotifications::notify(const QString& slot, const Notice& notice, con
         for (const auto& [key, label] : notice.actions)
             actions << key << label;
     QVariantMap hints;
-    hints.insert(u"desktop-entry"_s, u"orvella"_s);
+    // The installed desktop entry: servers show the program's name and icon from it
+    // and file the notice under the program's notification settings.
+    hints.insert(u"desktop-entry"_s, QStringLiteral(ORVELLA_APP_ID));
     hints.insert(u"urgency"_s, QVariant::fromValue(uchar(1)));
     if (!notice.category.isEmpty()) hints.insert(u"category"_s, notice.category);
     const QString body = capabilities.contains(u"body-markup"_s) ? markupEscaped(notice.body) : notice.body;

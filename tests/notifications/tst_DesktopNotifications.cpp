@@ -73,7 +73,7 @@ void tst_DesktopNotifications::slotNoticeReplacesItsLast()
     QCOMPARE(got[0].replacesId, 0u);
     QCOMPARE(got[0].icon, u"mail-unread"_s);
     QCOMPARE(got[0].hints.value(u"category"_s).toString(), u"email.arrived"_s);
-    QCOMPARE(got[0].hints.value(u"desktop-entry"_s).toString(), u"orvella"_s);
+    QCOMPARE(got[0].hints.value(u"desktop-entry"_s).toString(), u"org.orvella.Orvella"_s);
     QCOMPARE(got[0].timeout, -1);
     // The second notice of the slot takes the first one's place; another slot stands apart.
     const auto mail =
