@@ -77,7 +77,7 @@ void OrvellaCore::LoadRest()
     ReminderSet->alert.openWindow = [this](const QString& text) { return m_ui.openReminderWindow(text); };
     ReminderSet->alert.notifications = Notifications.get();
     ReminderSet->alert.characterHidden = [this] { return !Agent1 || !Agent1->Visible(); };
-    // A damaged reminder file stops the loading; the user learns which one.
+    // A damaged reminder file is skipped; the user learns which one.
     if (!ReminderSet->Load())
         setStatusText(ReminderSet->LoadError());
     m_loaded = true;

@@ -74,14 +74,69 @@ QString decodeLegacyText(const QByteArray& bytes)
 
 ProfileFile::ProfileFile(const QString& path) { load(path); }
 
+ProfileFile::Check ProfileFile::inspect(const QByteArray& bytes)
+{
+    Check check;
+    qsizetype controls = 0;
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b == 0) {
+            check.state = State::NotText;
+            check.why = u"it holds bytes that are no text"_s;
+            return check;
+        }
+        // Tab, line ends, form feed and the end-of-file mark of old editors are text.
+        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A) || b == 0x7F)
+            ++controls;
+    }
+    // A stray control character is a typing slip; many are a binary file.
+    if (controls > 0 && controls * 32 > bytes.size()) {
+        check.state = State::NotText;
+        check.why = u"it holds bytes that are no text"_s;
+        return check;
+    }
+    // Comments alone are no settings, but no damage either.
+    bool text = false;
+    const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    for (const QByteArray& row : body.split('\n')) {
+        const QByteArray line = row.trimmed();
+        if (line.startsWith('[')) {
+            check.state = State::Fine;
+            return check;
+        }
+        if (!line.isEmpty() && !line.startsWith(';') && !line.startsWith('#')) text = true;
+    }
+    if (!text) {
+        check.state = State::Empty;
+        return check;
+    }
+    check.state = State::NoSections;
+    check.why = u"it holds no [section] of settings"_s;
+    return check;
+}
+
+ProfileFile::Check ProfileFile::inspect(const QString& path)
+{
+    QFile f(path);
+    if (!f.exists()) return {};
+    if (!f.open(QIODevice::ReadOnly))
+        return {State::Unreadable, u"it cannot be opened (%1)"_s.arg(f.errorString())};
+    return inspect(f.readAll());
+}
+
 bool ProfileFile::load(const QString& path)
 {
     m_path = path;
     m_lines.clear();
+    m_check = {};
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (f.exists()) m_check = {State::Unreadable, u"it cannot be opened (%1)"_s.arg(f.errorString())};
         return false;
-    parse(decodeLegacyText(f.readAll()));
+    }
+    const QByteArray bytes = f.readAll();
+    m_check = inspect(bytes);
+    parse(decodeLegacyText(bytes));
     return true;
 }
 

@@ -381,7 +381,8 @@ bool CReminder::Load(const QString& Path, const QString& UniqueID)
     m_UniqueID = UniqueID;
     m_DisplayName.reset();
     platform::ProfileFile f;
-    if (!f.load(Path)) return false;
+    // A file of garbage would read as a reminder due now with every default.
+    if (!f.load(Path) || f.check().damaged()) return false;
     // The default of a missing "When" is the present moment.
     const std::optional<QDateTime> when = f.hasKey(General, u"When"_s)
                                               ? ParseReminderDate(f.read(General, u"When"_s, QString()))

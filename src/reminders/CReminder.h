@@ -71,7 +71,8 @@ public:
     QString FormatedWhen(const QLocale& locale = QLocale()) const;
     // The first 30 characters of the contents, then "..." when there are more.
     QString DisplayName();
-    // Reads the reminder file at Path. False when a date or number in it is unreadable.
+    // Reads the reminder file at Path. False when a date or number in it is
+    // unreadable, or the file is damaged (see ProfileFile::Check).
     bool Load(const QString& Path, const QString& UniqueID);
     // Writes the reminder file, and with IncludeContents the content file
     // first. False when a file could not be written.

@@ -36,24 +36,31 @@ bool CRemindersSet::Load()
     m_LoadError.clear();
     QDir dir(m_Folder);
     dir.mkpath(u"."_s);
+    // One damaged file (a date the program cannot read, a second file of an
+    // identity) costs that one reminder only: the files after it still load,
+    // and the user hears once which file was passed over.
+    QStringList skipped;
     // In the order the file system lists them; the list can be sorted by the user.
     const QStringList names = dir.entryList({u"*.rmn"_s}, QDir::Files, QDir::Unsorted);
     for (const QString& name : names) {
         const QString id = name.section(u'.', 0, 0);
         auto reminder = std::make_unique<CReminder>();
-        if (m_ById.contains(id)) {
-            m_LoadError =
-                u"The reminder file %1 has the identity of another reminder file."_s.arg(dir.filePath(name));
-            return false;
-        }
-        if (!reminder->Load(dir.filePath(name), id)) {
-            m_LoadError = u"The reminder file %1 could not be read."_s.arg(dir.filePath(name));
-            return false;
+        if (m_ById.contains(id) || !reminder->Load(dir.filePath(name), id)) {
+            skipped << QDir::toNativeSeparators(dir.filePath(name));
+            continue;
         }
         m_ById.insert(id, reminder.get());
         m_Items.push_back(std::move(reminder));
     }
-    return true;
+    if (skipped.isEmpty()) return true;
+    const QString others = m_Items.empty() ? QString() : u" The other reminders were loaded."_s;
+    if (skipped.size() == 1)
+        m_LoadError =
+            u"The reminder file %1 could not be read and was skipped.%2"_s.arg(skipped.first(), others);
+    else
+        m_LoadError = u"%1 reminder files could not be read and were skipped: %2.%3"_s.arg(
+            QString::number(skipped.size()), skipped.join(u", "_s), others);
+    return false;
 }
 
 CReminder* CRemindersSet::GetAt(int position) const

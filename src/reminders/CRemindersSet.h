@@ -25,9 +25,9 @@ public:
     void Check();
     void Check(const QDateTime& now);
     // Replaces the reminders with those of the folder's "*.rmn" files. A file
-    // that cannot be read, or a second file of one identity, ends the loading
-    // there; the reminders before it stay. False then, with LoadError() saying
-    // which file it was.
+    // that cannot be read, or a second file of one identity, is skipped and
+    // the rest are loaded. False then, with LoadError() naming the files
+    // skipped.
     bool Load();
     int Count() const { return int(m_Items.size()); }
     // The reminder at a 1-based position, or null.
