@@ -80,6 +80,8 @@ void OrvellaCore::LoadRest()
     // A damaged reminder file is skipped; the user learns which one.
     if (!ReminderSet->Load())
         setStatusText(ReminderSet->LoadError());
+    // Said where errors are read, and kept there through the first check.
+    if (!Program().BusNotice.isEmpty()) Cycle->ShowNotice(Program().BusNotice);
     m_loaded = true;
 }
 

@@ -23,6 +23,7 @@
 # running in parallel never see each other's mail:
 #   pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench
 #   e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3
+#   silentbus1
 # A wrong password is answered "-ERR [AUTH] Authentication failed." after about
 # 2 s. Dovecot normally also slows down every later login from the same address
 # (up to 15 s); that penalty is switched off here so one test's failing login
@@ -52,7 +53,7 @@ dir=$(cd "$1" && pwd)
 
 vuid=5000
 vgid=5000
-users="pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3"
+users="pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3 silentbus1"
 
 # The auth process runs as user "dovecot" and the mail processes as uid 5000:
 # both must be able to walk down to the passwd-file and the Maildirs. When some
