@@ -49,6 +49,7 @@ bool OrvellaCore::LoadStart()
 {
     CharacterControl::SetCharactersFolder();
     Settings = std::make_unique<CSettings>(AppPath());
+    const QString damaged = Settings->SetAsideDamagedFile();
     Settings->LoadInitial();
     Agent1 = agentFactory()();
     createLogic();
@@ -57,9 +58,12 @@ bool OrvellaCore::LoadStart()
     Character->RestoreStayInPlace();
     Accounts = LoadAccounts();
     Settings->wizardRunner = [this](int startPage) { return m_ui.runWizard(startPage); };
+    // Said before the set-up opens, so the set-up is no surprise.
+    if (!damaged.isEmpty()) m_ui.showMessage(damaged, false, u"Sad"_s);
     if (!Settings->LoadSettings()) {
         // Cancelled: the program ends as if it had never started.
         DiscardAccounts();
+        Settings->RestoreDamagedFile();
         return false;
     }
     return true;
@@ -243,8 +247,9 @@ void OrvellaCore::setStatusText(const QString& text)
 
 void OrvellaCore::CheckAllMailServers()
 {
-    if (m_checkEnabled && Cycle)
-        Cycle->CheckAllMailServers();
+    // Not while the program starts: the set-up may still be open, and the
+    // accounts it is filling in are not settled yet.
+    if (m_loaded && m_checkEnabled && Cycle) Cycle->CheckAllMailServers();
 }
 
 void OrvellaCore::ReadClipboard()
