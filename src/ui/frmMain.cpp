@@ -21,6 +21,7 @@
 #include "ui/ModalDialogFlag.h"
 #include "ui/OptionsServices.h"
 #include "ui/QuickControlPage.h"
+#include "ui/ElidedLabel.h"
 #include "ui/frmConfigWizard.h"
 #include "ui/frmMessage.h"
 #include "ui/frmOptions.h"
@@ -164,7 +165,10 @@ constexpr char PanelCaption[] = "orvellaPanelCaption";
 // state moves on, and reads the whole bar in one pass.
 void setPanelText(QLabel* panel, const QString& text)
 {
-    panel->setText(text);
+    if (auto* elided = qobject_cast<ElidedLabel*>(panel))
+        elided->setFullText(text);
+    else
+        panel->setText(text);
     const QString caption = panel->property(PanelCaption).toString();
     panel->setAccessibleName(text.isEmpty() ? caption : caption + u": "_s + text);
 }
@@ -174,7 +178,8 @@ void setPanelText(QLabel* panel, const QString& text)
 void frmMain::buildStatusBar()
 {
     auto makePanel = [this](const QString& name, const QString& accessibleName) {
-        auto* l = new QLabel(this);
+        // The status text can be long (a file's full path); the others are short.
+        QLabel* l = name == u"statusText"_s ? new ElidedLabel(this) : new QLabel(this);
         l->setObjectName(name);
         l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
