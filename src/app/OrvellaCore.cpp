@@ -79,6 +79,9 @@ void OrvellaCore::LoadRest()
     ReminderSet = std::make_unique<CRemindersSet>();
     ReminderSet->alert.speech = Speech.get();
     ReminderSet->alert.openWindow = [this](const QString& text) { return m_ui.openReminderWindow(text); };
+    ReminderSet->alert.openListWindow = [this](const QString& heading, const QStringList& lines) {
+        return m_ui.openReminderList(heading, lines);
+    };
     ReminderSet->alert.notifications = Notifications.get();
     ReminderSet->alert.characterHidden = [this] { return !Agent1 || !Agent1->Visible(); };
     // A damaged reminder file is skipped; the user learns which one.

@@ -1,8 +1,11 @@
 #include "reminders/CRemindersSet.h"
 
 #include "platform/Clock.h"
+#include "speech/SpeechOutput.h"
 
 #include <QDir>
+#include <QLocale>
+#include <QWidget>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -10,6 +13,11 @@ namespace orvella {
 
 CRemindersSet::CRemindersSet() : m_Folder(CReminder::RemindersFolder())
 {
+}
+
+CRemindersSet::~CRemindersSet()
+{
+    delete m_GatheredWindow.data();
 }
 
 void CRemindersSet::Check()
@@ -20,12 +28,61 @@ void CRemindersSet::Check()
 void CRemindersSet::Check(const QDateTime& now)
 {
     m_ReSched = false;
-    // By position: a reminder's alert may not add or remove reminders, but
-    // nothing here relies on that.
-    for (size_t i = 0; i < m_Items.size(); ++i) {
-        CReminder& r = *m_Items[i];
-        r.Check(alert, now);
+    // Which are due, and which of those would speak, before any of them moves
+    // on. By position: an alert may not add or remove reminders, but nothing
+    // here relies on that.
+    std::vector<std::pair<CReminder*, bool>> due;
+    qsizetype speaking = 0;
+    for (const auto& item : m_Items) {
+        CReminder& r = *item;
+        if (r.BeginCheck(now)) {
+            const bool speaks = r.SpeaksAt(now);
+            due.emplace_back(&r, speaks);
+            speaking += speaks ? 1 : 0;
+        }
         if (r.m_ReSched) m_ReSched = true;
+    }
+    if (due.empty()) return;
+    // A handful alert one by one, each with its voice and window. Beyond
+    // that (a machine back after weeks, a folder of imported reminders) one
+    // alert speaks for all: thousands of windows and hours of speech would
+    // bury the program and the desktop.
+    const bool gather = speaking > MostAlertedAlone;
+    QStringList lines;
+    CReminder* first = nullptr;
+    const QLocale locale;
+    for (const auto& [r, speaks] : due) {
+        if (gather && speaks) {
+            if (!first) first = r;
+            lines << locale.toString(r->m_When, QLocale::ShortFormat) + u"  "_s + r->LoadContents().simplified();
+        }
+        r->Signal(alert, now, gather);
+        if (r->m_ReSched) m_ReSched = true;
+    }
+    if (gather) AlertGathered(*first, lines, now);
+}
+
+void CRemindersSet::AlertGathered(CReminder& first, const QStringList& lines, const QDateTime& now)
+{
+    const QString heading = u"%1 reminders are due"_s.arg(lines.size());
+    const bool hidden = alert.characterHidden && alert.characterHidden();
+    if (alert.speech) {
+        alert.speech->PlayWAVFile(first.m_SoundFile, u"None"_s, false);
+        alert.speech->SayAndPlay(heading + (alert.openListWindow ? u". They are listed in the reminder window."_s
+                                                                 : u"."_s),
+                                 first.m_Gesture, true, true);
+    }
+    if (alert.openListWindow) {
+        if (m_GatheredWindow) {
+            m_GatheredWindow->close();
+            m_GatheredWindow->deleteLater();
+        }
+        m_GatheredWindow = alert.openListWindow(heading, lines);
+    }
+    if (hidden && alert.notifications) {
+        platform::DesktopNotifications::Notice notice = CReminder::Notice(QString(), now);
+        notice.body += u'\n' + heading + u'.';
+        alert.notifications->show(u"reminders:gathered"_s, notice);
     }
 }
 

@@ -438,6 +438,11 @@ bool frmMain::runWizard(int startPage)
 
 QWidget* frmMain::openReminderWindow(const QString& text) { return frmReminder::Open(m_core->speech(), text); }
 
+QWidget* frmMain::openReminderList(const QString& heading, const QStringList& lines)
+{
+    return frmReminder::OpenList(m_core->speech(), heading, lines);
+}
+
 bool frmMain::mainWindowVisible() const { return isVisible() && !isMinimized(); }
 
 bool frmMain::modalDialogDisplayed() const { return m_tray.m_ModalDlgDisplayed; }

@@ -55,6 +55,11 @@ public:
         asked << u"reminder: "_s + text;
         return nullptr;
     }
+    QWidget* openReminderList(const QString& heading, const QStringList&) override
+    {
+        asked << u"reminders: "_s + heading;
+        return nullptr;
+    }
     bool mainWindowVisible() const override { return false; }
     bool modalDialogDisplayed() const override { return false; }
 };

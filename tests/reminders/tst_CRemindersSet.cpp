@@ -2,8 +2,12 @@
 
 #include "reminders/CRemindersSet.h"
 #include "reminders/CheckReminders.h"
+#include "reminders/frmReminder.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -23,6 +27,8 @@ private Q_SLOTS:
     void damagedFileBeforeADueReminder();
     void addAndDelete();
     void checkAlertsInOrder();
+    void manyDueAtOnceAreGathered_data();
+    void manyDueAtOnceAreGathered();
     void checkReminders_data();
     void checkReminders();
 };
@@ -213,6 +219,75 @@ void tst_CRemindersSet::checkAlertsInOrder()
     set.Check(at(u"2024-05-07 09:00"_s));
     QCOMPARE(fx.takeSpoken(), QStringList{u"Stand-up meeting"_s});
     QVERIFY(!set.m_ReSched);
+}
+
+void tst_CRemindersSet::manyDueAtOnceAreGathered_data()
+{
+    QTest::addColumn<int>("due");
+    QTest::addColumn<int>("passedOver"); // due, but "only if running that day" on a later day
+    QTest::addColumn<bool>("gathered");
+    QTest::newRow("three: each alone") << 3 << 0 << false;
+    QTest::newRow("four: gathered") << 4 << 0 << true;
+    QTest::newRow("six, three of them passed over: each alone") << 6 << 3 << false;
+    QTest::newRow("forty: gathered") << 40 << 0 << true;
+}
+
+// Up to a handful of reminders due at one check alert one by one, each with
+// its voice and window. More speak one line that says how many are due and
+// open one window that lists them; each is still marked as alerted and saved.
+void tst_CRemindersSet::manyDueAtOnceAreGathered()
+{
+    QFETCH(int, due);
+    QFETCH(int, passedOver);
+    QFETCH(bool, gathered);
+    ReminderFixture fx;
+    CRemindersSet set;
+    set.alert = fx.alert;
+    QStringList ids;
+    for (int i = 0; i < due; ++i) {
+        auto r = std::make_unique<CReminder>();
+        r->m_UniqueID = QString::number(1000 + i);
+        r->m_Contents = u"Task %1"_s.arg(i);
+        r->m_When = at(i < passedOver ? u"2024-05-03 09:00"_s : u"2024-05-06 09:00"_s);
+        if (i < passedOver) r->m_IfLate = CReminder::OnlyIfRunningThatDay;
+        QVERIFY(r->Save(true));
+        ids << r->m_UniqueID;
+        QVERIFY(set.Add(std::move(r)));
+    }
+    // Not due: not listed.
+    QVERIFY(set.Add(fx.makeSaved(u"Later"_s, at(u"2024-05-06 18:00"_s))));
+    fx.agent.takeCalls();
+
+    set.Check(at(u"2024-05-06 09:00"_s));
+    const QStringList spoken = fx.takeSpoken();
+    const int speaking = due - passedOver;
+    if (gathered) {
+        QCOMPARE(spoken, QStringList{u"%1 reminders are due. They are listed in the reminder window."_s.arg(due)});
+        QCOMPARE(fx.openWindows(), 1);
+        auto* window = qobject_cast<frmReminder*>(fx.windows.last().data());
+        QVERIFY(window && window->lstReminders && window->lstReminders->isVisible());
+        QVERIFY(!window->txtReminder->isVisible());
+        QCOMPARE(window->lblReminder->text(), u"%1 reminders are due"_s.arg(due));
+        const QAbstractItemModel* list = window->lstReminders->model();
+        QCOMPARE(list->rowCount(), speaking);
+        QVERIFY(list->index(0, 0).data().toString().endsWith(u"  Task 0"_s));
+        QVERIFY(list->index(speaking - 1, 0).data().toString().endsWith(u"  Task %1"_s.arg(due - 1)));
+    } else {
+        QStringList alone;
+        for (int i = passedOver; i < due; ++i)
+            alone << u"Task %1"_s.arg(i);
+        QCOMPARE(spoken, alone);
+        QCOMPARE(fx.openWindows(), speaking);
+    }
+    // Every due one is marked as alerted, in its file too: nothing alerts again.
+    for (const QString& id : std::as_const(ids)) {
+        CReminder back;
+        QVERIFY(back.Load(fx.remindersFolder() + u'/' + id + u".rmn"_s, id));
+        QCOMPARE(back.lastSignaled(), at(u"2024-05-06 09:00"_s));
+    }
+    QVERIFY(set.GetReminder(ids.first())->lastSignaled().isValid());
+    set.Check(at(u"2024-05-06 09:01"_s));
+    QVERIFY(fx.takeSpoken().isEmpty());
 }
 
 void tst_CRemindersSet::checkReminders_data()
