@@ -76,43 +76,33 @@ ProfileFile::ProfileFile(const QString& path) { load(path); }
 
 ProfileFile::Check ProfileFile::inspect(const QByteArray& bytes)
 {
-    Check check;
+    const Check notText{State::NotText, u"it holds bytes that are no text"_s};
+    // One pass, nothing allocated: every reminder file goes through here at start-up.
     qsizetype controls = 0;
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b == 0) {
-            check.state = State::NotText;
-            check.why = u"it holds bytes that are no text"_s;
-            return check;
-        }
+    bool section = false, text = false;
+    bool lineStart = true; // no character but blanks seen on this line yet
+    const qsizetype from = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (qsizetype i = from; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0) return notText;
         // Tab, line ends, form feed and the end-of-file mark of old editors are text.
-        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A) || b == 0x7F)
-            ++controls;
+        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A) || b == 0x7F) ++controls;
+        if (b == '\n') {
+            lineStart = true;
+        } else if (lineStart && b > ' ') {
+            lineStart = false;
+            // Comments alone are no settings, but no damage either.
+            if (b == '[')
+                section = true;
+            else if (b != ';' && b != '#')
+                text = true;
+        }
     }
     // A stray control character is a typing slip; many are a binary file.
-    if (controls > 0 && controls * 32 > bytes.size()) {
-        check.state = State::NotText;
-        check.why = u"it holds bytes that are no text"_s;
-        return check;
-    }
-    // Comments alone are no settings, but no damage either.
-    bool text = false;
-    const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
-    for (const QByteArray& row : body.split('\n')) {
-        const QByteArray line = row.trimmed();
-        if (line.startsWith('[')) {
-            check.state = State::Fine;
-            return check;
-        }
-        if (!line.isEmpty() && !line.startsWith(';') && !line.startsWith('#')) text = true;
-    }
-    if (!text) {
-        check.state = State::Empty;
-        return check;
-    }
-    check.state = State::NoSections;
-    check.why = u"it holds no [section] of settings"_s;
-    return check;
+    if (controls > 0 && controls * 32 > bytes.size()) return notText;
+    if (section) return {State::Fine, {}};
+    if (!text) return {State::Empty, {}};
+    return {State::NoSections, u"it holds no [section] of settings"_s};
 }
 
 ProfileFile::Check ProfileFile::inspect(const QString& path)

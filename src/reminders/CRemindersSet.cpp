@@ -95,7 +95,7 @@ bool CRemindersSet::Load()
     dir.mkpath(u"."_s);
     // One damaged file (a date the program cannot read, a second file of an
     // identity) costs that one reminder only: the files after it still load,
-    // and the user hears once which file was passed over.
+    // and the user is told once which file was passed over.
     QStringList skipped;
     // In the order the file system lists them; the list can be sorted by the user.
     const QStringList names = dir.entryList({u"*.rmn"_s}, QDir::Files, QDir::Unsorted);
