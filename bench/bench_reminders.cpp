@@ -94,9 +94,10 @@ void manyDueAtOnce()
     QCoreApplication::processEvents(); // the window's first layout and paint
     const double ms = double(t.nsecsElapsed()) / 1e6;
     const double rssAfter = residentMB();
-    std::printf("%d reminders due at once: one tick %.0f ms (each marked and saved), %d window(s) listing %d, "
-                "%+.1f MB resident\n",
-                dueCount, ms, windows, lines, rssAfter - rssBefore);
+    std::printf(
+        "%d reminders due at once: one tick %.0f ms (each marked and saved), %d window(s) listing %d, "
+        "%+.1f MB resident\n",
+        dueCount, ms, windows, lines, rssAfter - rssBefore);
 
     // The reference: the window a reminder alerting alone opens, times 10,000.
     constexpr int alone = 100;
@@ -108,8 +109,9 @@ void manyDueAtOnce()
     QCoreApplication::processEvents();
     const double perWindowMs = double(t.nsecsElapsed()) / 1e6 / alone;
     const double perWindowMB = (residentMB() - rssAlone) / alone;
-    std::printf("each alone instead (from %d windows): %.0f ms and %.0f MB for %d windows, and %d spoken texts\n",
-                alone, perWindowMs * dueCount, perWindowMB * dueCount, dueCount, dueCount);
+    std::printf(
+        "each alone instead (from %d windows): %.0f ms and %.0f MB for %d windows, and %d spoken texts\n",
+        alone, perWindowMs * dueCount, perWindowMB * dueCount, dueCount, dueCount);
     qDeleteAll(opened);
     Program().AppPath = before;
 }

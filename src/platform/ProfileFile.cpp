@@ -86,7 +86,8 @@ ProfileFile::Check ProfileFile::inspect(const QByteArray& bytes)
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b == 0) return notText;
         // Tab, line ends, form feed and the end-of-file mark of old editors are text.
-        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A) || b == 0x7F) ++controls;
+        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A) || b == 0x7F)
+            ++controls;
         if (b == '\n') {
             lineStart = true;
         } else if (lineStart && b > ' ') {

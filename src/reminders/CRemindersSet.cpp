@@ -54,7 +54,8 @@ void CRemindersSet::Check(const QDateTime& now)
     for (const auto& [r, speaks] : due) {
         if (gather && speaks) {
             if (!first) first = r;
-            lines << locale.toString(r->m_When, QLocale::ShortFormat) + u"  "_s + r->LoadContents().simplified();
+            lines << locale.toString(r->m_When, QLocale::ShortFormat) + u"  "_s +
+                         r->LoadContents().simplified();
         }
         r->Signal(alert, now, gather);
         if (r->m_ReSched) m_ReSched = true;
@@ -68,9 +69,9 @@ void CRemindersSet::AlertGathered(CReminder& first, const QStringList& lines, co
     const bool hidden = alert.characterHidden && alert.characterHidden();
     if (alert.speech) {
         alert.speech->PlayWAVFile(first.m_SoundFile, u"None"_s, false);
-        alert.speech->SayAndPlay(heading + (alert.openListWindow ? u". They are listed in the reminder window."_s
-                                                                 : u"."_s),
-                                 first.m_Gesture, true, true);
+        alert.speech->SayAndPlay(
+            heading + (alert.openListWindow ? u". They are listed in the reminder window."_s : u"."_s),
+            first.m_Gesture, true, true);
     }
     if (alert.openListWindow) {
         if (m_GatheredWindow) {

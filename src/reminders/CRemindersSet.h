@@ -4,8 +4,8 @@
 
 #include <QHash>
 #include <QPointer>
-#include <QWidget>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <vector>
 

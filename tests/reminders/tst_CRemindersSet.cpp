@@ -262,7 +262,8 @@ void tst_CRemindersSet::manyDueAtOnceAreGathered()
     const QStringList spoken = fx.takeSpoken();
     const int speaking = due - passedOver;
     if (gathered) {
-        QCOMPARE(spoken, QStringList{u"%1 reminders are due. They are listed in the reminder window."_s.arg(due)});
+        QCOMPARE(spoken,
+                 QStringList{u"%1 reminders are due. They are listed in the reminder window."_s.arg(due)});
         QCOMPARE(fx.openWindows(), 1);
         auto* window = qobject_cast<frmReminder*>(fx.windows.last().data());
         QVERIFY(window && window->lstReminders && window->lstReminders->isVisible());

@@ -13,11 +13,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -387,7 +387,8 @@ void tst_MainWindow::unreadableReminderFileIsNamedWhole()
     QCOMPARE(main->core()->reminders()->Count(), 1);
     auto* status = main->findChild<QLabel*>(u"statusText"_s);
     QVERIFY(status);
-    const QString expected = u"The reminder file "_s + bad + u" could not be read and was skipped. The other reminders were loaded."_s;
+    const QString expected = u"The reminder file "_s + bad +
+                             u" could not be read and was skipped. The other reminders were loaded."_s;
     QTRY_COMPARE(status->toolTip(), expected);
     QCOMPARE(status->accessibleName(), u"Status: "_s + expected);
     QVERIFY2(status->text().endsWith(u"…"_s), qPrintable(status->text()));
