@@ -35,12 +35,24 @@ void ElidedLabel::resizeEvent(QResizeEvent* event)
     elide();
 }
 
+void ElidedLabel::showEvent(QShowEvent* event)
+{
+    QLabel::showEvent(event);
+    elide();
+}
+
 void ElidedLabel::elide()
 {
     // One line: the breaks of a longer text would be lost in a status bar anyway.
     QString line = m_fullText;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    // Unseen, it has no width of its own to fit: the text stays whole.
+    if (!isVisible()) {
+        setText(line);
+        setToolTip(QString());
+        return;
+    }
     const QString shown =
         fontMetrics().elidedText(line, Qt::ElideRight, std::max(0, contentsRect().width() - 2 * margin()));
     setText(shown);
