@@ -1,9 +1,10 @@
 #include "app/Application.h"
 
 #include "app/CommandLine.h"
-#include "app/SingleInstance.h"
 #include "app/DialogsAboveCharacter.h"
+#include "app/SingleInstance.h"
 #include "app/frmTray.h"
+#include "platform/BusProbe.h"
 #include "platform/Dialogs.h"
 #include "platform/FolderLock.h"
 #include "platform/TerminationSignals.h"
@@ -51,6 +52,11 @@ int runApplication(int argc, char** argv)
     // may not place its own windows: run through XWayland when it is there.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+
+    // Before the application object: Qt's accessibility bridge and tray wait
+    // on the session bus without a time limit, and they come with the first
+    // window.
+    const QString busNotice = platform::BusProbe::keepSilentBusesAway();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Orvella"_s);
@@ -111,6 +117,7 @@ int runApplication(int argc, char** argv)
     Program().TraceFile = commandLine.traceFile.isEmpty() ? qEnvironmentVariable("ORVELLA_TRACE")
                                                           : commandLine.traceFile;
     Program().AudioFile = commandLine.audioFile;
+    Program().BusNotice = busNotice;
 
     DialogsAboveCharacter dialogsAbove;
     frmTray tray;

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -26,6 +27,8 @@ public:
     virtual bool runWizard(int startPage) = 0;
     // A reminder's window, left open; the reminder closes it when it goes.
     virtual QWidget* openReminderWindow(const QString& text) = 0;
+    // One window for many reminders due at once: a heading and a line each.
+    virtual QWidget* openReminderList(const QString& heading, const QStringList& lines) = 0;
     virtual bool mainWindowVisible() const = 0;
     // One of the program's modal dialogs is open (reminders wait meanwhile).
     virtual bool modalDialogDisplayed() const = 0;

@@ -52,6 +52,7 @@ bool OrvellaCore::LoadStart()
 {
     CharacterControl::SetCharactersFolder();
     Settings = std::make_unique<CSettings>(AppPath());
+    const QString damaged = Settings->SetAsideDamagedFile();
     Settings->LoadInitial();
     Agent1 = agentFactory()();
     createLogic();
@@ -60,9 +61,12 @@ bool OrvellaCore::LoadStart()
     Character->RestoreStayInPlace();
     Accounts = LoadAccounts();
     Settings->wizardRunner = [this](int startPage) { return m_ui.runWizard(startPage); };
+    // Said before the set-up opens, so the set-up is no surprise.
+    if (!damaged.isEmpty()) m_ui.showMessage(damaged, false, u"Sad"_s);
     if (!Settings->LoadSettings()) {
         // Cancelled: the program ends as if it had never started.
         DiscardAccounts();
+        Settings->RestoreDamagedFile();
         return false;
     }
     return true;
@@ -78,11 +82,16 @@ void OrvellaCore::LoadRest()
     ReminderSet = std::make_unique<CRemindersSet>();
     ReminderSet->alert.speech = Speech.get();
     ReminderSet->alert.openWindow = [this](const QString& text) { return m_ui.openReminderWindow(text); };
+    ReminderSet->alert.openListWindow = [this](const QString& heading, const QStringList& lines) {
+        return m_ui.openReminderList(heading, lines);
+    };
     ReminderSet->alert.notifications = Notifications.get();
     ReminderSet->alert.characterHidden = [this] { return !Agent1 || !Agent1->Visible(); };
-    // A damaged reminder file stops the loading; the user learns which one.
+    // A damaged reminder file is skipped; the user learns which one.
     if (!ReminderSet->Load())
         setStatusText(ReminderSet->LoadError());
+    // Said where errors are read, and kept there through the first check.
+    if (!Program().BusNotice.isEmpty()) Cycle->ShowNotice(Program().BusNotice);
     m_loaded = true;
 }
 
@@ -249,8 +258,9 @@ void OrvellaCore::setStatusText(const QString& text)
 
 void OrvellaCore::CheckAllMailServers()
 {
-    if (m_checkEnabled && Cycle)
-        Cycle->CheckAllMailServers();
+    // Not while the program starts: the set-up may still be open, and the
+    // accounts it is filling in are not settled yet.
+    if (m_loaded && m_checkEnabled && Cycle) Cycle->CheckAllMailServers();
 }
 
 void OrvellaCore::ReadClipboard()

@@ -241,6 +241,12 @@ QString frmTray::HandleCommand(const QString& command)
         // Exit waits while a check runs, as the menu's Exit does.
         RequestExit(false);
     } else if (command == u"check-now"_s) {
+        if (m_loading) {
+            // The set-up may be open, with accounts only half filled in.
+            const QString why = u"Orvella is still starting (or its set-up is open); no mail was checked."_s;
+            if (m_main) m_main->SetStatusText(why);
+            return why;
+        }
         if (m_main && !m_main->cmdCheck->isEnabled()) {
             // Said where the user looks, and to the second start.
             const QString why = m_main->cycle() && m_main->cycle()->running()

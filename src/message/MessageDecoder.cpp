@@ -79,8 +79,28 @@ QString headerText(const char* value)
     return s.trimmed();
 }
 
+// A NUL byte has no place in mail text (RFC 5322 forbids it), and GMime keeps
+// header values as C strings, so one NUL in "From: Se\0nder <a@b>" would cut
+// the field to "Se" and a rule for "Sender" would no longer match. Dropped,
+// like the other bytes that carry no text, with the rest of the field kept.
+QByteArray withoutNulInHeaderBlock(const QByteArray& raw)
+{
+    qsizetype end = raw.indexOf("\r\n\r\n");
+    const qsizetype lfEnd = raw.indexOf("\n\n");
+    if (end < 0 || (lfEnd >= 0 && lfEnd < end)) end = lfEnd;
+    if (end < 0) end = raw.size();
+    if (raw.startsWith("\r\n") || raw.startsWith('\n')) end = 0;
+    if (!QByteArrayView(raw).first(end).contains('\0')) return raw;
+    QByteArray headers = raw.left(end);
+    headers.replace('\0', QByteArrayView());
+    return headers + raw.mid(end);
+}
+
 QString normaliseLineEnds(QString s)
 {
+    // NUL would end the text for every C API it reaches (speech, the clipboard).
+    s.remove(QChar(u'\0'));
+
     s.replace(u"\r\n"_s, u"\n"_s);
     s.replace(u'\r', u'\n');
     s.replace(u"\n"_s, u"\r\n"_s);
@@ -266,7 +286,8 @@ CMessage MessageDecoder::Decode(const QByteArray& raw)
 {
     CMessage message;
     GMimeParserOptions* options = parserOptions();
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
+    const QByteArray cleaned = withoutNulInHeaderBlock(raw);
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(cleaned.constData(), size_t(cleaned.size())));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), options));
     if (!parsed) {

@@ -87,14 +87,60 @@ QString decodeLegacyText(const QByteArray& bytes)
 
 ProfileFile::ProfileFile(const QString& path) { load(path); }
 
+ProfileFile::Check ProfileFile::inspect(const QByteArray& bytes)
+{
+    const Check notText{State::NotText, u"it holds bytes that are no text"_s};
+    // One pass, nothing allocated: every reminder file goes through here at start-up.
+    qsizetype controls = 0;
+    bool section = false, text = false;
+    bool lineStart = true; // no character but blanks seen on this line yet
+    const qsizetype from = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (qsizetype i = from; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0) return notText;
+        // Tab, line ends, form feed and the end-of-file mark of old editors are text.
+        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A) || b == 0x7F)
+            ++controls;
+        if (b == '\n') {
+            lineStart = true;
+        } else if (lineStart && b > ' ') {
+            lineStart = false;
+            // Comments alone are no settings, but no damage either.
+            if (b == '[')
+                section = true;
+            else if (b != ';' && b != '#')
+                text = true;
+        }
+    }
+    // A stray control character is a typing slip; many are a binary file.
+    if (controls > 0 && controls * 32 > bytes.size()) return notText;
+    if (section) return {State::Fine, {}};
+    if (!text) return {State::Empty, {}};
+    return {State::NoSections, u"it holds no [section] of settings"_s};
+}
+
+ProfileFile::Check ProfileFile::inspect(const QString& path)
+{
+    QFile f(path);
+    if (!f.exists()) return {};
+    if (!f.open(QIODevice::ReadOnly))
+        return {State::Unreadable, u"it cannot be opened (%1)"_s.arg(f.errorString())};
+    return inspect(f.readAll());
+}
+
 bool ProfileFile::load(const QString& path)
 {
     m_path = path;
     m_lines.clear();
+    m_check = {};
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (f.exists()) m_check = {State::Unreadable, u"it cannot be opened (%1)"_s.arg(f.errorString())};
         return false;
-    parse(decodeLegacyText(f.readAll()));
+    }
+    const QByteArray bytes = f.readAll();
+    m_check = inspect(bytes);
+    parse(decodeLegacyText(bytes));
     return true;
 }
 

@@ -22,6 +22,21 @@ class ProfileFile
 public:
     static constexpr int MaxValueLength = 1023;
 
+    // How a file reads as a profile file. A file that is missing, empty or
+    // short of keys is no fault: it reads as defaults. One the program could
+    // not have written is damaged: it cannot be opened, it holds bytes that
+    // are no text (NUL bytes, control characters: a binary file, or blocks a
+    // crash left zeroed), or it holds text without a single [section].
+    enum class State { Missing, Empty, Fine, Unreadable, NotText, NoSections };
+    struct Check
+    {
+        State state = State::Missing;
+        QString why; // what is wrong, in the user's words; empty when not damaged
+        bool damaged() const { return state >= State::Unreadable; }
+    };
+    static Check inspect(const QString& path);
+    static Check inspect(const QByteArray& bytes);
+
     ProfileFile() = default;
     explicit ProfileFile(const QString& path);
 
@@ -29,6 +44,8 @@ public:
     // Accepts CR LF or LF, UTF-8, and falls back to Windows-1252 for files
     // in that single-byte code page.
     bool load(const QString& path);
+    // What the last load found.
+    const Check& check() const { return m_check; }
     // Parses text as file contents (used by load and by tests).
     void parse(const QString& text);
 
@@ -70,6 +87,7 @@ private:
 
     QString m_path;
     std::vector<Line> m_lines;
+    Check m_check;
 };
 
 // One-off reads and writes through a small cache of parsed files, so reading a

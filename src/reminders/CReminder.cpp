@@ -104,13 +104,26 @@ bool CReminder::hasChosenDays() const
 
 void CReminder::Check(const ReminderAlert& alert, const QDateTime& now)
 {
+    if (BeginCheck(now)) Signal(alert, now);
+}
+
+bool CReminder::BeginCheck(const QDateTime& now)
+{
     m_ReSched = false;
-    if (!m_Enabled || !m_When.isValid()) return;
+    if (!m_Enabled || !m_When.isValid()) return false;
     if (hasChosenDays() && CatchUpWeek(now.date())) {
         m_ReSched = true;
         Save(false);
     }
-    if (IsDue(now)) Signal(alert, now);
+    return IsDue(now);
+}
+
+// Reminders tied to weekdays are always due on their day; the others, with
+// "only if running on that day", keep quiet on a later day.
+bool CReminder::SpeaksAt(const QDateTime& now) const
+{
+    return m_IfLate == RemindAnyway || (m_Recurs == Daily && m_EveryWeekDay) || hasChosenDays() ||
+           m_When.date() == now.date();
 }
 
 bool CReminder::IsDue(const QDateTime& now) const
@@ -144,13 +157,9 @@ bool CReminder::IsDue(const QDateTime& now) const
     }
 }
 
-void CReminder::Signal(const ReminderAlert& alert, const QDateTime& now)
+void CReminder::Signal(const ReminderAlert& alert, const QDateTime& now, bool quiet)
 {
-    // Reminders tied to weekdays are always due on their day; the others,
-    // with "only if running on that day", keep quiet on a later day.
-    const bool speak = m_IfLate == RemindAnyway || (m_Recurs == Daily && m_EveryWeekDay) || hasChosenDays() ||
-                       m_When.date() == now.date();
-    if (speak) {
+    if (!quiet && SpeaksAt(now)) {
         // Asked before speaking, which shows the character.
         const bool hidden = alert.characterHidden && alert.characterHidden();
         Say(alert.speech);
@@ -381,7 +390,8 @@ bool CReminder::Load(const QString& Path, const QString& UniqueID)
     m_UniqueID = UniqueID;
     m_DisplayName.reset();
     platform::ProfileFile f;
-    if (!f.load(Path)) return false;
+    // A file of garbage would read as a reminder due now with every default.
+    if (!f.load(Path) || f.check().damaged()) return false;
     // The default of a missing "When" is the present moment.
     const std::optional<QDateTime> when = f.hasKey(General, u"When"_s)
                                               ? ParseReminderDate(f.read(General, u"When"_s, QString()))

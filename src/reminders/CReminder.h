@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -22,6 +23,9 @@ struct ReminderAlert
     SpeechOutput* speech = nullptr;
     // Opens a reminder window showing text, without waiting for it, and returns it.
     std::function<QWidget*(const QString& text)> openWindow;
+    // Opens one window listing the reminders gathered into one alert (see
+    // CRemindersSet::Check): a heading, and one line a reminder.
+    std::function<QWidget*(const QString& heading, const QStringList& lines)> openListWindow;
     // A reminder whose window opens while the character is hidden also posts
     // a desktop notification, so it is seen even when not heard.
     platform::DesktopNotifications* notifications = nullptr;
@@ -59,6 +63,16 @@ public:
 
     // Alerts and reschedules the reminder when it is due at now.
     void Check(const ReminderAlert& alert, const QDateTime& now);
+    // Check in two steps, for alerts gathered over many reminders. The first
+    // brings a weekly reminder to its week and tells whether it is due now.
+    bool BeginCheck(const QDateTime& now);
+    // Whether an alert at now speaks; a reminder that only alerts on a day
+    // the program runs passes a later day over in silence.
+    bool SpeaksAt(const QDateTime& now) const;
+    // The alert of a due reminder: sound, speech, window and notice (none of
+    // them when quiet: an alert for many reminders speaks for it), then it is
+    // marked as alerted, moved on and saved.
+    void Signal(const ReminderAlert& alert, const QDateTime& now, bool quiet = false);
     // Plays the sound file, then speaks the contents with the gesture.
     void Say(SpeechOutput* speech);
     // Lets the reminder alert again.
@@ -71,7 +85,8 @@ public:
     QString FormatedWhen(const QLocale& locale = QLocale()) const;
     // The first 30 characters of the contents, then "..." when there are more.
     QString DisplayName();
-    // Reads the reminder file at Path. False when a date or number in it is unreadable.
+    // Reads the reminder file at Path. False when a date or number in it is
+    // unreadable, or the file is damaged (see ProfileFile::Check).
     bool Load(const QString& Path, const QString& UniqueID);
     // Writes the reminder file, and with IncludeContents the content file
     // first. False when a file could not be written.
@@ -102,7 +117,6 @@ public:
 private:
     bool IsDue(const QDateTime& now) const;
     bool SaveContents();
-    void Signal(const ReminderAlert& alert, const QDateTime& now);
     void Reschedule(const QDateTime& now);
     bool CatchUpWeek(QDate today);
     bool hasChosenDays() const;

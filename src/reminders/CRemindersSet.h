@@ -3,7 +3,9 @@
 #include "reminders/CReminder.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <vector>
 
@@ -16,18 +18,27 @@ class CRemindersSet
 {
 public:
     CRemindersSet(); // the reminders folder of the program folder known now
+    ~CRemindersSet(); // closes the window of a gathered alert
+    CRemindersSet(const CRemindersSet&) = delete;
+    CRemindersSet& operator=(const CRemindersSet&) = delete;
+
+    // Up to this many reminders due at one check alert one by one; more are
+    // gathered into one alert: one spoken line that says how many are due,
+    // and one window that lists them.
+    static constexpr qsizetype MostAlertedAlone = 3;
 
     bool m_ReSched = false; // the last Check moved at least one due time
     // What alerting reminders reach; the main window fills it in.
     ReminderAlert alert;
 
-    // Checks every reminder, in order, at the clock's present moment.
+    // Checks every reminder, in order, at the clock's present moment; the due
+    // ones alert (gathered beyond MostAlertedAlone).
     void Check();
     void Check(const QDateTime& now);
     // Replaces the reminders with those of the folder's "*.rmn" files. A file
-    // that cannot be read, or a second file of one identity, ends the loading
-    // there; the reminders before it stay. False then, with LoadError() saying
-    // which file it was.
+    // that cannot be read, or a second file of one identity, is skipped and
+    // the rest are loaded. False then, with LoadError() naming the files
+    // skipped.
     bool Load();
     int Count() const { return int(m_Items.size()); }
     // The reminder at a 1-based position, or null.
@@ -46,7 +57,10 @@ public:
     const QString& LoadError() const { return m_LoadError; }
 
 private:
+    void AlertGathered(CReminder& first, const QStringList& lines, const QDateTime& now);
+
     QString m_Folder;
+    QPointer<QWidget> m_GatheredWindow;
     std::vector<std::unique_ptr<CReminder>> m_Items;
     QHash<QString, CReminder*> m_ById;
     QString m_LoadError;

@@ -6,9 +6,11 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -88,6 +90,29 @@ void frmReminder::setReminderText(const QString& text)
     txtReminder->setPlainText(shown);
 }
 
+void frmReminder::setReminderList(const QString& heading, const QStringList& lines)
+{
+    if (!lstReminders) {
+        lstReminders = new QListView(this);
+        lstReminders->setObjectName(u"lstReminders"_s);
+        // A model of plain strings: one alert may list thousands of reminders.
+        lstReminders->setModel(new QStringListModel(lstReminders));
+        lstReminders->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        lstReminders->setUniformItemSizes(true);
+        auto* l = static_cast<QVBoxLayout*>(layout());
+        l->insertWidget(l->indexOf(txtReminder), lstReminders, 1);
+        setTabOrder(lstReminders, cmdDismiss);
+    }
+    static_cast<QStringListModel*>(lstReminders->model())->setStringList(lines);
+    lstReminders->setCurrentIndex(lstReminders->model()->index(0, 0));
+    lstReminders->setAccessibleName(heading);
+    lstReminders->setAccessibleDescription(lblWhen->text());
+    lblReminder->setText(heading);
+    lblReminder->setBuddy(lstReminders);
+    txtReminder->hide();
+    lstReminders->show();
+}
+
 void frmReminder::cmdDismiss_Click()
 {
     close();
@@ -102,6 +127,17 @@ void frmReminder::cmdDismissAndStop_Click()
 {
     cmdStopTalking_Click();
     cmdDismiss_Click();
+}
+
+frmReminder* frmReminder::OpenList(SpeechOutput* speech, const QString& heading, const QStringList& lines)
+{
+    auto* w = new frmReminder(speech);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setReminderList(heading, lines);
+    w->show();
+    w->activateWindow();
+    w->lstReminders->setFocus();
+    return w;
 }
 
 frmReminder* frmReminder::Open(SpeechOutput* speech, const QString& text)

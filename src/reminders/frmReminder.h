@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QLabel;
+class QListView;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -21,17 +22,23 @@ public:
     QLabel* lblReminder = nullptr;
     QLabel* lblWhen = nullptr;
     QPlainTextEdit* txtReminder = nullptr;
+    // The reminders of a gathered alert, one a line (in place of txtReminder).
+    QListView* lstReminders = nullptr;
     QPushButton* cmdDismiss = nullptr;
     QPushButton* cmdStopTalking = nullptr;
     QPushButton* cmdDismissAndStop = nullptr;
 
     void setReminderText(const QString& text);
+    // Shows the heading and the list of a gathered alert instead of one text.
+    void setReminderList(const QString& heading, const QStringList& lines);
     void cmdDismiss_Click();
     void cmdStopTalking_Click();
     void cmdDismissAndStop_Click();
 
     // A new window showing text, shown at once and deleted when closed.
     static frmReminder* Open(SpeechOutput* speech, const QString& text);
+    // The same for many reminders due at once.
+    static frmReminder* OpenList(SpeechOutput* speech, const QString& heading, const QStringList& lines);
     // "03:05 PM,  Wednesday, January 31, 2024": when the window opened.
     static QString WhenText(const QDateTime& moment, const QLocale& locale);
 

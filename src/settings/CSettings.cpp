@@ -3,6 +3,7 @@
 #include "platform/ProfileFile.h"
 #include "settings/ModOrvella.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -178,6 +179,35 @@ void CSettings::readKeys(bool initial, const QStringList& order)
     }
 }
 
+QString CSettings::SetAsideDamagedFile()
+{
+    const platform::ProfileFile::Check check = platform::ProfileFile::inspect(m_filePath);
+    if (!check.damaged()) return {};
+    m_fileDamaged = true;
+    // An earlier damaged file already set aside is never replaced.
+    QString aside = m_filePath + u".damaged"_s;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = m_filePath + u".damaged."_s + QString::number(n);
+    QFile file(m_filePath);
+    const QString shown = QDir::toNativeSeparators(m_filePath);
+    QString text = u"Orvella could not read its settings file %1: %2.\r\n\r\n"_s.arg(shown, check.why);
+    if (file.rename(aside)) {
+        m_setAsidePath = aside;
+        text += u"The file was kept as %1. "_s.arg(QDir::toNativeSeparators(aside));
+    } else {
+        text += u"It could not be set aside (%1). "_s.arg(file.errorString());
+    }
+    platform::invalidateProfileCache(m_filePath);
+    return text + u"The set-up starts again now, and no mail is checked until it is finished."_s;
+}
+
+void CSettings::RestoreDamagedFile()
+{
+    if (m_setAsidePath.isEmpty() || QFileInfo::exists(m_filePath)) return;
+    if (QFile::rename(m_setAsidePath, m_filePath)) m_setAsidePath.clear();
+    platform::invalidateProfileCache(m_filePath);
+}
+
 void CSettings::LoadInitial()
 {
     QStringList order;
@@ -195,8 +225,7 @@ bool CSettings::LoadSettings()
             order << QString::fromUtf16(f.key);
     readKeys(false, order);
 
-    if (!QFileInfo::exists(m_filePath))
-        return RunWizard(0);
+    if (m_fileDamaged || !QFileInfo::exists(m_filePath)) return RunWizard(0);
     if (m_ConnectionType == 0)
         return RunWizard(7);
     return true;

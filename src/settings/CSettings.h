@@ -81,6 +81,16 @@ public:
     QString m_WelcomeMessage; // kept in "Welcome.txt"
     bool m_RanWizard = false; // the configuration wizard ran during this start
 
+    // A settings file the program could not have written (see
+    // platform::ProfileFile::Check) would open the set-up without a word and
+    // be overwritten by it. It is moved aside first, beside the original
+    // ("Zentra.INI.damaged"), so the set-up starts afresh and the file is
+    // kept. Returns what to tell the user; empty when the file reads.
+    QString SetAsideDamagedFile();
+    // A cancelled set-up puts the file back: the folder is left as it was.
+    void RestoreDamagedFile();
+    bool fileDamaged() const { return m_fileDamaged; }
+
     // What the character, the window and the first steps need.
     void LoadInitial();
     // The rest; on a first run, the configuration wizard. False ends the program.
@@ -108,6 +118,8 @@ private:
 
     QString m_appPath;
     QString m_filePath;
+    bool m_fileDamaged = false;
+    QString m_setAsidePath; // where the damaged file went; empty when it stayed
 };
 
 } // namespace orvella

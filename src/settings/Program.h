@@ -16,6 +16,7 @@ struct ProgramValues
     QString CharactersFolder; // the installed characters folder
     QString TraceFile;        // --trace FILE or $ORVELLA_TRACE: the character engine's JSON lines
     QString AudioFile;        // --audio-file FILE: all audio goes to this WAV file instead of the sound server
+    QString BusNotice;        // why a message bus that did not answer is left alone in this run
 };
 
 ProgramValues& Program();

@@ -17,6 +17,7 @@
 #include "speech/CharacterControl.h"
 #include "speech/SpeechOutput.h"
 #include "speech/agent/IAgent.h"
+#include "ui/ElidedLabel.h"
 #include "ui/MessagesPage.h"
 #include "ui/ModalDialogFlag.h"
 #include "ui/OptionsServices.h"
@@ -164,7 +165,10 @@ constexpr char PanelCaption[] = "orvellaPanelCaption";
 // state moves on, and reads the whole bar in one pass.
 void setPanelText(QLabel* panel, const QString& text)
 {
-    panel->setText(text);
+    if (auto* elided = qobject_cast<ElidedLabel*>(panel))
+        elided->setFullText(text);
+    else
+        panel->setText(text);
     const QString caption = panel->property(PanelCaption).toString();
     panel->setAccessibleName(text.isEmpty() ? caption : caption + u": "_s + text);
 }
@@ -174,7 +178,8 @@ void setPanelText(QLabel* panel, const QString& text)
 void frmMain::buildStatusBar()
 {
     auto makePanel = [this](const QString& name, const QString& accessibleName) {
-        auto* l = new QLabel(this);
+        // The status text can be long (a file's full path); the others are short.
+        QLabel* l = name == u"statusText"_s ? new ElidedLabel(this) : new QLabel(this);
         l->setObjectName(name);
         l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
@@ -432,6 +437,11 @@ bool frmMain::runWizard(int startPage)
 }
 
 QWidget* frmMain::openReminderWindow(const QString& text) { return frmReminder::Open(m_core->speech(), text); }
+
+QWidget* frmMain::openReminderList(const QString& heading, const QStringList& lines)
+{
+    return frmReminder::OpenList(m_core->speech(), heading, lines);
+}
 
 bool frmMain::mainWindowVisible() const { return isVisible() && !isMinimized(); }
 

@@ -83,6 +83,7 @@ public:
     bool promptForMessage(const CMessage& message) override;
     bool runWizard(int startPage) override;
     QWidget* openReminderWindow(const QString& text) override;
+    QWidget* openReminderList(const QString& heading, const QStringList& lines) override;
     bool mainWindowVisible() const override;
     bool modalDialogDisplayed() const override;
 

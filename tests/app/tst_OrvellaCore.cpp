@@ -13,6 +13,7 @@
 #include "support/Pop3ScriptedTransport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,7 @@ public:
     QStringList asked;
     bool readAnswer = true;
     bool wizardFinishes = false;
+    std::function<void()> whileWizardIsOpen;
 
     void showMessage(const QString& text, bool, const QString&) override { asked << u"notice: "_s + text; }
     bool promptOnce(const QList<CMessage>& messages) override
@@ -47,11 +49,17 @@ public:
     bool runWizard(int startPage) override
     {
         asked << u"wizard from page %1"_s.arg(startPage);
+        if (whileWizardIsOpen) whileWizardIsOpen();
         return wizardFinishes;
     }
     QWidget* openReminderWindow(const QString& text) override
     {
         asked << u"reminder: "_s + text;
+        return nullptr;
+    }
+    QWidget* openReminderList(const QString& heading, const QStringList&) override
+    {
+        asked << u"reminders: "_s + heading;
         return nullptr;
     }
     bool mainWindowVisible() const override { return false; }
@@ -85,6 +93,8 @@ private Q_SLOTS:
     void promptAnsweredNoReadsNothing();
     void firstStartAsksForTheWizard();
     void passwordsLeftInTheFileAreToldOnce();
+    void damagedSettingsFile_data();
+    void damagedSettingsFile();
 
 private:
     bool start();
@@ -227,6 +237,94 @@ void tst_OrvellaCore::passwordsLeftInTheFileAreToldOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!AccountPasswords::Busy(), 20000);
     QCOMPARE(error.size(), 1);
     QVERIFY(m_ui.asked.isEmpty());
+}
+
+void tst_OrvellaCore::damagedSettingsFile_data()
+{
+    QTest::addColumn<QByteArray>("contents"); // "folder": a folder stands in the file's place
+    QTest::addColumn<QString>("why");         // empty: the file reads, if short of settings
+    const QByteArray account =
+        "[Account]\r\nConnectionType=0\r\nPOPServer=pop.example.test\r\nAccountName=bob\r\n";
+    QTest::newRow("blocks zeroed by a crash") << account + QByteArray(512, '\0') << u"no text"_s;
+    QByteArray binary;
+    for (int i = 0; i < 64; ++i)
+        binary += char(1 + i % 31) + QByteArray("ab");
+    QTest::newRow("binary without NUL bytes") << binary << u"no text"_s;
+    QTest::newRow("text without a section")
+        << QByteArray("POPServer=pop.example.test\r\nnot a settings file\r\n") << u"no [section]"_s;
+    QTest::newRow("a folder in its place") << QByteArray("folder") << u"cannot be opened"_s;
+    // Short of settings is no damage: the set-up picks up where the file stops.
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("comments only") << QByteArray("; written by hand\r\n") << QString();
+    QTest::newRow("no connection type yet") << account << QString();
+}
+
+// A damaged settings file is named in a notice before the set-up, kept beside
+// as "Zentra.INI.damaged", and no check runs while the set-up is open.
+// Cancelled, the folder is as it was; finished, the new file reads and the
+// damaged one stays beside it.
+void tst_OrvellaCore::damagedSettingsFile()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, why);
+    const QString ini = m_dir->filePath(u"Zentra.INI"_s);
+    const QString aside = ini + u".damaged"_s;
+    const bool folder = contents == "folder";
+    auto writeIni = [&] {
+        if (folder) return QDir().mkpath(ini);
+        QFile f(ini);
+        return f.open(QIODevice::WriteOnly) && f.write(contents) == contents.size();
+    };
+    auto holdsOriginal = [&](const QString& path) {
+        if (folder) return QFileInfo(path).isDir();
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) && f.readAll() == contents;
+    };
+    QVERIFY(writeIni());
+    bool checkStarted = false;
+    bool setAside = false;
+    m_ui.whileWizardIsOpen = [&] {
+        m_core->cycle()->hooks.makeClient = [] {
+            auto transport = std::make_unique<Pop3ScriptedTransport>();
+            transport->refuseConnection(u"no server"_s);
+            return std::make_unique<Pop3Client>(std::move(transport));
+        };
+        m_core->CheckAllMailServers();
+        checkStarted = m_core->cycle()->running();
+        setAside = !QFileInfo::exists(ini) && holdsOriginal(aside);
+    };
+
+    // Cancelled.
+    QVERIFY(!start());
+    QVERIFY2(!checkStarted, "a check ran while the set-up was open");
+    if (why.isEmpty()) {
+        QCOMPARE(m_ui.asked, QStringList{u"wizard from page 7"_s});
+        QVERIFY(!QFileInfo::exists(aside));
+        QVERIFY(holdsOriginal(ini));
+        return;
+    }
+    QCOMPARE(m_ui.asked.size(), 2);
+    const QString notice = m_ui.asked.first();
+    QVERIFY2(notice.startsWith(u"notice: Orvella could not read its settings file "_s + ini) &&
+                 notice.contains(why) && notice.contains(u"kept as "_s + aside) &&
+                 notice.contains(u"no mail is checked"_s),
+             qPrintable(notice));
+    QCOMPARE(m_ui.asked.last(), u"wizard from page 0"_s);
+    QVERIFY2(setAside, "the damaged file was not set aside during the set-up");
+    m_core.reset();
+    QVERIFY(holdsOriginal(ini));
+    QVERIFY(!QFileInfo::exists(aside));
+
+    // Finished.
+    m_ui.asked.clear();
+    m_ui.wizardFinishes = true;
+    QVERIFY(start());
+    // (then the notice that the set-up left the server empty)
+    QVERIFY(m_ui.asked.size() >= 2 && m_ui.asked.at(0).startsWith(u"notice: Orvella could not read"_s));
+    QCOMPARE(m_ui.asked.at(1), u"wizard from page 0"_s);
+    m_core->SaveAll();
+    QVERIFY(holdsOriginal(aside));
+    QCOMPARE(platform::ProfileFile::inspect(ini).state, platform::ProfileFile::State::Fine);
 }
 
 // A core application: no widget can exist here.

@@ -1,19 +1,76 @@
 // Servers that never end what they send: an endless status, header or body
-// line, a trickle that never finishes, a message far past its listed size.
-// Each is given up on soon, with one Error that says what happened, instead
-// of holding the check (and every account after it) for ever.
+// line, a trickle that never finishes, a message far past its listed size;
+// and servers on a real socket that stop answering. Each is given up on soon,
+// with one Error that says what happened, instead of holding the check (and
+// every account after it) for ever.
 #include "mail/pop/Pop3Client.h"
 #include "mail/pop/Pop3LineReader.h"
 #include "support/Pop3TestSession.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <vector>
 
 using namespace orvella;
 using namespace orvella::test;
 using namespace orvella::test::pop3script;
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A listener on loopback that accepts, sends the scripted answers (the
+// greeting, then one for each command line received) and then keeps the
+// connection open without another word.
+class GoesSilent : public QObject
+{
+public:
+    explicit GoesSilent(QList<QByteArray> answers) : m_answers(std::move(answers))
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                m_sockets.emplace_back(socket);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    while (socket->canReadLine()) {
+                        socket->readLine();
+                        answer(socket);
+                    }
+                });
+                answer(socket);
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    // Since the last answer, or since the connection was accepted.
+    qint64 silentFor() const { return m_sinceLastWord.isValid() ? m_sinceLastWord.elapsed() : -1; }
+
+private:
+    void answer(QTcpSocket* socket)
+    {
+        m_sinceLastWord.start();
+        if (!m_answers.isEmpty()) socket->write(m_answers.takeFirst());
+    }
+
+    QTcpServer m_server;
+    std::vector<std::unique_ptr<QTcpSocket>> m_sockets;
+    QList<QByteArray> m_answers;
+    QElapsedTimer m_sinceLastWord;
+};
+
+// Results are taken into variables: g++ 12 resumes a dead frame after a
+// co_await inside an if's condition.
+QCoro::Task<bool> logOnAndRetrieve(Pop3Client& client, PopServerSettings settings)
+{
+    const bool loggedOn = co_await client.logOn(std::move(settings));
+    if (!loggedOn) co_return false;
+    const bool retrieved = co_await client.retrieve(1, 1, 5);
+    co_return retrieved;
+}
+
+} // namespace
 
 class Pop3HostileServerTest : public QObject
 {
@@ -23,6 +80,7 @@ private Q_SLOTS:
     void runaway();
     void withinLimits();
     void overlongLineAndSizeLimit();
+    void silenceWithTheDefaultDeadline();
 };
 
 void Pop3HostileServerTest::runaway_data()
@@ -189,6 +247,70 @@ void Pop3HostileServerTest::overlongLineAndSizeLimit()
         QVERIFY(!s.recorder->events.contains(u"end"_s));
         QVERIFY(!s.client->isLoggedOn());
         QVERIFY(s.server->closedByClient());
+    }
+}
+
+// The deadline as every account has it (the tests above shorten it): a server
+// that stops answering, at the greeting or after any command, is reported
+// within half a minute. The servers run side by side, so the test waits for
+// one deadline, not three.
+void Pop3HostileServerTest::silenceWithTheDefaultDeadline()
+{
+    struct Case
+    {
+        const char* name;
+        QList<QByteArray> answers;
+        std::unique_ptr<GoesSilent> server;
+        std::unique_ptr<Pop3Client> client;
+        std::unique_ptr<Pop3EventRecorder> recorder;
+        std::optional<QCoro::Task<bool>> running;
+        qint64 reportedAfter = -1; // ms of silence when the error came
+    };
+    const QByteArray greeting = "+OK POP3 ready\r\n";
+    const QByteArray capa = "+OK\r\nTOP\r\nUSER\r\n.\r\n";
+    Case cases[] = {
+        {"never greets", {}},
+        {"silent after USER", {greeting, capa}},
+        {"silent in the middle of a message",
+         {greeting, capa, "+OK\r\n", "+OK Logged in.\r\n", "+OK 1 120\r\n", "+OK\r\nSubject: half\r\n"}},
+    };
+    for (Case& c : cases) {
+        c.server = std::make_unique<GoesSilent>(c.answers);
+        QVERIFY(c.server->port() != 0);
+        c.client = std::make_unique<Pop3Client>();
+        c.recorder = std::make_unique<Pop3EventRecorder>(c.client.get());
+        connect(c.client.get(), &Pop3Client::Error, this, [&c] {
+            if (c.reportedAfter < 0) c.reportedAfter = c.server->silentFor();
+        });
+        PopServerSettings set; // its deadlines as they are
+        set.host = u"127.0.0.1"_s;
+        set.port = c.server->port();
+        set.user = u"bob"_s;
+        set.password = u"secret"_s;
+        set.security = u"None"_s;
+        c.running.emplace(logOnAndRetrieve(*c.client, set));
+    }
+    // Waited on far past the deadline, so that a late report fails below
+    // with its time instead of as a time-out.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (const Case& c : cases)
+                if (!c.running->isReady()) return false;
+            return true;
+        },
+        120000));
+    for (Case& c : cases) {
+        QVERIFY2(!QCoro::waitFor(*c.running), c.name);
+        QVERIFY2(c.recorder->errorCodes == QList<int>{Pop3Client::ErrorTimeout},
+                 qPrintable(c.recorder->errors.join(u'\n')));
+        // Reported at the deadline; the margin is for a loaded machine.
+        QVERIFY2(c.reportedAfter >= 0 && c.reportedAfter < 45000,
+                 qPrintable(u"%1: reported after %2 s of silence"_s.arg(QLatin1StringView(c.name))
+                                .arg(c.reportedAfter / 1000)));
+        QVERIFY2(c.recorder->errors.first().contains(u"nothing received for 30 s"_s),
+                 qPrintable(c.recorder->errors.first()));
+        QVERIFY(!c.recorder->events.contains(u"end"_s));
+        QVERIFY(!c.client->isLoggedOn());
     }
 }
 

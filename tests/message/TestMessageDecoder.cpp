@@ -1,4 +1,5 @@
 #include "message/MessageDecoder.h"
+#include "rules/CRule.h"
 
 #include <QApplication>
 #include <QFile>
@@ -51,6 +52,12 @@ CMessage deliver(MessageDecoder& decoder, const QByteArray& raw, int maxLines = 
     return decoder.EndTransfer();
 }
 
+// The whole literal, NUL bytes included.
+template <qsizetype N> QByteArray withNul(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 QString crlf(QString s)
 {
     return s.replace(u"\n"_s, u"\r\n"_s);
@@ -69,6 +76,8 @@ private slots:
     void decoderStartsCleanForEachMessage();
     void garbage_data();
     void garbage();
+    void nulBytes_data();
+    void nulBytes();
 };
 
 void TestMessageDecoder::decode_data()
@@ -238,6 +247,58 @@ void TestMessageDecoder::garbage()
     // Whatever comes in, the message gets an identifier and the text is valid.
     QVERIFY(!m.m_ID.isEmpty());
     QVERIFY(!m.m_Content.contains(u'\n') || m.m_Content.count(u'\n') == m.m_Content.count(u"\r\n"_s));
+}
+
+// A NUL byte is no text: it is dropped and the rest of the field or line kept,
+// so the sender still matches its rules and the text reads on past it.
+void TestMessageDecoder::nulBytes_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("content");
+    const QByteArray rest = "To: Anna <anna@example.org>\r\nMessage-ID: <nul.1@example.com>\r\n\r\n";
+    QTest::newRow("in the display name")
+        << withNul("From: Se\0nder <a@b>\r\nSubject: Hi\r\n") + rest + "Body\r\n"
+        << u"Sender"_s << u"a@b"_s << u"Hi"_s << u"Body\r\n"_s;
+    QTest::newRow("in the address") << withNul("From: Sender <a\0@b>\r\nSubject: Hi\r\n") + rest + "Body\r\n"
+                                    << u"Sender"_s << u"a@b"_s << u"Hi"_s << u"Body\r\n"_s;
+    QTest::newRow("first byte of the value")
+        << withNul("From: \0Sender <a@b>\r\nSubject: Hi\r\n") + rest + "Body\r\n"
+        << u"Sender"_s << u"a@b"_s << u"Hi"_s << u"Body\r\n"_s;
+    QTest::newRow("several, in a quoted name")
+        << withNul("From: \"Se\0n\0\0der\" <a@b>\r\nSubject: Hi\r\n") + rest + "Body\r\n"
+        << u"Sender"_s << u"a@b"_s << u"Hi"_s << u"Body\r\n"_s;
+    QTest::newRow("in the subject") << withNul("From: Sender <a@b>\r\nSubject: Quarterly\0 report\r\n") +
+                                           rest + "Body\r\n"
+                                    << u"Sender"_s << u"a@b"_s << u"Quarterly report"_s << u"Body\r\n"_s;
+    QTest::newRow("in a folded field")
+        << withNul("From: Sender <a@b>\r\nSubject: Quarterly\r\n \0report\r\n") + rest + "Body\r\n"
+        << u"Sender"_s << u"a@b"_s << u"Quarterly report"_s << u"Body\r\n"_s;
+    QTest::newRow("in the body") << QByteArray("From: Sender <a@b>\r\nSubject: Hi\r\n") + rest +
+                                        withNul("Bo\0dy\r\nmore\r\n")
+                                 << u"Sender"_s << u"a@b"_s << u"Hi"_s << u"Body\r\nmore\r\n"_s;
+}
+
+void TestMessageDecoder::nulBytes()
+{
+    QFETCH(QByteArray, raw);
+    MessageDecoder decoder;
+    for (const CMessage& m : {MessageDecoder::Decode(raw), deliver(decoder, raw)}) {
+        QTEST(m.From(), "from");
+        QTEST(m.EMailAddress(), "address");
+        QTEST(m.m_Subject, "subject");
+        QTEST(m.m_Content, "content");
+        QCOMPARE(m.m_ID, u"<nul.1@example.com>"_s);
+        QCOMPARE(m.m_FullTo, u"Anna <anna@example.org>"_s);
+        orvella::CRule bySender;
+        bySender.m_Type = 0;
+        bySender.m_Name = u"sender"_s;
+        QVERIFY(bySender.Matches(m));
+        bySender.m_Name = u"a@b"_s;
+        QVERIFY(bySender.Matches(m));
+    }
 }
 
 int main(int argc, char** argv)

@@ -63,6 +63,11 @@ struct ReminderFixture
             windows << w;
             return w;
         };
+        alert.openListWindow = [this](const QString& heading, const QStringList& lines) -> QWidget* {
+            frmReminder* w = frmReminder::OpenList(speech.get(), heading, lines);
+            windows << w;
+            return w;
+        };
         platform::Dialogs::reset();
     }
     ~ReminderFixture()

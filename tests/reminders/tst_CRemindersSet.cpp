@@ -2,8 +2,12 @@
 
 #include "reminders/CRemindersSet.h"
 #include "reminders/CheckReminders.h"
+#include "reminders/frmReminder.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -18,10 +22,13 @@ private Q_SLOTS:
     void initTestCase();
     void loadsTheFolder();
     void missingFolderIsCreated();
-    void stopsAtAnUnreadableFile_data();
-    void stopsAtAnUnreadableFile();
+    void skipsADamagedFile_data();
+    void skipsADamagedFile();
+    void damagedFileBeforeADueReminder();
     void addAndDelete();
     void checkAlertsInOrder();
+    void manyDueAtOnceAreGathered_data();
+    void manyDueAtOnceAreGathered();
     void checkReminders_data();
     void checkReminders();
 };
@@ -78,30 +85,83 @@ void tst_CRemindersSet::missingFolderIsCreated()
     QVERIFY(QDir(fx.remindersFolder()).exists());
 }
 
-void tst_CRemindersSet::stopsAtAnUnreadableFile_data()
+void tst_CRemindersSet::skipsADamagedFile_data()
 {
     QTest::addColumn<QString>("badName");
     QTest::addColumn<QByteArray>("badFile");
     QTest::newRow("damaged date") << u"200.rmn"_s << QByteArray("[General]\r\nWhen=soon\r\n");
+    QTest::newRow("recurrence no number")
+        << u"200.rmn"_s << QByteArray("[General]\r\nWhen=2030-01-31 15:05:00\r\nRecurs=weekly\r\n");
+    // The head of an executable: NUL bytes among a few letters.
+    QTest::newRow("binary garbage") << u"200.rmn"_s << QByteArray::fromHex("7f454c46020100005768656e3dfffe");
     QTest::newRow("second file of one identity") << u"100.copy.rmn"_s << goodFile;
 }
 
-void tst_CRemindersSet::stopsAtAnUnreadableFile()
+// A damaged file costs its own reminder only: every other file loads, and
+// the one skipped is named once.
+void tst_CRemindersSet::skipsADamagedFile()
 {
     QFETCH(QString, badName);
     QFETCH(QByteArray, badFile);
     ReminderFixture fx;
-    for (const QString& name : {u"100.rmn"_s, u"300.rmn"_s, u"400.rmn"_s, u"500.rmn"_s})
+    const QStringList good{u"100.rmn"_s, u"300.rmn"_s, u"400.rmn"_s, u"500.rmn"_s};
+    for (const QString& name : good)
         fx.writeFile(name, goodFile);
     fx.writeFile(badName, badFile);
-    const QStringList files = listed(fx.remindersFolder());
-    // Where the loading stops: at the damaged file, or at the second file of an identity.
-    qsizetype stop = files.indexOf(badName);
-    if (badName.startsWith(u"100."_s)) stop = std::max(files.indexOf(badName), files.indexOf(u"100.rmn"_s));
     CRemindersSet set;
     QVERIFY(!set.Load());
-    QCOMPARE(qsizetype(set.Count()), stop);
-    QVERIFY(set.LoadError().contains(fx.remindersFolder() + u'/' + files[stop]));
+    QCOMPARE(set.Count(), 4);
+    for (const QString& name : good)
+        QVERIFY2(set.GetReminder(name.section(u'.', 0, 0)), qPrintable(name));
+    // Of two files of one identity, the one listed first is loaded.
+    QString skipped = badName;
+    if (badName.startsWith(u"100."_s)) {
+        const QStringList files = listed(fx.remindersFolder());
+        const bool copyFirst = files.indexOf(badName) < files.indexOf(u"100.rmn"_s);
+        skipped = copyFirst ? u"100.rmn"_s : badName;
+        QCOMPARE(set.GetReminder(u"100"_s)->FileName().section(u'/', -1), copyFirst ? badName : u"100.rmn"_s);
+    }
+    const QString error = set.LoadError();
+    QCOMPARE(error.count(fx.remindersFolder() + u'/' + skipped), 1);
+    QVERIFY2(error.contains(u"skipped"_s) && error.contains(u"other reminders were loaded"_s),
+             qPrintable(error));
+
+    // Loading again says the same, once.
+    QVERIFY(!set.Load());
+    QCOMPARE(set.Count(), 4);
+    QCOMPARE(set.LoadError(), error);
+}
+
+// The damaged file is listed before a reminder that is due: that reminder
+// still alerts.
+void tst_CRemindersSet::damagedFileBeforeADueReminder()
+{
+    ReminderFixture fx;
+    const QByteArray due = "[General]\r\nWhen=2024-05-06 09:00:00\r\nRecurs=0\r\nPopup=No\r\n";
+    fx.writeFile(u"700.rmn"_s, due);
+    fx.writeFile(u"700.rmn.content"_s, "Call the dentist\r\n");
+    // Named until the file system lists it first.
+    QString damaged;
+    for (int n = 1; n < 200 && damaged.isEmpty(); ++n) {
+        const QString name = QString::number(n) + u".rmn"_s;
+        fx.writeFile(name, "[General]\r\nWhen=31.02.\r\n");
+        const QStringList files = listed(fx.remindersFolder());
+        if (files.indexOf(name) < files.indexOf(u"700.rmn"_s))
+            damaged = name;
+        else
+            QFile::remove(fx.remindersFolder() + u'/' + name);
+    }
+    QVERIFY(!damaged.isEmpty());
+
+    CRemindersSet set;
+    set.alert = fx.alert;
+    QVERIFY(!set.Load());
+    QCOMPARE(set.Count(), 1);
+    QVERIFY(set.LoadError().contains(fx.remindersFolder() + u'/' + damaged));
+    fx.agent.takeCalls();
+    fx.setNow(at(u"2024-05-06 09:00"_s));
+    CheckReminders(set, true, false);
+    QCOMPARE(fx.takeSpoken(), QStringList{u"Call the dentist"_s});
 }
 
 void tst_CRemindersSet::addAndDelete()
@@ -159,6 +219,76 @@ void tst_CRemindersSet::checkAlertsInOrder()
     set.Check(at(u"2024-05-07 09:00"_s));
     QCOMPARE(fx.takeSpoken(), QStringList{u"Stand-up meeting"_s});
     QVERIFY(!set.m_ReSched);
+}
+
+void tst_CRemindersSet::manyDueAtOnceAreGathered_data()
+{
+    QTest::addColumn<int>("due");
+    QTest::addColumn<int>("passedOver"); // due, but "only if running that day" on a later day
+    QTest::addColumn<bool>("gathered");
+    QTest::newRow("three: each alone") << 3 << 0 << false;
+    QTest::newRow("four: gathered") << 4 << 0 << true;
+    QTest::newRow("six, three of them passed over: each alone") << 6 << 3 << false;
+    QTest::newRow("forty: gathered") << 40 << 0 << true;
+}
+
+// Up to a handful of reminders due at one check alert one by one, each with
+// its voice and window. More speak one line that says how many are due and
+// open one window that lists them; each is still marked as alerted and saved.
+void tst_CRemindersSet::manyDueAtOnceAreGathered()
+{
+    QFETCH(int, due);
+    QFETCH(int, passedOver);
+    QFETCH(bool, gathered);
+    ReminderFixture fx;
+    CRemindersSet set;
+    set.alert = fx.alert;
+    QStringList ids;
+    for (int i = 0; i < due; ++i) {
+        auto r = std::make_unique<CReminder>();
+        r->m_UniqueID = QString::number(1000 + i);
+        r->m_Contents = u"Task %1"_s.arg(i);
+        r->m_When = at(i < passedOver ? u"2024-05-03 09:00"_s : u"2024-05-06 09:00"_s);
+        if (i < passedOver) r->m_IfLate = CReminder::OnlyIfRunningThatDay;
+        QVERIFY(r->Save(true));
+        ids << r->m_UniqueID;
+        QVERIFY(set.Add(std::move(r)));
+    }
+    // Not due: not listed.
+    QVERIFY(set.Add(fx.makeSaved(u"Later"_s, at(u"2024-05-06 18:00"_s))));
+    fx.agent.takeCalls();
+
+    set.Check(at(u"2024-05-06 09:00"_s));
+    const QStringList spoken = fx.takeSpoken();
+    const int speaking = due - passedOver;
+    if (gathered) {
+        QCOMPARE(spoken,
+                 QStringList{u"%1 reminders are due. They are listed in the reminder window."_s.arg(due)});
+        QCOMPARE(fx.openWindows(), 1);
+        auto* window = qobject_cast<frmReminder*>(fx.windows.last().data());
+        QVERIFY(window && window->lstReminders && window->lstReminders->isVisible());
+        QVERIFY(!window->txtReminder->isVisible());
+        QCOMPARE(window->lblReminder->text(), u"%1 reminders are due"_s.arg(due));
+        const QAbstractItemModel* list = window->lstReminders->model();
+        QCOMPARE(list->rowCount(), speaking);
+        QVERIFY(list->index(0, 0).data().toString().endsWith(u"  Task 0"_s));
+        QVERIFY(list->index(speaking - 1, 0).data().toString().endsWith(u"  Task %1"_s.arg(due - 1)));
+    } else {
+        QStringList alone;
+        for (int i = passedOver; i < due; ++i)
+            alone << u"Task %1"_s.arg(i);
+        QCOMPARE(spoken, alone);
+        QCOMPARE(fx.openWindows(), speaking);
+    }
+    // Every due one is marked as alerted, in its file too: nothing alerts again.
+    for (const QString& id : std::as_const(ids)) {
+        CReminder back;
+        QVERIFY(back.Load(fx.remindersFolder() + u'/' + id + u".rmn"_s, id));
+        QCOMPARE(back.lastSignaled(), at(u"2024-05-06 09:00"_s));
+    }
+    QVERIFY(set.GetReminder(ids.first())->lastSignaled().isValid());
+    set.Check(at(u"2024-05-06 09:01"_s));
+    QVERIFY(fx.takeSpoken().isEmpty());
 }
 
 void tst_CRemindersSet::checkReminders_data()

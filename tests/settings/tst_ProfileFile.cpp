@@ -1,6 +1,7 @@
 #include "platform/ProfileFile.h"
 #include "settings/ModOrvella.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,8 @@ private Q_SLOTS:
     void windows1252Fallback();
     void saveIsAtomicAndCached();
     void readIniThroughCache();
+    void inspect_data();
+    void inspect();
 };
 
 // A file as hand editing on another system leaves it: CR LF, keys in
@@ -186,6 +189,55 @@ void tst_ProfileFile::readIniThroughCache()
     f.write("[S]\r\nlong=short\r\n");
     f.close();
     QCOMPARE(orvella::ReadIni(u"S"_s, u"long"_s, {}, path), u"short"_s);
+}
+
+Q_DECLARE_METATYPE(ProfileFile::State)
+
+// What is damage and what is merely a file short of settings.
+void tst_ProfileFile::inspect_data()
+{
+    using S = ProfileFile::State;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<S>("state");
+    QTest::newRow("settings") << QByteArray("[General]\r\nSayTime=No\r\n") << S::Fine;
+    QTest::newRow("a BOM, then a section") << QByteArray("\xEF\xBB\xBF[General]\nX=1\n") << S::Fine;
+    QTest::newRow("a section after comments") << QByteArray("; mine\r\n\r\n  [Account]\r\n") << S::Fine;
+    QTest::newRow("Windows-1252 text") << QByteArray("[General]\r\nBeforeTime=Caf\xe9\r\n") << S::Fine;
+    QTest::newRow("one stray control character")
+        << QByteArray("[General]\r\nNoNewMessages=No\x1bmail today, nothing at all\r\n") << S::Fine;
+    QTest::newRow("the end-of-file mark of old editors") << QByteArray("[General]\r\nX=1\r\n\x1a") << S::Fine;
+    QTest::newRow("empty") << QByteArray() << S::Empty;
+    QTest::newRow("blank lines") << QByteArray("\r\n  \r\n\t\r\n") << S::Empty;
+    QTest::newRow("comments only") << QByteArray("; nothing yet\r\n# nor here\r\n") << S::Empty;
+    QTest::newRow("a NUL byte") << QByteArray("[General]\r\nX=1\0\r\n", 17) << S::NotText;
+    QTest::newRow("blocks zeroed by a crash") << QByteArray(4096, '\0') << S::NotText;
+    QTest::newRow("UTF-16") << QByteArray("[\0G\0e\0n\0]\0", 10) << S::NotText;
+    QTest::newRow("control characters throughout") << QByteArray("[a]\x01\x02\x03\x04\x05\x06") << S::NotText;
+    QTest::newRow("text without a section") << QByteArray("Server=pop.example.test\r\n") << S::NoSections;
+}
+
+void tst_ProfileFile::inspect()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(ProfileFile::State, state);
+    const ProfileFile::Check check = ProfileFile::inspect(bytes);
+    QCOMPARE(check.state, state);
+    QCOMPARE(check.damaged(), !check.why.isEmpty());
+    // The same from the file, and from a load.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Zentra.INI"_s);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    QCOMPARE(ProfileFile::inspect(path).state, state);
+    ProfileFile file;
+    QVERIFY(file.load(path));
+    QCOMPARE(file.check().state, state);
+    // Missing, and a folder in the file's place.
+    QCOMPARE(ProfileFile::inspect(dir.filePath(u"none.ini"_s)).state, ProfileFile::State::Missing);
+    QVERIFY(QDir(dir.path()).mkdir(u"folder.ini"_s));
+    QCOMPARE(ProfileFile::inspect(dir.filePath(u"folder.ini"_s)).state, ProfileFile::State::Unreadable);
 }
 
 QTEST_GUILESS_MAIN(tst_ProfileFile)

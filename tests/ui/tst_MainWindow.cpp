@@ -3,6 +3,7 @@
 #include "app/frmTray.h"
 #include "message/CMessage.h"
 #include "platform/ProfileFile.h"
+#include "reminders/CRemindersSet.h"
 #include "settings/CSettings.h"
 #include "settings/Program.h"
 #include "support/FakeAgent.h"
@@ -12,10 +13,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -49,6 +51,7 @@ private Q_SLOTS:
     void columnsShareTheListWidth();
     void droppedTextIsSpoken();
     void sharedAcceleratorsReachEachTarget();
+    void unreadableReminderFileIsNamedWhole();
 
 private:
     frmTray* start(const QByteArray& general = {}, bool writeFile = true);
@@ -356,6 +359,47 @@ void tst_MainWindow::sharedAcceleratorsReachEachTarget()
     }
     QVERIFY2(reminders, "Alt+R never showed the Reminders page");
     QVERIFY2(read, "Alt+R never reached Read");
+}
+
+// The status text for a reminder file that could not be read names the file
+// by its full path and says it was skipped. Longer than the window is wide,
+// it is shown cut with "…", whole in its tooltip and accessible name, and the
+// window keeps its width; the good reminder is loaded.
+void tst_MainWindow::unreadableReminderFileIsNamedWhole()
+{
+    const QString folder = m_dir->filePath(u"reminders"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString bad = folder + u"/4711"_s + QString(120, u'x') + u".rmn"_s;
+    QFile damaged(bad);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("[General]\r\nWhen=tomorrow-ish\r\n");
+    damaged.close();
+    QFile good(folder + u"/815.rmn"_s);
+    QVERIFY(good.open(QIODevice::WriteOnly));
+    good.write("[General]\r\nWhen=2030-01-31 15:05:00\r\n");
+    good.close();
+
+    QVERIFY(start());
+    frmMain* main = m_tray->mainWindow();
+    main->resize(640, 480);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    QCOMPARE(main->core()->reminders()->Count(), 1);
+    auto* status = main->findChild<QLabel*>(u"statusText"_s);
+    QVERIFY(status);
+    const QString expected = u"The reminder file "_s + bad +
+                             u" could not be read and was skipped. The other reminders were loaded."_s;
+    QTRY_COMPARE(status->toolTip(), expected);
+    QCOMPARE(status->accessibleName(), u"Status: "_s + expected);
+    QVERIFY2(status->text().endsWith(u"…"_s), qPrintable(status->text()));
+    QVERIFY(status->text().startsWith(u"The reminder file "_s));
+    QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
+    QCOMPARE(main->width(), 640);
+
+    // Wide enough, it shows whole and needs no tooltip.
+    main->resize(4000, 480);
+    QTRY_COMPARE(status->text(), expected);
+    QVERIFY(status->toolTip().isEmpty());
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -33,11 +33,13 @@ struct PopServerSettings
     // for it: a self-hosted server's self-signed certificate.
     QString trustedCertificate;
     int connectTimeoutMs = 30000;
-    // The longest silence of the server while an answer is awaited. It also
-    // bounds the whole answer: after this long, an answer must have come at
-    // Pop3Client::SlowestAnswerRate at least, so a server that trickles a byte
-    // now and then cannot hold the check forever.
-    int responseTimeoutMs = 60000;
+    // The longest silence of the server while an answer is awaited, the
+    // greeting included. It also bounds the whole answer: after this long, an
+    // answer must have come at Pop3Client::SlowestAnswerRate at least, so a
+    // server that trickles a byte now and then cannot hold the check forever.
+    // Half a minute: a live server answers within seconds, and every account
+    // after a dead one waits for it.
+    int responseTimeoutMs = 30000;
     // Bytes of one message delivered at most (header and body lines with their
     // line ends); the rest of a bigger message is read and dropped, so one huge
     // message can neither fill memory nor block the account.

@@ -145,7 +145,7 @@ private:
     bool m_linkDown = false;
     bool m_timedOut = false;
     bool m_mustClose = false;
-    int m_responseTimeoutMs = 60000;
+    int m_responseTimeoutMs = 30000; // Pop3Client sets the account's own
     qint64 m_maxStreamBytes = qint64(1) << 30;
 
     QElapsedTimer m_answerClock; // since the answer being read began
