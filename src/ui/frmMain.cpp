@@ -17,6 +17,7 @@
 #include "speech/CharacterControl.h"
 #include "speech/SpeechOutput.h"
 #include "speech/agent/IAgent.h"
+#include "ui/ElidedLabel.h"
 #include "ui/MessagesPage.h"
 #include "ui/ModalDialogFlag.h"
 #include "ui/OptionsServices.h"
@@ -164,7 +165,10 @@ constexpr char PanelCaption[] = "orvellaPanelCaption";
 // state moves on, and reads the whole bar in one pass.
 void setPanelText(QLabel* panel, const QString& text)
 {
-    panel->setText(text);
+    if (auto* elided = qobject_cast<ElidedLabel*>(panel))
+        elided->setText(text); // and its tooltip
+    else
+        panel->setText(text);
     const QString caption = panel->property(PanelCaption).toString();
     panel->setAccessibleName(text.isEmpty() ? caption : caption + u": "_s + text);
 }
@@ -173,14 +177,16 @@ void setPanelText(QLabel* panel, const QString& text)
 
 void frmMain::buildStatusBar()
 {
-    auto makePanel = [this](const QString& name, const QString& accessibleName) {
-        auto* l = new QLabel(this);
+    auto makePanel = [this](const QString& name, const QString& accessibleName, bool elided = false) {
+        // The status text can be a server's whole error: it is cut to the
+        // bar's width rather than widening the window.
+        QLabel* l = elided ? new ElidedLabel(this) : new QLabel(this);
         l->setObjectName(name);
         l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
         return l;
     };
-    statusText = makePanel(u"statusText"_s, u"Status"_s);
+    statusText = makePanel(u"statusText"_s, u"Status"_s, true);
     statusConnection = makePanel(u"statusConnection"_s, u"Connection"_s);
     statusDate = makePanel(u"statusDate"_s, u"Date"_s);
     statusTime = makePanel(u"statusTime"_s, u"Time"_s);
@@ -520,6 +526,17 @@ double frmMain::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
+QRect frmMain::FitInside(QRect r, const QRect& area)
+{
+    r.setWidth(std::min(r.width(), area.width()));
+    r.setHeight(std::min(r.height(), area.height()));
+    if (r.right() > area.right()) r.moveRight(area.right());
+    if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+    if (r.left() < area.left()) r.moveLeft(area.left());
+    if (r.top() < area.top()) r.moveTop(area.top());
+    return r;
+}
+
 // Geometry is stored in twips, the unit of the settings file's keys: the
 // window's outer position and the size of its inside.
 void frmMain::RestoreWindowGeometry()
@@ -530,13 +547,16 @@ void frmMain::RestoreWindowGeometry()
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
     QRect r(qRound(s.m_Left / tx), qRound(s.m_Top / ty), qRound(s.m_Width / tx), qRound(s.m_Height / ty));
     r.setSize(r.size().expandedTo(minimumSizeHint()));
-    // A window stored on a screen that is gone would open out of reach.
-    bool onScreen = false;
-    for (QScreen* screen : QGuiApplication::screens())
-        onScreen = onScreen || screen->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40)));
-    if (!onScreen)
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            r.moveTopLeft(screen->availableGeometry().topLeft());
+    // A window stored on a screen that is gone would open out of reach, and
+    // one stored larger than the screen (a size a long text once forced on
+    // it) would open with its buttons past the edge: the stored rectangle
+    // is brought back inside the screen it is (mostly) on.
+    QScreen* screen = QGuiApplication::screenAt(r.center());
+    for (QScreen* candidate : QGuiApplication::screens())
+        if (!screen && candidate->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40))))
+            screen = candidate;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) r = FitInside(r, screen->availableGeometry());
     move(r.topLeft());
     resize(r.size());
     // The split comes back once the page has its size: set before, it
@@ -632,7 +652,11 @@ void frmMain::cmdRemove_Click()
     const int row = pageMessages->selectedRow();
     if (row < 0)
         return;
-    pageMessages->selectRow(m_core->RemoveMessage(row));
+    // The next message is the one that moves up into the removed one's place
+    // on screen, in the order the list is sorted in, not in the store's.
+    const int onScreen = pageMessages->selectedViewRow();
+    m_core->RemoveMessage(row);
+    pageMessages->selectViewRow(std::min(onScreen, pageMessages->rowCount() - 1));
     showPreview();
     UpdateMessageCommands();
 }
