@@ -233,6 +233,9 @@ void frmAddEditRule::cmdOK_Click()
             u"The sound file you selected, does not exist. Please select an existing WAV file "
             u"or leave the sound file box empty."_s,
             QMessageBox::Information);
+        // Back to the field the notice is about, not to the rule's text.
+        txtRuleSound->setFocus(Qt::OtherFocusReason);
+        txtRuleSound->selectAll();
         return;
     }
     CRule& rule = *m_Rule;
@@ -254,7 +257,10 @@ void frmAddEditRule::cmdOK_Click()
 
 bool frmAddEditRule::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate) {
+    // The editor opens in the field it asks for; later activations (after a
+    // notice, or back from another window) keep the focus where it was.
+    if (e->type() == QEvent::WindowActivate && !m_activatedOnce) {
+        m_activatedOnce = true;
         txtName->setFocus(Qt::ActiveWindowFocusReason);
         txtName->selectAll();
     }

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -63,10 +64,16 @@ OptionsRulesPage::OptionsRulesPage(frmOptions& dialog) : m_dialog(dialog)
 
 void OptionsRulesPage::FillRules(int select)
 {
-    lstRules->clear();
-    for (const CRule& rule : m_dialog.services().rules)
-        lstRules->addItem(rule.DisplayName());
-    if (select >= 0 && select < lstRules->count()) lstRules->setCurrentRow(select);
+    {
+        // Emptied for a moment, the list would turn Edit and Remove off and
+        // send the focus on from them (to the next control, or out of the
+        // page to the dialog's OK): the buttons follow its final state only.
+        const QSignalBlocker blocker(lstRules);
+        lstRules->clear();
+        for (const CRule& rule : m_dialog.services().rules)
+            lstRules->addItem(rule.DisplayName());
+        if (select >= 0 && select < lstRules->count()) lstRules->setCurrentRow(select);
+    }
     updateButtons();
 }
 
@@ -83,6 +90,12 @@ void OptionsRulesPage::WriteBack()
 void OptionsRulesPage::updateButtons()
 {
     const bool selected = lstRules->currentRow() >= 0;
+    // A button that goes off with the focus (the last entry removed) hands
+    // it to the list: a second Space must not land on whatever comes next.
+    // The dialog's focus widget rather than hasFocus(): just after an editor
+    // closed, the dialog may not be active again yet.
+    if (!selected && (window()->focusWidget() == cmdEditRule || window()->focusWidget() == cmdRemoveRule))
+        lstRules->setFocus(Qt::OtherFocusReason);
     cmdEditRule->setEnabled(selected);
     cmdRemoveRule->setEnabled(selected);
 }
