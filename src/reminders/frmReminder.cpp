@@ -48,7 +48,7 @@ frmReminder::frmReminder(SpeechOutput* speech, QWidget* parent) : QDialog(parent
     cmdDismiss->setDefault(true);
     cmdStopTalking = new QPushButton(u"&Stop Talking"_s, this);
     cmdStopTalking->setObjectName(u"cmdStopTalking"_s);
-    cmdDismissAndStop = new QPushButton(u"&Close and Stop Talking"_s, this);
+    cmdDismissAndStop = new QPushButton(u"Close &and Stop Talking"_s, this);
     cmdDismissAndStop->setObjectName(u"cmdDismissAndStop"_s);
 
     auto* top = new QHBoxLayout;

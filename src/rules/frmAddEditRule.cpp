@@ -77,14 +77,14 @@ frmAddEditRule::frmAddEditRule(RuleList& rules, SpeechOutput* speech, QWidget* p
               u"optSayNothing"_s);
     optSaySomething = named(new QRadioButton(u"Do the following..."_s, FrameWhatToSay), u"optSaySomething"_s);
     txtRuleSound = named(new QLineEdit(FrameWhatToSay), u"txtRuleSound"_s);
-    cmdBrowseRuleSound = named(new QPushButton(u"Browse..."_s, FrameWhatToSay), u"cmdBrowseRuleSound"_s);
+    cmdBrowseRuleSound = named(new QPushButton(u"&Browse..."_s, FrameWhatToSay), u"cmdBrowseRuleSound"_s);
     txtMessage = named(new QLineEdit(FrameWhatToSay), u"txtMessage"_s);
     chkSayFrom = named(new QCheckBox(u"Say FROM whom is the message"_s, FrameWhatToSay), u"chkSayFrom"_s);
     chkSaySubject =
         named(new QCheckBox(u"Say what is the SUBJECT of the message"_s, FrameWhatToSay), u"chkSaySubject"_s);
     chkSayMessage = named(new QCheckBox(u"Say message contents"_s, FrameWhatToSay), u"chkSayMessage"_s);
     cboGesture = named(new QComboBox(FrameWhatToSay), u"cboGesture"_s);
-    cmdPreviewGesture = named(new QPushButton(u"Preview"_s, FrameWhatToSay), u"cmdPreviewGesture"_s);
+    cmdPreviewGesture = named(new QPushButton(u"Pre&view"_s, FrameWhatToSay), u"cmdPreviewGesture"_s);
     cmdPreviewGesture->setAccessibleDescription(u"Preview the gesture"_s);
     cmdBrowseRuleSound->setAccessibleDescription(u"Browse for a sound file"_s);
 

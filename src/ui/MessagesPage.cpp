@@ -96,9 +96,10 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent)
 
     auto* column = new QVBoxLayout;
     cmdTellMe = makeButton(this, column, u"cmdTellMe"_s, u"&Read"_s, u"Read selected message"_s);
-    cmdViewIt = makeButton(this, column, u"cmdViewIt"_s, u"&View"_s, u"View selected message"_s);
-    cmdAddRule = makeButton(this, column, u"cmdAddRule"_s, u"Add Rule"_s, u"Add rule for selected message"_s);
-    cmdRemove = makeButton(this, column, u"cmdRemove"_s, u"R&emove"_s, u"Remove selected message"_s);
+    cmdViewIt = makeButton(this, column, u"cmdViewIt"_s, u"V&iew"_s, u"View selected message"_s);
+    cmdAddRule =
+        makeButton(this, column, u"cmdAddRule"_s, u"Add R&ule"_s, u"Add rule for selected message"_s);
+    cmdRemove = makeButton(this, column, u"cmdRemove"_s, u"Re&move"_s, u"Remove selected message"_s);
     cmdClear = makeButton(this, column, u"cmdClear"_s, u"Remove &All"_s, u"Remove all messages"_s);
     column->addStretch(1);
 

@@ -1,6 +1,7 @@
 #include "ui/OptionsFiltersPage.h"
 
 #include "rules/frmAddEditFilter.h"
+#include "ui/ControlNames.h"
 #include "ui/OptionsServices.h"
 #include "ui/frmOptions.h"
 
@@ -23,14 +24,14 @@ OptionsFiltersPage::OptionsFiltersPage(frmOptions& dialog) : m_dialog(dialog)
     lstFilters = new QListWidget(FrameFilters);
     lstFilters->setObjectName(u"lstFilters"_s);
     lstFilters->setAccessibleName(u"Filters"_s);
-    cmdAddFilter = new QPushButton(u"Add"_s, FrameFilters);
+    cmdAddFilter = new QPushButton(u"A&dd"_s, FrameFilters);
     cmdAddFilter->setObjectName(u"cmdAddFilter"_s);
-    cmdEditFilter = new QPushButton(u"Edit"_s, FrameFilters);
+    cmdEditFilter = new QPushButton(u"&Edit"_s, FrameFilters);
     cmdEditFilter->setObjectName(u"cmdEditFilter"_s);
-    cmdRemoveFilter = new QPushButton(u"Remove"_s, FrameFilters);
+    cmdRemoveFilter = new QPushButton(u"&Remove"_s, FrameFilters);
     cmdRemoveFilter->setObjectName(u"cmdRemoveFilter"_s);
     for (QPushButton* b : {cmdAddFilter, cmdEditFilter, cmdRemoveFilter})
-        b->setAccessibleDescription(b->text() + u" a filter"_s);
+        b->setAccessibleDescription(AccessibleText(b->text()) + u" a filter"_s);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cmdAddFilter);

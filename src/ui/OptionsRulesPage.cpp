@@ -2,6 +2,7 @@
 
 #include "rules/frmAddEditRule.h"
 #include "settings/CSettings.h"
+#include "ui/ControlNames.h"
 #include "ui/OptionsServices.h"
 #include "ui/frmOptions.h"
 
@@ -25,17 +26,17 @@ OptionsRulesPage::OptionsRulesPage(frmOptions& dialog) : m_dialog(dialog)
     lstRules = new QListWidget(FrameRules);
     lstRules->setObjectName(u"lstRules"_s);
     lstRules->setAccessibleName(u"Rules"_s);
-    cmdAddRule = new QPushButton(u"Add"_s, FrameRules);
+    cmdAddRule = new QPushButton(u"A&dd"_s, FrameRules);
     cmdAddRule->setObjectName(u"cmdAddRule"_s);
-    cmdEditRule = new QPushButton(u"Edit"_s, FrameRules);
+    cmdEditRule = new QPushButton(u"&Edit"_s, FrameRules);
     cmdEditRule->setObjectName(u"cmdEditRule"_s);
-    cmdRemoveRule = new QPushButton(u"Remove"_s, FrameRules);
+    cmdRemoveRule = new QPushButton(u"&Remove"_s, FrameRules);
     cmdRemoveRule->setObjectName(u"cmdRemoveRule"_s);
     chkSpecifySenders =
         new QCheckBox(u"Read only me&ssages, that match one of the above rules."_s, FrameRules);
     chkSpecifySenders->setObjectName(u"chkSpecifySenders"_s);
     for (QPushButton* b : {cmdAddRule, cmdEditRule, cmdRemoveRule})
-        b->setAccessibleDescription(b->text() + u" a rule"_s);
+        b->setAccessibleDescription(AccessibleText(b->text()) + u" a rule"_s);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cmdAddRule);

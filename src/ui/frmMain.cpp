@@ -96,9 +96,9 @@ void frmMain::buildWindow()
     pageQuickControl = new QuickControlPage;
     chkDontCheck = pageQuickControl->chkDontCheck;
     tabMain->addTab(pageMessages, u" Messa&ges"_s);
-    tabMain->addTab(pageReminders, u" &Reminders"_s);
+    tabMain->addTab(pageReminders, u" Remi&nders"_s);
     tabMain->addTab(pageQuickControl, u" &Quick Control"_s);
-    tabMain->addTab(buildErrorPage(), u" &Error"_s);
+    tabMain->addTab(buildErrorPage(), u" Err&or"_s);
     // A text dropped on the tabs is read aloud, as one dropped on the list.
     tabMain->setAcceptDrops(true);
     tabMain->installEventFilter(this);
@@ -114,7 +114,7 @@ void frmMain::buildWindow()
     };
     cmdClipboard = makeButton(u"cmdClipboard"_s, u"Clip&board"_s, u"Read Clipboard contents"_s);
     cmdCheck = makeButton(u"cmdCheck"_s, u"&Check Mail"_s, u"Check for new mail"_s);
-    cmdOptions = makeButton(u"cmdOptions"_s, u"&Options"_s, u"Customize Orvella"_s);
+    cmdOptions = makeButton(u"cmdOptions"_s, u"O&ptions"_s, u"Customize Orvella"_s);
     buttons->addStretch(1);
     cmdStopReading = makeButton(u"cmdStopReading"_s, u"&Stop Talking"_s, u"Stop character from talking"_s);
     // Shown while the character is; its place is kept, so nothing jumps.
@@ -226,7 +226,7 @@ void frmMain::buildMenus()
     mnuEdit = menuBar()->addMenu(u"&Edit"_s);
     mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, &frmMain::cmdTellMe_Click);
     mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, &frmMain::cmdViewIt_Click);
-    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, &frmMain::cmdAddRule_Click);
+    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"Add R&ule"_s, &frmMain::cmdAddRule_Click);
     mnuEdit->addSeparator();
     mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, &frmMain::cmdRemove_Click);
     mnuRemove->setShortcut(QKeySequence::Delete);
@@ -236,11 +236,12 @@ void frmMain::buildMenus()
     mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, &frmMain::cmdClear_Click);
 
     QMenu* mnuMainView = menuBar()->addMenu(u"&View"_s);
-    mnuShowNewMessagePanel = add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show New Message Panel"_s, [this] {
-        settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
-        ApplyPanelVisibility();
-    });
-    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show Preview Panel"_s, [this] {
+    mnuShowNewMessagePanel =
+        add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show &New Message Panel"_s, [this] {
+            settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
+            ApplyPanelVisibility();
+        });
+    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show &Preview Panel"_s, [this] {
         settings().m_ShowPreviewPanel = !settings().m_ShowPreviewPanel;
         ApplyPanelVisibility();
     });
