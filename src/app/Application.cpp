@@ -1,11 +1,12 @@
 #include "app/Application.h"
 
 #include "app/CommandLine.h"
-#include "app/SingleInstance.h"
 #include "app/DialogsAboveCharacter.h"
+#include "app/SingleInstance.h"
 #include "app/frmTray.h"
 #include "platform/TerminationSignals.h"
 #include "settings/Program.h"
+#include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -85,6 +86,10 @@ int runApplication(int argc, char** argv)
 
     DialogsAboveCharacter dialogsAbove;
     frmTray tray;
+    dialogsAbove.agent = [&tray]() -> IAgent* {
+        frmMain* main = tray.mainWindow();
+        return main && main->core() ? main->agent() : nullptr;
+    };
     instance.commandHandler = [&tray](const QString& command) { return tray.HandleCommand(command); };
     // The usual ends of a tray program on this desktop are the session ending
     // and a signal, not its Exit command; neither may lose a setting.

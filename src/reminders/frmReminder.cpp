@@ -1,15 +1,20 @@
 #include "reminders/frmReminder.h"
 
 #include "platform/Clock.h"
+#include "platform/WindowGroup.h"
 #include "speech/SpeechOutput.h"
 
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -104,6 +109,34 @@ void frmReminder::cmdDismissAndStop_Click()
     cmdDismiss_Click();
 }
 
+void frmReminder::showEvent(QShowEvent* e)
+{
+    // Stacked as any window that stays on top, not held above every window
+    // of the program by the window manager's rules for a program's groups.
+    platform::leaveWindowGroup(this);
+    QDialog::showEvent(e);
+}
+
+QPoint frmReminder::PlaceAmongAlerts(const QList<QRect>& open, const QSize& size, const QRect& area, int step)
+{
+    if (open.isEmpty())
+        return {area.left() + (area.width() - size.width()) / 2,
+                area.top() + (area.height() - size.height()) / 2};
+    // Down and to the right of the newest, so its title and text stay in
+    // view; back to the area's top left, a step further in each round, where
+    // the screen ends.
+    QPoint at = open.last().topLeft() + QPoint(step, step);
+    const bool fits =
+        at.x() + size.width() <= area.right() + 1 && at.y() + size.height() <= area.bottom() + 1;
+    if (!fits) {
+        const int round = int(open.size()) % std::max(1, area.height() / (2 * step));
+        at = area.topLeft() + QPoint(step * round, step * round / 2);
+    }
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    return at;
+}
+
 frmReminder* frmReminder::Open(SpeechOutput* speech, const QString& text)
 {
     // A window of its own, not owned by another window: the reminder that
@@ -111,7 +144,20 @@ frmReminder* frmReminder::Open(SpeechOutput* speech, const QString& text)
     auto* w = new frmReminder(speech);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setReminderText(text);
+    // Every alert opened at the same spot once, the newest hidden under the
+    // older ones: each opens a step down and right of the last still open.
+    static QList<QPointer<frmReminder>> opened;
+    opened.removeAll(nullptr);
+    QList<QRect> open;
+    for (const QPointer<frmReminder>& a : std::as_const(opened))
+        if (a->isVisible()) open << a->frameGeometry();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int step = std::max(24, w->fontMetrics().height() * 2);
+    w->move(PlaceAmongAlerts(open, w->frameGeometry().size(), area, step));
+    opened << w;
     w->show();
+    w->raise();
     // Shown, a window that is not modal waits for the window manager to give
     // it the keyboard, which may never happen; a screen reader only announces
     // the window that has it. The desktop's focus rules still have the last word.
