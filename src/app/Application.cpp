@@ -9,6 +9,7 @@
 #include "platform/FolderLock.h"
 #include "platform/TerminationSignals.h"
 #include "settings/Program.h"
+#include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -121,6 +122,10 @@ int runApplication(int argc, char** argv)
 
     DialogsAboveCharacter dialogsAbove;
     frmTray tray;
+    dialogsAbove.agent = [&tray]() -> IAgent* {
+        frmMain* main = tray.mainWindow();
+        return main && main->core() ? main->agent() : nullptr;
+    };
     instance.commandHandler = [&tray](const QString& command) { return tray.HandleCommand(command); };
     // The usual ends of a tray program on this desktop are the session ending
     // and a signal, not its Exit command; neither may lose a setting.

@@ -62,12 +62,12 @@ RemindersPage::RemindersPage(QWidget* parent) : QWidget(parent)
     // The columns share the viewport's width, known once the viewport itself is resized.
     lvReminders->viewport()->installEventFilter(this);
 
-    cmdAddReminder = makeButton(this, u"cmdAddReminder"_s, u"Add"_s, u"Add new reminder"_s);
-    cmdEditReminder = makeButton(this, u"cmdEditReminder"_s, u"Edit"_s, u"Edit reminder"_s);
-    cmdReadReminder = makeButton(this, u"cmdReadReminder"_s, u"Read"_s, u"Read reminder"_s);
-    cmdEDReminder = makeButton(this, u"cmdEDReminder"_s, u"Disable"_s, u"Enable or disable the reminder"_s);
-    cmdDeleteReminder = makeButton(this, u"cmdDeleteReminder"_s, u"Delete"_s, u"Delete reminder"_s);
-    chkEnableReminders = new QCheckBox(u"Enable reminders"_s, this);
+    cmdAddReminder = makeButton(this, u"cmdAddReminder"_s, u"&Add"_s, u"Add new reminder"_s);
+    cmdEditReminder = makeButton(this, u"cmdEditReminder"_s, u"Ed&it"_s, u"Edit reminder"_s);
+    cmdReadReminder = makeButton(this, u"cmdReadReminder"_s, u"&Read"_s, u"Read reminder"_s);
+    cmdEDReminder = makeButton(this, u"cmdEDReminder"_s, u"Disab&le"_s, u"Enable or disable the reminder"_s);
+    cmdDeleteReminder = makeButton(this, u"cmdDeleteReminder"_s, u"&Delete"_s, u"Delete reminder"_s);
+    chkEnableReminders = new QCheckBox(u"Enable re&minders"_s, this);
     chkEnableReminders->setObjectName(u"chkEnableReminders"_s);
 
     auto* buttons = new QVBoxLayout;
@@ -168,7 +168,7 @@ void RemindersPage::SetReminderUIState()
     const CReminder* r = selectedReminder();
     for (QPushButton* b : {cmdReadReminder, cmdEDReminder, cmdEditReminder, cmdDeleteReminder})
         b->setEnabled(r != nullptr);
-    if (r) cmdEDReminder->setText(r->m_Enabled ? u"Disable"_s : u"Enable"_s);
+    if (r) cmdEDReminder->setText(r->m_Enabled ? u"Disab&le"_s : u"Enab&le"_s);
     cmdAddReminder->setEnabled(m_set != nullptr);
 }
 

@@ -308,7 +308,7 @@ QWidget* frmAddEditReminder::buildHowGroup()
     chkPopupWindow->setObjectName(u"chkPopupWindow"_s);
     txtReminderSoundFile = new QLineEdit(group);
     txtReminderSoundFile->setObjectName(u"txtReminderSoundFile"_s);
-    cmdReminderSoundBrowse = new QPushButton(u"Browse..."_s, group);
+    cmdReminderSoundBrowse = new QPushButton(u"&Browse..."_s, group);
     cmdReminderSoundBrowse->setObjectName(u"cmdReminderSoundBrowse"_s);
     cboReminderGesture = new QComboBox(group);
     cboReminderGesture->setObjectName(u"cboReminderGesture"_s);

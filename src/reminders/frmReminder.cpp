@@ -1,17 +1,22 @@
 #include "reminders/frmReminder.h"
 
 #include "platform/Clock.h"
+#include "platform/WindowGroup.h"
 #include "speech/SpeechOutput.h"
 
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringListModel>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -50,7 +55,7 @@ frmReminder::frmReminder(SpeechOutput* speech, QWidget* parent) : QDialog(parent
     cmdDismiss->setDefault(true);
     cmdStopTalking = new QPushButton(u"&Stop Talking"_s, this);
     cmdStopTalking->setObjectName(u"cmdStopTalking"_s);
-    cmdDismissAndStop = new QPushButton(u"&Close and Stop Talking"_s, this);
+    cmdDismissAndStop = new QPushButton(u"Close &and Stop Talking"_s, this);
     cmdDismissAndStop->setObjectName(u"cmdDismissAndStop"_s);
 
     auto* top = new QHBoxLayout;
@@ -134,10 +139,36 @@ frmReminder* frmReminder::OpenList(SpeechOutput* speech, const QString& heading,
     auto* w = new frmReminder(speech);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setReminderList(heading, lines);
-    w->show();
-    w->activateWindow();
-    w->lstReminders->setFocus();
+    ShowAmongAlerts(w, w->lstReminders);
     return w;
+}
+
+void frmReminder::showEvent(QShowEvent* e)
+{
+    // Stacked as any window that stays on top, not held above every window
+    // of the program by the window manager's rules for a program's groups.
+    platform::leaveWindowGroup(this);
+    QDialog::showEvent(e);
+}
+
+QPoint frmReminder::PlaceAmongAlerts(const QList<QRect>& open, const QSize& size, const QRect& area, int step)
+{
+    if (open.isEmpty())
+        return {area.left() + (area.width() - size.width()) / 2,
+                area.top() + (area.height() - size.height()) / 2};
+    // Down and to the right of the newest, so its title and text stay in
+    // view; back to the area's top left, a step further in each round, where
+    // the screen ends.
+    QPoint at = open.last().topLeft() + QPoint(step, step);
+    const bool fits =
+        at.x() + size.width() <= area.right() + 1 && at.y() + size.height() <= area.bottom() + 1;
+    if (!fits) {
+        const int round = int(open.size()) % std::max(1, area.height() / (2 * step));
+        at = area.topLeft() + QPoint(step * round, step * round / 2);
+    }
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    return at;
 }
 
 frmReminder* frmReminder::Open(SpeechOutput* speech, const QString& text)
@@ -147,13 +178,31 @@ frmReminder* frmReminder::Open(SpeechOutput* speech, const QString& text)
     auto* w = new frmReminder(speech);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setReminderText(text);
+    ShowAmongAlerts(w, w->txtReminder);
+    return w;
+}
+
+void frmReminder::ShowAmongAlerts(frmReminder* w, QWidget* focus)
+{
+    // Every alert opened at the same spot once, the newest hidden under the
+    // older ones: each opens a step down and right of the last still open.
+    static QList<QPointer<frmReminder>> opened;
+    opened.removeAll(nullptr);
+    QList<QRect> open;
+    for (const QPointer<frmReminder>& a : std::as_const(opened))
+        if (a->isVisible()) open << a->frameGeometry();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int step = std::max(24, w->fontMetrics().height() * 2);
+    w->move(PlaceAmongAlerts(open, w->frameGeometry().size(), area, step));
+    opened << w;
     w->show();
+    w->raise();
     // Shown, a window that is not modal waits for the window manager to give
     // it the keyboard, which may never happen; a screen reader only announces
     // the window that has it. The desktop's focus rules still have the last word.
     w->activateWindow();
-    w->txtReminder->setFocus();
-    return w;
+    focus->setFocus();
 }
 
 } // namespace orvella

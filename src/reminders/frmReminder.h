@@ -35,12 +35,21 @@ public:
     void cmdStopTalking_Click();
     void cmdDismissAndStop_Click();
 
-    // A new window showing text, shown at once and deleted when closed.
+    // A new window showing text, shown at once and deleted when closed. It
+    // opens below and to the right of the last alert still open, so each
+    // alert is seen, and comes on top with the keyboard.
     static frmReminder* Open(SpeechOutput* speech, const QString& text);
     // The same for many reminders due at once.
     static frmReminder* OpenList(SpeechOutput* speech, const QString& heading, const QStringList& lines);
+    // Shows w where PlaceAmongAlerts says, on top, with focus holding the keyboard.
+    static void ShowAmongAlerts(frmReminder* w, QWidget* focus);
+    // Where an alert of size opens with the alerts open now, on area.
+    static QPoint PlaceAmongAlerts(const QList<QRect>& open, const QSize& size, const QRect& area, int step);
     // "03:05 PM,  Wednesday, January 31, 2024": when the window opened.
     static QString WhenText(const QDateTime& moment, const QLocale& locale);
+
+protected:
+    void showEvent(QShowEvent* e) override;
 
 private:
     SpeechOutput* m_speech;

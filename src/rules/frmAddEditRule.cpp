@@ -77,14 +77,14 @@ frmAddEditRule::frmAddEditRule(RuleList& rules, SpeechOutput* speech, QWidget* p
               u"optSayNothing"_s);
     optSaySomething = named(new QRadioButton(u"Do the following..."_s, FrameWhatToSay), u"optSaySomething"_s);
     txtRuleSound = named(new QLineEdit(FrameWhatToSay), u"txtRuleSound"_s);
-    cmdBrowseRuleSound = named(new QPushButton(u"Browse..."_s, FrameWhatToSay), u"cmdBrowseRuleSound"_s);
+    cmdBrowseRuleSound = named(new QPushButton(u"&Browse..."_s, FrameWhatToSay), u"cmdBrowseRuleSound"_s);
     txtMessage = named(new QLineEdit(FrameWhatToSay), u"txtMessage"_s);
     chkSayFrom = named(new QCheckBox(u"Say FROM whom is the message"_s, FrameWhatToSay), u"chkSayFrom"_s);
     chkSaySubject =
         named(new QCheckBox(u"Say what is the SUBJECT of the message"_s, FrameWhatToSay), u"chkSaySubject"_s);
     chkSayMessage = named(new QCheckBox(u"Say message contents"_s, FrameWhatToSay), u"chkSayMessage"_s);
     cboGesture = named(new QComboBox(FrameWhatToSay), u"cboGesture"_s);
-    cmdPreviewGesture = named(new QPushButton(u"Preview"_s, FrameWhatToSay), u"cmdPreviewGesture"_s);
+    cmdPreviewGesture = named(new QPushButton(u"Pre&view"_s, FrameWhatToSay), u"cmdPreviewGesture"_s);
     cmdPreviewGesture->setAccessibleDescription(u"Preview the gesture"_s);
     cmdBrowseRuleSound->setAccessibleDescription(u"Browse for a sound file"_s);
 
@@ -233,6 +233,9 @@ void frmAddEditRule::cmdOK_Click()
             u"The sound file you selected, does not exist. Please select an existing WAV file "
             u"or leave the sound file box empty."_s,
             QMessageBox::Information);
+        // Back to the field the notice is about, not to the rule's text.
+        txtRuleSound->setFocus(Qt::OtherFocusReason);
+        txtRuleSound->selectAll();
         return;
     }
     CRule& rule = *m_Rule;
@@ -254,7 +257,10 @@ void frmAddEditRule::cmdOK_Click()
 
 bool frmAddEditRule::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate) {
+    // The editor opens in the field it asks for; later activations (after a
+    // notice, or back from another window) keep the focus where it was.
+    if (e->type() == QEvent::WindowActivate && !m_activatedOnce) {
+        m_activatedOnce = true;
         txtName->setFocus(Qt::ActiveWindowFocusReason);
         txtName->selectAll();
     }

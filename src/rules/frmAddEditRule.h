@@ -79,6 +79,7 @@ private:
     CRule* m_Rule = nullptr;
     IAgent* m_Agent = nullptr;
     int m_Mode = AddMode;
+    bool m_activatedOnce = false;
 };
 
 } // namespace orvella

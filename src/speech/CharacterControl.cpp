@@ -220,9 +220,12 @@ void CharacterControl::SetBalloon()
 
 QList<std::pair<QString, QString>> CharacterControl::MenuCommands()
 {
-    return {{u"Check Mail Now"_s, u"&Check Mail Now"_s},     {u"Read Clipboard"_s, u"&Read Clipboard"_s},
-            {u"Options"_s, u"&Options"_s},                   {u"Orvella Tip"_s, u"&Orvella Tip"_s},
-            {u"Stop Talking"_s, u"&Stop Talking"_s},         {u"Previous Message"_s, u"&Previous Message"_s},
+    return {{u"Check Mail Now"_s, u"&Check Mail Now"_s},
+            {u"Read Clipboard"_s, u"&Read Clipboard"_s},
+            {u"Options"_s, u"&Options"_s},
+            {u"Orvella Tip"_s, u"Orvella &Tip"_s},
+            {u"Stop Talking"_s, u"&Stop Talking"_s},
+            {u"Previous Message"_s, u"&Previous Message"_s},
             {u"Next Message"_s, u"&Next Message"_s}};
 }
 

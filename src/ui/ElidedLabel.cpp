@@ -1,62 +1,55 @@
 #include "ui/ElidedLabel.h"
 
-#include <QFontMetrics>
-#include <QResizeEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 
 namespace orvella {
+
+namespace {
+// Wide enough for a short name or a count; the layout gives more where there is room.
+constexpr int MinimumCharacters = 12;
+} // namespace
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setWordWrap(false);
 }
 
-void ElidedLabel::setFullText(const QString& text)
+void ElidedLabel::setText(const QString& text)
 {
-    m_fullText = text;
-    elide();
+    QLabel::setText(text);
+    setToolTip(text);
 }
 
-QSize ElidedLabel::minimumSizeHint() const
+QString ElidedLabel::shownText() const
 {
-    return {0, QLabel::minimumSizeHint().height()};
+    // One line: line ends in a header would otherwise break the label in two.
+    QString line = text();
+    line.replace(u'\n', u' ').replace(u'\r', u' ');
+    return fontMetrics().elidedText(line, Qt::ElideRight, std::max(0, contentsRect().width() - 2 * margin()));
 }
 
 QSize ElidedLabel::sizeHint() const
 {
+    const QSize full = QLabel::sizeHint();
+    return {std::min(full.width(), minimumSizeHint().width() * 4), full.height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
     const QMargins m = contentsMargins();
-    return {fontMetrics().horizontalAdvance(m_fullText) + m.left() + m.right() + 2 * margin(),
-            QLabel::sizeHint().height()};
+    const int w = fontMetrics().averageCharWidth() * MinimumCharacters + m.left() + m.right() + 2 * margin();
+    return {std::min(w, QLabel::sizeHint().width()), QLabel::minimumSizeHint().height()};
 }
 
-void ElidedLabel::resizeEvent(QResizeEvent* event)
+void ElidedLabel::paintEvent(QPaintEvent*)
 {
-    QLabel::resizeEvent(event);
-    elide();
-}
-
-void ElidedLabel::showEvent(QShowEvent* event)
-{
-    QLabel::showEvent(event);
-    elide();
-}
-
-void ElidedLabel::elide()
-{
-    // One line: the breaks of a longer text would be lost in a status bar anyway.
-    QString line = m_fullText;
-    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    // Unseen, it has no width of its own to fit: the text stays whole.
-    if (!isVisible()) {
-        setText(line);
-        setToolTip(QString());
-        return;
-    }
-    const QString shown =
-        fontMetrics().elidedText(line, Qt::ElideRight, std::max(0, contentsRect().width() - 2 * margin()));
-    setText(shown);
-    setToolTip(shown == line ? QString() : m_fullText);
+    QPainter p(this);
+    const QRect r = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    style()->drawItemText(&p, r, QStyle::visualAlignment(layoutDirection(), alignment()) | Qt::TextSingleLine,
+                          palette(), isEnabled(), shownText(), foregroundRole());
 }
 
 } // namespace orvella

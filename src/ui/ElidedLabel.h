@@ -4,32 +4,29 @@
 
 namespace orvella {
 
-// A one-line label whose text never sets the width of its window: a text
-// longer than the room it has is shown cut with "…", and the whole text is
-// its tooltip (screen readers get it through the accessible name, which the
-// owner sets). A plain QLabel asks for its whole text's width, so one long
-// status text made the main window wider than the screen, or was cut off at
-// the window's edge without a sign.
+// A one-line label whose text never sizes its window: it asks for no more
+// width than a few characters and, where the text does not fit, shows its
+// beginning with "…". The whole text stays the label's text and its tooltip,
+// so a pointer or a screen reader still gets all of it. A subject of a few
+// hundred characters must not push the main window past the screen's edge.
 class ElidedLabel : public QLabel
 {
     Q_OBJECT
 public:
     explicit ElidedLabel(QWidget* parent = nullptr);
 
-    void setFullText(const QString& text);
-    const QString& fullText() const { return m_fullText; }
+    // Hides QLabel::setText, which is not virtual: set the text through this
+    // class so the tooltip follows.
+    void setText(const QString& text);
+    // The text as it shows in the present width.
+    QString shownText() const;
+    bool elided() const { return shownText() != text(); }
 
-    QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
-private:
-    void elide();
-
-    QString m_fullText;
+    void paintEvent(QPaintEvent* e) override;
 };
 
 } // namespace orvella

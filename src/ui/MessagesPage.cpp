@@ -1,6 +1,7 @@
 #include "ui/MessagesPage.h"
 
 #include "message/MessageListModel.h"
+#include "ui/ElidedLabel.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -95,9 +96,10 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent)
 
     auto* column = new QVBoxLayout;
     cmdTellMe = makeButton(this, column, u"cmdTellMe"_s, u"&Read"_s, u"Read selected message"_s);
-    cmdViewIt = makeButton(this, column, u"cmdViewIt"_s, u"&View"_s, u"View selected message"_s);
-    cmdAddRule = makeButton(this, column, u"cmdAddRule"_s, u"Add Rule"_s, u"Add rule for selected message"_s);
-    cmdRemove = makeButton(this, column, u"cmdRemove"_s, u"R&emove"_s, u"Remove selected message"_s);
+    cmdViewIt = makeButton(this, column, u"cmdViewIt"_s, u"V&iew"_s, u"View selected message"_s);
+    cmdAddRule =
+        makeButton(this, column, u"cmdAddRule"_s, u"Add R&ule"_s, u"Add rule for selected message"_s);
+    cmdRemove = makeButton(this, column, u"cmdRemove"_s, u"Re&move"_s, u"Remove selected message"_s);
     cmdClear = makeButton(this, column, u"cmdClear"_s, u"Remove &All"_s, u"Remove all messages"_s);
     column->addStretch(1);
 
@@ -141,17 +143,19 @@ void MessagesPage::buildPanel()
     picNewMessages->setAccessibleName(u"New Message Panel"_s);
     auto* panel = new QGridLayout(picNewMessages);
     lblFromTitle = new QLabel(u"From:"_s, picNewMessages);
-    lblFrom = new QLabel(picNewMessages);
+    // Sender and subject come from the message: however long, they never
+    // widen the window (the whole text is in the tooltip and the accessible name).
+    lblFrom = new ElidedLabel(picNewMessages);
     lblFrom->setObjectName(u"lblFrom"_s);
     lblSubjectTitle = new QLabel(u"Subject:"_s, picNewMessages);
-    lblSubject = new QLabel(picNewMessages);
+    lblSubject = new ElidedLabel(picNewMessages);
     lblSubject->setObjectName(u"lblSubject"_s);
     lblNewMessages = new QLabel(picNewMessages);
     lblNewMessages->setObjectName(u"lblNewMessages"_s);
     lblMessageNo = new QLabel(picNewMessages);
     lblMessageNo->setObjectName(u"lblMessageNo"_s);
-    for (QLabel* l : {lblFrom, lblSubject, lblMessageNo}) {
-        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblMessageNo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QLabel* l : std::initializer_list<QLabel*>{lblFrom, lblSubject, lblMessageNo}) {
         QSizePolicy p = l->sizePolicy();
         p.setRetainSizeWhenHidden(true); // the panel keeps its shape while nothing is read
         l->setSizePolicy(p);
@@ -228,6 +232,25 @@ void MessagesPage::selectRow(int modelRow)
     lstMessages->scrollTo(index);
 }
 
+int MessagesPage::selectedViewRow() const
+{
+    if (!m_proxy) return -1;
+    const QModelIndexList rows = lstMessages->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void MessagesPage::selectViewRow(int viewRow)
+{
+    if (!m_proxy || viewRow < 0 || viewRow >= m_proxy->rowCount()) {
+        if (lstMessages->selectionModel()) lstMessages->selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_proxy->index(viewRow, 0);
+    lstMessages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                              QItemSelectionModel::Rows);
+    lstMessages->scrollTo(index);
+}
+
 void MessagesPage::showPanel(const MessageReader::Panel& p)
 {
     lblNewMessages->setText(p.newMessages);
@@ -239,7 +262,7 @@ void MessagesPage::showPanel(const MessageReader::Panel& p)
     lblMessageNo->setText(p.messageNo);
     lblFrom->setText(p.from);
     lblSubject->setText(p.subject);
-    for (QLabel* l : {lblFrom, lblSubject, lblMessageNo})
+    for (QLabel* l : std::initializer_list<QLabel*>{lblFrom, lblSubject, lblMessageNo})
         l->setVisible(p.detailsShown);
     lblFrom->setAccessibleName(u"From: "_s + p.from);
     lblSubject->setAccessibleName(u"Subject: "_s + p.subject);
@@ -265,8 +288,16 @@ void MessagesPage::applyPanelVisibility(bool newMessagePanel, bool preview)
     picNewMessages->setVisible(newMessagePanel);
     lblNewMessagesTitle->setVisible(newMessagePanel);
     txtMessage->setVisible(preview);
+    // Once the preview has its place: its limits too, which a page that
+    // showed without the preview never set.
     if (preview)
-        QMetaObject::invokeMethod(this, &MessagesPage::applySplitTop, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                applySplitLimits();
+                applySplitTop();
+            },
+            Qt::QueuedConnection);
 }
 
 int MessagesPage::twips(int value) const

@@ -14,6 +14,7 @@ class QTreeView;
 
 namespace orvella {
 
+class ElidedLabel;
 class MessageListModel;
 
 // The main window's " Messa&ges" page: the New Message panel, the list of
@@ -29,6 +30,9 @@ public:
     // The model row of the selected entry, -1 when none is selected.
     int selectedRow() const;
     void selectRow(int modelRow);
+    // The same by the row on screen, in the order the list is sorted in.
+    int selectedViewRow() const;
+    void selectViewRow(int viewRow);
     int rowCount() const;
 
     void showPanel(const MessageReader::Panel& panel);
@@ -49,9 +53,9 @@ public:
     QLabel* lblNewMessages = nullptr;
     QLabel* lblMessageNo = nullptr;
     QLabel* lblFromTitle = nullptr;
-    QLabel* lblFrom = nullptr;
+    ElidedLabel* lblFrom = nullptr;
     QLabel* lblSubjectTitle = nullptr;
-    QLabel* lblSubject = nullptr;
+    ElidedLabel* lblSubject = nullptr;
     QToolButton* cmdPrev = nullptr;
     QToolButton* cmdReplay = nullptr;
     QToolButton* cmdNext = nullptr;

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -135,7 +136,7 @@ OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
     for (int i = 0; i < 3; ++i)
         cmdHelpMe[i] =
             named(new QPushButton(u"Help Me"_s, FrameAccounts), u"cmdHelpMe"_s + QString::number(i));
-    cmdNotice = named(new QPushButton(u"Read Me"_s, FrameAccounts), u"cmdNotice"_s);
+    cmdNotice = named(new QPushButton(u"&Read Me"_s, FrameAccounts), u"cmdNotice"_s);
     cmdNotice->setAccessibleDescription(u"Orvella does not delete messages from the mail server"_s);
 
     FrameCertificate = named(new QGroupBox(u"Server Certificate"_s, FrameAccounts), u"FrameCertificate"_s);
@@ -229,10 +230,23 @@ OptionsAccountsPage::OptionsAccountsPage(frmOptions& dialog) : m_dialog(dialog)
     const QString helpAbout[] = {u"How do I find my incoming mail server"_s,
                                  u"How do I find my account name"_s, u"How do I find my password"_s,
                                  u"Which connection do I have"_s};
+    // Four buttons with one caption are more than its letters can give a key
+    // each: F1 in a field, or on its Help Me, asks for that field's help, as
+    // F1 does on most desktops.
+    const QList<QWidget*> helpFor[] = {
+        {txtPOPServer}, {txtAccountName}, {txtPassword}, {optModemUser, optLANUser}};
     for (int i = 0; i < 4; ++i) {
         cmdHelpMe[i]->setAccessibleName(u"Help Me"_s);
-        cmdHelpMe[i]->setAccessibleDescription(helpAbout[i]);
+        cmdHelpMe[i]->setAccessibleDescription(helpAbout[i] + u" (F1)"_s);
+        cmdHelpMe[i]->setToolTip(helpAbout[i] + u" (F1)"_s);
+        cmdHelpMe[i]->setProperty("keyboardPath", u"F1"_s);
         connect(cmdHelpMe[i], &QPushButton::clicked, this, [this, i] { cmdHelpMe_Click(i); });
+        for (QWidget* w : helpFor[i] + QList<QWidget*>{cmdHelpMe[i]}) {
+            auto* f1 = new QShortcut(w);
+            f1->setKey(QKeySequence(QKeySequence::HelpContents));
+            f1->setContext(Qt::WidgetShortcut);
+            connect(f1, &QShortcut::activated, this, [this, i] { cmdHelpMe_Click(i); });
+        }
     }
 
     auto* layout = new QVBoxLayout(this);

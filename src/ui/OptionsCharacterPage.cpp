@@ -54,7 +54,7 @@ OptionsCharacterPage::OptionsCharacterPage(frmOptions& dialog) : m_dialog(dialog
     auto* FrameCharacter = named(new QGroupBox(u"Cha&racter"_s, this), u"FrameCharacter"_s);
     cboCharacter = named(new QComboBox(FrameCharacter), u"cboCharacter"_s);
     cboCharacter->setAccessibleName(u"Character"_s);
-    cmdDownload = named(new QPushButton(u"Download More Characters"_s, FrameCharacter), u"cmdDownload"_s);
+    cmdDownload = named(new QPushButton(u"&Download More Characters"_s, FrameCharacter), u"cmdDownload"_s);
     lblCharacterMessage = named(new QLabel(FrameCharacter), u"lblCharacterMessage"_s);
     lblCharacterMessage->setWordWrap(true);
     chkFast =
@@ -102,7 +102,7 @@ OptionsCharacterPage::OptionsCharacterPage(frmOptions& dialog) : m_dialog(dialog
     balloon->setColumnStretch(1, 1);
 
     txtWAVNewMessages = named(new QLineEdit(this), u"txtWAVNewMessages"_s);
-    cmdBrowseWAV = named(new QPushButton(u"Browse..."_s, this), u"cmdBrowseWAV"_s);
+    cmdBrowseWAV = named(new QPushButton(u"Brows&e..."_s, this), u"cmdBrowseWAV"_s);
     cmdBrowseWAV->setAccessibleDescription(u"Browse for the new-mail sound file"_s);
     auto* sound = new QGridLayout;
     sound->addWidget(FieldLabel(u"Play this sound file when &new messages arrive"_s, txtWAVNewMessages, this),

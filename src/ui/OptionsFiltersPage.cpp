@@ -1,6 +1,7 @@
 #include "ui/OptionsFiltersPage.h"
 
 #include "rules/frmAddEditFilter.h"
+#include "ui/ControlNames.h"
 #include "ui/OptionsServices.h"
 #include "ui/frmOptions.h"
 
@@ -8,6 +9,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -22,14 +24,14 @@ OptionsFiltersPage::OptionsFiltersPage(frmOptions& dialog) : m_dialog(dialog)
     lstFilters = new QListWidget(FrameFilters);
     lstFilters->setObjectName(u"lstFilters"_s);
     lstFilters->setAccessibleName(u"Filters"_s);
-    cmdAddFilter = new QPushButton(u"Add"_s, FrameFilters);
+    cmdAddFilter = new QPushButton(u"A&dd"_s, FrameFilters);
     cmdAddFilter->setObjectName(u"cmdAddFilter"_s);
-    cmdEditFilter = new QPushButton(u"Edit"_s, FrameFilters);
+    cmdEditFilter = new QPushButton(u"&Edit"_s, FrameFilters);
     cmdEditFilter->setObjectName(u"cmdEditFilter"_s);
-    cmdRemoveFilter = new QPushButton(u"Remove"_s, FrameFilters);
+    cmdRemoveFilter = new QPushButton(u"&Remove"_s, FrameFilters);
     cmdRemoveFilter->setObjectName(u"cmdRemoveFilter"_s);
     for (QPushButton* b : {cmdAddFilter, cmdEditFilter, cmdRemoveFilter})
-        b->setAccessibleDescription(b->text() + u" a filter"_s);
+        b->setAccessibleDescription(AccessibleText(b->text()) + u" a filter"_s);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cmdAddFilter);
@@ -56,16 +58,28 @@ OptionsFiltersPage::OptionsFiltersPage(frmOptions& dialog) : m_dialog(dialog)
 
 void OptionsFiltersPage::FillFilters(int select)
 {
-    lstFilters->clear();
-    for (const CFilter& filter : m_dialog.services().filters)
-        lstFilters->addItem(filter.DisplayName());
-    if (select >= 0 && select < lstFilters->count()) lstFilters->setCurrentRow(select);
+    {
+        // Emptied for a moment, the list would turn Edit and Remove off and
+        // send the focus on from them (to the next control, or out of the
+        // page to the dialog's OK): the buttons follow its final state only.
+        const QSignalBlocker blocker(lstFilters);
+        lstFilters->clear();
+        for (const CFilter& filter : m_dialog.services().filters)
+            lstFilters->addItem(filter.DisplayName());
+        if (select >= 0 && select < lstFilters->count()) lstFilters->setCurrentRow(select);
+    }
     updateButtons();
 }
 
 void OptionsFiltersPage::updateButtons()
 {
     const bool selected = lstFilters->currentRow() >= 0;
+    // A button that goes off with the focus (the last entry removed) hands
+    // it to the list: a second Space must not land on whatever comes next.
+    // The dialog's focus widget rather than hasFocus(): just after an editor
+    // closed, the dialog may not be active again yet.
+    if (!selected && (window()->focusWidget() == cmdEditFilter || window()->focusWidget() == cmdRemoveFilter))
+        lstFilters->setFocus(Qt::OtherFocusReason);
     cmdEditFilter->setEnabled(selected);
     cmdRemoveFilter->setEnabled(selected);
 }

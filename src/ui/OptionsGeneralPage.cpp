@@ -37,14 +37,14 @@ OptionsGeneralPage::OptionsGeneralPage(frmOptions& dialog) : m_dialog(dialog)
     auto* FrameGeneral = named(new QGroupBox(u"General Settings"_s, this), u"FrameGeneral"_s);
     txtUserName = named(new QLineEdit(FrameGeneral), u"txtUserName"_s);
     txtEMailProgram = named(new QLineEdit(FrameGeneral), u"txtEMailProgram"_s);
-    cmdBrowse = named(new QPushButton(u"Browse..."_s, FrameGeneral), u"cmdBrowse"_s);
+    cmdBrowse = named(new QPushButton(u"&Browse..."_s, FrameGeneral), u"cmdBrowse"_s);
     cmdBrowse->setAccessibleDescription(u"Browse for the e-mail program"_s);
     chkAutoStart = named(new QCheckBox(u"Start Orvella in the s&ystem tray when I log in"_s, FrameGeneral),
                          u"chkAutoStart"_s);
     chkPopup =
         named(new QCheckBox(u"&Popup window when a new message arrives"_s, FrameGeneral), u"chkPopup"_s);
     chkShowTips = named(new QCheckBox(u"Show t&ips at startup"_s, FrameGeneral), u"chkShowTips"_s);
-    chkNotification = named(new QCheckBox(u"&Show a desktop notification for new mail"_s, FrameGeneral),
+    chkNotification = named(new QCheckBox(u"Show a des&ktop notification for new mail"_s, FrameGeneral),
                             u"chkNotification"_s);
     cboPromptUser = named(new QComboBox(FrameGeneral), u"cboPromptUser"_s);
     cboPromptUser->addItems({u"Read messages without prompting the user"_s,
@@ -73,14 +73,14 @@ OptionsGeneralPage::OptionsGeneralPage(frmOptions& dialog) : m_dialog(dialog)
     txtBeforeTime = named(new QLineEdit(FrameTime), u"txtBeforeTime"_s);
     cboTimeGesture = named(new QComboBox(FrameTime), u"cboTimeGesture"_s);
     txtTimeSoundFile = named(new QLineEdit(FrameTime), u"txtTimeSoundFile"_s);
-    cmdTimeSoundBrowse = named(new QPushButton(u"Browse..."_s, FrameTime), u"cmdTimeSoundBrowse"_s);
+    cmdTimeSoundBrowse = named(new QPushButton(u"Brow&se..."_s, FrameTime), u"cmdTimeSoundBrowse"_s);
     cmdTimeSoundBrowse->setAccessibleDescription(u"Browse for the clock's sound file"_s);
 
     auto* clock = new QGridLayout(FrameTime);
     clock->addWidget(chkSayTime, 0, 0, 1, 3);
     clock->addWidget(FieldLabel(u"Say the time e&very"_s, cboSayTimeEvery, FrameTime), 1, 0);
     clock->addWidget(cboSayTimeEvery, 1, 1, 1, 2);
-    clock->addWidget(FieldLabel(u"Say &before the time"_s, txtBeforeTime, FrameTime), 2, 0);
+    clock->addWidget(FieldLabel(u"Say before the ti&me"_s, txtBeforeTime, FrameTime), 2, 0);
     clock->addWidget(txtBeforeTime, 2, 1, 1, 2);
     clock->addWidget(FieldLabel(u"Make this gesture when announcing &time"_s, cboTimeGesture, FrameTime), 3,
                      0);

@@ -2,6 +2,7 @@
 
 #include "rules/frmAddEditRule.h"
 #include "settings/CSettings.h"
+#include "ui/ControlNames.h"
 #include "ui/OptionsServices.h"
 #include "ui/frmOptions.h"
 
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -24,17 +26,17 @@ OptionsRulesPage::OptionsRulesPage(frmOptions& dialog) : m_dialog(dialog)
     lstRules = new QListWidget(FrameRules);
     lstRules->setObjectName(u"lstRules"_s);
     lstRules->setAccessibleName(u"Rules"_s);
-    cmdAddRule = new QPushButton(u"Add"_s, FrameRules);
+    cmdAddRule = new QPushButton(u"A&dd"_s, FrameRules);
     cmdAddRule->setObjectName(u"cmdAddRule"_s);
-    cmdEditRule = new QPushButton(u"Edit"_s, FrameRules);
+    cmdEditRule = new QPushButton(u"&Edit"_s, FrameRules);
     cmdEditRule->setObjectName(u"cmdEditRule"_s);
-    cmdRemoveRule = new QPushButton(u"Remove"_s, FrameRules);
+    cmdRemoveRule = new QPushButton(u"&Remove"_s, FrameRules);
     cmdRemoveRule->setObjectName(u"cmdRemoveRule"_s);
     chkSpecifySenders =
         new QCheckBox(u"Read only me&ssages, that match one of the above rules."_s, FrameRules);
     chkSpecifySenders->setObjectName(u"chkSpecifySenders"_s);
     for (QPushButton* b : {cmdAddRule, cmdEditRule, cmdRemoveRule})
-        b->setAccessibleDescription(b->text() + u" a rule"_s);
+        b->setAccessibleDescription(AccessibleText(b->text()) + u" a rule"_s);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cmdAddRule);
@@ -63,10 +65,16 @@ OptionsRulesPage::OptionsRulesPage(frmOptions& dialog) : m_dialog(dialog)
 
 void OptionsRulesPage::FillRules(int select)
 {
-    lstRules->clear();
-    for (const CRule& rule : m_dialog.services().rules)
-        lstRules->addItem(rule.DisplayName());
-    if (select >= 0 && select < lstRules->count()) lstRules->setCurrentRow(select);
+    {
+        // Emptied for a moment, the list would turn Edit and Remove off and
+        // send the focus on from them (to the next control, or out of the
+        // page to the dialog's OK): the buttons follow its final state only.
+        const QSignalBlocker blocker(lstRules);
+        lstRules->clear();
+        for (const CRule& rule : m_dialog.services().rules)
+            lstRules->addItem(rule.DisplayName());
+        if (select >= 0 && select < lstRules->count()) lstRules->setCurrentRow(select);
+    }
     updateButtons();
 }
 
@@ -83,6 +91,12 @@ void OptionsRulesPage::WriteBack()
 void OptionsRulesPage::updateButtons()
 {
     const bool selected = lstRules->currentRow() >= 0;
+    // A button that goes off with the focus (the last entry removed) hands
+    // it to the list: a second Space must not land on whatever comes next.
+    // The dialog's focus widget rather than hasFocus(): just after an editor
+    // closed, the dialog may not be active again yet.
+    if (!selected && (window()->focusWidget() == cmdEditRule || window()->focusWidget() == cmdRemoveRule))
+        lstRules->setFocus(Qt::OtherFocusReason);
     cmdEditRule->setEnabled(selected);
     cmdRemoveRule->setEnabled(selected);
 }

@@ -42,7 +42,7 @@ OptionsWhatToSayPage::OptionsWhatToSayPage(frmOptions& dialog) : m_dialog(dialog
     txtMessagePrefix = named(new QLineEdit(f), u"txtMessagePrefix"_s);
     chkSaySubject = named(new QCheckBox(u"Say what is the SUB&JECT of the message"_s, f), u"chkSaySubject"_s);
     txtBeforeSubject = named(new QLineEdit(f), u"txtBeforeSubject"_s);
-    chkSayFirstLine = named(new QCheckBox(u"Read the following &number of lines from &the message:"_s, f),
+    chkSayFirstLine = named(new QCheckBox(u"Read the following &number of lines from the message:"_s, f),
                             u"chkSayFirstLine"_s);
     cboLines = named(new QComboBox(f), u"cboLines"_s);
     cboLines->setAccessibleName(u"Number of lines"_s);
@@ -55,7 +55,7 @@ OptionsWhatToSayPage::OptionsWhatToSayPage(frmOptions& dialog) : m_dialog(dialog
     chkReadMessageNo = named(new QCheckBox(u"Read message numbers"_s, f), u"chkReadMessageNo"_s);
     chkReadNoOfNewMessages =
         named(new QCheckBox(u"Say how many new messages arrived"_s, f), u"chkReadNoOfNewMessages"_s);
-    chkNoNewMessages = named(new QCheckBox(u"Te&ll me when no new messages"_s, f), u"chkNoNewMessages"_s);
+    chkNoNewMessages = named(new QCheckBox(u"&Tell me when no new messages"_s, f), u"chkNoNewMessages"_s);
     txtNoNewMessages = named(new QLineEdit(f), u"txtNoNewMessages"_s);
     txtNoNewMessages->setAccessibleDescription(u"(Only applies to manual checks)"_s);
 
@@ -86,7 +86,7 @@ OptionsWhatToSayPage::OptionsWhatToSayPage(frmOptions& dialog) : m_dialog(dialog
     auto* FrameWelcome = named(new QGroupBox(u"Welcome"_s, this), u"FrameWelcome"_s);
     txtWelcomeMessage = named(new QLineEdit(FrameWelcome), u"txtWelcomeMessage"_s);
     cboWelcomeGesture = named(new QComboBox(FrameWelcome), u"cboWelcomeGesture"_s);
-    cmdPreviewWelcome = named(new QPushButton(u"Preview"_s, FrameWelcome), u"cmdPreviewWelcome"_s);
+    cmdPreviewWelcome = named(new QPushButton(u"&Preview"_s, FrameWelcome), u"cmdPreviewWelcome"_s);
     cmdPreviewWelcome->setAccessibleDescription(u"Preview the welcome"_s);
     auto* welcome = new QGridLayout(FrameWelcome);
     welcome->addWidget(FieldLabel(u"My welcome message"_s, txtWelcomeMessage, FrameWelcome), 0, 0);

@@ -35,7 +35,7 @@ QuickControlPage::QuickControlPage(QWidget* parent) : QWidget(parent)
     };
     sldSpeed = makeSlider(u"sldSpeed"_s, 50, 250, u"Speed"_s, u"How fast does the character speak"_s);
     sldPitch = makeSlider(u"sldPitch"_s, 50, 400, u"Pitch"_s, u"The pitch of the character's voice"_s);
-    auto* speedLabel = new QLabel(u"S&peed:"_s, voice);
+    auto* speedLabel = new QLabel(u"Spee&d:"_s, voice);
     speedLabel->setBuddy(sldSpeed);
     auto* pitchLabel = new QLabel(u"P&itch:"_s, voice);
     pitchLabel->setBuddy(sldPitch);
@@ -69,7 +69,7 @@ QuickControlPage::QuickControlPage(QWidget* parent) : QWidget(parent)
 
     auto* reminders = new QGroupBox(u"Reminders"_s, this);
     auto* rg = new QVBoxLayout(reminders);
-    chkEnableReminders = new QCheckBox(u"E&nable reminders"_s, reminders);
+    chkEnableReminders = new QCheckBox(u"Enable re&minders"_s, reminders);
     chkEnableReminders->setObjectName(u"chkQuickEnableReminders"_s);
     rg->addWidget(chkEnableReminders);
 

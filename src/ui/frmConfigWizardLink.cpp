@@ -1,12 +1,14 @@
 #include "ui/frmConfigWizardLink.h"
 
+#include "ui/ControlNames.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
 frmConfigWizardLink::frmConfigWizardLink(const QString& text, QWidget* parent) : QPushButton(text, parent)
 {
-    setAccessibleName(text);
+    setAccessibleName(AccessibleText(text));
     setFlat(true);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -86,7 +86,7 @@ QLabel* frmConfigWizard::addLabel(QWidget* page, int index, const QString& text)
 
 frmConfigWizardLink* frmConfigWizard::addSkipLink(QWidget* page)
 {
-    auto* link = new frmConfigWizardLink(u"Skip E-mail Configuration"_s, page);
+    auto* link = new frmConfigWizardLink(u"S&kip E-mail Configuration"_s, page);
     link->setObjectName(u"lblSkipEmail"_s);
     link->setAccessibleDescription(
         u"Will disable the Orvella feature and allow you to use the Orvella Reminders and Orvella Clock only."_s);
@@ -135,7 +135,7 @@ void frmConfigWizard::buildWindow()
     cmdNext->setAccessibleName(u"Next"_s);
     cmdFinish = new QPushButton(u"&Finish"_s, this);
     cmdFinish->setObjectName(u"cmdFinish"_s);
-    lblOnlineSupport = new frmConfigWizardLink(u"Online Support"_s, this);
+    lblOnlineSupport = new frmConfigWizardLink(u"On&line Support"_s, this);
     lblOnlineSupport->setObjectName(u"lblOnlineSupport"_s);
 
     auto* buttons = new QHBoxLayout;
@@ -220,7 +220,7 @@ QWidget* frmConfigWizard::buildEMailPage()
                   u"above accounts ONLY, Orvella will not read your E-mail without additional "
                   u"software or service."_s,
                   notice));
-    lblClickHere = new frmConfigWizardLink(u"Click Here"_s, notice);
+    lblClickHere = new frmConfigWizardLink(u"Click &Here"_s, notice);
     lblClickHere->setObjectName(u"lblClickHere"_s);
     lblClickHere->setAccessibleDescription(
         u"to find out how you can make Orvella work with the above e-mail accounts."_s);

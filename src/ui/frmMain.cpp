@@ -96,9 +96,9 @@ void frmMain::buildWindow()
     pageQuickControl = new QuickControlPage;
     chkDontCheck = pageQuickControl->chkDontCheck;
     tabMain->addTab(pageMessages, u" Messa&ges"_s);
-    tabMain->addTab(pageReminders, u" &Reminders"_s);
+    tabMain->addTab(pageReminders, u" Remi&nders"_s);
     tabMain->addTab(pageQuickControl, u" &Quick Control"_s);
-    tabMain->addTab(buildErrorPage(), u" &Error"_s);
+    tabMain->addTab(buildErrorPage(), u" Err&or"_s);
     // A text dropped on the tabs is read aloud, as one dropped on the list.
     tabMain->setAcceptDrops(true);
     tabMain->installEventFilter(this);
@@ -114,7 +114,7 @@ void frmMain::buildWindow()
     };
     cmdClipboard = makeButton(u"cmdClipboard"_s, u"Clip&board"_s, u"Read Clipboard contents"_s);
     cmdCheck = makeButton(u"cmdCheck"_s, u"&Check Mail"_s, u"Check for new mail"_s);
-    cmdOptions = makeButton(u"cmdOptions"_s, u"&Options"_s, u"Customize Orvella"_s);
+    cmdOptions = makeButton(u"cmdOptions"_s, u"O&ptions"_s, u"Customize Orvella"_s);
     buttons->addStretch(1);
     cmdStopReading = makeButton(u"cmdStopReading"_s, u"&Stop Talking"_s, u"Stop character from talking"_s);
     // Shown while the character is; its place is kept, so nothing jumps.
@@ -166,7 +166,7 @@ constexpr char PanelCaption[] = "orvellaPanelCaption";
 void setPanelText(QLabel* panel, const QString& text)
 {
     if (auto* elided = qobject_cast<ElidedLabel*>(panel))
-        elided->setFullText(text);
+        elided->setText(text); // and its tooltip
     else
         panel->setText(text);
     const QString caption = panel->property(PanelCaption).toString();
@@ -177,15 +177,16 @@ void setPanelText(QLabel* panel, const QString& text)
 
 void frmMain::buildStatusBar()
 {
-    auto makePanel = [this](const QString& name, const QString& accessibleName) {
-        // The status text can be long (a file's full path); the others are short.
-        QLabel* l = name == u"statusText"_s ? new ElidedLabel(this) : new QLabel(this);
+    auto makePanel = [this](const QString& name, const QString& accessibleName, bool elided = false) {
+        // The status text can be a server's whole error: it is cut to the
+        // bar's width rather than widening the window.
+        QLabel* l = elided ? new ElidedLabel(this) : new QLabel(this);
         l->setObjectName(name);
         l->setProperty(PanelCaption, accessibleName);
         l->setAccessibleName(accessibleName);
         return l;
     };
-    statusText = makePanel(u"statusText"_s, u"Status"_s);
+    statusText = makePanel(u"statusText"_s, u"Status"_s, true);
     statusConnection = makePanel(u"statusConnection"_s, u"Connection"_s);
     statusDate = makePanel(u"statusDate"_s, u"Date"_s);
     statusTime = makePanel(u"statusTime"_s, u"Time"_s);
@@ -225,7 +226,7 @@ void frmMain::buildMenus()
     mnuEdit = menuBar()->addMenu(u"&Edit"_s);
     mnuRead = add(mnuEdit, u"mnuRead"_s, u"&Listen To Message"_s, &frmMain::cmdTellMe_Click);
     mnuView = add(mnuEdit, u"mnuView"_s, u"&View Message"_s, &frmMain::cmdViewIt_Click);
-    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"&Add Rule"_s, &frmMain::cmdAddRule_Click);
+    mnuAddRule = add(mnuEdit, u"mnuAddRule"_s, u"Add R&ule"_s, &frmMain::cmdAddRule_Click);
     mnuEdit->addSeparator();
     mnuRemove = add(mnuEdit, u"mnuRemove"_s, u"&Remove Message"_s, &frmMain::cmdRemove_Click);
     mnuRemove->setShortcut(QKeySequence::Delete);
@@ -235,11 +236,12 @@ void frmMain::buildMenus()
     mnuClear = add(mnuEdit, u"mnuClear"_s, u"Remove &All Messages"_s, &frmMain::cmdClear_Click);
 
     QMenu* mnuMainView = menuBar()->addMenu(u"&View"_s);
-    mnuShowNewMessagePanel = add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show New Message Panel"_s, [this] {
-        settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
-        ApplyPanelVisibility();
-    });
-    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show Preview Panel"_s, [this] {
+    mnuShowNewMessagePanel =
+        add(mnuMainView, u"mnuShowNewMessagePanel"_s, u"Show &New Message Panel"_s, [this] {
+            settings().m_ShowNewMessagePanel = !settings().m_ShowNewMessagePanel;
+            ApplyPanelVisibility();
+        });
+    mnuShowPreviewPanel = add(mnuMainView, u"mnuShowPreviewPanel"_s, u"Show &Preview Panel"_s, [this] {
         settings().m_ShowPreviewPanel = !settings().m_ShowPreviewPanel;
         ApplyPanelVisibility();
     });
@@ -530,6 +532,17 @@ double frmMain::twipsPerPixelY() const
     return 1440.0 / dpi;
 }
 
+QRect frmMain::FitInside(QRect r, const QRect& area)
+{
+    r.setWidth(std::min(r.width(), area.width()));
+    r.setHeight(std::min(r.height(), area.height()));
+    if (r.right() > area.right()) r.moveRight(area.right());
+    if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+    if (r.left() < area.left()) r.moveLeft(area.left());
+    if (r.top() < area.top()) r.moveTop(area.top());
+    return r;
+}
+
 // Geometry is stored in twips, the unit of the settings file's keys: the
 // window's outer position and the size of its inside.
 void frmMain::RestoreWindowGeometry()
@@ -540,13 +553,16 @@ void frmMain::RestoreWindowGeometry()
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
     QRect r(qRound(s.m_Left / tx), qRound(s.m_Top / ty), qRound(s.m_Width / tx), qRound(s.m_Height / ty));
     r.setSize(r.size().expandedTo(minimumSizeHint()));
-    // A window stored on a screen that is gone would open out of reach.
-    bool onScreen = false;
-    for (QScreen* screen : QGuiApplication::screens())
-        onScreen = onScreen || screen->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40)));
-    if (!onScreen)
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            r.moveTopLeft(screen->availableGeometry().topLeft());
+    // A window stored on a screen that is gone would open out of reach, and
+    // one stored larger than the screen (a size a long text once forced on
+    // it) would open with its buttons past the edge: the stored rectangle
+    // is brought back inside the screen it is (mostly) on.
+    QScreen* screen = QGuiApplication::screenAt(r.center());
+    for (QScreen* candidate : QGuiApplication::screens())
+        if (!screen && candidate->availableGeometry().intersects(QRect(r.topLeft(), QSize(r.width(), 40))))
+            screen = candidate;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) r = FitInside(r, screen->availableGeometry());
     move(r.topLeft());
     resize(r.size());
     // The split comes back once the page has its size: set before, it
@@ -644,7 +660,11 @@ void frmMain::cmdRemove_Click()
     const int row = pageMessages->selectedRow();
     if (row < 0)
         return;
-    pageMessages->selectRow(m_core->RemoveMessage(row));
+    // The next message is the one that moves up into the removed one's place
+    // on screen, in the order the list is sorted in, not in the store's.
+    const int onScreen = pageMessages->selectedViewRow();
+    m_core->RemoveMessage(row);
+    pageMessages->selectViewRow(std::min(onScreen, pageMessages->rowCount() - 1));
     showPreview();
     UpdateMessageCommands();
 }

@@ -51,6 +51,8 @@ public:
     void ApplyPanelVisibility();
     void RestoreWindowGeometry();
     void SaveWindowGeometry();
+    // r moved and, where it is larger, cut so that it lies inside area.
+    static QRect FitInside(QRect r, const QRect& area);
     void RunEmailProgram();
     void ShowOptions();
     void ShowTip();

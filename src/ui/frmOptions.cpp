@@ -82,7 +82,7 @@ frmOptions::frmOptions(OptionsServices& services, QWidget* parent) : QDialog(par
     cmdOK->setDefault(true);
     cmdCancel = new QPushButton(u"&Cancel"_s, this);
     cmdCancel->setObjectName(u"cmdCancel"_s);
-    cmdOnlineSupport = new QPushButton(u"Online Help"_s, this);
+    cmdOnlineSupport = new QPushButton(u"On&line Help"_s, this);
     cmdOnlineSupport->setObjectName(u"cmdOnlineSupport"_s);
 
     auto* buttons = new QHBoxLayout;

@@ -47,7 +47,7 @@ class Keyring(unittest.TestCase):
 
             # OK in the options saves the account: its password goes to the keyring.
             p.give_focus_back("Orvella")
-            p.key("alt+o")
+            p.key("alt+p")  # Options
             options = p.window("Options")
             p.press(p.find("push button", "OK", root=options))
             p.gone("Options")

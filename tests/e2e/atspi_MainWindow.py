@@ -3,7 +3,7 @@ commands named, and File > Exit ends the program and saves the settings."""
 
 import unittest
 
-from orvella_atspi import Program, is_showing, role, name, wait_for
+from orvella_atspi import Program, is_enabled, is_showing, role, name, wait_for
 
 SETTINGS = """[Account]
 ConnectionType=2
@@ -56,6 +56,28 @@ class MainWindow(unittest.TestCase):
             p.press(p.find("menu item", "Exit", root=frame, showing=False))
             self.assertEqual(p.wait_exit(30), 0, p.output())
             self.assertEqual(p.setting("General", "LastTab"), "0")
+
+    def test_read_is_pressed_by_its_key(self):
+        """Alt+R once served Read and the Reminders page by turns, so Read was
+        never pressed by its key; each key has one target now."""
+        message = '"<tent@example.org>"\r\n"2024013115050154301"\r\n"Anna <anna@example.org>"\r\n' \
+                  '"The tent"\r\n"Bring the tent back on Sunday."\r\n'
+        settings = SETTINGS.replace("LastTab=1", "LastTab=0")
+        with Program(settings=settings, files={"msg/2024013115050154301.tem": message}) as p:
+            p.start()
+            frame = p.window("Orvella")
+            messages = p.find("tree", "All Messages", root=frame)
+            read = p.find("push button", "Read", root=frame)
+            p.find("table cell", "The tent", root=messages)
+            p.tab_to(messages)
+            p.key("space")  # selects the entry the list's focus is on
+            wait_for(lambda: is_enabled(read), 5, "Read enabled by the selected message")
+            p.key("alt+r")
+            p.wait_traced("speak", "Bring the tent back")
+            self.assertTrue(is_showing(messages), "Alt+R left the Messages page")
+            p.key("alt+n")
+            p.find("tree", "Reminders", root=frame)
+            self.assertEqual(p.exit(), 0, p.output())
 
 
 if __name__ == "__main__":

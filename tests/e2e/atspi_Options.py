@@ -5,7 +5,7 @@ cancelled leaves the three files as they were, byte for byte."""
 
 import unittest
 
-from orvella_atspi import Program, ini_value, is_checked, is_enabled, wait_for
+from orvella_atspi import Program, ini_value, is_checked, is_enabled, is_showing, wait_for
 
 SETTINGS = """[Account]
 ConnectionType=2
@@ -25,7 +25,7 @@ WelcomeGesture=None
 class Options(unittest.TestCase):
     def open_options(self, p):
         p.give_focus_back("Orvella")
-        p.key("alt+o")
+        p.key("alt+p")  # O&ptions
         return p.window("Options")
 
     def test_ok_saves_and_cancel_writes_nothing(self):
@@ -137,6 +137,45 @@ class Options(unittest.TestCase):
             after = {f: open(p.path(f), "rb").read() for f in before}
             for f in before:
                 self.assertEqual(after[f], before[f], f)
+            self.assertEqual(p.exit(), 0, p.output())
+
+    def test_remove_pressed_twice_from_the_keyboard(self):
+        """Remove keeps the keyboard while entries are left, then hands it to
+        the list: Space pressed on after the last entry went changes nothing
+        else (it once ticked "Read only messages..." on the Rules page and
+        pressed the dialog's OK on the Filters page)."""
+        rules = "".join('[Rule %d]\nName=person%d@example.org\nType=0\n' % (n, n) for n in (1, 2))
+        filters = "[Filter 1]\nType=0\nName=>\n[Filter 2]\nType=1\nName=-----\n"
+        with Program(settings=SETTINGS, files={"Rules.INI": rules, "Filters.INI": filters}) as p:
+            p.start()
+            p.window("Orvella")
+            before = {f: open(p.path(f), "rb").read() for f in ("Zentra.INI", "Rules.INI", "Filters.INI")}
+            options = self.open_options(p)
+            for key, panel_name in (("alt+u", "Rules"), ("alt+f", "Filters")):
+                p.key(key)
+                panel = p.find("panel", panel_name, root=options)
+                entries = p.find("list", panel_name, root=panel)
+                remove = p.find("push button", "Remove", root=panel)
+                p.tab_to(entries)
+                p.key("Down")  # the first entry, selected
+                wait_for(lambda: is_enabled(remove), 5, "Remove enabled by the selected entry")
+                p.tab_to(remove)
+                p.key("space")
+                wait_for(lambda: len(p.find_all("list item", root=entries)) == 1, 5, "one entry left")
+                p.wait_focused(remove)
+                p.key("space")
+                wait_for(lambda: not p.find_all("list item", root=entries), 5, "the list empty")
+                p.wait_focused(entries)
+                p.key("space")
+                self.assertTrue(is_showing(options), "the dialog closed")
+                if panel_name == "Rules":
+                    only = p.find("check box", "Read only messages, that match one of the above rules.",
+                                  root=panel)
+                    self.assertFalse(is_checked(only))
+            p.key("alt+c")  # Cancel
+            p.gone("Options")
+            for f in before:
+                self.assertEqual(open(p.path(f), "rb").read(), before[f], f)
             self.assertEqual(p.exit(), 0, p.output())
 
 

@@ -92,7 +92,7 @@ class Reminders(unittest.TestCase):
         with Program(settings=SETTINGS) as p:
             p.start()
             frame = p.window("Orvella")
-            p.key("alt+r")
+            p.key("alt+n")  # the Reminders page
             reminders = p.find("tree", "Reminders", root=frame)
             add = p.find("push button", "Add", root=frame)
             p.tab_to(add)
@@ -130,7 +130,7 @@ class Reminders(unittest.TestCase):
         with Program(settings=SETTINGS, files=files) as p:
             p.start()
             frame = p.window("Orvella")
-            p.key("alt+r")
+            p.key("alt+n")  # the Reminders page
             reminders = p.find("tree", "Reminders", root=frame)
             read = p.find("push button", "Read", root=frame)
             delete = p.find("push button", "Delete", root=frame)

@@ -116,7 +116,7 @@ class Wizard(unittest.TestCase):
             # The options dialog's account page offers to trust it.
             frame = p.window("Orvella")
             p.give_focus_back("Orvella")
-            p.key("alt+o")
+            p.key("alt+p")  # Options
             options = p.window("Options")
             trust = p.find("push button", "Trust This Certificate", root=options)
             fingerprint = p.find("label", "SHA-256 fingerprint", root=options)

@@ -155,7 +155,7 @@ void tst_RemindersPage::addAReminder()
     for (QPushButton* b :
          {p.page.cmdReadReminder, p.page.cmdEDReminder, p.page.cmdEditReminder, p.page.cmdDeleteReminder})
         QVERIFY(b->isEnabled());
-    QCOMPARE(p.page.cmdEDReminder->text(), u"Disable"_s);
+    QCOMPARE(p.page.cmdEDReminder->text(), u"Disab&le"_s);
 }
 
 void tst_RemindersPage::cancelledAddLeavesNothing()
@@ -226,12 +226,12 @@ void tst_RemindersPage::disableAndEnable()
     QCOMPARE(p.page.sortedModel()->index(0, 2).data().toString(), u"No"_s);
     QVERIFY(p.page.sortedModel()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey() !=
             enabledIcon.cacheKey());
-    QCOMPARE(p.page.cmdEDReminder->text(), u"Enable"_s);
+    QCOMPARE(p.page.cmdEDReminder->text(), u"Enab&le"_s);
     const QString file = p.set.GetAt(1)->m_UniqueID + u".rmn"_s;
     QVERIFY(p.fx.readFile(file).contains("Enabled=No\r\n"));
     p.page.cmdEDReminder->click();
     QCOMPARE(p.page.sortedModel()->index(0, 2).data().toString(), u"Yes"_s);
-    QCOMPARE(p.page.cmdEDReminder->text(), u"Disable"_s);
+    QCOMPARE(p.page.cmdEDReminder->text(), u"Disab&le"_s);
     QVERIFY(p.fx.readFile(file).contains("Enabled=Yes\r\n"));
 }
 

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void showsTheReminder();
     void buttons_data();
     void buttons();
+    void alertsFanOut_data();
+    void alertsFanOut();
 };
 
 void tst_frmReminder::initTestCase()
@@ -79,6 +81,27 @@ void tst_frmReminder::buttons()
     else
         QVERIFY(w && w->isVisible());
     delete w.data();
+}
+
+void tst_frmReminder::alertsFanOut_data()
+{
+    QTest::addColumn<QList<QRect>>("open");
+    QTest::addColumn<QPoint>("at");
+    const QSize size(400, 200);
+    QTest::newRow("the first in the middle") << QList<QRect>{} << QPoint(300, 200);
+    QTest::newRow("the next down and right of the newest")
+        << QList<QRect>{QRect(QPoint(300, 200), size), QRect(QPoint(330, 230), size)} << QPoint(360, 260);
+    QTest::newRow("back to the top left where the screen ends")
+        << QList<QRect>{QRect(QPoint(590, 390), size)} << QPoint(30, 15);
+}
+
+// Each alert opens where the ones still open leave it seen: the first in
+// the middle of the screen, each next one a step down and right.
+void tst_frmReminder::alertsFanOut()
+{
+    QFETCH(QList<QRect>, open);
+    QFETCH(QPoint, at);
+    QCOMPARE(frmReminder::PlaceAmongAlerts(open, QSize(400, 200), QRect(0, 0, 1000, 600), 30), at);
 }
 
 QTEST_MAIN(tst_frmReminder)

@@ -204,6 +204,9 @@ void tst_frmAddEditRule::missingSoundFileKeepsTheDialogOpen()
     frmAddEditRule dlg(rules, m_speech.get());
     dlg.Init(r, m_agent.get(), mode);
     dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QCOMPARE(dlg.focusWidget(), dlg.txtName); // opened in the field it asks for
     retype(dlg.txtName, u"alice"_s);
     QTest::keyClicks(dlg.txtRuleSound, m_app.filePath(u"gone.wav"_s));
     platform::Dialogs::queueAnswer(true);
@@ -213,6 +216,11 @@ void tst_frmAddEditRule::missingSoundFileKeepsTheDialogOpen()
     QCOMPARE(asked[0].title, u"Orvella"_s);
     QCOMPARE(asked[0].text, missingSound);
     QVERIFY(dlg.isVisible());
+    // The notice closed, the editor is active again: the focus is back in
+    // the field the notice was about, not in the rule's text.
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&dlg, &activate);
+    QCOMPARE(dlg.focusWidget(), dlg.txtRuleSound);
     QVERIFY(!dlg.m_OK);
     QCOMPARE(r, before);
 

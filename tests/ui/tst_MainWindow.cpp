@@ -6,7 +6,9 @@
 #include "reminders/CRemindersSet.h"
 #include "settings/CSettings.h"
 #include "settings/Program.h"
+#include "speech/MessageReader.h"
 #include "support/FakeAgent.h"
+#include "ui/ElidedLabel.h"
 #include "ui/MessagesPage.h"
 #include "ui/frmMain.h"
 #include "ui/frmMessage.h"
@@ -21,6 +23,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -48,14 +51,21 @@ private Q_SLOTS:
     void geometryRoundTrip();
     void splitKeepsItsPlaceAcrossRestarts();
     void splitStaysWithinItsLimits();
+    void splitLimitsHoldWhenThePreviewComesOn_data();
+    void splitLimitsHoldWhenThePreviewComesOn();
+    void longTextsLeaveTheWindowItsSize();
+    void storedGeometryComesBackOnScreen_data();
+    void storedGeometryComesBackOnScreen();
+    void removeSelectsTheNextMessageOnScreen();
     void columnsShareTheListWidth();
     void droppedTextIsSpoken();
-    void sharedAcceleratorsReachEachTarget();
+    void accessKeysReachTheirTargetAtOnce();
     void unreadableReminderFileIsNamedWhole();
 
 private:
     frmTray* start(const QByteArray& general = {}, bool writeFile = true);
     void storeMessages(int n);
+    void storeMessages(const QStringList& subjects);
     void writeSettings(const QByteArray& general);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -109,12 +119,20 @@ frmTray* tst_MainWindow::start(const QByteArray& general, bool writeFile)
 
 void tst_MainWindow::storeMessages(int n)
 {
+    QStringList subjects;
+    for (int i = 0; i < n; ++i)
+        subjects << u"Subject %1"_s.arg(i);
+    storeMessages(subjects);
+}
+
+void tst_MainWindow::storeMessages(const QStringList& subjects)
+{
     Program().AppPath = m_dir->path();
     QDir().mkpath(CMessage::MessageFolder());
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < subjects.size(); ++i) {
         CMessage m;
         m.m_ID = u"<%1@x>"_s.arg(i);
-        m.m_Subject = u"Subject %1"_s.arg(i);
+        m.m_Subject = subjects[i];
         m.m_FullFrom = u"\"Garden Shop\" <shop@example.org>"_s;
         m.m_Content = u"Body %1\r\n"_s.arg(i);
         QVERIFY(m.Save());
@@ -285,6 +303,181 @@ void tst_MainWindow::splitStaysWithinItsLimits()
     QTRY_VERIFY(std::abs(page->splitTop() - high) <= page->splitMessages->handleWidth() + 1);
 }
 
+void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn_data()
+{
+    QTest::addColumn<bool>("shownAtStart");
+    QTest::newRow("shown at start") << true;
+    QTest::newRow("switched on from the View menu") << false;
+}
+
+// However the preview came on, dragging the split's handle stops at the
+// same limits as setSplitTop does.
+void tst_MainWindow::splitLimitsHoldWhenThePreviewComesOn()
+{
+    QFETCH(bool, shownAtStart);
+    QVERIFY(start(shownAtStart ? "ShowPreviewPanel=Yes\r\n" : "ShowPreviewPanel=No\r\n"));
+    frmMain* main = m_tray->mainWindow();
+    main->resize(800, 700);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    MessagesPage* page = main->pageMessages;
+    if (!shownAtStart) {
+        QVERIFY(!page->txtMessage->isVisible());
+        main->mnuShowPreviewPanel->trigger();
+        QTRY_VERIFY(page->txtMessage->isVisible());
+    }
+    QSplitterHandle* handle = page->splitMessages->handle(1);
+    QTRY_VERIFY(handle->isVisible() && handle->height() > 0);
+    auto drag = [&](int toPageY) {
+        const QPoint grip = handle->rect().center();
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        const QPoint target = handle->mapFrom(page, QPoint(page->width() / 2, toPageY));
+        QTest::mouseMove(handle, QPoint(grip.x(), target.y()));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(grip.x(), target.y()));
+        QCoreApplication::processEvents();
+    };
+    drag(0);
+    QTRY_VERIFY2(page->splitTop() >= page->minimumSplitTop() - 1,
+                 qPrintable(u"split at %1, limit %2"_s.arg(page->splitTop()).arg(page->minimumSplitTop())));
+    drag(page->height());
+    QTRY_VERIFY2(page->splitTop() <= page->maximumSplitTop() + page->splitMessages->handleWidth() + 1,
+                 qPrintable(u"split at %1, limit %2"_s.arg(page->splitTop()).arg(page->maximumSplitTop())));
+}
+
+// A subject of 360 characters (and a status text as long) once made the
+// window three times as wide as the screen, and that width was saved. The
+// texts are cut to the room there is; the whole text is in the tooltip and
+// the accessible name.
+void tst_MainWindow::longTextsLeaveTheWindowItsSize()
+{
+    QVERIFY(start());
+    frmMain* main = m_tray->mainWindow();
+    main->resize(640, 480);
+    main->move(40, 30);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    const QSize before = main->size();
+    MessagesPage* page = main->pageMessages;
+
+    QString subject;
+    while (subject.size() < 360)
+        subject += u"Quarterly garden-shop newsletter with every offer of the season, "_s;
+    subject.truncate(360);
+    const QString from =
+        u"\"The Very Long Name Of A Sender Who Writes From A Mailing List\" <list@example.org>"_s;
+    MessageReader::Panel panel;
+    panel.newMessages = u"1 New Message"_s;
+    panel.haveNewMessages = true;
+    panel.messageNo = u"1 of 1"_s;
+    panel.from = from;
+    panel.subject = subject;
+    panel.detailsShown = true;
+    page->showPanel(panel);
+    main->SetStatusText(u"Error: "_s + subject);
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    QCOMPARE(main->size(), before);
+    const QRect screen = main->screen()->availableGeometry();
+    QVERIFY(main->width() <= screen.width());
+
+    QCOMPARE(page->lblSubject->text(), subject);
+    QCOMPARE(page->lblSubject->toolTip(), subject);
+    QCOMPARE(page->lblSubject->accessibleName(), u"Subject: "_s + subject);
+    QVERIFY(page->lblSubject->width() < page->lblSubject->fontMetrics().horizontalAdvance(subject));
+    QCOMPARE(page->lblFrom->toolTip(), from);
+    QCOMPARE(main->statusText->toolTip(), u"Error: "_s + subject);
+    QCOMPARE(main->statusText->accessibleName(), u"Status: Error: "_s + subject);
+
+    m_tray->Form_Unload();
+    platform::invalidateProfileCache();
+    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    QCOMPARE(ini.read(u"General"_s, u"Width"_s, {}).toInt(), before.width() * 15);
+}
+
+void tst_MainWindow::storedGeometryComesBackOnScreen_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // twips; 15 a pixel on the offscreen screen
+    QTest::newRow("wider than the screen")
+        << QByteArray("Top=1500\r\nLeft=1500\r\nWidth=36390\r\nHeight=7500\r\n");
+    QTest::newRow("taller than the screen")
+        << QByteArray("Top=0\r\nLeft=0\r\nWidth=9000\r\nHeight=99990\r\n");
+    QTest::newRow("right of the screen")
+        << QByteArray("Top=1500\r\nLeft=90000\r\nWidth=9000\r\nHeight=7500\r\n");
+    QTest::newRow("above and left of it")
+        << QByteArray("Top=-30000\r\nLeft=-30000\r\nWidth=9000\r\nHeight=7500\r\n");
+    QTest::newRow("hanging over the edge")
+        << QByteArray("Top=6000\r\nLeft=9000\r\nWidth=9000\r\nHeight=7500\r\n");
+}
+
+void tst_MainWindow::storedGeometryComesBackOnScreen()
+{
+    QFETCH(QByteArray, stored);
+    QVERIFY(start(stored));
+    frmMain* main = m_tray->mainWindow();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(QRect(main->pos(), main->size())),
+             qPrintable(u"%1,%2 %3x%4 on %5x%6"_s.arg(main->x())
+                            .arg(main->y())
+                            .arg(main->width())
+                            .arg(main->height())
+                            .arg(screen.width())
+                            .arg(screen.height())));
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    QVERIFY(main->width() <= screen.width() && main->height() <= screen.height());
+    m_tray->Form_Unload();
+    platform::invalidateProfileCache();
+    const platform::ProfileFile ini(m_dir->filePath(u"Zentra.INI"_s));
+    QVERIFY(ini.read(u"General"_s, u"Width"_s, {}).toInt() <= screen.width() * 15);
+    QVERIFY(ini.read(u"General"_s, u"Height"_s, {}).toInt() <= screen.height() * 15);
+}
+
+// Sorted by a column, Remove selects the message that moves up into the
+// removed one's place on screen, so a second Remove takes the one the user
+// sees selected, not one elsewhere in the list.
+void tst_MainWindow::removeSelectsTheNextMessageOnScreen()
+{
+    storeMessages({u"Cherry"_s, u"Apple"_s, u"Elder"_s, u"Banana"_s, u"Date"_s});
+    QVERIFY(start());
+    frmMain* main = m_tray->mainWindow();
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    MessagesPage* page = main->pageMessages;
+    QTreeView* list = page->lstMessages;
+    list->sortByColumn(0, Qt::AscendingOrder);
+    auto onScreen = [&] {
+        QStringList subjects;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            subjects << list->model()->index(row, 0).data().toString();
+        return subjects;
+    };
+    auto selected = [&] {
+        const QModelIndexList rows = list->selectionModel()->selectedRows();
+        return rows.isEmpty() ? QString() : rows.first().data().toString();
+    };
+    auto select = [&](int row) {
+        list->selectionModel()->setCurrentIndex(
+            list->model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    };
+    QCOMPARE(onScreen(), (QStringList{u"Apple"_s, u"Banana"_s, u"Cherry"_s, u"Date"_s, u"Elder"_s}));
+
+    select(1);
+    QCOMPARE(selected(), u"Banana"_s);
+    page->cmdRemove->click();
+    QCOMPARE(onScreen(), (QStringList{u"Apple"_s, u"Cherry"_s, u"Date"_s, u"Elder"_s}));
+    QCOMPARE(selected(), u"Cherry"_s);
+    page->cmdRemove->click();
+    QCOMPARE(selected(), u"Date"_s);
+    // Descending now; the last entry on screen removed, the new last is selected.
+    list->sortByColumn(0, Qt::DescendingOrder);
+    select(2);
+    QCOMPARE(selected(), u"Apple"_s);
+    page->cmdRemove->click();
+    QCOMPARE(onScreen(), (QStringList{u"Elder"_s, u"Date"_s}));
+    QCOMPARE(selected(), u"Date"_s);
+    QCOMPARE(QDir(m_dir->filePath(u"msg"_s)).entryList({u"*.tem"_s}).size(), 2);
+}
+
 // Subject takes 65 % of the list's width, From the rest; the time stamp is
 // to the right and shows a date and a time.
 void tst_MainWindow::columnsShareTheListWidth()
@@ -319,10 +512,10 @@ void tst_MainWindow::droppedTextIsSpoken()
     QVERIFY(agent->calls.isEmpty());
 }
 
-// Captions that share a letter ("&Edit" and " &Error", "&Read" and
-// " &Reminders"): pressing the letter again moves on to the next, so each stays
-// reachable from the keyboard.
-void tst_MainWindow::sharedAcceleratorsReachEachTarget()
+// Each access key reaches its one target at the first press. Captions once
+// shared letters ("&Read" and " &Reminders", "&Edit" and " &Error"): Alt+R
+// then moved between Read and the Reminders page by turns and never pressed Read.
+void tst_MainWindow::accessKeysReachTheirTargetAtOnce()
 {
     storeMessages(1);
     QVERIFY(start());
@@ -333,32 +526,25 @@ void tst_MainWindow::sharedAcceleratorsReachEachTarget()
     main->ShowErrorTab(true);
     main->tabMain->setCurrentIndex(0);
     main->pageMessages->selectRow(0);
+    main->pageMessages->lstMessages->setFocus();
+    auto* agent = static_cast<FakeAgent*>(main->agent());
+    agent->calls.clear();
 
-    bool errorPage = false, editMenu = false;
-    for (int i = 0; i < 4 && !(errorPage && editMenu); ++i) {
-        QTest::keyClick(main, Qt::Key_E, Qt::AltModifier);
-        QTest::qWait(50);
-        errorPage |= main->tabMain->currentIndex() == 3;
-        if (main->mnuEdit->isVisible()) {
-            editMenu = true;
-            main->mnuEdit->close();
-        }
-    }
-    QVERIFY2(errorPage, "Alt+E never showed the Error page");
-    QVERIFY2(editMenu, "Alt+E never opened the Edit menu");
+    QTest::keyClick(main, Qt::Key_R, Qt::AltModifier);
+    QTRY_VERIFY2(!agent->calls.filter(u"Speak("_s).isEmpty(), "Alt+R did not read the message");
+    QCOMPARE(main->tabMain->currentIndex(), 0);
+    main->cmdStopReading_Click();
 
-    main->tabMain->setCurrentIndex(0);
-    bool reminders = false, read = false;
-    for (int i = 0; i < 4 && !(reminders && read); ++i) {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : main, Qt::Key_R, Qt::AltModifier);
-        QTest::qWait(50);
-        reminders |= main->tabMain->currentIndex() == 1;
-        read |= QApplication::focusWidget() == main->pageMessages->cmdTellMe;
-        if (main->tabMain->currentIndex() != 0)
-            main->tabMain->setCurrentIndex(0);
-    }
-    QVERIFY2(reminders, "Alt+R never showed the Reminders page");
-    QVERIFY2(read, "Alt+R never reached Read");
+    QTest::keyClick(main, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(main->tabMain->currentIndex(), 1);
+    QTest::keyClick(main, Qt::Key_O, Qt::AltModifier);
+    QCOMPARE(main->tabMain->currentIndex(), 3);
+    QTest::keyClick(main, Qt::Key_G, Qt::AltModifier);
+    QCOMPARE(main->tabMain->currentIndex(), 0);
+    QTest::keyClick(main, Qt::Key_E, Qt::AltModifier);
+    QTRY_VERIFY(main->mnuEdit->isVisible());
+    main->mnuEdit->close();
+    QCOMPARE(main->tabMain->currentIndex(), 0);
 }
 
 // The status text for a reminder file that could not be read names the file
@@ -385,21 +571,21 @@ void tst_MainWindow::unreadableReminderFileIsNamedWhole()
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
     QCOMPARE(main->core()->reminders()->Count(), 1);
-    auto* status = main->findChild<QLabel*>(u"statusText"_s);
+    auto* status = main->findChild<ElidedLabel*>(u"statusText"_s);
     QVERIFY(status);
     const QString expected = u"The reminder file "_s + bad +
                              u" could not be read and was skipped. The other reminders were loaded."_s;
     QTRY_COMPARE(status->toolTip(), expected);
+    QCOMPARE(status->text(), expected);
     QCOMPARE(status->accessibleName(), u"Status: "_s + expected);
-    QVERIFY2(status->text().endsWith(u"…"_s), qPrintable(status->text()));
-    QVERIFY(status->text().startsWith(u"The reminder file "_s));
-    QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
+    QVERIFY2(status->shownText().endsWith(u"…"_s), qPrintable(status->shownText()));
+    QVERIFY(status->shownText().startsWith(u"The reminder file "_s));
+    QVERIFY(status->fontMetrics().horizontalAdvance(status->shownText()) <= status->contentsRect().width());
     QCOMPARE(main->width(), 640);
 
-    // Wide enough, it shows whole and needs no tooltip.
+    // Wide enough, it shows whole.
     main->resize(4000, 480);
-    QTRY_COMPARE(status->text(), expected);
-    QVERIFY(status->toolTip().isEmpty());
+    QTRY_COMPARE(status->shownText(), expected);
 }
 
 QTEST_MAIN(tst_MainWindow)

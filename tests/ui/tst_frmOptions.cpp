@@ -117,6 +117,8 @@ private Q_SLOTS:
     void keysThatTypeNothingLeaveTheFilteredFields();
     void blankCannotBeTypedIntoSymbols();
     void showOptionsOpensOnRememberedPage();
+    void focusStaysOnTheListPage_data();
+    void focusStaysOnTheListPage();
     void browseAndWebButtons();
     void accountFieldSelectedOnFocus();
     void passwordInTheKeyringNeedsNoRetyping();
@@ -720,6 +722,72 @@ void tst_frmOptions::blankCannotBeTypedIntoSymbols()
     QCOMPARE(symbols->text(), u"<>*~_=#"_s);
     dlg.cmdOK->click();
     QCOMPARE(f.ini(u"General"_s, u"FilteredSymbols"_s), u"<>*~_=#"_s);
+}
+
+void tst_frmOptions::focusStaysOnTheListPage_data()
+{
+    QTest::addColumn<bool>("rules"); // else the filters
+    QTest::newRow("rules") << true;
+    QTest::newRow("filters") << false;
+}
+
+// Remove pressed from the keyboard keeps the focus on Remove while entries
+// are left and then hands it to the list; a further Space changes nothing
+// else (it once ticked "Read only messages..." or pressed the dialog's OK).
+// Back from an editor, the focus is where it was.
+void tst_frmOptions::focusStaysOnTheListPage()
+{
+    QFETCH(bool, rules);
+    OptionsFixture f;
+    CRule one, two;
+    one.m_Name = u"one@example.org"_s;
+    two.m_Name = u"two@example.org"_s;
+    f.rules = {one, two};
+    f.filters = {CFilter{u">"_s, 0}, CFilter{u"-- "_s, 1}};
+    frmOptions dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QListWidget* list = rules ? dlg.pageRules->lstRules : dlg.pageFilters->lstFilters;
+    QPushButton* add = rules ? dlg.pageRules->cmdAddRule : dlg.pageFilters->cmdAddFilter;
+    QPushButton* edit = rules ? dlg.pageRules->cmdEditRule : dlg.pageFilters->cmdEditFilter;
+    QPushButton* remove = rules ? dlg.pageRules->cmdRemoveRule : dlg.pageFilters->cmdRemoveFilter;
+    dlg.tabOptions->setCurrentWidget(rules ? static_cast<QWidget*>(dlg.pageRules) : dlg.pageFilters);
+    const QString editor = rules ? u"frmAddEditRule"_s : u"frmAddEditFilter"_s;
+    auto okEditor = [&](QWidget* w) {
+        auto* field = w->findChild<QLineEdit*>(u"txtName"_s);
+        if (field->text().isEmpty()) QTest::keyClicks(field, u"three"_s);
+        w->findChild<QPushButton*>(u"cmdOK"_s)->click();
+    };
+
+    // Back from the editor, opened with Edit and with Add.
+    list->setCurrentRow(0);
+    edit->setFocus();
+    WhenModal(editor, okEditor);
+    QTest::keyClick(edit, Qt::Key_Space);
+    QCOMPARE(dlg.focusWidget(), edit);
+    add->setFocus();
+    WhenModal(editor, okEditor);
+    QTest::keyClick(add, Qt::Key_Space);
+    QCOMPARE(dlg.focusWidget(), add);
+    QCOMPARE(list->count(), 3);
+
+    list->setCurrentRow(0);
+    remove->setFocus();
+    for (int left = 2; left >= 1; --left) {
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
+        QCOMPARE(list->count(), left);
+        QCOMPARE(dlg.focusWidget(), remove);
+    }
+    QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(dlg.focusWidget(), list);
+    QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
+    QVERIFY(dlg.isVisible());
+    QVERIFY(!dlg.pageRules->chkSpecifySenders->isChecked());
+    QCOMPARE((rules ? f.rules.size() : f.filters.size()), 0);
+    QCOMPARE((rules ? f.filters.size() : f.rules.size()), 2);
 }
 
 void tst_frmOptions::showOptionsOpensOnRememberedPage()

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -231,6 +232,23 @@ void tst_frmOptionsPreviews::readMeAndHelpMeAreSpoken()
     QVERIFY(f.shown[3].text.startsWith(u"How do I find out what is my E-mail password?"_s));
     QVERIFY(f.shown[4].text.contains(u"the system's dialer"_s));
     QVERIFY(!f.shown[4].text.contains(u"Windows"_s));
+
+    // Four buttons share the caption, too many for a letter each: F1 in a
+    // field (or on its button) gives that field's help.
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    const std::pair<QWidget*, int> fields[] = {{page.txtPOPServer, 1},
+                                               {page.txtAccountName, 2},
+                                               {page.txtPassword, 3},
+                                               {page.optLANUser, 4},
+                                               {page.cmdHelpMe[1], 2}};
+    for (const auto& [field, shown] : fields) {
+        f.shown.clear();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_F1);
+        QCOMPARE(f.shown.size(), 1);
+        QCOMPARE(f.shown[0].text, OptionsAccountsPage::HelpText(shown - 1));
+    }
 }
 
 void tst_frmOptionsPreviews::securityNoneOnlyAfterWarning()

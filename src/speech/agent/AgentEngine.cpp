@@ -10,10 +10,12 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QMenu>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -70,6 +72,10 @@ AgentEngine::AgentEngine(QObject* parent)
     connect(m_window.get(), &CharacterWindow::menuRequested, this, &AgentEngine::showMenu);
     connect(m_window.get(), &CharacterWindow::doubleClicked, this, &AgentEngine::userDoubleClick);
     connect(m_window.get(), &CharacterWindow::geometryChanged, this, &AgentEngine::placeBalloon);
+    connect(m_window.get(), &CharacterWindow::dragFinished, this, [this] {
+        m_home = m_window->pos();
+        placeClear(m_balloon->isVisible());
+    });
 
     m_idleTimer.setSingleShot(true);
     connect(&m_idleTimer, &QTimer::timeout, this, &AgentEngine::onIdleTimer);
@@ -410,7 +416,8 @@ void AgentEngine::start(Request& r)
         break;
     case Request::Move:
         m_trace.write(u"move"_s, QJsonArray{r.x, r.y});
-        m_window->move(r.x, r.y);
+        m_home = QPoint(r.x, r.y);
+        placeClear(m_balloon->isVisible());
         finishCurrent();
         break;
     case Request::Play:
@@ -442,6 +449,7 @@ void AgentEngine::start(Request& r)
         m_balloonLinger.stop();
         placeBalloon();
         m_balloon->startThought(text);
+        placeClear(true);
         m_balloon->show();
         break;
     }
@@ -460,6 +468,7 @@ void AgentEngine::startShow(Request& r)
                             m_file->animations().at(anim).rows.first());
     else
         m_window->showFrame(m_file->restFrame());
+    placeClear(false);
     m_window->show();
     m_visible = true;
     m_trace.write(u"shown"_s, CauseProgramShowed);
@@ -524,6 +533,7 @@ void AgentEngine::startSpeech(Request& r)
         m_balloonLinger.stop();
         placeBalloon();
         m_balloon->startSpeech(r.clip->speech.display);
+        placeClear(true);
         m_balloon->show();
     }
     m_mouthChangedAt = 0;
@@ -668,6 +678,59 @@ void AgentEngine::showMenu(const QPoint& pos)
 void AgentEngine::placeBalloon()
 {
     m_balloon->setAnchor(m_window->geometry());
+}
+
+void AgentEngine::setKeepClear(const QList<QRect>& areas)
+{
+    if (areas == m_keepClear) return;
+    m_keepClear = areas;
+    placeClear(m_balloon->isVisible());
+}
+
+// The character stands at its home (where MoveTo or the user put it) unless
+// it or its balloon would cover an area it must keep clear of; then it takes
+// the nearest place beside that area that lies on the screen and covers no
+// such area, so a gesture shown for a dialog (a rule's preview) is seen
+// beside it. Without such a place it stays home, under the dialogs.
+void AgentEngine::placeClear(bool withBalloon)
+{
+    if (!m_home) {
+        if (m_keepClear.isEmpty()) return;
+        m_home = m_window->pos();
+    }
+    const QPoint home = *m_home;
+    const QSize size = m_window->size();
+    auto covers = [&](const QPoint& at) {
+        const QRect body(at, size);
+        const QRect balloon = withBalloon ? m_balloon->geometryFor(body) : QRect();
+        for (const QRect& area : m_keepClear)
+            if (area.intersects(body) || (!balloon.isEmpty() && area.intersects(balloon))) return true;
+        return false;
+    };
+    QPoint target = home;
+    if (covers(home)) {
+        QScreen* screen = QGuiApplication::screenAt(QRect(home, size).center());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+        constexpr int Gap = 8;
+        std::optional<QPoint> best;
+        for (const QRect& area : m_keepClear) {
+            const QPoint beside[] = {{area.left() - Gap - size.width(), home.y()},
+                                     {area.right() + 1 + Gap, home.y()},
+                                     {home.x(), area.top() - Gap - size.height()},
+                                     {home.x(), area.bottom() + 1 + Gap}};
+            for (QPoint at : beside) {
+                at.setX(std::clamp(at.x(), avail.left(),
+                                   std::max(avail.left(), avail.right() + 1 - size.width())));
+                at.setY(std::clamp(at.y(), avail.top(),
+                                   std::max(avail.top(), avail.bottom() + 1 - size.height())));
+                if (covers(at)) continue;
+                if (!best || (at - home).manhattanLength() < (*best - home).manhattanLength()) best = at;
+            }
+        }
+        if (best) target = *best;
+    }
+    if (m_window->pos() != target) m_window->move(target);
 }
 
 QImage AgentEngine::snapshot()

@@ -56,6 +56,8 @@ public:
     int Top() const override;
     bool Visible() const override { return m_visible; }
     void MoveTo(int x, int y) override;
+    void setKeepClear(const QList<QRect>& areas) override;
+    QList<QRect> keepClear() const { return m_keepClear; }
 
     int balloonStyle() const override { return m_balloonStyle; }
     void setBalloonStyle(int style) override { m_balloonStyle = style; }
@@ -142,6 +144,8 @@ private:
     void userDoubleClick();
     void showMenu(const QPoint& pos);
     void placeBalloon();
+    // Puts the character at its place, or beside what it must keep clear of.
+    void placeClear(bool withBalloon);
     QFont balloonFont() const;
 
     std::unique_ptr<CharacterFile> m_file;
@@ -163,6 +167,8 @@ private:
     bool m_pumping = false;
     bool m_pumpScheduled = false;
 
+    QList<QRect> m_keepClear;
+    std::optional<QPoint> m_home; // where it stands when nothing is in its way
     bool m_visible = false;
     int m_width = 0;
     int m_height = 0;

@@ -196,9 +196,10 @@ QString BalloonWindow::visibleText() const
     return out.simplified();
 }
 
-void BalloonWindow::place()
+BalloonWindow::Placement BalloonWindow::placementFor(const QRect& anchor) const
 {
-    if (!m_layout) return;
+    Placement out;
+    if (!m_layout) return out;
     const QFontMetricsF fm(m_font);
     qreal textWidth = 0;
     for (int i = 0; i < m_layout->lineCount(); ++i)
@@ -208,33 +209,49 @@ void BalloonWindow::place()
     const qreal bodyH = std::ceil(visibleLines() * fm.lineSpacing() + 2 * PadY + cloud);
     const qreal extra = m_thought ? Tail + 6 : Tail;
 
-    QScreen* screen = QGuiApplication::screenAt(m_anchor.center());
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 
     // Point at the head: a little below the top of the window, where the
     // character's face is; from below, point at its chest.
-    const qreal headX = m_anchor.center().x();
-    const qreal tipAbove = m_anchor.top() + m_anchor.height() * 0.12;
-    const qreal tipBelow = m_anchor.top() + m_anchor.height() * 0.80;
-    m_below = tipAbove - extra - bodyH < avail.top();
+    const qreal headX = anchor.center().x();
+    const qreal tipAbove = anchor.top() + anchor.height() * 0.12;
+    const qreal tipBelow = anchor.top() + anchor.height() * 0.80;
+    out.below = tipAbove - extra - bodyH < avail.top();
     const qreal bodyW2 = qMin<qreal>(bodyW, avail.width() - Shadow);
     qreal left = qBound<qreal>(avail.left(), headX - bodyW2 / 2, avail.right() + 1 - bodyW2 - Shadow);
     qreal top;
-    if (!m_below) {
+    if (!out.below) {
         top = tipAbove - extra - bodyH;
     } else {
         top = tipBelow + extra;
         // A character taller than the room below: the balloon still stays on screen.
         top = qMin(top, avail.bottom() + 1 - bodyH - Shadow);
     }
-    top = qMax<qreal>(top, avail.top() + (m_below ? extra : 0));
-    const QRect win(int(left), int(m_below ? top - extra : top), int(bodyW2) + Shadow,
-                    int(bodyH + extra) + Shadow);
-    m_body = m_below ? QRectF(0, extra, bodyW2, bodyH) : QRectF(0, 0, bodyW2, bodyH);
-    m_body.adjust(Outline, Outline, -Outline, -Outline);
-    const qreal tipX = qBound<qreal>(Radius + 6, headX - win.left(), bodyW2 - Radius - 6);
-    m_tip = QPointF(tipX, m_below ? 0.5 : win.height() - Shadow - 0.5);
+    top = qMax<qreal>(top, avail.top() + (out.below ? extra : 0));
+    out.window = QRect(int(left), int(out.below ? top - extra : top), int(bodyW2) + Shadow,
+                       int(bodyH + extra) + Shadow);
+    out.body = out.below ? QRectF(0, extra, bodyW2, bodyH) : QRectF(0, 0, bodyW2, bodyH);
+    out.body.adjust(Outline, Outline, -Outline, -Outline);
+    const qreal tipX = qBound<qreal>(Radius + 6, headX - out.window.left(), bodyW2 - Radius - 6);
+    out.tip = QPointF(tipX, out.below ? 0.5 : out.window.height() - Shadow - 0.5);
+    return out;
+}
+
+QRect BalloonWindow::geometryFor(const QRect& character) const
+{
+    return placementFor(character).window;
+}
+
+void BalloonWindow::place()
+{
+    if (!m_layout) return;
+    const Placement p = placementFor(m_anchor);
+    m_below = p.below;
+    m_body = p.body;
+    m_tip = p.tip;
+    const QRect win = p.window;
     setGeometry(win);
     // Dragging the character moves the balloon along without changing its
     // outline; the cloud's is worth keeping (simplifying it takes a while).

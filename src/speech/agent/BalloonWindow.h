@@ -48,6 +48,9 @@ public:
     // Where the tail points, on the screen; whether the balloon stands below the character.
     QPoint tipOnScreen() const { return geometry().topLeft() + m_tip.toPoint(); }
     bool isBelow() const { return m_below; }
+    // Where the balloon, with its present text, would stand beside a
+    // character at that place (empty when it has no text).
+    QRect geometryFor(const QRect& character) const;
     // What is shown, for tests: the visible lines' text.
     QString visibleText() const;
     QImage snapshot();
@@ -60,6 +63,14 @@ protected:
     void shapingChanged() override;
 
 private:
+    struct Placement
+    {
+        QRect window; // on the screen
+        QRectF body;  // in window coordinates
+        QPointF tip;  // in window coordinates
+        bool below = false;
+    };
+    Placement placementFor(const QRect& anchor) const;
     void layoutText();
     void place();
     void nextPage();

@@ -225,8 +225,10 @@ void CharacterWindow::mouseMoveEvent(QMouseEvent* e)
 void CharacterWindow::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton) {
+        const bool dragged = m_dragging;
         m_pressed = false;
         m_dragging = false;
+        if (dragged) Q_EMIT dragFinished();
     }
 }
 

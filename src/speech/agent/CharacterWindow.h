@@ -45,6 +45,8 @@ Q_SIGNALS:
     void doubleClicked();
     // The window moved or changed size (a drag, MoveTo, a new size).
     void geometryChanged();
+    // The user let go of the character after dragging it somewhere.
+    void dragFinished();
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -63,6 +65,10 @@ public:
     virtual bool Visible() const = 0;
     // Queued: moves the character there (at once, no flight).
     virtual void MoveTo(int x, int y) = 0;
+    // Areas of the screen the character and its balloon keep clear of (the
+    // program's open dialogs): where its place would cover one, it stands
+    // beside it instead, and goes back once the area is gone.
+    virtual void setKeepClear(const QList<QRect>& areas) { Q_UNUSED(areas); }
 
     virtual int balloonStyle() const = 0;
     virtual void setBalloonStyle(int style) = 0;

@@ -1,6 +1,7 @@
 #include "speech/agent/ShapedWindow.h"
 
 #include "platform/DesktopCompositor.h"
+#include "platform/WindowGroup.h"
 
 #include <QImage>
 #include <QList>
@@ -97,6 +98,9 @@ void ShapedWindow::showEvent(QShowEvent* e)
     // Sent before the window is mapped, so it appears with the right shape.
     if (m_shaping == Shaping::Auto) refresh();
     applyShape(true);
+    // Out of the program's window group, so the program's dialogs can be
+    // raised above it (see leaveWindowGroup).
+    platform::leaveWindowGroup(this);
     QWidget::showEvent(e);
 }
 
