@@ -10,6 +10,7 @@
 #include "gui/widgets/DialogsAboveCharacter.h"
 #include "platform/BusProbe.h"
 #include "platform/FolderLock.h"
+#include "platform/WindowSystem.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,10 +50,9 @@ int runApplication(int argc, char** argv)
         return 2;
     }
 
-    // The character must stand where the settings put it, and a Wayland client
-    // may not place its own windows: run through XWayland when it is there.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    // The character must stand where the settings put it and stay on top, and
+    // a Wayland client may do neither: XWayland wherever it is there.
+    platform::chooseWindowSystem();
 
     // Before the application object: Qt's accessibility bridge and tray wait
     // on the session bus without a time limit, and they come with the first

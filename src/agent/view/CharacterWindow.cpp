@@ -1,5 +1,7 @@
 #include "agent/view/CharacterWindow.h"
 
+#include "platform/WindowSystem.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
@@ -7,6 +9,7 @@
 #include <QSemaphore>
 #include <QSvgRenderer>
 #include <QThreadPool>
+#include <QWindow>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -218,6 +221,13 @@ void CharacterWindow::mouseMoveEvent(QMouseEvent* e)
     if (!m_pressed || !(e->buttons() & Qt::LeftButton)) return;
     const QPoint target = e->globalPosition().toPoint() - m_pressPos;
     if (!m_dragging && (target - pos()).manhattanLength() < QApplication::startDragDistance()) return;
+    if (platform::nativeWayland()) {
+        // A Wayland client cannot move its own window: the compositor moves
+        // it for the rest of this press, and the release goes to it as well.
+        m_pressed = false;
+        if (QWindow* w = windowHandle()) w->startSystemMove();
+        return;
+    }
     m_dragging = true;
     move(target);
 }
