@@ -7,6 +7,7 @@
 #include "gui/MainWindow.h"
 #include "gui/dialogs/AboutDialog.h"
 #include "platform/DataFiles.h"
+#include "platform/TrayHostWait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -88,6 +89,28 @@ bool TrayIcon::load(bool startInTray)
     // set-up was cancelled leaves the folder as it found it.
     platform::copyMissingDataFiles(AppPath());
 
+    // Started with the session, the panel may not be up yet: the icon is made
+    // once it is (or the wait is over), and checks and reminders run meanwhile.
+    if (m_SystemTray) {
+        m_hostWait = new platform::TrayHostWait(this);
+        connect(m_hostWait, &platform::TrayHostWait::ready, this, [this] {
+            m_hostWait->deleteLater();
+            m_hostWait = nullptr;
+            if (!m_unloading) createTrayIcon();
+        });
+        m_hostWait->start(platform::TrayHostWait::limit());
+    } else {
+        createTrayIcon();
+    }
+
+    if (!m_SystemTray) Launch();
+    // An Exit asked for while a start-up notice was open is carried out now.
+    if (m_exitRequested) QTimer::singleShot(0, this, &TrayIcon::unload);
+    return true;
+}
+
+void TrayIcon::createTrayIcon()
+{
     m_tray = new QSystemTrayIcon(this);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         switch (reason) {
@@ -103,11 +126,6 @@ bool TrayIcon::load(bool startInTray)
     });
     m_tray->setContextMenu(mnuMain);
     ShowTrayIcon(true);
-
-    if (!m_SystemTray) Launch();
-    // An Exit asked for while a start-up notice was open is carried out now.
-    if (m_exitRequested) QTimer::singleShot(0, this, &TrayIcon::unload);
-    return true;
 }
 
 void TrayIcon::ShowTrayIcon(bool show)

@@ -8,6 +8,10 @@ class QMenu;
 class QAction;
 class QSystemTrayIcon;
 
+namespace orvella::platform {
+class TrayHostWait;
+}
+
 namespace orvella {
 
 class MainWindow;
@@ -69,6 +73,7 @@ public:
 
 private:
     void buildMenu();
+    void createTrayIcon();
     void continueExit();
     bool closeModalDialogs();
 
@@ -76,6 +81,7 @@ private:
     MainWindow& m_main;
     QMenu* mnuMain = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    platform::TrayHostWait* m_hostWait = nullptr; // made at log-in until a panel is there
     QIcon imgDefault;
     QIcon imgNewMail;
     bool m_iconAdded = false;
