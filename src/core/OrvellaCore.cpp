@@ -18,6 +18,7 @@
 #include "core/speech/SpeechText.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/SystemEvents.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -48,6 +49,9 @@ OrvellaCore::OrvellaCore(AgentFactory makeAgent, QObject* parent)
     m_minuteTimer.setObjectName(u"Timer1"_s);
     m_minuteTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_minuteTimer, &QTimer::timeout, this, &OrvellaCore::onMinuteTick);
+    m_catchUpTimer.setSingleShot(true);
+    m_catchUpTimer.setInterval(SettleMs);
+    connect(&m_catchUpTimer, &QTimer::timeout, this, &OrvellaCore::runCatchUp);
 }
 
 OrvellaCore::~OrvellaCore()
@@ -116,6 +120,14 @@ void OrvellaCore::LoadRest()
     // Said where errors are read, and kept there through the first check.
     if (!Program().BusNotice.isEmpty()) m_cycle->ShowNotice(Program().BusNotice);
     m_loaded = true;
+
+    m_systemEvents = std::make_unique<platform::SystemEvents>();
+    connect(m_systemEvents.get(), &platform::SystemEvents::sleeping, this, &OrvellaCore::SystemSleeping);
+    connect(m_systemEvents.get(), &platform::SystemEvents::woken, this, &OrvellaCore::SystemWoken);
+    connect(m_systemEvents.get(), &platform::SystemEvents::networkReturned, this,
+            &OrvellaCore::NetworkReturned);
+    // Once the program runs: the start never waits for the system bus.
+    QTimer::singleShot(0, m_systemEvents.get(), &platform::SystemEvents::start);
 }
 
 // The logic objects and how they reach one another and the windows.
@@ -216,6 +228,8 @@ void OrvellaCore::Unload()
     if (!m_loaded) return;
     m_loaded = false;
     m_minuteTimer.stop();
+    m_catchUpTimer.stop();
+    m_systemEvents.reset();
     m_character->RememberStayInPlace();
     m_settings->Save();
     m_reminders.reset();
@@ -253,8 +267,38 @@ void OrvellaCore::onMinuteTick()
     m_cycle->MailTick();
 }
 
+void OrvellaCore::SystemSleeping()
+{
+    m_catchUpTimer.stop();
+    if (m_cycle) m_cycle->Suspending();
+}
+
+void OrvellaCore::SystemWoken()
+{
+    // A check still running was on its way when the computer slept (the
+    // sleep signal came too late, or never): its connection is gone.
+    if (m_cycle && m_cycle->running()) m_cycle->Suspending();
+    m_catchUpTimer.start();
+}
+
+void OrvellaCore::NetworkReturned()
+{
+    m_catchUpTimer.start();
+}
+
+void OrvellaCore::runCatchUp()
+{
+    if (!m_loaded || !m_cycle) return;
+    if (!m_checkEnabled || m_cycle->running()) {
+        m_catchUpPending = true;
+        return;
+    }
+    m_cycle->CatchUp();
+}
+
 void OrvellaCore::SetCheckControls(bool enable)
 {
+    if (enable && std::exchange(m_catchUpPending, false)) m_catchUpTimer.start();
     if (enable)
         m_minuteTimer.start();
     else

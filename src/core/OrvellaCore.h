@@ -23,7 +23,8 @@ class MessageStore;
 class NewMailNotifier;
 namespace platform {
 class DesktopNotifications;
-}
+class SystemEvents;
+} // namespace platform
 class SpeechOutput;
 
 // The program without its windows: settings, the character, accounts, the
@@ -64,6 +65,16 @@ public:
     void onMinuteTick();
     QTimer* timer1() { return &m_minuteTimer; }
     void StartMinuteTimer(int ms);
+
+    // The computer goes to sleep: a running check is cut short.
+    void SystemSleeping();
+    // The computer woke up, or the network came back: after a moment for
+    // the network to settle, the checks a sleep or a lost connection cut
+    // short and the ones that fell due meanwhile run (waiting for a check
+    // or a reading that runs).
+    void SystemWoken();
+    void NetworkReturned();
+    static constexpr int SettleMs = 2000;
 
     // Commands.
     void CheckAllMailServers();
@@ -130,6 +141,7 @@ private:
     void DiscardAccounts();
     void onCharacterCommand(const QString& name);
     void onCharacterHidden(int cause);
+    void runCatchUp();
 
     IUserInterface& ui() const;
 
@@ -150,6 +162,9 @@ private:
     std::unique_ptr<MailCheckCycle> m_cycle;
     std::unique_ptr<ReminderSet> m_reminders;
     QTimer m_minuteTimer;
+    std::unique_ptr<platform::SystemEvents> m_systemEvents;
+    QTimer m_catchUpTimer;
+    bool m_catchUpPending = false; // waits for the check controls to come back
     bool m_loaded = false;
     bool m_checkEnabled = true;
     bool m_exitEnabled = true;

@@ -7,6 +7,7 @@
 #include "core/pop3/Pop3Client.h"
 #include "core/settings/Program.h"
 #include "core/settings/Settings.h"
+#include "platform/Clock.h"
 #include "platform/NetworkStatus.h"
 
 #include <QDir>
@@ -47,6 +48,7 @@ void MailCheckCycle::CheckAllMailServers()
 
 void MailCheckCycle::MailTick()
 {
+    m_lastTick = platform::now();
     if (m_settings.m_DontCheck) return;
     if (!IsOnline()) {
         Q_EMIT connectionStatus(u"Offline"_s);
@@ -80,13 +82,67 @@ void MailCheckCycle::StartCheck(bool checkAll)
     NewMessages.clear();
     // Passwords in the keyring are read while the first steps wait.
     for (const auto& account : std::as_const(m_accounts))
-        if (checkAll || dueNow(*account)) AccountPasswords::Prepare(account, true);
+        if (checkAll || (m_catchingUp ? catchingUp(account) : dueNow(*account)))
+            AccountPasswords::Prepare(account, true);
     TimerPOP.start(delay(FirstStepMs));
 }
 
 bool MailCheckCycle::dueNow(const Account& account) const
 {
     return account.m_MinuteCounter + 1 >= account.m_CheckInterval;
+}
+
+bool MailCheckCycle::catchingUp(const std::shared_ptr<Account>& account) const
+{
+    return std::any_of(m_catchUp.cbegin(), m_catchUp.cend(),
+                       [&](const std::weak_ptr<Account>& a) { return a.lock() == account; });
+}
+
+void MailCheckCycle::retryLater(const std::shared_ptr<Account>& account)
+{
+    if (!account) return;
+    for (const std::weak_ptr<Account>& a : std::as_const(m_retry))
+        if (a.lock() == account) return;
+    m_retry.append(account);
+}
+
+void MailCheckCycle::Suspending()
+{
+    if (!m_running || m_cutBySleep) return;
+    m_cutBySleep = true;
+    Abort();
+}
+
+bool MailCheckCycle::CatchUp()
+{
+    if (m_running || m_settings.m_DontCheck || !IsOnline()) return false;
+    // The minutes the tick missed while the computer slept count as if it
+    // had run through them; an account's interval is time on the clock.
+    const QDateTime now = platform::now();
+    if (m_lastTick.isValid() && m_lastTick < now) {
+        const qint64 missed = m_lastTick.secsTo(now) / 60;
+        if (missed > 0) {
+            for (const auto& account : std::as_const(m_accounts)) {
+                const qint64 counted = qint64(account->m_MinuteCounter) + missed;
+                account->m_MinuteCounter = int(
+                    std::min<qint64>(counted, std::max(account->m_CheckInterval, account->m_MinuteCounter)));
+            }
+            m_lastTick = now;
+        }
+    }
+    QList<std::weak_ptr<Account>> due;
+    for (const auto& account : std::as_const(m_accounts)) {
+        const bool cut = std::any_of(m_retry.cbegin(), m_retry.cend(),
+                                     [&](const std::weak_ptr<Account>& a) { return a.lock() == account; });
+        if (cut || account->m_MinuteCounter >= account->m_CheckInterval) due.append(account);
+    }
+    if (due.isEmpty()) return false;
+    // A check that fails again puts its account back.
+    m_retry.clear();
+    m_catchUp = due;
+    m_catchingUp = true;
+    StartCheck(false);
+    return true;
 }
 
 void MailCheckCycle::Abort()
@@ -106,9 +162,32 @@ void MailCheckCycle::onStepTimer()
     if (m_aborting) {
         m_aborting = false;
         m_running = false;
+        const bool cutBySleep = std::exchange(m_cutBySleep, false);
+        if (cutBySleep) {
+            // What this cycle had still to do is done on waking.
+            retryLater(CurrentAccount);
+            for (qsizetype i = AccountIndex; i < m_accounts.size(); ++i) {
+                const auto& account = m_accounts[i];
+                if (CheckAll || (m_catchingUp ? catchingUp(account) : dueNow(*account))) retryLater(account);
+            }
+            for (const auto& account : std::as_const(m_deferred))
+                retryLater(account);
+            m_deferred.clear();
+        }
         CurrentAccount.reset();
         AccountIndex = 0;
+        m_catchingUp = false;
+        m_catchUp.clear();
         Q_EMIT exitEnabledChanged(true);
+        if (cutBySleep) {
+            // Once, and not as a connection error: nothing is wrong with the account.
+            Q_EMIT errorText(u"The mail check was cut short because the computer went to sleep. Orvella "
+                             u"checks the mail again when the computer wakes up."_s);
+            Q_EMIT errorPageVisible(true);
+            // What was stored before the cut is announced, and the
+            // announcement gives the check controls back, as after any check.
+            Q_EMIT readyToAnnounce(false, false);
+        }
         Q_EMIT finished();
         return;
     }
@@ -118,6 +197,15 @@ void MailCheckCycle::onStepTimer()
         ++AccountIndex;
         CurrentAccount = m_accounts[AccountIndex - 1];
         if (CheckAll) {
+            ProcessAccount();
+            return;
+        }
+        if (m_catchingUp) {
+            if (!catchingUp(CurrentAccount)) {
+                TimerPOP.start(delay(LastStepMs));
+                return;
+            }
+            CurrentAccount->m_MinuteCounter = 0;
             ProcessAccount();
             return;
         }
@@ -139,6 +227,8 @@ void MailCheckCycle::onStepTimer()
     }
     m_running = false;
     CurrentAccount.reset();
+    m_catchingUp = false;
+    m_catchUp.clear();
     Q_EMIT exitEnabledChanged(true);
     const bool checkAll = CheckAll, checkError = CheckError;
     AccountIndex = 0;
@@ -151,7 +241,12 @@ void MailCheckCycle::onStepTimer()
 void MailCheckCycle::ProcessAccount()
 {
     m_task.emplace([](MailCheckCycle* self) -> QCoro::Task<> {
+        const std::shared_ptr<Account> account = self->CurrentAccount;
+        self->m_accountFailed = false;
         co_await self->CheckAccount();
+        // Checked through: nothing of it is left for waking.
+        if (!self->m_accountFailed && !self->m_cutBySleep && !self->m_deferred.contains(account))
+            self->m_retry.removeIf([&](const std::weak_ptr<Account>& a) { return a.lock() == account; });
         Q_EMIT self->messageCommandsChanged();
     }(this));
 }
@@ -397,6 +492,14 @@ QCoro::Task<> MailCheckCycle::LogOff()
 
 void MailCheckCycle::ReportPOPError(int errorNumber, const QString& description)
 {
+    // The requests a sleep cuts fail one by one; the cut is told once, at the end.
+    if (m_cutBySleep) return;
+    m_accountFailed = true;
+    // A connection that broke or never came is tried again as soon as the
+    // network is back or the computer wakes, not only at the next interval.
+    if (errorNumber == Pop3Client::ErrorConnect || errorNumber == Pop3Client::ErrorConnectTimeout ||
+        errorNumber == Pop3Client::ErrorTimeout || errorNumber == Pop3Client::ErrorConnectionLost)
+        retryLater(CurrentAccount);
     if (!Disconnecting) {
         const QString text =
             u"There was an error connecting to the mail server.\r\n"_s + u"Description: "_s + description +

@@ -6,6 +6,7 @@
 #include "core/message/MessageDecoder.h"
 
 #include <QCoro/QCoroTask>
+#include <QDateTime>
 #include <QObject>
 #include <QTimer>
 #include <chrono>
@@ -63,6 +64,19 @@ public:
     // the running request is cut short (what it stored is kept) and the
     // accounts still to come are left for the next cycle.
     void Abort();
+    // The computer goes to sleep: a running check is cut short now rather
+    // than left on a connection the sleep will break. The accounts it had
+    // not finished are checked again on waking (CatchUp), and the cut is
+    // told once, as a notice.
+    void Suspending();
+    // After waking or when the network is back: the accounts whose check a
+    // sleep or a lost connection cut short, and those whose interval passed
+    // while the computer slept (the minute tick counts only minutes awake),
+    // are checked now instead of at their next interval. False when nothing
+    // was started (nothing due, mail checking off, offline, or a check runs).
+    bool CatchUp();
+    // Accounts waiting for CatchUp because their check was cut short.
+    int interruptedAccounts() const { return int(m_retry.size()); }
     void ReportPOPError(int errorNumber, const QString& description);
     // A new message whose file could not be written (why: the system's reason).
     void ReportStoreError(const QString& why);
@@ -115,6 +129,8 @@ private:
     void takeError(int code, const QString& description);
     // Whether the timed cycle starting now checks account.
     bool dueNow(const Account& account) const;
+    bool catchingUp(const std::shared_ptr<Account>& account) const;
+    void retryLater(const std::shared_ptr<Account>& account);
 
     AccountList& m_accounts;
     Settings& m_settings;
@@ -144,6 +160,16 @@ private:
     int m_lastRetrieved = 0;           // the last message number retrieved completely
     int m_lastErrorCode = 0;
     QString m_lastError;
+    // When the minute tick last ran, on the wall clock, which goes on while
+    // the computer sleeps (the timers do not).
+    QDateTime m_lastTick;
+    // Accounts whose check was cut short: by a sleep, or by the connection.
+    QList<std::weak_ptr<Account>> m_retry;
+    // This cycle checks only these accounts, at once (CatchUp).
+    QList<std::weak_ptr<Account>> m_catchUp;
+    bool m_catchingUp = false;
+    bool m_cutBySleep = false;    // Suspending() aborts this cycle
+    bool m_accountFailed = false; // the account being checked reported an error
 };
 
 } // namespace orvella
