@@ -18,6 +18,7 @@
 #include "core/speech/SpeechText.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/DoNotDisturb.h"
 #include "platform/SystemEvents.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -128,6 +129,10 @@ void OrvellaCore::LoadRest()
             &OrvellaCore::NetworkReturned);
     // Once the program runs: the start never waits for the system bus.
     QTimer::singleShot(0, m_systemEvents.get(), &platform::SystemEvents::start);
+    m_doNotDisturb = std::make_unique<platform::DoNotDisturb>();
+    connect(m_doNotDisturb.get(), &platform::DoNotDisturb::changed, this,
+            [this](bool on) { m_trace.write(u"do-not-disturb"_s, on ? u"on"_s : u"off"_s); });
+    QTimer::singleShot(0, m_doNotDisturb.get(), &platform::DoNotDisturb::start);
 }
 
 // The logic objects and how they reach one another and the windows.
@@ -147,6 +152,7 @@ void OrvellaCore::createLogic()
 
     m_reader = std::make_unique<MessageReader>(*m_speech, *m_settings, m_rules);
     m_reader->setUserInterface(m_ui);
+    m_reader->quiet = [this] { return quietNow(false); };
     MessageReader* reader = m_reader.get();
     connect(reader, &MessageReader::statusText, this, &OrvellaCore::setStatusText);
     connect(reader, &MessageReader::messageShown, this, [this](const MailMessage& m) {
@@ -230,6 +236,7 @@ void OrvellaCore::Unload()
     m_minuteTimer.stop();
     m_catchUpTimer.stop();
     m_systemEvents.reset();
+    m_doNotDisturb.reset();
     m_character->RememberStayInPlace();
     m_settings->Save();
     m_reminders.reset();
@@ -260,11 +267,20 @@ void OrvellaCore::onMinuteTick()
 {
     const QDateTime now = platform::now();
     m_minuteTimer.setInterval((60 - now.time().second()) * 1000);
-    AnnounceTime(*m_speech, now);
+    if (!quietNow(false)) AnnounceTime(*m_speech, now);
+    // A reminder is something the user asked to be interrupted for: it
+    // speaks unless the settings say otherwise; its window comes either way.
+    if (m_reminders) m_reminders->alert.speech = quietNow(true) ? nullptr : m_speech.get();
     if (m_reminders &&
         CheckReminders(*m_reminders, m_settings->m_EnableReminders, ui().modalDialogDisplayed()))
         Q_EMIT remindersChanged();
     m_cycle->MailTick();
+}
+
+bool OrvellaCore::quietNow(bool reminder) const
+{
+    if (!m_settings || !m_doNotDisturb || !m_doNotDisturb->active()) return false;
+    return m_settings->m_QuietInDoNotDisturb && (!reminder || m_settings->m_RemindersQuietInDoNotDisturb);
 }
 
 void OrvellaCore::SystemSleeping()

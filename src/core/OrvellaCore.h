@@ -23,6 +23,7 @@ class MessageStore;
 class NewMailNotifier;
 namespace platform {
 class DesktopNotifications;
+class DoNotDisturb;
 class SystemEvents;
 } // namespace platform
 class SpeechOutput;
@@ -75,6 +76,9 @@ public:
     void SystemWoken();
     void NetworkReturned();
     static constexpr int SettleMs = 2000;
+    // The desktop is in Do Not Disturb and the settings ask to keep quiet
+    // then: no new mail, clock or (with its own setting) reminder aloud.
+    bool quietNow(bool reminder) const;
 
     // Commands.
     void CheckAllMailServers();
@@ -163,6 +167,7 @@ private:
     std::unique_ptr<ReminderSet> m_reminders;
     QTimer m_minuteTimer;
     std::unique_ptr<platform::SystemEvents> m_systemEvents;
+    std::unique_ptr<platform::DoNotDisturb> m_doNotDisturb;
     QTimer m_catchUpTimer;
     bool m_catchUpPending = false; // waits for the check controls to come back
     bool m_loaded = false;

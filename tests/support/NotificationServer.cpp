@@ -24,7 +24,9 @@ QDBusConnection ownConnection()
 
 NotificationServer::NotificationServer(const QStringList& caps) : capabilities(caps), m_bus(ownConnection())
 {
-    m_registered = m_bus.isConnected() && m_bus.registerObject(Path, this, QDBusConnection::ExportAllSlots) &&
+    m_registered = m_bus.isConnected() &&
+                   m_bus.registerObject(
+                       Path, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) &&
                    m_bus.registerService(Name);
 }
 
@@ -35,6 +37,15 @@ NotificationServer::~NotificationServer()
         m_bus.unregisterObject(Path);
     }
     QDBusConnection::disconnectFromBus(m_bus.name());
+}
+
+void NotificationServer::setInhibited(bool inhibited)
+{
+    m_inhibited = inhibited;
+    QDBusMessage changed =
+        QDBusMessage::createSignal(Path, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
+    changed << Name << QVariantMap{{u"Inhibited"_s, inhibited}} << QStringList();
+    m_bus.send(changed);
 }
 
 bool NotificationServer::waitForNotices(int count, int timeoutMs) const

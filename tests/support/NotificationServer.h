@@ -15,6 +15,8 @@ class NotificationServer : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+    // Do Not Disturb, as Plasma, dunst and mako tell it.
+    Q_PROPERTY(bool Inhibited READ inhibited)
 public:
     struct Notice
     {
@@ -43,6 +45,9 @@ public:
     bool waitForNotices(int count, int timeoutMs = 5000) const;
     // The user pressed action on notice id.
     void invokeAction(uint id, const QString& action);
+    bool inhibited() const { return m_inhibited; }
+    // The user switched Do Not Disturb: the property changes and says so.
+    void setInhibited(bool inhibited);
 
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
@@ -55,6 +60,7 @@ private:
     QDBusConnection m_bus;
     bool m_registered = false;
     uint m_nextId = 1;
+    bool m_inhibited = false;
 };
 
 } // namespace orvella::test

@@ -22,7 +22,7 @@ void MessageReader::AnnounceNewMail(bool checkAll, bool checkError)
     if (!NewMessages.isEmpty()) {
         if (m_settings.m_PopupOnReceive) Q_EMIT launchRequested();
         if (m_ui && !m_ui->mainWindowVisible()) Q_EMIT newMailIconRequested();
-        if (m_settings.m_Behavior == 3) {
+        if (m_settings.m_Behavior == 3 || (quiet && quiet())) {
             // Silent: the messages stay listed and unread.
             Q_EMIT checkControlsChanged(true);
             return;

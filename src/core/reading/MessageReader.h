@@ -54,6 +54,10 @@ public:
     // After the last account of a check; checkAll: the user asked for the
     // check; checkError: a server failed during it.
     void AnnounceNewMail(bool checkAll, bool checkError);
+    // True while new mail must not be announced aloud (the desktop is in Do
+    // Not Disturb): the messages are kept and listed, unread, as with the
+    // silent behaviour, and "Read" reads them later.
+    std::function<bool()> quiet;
     bool PromptOnce();
     bool PromptForMessage(const MailMessage& message);
     void ReadMessage(int n);

@@ -54,6 +54,11 @@ public:
     int m_PromptUser = 0;
     // New mail is also told by a desktop notification.
     bool m_DesktopNotification = true;
+    // While the desktop is in Do Not Disturb the character does not speak
+    // new mail or the clock, nor play their sounds (the notification is
+    // still posted); reminders still speak unless the second says otherwise.
+    bool m_QuietInDoNotDisturb = true;
+    bool m_RemindersQuietInDoNotDisturb = false;
     // Section Character
     QString m_CharacterName;
     bool m_Fast = true;

@@ -47,6 +47,13 @@ OptionsGeneralPage::OptionsGeneralPage(OptionsDialog& dialog) : m_dialog(dialog)
     chkShowTips = named(new QCheckBox(u"Show t&ips at startup"_s, FrameGeneral), u"chkShowTips"_s);
     chkNotification = named(new QCheckBox(u"Show a des&ktop notification for new mail"_s, FrameGeneral),
                             u"chkNotification"_s);
+    chkDoNotDisturb = named(
+        new QCheckBox(u"Stay &quiet when the desktop is in Do Not Disturb (new mail, clock)"_s, FrameGeneral),
+        u"chkDoNotDisturb"_s);
+    chkDoNotDisturbReminders = named(new QCheckBox(u"E&xtend the quiet to reminders"_s, FrameGeneral),
+                                     u"chkDoNotDisturbReminders"_s);
+    // Read alone, without the box above it.
+    chkDoNotDisturbReminders->setAccessibleName(u"Stay quiet in Do Not Disturb for reminders too"_s);
     cboPromptUser = named(new QComboBox(FrameGeneral), u"cboPromptUser"_s);
     cboPromptUser->addItems({u"Read messages without prompting the user"_s,
                              u"Prompt user once, before reading new messages"_s,
@@ -62,8 +69,10 @@ OptionsGeneralPage::OptionsGeneralPage(OptionsDialog& dialog) : m_dialog(dialog)
     general->addWidget(chkPopup, 3, 0, 1, 3);
     general->addWidget(chkShowTips, 4, 0, 1, 3);
     general->addWidget(chkNotification, 5, 0, 1, 3);
-    general->addWidget(FieldLabel(u"When do you want to be prompte&d"_s, cboPromptUser, FrameGeneral), 6, 0);
-    general->addWidget(cboPromptUser, 6, 1, 1, 2);
+    general->addWidget(chkDoNotDisturb, 6, 0, 1, 3);
+    general->addWidget(chkDoNotDisturbReminders, 7, 0, 1, 3);
+    general->addWidget(FieldLabel(u"When do you want to be prompte&d"_s, cboPromptUser, FrameGeneral), 8, 0);
+    general->addWidget(cboPromptUser, 8, 1, 1, 2);
     general->setColumnStretch(1, 1);
 
     FrameTime = named(new QGroupBox(u"Clock"_s, this), u"FrameTime"_s);
@@ -102,7 +111,9 @@ OptionsGeneralPage::OptionsGeneralPage(OptionsDialog& dialog) : m_dialog(dialog)
     setTabOrder(chkAutoStart, chkPopup);
     setTabOrder(chkPopup, chkShowTips);
     setTabOrder(chkShowTips, chkNotification);
-    setTabOrder(chkNotification, cboPromptUser);
+    setTabOrder(chkNotification, chkDoNotDisturb);
+    setTabOrder(chkDoNotDisturb, chkDoNotDisturbReminders);
+    setTabOrder(chkDoNotDisturbReminders, cboPromptUser);
     setTabOrder(cboPromptUser, chkSayTime);
     setTabOrder(chkSayTime, cboSayTimeEvery);
     setTabOrder(cboSayTimeEvery, txtBeforeTime);
@@ -111,6 +122,7 @@ OptionsGeneralPage::OptionsGeneralPage(OptionsDialog& dialog) : m_dialog(dialog)
     setTabOrder(txtTimeSoundFile, cmdTimeSoundBrowse);
 
     connect(chkSayTime, &QCheckBox::toggled, this, &OptionsGeneralPage::onSayTimeToggled);
+    connect(chkDoNotDisturb, &QCheckBox::toggled, this, &OptionsGeneralPage::onDoNotDisturbToggled);
     connect(cmdBrowse, &QPushButton::clicked, this, &OptionsGeneralPage::browse);
     connect(cmdTimeSoundBrowse, &QPushButton::clicked, this, &OptionsGeneralPage::browseTimeSound);
 }
@@ -123,6 +135,9 @@ void OptionsGeneralPage::InitValues()
     chkPopup->setChecked(s.m_PopupOnReceive);
     chkShowTips->setChecked(s.m_ShowTips);
     chkNotification->setChecked(s.m_DesktopNotification);
+    chkDoNotDisturb->setChecked(s.m_QuietInDoNotDisturb);
+    chkDoNotDisturbReminders->setChecked(s.m_RemindersQuietInDoNotDisturb);
+    onDoNotDisturbToggled();
     SelectIndex(cboPromptUser, s.m_PromptUser);
     chkSayTime->setChecked(s.m_SayTime);
     SelectIndex(cboSayTimeEvery, s.m_SayTimeEvery);
@@ -146,12 +161,20 @@ void OptionsGeneralPage::WriteBack()
     s.m_PopupOnReceive = chkPopup->isChecked();
     s.m_ShowTips = chkShowTips->isChecked();
     s.m_DesktopNotification = chkNotification->isChecked();
+    s.m_QuietInDoNotDisturb = chkDoNotDisturb->isChecked();
+    s.m_RemindersQuietInDoNotDisturb = chkDoNotDisturbReminders->isChecked();
     s.m_PromptUser = SelectedIndex(cboPromptUser, s.m_PromptUser);
     s.m_SayTime = chkSayTime->isChecked();
     s.m_SayTimeEvery = SelectedIndex(cboSayTimeEvery, s.m_SayTimeEvery);
     s.m_BeforeTime = txtBeforeTime->text();
     s.m_TimeGesture = SelectedText(cboTimeGesture, s.m_TimeGesture);
     s.m_TimeSoundFile = txtTimeSoundFile->text();
+}
+
+// The reminders' choice means something only while the program keeps quiet at all.
+void OptionsGeneralPage::onDoNotDisturbToggled()
+{
+    chkDoNotDisturbReminders->setEnabled(chkDoNotDisturb->isChecked());
 }
 
 void OptionsGeneralPage::onSayTimeToggled()

@@ -13,7 +13,7 @@ namespace orvella {
 class OptionsDialog;
 
 // Page " General": the user's name, the e-mail program, start at log-in,
-// popup, tips, prompting, and the spoken clock.
+// popup, tips, notifications, Do Not Disturb, prompting, and the spoken clock.
 class OptionsGeneralPage : public QWidget
 {
     Q_OBJECT
@@ -26,6 +26,7 @@ public:
     void WriteBack();
 
     void onSayTimeToggled();
+    void onDoNotDisturbToggled();
     void browse();
     void browseTimeSound();
 
@@ -43,6 +44,8 @@ private:
     QCheckBox* chkPopup = nullptr;
     QCheckBox* chkShowTips = nullptr;
     QCheckBox* chkNotification = nullptr;
+    QCheckBox* chkDoNotDisturb = nullptr;
+    QCheckBox* chkDoNotDisturbReminders = nullptr;
     QComboBox* cboPromptUser = nullptr;
     QGroupBox* FrameTime = nullptr;
     QCheckBox* chkSayTime = nullptr;
