@@ -44,7 +44,7 @@ struct Rig
     std::unique_ptr<SetupWizard> open(int startPage)
     {
         auto wizard = std::make_unique<SetupWizard>(settings, accounts, &speech, &character);
-        wizard->askSpecialMailSystems = [this](const QString& question) {
+        wizard->askAboutWebMail = [this](const QString& question) {
             questions.append(question);
             return answers.isEmpty() ? 1 : answers.takeFirst();
         };

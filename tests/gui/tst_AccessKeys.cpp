@@ -28,7 +28,7 @@
 #include "gui/dialogs/TipWindow.h"
 #include "gui/dialogs/ViewWindow.h"
 #include "gui/options/OptionsDialog.h"
-#include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "gui/wizard/WebMailDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -327,7 +327,7 @@ void tst_AccessKeys::eachWindowsKeysAreUnique()
         } else if (window == u"prompt every message"_s) {
             w.reset(new PromptDialog(PromptDialog::Mode::EveryMessage, f.speech.get(), {message}));
         } else if (window == u"web mail question"_s) {
-            w.reset(new SpecialMailSystemsDialog);
+            w.reset(new WebMailDialog);
         }
         QVERIFY(w);
         check(w.get());

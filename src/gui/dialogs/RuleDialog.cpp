@@ -36,12 +36,6 @@ const QString descriptions[] = {u"Please type in the sender's name or E-mail add
                                 u"Please type in the words to look for in the message body."_s,
                                 u"Please type in the recipient's name or E-mail address (or part of it)"_s};
 
-template <typename T> T* named(T* w, const QString& name)
-{
-    w->setObjectName(name);
-    return w;
-}
-
 } // namespace
 
 QString RuleDialog::Instructions(int type)

@@ -1,4 +1,5 @@
 #include "gui/options/OptionsAccountsPage.h"
+#include "gui/widgets/WidgetHelpers.h"
 
 #include "core/mail/Accounts.h"
 #include "core/pop3/Pop3Client.h"
@@ -32,12 +33,6 @@ namespace {
 
 constexpr int PlainPort = 110;
 constexpr int TlsPort = 995;
-
-template <typename T> T* named(T* w, const QString& name)
-{
-    w->setObjectName(name);
-    return w;
-}
 
 QString entryText(int row)
 {

@@ -29,12 +29,6 @@ namespace orvella {
 
 namespace {
 
-template <typename T> T* named(T* w, const QString& name)
-{
-    w->setObjectName(name);
-    return w;
-}
-
 // A group whose caption is also the name of the one list in it.
 QGroupBox* listGroup(const QString& caption, const QString& name, QComboBox* list, QWidget* parent)
 {

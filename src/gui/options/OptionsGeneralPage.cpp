@@ -23,14 +23,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella {
 
-namespace {
-template <typename T> T* named(T* w, const QString& name)
-{
-    w->setObjectName(name);
-    return w;
-}
-} // namespace
-
 OptionsGeneralPage::OptionsGeneralPage(OptionsDialog& dialog) : m_dialog(dialog)
 {
     setObjectName(u"pageGeneral"_s);

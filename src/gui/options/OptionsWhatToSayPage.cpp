@@ -1,4 +1,5 @@
 #include "gui/options/OptionsWhatToSayPage.h"
+#include "gui/widgets/WidgetHelpers.h"
 
 #include "core/settings/Settings.h"
 #include "gui/options/OptionsDialog.h"
@@ -20,12 +21,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace orvella {
 
 namespace {
-
-template <typename T> T* named(T* w, const QString& name)
-{
-    w->setObjectName(name);
-    return w;
-}
 
 // Lines above this are not offered; a larger value in memory shows 15.
 constexpr int MaxLines = 100;

@@ -1,11 +1,21 @@
 #pragma once
 
+#include <QString>
+
 class QAbstractItemView;
 class QComboBox;
 class QLineEdit;
 class QWidget;
 
 namespace orvella {
+
+// Gives a new control the object name the tests and the accessibility tree
+// find it by, and hands it back for the layout.
+template <typename T> T* named(T* w, const QString& name)
+{
+    w->setObjectName(name);
+    return w;
+}
 
 class IAgent;
 class SpeechOutput;

@@ -13,7 +13,7 @@
 #include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
 #include "gui/widgets/Dialogs.h"
-#include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "gui/wizard/WebMailDialog.h"
 #include "gui/wizard/WizardLink.h"
 
 #include <QCheckBox>
@@ -65,9 +65,7 @@ SetupWizard::SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput
     setWindowTitle(u"Orvella Configuration Wizard"_s);
     buildWindow();
 
-    askSpecialMailSystems = [this](const QString& question) {
-        return SpecialMailSystemsDialog::Ask(question, this);
-    };
+    askAboutWebMail = [this](const QString& question) { return WebMailDialog::Ask(question, this); };
 
     // The character stands at the top centre while the wizard is open, clear of the window.
     SavedPosition = m_settings.m_Position;
@@ -382,19 +380,19 @@ bool SetupWizard::webMailCheck(const QString& text, int& page)
     const QString service = WebMailService(text);
     if (service.isEmpty()) return true;
     m_settings.m_DontCheck = false;
-    const int option = askSpecialMailSystems ? askSpecialMailSystems(SpecialMailQuestion(service))
-                                             : int(SpecialMailSystemsDialog::DifferentAccount);
+    const int option =
+        askAboutWebMail ? askAboutWebMail(WebMailQuestion(service)) : int(WebMailDialog::DifferentAccount);
     switch (option) {
-    case SpecialMailSystemsDialog::VisitSupportPage:
+    case WebMailDialog::VisitSupportPage:
         openOnlineSupport();
         break;
-    case SpecialMailSystemsDialog::DisableMailChecking:
+    case WebMailDialog::DisableMailChecking:
         m_settings.m_DontCheck = true;
         chkFeatureEMail->setChecked(false);
         // Next goes on from the password page: to "Your Name".
         page = PagePassword;
         return true;
-    case SpecialMailSystemsDialog::UseEnteredAccount:
+    case WebMailDialog::UseEnteredAccount:
         return true;
     default:
         break;

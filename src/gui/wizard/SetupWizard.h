@@ -77,8 +77,8 @@ public:
     void skipEmail();
     void openOnlineSupport();
 
-    // Answers the web mail question; SpecialMailSystemsDialog by default, tests answer it themselves.
-    std::function<int(const QString& question)> askSpecialMailSystems;
+    // Answers the web mail question; WebMailDialog by default, tests answer it themselves.
+    std::function<int(const QString& question)> askAboutWebMail;
 
     QMap<int, QLabel*> lblWizard;    // by the label index the speech goes by: 100, 101, ..., 905
     QList<WizardLink*> lblSkipEmail; // on pages 1, 2 and 3

@@ -1,4 +1,4 @@
-#include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "gui/wizard/WebMailDialog.h"
 #include "gui/widgets/StayAboveCharacter.h"
 
 #include <QButtonGroup>
@@ -52,7 +52,7 @@ QString WebMailService(const QString& text)
     return {};
 }
 
-QString SpecialMailQuestion(const QString& service)
+QString WebMailQuestion(const QString& service)
 {
     QString text = u"Orvella works with standard Internet mail accounts (POP accounts) provided by most "
                    u"Internet service providers."_s +
@@ -85,7 +85,7 @@ QString SpecialMailQuestion(const QString& service)
     return text;
 }
 
-SpecialMailSystemsDialog::SpecialMailSystemsDialog(QWidget* parent) : QDialog(parent)
+WebMailDialog::WebMailDialog(QWidget* parent) : QDialog(parent)
 {
     StayAboveCharacter(this);
     setObjectName(u"frmSpecialMailSystems"_s);
@@ -153,7 +153,7 @@ SpecialMailSystemsDialog::SpecialMailSystemsDialog(QWidget* parent) : QDialog(pa
     optWhatToDo[VisitSupportPage]->setFocus();
 }
 
-bool SpecialMailSystemsDialog::eventFilter(QObject* watched, QEvent* event)
+bool WebMailDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonRelease)
         for (int i = 2; i < 4; ++i)
@@ -165,9 +165,9 @@ bool SpecialMailSystemsDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-int SpecialMailSystemsDialog::Ask(const QString& question, QWidget* parent)
+int WebMailDialog::Ask(const QString& question, QWidget* parent)
 {
-    SpecialMailSystemsDialog dlg(parent);
+    WebMailDialog dlg(parent);
     dlg.lblQuestion->setText(question);
     dlg.optWhatToDo[VisitSupportPage]->setAccessibleDescription(question);
     // Closed without OK (Escape, the window's close button, the program

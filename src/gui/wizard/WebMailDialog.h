@@ -11,7 +11,7 @@ namespace orvella {
 
 // Asked by the configuration wizard when the server or account name the user
 // entered belongs to a web mail service: what to do about it.
-class SpecialMailSystemsDialog : public QDialog
+class WebMailDialog : public QDialog
 {
     Q_OBJECT
 public:
@@ -22,7 +22,7 @@ public:
         UseEnteredAccount = 3,
     };
 
-    explicit SpecialMailSystemsDialog(QWidget* parent = nullptr);
+    explicit WebMailDialog(QWidget* parent = nullptr);
 
     // The option chosen; follows the selection.
     int m_SelectedOption = VisitSupportPage;
@@ -53,7 +53,7 @@ private:
 // standard mail account.
 QString WebMailService(const QString& text);
 
-// The question SpecialMailSystemsDialog asks about service.
-QString SpecialMailQuestion(const QString& service);
+// The question WebMailDialog asks about service.
+QString WebMailQuestion(const QString& service);
 
 } // namespace orvella

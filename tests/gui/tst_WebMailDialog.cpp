@@ -1,4 +1,4 @@
-#include "gui/wizard/SpecialMailSystemsDialog.h"
+#include "gui/wizard/WebMailDialog.h"
 #include "support/Widgets.h"
 
 #include <QAccessible>
@@ -13,7 +13,7 @@ using namespace Qt::Literals::StringLiterals;
 using orvella::test::child;
 using namespace orvella;
 
-class tst_SpecialMailSystemsDialog : public QObject
+class tst_WebMailDialog : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -26,7 +26,7 @@ private Q_SLOTS:
     void optionsNamedByTheirText();
 };
 
-void tst_SpecialMailSystemsDialog::recognisedServices_data()
+void tst_WebMailDialog::recognisedServices_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("service");
@@ -50,14 +50,14 @@ void tst_SpecialMailSystemsDialog::recognisedServices_data()
     QTest::newRow("empty") << QString() << QString();
 }
 
-void tst_SpecialMailSystemsDialog::recognisedServices()
+void tst_WebMailDialog::recognisedServices()
 {
     QFETCH(QString, text);
     QFETCH(QString, service);
     QCOMPARE(WebMailService(text), service);
 }
 
-void tst_SpecialMailSystemsDialog::questionTexts_data()
+void tst_WebMailDialog::questionTexts_data()
 {
     QTest::addColumn<QString>("service");
     QTest::addColumn<QString>("middle");
@@ -89,17 +89,16 @@ void tst_SpecialMailSystemsDialog::questionTexts_data()
                                         u"instead."_s;
 }
 
-void tst_SpecialMailSystemsDialog::questionTexts()
+void tst_WebMailDialog::questionTexts()
 {
     QFETCH(QString, service);
     QFETCH(QString, middle);
-    QCOMPARE(SpecialMailQuestion(service),
-             u"Orvella works with standard Internet mail accounts (POP accounts) "
-             u"provided by most Internet service providers.\r\n\r\n"_s +
-                 middle + u"\r\n\r\nPlease select from the options below:"_s);
+    QCOMPARE(WebMailQuestion(service), u"Orvella works with standard Internet mail accounts (POP accounts) "
+                                       u"provided by most Internet service providers.\r\n\r\n"_s +
+                                           middle + u"\r\n\r\nPlease select from the options below:"_s);
 }
 
-void tst_SpecialMailSystemsDialog::chosenOption_data()
+void tst_WebMailDialog::chosenOption_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("option");
@@ -113,14 +112,14 @@ void tst_SpecialMailSystemsDialog::chosenOption_data()
     QTest::newRow("option 3, then Escape") << u"escape"_s << 1;
 }
 
-void tst_SpecialMailSystemsDialog::chosenOption()
+void tst_WebMailDialog::chosenOption()
 {
     QFETCH(QString, how);
     QFETCH(int, option);
 
     bool shown = false;
     QTimer::singleShot(0, this, [&] {
-        auto* dlg = qobject_cast<SpecialMailSystemsDialog*>(QApplication::activeModalWidget());
+        auto* dlg = qobject_cast<WebMailDialog*>(QApplication::activeModalWidget());
         QVERIFY(dlg);
         shown = child<QLabel>(dlg, u"lblQuestion"_s)->text() == u"question"_s &&
                 dlg->windowTitle() == u"Orvella Configuration Wizard"_s && dlg->optWhatToDo[0]->isChecked();
@@ -145,13 +144,13 @@ void tst_SpecialMailSystemsDialog::chosenOption()
         }
         child<QPushButton>(dlg, u"cmdOK"_s)->click();
     });
-    QCOMPARE(SpecialMailSystemsDialog::Ask(u"question"_s, nullptr), option);
+    QCOMPARE(WebMailDialog::Ask(u"question"_s, nullptr), option);
     QVERIFY(shown);
 }
 
-void tst_SpecialMailSystemsDialog::optionsNamedByTheirText()
+void tst_WebMailDialog::optionsNamedByTheirText()
 {
-    SpecialMailSystemsDialog dlg;
+    WebMailDialog dlg;
     for (int i = 0; i < 4; ++i) {
         const QString name =
             QAccessible::queryAccessibleInterface(dlg.optWhatToDo[i])->text(QAccessible::Name);
@@ -163,5 +162,5 @@ void tst_SpecialMailSystemsDialog::optionsNamedByTheirText()
         u"OK"_s);
 }
 
-QTEST_MAIN(tst_SpecialMailSystemsDialog)
-#include "tst_SpecialMailSystemsDialog.moc"
+QTEST_MAIN(tst_WebMailDialog)
+#include "tst_WebMailDialog.moc"
