@@ -105,6 +105,9 @@ void OrvellaCore::LoadRest()
 {
     m_rules = LoadRules();
     m_filters = LoadFilters();
+    // A password still in the settings file goes into the keyring now, not
+    // only when the user next presses OK in the options.
+    AccountPasswords::MoveFromFile(m_accounts);
     m_cycle->CheckParameters();
     m_store->LoadStoredMessages();
 

@@ -279,6 +279,10 @@ void Account::LoadSettings(const QString& section)
     m_PrevMessageSize = ReadNumber(read(u"PrevMessageSize"_s, u"0"_s));
     m_Security = canonicalSecurity(read(u"Security"_s, u"Auto"_s));
     m_TrustedCertificate = read(u"TrustedCertificate"_s, QString()).trimmed();
+    m_SignIn = signInFromText(read(u"SignIn"_s, u"Password"_s));
+    // Tokens live only in the keyring: whatever a hand-edited file holds as
+    // the password of such an account is no sign-in.
+    if (UsesOAuth()) m_Password.clear();
     // Due at the first minute tick after start-up.
     m_MinuteCounter = m_CheckInterval;
     // Only an account with nothing given is filled from another program: with
@@ -293,7 +297,9 @@ void Account::Save(platform::ProfileFile& file) const
 {
     file.write(m_AccountID, u"POPServer"_s, m_PopServer);
     file.write(m_AccountID, u"AccountName"_s, m_AccountName);
-    file.write(m_AccountID, u"Password"_s, PasswordInKeyring() ? QString() : Scramble(m_Password));
+    // An OAuth2 account's tokens never go into the file, whatever the keyring does with them.
+    file.write(m_AccountID, u"Password"_s,
+               PasswordInKeyring() || UsesOAuth() ? QString() : Scramble(m_Password));
     if (m_KeyringEntry.isEmpty())
         file.removeKey(m_AccountID, u"KeyringEntry"_s);
     else
@@ -303,6 +309,27 @@ void Account::Save(platform::ProfileFile& file) const
     file.write(m_AccountID, u"Security"_s, m_Security);
     file.write(m_AccountID, u"TrustedCertificate"_s, m_TrustedCertificate);
     file.write(m_AccountID, u"UniqueID"_s, m_UniqueID);
+    file.write(m_AccountID, u"SignIn"_s, signInText(m_SignIn));
+}
+
+QString Account::signInText(SignIn kind)
+{
+    switch (kind) {
+    case SignIn::Microsoft:
+        return u"Microsoft"_s;
+    case SignIn::Google:
+        return u"Google"_s;
+    case SignIn::Password:
+        break;
+    }
+    return u"Password"_s;
+}
+
+Account::SignIn Account::signInFromText(const QString& text)
+{
+    for (const SignIn kind : {SignIn::Microsoft, SignIn::Google})
+        if (text.trimmed().compare(signInText(kind), Qt::CaseInsensitive) == 0) return kind;
+    return SignIn::Password;
 }
 
 void Account::Save()

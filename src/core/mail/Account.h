@@ -63,6 +63,17 @@ public:
     // account's name, server, port or place in the list. Two accounts of one
     // name on one server (two ports, two mailboxes) differ in it.
     QString m_UniqueID;
+    // How the account signs in ("SignIn"): with a password (also a Gmail app
+    // password), or with an OAuth2 sign-in at Microsoft or Google. For the
+    // two OAuth2 kinds m_Password holds the tokens (as the keyring keeps
+    // them), never written to the settings file.
+    enum class SignIn { Password, Microsoft, Google };
+    SignIn m_SignIn = SignIn::Password;
+    bool UsesOAuth() const { return m_SignIn != SignIn::Password; }
+    // "Password", "Microsoft", "Google": the key's values. Unknown text reads
+    // as "Password", the kind files without the key mean.
+    static QString signInText(SignIn kind);
+    static SignIn signInFromText(const QString& text);
 
     // The entry the password belongs in: "name@server:port #identity". The
     // readable part tells the user whose it is; the identity makes it the

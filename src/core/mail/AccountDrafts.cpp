@@ -27,7 +27,8 @@ AccountFields AccountFields::of(const Account& account)
             QString::number(account.m_CheckInterval),
             QString::number(account.m_Port),
             account.m_Security,
-            account.m_TrustedCertificate};
+            account.m_TrustedCertificate,
+            Account::signInText(account.m_SignIn)};
 }
 
 bool AccountDrafts::Draft::hasPassword() const
@@ -106,6 +107,7 @@ void AccountDrafts::Apply(AccountList& accounts) const
             account->m_CheckInterval = typedNumber(d.now.checkInterval);
         if (changed(&AccountFields::port)) account->m_Port = typedNumber(d.now.port);
         if (changed(&AccountFields::security)) account->m_Security = d.now.security;
+        if (changed(&AccountFields::signIn)) account->m_SignIn = Account::signInFromText(d.now.signIn);
         if (changed(&AccountFields::trustedCertificate)) {
             account->m_TrustedCertificate = d.now.trustedCertificate;
             // The refusal the user answered by trusting the certificate is settled.

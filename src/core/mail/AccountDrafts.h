@@ -19,6 +19,9 @@ struct AccountFields
     QString port;
     QString security;
     QString trustedCertificate;
+    // "Password", "Microsoft" or "Google". With the two OAuth2 kinds
+    // `password` carries the tokens of the last sign-in, which no field shows.
+    QString signIn;
 
     static AccountFields of(const Account& account);
     bool operator==(const AccountFields&) const = default;

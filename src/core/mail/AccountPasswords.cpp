@@ -38,12 +38,23 @@ bool& noticeGiven()
     return given;
 }
 
-void giveNotice(const Keyring::Reply& reply)
+bool& signInNoticeGiven()
 {
-    if (noticeGiven()) return;
-    noticeGiven() = true;
+    static bool given = false;
+    return given;
+}
+
+void giveNotice(const Account& account, const Keyring::Reply& reply)
+{
+    // A password stays behind in the file; a sign-in's tokens stay nowhere
+    // but in memory, so the words differ.
+    bool& given = account.UsesOAuth() ? signInNoticeGiven() : noticeGiven();
+    if (given) return;
+    given = true;
     if (AccountPasswords::hooks().showNotice)
-        AccountPasswords::hooks().showNotice(AccountPasswords::FallbackNotice(reply.message));
+        AccountPasswords::hooks().showNotice(account.UsesOAuth()
+                                                 ? AccountPasswords::SignInNotice(reply.message)
+                                                 : AccountPasswords::FallbackNotice(reply.message));
 }
 
 // Whether an account of the settings file at path names entry. The file
@@ -177,7 +188,7 @@ QCoro::Task<> AccountPasswords::storeRound(std::weak_ptr<Account> weak, WeakAcco
     account = weak.lock();
     if (!reply.ok()) {
         // The file kept the scrambled password; nothing is lost.
-        giveNotice(reply);
+        if (account) giveNotice(*account, reply);
         co_return;
     }
     knownEntries()[path].insert(key);
@@ -275,6 +286,30 @@ void AccountPasswords::Store(const AccountList& accounts)
             removeIfUnused(path, entry, all);
 }
 
+void AccountPasswords::StoreOne(const std::shared_ptr<Account>& account)
+{
+    if (!account) return;
+    if (account->m_storing) {
+        account->m_storeAgain = true;
+        return;
+    }
+    account->m_storing = true;
+    // Alone in its list: an entry it leaves goes only when the file names it
+    // nowhere else, and no other account's entry is looked at.
+    storeAccount(account, {account});
+}
+
+bool AccountPasswords::MoveFromFile(const AccountList& accounts)
+{
+    bool any = false;
+    for (const auto& account : accounts)
+        if (!account->UsesOAuth() && !account->m_Password.isEmpty() && !account->PasswordInKeyring()) {
+            StoreOne(account);
+            any = true;
+        }
+    return any;
+}
+
 bool AccountPasswords::Busy()
 {
     return storesRunning() > 0;
@@ -318,9 +353,21 @@ QString AccountPasswords::FallbackNotice(const QString& reason)
            u"Keyring, KWallet or KeePassXC), then press OK in the 'Options' screen."_s;
 }
 
+QString AccountPasswords::SignInNotice(const QString& reason)
+{
+    const QString because = reason.isEmpty() ? QString() : u" ("_s + reason + u")"_s;
+    return u"The sign-in of your Microsoft or Google mail account cannot be kept, because the desktop's "
+           u"keyring did not take it"_s +
+           because +
+           u". A sign-in is never written to a file, so after Orvella ends the account is not checked until "
+           u"you sign in again.\r\n\r\nStart a keyring that offers the Secret Service (GNOME Keyring, "
+           u"KWallet or KeePassXC), then sign in again in the 'Options' screen."_s;
+}
+
 void AccountPasswords::ResetNotice()
 {
     noticeGiven() = false;
+    signInNoticeGiven() = false;
 }
 
 } // namespace orvella

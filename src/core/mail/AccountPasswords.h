@@ -73,6 +73,15 @@ public:
     // (and an entry whose name or server changed to its new key), and
     // deletes the entries that no account of the list uses any more.
     static void Store(const AccountList& accounts);
+    // Store for one account alone (new tokens after a refresh): the
+    // entries of the other accounts are not looked at.
+    static void StoreOne(const std::shared_ptr<Account>& account);
+    // At start: moves every password the settings file still holds into the
+    // keyring, so it does not wait there until the user next presses OK in
+    // the options. The file gives its copy up only once the keyring gave the
+    // password back; with no keyring it stays, and the user is told once.
+    // True when there was one to move.
+    static bool MoveFromFile(const AccountList& accounts);
     // Keyring work of Store still running.
     static bool Busy();
 
@@ -84,6 +93,9 @@ public:
     static QString ReadFailure(const platform::Keyring::Reply& reply);
     // The Error page's notice when the keyring refused a password.
     static QString FallbackNotice(const QString& reason);
+
+    // The Error page's notice when the keyring refused a sign-in's tokens.
+    static QString SignInNotice(const QString& reason);
 
     // Lets the notice be given again (tests of one process).
     static void ResetNotice();

@@ -44,6 +44,8 @@ private Q_SLOTS:
     void scrambledPasswordsMoveOnSave_data();
     void scrambledPasswordsMoveOnSave();
     void passwordWrittenByAProgramWithoutKeyringWins();
+    void passwordsLeaveTheFileAtStart();
+    void signInTokensGoOnlyToTheKeyring();
     void entryFollowsNameAndServer();
     void removedAccountTakesItsEntry_data();
     void removedAccountTakesItsEntry();
@@ -200,6 +202,50 @@ void tst_AccountPasswords::passwordWrittenByAProgramWithoutKeyringWins()
     QVERIFY(passwordsSettled());
     QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"new-pw"_s);
     QCOMPARE(ini(u"Account"_s, u"Password"_s), QString());
+}
+
+// Nobody presses OK in the options: the start itself moves the password,
+// and an account whose entry the keyring holds already is left alone.
+void tst_AccountPasswords::passwordsLeaveTheFileAtStart()
+{
+    AccountList accounts =
+        load(u"[General]\nNoOfAccounts=2\n"_s + section(AccountSection(1), u"start.move"_s, scrambled(u"s1-pw"_s)) +
+             section(AccountSection(2), u"start.kept"_s, u"KeyringEntry=somewhere"_s));
+    QVERIFY(AccountPasswords::MoveFromFile(accounts));
+    QVERIFY(passwordsSettled());
+    QCOMPARE(ini(AccountSection(1), u"Password"_s), QString());
+    QCOMPARE(ini(AccountSection(1), u"KeyringEntry"_s), accounts[0]->KeyringKey());
+    QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"s1-pw"_s);
+    QCOMPARE(ini(AccountSection(2), u"KeyringEntry"_s), u"somewhere"_s);
+    QVERIFY(grepFolder(m_folder->path(), Account::Scramble(u"s1-pw"_s)).isEmpty());
+    QVERIFY(m_notices.isEmpty());
+    // The next start finds nothing left to move.
+    accounts.clear();
+    QVERIFY(!AccountPasswords::MoveFromFile(LoadAccounts()));
+}
+
+// A sign-in's tokens are the account's password as the keyring sees it, and
+// the settings file never holds them, not even before the keyring answered.
+void tst_AccountPasswords::signInTokensGoOnlyToTheKeyring()
+{
+    const QString tokens = u"{\"access\":\"at-Zq9/+\",\"refresh\":\"rt-8Xw=\"}"_s;
+    AccountList accounts = load(section(u"Account"_s, u"outlook.tokens"_s, u"SignIn=microsoft"_s));
+    QCOMPARE(accounts[0]->m_SignIn, Account::SignIn::Microsoft);
+    accounts[0]->m_Password = tokens;
+    SaveAccounts(accounts);
+    QCOMPARE(ini(u"Account"_s, u"Password"_s), QString());
+    QCOMPARE(ini(u"Account"_s, u"SignIn"_s), u"Microsoft"_s);
+    QVERIFY(passwordsSettled());
+    QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), tokens);
+    QVERIFY(grepFolder(m_folder->path(), u"at-Zq9"_s).isEmpty());
+    QVERIFY(grepFolder(m_folder->path(), u"rt-8Xw"_s).isEmpty());
+    // Refreshed tokens replace them in the same entry.
+    const QString refreshed = u"{\"access\":\"at-2\",\"refresh\":\"rt-2\"}"_s;
+    accounts[0]->m_Password = refreshed;
+    AccountPasswords::StoreOne(accounts[0]);
+    QVERIFY(passwordsSettled());
+    QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), refreshed);
+    QVERIFY(m_notices.isEmpty());
 }
 
 void tst_AccountPasswords::entryFollowsNameAndServer()

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void initTestCase();
     void passwordsStayInTheFileAndTheUserLearnsWhyOnce();
     void entryWithoutKeyringIsAClearError();
+    void startLeavesThePasswordAndSaysWhyOnce();
+    void signInIsKeptNowhereWithoutAKeyring();
 };
 
 void tst_KeyringFallback::initTestCase()
@@ -94,4 +96,43 @@ void tst_KeyringFallback::entryWithoutKeyringIsAClearError()
 }
 
 QTEST_MAIN(tst_KeyringFallback)
+void tst_KeyringFallback::startLeavesThePasswordAndSaysWhyOnce()
+{
+    QStringList notices;
+    AccountPasswords::ResetNotice();
+    AccountPasswords::hooks().showNotice = [&](const QString& text) { notices << text; };
+    CycleRig rig;
+    QVERIFY(rig.load(u"[Account]\nPOPServer=pop.test\nAccountName=bob\nPassword="_s + Account::Scramble(u"abc"_s) +
+                     u"\n"_s));
+    QVERIFY(AccountPasswords::MoveFromFile(rig.accounts));
+    QVERIFY(passwordsSettled());
+    QVERIFY(AccountPasswords::MoveFromFile(rig.accounts));
+    QVERIFY(passwordsSettled());
+    const platform::ProfileFile file(rig.iniPath());
+    QCOMPARE(file.read(u"Account"_s, u"Password"_s, QString()), Account::Scramble(u"abc"_s));
+    QCOMPARE(notices.size(), 1);
+    QVERIFY2(notices[0].contains(u"scrambled, not encrypted"_s), qPrintable(notices[0]));
+    AccountPasswords::hooks().showNotice = {};
+}
+
+void tst_KeyringFallback::signInIsKeptNowhereWithoutAKeyring()
+{
+    QStringList notices;
+    AccountPasswords::ResetNotice();
+    AccountPasswords::hooks().showNotice = [&](const QString& text) { notices << text; };
+    CycleRig rig;
+    QVERIFY(rig.load(u"[Account]\nPOPServer=pop.gmail.com\nAccountName=bob\nSignIn=Google\n"_s));
+    rig.accounts[0]->m_Password = u"{\"refresh\":\"rt-secret-1\"}"_s;
+    SaveAccounts(rig.accounts);
+    QVERIFY(passwordsSettled());
+    QFile f(rig.iniPath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    QVERIFY2(!text.contains("rt-secret-1"), text.constData());
+    QVERIFY2(!text.contains(Account::Scramble(u"{"_s).toLatin1()), text.constData());
+    QCOMPARE(notices.size(), 1);
+    QVERIFY2(notices[0].contains(u"never written to a file"_s), qPrintable(notices[0]));
+    AccountPasswords::hooks().showNotice = {};
+}
+
 #include "tst_KeyringFallback.moc"
