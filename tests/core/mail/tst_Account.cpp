@@ -42,8 +42,8 @@ private slots:
     void loadAccounts_data();
     void loadAccounts();
     void saveWritesKeysInOrder();
-    void securityValues_data();
-    void securityValues();
+    void choiceValues_data();
+    void choiceValues();
     void releaseWritesCountersAndIdentifiers();
     void unloadedAccountWritesNothing();
     void renumberingAfterRemoval();
@@ -309,25 +309,37 @@ void tst_Account::saveWritesKeysInOrder()
     QCOMPARE(again.m_TrustedCertificate, u"AB:CD"_s);
 }
 
-void tst_Account::securityValues_data()
+// Keys of a few known values, in any letter case; anything else is the default.
+void tst_Account::choiceValues_data()
 {
     QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("absent") << QByteArray() << u"Auto"_s;
-    QTest::newRow("TLS") << QByteArray("Security=TLS\r\n") << u"TLS"_s;
-    QTest::newRow("lower case") << QByteArray("Security=starttls\r\n") << u"STARTTLS"_s;
-    QTest::newRow("None") << QByteArray("Security=None\r\n") << u"None"_s;
-    QTest::newRow("unknown") << QByteArray("Security=sometimes\r\n") << u"Auto"_s;
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("signIn");
+    QTest::newRow("absent") << QByteArray() << u"Auto"_s << u"Password"_s;
+    QTest::newRow("TLS") << QByteArray("Security=TLS\r\n") << u"TLS"_s << u"Password"_s;
+    QTest::newRow("lower case") << QByteArray("Security=starttls\r\nSignIn=microsoft\r\n") << u"STARTTLS"_s
+                                << u"Microsoft"_s;
+    QTest::newRow("None") << QByteArray("Security=None\r\nSignIn= Google \r\n") << u"None"_s << u"Google"_s;
+    QTest::newRow("unknown") << QByteArray("Security=sometimes\r\nSignIn=Yahoo\r\n") << u"Auto"_s
+                             << u"Password"_s;
 }
 
-void tst_Account::securityValues()
+void tst_Account::choiceValues()
 {
     QFETCH(QByteArray, value);
-    QFETCH(QString, expected);
-    writeProfile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\n" + value);
+    QFETCH(QString, security);
+    QFETCH(QString, signIn);
+    writeProfile(iniPath(), "[Account]\r\nPOPServer=p\r\nAccountName=u\r\nPassword=" +
+                                Account::Scramble(u"pw"_s).toLatin1() + "\r\n" + value);
     Account account;
     account.LoadSettings(u"Account"_s);
-    QCOMPARE(account.m_Security, expected);
+    QCOMPARE(account.m_Security, security);
+    QCOMPARE(Account::signInText(account.m_SignIn), signIn);
+    // A password in the file is no sign-in: those accounts have only the keyring's tokens.
+    QCOMPARE(account.m_Password, account.UsesOAuth() ? QString() : u"pw"_s);
+    account.Save();
+    QCOMPARE(ini(u"Account"_s, u"SignIn"_s), signIn);
+    QCOMPARE(ini(u"Account"_s, u"Password"_s).isEmpty(), account.UsesOAuth());
 }
 
 void tst_Account::releaseWritesCountersAndIdentifiers()

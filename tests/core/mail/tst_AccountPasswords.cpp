@@ -208,9 +208,9 @@ void tst_AccountPasswords::passwordWrittenByAProgramWithoutKeyringWins()
 // and an account whose entry the keyring holds already is left alone.
 void tst_AccountPasswords::passwordsLeaveTheFileAtStart()
 {
-    AccountList accounts =
-        load(u"[General]\nNoOfAccounts=2\n"_s + section(AccountSection(1), u"start.move"_s, scrambled(u"s1-pw"_s)) +
-             section(AccountSection(2), u"start.kept"_s, u"KeyringEntry=somewhere"_s));
+    AccountList accounts = load(u"[General]\nNoOfAccounts=2\n"_s +
+                                section(AccountSection(1), u"start.move"_s, scrambled(u"s1-pw"_s)) +
+                                section(AccountSection(2), u"start.kept"_s, u"KeyringEntry=somewhere"_s));
     QVERIFY(AccountPasswords::MoveFromFile(accounts));
     QVERIFY(passwordsSettled());
     QCOMPARE(ini(AccountSection(1), u"Password"_s), QString());

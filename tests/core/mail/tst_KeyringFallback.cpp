@@ -102,8 +102,8 @@ void tst_KeyringFallback::startLeavesThePasswordAndSaysWhyOnce()
     AccountPasswords::ResetNotice();
     AccountPasswords::hooks().showNotice = [&](const QString& text) { notices << text; };
     CycleRig rig;
-    QVERIFY(rig.load(u"[Account]\nPOPServer=pop.test\nAccountName=bob\nPassword="_s + Account::Scramble(u"abc"_s) +
-                     u"\n"_s));
+    QVERIFY(rig.load(u"[Account]\nPOPServer=pop.test\nAccountName=bob\nPassword="_s +
+                     Account::Scramble(u"abc"_s) + u"\n"_s));
     QVERIFY(AccountPasswords::MoveFromFile(rig.accounts));
     QVERIFY(passwordsSettled());
     QVERIFY(AccountPasswords::MoveFromFile(rig.accounts));
