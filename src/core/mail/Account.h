@@ -70,6 +70,10 @@ public:
     enum class SignIn { Password, Microsoft, Google };
     SignIn m_SignIn = SignIn::Password;
     bool UsesOAuth() const { return m_SignIn != SignIn::Password; }
+    // Not stored: why the last check could not use the account's sign-in
+    // ("sign in again"), for the account's page in the options; empty once
+    // a check got in.
+    QString m_SignInProblem;
     // "Password", "Microsoft", "Google": the key's values. Unknown text reads
     // as "Password", the kind files without the key mean.
     static QString signInText(SignIn kind);

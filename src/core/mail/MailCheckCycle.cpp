@@ -4,6 +4,9 @@
 
 #include "core/mail/AccountPasswords.h"
 #include "core/message/MessageStore.h"
+#include "core/oauth/OAuthProvider.h"
+#include "core/oauth/OAuthRefresh.h"
+#include "core/oauth/OAuthTokens.h"
 #include "core/pop3/Pop3Client.h"
 #include "core/settings/Program.h"
 #include "core/settings/Settings.h"
@@ -11,6 +14,7 @@
 #include "platform/NetworkStatus.h"
 
 #include <QDir>
+#include <QNetworkAccessManager>
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -290,6 +294,17 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         }
     }
 
+    QString accessToken;
+    if (account.UsesOAuth()) {
+        const std::optional<QString> token = co_await AccessToken(CurrentAccount, false);
+        if (!token) {
+            status(u"Idle."_s);
+            TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
+            co_return;
+        }
+        accessToken = *token;
+    }
+
     if (m_pop) m_pop.release()->deleteLater();
     m_pop = m_makeClient();
     m_lastErrorCode = 0;
@@ -333,7 +348,23 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     s.password = account.m_Password;
     s.security = account.m_Security;
     s.trustedCertificate = account.m_TrustedCertificate;
-    const bool loggedOn = co_await m_pop->logOn(s);
+    s.accessToken = accessToken;
+    bool loggedOn = co_await m_pop->logOn(s);
+    // An access token the server refuses before its time (revoked, or the
+    // clocks disagree) is renewed once, and the log-on tried again.
+    if (!loggedOn && account.UsesOAuth() && m_lastErrorCode == Pop3Client::ErrorTokenRefused && !m_aborting) {
+        co_await m_pop->logOff();
+        const std::optional<QString> token = co_await AccessToken(CurrentAccount, true);
+        if (!token) {
+            co_await LogOff();
+            co_return;
+        }
+        m_lastErrorCode = 0;
+        m_lastError.clear();
+        s.accessToken = *token;
+        loggedOn = co_await m_pop->logOn(s);
+    }
+    if (loggedOn) account.m_SignInProblem.clear();
     // The options dialog offers to trust the certificate a check refused.
     account.m_RejectedCertificate = m_pop->rejectedCertificate();
     if (!loggedOn) {
@@ -361,6 +392,54 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         account.WriteCounters();
     }
     co_await LogOff();
+}
+
+QCoro::Task<std::optional<QString>> MailCheckCycle::AccessToken(std::shared_ptr<Account> account, bool renew)
+{
+    const QString who = u"An error occurred while signing in to "_s + account->m_PopServer + u" with account "_s +
+                        account->m_AccountName + u".\r\n\r\n"_s;
+    const auto fail = [&](const QString& why, bool signInAgain) {
+        if (signInAgain) account->m_SignInProblem = why;
+        ReportPOPError(SignInError, who + why);
+    };
+    const std::optional<oauth::OAuthTokens> tokens = oauth::OAuthTokens::fromSecret(account->m_Password);
+    if (!tokens || tokens->refreshToken.isEmpty() && tokens->accessToken.isEmpty()) {
+        fail(u"This account has not been signed in. Sign in to it in the 'E-mail Accounts' tab of the "
+             u"'Options' screen."_s,
+             true);
+        co_return std::nullopt;
+    }
+    // Five minutes of margin: the check that follows may take a while.
+    if (!renew && !tokens->expiresWithin(300)) co_return tokens->accessToken;
+    if (tokens->refreshToken.isEmpty()) {
+        fail(oauth::signInAgainText(account->m_AccountName), true);
+        co_return std::nullopt;
+    }
+    const oauth::OAuthProvider provider = oauth::OAuthProvider::forProvider(
+        account->m_SignIn == Account::SignIn::Google ? oauth::Provider::Google : oauth::Provider::Microsoft);
+    if (!provider.hasClientId()) {
+        fail(provider.missingClientIdText(), false);
+        co_return std::nullopt;
+    }
+    status(u"Renewing the sign-in for "_s + account->m_PopServer);
+    if (!m_network) m_network = std::make_unique<QNetworkAccessManager>();
+    const std::weak_ptr<Account> weak = account;
+    account.reset();
+    const oauth::RefreshResult result = co_await oauth::refresh(provider, tokens->refreshToken, *m_network);
+    account = weak.lock();
+    if (!account) co_return std::nullopt;
+    if (result.kind == oauth::RefreshResult::Kind::SignInAgain) {
+        fail(oauth::signInAgainText(account->m_AccountName) + u"\r\n\r\n"_s + result.words, true);
+        co_return std::nullopt;
+    }
+    if (!result.ok()) {
+        fail(result.words, false);
+        co_return std::nullopt;
+    }
+    account->m_Password = result.tokens.toSecret();
+    // The refresh token may have been replaced: the keyring keeps the new one.
+    AccountPasswords::StoreOne(account);
+    co_return result.tokens.accessToken;
 }
 
 // "Auto" takes whatever protection the server offers, so a man in the
@@ -530,6 +609,12 @@ bool MailCheckCycle::CheckParameters()
 {
     if (m_accounts.isEmpty()) return true;
     const Account& first = *m_accounts.first();
+    if (first.UsesOAuth() && !first.HasPassword() && !m_settings.m_DontCheck && !first.m_PopServer.isEmpty() &&
+        !first.m_AccountName.isEmpty()) {
+        Q_EMIT notice(u"Your account is not signed in yet.\r\nPlease sign in to it in the options screen."_s, false,
+                      u"Read"_s);
+        return false;
+    }
     return CheckParameters(first.m_PopServer, first.m_AccountName, first.HasPassword());
 }
 

@@ -19,6 +19,7 @@ namespace orvella {
 class Settings;
 class MessageStore;
 class Pop3Client;
+class QNetworkAccessManager;
 
 // The mail check: walks the accounts one after another, logs on to each
 // server, decides from two stored counters whether anything can have arrived,
@@ -33,6 +34,9 @@ public:
     static constexpr int FirstStepMs = 500;
     static constexpr int BetweenAccountsMs = 3000;
     static constexpr int LastStepMs = 10;
+    // The error number of a sign-in the service no longer accepts or that
+    // could not be renewed; the keyring's and the POP client's stay below it.
+    static constexpr int SignInError = 21;
 
     MailCheckCycle(AccountList& accounts, Settings& settings, MessageStore& store,
                    QList<MailMessage>& newMessages, QObject* parent = nullptr);
@@ -123,6 +127,10 @@ private:
     };
     QCoro::Task<Found> FindNewMessages();
     void LearnSecurity(Account& account);
+    // The access token for an account that signs in with OAuth2, refreshed
+    // first when it runs out within minutes or `renew` says the server
+    // refused it. Nullopt when there is none; the failure has been reported.
+    QCoro::Task<std::optional<QString>> AccessToken(std::shared_ptr<Account> account, bool renew);
     QCoro::Task<> DownloadMessages(int first);
     QCoro::Task<> LogOff();
     void status(const QString& text);
@@ -139,6 +147,7 @@ private:
     QTimer TimerPOP;
     std::shared_ptr<Account> CurrentAccount;
     std::unique_ptr<Pop3Client> m_pop;
+    std::unique_ptr<QNetworkAccessManager> m_network; // token refreshes, made when first needed
     MessageDecoder m_decoder;
     int delay(int ms) const { return m_stepDelay ? m_stepDelay(ms) : ms; }
 
