@@ -614,6 +614,9 @@ void OptionsAccountsPage::proposeForServer()
     if (!draft || draft->signInChosen) return;
     const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text());
     if (!proposal) return;
+    // The field tells textEdited before the copy hears textChanged; showing the account must not undo the
+    // typing.
+    draft->now.popServer = txtPOPServer->text();
     const QString kind = Account::signInText(proposal->kind);
     if (kind != draft->now.signIn) {
         draft->now.signIn = kind;

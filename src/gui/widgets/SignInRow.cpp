@@ -107,6 +107,11 @@ SignInRow::SignInRow(const Captions& captions, QWidget* parent) : QWidget(parent
     layout->addLayout(buttons);
     layout->addWidget(lblSignInNote);
 
+    // First of the receivers: the window finds the row signed in.
+    connect(this, &SignInRow::signedIn, this, [this] {
+        cancel();
+        setSignedIn(true);
+    });
     connect(cmdSignIn, &QPushButton::clicked, this, &SignInRow::signInWithBrowser);
     connect(cmdSignInCode, &QPushButton::clicked, this, &SignInRow::signInWithCode);
     setKind(Account::SignIn::Password);
@@ -220,8 +225,6 @@ void SignInRow::signInWithCode()
 
 void SignInRow::succeeded(const QString& secret)
 {
-    cancel();
-    setSignedIn(true);
     Q_EMIT signedIn(secret);
 }
 
