@@ -45,7 +45,7 @@ Endpoints, for each prefix P of /ms and /google
                         "interval":5,"message"}.
   GET  /device?user_code=X&action=approve|deny
                         the user on another machine entering the code.
-  POST /introspect      form token=...; also GET with "Authorization: Bearer";
+  POST /introspect      form (or query) token=...; also GET with "Authorization: Bearer";
                         {"active":true,"username":USER} for a valid unexpired
                         access token, else {"active":false} (what Dovecot's
                         passdb asks).
@@ -59,6 +59,9 @@ Control endpoints for the tests
                         once approved (pending until then) or, with expire=1,
                         expired_token; expires_in is what /ms/devicecode
                         announces (default 900)
+  POST /control/outage?status=S&count=N
+                        the next N token requests are answered with HTTP
+                        status S and an HTML page, as a service in trouble
   GET  /control/state   JSON counters: {"token_requests": {grant_type: n},
                         "introspections": n, "authorize_requests": n,
                         "device_requests": n}
@@ -89,6 +92,7 @@ class State:
         self.access = {}         # access token -> expiry (time.time())
         self.refresh = set()     # valid refresh tokens
         self.devices = {}        # device_code -> the device flow's progress
+        self.outage = {"status": 503, "count": 0}
         self.device_plan = {"pending": 0, "slow_down": 0, "expire": False, "expires_in": 900}
         self.counters = {"token_requests": {}, "introspections": 0, "authorize_requests": 0,
                          "device_requests": 0}
@@ -189,7 +193,7 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/ms/devicecode":
             return self.devicecode(params)
         if path == "/introspect":
-            return self.introspect(params.get("token", ""))
+            return self.introspect(params.get("token") or query.get("token", ""))
         if path == "/control/expire":
             with self.st.lock:
                 for t in self.st.access:
@@ -198,6 +202,10 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/control/revoke":
             with self.st.lock:
                 self.st.refresh.clear()
+            return self.reply(200, {})
+        if path == "/control/outage":
+            with self.st.lock:
+                self.st.outage = {"status": int(query.get("status", 503)), "count": int(query.get("count", 1))}
             return self.reply(200, {})
         if path == "/control/device":
             with self.st.lock:
@@ -243,6 +251,18 @@ class Handler(BaseHTTPRequestHandler):
         with self.st.lock:
             counts = self.st.counters["token_requests"]
             counts[grant] = counts.get(grant, 0) + 1
+        with self.st.lock:
+            outage = self.st.outage["count"] > 0
+            if outage:
+                self.st.outage["count"] -= 1
+        if outage:
+            page = b"<html><body>Service unavailable</body></html>"
+            self.send_response(self.st.outage["status"])
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(page)))
+            self.end_headers()
+            self.wfile.write(page)
+            return
         if not self.client_ok(p.get("client_id")):
             return self.error("invalid_client", "unknown client_id", 401)
         if grant == "authorization_code":

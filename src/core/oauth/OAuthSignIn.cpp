@@ -64,6 +64,12 @@ OAuthSignIn::OAuthSignIn(OAuthProvider provider, QString loginHint, QObject* par
 
 OAuthSignIn::~OAuthSignIn()
 {
+    // Gone before the network manager they use, which is a member and so
+    // destroyed before the children are.
+    delete m_flow;
+    m_flow = nullptr;
+    delete m_handler;
+    m_handler = nullptr;
     stop();
 }
 
