@@ -152,7 +152,11 @@ void OAuthSignIn::start()
 
 void OAuthSignIn::callbackReceived(const QVariantMap& values)
 {
-    if (m_done) return;
+    // Qt 6.4's listener takes every path for an answer: a browser's request
+    // for the page's icon, before or after the real answer, is none.
+    if (m_done || !m_code.isEmpty() ||
+        (!values.contains(u"code"_s) && !values.contains(u"state"_s) && !values.contains(u"error"_s)))
+        return;
     const QString error = values.value(u"error"_s).toString();
     if (!error.isEmpty()) {
         if (error == u"access_denied") return fail(u"The sign-in was declined in the browser."_s);

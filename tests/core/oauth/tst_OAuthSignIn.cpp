@@ -1,7 +1,8 @@
 // Signing in through the browser against the fake sign-in service: the whole
 // way from the sign-in page through the redirect to the program's listener
 // and the code's exchange (the service checks the PKCE verifier and that both
-// requests name one redirect address), a forged answer, the listener's reach,
+// requests name one redirect address), answers that end it (another
+// sign-in's, a declined one, the service's error), the listener's reach,
 // the time limit and cancelling.
 #include "core/oauth/OAuthSignIn.h"
 #include "support/FakeOAuthServer.h"
@@ -49,7 +50,8 @@ private Q_SLOTS:
     void cleanup();
     void signsInThroughTheBrowser_data();
     void signsInThroughTheBrowser();
-    void answerOfAnotherSignInIsRejected();
+    void browserAnswersThatFail_data();
+    void browserAnswersThatFail();
     void listensOnLoopbackOnly();
     void timeLimitAndCancel();
     void noClientIdSaysSo();
@@ -91,11 +93,15 @@ void tst_OAuthSignIn::signsInThroughTheBrowser()
     signIn.start();
     QTRY_COMPARE_WITH_TIMEOUT(browser.size(), 1, 30000);
 
+    // Browsers ask the listener for its icon too, before the answer or after.
+    const QUrl icon(u"http://127.0.0.1:%1/favicon.ico"_s.arg(signIn.listeningPort()));
+    m_server->visit(icon);
     QUrl location;
     QCOMPARE(m_server->followSignIn(browser.at(0).at(0).toUrl(), &location), 200);
     QCOMPARE(location.host(), redirectHost);
     QCOMPARE(location.port(), int(signIn.listeningPort()));
     QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() || !failed.isEmpty(), 30000);
+    m_server->visit(icon);
     QVERIFY2(failed.isEmpty(), qPrintable(failed.value(0).value(0).toString()));
 
     const auto tokens = finished.at(0).at(0).value<OAuthTokens>();
@@ -118,8 +124,23 @@ void tst_OAuthSignIn::signsInThroughTheBrowser()
     QCOMPARE(token.contains(u"client_secret"_s), google);
 }
 
-void tst_OAuthSignIn::answerOfAnotherSignInIsRejected()
+void tst_OAuthSignIn::browserAnswersThatFail_data()
 {
+    QTest::addColumn<QString>("answer"); // STATE: this sign-in's state
+    QTest::addColumn<QString>("words");
+    QTest::newRow("another sign-in's answer")
+        << u"code=abc&state=forged"_s << u"does not belong to this sign-in"_s;
+    QTest::newRow("declined") << u"error=access_denied&state=STATE"_s << u"declined in the browser"_s;
+    QTest::newRow("service's error")
+        << u"error=invalid_scope&error_description=No%20such%20scope&state=STATE"_s
+        << u"(invalid_scope): No such scope"_s;
+    QTest::newRow("no code") << u"state=STATE"_s << u"without a sign-in code"_s;
+}
+
+void tst_OAuthSignIn::browserAnswersThatFail()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, words);
     OAuthSignIn signIn(OAuthProvider::forProvider(Provider::Microsoft));
     QSignalSpy browser(&signIn, &OAuthSignIn::openBrowser);
     QSignalSpy finished(&signIn, &OAuthSignIn::finished);
@@ -127,17 +148,16 @@ void tst_OAuthSignIn::answerOfAnotherSignInIsRejected()
     signIn.start();
     QTRY_COMPARE_WITH_TIMEOUT(browser.size(), 1, 30000);
 
-    QUrl page = browser.at(0).at(0).toUrl();
-    QUrlQuery query(page);
-    query.removeQueryItem(u"state"_s);
-    query.addQueryItem(u"state"_s, u"forged"_s);
-    page.setQuery(query);
-    m_server->followSignIn(page);
+    // What the service's redirect would bring to the listener.
+    const QString state = QUrlQuery(browser.at(0).at(0).toUrl()).queryItemValue(u"state"_s);
+    answer.replace(u"STATE"_s, state);
+    m_server->visit(QUrl(u"http://127.0.0.1:%1/?%2"_s.arg(signIn.listeningPort()).arg(answer)));
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 30000);
-    QVERIFY(failed.at(0).at(0).toString().contains(u"does not belong to this sign-in"));
+    QVERIFY2(failed.at(0).at(0).toString().contains(words), qPrintable(failed.at(0).at(0).toString()));
     QVERIFY(finished.isEmpty());
-    const QJsonObject state = m_server->call("GET", u"/control/state"_s);
-    QVERIFY(!state.value(u"token_requests"_s).toObject().contains(u"authorization_code"_s));
+    QCOMPARE(signIn.listeningPort(), 0);
+    const QJsonObject serverState = m_server->call("GET", u"/control/state"_s);
+    QVERIFY(!serverState.value(u"token_requests"_s).toObject().contains(u"authorization_code"_s));
 }
 
 void tst_OAuthSignIn::listensOnLoopbackOnly()
