@@ -14,8 +14,8 @@
 #include "gui/options/OptionsGeneralPage.h"
 #include "gui/options/OptionsListPage.h"
 #include "gui/options/OptionsWhatToSayPage.h"
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/Dialogs.h"
-#include "gui/widgets/SignInRow.h"
 #include "platform/Shell.h"
 #include "support/Pop3ScriptedTransport.h"
 

@@ -4,7 +4,7 @@
 #include "WizardRig.h"
 #include "support/Widgets.h"
 
-#include "gui/widgets/SignInRow.h"
+#include "gui/signin/SignInRow.h"
 
 #include <QAccessible>
 #include <QComboBox>

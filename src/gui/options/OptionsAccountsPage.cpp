@@ -7,10 +7,10 @@
 #include "core/settings/Settings.h"
 #include "gui/options/OptionsDialog.h"
 #include "gui/options/OptionsServices.h"
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/ControlNames.h"
 #include "gui/widgets/Dialogs.h"
 #include "gui/widgets/FieldFilter.h"
-#include "gui/widgets/SignInRow.h"
 
 #include <QComboBox>
 #include <QFontDatabase>

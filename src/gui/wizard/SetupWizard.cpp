@@ -12,8 +12,8 @@
 #include "core/speech/CharacterControl.h"
 #include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/Dialogs.h"
-#include "gui/widgets/SignInRow.h"
 #include "gui/wizard/WebMailDialog.h"
 #include "gui/wizard/WizardLink.h"
 

@@ -1,7 +1,7 @@
 // The wizard's window: its nine pages, their labels and controls.
 
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/FieldFilter.h"
-#include "gui/widgets/SignInRow.h"
 #include "gui/wizard/SetupWizard.h"
 #include "gui/wizard/WizardLink.h"
 

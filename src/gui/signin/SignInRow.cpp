@@ -1,9 +1,9 @@
-#include "gui/widgets/SignInRow.h"
+#include "gui/signin/SignInRow.h"
 
 #include "core/oauth/OAuthDeviceSignIn.h"
 #include "core/oauth/OAuthProvider.h"
 #include "core/oauth/OAuthSignIn.h"
-#include "gui/dialogs/DeviceCodeDialog.h"
+#include "gui/signin/DeviceCodeDialog.h"
 #include "gui/widgets/WidgetHelpers.h"
 #include "platform/Shell.h"
 

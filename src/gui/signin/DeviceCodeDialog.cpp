@@ -1,4 +1,4 @@
-#include "gui/dialogs/DeviceCodeDialog.h"
+#include "gui/signin/DeviceCodeDialog.h"
 
 #include "gui/widgets/StayAboveCharacter.h"
 #include "gui/widgets/WidgetHelpers.h"
