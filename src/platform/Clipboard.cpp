@@ -14,4 +14,9 @@ std::optional<QString> clipboardText()
     return data->text();
 }
 
+void setClipboardText(const QString& text)
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text, QClipboard::Clipboard);
+}
+
 } // namespace orvella::platform

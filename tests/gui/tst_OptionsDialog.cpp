@@ -14,6 +14,7 @@
 #include "gui/options/OptionsGeneralPage.h"
 #include "gui/options/OptionsListPage.h"
 #include "gui/options/OptionsWhatToSayPage.h"
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/Dialogs.h"
 #include "platform/Shell.h"
 #include "support/Pop3ScriptedTransport.h"
@@ -124,6 +125,9 @@ private Q_SLOTS:
     void browseAndWebButtons();
     void accountFieldSelectedOnFocus();
     void passwordInTheKeyringNeedsNoRetyping();
+    void signInKindReachesTheAccount_data();
+    void signInKindReachesTheAccount();
+    void serverProposesSignIn();
 };
 
 void tst_OptionsDialog::okSavesEachPageAndCancelNothing_data()
@@ -948,6 +952,99 @@ void tst_OptionsDialog::passwordInTheKeyringNeedsNoRetyping()
     // No keyring here: the new password stays scrambled in the file.
     QCOMPARE(f.ini(u"Account"_s, u"Password"_s), u"679*1372*2079*"_s);
     QCOMPARE(f.accounts[0]->m_Password, u"abc"_s);
+}
+
+void tst_OptionsDialog::signInKindReachesTheAccount_data()
+{
+    QTest::addColumn<QString>("savedKind"); // the account's, with tokens when not Password
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("signIn");
+    QTest::addColumn<bool>("okCloses");
+
+    QTest::newRow("password to Microsoft, signed in") << u"Password"_s << u"Microsoft"_s << true << true;
+    // A password is no sign-in: OK says the account lacks one.
+    QTest::newRow("password to Google, not signed in") << u"Password"_s << u"Google"_s << false << false;
+    QTest::newRow("Microsoft kept, tokens kept") << u"Microsoft"_s << u"Microsoft"_s << false << true;
+    QTest::newRow("Google signed in anew") << u"Google"_s << u"Google"_s << true << true;
+}
+
+void tst_OptionsDialog::signInKindReachesTheAccount()
+{
+    QFETCH(QString, savedKind);
+    QFETCH(QString, chosen);
+    QFETCH(bool, signIn);
+    QFETCH(bool, okCloses);
+    qputenv("ORVELLA_MS_CLIENT_ID", "test-client");
+    qputenv("ORVELLA_GOOGLE_CLIENT_ID", "test-client");
+    const QString saved = u"{\"access\":\"saved-token\"}"_s;
+    const QString fresh = u"{\"access\":\"fresh-token\"}"_s;
+
+    OptionsFixture f;
+    if (savedKind != u"Password"_s) {
+        f.accounts[0]->m_SignIn = Account::signInFromText(savedKind);
+        f.accounts[0]->m_Password = saved;
+    }
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    auto* list = child<QComboBox>(&page, u"cboSignIn"_s);
+    QCOMPARE(list->currentData().toString(), savedKind);
+    Choose(list, list->itemText(list->findData(chosen)));
+    auto* password = child<QLineEdit>(&page, u"txtPassword"_s);
+    QVERIFY(!password->isEnabled());
+    QCOMPARE(password->text(), QString());
+    QVERIFY(password->accessibleDescription().startsWith(u"Not used"_s));
+    QVERIFY(child<QPushButton>(&page, u"cmdSignIn"_s)->isVisible());
+    QCOMPARE(child<QLabel>(&page, u"lblSignInStatus"_s)->text(),
+             savedKind == chosen ? u"Signed in."_s : QString());
+    if (signIn) Q_EMIT page.findChild<SignInRow*>()->signedIn(fresh);
+    for (QLineEdit* field : dlg.findChildren<QLineEdit*>())
+        QVERIFY2(!field->text().contains(u"token"_s), qPrintable(field->objectName()));
+
+    child<QPushButton>(&dlg, u"cmdOK"_s)->click();
+    QCOMPARE(!dlg.isVisible(), okCloses);
+    if (!okCloses) {
+        QCOMPARE(f.shown.size(), 1);
+        QVERIFY(f.shown[0].text.contains(u"password is not specified"_s));
+        QCOMPARE(f.accounts[0]->m_SignIn, Account::SignIn::Password);
+        return;
+    }
+    QCOMPARE(f.accounts[0]->m_SignIn, Account::signInFromText(chosen));
+    QCOMPARE(f.accounts[0]->m_Password, signIn ? fresh : saved);
+    QCOMPARE(f.ini(u"Account"_s, u"SignIn"_s), chosen);
+    QVERIFY(!QString::fromUtf8(f.iniBytes()).contains(u"token"_s));
+}
+
+// A known server typed proposes its sign-in, TLS and 995 until a kind is picked by hand.
+void tst_OptionsDialog::serverProposesSignIn()
+{
+    OptionsFixture f;
+    OptionsDialog dlg(*f.services);
+    dlg.Init();
+    dlg.show();
+    OptionsAccountsPage& page = *child<OptionsAccountsPage>(&dlg, u"pageAccounts"_s);
+    auto* list = child<QComboBox>(&page, u"cboSignIn"_s);
+    Choose(child<QComboBox>(&page, u"cboSecurity"_s), u"STARTTLS"_s);
+    retype(child<QLineEdit>(&page, u"txtPort"_s), u"110"_s);
+    retype(child<QLineEdit>(&page, u"txtPOPServer"_s), u"outlook.office365.com"_s);
+    QCOMPARE(list->currentData().toString(), u"Microsoft"_s);
+    QCOMPARE(child<QComboBox>(&page, u"cboSecurity"_s)->currentText(), u"TLS"_s);
+    QCOMPARE(child<QLineEdit>(&page, u"txtPort"_s)->text(), u"995"_s);
+    QVERIFY(!child<QLabel>(&page, u"lblAppPassword"_s)->isVisible());
+    QCOMPARE(child<QLineEdit>(&page, u"txtPOPServer"_s)->text(), u"outlook.office365.com"_s);
+
+    retype(child<QLineEdit>(&page, u"txtPOPServer"_s), u"pop.gmail.com"_s);
+    QCOMPARE(list->currentData().toString(), u"Password"_s);
+    QVERIFY(child<QLineEdit>(&page, u"txtPassword"_s)->isEnabled());
+    // The account's own password comes back with its own kind.
+    QCOMPARE(child<QLineEdit>(&page, u"txtPassword"_s)->text(), f.accounts[0]->m_Password);
+    QVERIFY(child<QLabel>(&page, u"lblAppPassword"_s)->isVisible());
+
+    Choose(list, list->itemText(list->findData(u"Google"_s)));
+    QVERIFY(!child<QLabel>(&page, u"lblAppPassword"_s)->isVisible());
+    retype(child<QLineEdit>(&page, u"txtPOPServer"_s), u"outlook.office365.com"_s);
+    QCOMPARE(list->currentData().toString(), u"Google"_s);
 }
 
 QTEST_MAIN(tst_OptionsDialog)

@@ -269,13 +269,16 @@ void tst_SetupWizard::webMailCheck_data()
     QTest::newRow("Juno, another account")
         << 3 << u"jo@juno.com"_s << u"If Juno is your ONLY e-mail account"_s << 1 << NotAsked << 3 << false
         << false;
-    QTest::newRow("Gmail, used") << 2 << u"pop.gmail.com"_s << u"Gmail supports POP access, but"_s << 3
-                                 << NotAsked << 3 << false << false;
+    // Gmail's and Outlook.com's own POP servers are not web mail: their sign-in is chosen instead.
+    QTest::newRow("Gmail's POP server, no question")
+        << 2 << u"pop.gmail.com"_s << QString() << 0 << NotAsked << 3 << false << false;
+    QTest::newRow("Outlook.com's POP server, no question")
+        << 2 << u"outlook.office365.com"_s << QString() << 0 << NotAsked << 3 << false << false;
     QTest::newRow("Gmail address, used: the whole address is the name")
         << 3 << u"jo@gmail.com"_s << u"Gmail supports POP access, but"_s << 3 << NotAsked << 4 << false
         << false;
     QTest::newRow("Outlook.com, another account")
-        << 2 << u"outlook.office365.com"_s << u"Outlook.com lets a mail program read your mail only"_s << 1
+        << 2 << u"pop3.live.com"_s << u"Outlook.com lets a mail program read your mail only"_s << 1
         << NotAsked << 2 << false << false;
     QTest::newRow("standard server") << 2 << u"pop.example.net"_s << QString() << 0 << NotAsked << 3 << false
                                      << false;

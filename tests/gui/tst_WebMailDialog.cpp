@@ -63,8 +63,8 @@ void tst_WebMailDialog::questionTexts_data()
     QTest::addColumn<QString>("middle");
     const QString outlook =
         u"Outlook.com lets a mail program read your mail only after you sign in through "
-        u"Microsoft's own sign-in page, and this version of Orvella cannot sign in that way "
-        u"yet, so it cannot check an Outlook.com account with your password."_s;
+        u"Microsoft's own sign-in page, never with your password: use outlook.office365.com as "
+        u"the incoming mail server and sign in with \"Microsoft account (Outlook.com)\"."_s;
 
     QTest::newRow("Yahoo")
         << u"Yahoo"_s

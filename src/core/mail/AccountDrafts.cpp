@@ -34,7 +34,8 @@ AccountFields AccountFields::of(const Account& account)
 bool AccountDrafts::Draft::hasPassword() const
 {
     if (!now.password.isEmpty()) return true;
-    if (added || now.password != opened.password) return false;
+    // A password is no Microsoft or Google sign-in, nor the other way round.
+    if (added || now.password != opened.password || now.signIn != opened.signIn) return false;
     const auto a = account.lock();
     return a && a->HasPassword();
 }

@@ -51,8 +51,11 @@ public:
         QString rejectedCertificate;
         // The password waits in the keyring: the field shows nothing.
         bool passwordInKeyring = false;
+        // The user picked the kind of sign-in: a server typed no longer proposes one.
+        bool signInChosen = false;
 
-        // A password is given: typed, or the account's unchanged.
+        // A password is given: typed (or the tokens of a sign-in), or the
+        // account's unchanged under its unchanged kind of sign-in.
         bool hasPassword() const;
     };
 

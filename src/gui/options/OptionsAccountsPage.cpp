@@ -7,6 +7,7 @@
 #include "core/settings/Settings.h"
 #include "gui/options/OptionsDialog.h"
 #include "gui/options/OptionsServices.h"
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/ControlNames.h"
 #include "gui/widgets/Dialogs.h"
 #include "gui/widgets/FieldFilter.h"
@@ -161,7 +162,21 @@ QLayout* OptionsAccountsPage::buildServerFields(QWidget* frame)
     };
     addField(u"Incoming mail &server (POP3)"_s, txtPOPServer, cmdHelpMe[0]);
     addField(u"Account &name"_s, txtAccountName, cmdHelpMe[1]);
+    cboSignIn = named(new QComboBox(frame), u"cboSignIn"_s);
+    FillSignInList(cboSignIn);
+    cboSignIn->setAccessibleDescription(
+        u"Outlook.com takes only its Microsoft sign-in; Gmail takes an app password or its Google sign-in"_s);
+    addField(u"Sign &in with"_s, cboSignIn, nullptr);
     addField(u"&Password"_s, txtPassword, cmdHelpMe[2]);
+    // Microsoft's and Google's sign-ins have no key left on this page for the
+    // second button: it follows the first with Tab.
+    rowSignIn = new SignInRow({u"Sign in with &browser…"_s, u"Use a code instead…"_s}, frame);
+    fields->addWidget(rowSignIn, row++, 1, 1, 3);
+    lblAppPassword = named(new QLabel(AppPasswordSteps(), frame), u"lblAppPassword"_s);
+    lblAppPassword->setWordWrap(true);
+    lblAppPassword->setTextFormat(Qt::PlainText);
+    lblAppPassword->setVisible(false);
+    fields->addWidget(lblAppPassword, row++, 1, 1, 3);
     lblIntervalMessage = buildNumberMessage(frame, u"lblIntervalMessage"_s);
     lblPortMessage = buildNumberMessage(frame, u"lblPortMessage"_s);
     fields->addWidget(FieldLabel(u"Check for mail &every"_s, txtCheckInterval, frame), row, 0);
@@ -298,11 +313,28 @@ void OptionsAccountsPage::setUpKeyboard()
     for (QLineEdit* field : {txtCheckInterval, txtPort})
         FieldFilter::install(field, FieldFilter::SelectAllOnFocus | FieldFilter::DigitsOnly);
 
-    QWidget* const order[] = {
-        lstAccounts,  cmdAddAccount,  cmdRemoveAccount,    txtPOPServer,         cmdHelpMe[0], txtAccountName,
-        cmdHelpMe[1], txtPassword,    cmdHelpMe[2],        txtCheckInterval,     txtPort,      cboSecurity,
-        cmdNotice,    lblFingerprint, cmdTrustCertificate, cmdForgetCertificate, optModemUser, optLANUser,
-        cmdHelpMe[3]};
+    QWidget* const order[] = {lstAccounts,
+                              cmdAddAccount,
+                              cmdRemoveAccount,
+                              txtPOPServer,
+                              cmdHelpMe[0],
+                              txtAccountName,
+                              cmdHelpMe[1],
+                              cboSignIn,
+                              txtPassword,
+                              cmdHelpMe[2],
+                              rowSignIn->signInButton(),
+                              rowSignIn->codeButton(),
+                              txtCheckInterval,
+                              txtPort,
+                              cboSecurity,
+                              cmdNotice,
+                              lblFingerprint,
+                              cmdTrustCertificate,
+                              cmdForgetCertificate,
+                              optModemUser,
+                              optLANUser,
+                              cmdHelpMe[3]};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -314,6 +346,17 @@ void OptionsAccountsPage::connectControls()
     connect(cmdRemoveAccount, &QPushButton::clicked, this, &OptionsAccountsPage::removeAccount);
     connect(cmdNotice, &QPushButton::clicked, this, &OptionsAccountsPage::showNotice);
     connect(cboSecurity, &QComboBox::activated, this, &OptionsAccountsPage::onSecurityChosen);
+    connect(cboSignIn, &QComboBox::activated, this, &OptionsAccountsPage::onSignInChosen);
+    connect(txtPOPServer, &QLineEdit::textEdited, this, &OptionsAccountsPage::proposeForServer);
+    connect(txtPOPServer, &QLineEdit::textChanged, this, [this] {
+        if (!m_showing) showSignIn();
+    });
+    connect(txtAccountName, &QLineEdit::textChanged, rowSignIn, &SignInRow::setLoginHint);
+    // The tokens go into the account's copy, never into a field.
+    connect(rowSignIn, &SignInRow::signedIn, this, [this](const QString& secret) {
+        if (AccountDrafts::Draft* draft = SelectedDraft()) draft->now.password = secret;
+    });
+    rowSignIn->say = [this](const QString& text) { m_dialog.Say(text, QString(), false); };
     connect(cmdTrustCertificate, &QPushButton::clicked, this, &OptionsAccountsPage::trustCertificate);
     connect(cmdForgetCertificate, &QPushButton::clicked, this, &OptionsAccountsPage::forgetCertificate);
 
@@ -422,22 +465,23 @@ void OptionsAccountsPage::showAccount(int row)
     m_showing = true;
     txtPOPServer->setText(account ? account->popServer : QString());
     txtAccountName->setText(account ? account->accountName : QString());
-    txtPassword->setText(account ? account->password : QString());
-    // A password in the keyring is read only when a check needs it; the
-    // field stays empty, and what is typed there replaces it.
-    const bool inKeyring = draft && draft->passwordInKeyring;
-    txtPassword->setPlaceholderText(inKeyring ? u"(kept in the keyring)"_s : QString());
-    txtPassword->setAccessibleDescription(
-        inKeyring ? u"The password is kept in the desktop's keyring; what you type replaces it"_s
-                  : QString());
+    const bool withPassword = !account || account->signIn == Account::signInText(Account::SignIn::Password);
+    // The tokens of a sign-in are never shown, not even as stars.
+    txtPassword->setText(account && withPassword ? account->password : QString());
+    SelectSignIn(cboSignIn, Account::signInFromText(account ? account->signIn : QString()));
     txtCheckInterval->setText(account ? account->checkInterval : QString());
     txtPort->setText(account ? account->port : QString());
     cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->security) : -1);
     m_showing = false;
     showNumberMessages();
     for (QWidget* w : std::initializer_list<QWidget*>{txtPOPServer, txtAccountName, txtPassword,
-                                                      txtCheckInterval, txtPort, cboSecurity})
+                                                      txtCheckInterval, txtPort, cboSecurity, cboSignIn})
         w->setEnabled(account != nullptr);
+    rowSignIn->setKind(Account::signInFromText(account ? account->signIn : QString()));
+    rowSignIn->setLoginHint(account ? account->accountName : QString());
+    if (draft && Account::signInFromText(account->signIn) != Account::SignIn::Password)
+        rowSignIn->setSignedIn(draft->hasPassword());
+    showSignIn();
     // The first (default) account stays.
     cmdRemoveAccount->setEnabled(account && row >= 1);
     showCertificate();
@@ -529,6 +573,58 @@ void OptionsAccountsPage::onSecurityChosen()
         txtPort->setText(QString::number(TlsPort));
     else if ((chosen == u"STARTTLS"_s || chosen == u"None"_s) && account.port == QString::number(TlsPort))
         txtPort->setText(QString::number(PlainPort));
+}
+
+void OptionsAccountsPage::showSignIn()
+{
+    const AccountDrafts::Draft* draft = SelectedDraft();
+    const Account::SignIn kind = Account::signInFromText(draft ? draft->now.signIn : QString());
+    const bool withPassword = kind == Account::SignIn::Password;
+    txtPassword->setEnabled(draft && withPassword);
+    // A password in the keyring is read only when a check needs it; the
+    // field stays empty, and what is typed there replaces it.
+    const bool inKeyring = draft && draft->passwordInKeyring && withPassword;
+    txtPassword->setPlaceholderText(!withPassword ? u"(not used)"_s
+                                    : inKeyring   ? u"(kept in the keyring)"_s
+                                                  : QString());
+    txtPassword->setAccessibleDescription(
+        !withPassword ? PasswordNotUsedText(kind)
+        : inKeyring   ? u"The password is kept in the desktop's keyring; what you type replaces it"_s
+                      : QString());
+    lblAppPassword->setVisible(draft && withPassword && IsGmailServer(draft->now.popServer));
+}
+
+void OptionsAccountsPage::onSignInChosen()
+{
+    AccountDrafts::Draft* draft = SelectedDraft();
+    if (!draft || cboSignIn->currentIndex() < 0) return;
+    const QString chosen = Account::signInText(ChosenSignIn(cboSignIn));
+    if (chosen == draft->now.signIn) return;
+    draft->signInChosen = true;
+    draft->now.signIn = chosen;
+    // A password is no sign-in, nor the other way round: back at the kind the
+    // account had, it has its own again; any other starts without.
+    draft->now.password = chosen == draft->opened.signIn ? draft->opened.password : QString();
+    showAccount(lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem()));
+}
+
+void OptionsAccountsPage::proposeForServer()
+{
+    AccountDrafts::Draft* draft = SelectedDraft();
+    if (!draft || draft->signInChosen) return;
+    const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text());
+    if (!proposal) return;
+    // The field tells textEdited before the copy hears textChanged; showing the account must not undo the
+    // typing.
+    draft->now.popServer = txtPOPServer->text();
+    const QString kind = Account::signInText(proposal->kind);
+    if (kind != draft->now.signIn) {
+        draft->now.signIn = kind;
+        draft->now.password = kind == draft->opened.signIn ? draft->opened.password : QString();
+    }
+    draft->now.security = proposal->security;
+    draft->now.port = QString::number(proposal->port);
+    showAccount(lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem()));
 }
 
 void OptionsAccountsPage::trustCertificate()

@@ -17,6 +17,7 @@ class QTreeWidget;
 namespace orvella {
 
 class OptionsDialog;
+class SignInRow;
 
 // Page " E-mail Accounts": the account list with the selected account's
 // fields and the kind of Internet connection. The fields change copies of
@@ -50,6 +51,9 @@ public:
     void showNotice();
     void helpMe(int index);
     void onSecurityChosen();
+    void onSignInChosen();
+    // A known server typed proposes its sign-in, TLS and port, until the user picks a kind.
+    void proposeForServer();
     void trustCertificate();
     void forgetCertificate();
 
@@ -78,6 +82,8 @@ private:
 
     void showAccount(int row);
     void showCertificate();
+    // The password field and the sign-in row as the account's kind of sign-in wants them.
+    void showSignIn();
     void showNumberMessages();
     void addEntry(const QString& text);
 
@@ -99,6 +105,10 @@ private:
     QLabel* lblIntervalMessage = nullptr;
     QLabel* lblPortMessage = nullptr;
     QComboBox* cboSecurity = nullptr;
+    QComboBox* cboSignIn = nullptr;
+    SignInRow* rowSignIn = nullptr;
+    // Gmail with a password: how to get the app password it takes.
+    QLabel* lblAppPassword = nullptr;
     QPushButton* cmdAddAccount = nullptr;
     QPushButton* cmdRemoveAccount = nullptr;
     QPushButton* cmdNotice = nullptr;

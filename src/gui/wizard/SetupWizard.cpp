@@ -12,6 +12,7 @@
 #include "core/speech/CharacterControl.h"
 #include "core/speech/IAgent.h"
 #include "core/speech/SpeechOutput.h"
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/Dialogs.h"
 #include "gui/wizard/WebMailDialog.h"
 #include "gui/wizard/WizardLink.h"
@@ -45,6 +46,8 @@ QList<int> spokenLabels(int page)
     switch (page) {
     case SetupWizard::PageWelcome:
         return {100, 101, 102, 103};
+    case SetupWizard::PagePassword:
+        return {501, 502};
     case SetupWizard::PageStartup:
         return {701, 702};
     case SetupWizard::PageThankYou:
@@ -85,6 +88,21 @@ SetupWizard::SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput
         connect(field, &QLineEdit::textChanged, this, &SetupWizard::UpdateWizardButtons);
     connect(cboSecurity, &QComboBox::currentIndexChanged, this,
             [this](int index) { txtPort->setText(QString::number(index == 1 ? StartTlsPort : TlsPort)); });
+    connect(txtPOPServer, &QLineEdit::textEdited, this, &SetupWizard::proposeForServer);
+    connect(cboSignIn, &QComboBox::activated, this, [this] {
+        m_signInChosen = true;
+        showSignInKind();
+    });
+    connect(rowSignIn, &SignInRow::signedIn, this, [this](const QString& secret) {
+        m_signInSecret = secret;
+        m_secretKind = ChosenSignIn(cboSignIn);
+        UpdateWizardButtons();
+        cmdNext->setFocus(Qt::OtherFocusReason);
+    });
+    connect(rowSignIn, &SignInRow::stateChanged, this, &SetupWizard::UpdateWizardButtons);
+    rowSignIn->say = [this](const QString& text) {
+        if (m_speech) m_speech->SayAndPlay(text, NoGesture, false, true);
+    };
     // The message goes as soon as the port can work.
     connect(txtPort, &QLineEdit::textChanged, this, [this] {
         if (lblPortMessage->isVisible() && AccountDrafts::PortProblem(txtPort->text()).isEmpty())
@@ -133,7 +151,16 @@ void SetupWizard::Init(int startPage)
 
     txtPOPServer->setText(server);
     txtAccountName->setText(name);
-    txtPassword->setText(WizardAccount->m_Password);
+    // The tokens of a sign-in are never shown, not even as stars.
+    if (WizardAccount->UsesOAuth()) {
+        m_signInSecret = WizardAccount->m_Password;
+        m_secretKind = WizardAccount->m_SignIn;
+        m_signInChosen = true;
+    } else {
+        txtPassword->setText(WizardAccount->m_Password);
+    }
+    SelectSignIn(cboSignIn, WizardAccount->m_SignIn);
+    showSignInKind();
     txtUserName->setText(m_settings.m_UserName);
     lblDetectedPOP->setVisible(!server.isEmpty());
     lblDetectedAccountName->setVisible(!name.isEmpty());
@@ -147,6 +174,8 @@ void SetupWizard::Init(int startPage)
         cboSecurity->setCurrentIndex(startTls ? 1 : 0);
     }
     txtPort->setText(QString::number(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort)));
+    // A server found in another mail program proposes its sign-in as a typed one does.
+    if (!chosen) proposeForServer();
 
     {
         const QSignalBlocker block(tabWizard);
@@ -193,6 +222,8 @@ void SetupWizard::pageOpened()
 {
     const int page = currentPage();
     if (page == PageThankYou) preparePageThankYou();
+    // The server (Gmail or not) and the account name may have changed since the kind was shown.
+    if (page == PagePassword) showSignInKind();
     UpdateWizardButtons();
     if (QWidget* target = focusTarget(page)) {
         // A screen reader announces the control with the page's words, which
@@ -214,7 +245,8 @@ QWidget* SetupWizard::focusTarget(int page) const
     case PageAccountName:
         return txtAccountName;
     case PagePassword:
-        return txtPassword;
+        return ChosenSignIn(cboSignIn) == Account::SignIn::Password ? static_cast<QWidget*>(txtPassword)
+                                                                    : rowSignIn->signInButton();
     case PageUserName:
         return txtUserName;
     case PageStartup:
@@ -247,7 +279,7 @@ void SetupWizard::UpdateWizardButtons()
     else if (page == PageAccountName)
         next = next && !txtAccountName->text().trimmed().isEmpty();
     else if (page == PagePassword)
-        next = next && !txtPassword->text().trimmed().isEmpty();
+        next = next && credentialGiven();
     cmdNext->setEnabled(next);
     cmdFinish->setEnabled(page == PageThankYou);
     // Enter presses the button that moves on.
@@ -279,6 +311,7 @@ void SetupWizard::SayPage()
     }
     const QList<int> labels = spokenLabels(page);
     for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (lblWizard[labels[i]]->isHidden()) continue;
         // The character hides (when it hides when idle) after the wizard's very last words only.
         const bool hide = page == PageThankYou && i == labels.size() - 1;
         m_speech->SayAndPlay(lblWizard[labels[i]]->text(), NoGesture, hide, true);
@@ -346,6 +379,8 @@ bool SetupWizard::validatePage(int& page)
             return false;
         }
         const QString server = txtPOPServer->text().trimmed();
+        // Outlook.com's and Gmail's own POP servers are what the web mail question would send the user to.
+        if (ProposeSignIn(server)) return true;
         if (server.contains(u'@')) {
             Dialogs::inform(this, ProgramTitle,
                             u"The incoming mail server address should not contain the @ character. "
@@ -358,11 +393,13 @@ bool SetupWizard::validatePage(int& page)
     }
     if (page == PageAccountName) {
         const QString name = txtAccountName->text().trimmed();
-        if (!webMailCheck(name, page)) return false;
+        // On Outlook.com's and Gmail's POP servers the whole address is the account name.
+        const bool knownServer = ProposeSignIn(txtPOPServer->text()).has_value();
+        if (!knownServer && !webMailCheck(name, page)) return false;
         // Gmail and Outlook.com take the whole address as the account name,
         // as their notice has just told the user.
         const QString service = WebMailService(name);
-        const bool wholeAddress = service == u"Gmail"_s || service == u"Outlook.com"_s;
+        const bool wholeAddress = knownServer || service == u"Gmail"_s || service == u"Outlook.com"_s;
         if (page != PageAccountName || !name.contains(u'@') || wholeAddress) return true;
         const bool sure = Dialogs::askYesNo(
             this, ProgramTitle,
@@ -413,7 +450,11 @@ void SetupWizard::finish()
         Account& account = *WizardAccount;
         account.m_PopServer = txtPOPServer->text().trimmed();
         account.m_AccountName = txtAccountName->text().trimmed();
-        account.m_Password = txtPassword->text();
+        account.m_SignIn = ChosenSignIn(cboSignIn);
+        // A password typed before another kind was chosen is not the account's.
+        account.m_Password = !account.UsesOAuth()               ? txtPassword->text()
+                             : m_secretKind == account.m_SignIn ? m_signInSecret
+                                                                : QString();
         account.m_Security = cboSecurity->currentData().toString();
         account.m_Port = txtPort->text().toInt();
     }
@@ -427,6 +468,49 @@ void SetupWizard::finish()
     // The choices are kept even if the program never gets to end normally.
     m_settings.Save();
     accept();
+}
+
+bool SetupWizard::credentialGiven() const
+{
+    const Account::SignIn kind = ChosenSignIn(cboSignIn);
+    if (kind == Account::SignIn::Password) return !txtPassword->text().trimmed().isEmpty();
+    return !m_signInSecret.isEmpty() && m_secretKind == kind;
+}
+
+void SetupWizard::proposeForServer()
+{
+    if (m_signInChosen) return;
+    const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text());
+    if (!proposal) return;
+    SelectSignIn(cboSignIn, proposal->kind);
+    cboSecurity->setCurrentIndex(cboSecurity->findData(proposal->security));
+    txtPort->setText(QString::number(proposal->port));
+    showSignInKind();
+}
+
+void SetupWizard::showSignInKind()
+{
+    const Account::SignIn kind = ChosenSignIn(cboSignIn);
+    const bool withPassword = kind == Account::SignIn::Password;
+    rowSignIn->setKind(kind);
+    rowSignIn->setLoginHint(txtAccountName->text().trimmed());
+    if (!withPassword && m_secretKind == kind && !m_signInSecret.isEmpty()) rowSignIn->setSignedIn(true);
+    txtPassword->setEnabled(withPassword);
+    txtPassword->setPlaceholderText(withPassword ? QString() : u"(not used)"_s);
+    txtPassword->setProperty(OwnDescription, PasswordNotUsedText(kind));
+    txtPassword->setAccessibleDescription(PasswordNotUsedText(kind));
+    lblPasswordNote->setVisible(withPassword);
+    const bool gmailPassword = withPassword && IsGmailServer(txtPOPServer->text());
+    lblWizard[500]->setText(withPassword ? u"E-mail Account Password"_s : u"E-mail Account Sign-in"_s);
+    lblWizard[501]->setText(
+        withPassword
+            ? (gmailPassword ? u"Please fill the app password Google gave you for Orvella."_s
+                             : u"Please fill your e-mail account password. This is the same password "
+                               u"you use, with your regular e-mail program."_s)
+            : u"Please press 'Sign in' and sign in to your account on the page your web browser "
+              u"shows. Orvella keeps the permission to read your mail, never your password."_s);
+    lblWizard[502]->setVisible(gmailPassword);
+    UpdateWizardButtons();
 }
 
 void SetupWizard::restorePosition()

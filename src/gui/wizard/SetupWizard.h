@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/mail/Account.h"
 #include "core/mail/Accounts.h"
 
 #include <QDialog>
@@ -20,6 +21,7 @@ namespace orvella {
 class Account;
 class Settings;
 class CharacterControl;
+class SignInRow;
 class SpeechOutput;
 class WizardLink;
 
@@ -116,6 +118,12 @@ private:
     bool webMailCheck(const QString& text, int& page);
     void restorePosition();
     void placeBelowCharacter();
+    // A known server proposes its kind of sign-in, TLS and its port, until the user picks a kind.
+    void proposeForServer();
+    // The password page as the kind of sign-in wants it.
+    void showSignInKind();
+    // The password step is done: a password typed, or a sign-in made for the kind chosen.
+    bool credentialGiven() const;
 
     Settings& m_settings;
     AccountList& m_accounts;
@@ -123,6 +131,11 @@ private:
     CharacterControl* m_character;
     bool m_positionRestored = false;
     bool m_spokeFirstPage = false;
+    // The user picked the kind of sign-in: servers no longer propose one.
+    bool m_signInChosen = false;
+    // The tokens of the last sign-in, and the kind they are for.
+    QString m_signInSecret;
+    Account::SignIn m_secretKind = Account::SignIn::Password;
 
 private:
     // Its controls, found by tests and screen readers through their object names.
@@ -135,11 +148,14 @@ private:
     QLabel* lblDetectedPOP = nullptr;
     QComboBox* cboSecurity = nullptr;
     QLineEdit* txtPort = nullptr;
+    QComboBox* cboSignIn = nullptr;
     // Beside the port: why what it holds cannot work.
     QLabel* lblPortMessage = nullptr;
     QLineEdit* txtAccountName = nullptr;
     QLabel* lblDetectedAccountName = nullptr;
     QLineEdit* txtPassword = nullptr;
+    QLabel* lblPasswordNote = nullptr;
+    SignInRow* rowSignIn = nullptr;
     QLineEdit* txtUserName = nullptr;
     QRadioButton* optAutoStartYes = nullptr;
     QRadioButton* optAutoStartNo = nullptr;

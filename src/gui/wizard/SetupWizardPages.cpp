@@ -1,5 +1,6 @@
 // The wizard's window: its nine pages, their labels and controls.
 
+#include "gui/signin/SignInRow.h"
 #include "gui/widgets/FieldFilter.h"
 #include "gui/wizard/SetupWizard.h"
 #include "gui/wizard/WizardLink.h"
@@ -293,6 +294,16 @@ QWidget* SetupWizard::buildServerPage()
     securityRow->addWidget(lblPortMessage);
     securityRow->addStretch(1);
     grid->addLayout(securityRow, 1, 1, 1, 2);
+    cboSignIn = new QComboBox(page);
+    cboSignIn->setObjectName(u"cboSignIn"_s);
+    FillSignInList(cboSignIn);
+    describe(cboSignIn, u"Outlook.com takes only its Microsoft sign-in; Gmail takes an app password or "
+                        u"its Google sign-in"_s);
+    grid->addWidget(fieldLabel(u"Si&gn in with"_s, cboSignIn, page), 2, 0);
+    auto* signInRow = new QHBoxLayout;
+    signInRow->addWidget(cboSignIn);
+    signInRow->addStretch(1);
+    grid->addLayout(signInRow, 2, 1, 1, 2);
     layout->addLayout(grid);
 
     auto* hints = new QGroupBox(u"If I don't know my mail server address. Where can I find it?"_s, page);
@@ -355,11 +366,17 @@ QWidget* SetupWizard::buildPasswordPage()
     row->addWidget(fieldLabel(u"&Password"_s, txtPassword, page));
     row->addWidget(txtPassword, 1);
     layout->addLayout(row);
-    layout->addWidget(
+    rowSignIn = new SignInRow({u"Sign &in…"_s, u"Use a co&de instead…"_s}, page);
+    layout->addWidget(rowSignIn);
+    // Part of what the page says: Gmail's app password, or how the sign-in goes.
+    addLabel(page, 502, AppPasswordSteps())->setVisible(false);
+    lblPasswordNote =
         textLabel(u"How do I find out what is my E-mail password?  Contact your Internet service "
                   u"provider if you can not find the password. Don't forget that passwords are "
                   u"case sensitive."_s,
-                  page));
+                  page);
+    lblPasswordNote->setObjectName(u"lblPasswordNote"_s);
+    layout->addWidget(lblPasswordNote);
     layout->addStretch(1);
     return page;
 }

@@ -34,8 +34,8 @@ bool containsDomain(const QString& text, QStringView domain)
 
 const QString OutlookSignIn =
     u"Outlook.com lets a mail program read your mail only after you sign in through Microsoft's own "
-    u"sign-in page, and this version of Orvella cannot sign in that way yet, so it cannot check an "
-    u"Outlook.com account with your password."_s;
+    u"sign-in page, never with your password: use outlook.office365.com as the incoming mail server and "
+    u"sign in with \"Microsoft account (Outlook.com)\"."_s;
 
 } // namespace
 
