@@ -443,8 +443,10 @@ QCoro::Task<bool> Pop3Client::authenticateXOAuth2()
     pop3::Status status;
     bool responseSent = false;
     // RFC 5034 4: the initial response goes with the command only while the
-    // command stays within 255 octets. Real tokens (1-2 KB) never fit.
-    if (response.size() + 13 <= 255) {
+    // command stays within 255 octets, CR LF included. Real tokens (1-2 KB)
+    // never fit.
+    const bool withCommand = qsizetype(sizeof "AUTH XOAUTH2 ") - 1 + response.size() + 2 <= 255;
+    if (withCommand) {
         m_link.send("AUTH XOAUTH2 " + response);
         responseSent = true;
         if (!co_await m_link.readStatus(status)) co_return false;
@@ -465,8 +467,7 @@ QCoro::Task<bool> Pop3Client::authenticateXOAuth2()
         // A -ERR before the token was sent, or to a mechanism the server does
         // not list, says it does not know XOAUTH2; one after the server took
         // the token (its "+ ", or its list) refuses the token.
-        const bool tokenSeen =
-            responseSent && (response.size() + 13 > 255 || m_caps.saslMechanisms().contains("XOAUTH2"));
+        const bool tokenSeen = responseSent && (!withCommand || m_caps.saslMechanisms().contains("XOAUTH2"));
         if (tokenSeen)
             failSignIn(
                 status, ErrorTokenRefused,

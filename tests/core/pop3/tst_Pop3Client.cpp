@@ -30,7 +30,7 @@ QSslCertificate testCertificate()
 const QByteArray kCapaXOAuth2 = "C: CAPA\nS: +OK\nS: TOP\nS: PIPELINING\nS: SASL PLAIN XOAUTH2\nS: .\n";
 // A token as long as real ones (1-2 KB), so its response follows the "+ ".
 const QString kLongToken = u"EwBIA8l6BAAU"_s + QString(1400, u'x') + u"/+="_s;
-// Placeholder in the dialogues for the long token's response line.
+// Placeholder in the dialogues for the row's response line.
 const QByteArray kLongResponse = "<long response>";
 // base64({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})
 const QByteArray kChallenge401 =
@@ -372,6 +372,14 @@ void tst_Pop3Client::xoauth2_data()
         << u"ya29.a0/Af+h="_s
         << kCapaXOAuth2 + "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgeWEyOS5hMC9BZitoPQEB\nS: +OK\n" + kStat
         << 0 << QStringList();
+    // 21 + 157 + 2 bytes make 240 of base64: with "AUTH XOAUTH2 " and CR LF, 255 octets.
+    QTest::newRow("inline up to 255 octets")
+        << QString(157, u't') << kCapaXOAuth2 + "C: AUTH XOAUTH2 " + kLongResponse + "\nS: +OK\n" + kStat << 0
+        << QStringList();
+    QTest::newRow("a token one byte longer: after the continuation")
+        << QString(158, u't')
+        << kCapaXOAuth2 + "C: AUTH XOAUTH2\nS: + \nC: " + kLongResponse + "\nS: +OK\n" + kStat << 0
+        << QStringList();
     QTest::newRow("mechanism missing from the list: sent all the same")
         << u"tok123"_s
         << kCapaPlain + "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rMTIzAQE=\nS: +OK\n" + kStat << 0
