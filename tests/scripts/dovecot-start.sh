@@ -19,6 +19,20 @@
 # The certificate is self-signed (CN=localhost, SAN localhost and 127.0.0.1), so
 # a client only accepts it when told its SHA-256 fingerprint.
 #
+# OAuth2: SASL XOAUTH2 and OAUTHBEARER are offered on both ports. Dovecot asks
+# an introspection server on 127.0.0.1:DOVECOT_OAUTH_PORT whether a token is
+# good: "POST /introspect" with the form "token=<token>", answered with JSON
+# {"active": true, "username": "<user>"} for a good one. This script only picks
+# the free port; the test that signs in with a token runs the server there
+# (tests/support/fake_oauth_server.py). While none runs there, Dovecot answers
+# every token sign-in with "-ERR [SYS/TEMP] Temporary authentication failure."
+# A refused token gets the challenge {"status":"401","schemes":"bearer",
+# "scope":"mail"} (base64), then "-ERR [AUTH] Authentication failed." after
+# about 2 s.
+# Password logins never reach that server: the oauth2 passdb serves only the
+# two token mechanisms, and the password files never serve them (a password
+# is no token).
+#
 # Users (password = user name + "-pw"), one or more per test group so that tests
 # running in parallel never see each other's mail:
 #   pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench
@@ -36,6 +50,7 @@
 # and tests/support/DovecotFixture.h reads:
 #   DOVECOT_HOST, DOVECOT_POP3_PORT, DOVECOT_POP3S_PORT,
 #   DOVECOT_CERT_SHA256 (AA:BB:... upper case), DOVECOT_CERT_FILE,
+#   DOVECOT_OAUTH_PORT (where the introspection server is to listen),
 #   DOVECOT_USERS (blank-separated), DOVECOT_UID, DOVECOT_GID,
 #   DOVECOT_PASSWORD_<user>, DOVECOT_MAILDIR_<user>, DOVECOT_CONF, DOVECOT_LOG
 set -euo pipefail
@@ -134,18 +149,34 @@ write_port_passwords() {
 chmod 755 "$data/home"
 chown -R "$vuid:$vgid" "$data/home"/*
 
-# Two free ports. Ports are taken by the time Dovecot binds them only in a rare
-# race; the start is retried with new ports when that happens.
+# Three free ports: POP3, POP3S and the OAuth2 introspection server. Ports are
+# taken by the time Dovecot binds them only in a rare race; the start is
+# retried with new ports when that happens.
 free_ports() {
   python3 - <<'PY'
 import socket
 socks = []
-for _ in range(2):
+for _ in range(3):
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
     socks.append(s)
 print(" ".join(str(s.getsockname()[1]) for s in socks))
 PY
+}
+
+# What the oauth2 passdb asks and expects. The introspection server gets the
+# token as a form POST and answers with the user it belongs to; Dovecot then
+# also requires that user to be the one who signed in.
+write_oauth_conf() {
+  cat > "$data/oauth2.conf" <<CONF
+introspection_mode = post
+introspection_url = http://127.0.0.1:$1/introspect
+username_attribute = username
+active_attribute = active
+active_value = true
+timeout_msecs = 5000
+CONF
+  chmod 644 "$data/oauth2.conf"
 }
 
 write_conf() {
@@ -167,16 +198,24 @@ ssl_dh = <$tls/dh.pem
 ssl_min_protocol = TLSv1.2
 
 # Loopback counts as a secure connection for Dovecot, so these still allow
-# USER/PASS and SASL PLAIN there without TLS.
+# USER/PASS, SASL PLAIN and the token mechanisms there without TLS.
 disable_plaintext_auth = yes
-auth_mechanisms = plain login
+auth_mechanisms = plain login xoauth2 oauthbearer
+# Each passdb serves its own mechanisms: USER/PASS goes through PLAIN.
 passdb {
   driver = passwd-file
+  mechanisms = plain login
   args = scheme=PLAIN username_format=%u $data/passwd-port-%{lport}
 }
 passdb {
   driver = passwd-file
+  mechanisms = plain login
   args = scheme=PLAIN username_format=%u $passwd
+}
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $data/oauth2.conf
 }
 userdb {
   driver = passwd-file
@@ -233,7 +272,8 @@ PY
 
 started=0
 for attempt in 1 2 3; do
-  read -r pop3 pop3s < <(free_ports)
+  read -r pop3 pop3s oauth < <(free_ports)
+  write_oauth_conf "$oauth"
   write_conf "$pop3" "$pop3s"
   write_port_passwords "$pop3" "$pop3s"
   : > "$dir/dovecot.log"
@@ -257,6 +297,7 @@ env="$dir/dovecot.env"
   echo "DOVECOT_HOST=127.0.0.1"
   echo "DOVECOT_POP3_PORT=$pop3"
   echo "DOVECOT_POP3S_PORT=$pop3s"
+  echo "DOVECOT_OAUTH_PORT=$oauth"
   echo "DOVECOT_CERT_SHA256=$fingerprint"
   echo "DOVECOT_CERT_FILE=$tls/cert.pem"
   echo "DOVECOT_CONF=$dir/dovecot.conf"
@@ -273,4 +314,4 @@ env="$dir/dovecot.env"
   echo "DOVECOT_MAILDIR_$perport=$data/home/$perport/Maildir"
 } > "$env.tmp"
 mv "$env.tmp" "$env"
-echo "dovecot-start: POP3 on 127.0.0.1:$pop3, POP3S on 127.0.0.1:$pop3s ($env)"
+echo "dovecot-start: POP3 on 127.0.0.1:$pop3, POP3S on 127.0.0.1:$pop3s, OAuth2 introspection expected on 127.0.0.1:$oauth ($env)"

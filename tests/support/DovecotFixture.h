@@ -55,6 +55,7 @@ public:
         d.host = d.m_env.value(QStringLiteral("DOVECOT_HOST"));
         d.pop3Port = d.m_env.value(QStringLiteral("DOVECOT_POP3_PORT")).toInt();
         d.pop3sPort = d.m_env.value(QStringLiteral("DOVECOT_POP3S_PORT")).toInt();
+        d.oauthPort = d.m_env.value(QStringLiteral("DOVECOT_OAUTH_PORT")).toInt();
         d.certSha256 = d.m_env.value(QStringLiteral("DOVECOT_CERT_SHA256"));
         d.certFile = d.m_env.value(QStringLiteral("DOVECOT_CERT_FILE"));
         d.users = d.m_env.value(QStringLiteral("DOVECOT_USERS")).split(u' ', Qt::SkipEmptyParts);
@@ -145,6 +146,11 @@ public:
     QString host;
     int pop3Port = 0;
     int pop3sPort = 0;
+    // Where Dovecot's oauth2 passdb asks whether an access token is good
+    // (POST /introspect on 127.0.0.1); a test that signs in with a token runs
+    // the introspection server there. Nothing listens there otherwise, and
+    // Dovecot answers every token sign-in with -ERR [SYS/TEMP].
+    int oauthPort = 0;
     QString certSha256; // "AA:BB:..." upper case
     QString certFile;
     QStringList users;

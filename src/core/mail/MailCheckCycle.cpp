@@ -396,8 +396,8 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
 
 QCoro::Task<std::optional<QString>> MailCheckCycle::AccessToken(std::shared_ptr<Account> account, bool renew)
 {
-    const QString who = u"An error occurred while signing in to "_s + account->m_PopServer + u" with account "_s +
-                        account->m_AccountName + u".\r\n\r\n"_s;
+    const QString who = u"An error occurred while signing in to "_s + account->m_PopServer +
+                        u" with account "_s + account->m_AccountName + u".\r\n\r\n"_s;
     const auto fail = [&](const QString& why, bool signInAgain) {
         if (signInAgain) account->m_SignInProblem = why;
         ReportPOPError(SignInError, who + why);
@@ -609,10 +609,10 @@ bool MailCheckCycle::CheckParameters()
 {
     if (m_accounts.isEmpty()) return true;
     const Account& first = *m_accounts.first();
-    if (first.UsesOAuth() && !first.HasPassword() && !m_settings.m_DontCheck && !first.m_PopServer.isEmpty() &&
-        !first.m_AccountName.isEmpty()) {
-        Q_EMIT notice(u"Your account is not signed in yet.\r\nPlease sign in to it in the options screen."_s, false,
-                      u"Read"_s);
+    if (first.UsesOAuth() && !first.HasPassword() && !m_settings.m_DontCheck &&
+        !first.m_PopServer.isEmpty() && !first.m_AccountName.isEmpty()) {
+        Q_EMIT notice(u"Your account is not signed in yet.\r\nPlease sign in to it in the options screen."_s,
+                      false, u"Read"_s);
         return false;
     }
     return CheckParameters(first.m_PopServer, first.m_AccountName, first.HasPassword());

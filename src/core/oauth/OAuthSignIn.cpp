@@ -1,13 +1,13 @@
 #include "core/oauth/OAuthSignIn.h"
 
+#include "core/oauth/Pkce.h"
+
 #include "core/oauth/OAuthHttp.h"
 
-#include <QCryptographicHash>
 #include <QHostAddress>
 #include <QNetworkReply>
 #include <QOAuth2AuthorizationCodeFlow>
 #include <QOAuthHttpServerReplyHandler>
-#include <QRandomGenerator>
 #include <QUrlQuery>
 
 using namespace Qt::Literals::StringLiterals;
@@ -17,33 +17,6 @@ namespace orvella::oauth {
 namespace {
 
 // ---- PKCE (RFC 7636) --------------------------------------------------
-// Local stand-ins for makeVerifier(), challengeS256() and makeState() of
-// core/oauth/Pkce.h; replace them with those once both are in one tree.
-
-QByteArray randomUrlSafe(int bytes)
-{
-    QByteArray raw(bytes, Qt::Uninitialized);
-    QRandomGenerator::system()->generate(raw.begin(), raw.end());
-    return raw.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-}
-
-// 32 random bytes: 43 characters of [A-Za-z0-9_-], the shortest verifier allowed.
-QByteArray makeVerifier()
-{
-    return randomUrlSafe(32);
-}
-
-QByteArray challengeS256(const QByteArray& verifier)
-{
-    return QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
-        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-}
-
-QString makeState()
-{
-    return QString::fromLatin1(randomUrlSafe(16));
-}
-// ---- end of PKCE stand-ins ------------------------------------------------
 
 using Stage = QAbstractOAuth::Stage;
 
@@ -125,7 +98,7 @@ void OAuthSignIn::start()
         };
         if (stage == Stage::RequestingAuthorization) {
             set(u"redirect_uri"_s, m_redirectUri);
-            set(u"code_challenge"_s, QString::fromLatin1(challengeS256(m_verifier)));
+            set(u"code_challenge"_s, challengeS256(m_verifier));
             set(u"code_challenge_method"_s, u"S256"_s);
             if (!m_loginHint.isEmpty()) set(u"login_hint"_s, m_loginHint);
             if (m_provider.provider == Provider::Google) {
@@ -135,7 +108,7 @@ void OAuthSignIn::start()
             }
         } else if (stage == Stage::RequestingAccessToken) {
             set(u"redirect_uri"_s, m_redirectUri);
-            set(u"code_verifier"_s, QString::fromLatin1(m_verifier));
+            set(u"code_verifier"_s, m_verifier);
             // Qt 6.4's listener hands the code on still percent-encoded, and
             // the flow encodes it once more ("/" would go as "%252F"): the
             // code as callbackReceived decoded it goes instead.

@@ -63,7 +63,7 @@ private:
     QOAuthHttpServerReplyHandler* m_handler = nullptr;
     QTimer m_limit;
     std::chrono::milliseconds m_timeLimit = DefaultTimeLimit;
-    QByteArray m_verifier;
+    QString m_verifier;
     QString m_state;
     QString m_code;
     QString m_redirectUri;

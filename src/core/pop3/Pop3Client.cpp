@@ -4,6 +4,9 @@
 #include "core/pop3/Pop3SocketTransport.h"
 
 #include <QCryptographicHash>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -20,6 +23,35 @@ using LineKind = pop3::Pop3Connection::LineKind;
 bool hasLineBreakOrNul(const QString& s)
 {
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(u'\0'));
+}
+
+bool hasControlCharacter(const QString& s)
+{
+    return std::any_of(s.cbegin(), s.cend(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+// A host on this machine: what goes to it never crosses a network.
+bool isLoopbackHost(QString host)
+{
+    if (host.startsWith(u'[') && host.endsWith(u']')) host = host.mid(1, host.size() - 2);
+    if (host.compare(u"localhost", Qt::CaseInsensitive) == 0 ||
+        host.compare(u"localhost.", Qt::CaseInsensitive) == 0)
+        return true;
+    QHostAddress address;
+    return address.setAddress(host) && address.isLoopback();
+}
+
+// A field of the server's XOAUTH2 challenge, fit to be shown: short, and
+// nothing but the characters a status code or a scope URL is made of.
+QString challengeField(const QJsonObject& json, QLatin1StringView name)
+{
+    const QString value = json.value(name).toVariant().toString().left(100);
+    QString shown;
+    for (QChar c : value) {
+        if (c.isLetterOrNumber() || QStringView(u" .:/-_~").contains(c)) shown.append(c);
+    }
+    return shown.trimmed();
 }
 
 } // namespace
@@ -147,9 +179,22 @@ QCoro::Task<bool> Pop3Client::doLogOn(PopServerSettings settings)
     if (!plan->implicitTls && plan->security != Security::None && !co_await secureWithStls(plan->security))
         co_return false;
 
+    if (!m_settings.accessToken.isEmpty() && !m_link.isEncrypted() && !isLoopbackHost(m_settings.host)) {
+        // A bearer token on the wire in clear opens the mailbox to whoever
+        // reads it, as a password would.
+        m_link.fail(ErrorTlsUnavailable, u"The server offers no encryption (STLS), and the account's access "
+                                         u"token is never sent unencrypted; nothing was sent"_s);
+        m_link.send("QUIT");
+        m_link.closeGracefully();
+        co_return false;
+    }
+
     // With pipelining, STAT goes with the last login command: one round trip
-    // less. Should the login fail, the session is closed unread.
-    const QByteArray statAlong = m_pipeliningAllowed && m_caps.has("PIPELINING") ? "STAT\r\n" : "";
+    // less. Should the login fail, the session is closed unread. Not with
+    // XOAUTH2: its refusal asks for one more client line, and STAT would be
+    // taken for it.
+    const QByteArray statAlong =
+        m_pipeliningAllowed && m_caps.has("PIPELINING") && m_settings.accessToken.isEmpty() ? "STAT\r\n" : "";
     if (!co_await authenticate(statAlong)) co_return false;
     co_return co_await readStat(!statAlong.isEmpty());
 }
@@ -204,6 +249,26 @@ std::optional<Pop3Client::LinkPlan> Pop3Client::adoptSettings(PopServerSettings 
     }
     plan.implicitTls =
         plan.security == Security::Tls || (plan.security == Security::Auto && m_settings.port == 995);
+    m_settings.accessToken = m_settings.accessToken.trimmed();
+    if (!m_settings.accessToken.isEmpty()) {
+        // \x01 separates the fields of the XOAUTH2 response.
+        if (hasControlCharacter(m_settings.accessToken) || m_settings.accessToken.contains(u' ')) {
+            m_link.fail(ErrorBadSettings, u"The access token contains blanks or control characters, which "
+                                          u"no access token has; sign in again"_s);
+            return std::nullopt;
+        }
+        if (hasControlCharacter(m_settings.user)) {
+            m_link.fail(ErrorBadSettings, u"The account name contains a control character"_s);
+            return std::nullopt;
+        }
+        if (plan.security == Security::None && !isLoopbackHost(m_settings.host)) {
+            m_link.fail(
+                ErrorBadSettings,
+                u"The account signs in with an access token, which is never sent unencrypted, but its "
+                u"connection security is None; choose TLS, STARTTLS or Auto"_s);
+            return std::nullopt;
+        }
+    }
     return plan;
 }
 
@@ -293,6 +358,7 @@ QCoro::Task<bool> Pop3Client::readCapabilities()
 
 QCoro::Task<bool> Pop3Client::authenticate(QByteArray then)
 {
+    if (!m_settings.accessToken.isEmpty()) co_return co_await authenticateXOAuth2();
     // The last command of the login carries `then` along.
     auto sendLast = [this, &then](const QByteArray& command) { m_link.write(command + "\r\n" + then); };
     const QByteArray user = m_settings.user.toUtf8();
@@ -361,6 +427,94 @@ QCoro::Task<bool> Pop3Client::authenticate(QByteArray then)
         co_return false;
     }
     co_return true;
+}
+
+// --- XOAUTH2 ------------------------------------------------------------------
+
+QCoro::Task<bool> Pop3Client::authenticateXOAuth2()
+{
+    m_authMechanism = u"XOAUTH2"_s;
+    // "user=" user ^A "auth=Bearer " token ^A ^A
+    const QByteArray message = "user=" + m_settings.user.toUtf8() + '\x01' + "auth=Bearer " +
+                               m_settings.accessToken.toUtf8() + '\x01' + '\x01';
+    const QByteArray response = message.toBase64();
+    m_link.setSecrets({m_settings.accessToken, QString::fromLatin1(response)});
+
+    pop3::Status status;
+    bool responseSent = false;
+    // RFC 5034 4: the initial response goes with the command only while the
+    // command stays within 255 octets, CR LF included. Real tokens (1-2 KB)
+    // never fit.
+    const bool withCommand = qsizetype(sizeof "AUTH XOAUTH2 ") - 1 + response.size() + 2 <= 255;
+    if (withCommand) {
+        m_link.send("AUTH XOAUTH2 " + response);
+        responseSent = true;
+        if (!co_await m_link.readStatus(status)) co_return false;
+    } else {
+        m_link.send("AUTH XOAUTH2");
+        if (!co_await m_link.readStatus(status)) co_return false;
+        if (status.kind == pop3::Status::Continue) {
+            m_link.send(response);
+            responseSent = true;
+            if (!co_await m_link.readStatus(status)) co_return false;
+        }
+    }
+    if (status.kind == pop3::Status::Ok) co_return true;
+
+    const QString notOffered = u"The server does not offer OAuth2 sign-in (XOAUTH2), so the account cannot "
+                               u"sign in with its access token."_s;
+    if (status.kind == pop3::Status::Err) {
+        // A -ERR before the token was sent, or to a mechanism the server does
+        // not list, says it does not know XOAUTH2; one after the server took
+        // the token (its "+ ", or its list) refuses the token.
+        const bool tokenSeen = responseSent && (!withCommand || m_caps.saslMechanisms().contains("XOAUTH2"));
+        if (tokenSeen)
+            failSignIn(
+                status, ErrorTokenRefused,
+                u"The server did not accept the sign-in: the access token has expired or was revoked."_s);
+        else
+            failSignIn(status, ErrorAuthentication, notOffered);
+        co_return false;
+    }
+
+    // "+ " and the reason as base64 JSON, e.g. {"status":"401",
+    // "schemes":"bearer","scope":"https://mail.google.com/"}: the client
+    // ends the exchange with an empty response and the server with -ERR.
+    QString reason;
+    const auto decoded = QByteArray::fromBase64Encoding(status.text, QByteArray::AbortOnBase64DecodingErrors);
+    const QJsonObject json = decoded ? QJsonDocument::fromJson(*decoded).object() : QJsonObject();
+    const QString httpStatus = challengeField(json, "status"_L1);
+    const QString scope = challengeField(json, "scope"_L1);
+    if (!httpStatus.isEmpty() && !scope.isEmpty())
+        reason = u" (status %1, scope %2)"_s.arg(httpStatus, scope);
+    else if (!httpStatus.isEmpty())
+        reason = u" (status %1)"_s.arg(httpStatus);
+    m_link.send("");
+    if (!co_await m_link.readStatus(status)) co_return false;
+    if (status.kind == pop3::Status::Continue) {
+        // Still not done: cancel the exchange (RFC 5034 4).
+        m_link.send("*");
+        if (!co_await m_link.readStatus(status)) co_return false;
+    }
+    if (status.kind != pop3::Status::Err) {
+        m_link.protocolFailure(u"The server's answer to the sign-in makes no sense"_s, status.text);
+        co_return false;
+    }
+    const bool expired = httpStatus.isEmpty() || httpStatus == u"401";
+    failSignIn(status, ErrorTokenRefused,
+               u"The server did not accept the sign-in%1: the access token %2."_s.arg(
+                   reason, expired ? u"has expired or was revoked"_s : u"was refused"_s));
+    co_return false;
+}
+
+void Pop3Client::failSignIn(const pop3::Status& status, int code, const QString& words)
+{
+    if (status.code == "IN-USE" || status.code == "SYS/TEMP" || status.code == "LOGIN-DELAY") {
+        m_link.failFromServer(status, code);
+        return;
+    }
+    const QString said = pop3::serverText(status.text).trimmed();
+    m_link.fail(code, said.isEmpty() ? words : words + u" The server said: "_s + said);
 }
 
 // --- Requests in a session --------------------------------------------------

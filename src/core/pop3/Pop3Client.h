@@ -20,6 +20,11 @@ struct PopServerSettings
     int port = 110;
     QString user;
     QString password;
+    // An OAuth2 access token (Outlook.com, Gmail). When set, the client signs
+    // in with SASL XOAUTH2 and the password is not used. A bearer token lets
+    // anyone who sees it into the mailbox, so it only goes over an encrypted
+    // connection, or to a server on this machine.
+    QString accessToken;
     // "Auto": implicit TLS on port 995, else STLS when the server offers it,
     //         else no encryption.
     // "TLS": implicit TLS (POP3S) on any port.
@@ -82,7 +87,7 @@ public:
         ErrorConnectionLost = 5,     // the server or the network closed the connection
         ErrorTls = 6,                // the TLS handshake failed for another reason than the certificate
         ErrorCertificate = 7,        // the certificate is not trusted (description names its fingerprint)
-        ErrorTlsUnavailable = 8,     // security "STARTTLS" but the server offers no STLS
+        ErrorTlsUnavailable = 8,     // security "STARTTLS" (or an access token) but the server offers no STLS
         ErrorAuthentication = 9,     // the server refused the user name or password
         ErrorMailboxInUse = 10,      // [IN-USE]: another client has the mailbox open
         ErrorServerUnavailable = 11, // [SYS/TEMP], [LOGIN-DELAY]: try again later
@@ -91,6 +96,7 @@ public:
         ErrorNotLoggedOn = 14,       // a request that needs a session without one
         ErrorBusy = 15,              // another request is still running
         ErrorBadRequest = 16,        // a message number out of range, a negative line count
+        ErrorTokenRefused = 17, // the server did not accept the access token: refresh it or sign in again
     };
     Q_ENUM(ErrorCode)
 
@@ -112,11 +118,18 @@ public:
 
     // Connects, reads the greeting, CAPA, secures the connection as the
     // settings say (CAPA again after STLS), authenticates, then STAT.
-    // Authentication: SASL PLAIN when the server offers it over TLS, else
-    // USER/PASS; without TLS, APOP when the greeting offers it (the password
-    // then never crosses the wire), else SASL PLAIN when offered (servers
-    // offer it without TLS only where they deem the link secure), else
-    // USER/PASS.
+    // Authentication with an access token: SASL XOAUTH2, whatever the SASL
+    // list says (some servers list their mechanisms only after TLS), and
+    // only over TLS or to a loopback host; elsewhere the log-on fails before
+    // the token is sent (ErrorBadSettings for security "None",
+    // ErrorTlsUnavailable when the server offers no STLS). A token the
+    // server refuses is ErrorTokenRefused; a server without XOAUTH2 gives
+    // ErrorAuthentication. The token never appears in an Error description.
+    // Authentication with a password: SASL PLAIN when the server offers it
+    // over TLS, else USER/PASS; without TLS, APOP when the greeting offers it
+    // (the password then never crosses the wire), else SASL PLAIN when
+    // offered (servers offer it without TLS only where they deem the link
+    // secure), else USER/PASS.
     QCoro::Task<bool> logOn(PopServerSettings settings);
     // From STAT, valid after a successful logOn.
     int messageCount() const { return m_count; }
@@ -154,7 +167,7 @@ public:
     bool isEncrypted() const;
     // The capabilities of the last CAPA answer (empty when CAPA was refused).
     const pop3::Capabilities& capabilities() const { return m_caps; }
-    // "PLAIN", "USER" or "APOP": how the last logOn authenticated.
+    // "XOAUTH2", "PLAIN", "USER" or "APOP": how the last logOn authenticated.
     QString authMechanism() const { return m_authMechanism; }
     // Pipelining is used when the server offers it and this allows it (default).
     void setPipeliningAllowed(bool allowed) { m_pipeliningAllowed = allowed; }
@@ -218,6 +231,11 @@ private:
     QCoro::Task<bool> secureWithStls(Security security);
     QCoro::Task<bool> readCapabilities();
     QCoro::Task<bool> authenticate(QByteArray then);
+    // SASL XOAUTH2 with m_settings.accessToken.
+    QCoro::Task<bool> authenticateXOAuth2();
+    // Records a -ERR at the end of an XOAUTH2 exchange as `code` with `words`
+    // and the server's own; a response code that says more wins.
+    void failSignIn(const pop3::Status& status, int code, const QString& words);
     // statSent: STAT went along with the last login command.
     QCoro::Task<bool> readStat(bool statSent);
     QCoro::Task<bool> doRetrieve(int first, int last, int lines);

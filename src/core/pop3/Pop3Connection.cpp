@@ -11,10 +11,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella::pop3 {
 
-namespace {
-
-// Server text for the user: UTF-8 where valid, control characters made visible
-// so a hostile server cannot smuggle line breaks into the error page.
 QString serverText(QByteArrayView text)
 {
     QString s = QString::fromUtf8(text.first(std::min<qsizetype>(text.size(), 500)));
@@ -22,6 +18,23 @@ QString serverText(QByteArrayView text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u'?';
     }
     return s;
+}
+
+namespace {
+
+// Blanks secret in text, and any cut-off start of it of 16 characters or
+// more (a server line quoted in a description is cut at 200 bytes).
+void hideSecret(QString& text, const QString& secret)
+{
+    if (secret.isEmpty()) return;
+    const QString head = secret.left(16);
+    for (qsizetype at = text.indexOf(head); at >= 0; at = text.indexOf(head, at)) {
+        qsizetype n = head.size();
+        while (n < secret.size() && at + n < text.size() && text[at + n] == secret[n])
+            ++n;
+        text.replace(at, n, u"(hidden)"_s);
+        at += 8;
+    }
 }
 
 // "512 bytes", "8 KB", "17 MB": sizes in the Error descriptions.
@@ -86,6 +99,7 @@ void Pop3Connection::open(const QString& host, quint16 port, bool implicitTls, c
     m_port = port;
     m_trusted = trusted;
     m_failure = {};
+    m_secrets.clear();
     m_mustClose = false;
     m_linkDown = false;
     m_timedOut = false;
@@ -214,7 +228,12 @@ void Pop3Connection::onSslErrors(const QList<QSslError>& errors)
 void Pop3Connection::fail(int code, const QString& description)
 {
     // The first failure is the cause; what follows from it is noise.
-    if (m_failure.code == Pop3Client::ErrorNone) m_failure = {code, description};
+    if (m_failure.code == Pop3Client::ErrorNone) {
+        QString text = description;
+        for (const QString& secret : std::as_const(m_secrets))
+            hideSecret(text, secret);
+        m_failure = {code, text};
+    }
     if (fatal(code)) m_mustClose = true;
 }
 

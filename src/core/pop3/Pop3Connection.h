@@ -15,6 +15,11 @@
 
 namespace orvella::pop3 {
 
+// Server text for the user: UTF-8 where valid, at most 500 bytes, control
+// characters made visible so a hostile server cannot smuggle line breaks
+// into the error page.
+QString serverText(QByteArrayView text);
+
 // The link under a POP3 session: the transport, the lines of the server's
 // answers, and everything that keeps a server from holding a session for
 // ever: time-outs on connecting and on silence, a pace every answer must
@@ -95,6 +100,10 @@ public:
     void protocolFailure(const QString& what, const QByteArray& line);
     // A -ERR answer: the code from its response code, else fallbackCode.
     void failFromServer(const Status& status, int fallbackCode);
+    // Texts that must never reach a failure's description (an access token
+    // and what encodes it): a server that echoes them back finds them blanked.
+    // Forgotten when the next connection opens.
+    void setSecrets(const QStringList& secrets) { m_secrets = secrets; }
     // The failure leaves the session out of step: only closing helps.
     bool mustClose() const { return m_mustClose; }
     Failure takeFailure();
@@ -138,6 +147,7 @@ private:
     quint16 m_port = 0;
     QByteArray m_trusted;
     Failure m_failure;
+    QStringList m_secrets;
     QString m_linkError;        // what the transport said when the link failed
     QString m_certificateError; // set when the handshake refused the certificate
     QString m_rejectedCertificate;

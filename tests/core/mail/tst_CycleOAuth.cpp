@@ -22,14 +22,15 @@ using namespace orvella::test;
 
 namespace {
 
-const QString SignedInUser = u"oauth1"_s;
-const QString PasswordUser = u"oauth2"_s;
+const QString SignedInUser = u"signin1"_s;
+const QString PasswordUser = u"signin2"_s;
 
 QByteArray message(const QString& user, int n)
 {
-    return QStringLiteral("From: Olga Example <olga@example.org>\nTo: %1@example.org\nSubject: Signed in "
-                          "%1 %2\nDate: Mon, 2 Sep 2024 10:00:00 +0000\nMessage-ID: <oauth-%1-%2@example.org>\n\n"
-                          "Body %2.\n")
+    return QStringLiteral(
+               "From: Olga Example <olga@example.org>\nTo: %1@example.org\nSubject: Signed in "
+               "%1 %2\nDate: Mon, 2 Sep 2024 10:00:00 +0000\nMessage-ID: <oauth-%1-%2@example.org>\n\n"
+               "Body %2.\n")
         .arg(user)
         .arg(n)
         .toUtf8();
@@ -79,24 +80,25 @@ void tst_CycleOAuth::signedInAccountIsCheckedRenewedAndAskedToSignInAgain()
     CycleRig rig;
     const QString host = m_dovecot->host;
     const int port = m_dovecot->pop3Port;
-    QVERIFY(rig.load(u"[General]\nNoOfAccounts=2\n"_s +
-                     CycleRig::dovecotSection(u"Account"_s, host, port, SignedInUser, u"SignIn=Microsoft"_s) +
-                     CycleRig::dovecotSection(u"Account2"_s, host, port, PasswordUser,
-                                              u"Password="_s +
-                                                  Account::Scramble(m_dovecot->password(PasswordUser)))));
+    QVERIFY(rig.load(
+        u"[General]\nNoOfAccounts=2\n"_s +
+        CycleRig::dovecotSection(u"Account"_s, host, port, SignedInUser, u"SignIn=Microsoft"_s) +
+        CycleRig::dovecotSection(u"Account2"_s, host, port, PasswordUser,
+                                 u"Password="_s + Account::Scramble(m_dovecot->password(PasswordUser)))));
     QCOMPARE(rig.accounts.size(), 2);
 
     // Not signed in yet: said, and the password account is still checked.
     QVERIFY(rig.check());
     QVERIFY2(rig.errorText.contains(u"has not been signed in"_s), qPrintable(rig.errorText));
-    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in oauth2 1"_s});
+    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in signin2 1"_s});
 
     // The browser sign-in, the test following the page as the user's browser does.
     oauth::OAuthSignIn signIn(oauth::OAuthProvider::forProvider(oauth::Provider::Microsoft), SignedInUser);
     QSignalSpy finished(&signIn, &oauth::OAuthSignIn::finished);
     QSignalSpy failed(&signIn, &oauth::OAuthSignIn::failed);
-    connect(&signIn, &oauth::OAuthSignIn::openBrowser, this,
-            [this](const QUrl& url) { QTimer::singleShot(0, this, [this, url] { m_server.followSignIn(url); }); });
+    connect(&signIn, &oauth::OAuthSignIn::openBrowser, this, [this](const QUrl& url) {
+        QTimer::singleShot(0, this, [this, url] { m_server.followSignIn(url); });
+    });
     signIn.start();
     QVERIFY(QTest::qWaitFor([&] { return !finished.isEmpty() || !failed.isEmpty(); }, 30000));
     QVERIFY2(failed.isEmpty(), failed.isEmpty() ? "" : qPrintable(failed.first().first().toString()));
@@ -110,7 +112,7 @@ void tst_CycleOAuth::signedInAccountIsCheckedRenewedAndAskedToSignInAgain()
     // Signed in: its mail comes, with no error.
     QVERIFY(rig.check());
     QVERIFY2(!rig.errorTab || rig.errorText.isEmpty(), qPrintable(rig.errorText));
-    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in oauth1 1"_s});
+    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in signin1 1"_s});
     QVERIFY(rig.accounts[0]->m_SignInProblem.isEmpty());
 
     // The access token runs out on the service's side before its time: the
@@ -119,7 +121,7 @@ void tst_CycleOAuth::signedInAccountIsCheckedRenewedAndAskedToSignInAgain()
     QVERIFY(m_dovecot->deliver(SignedInUser, {message(SignedInUser, 2)}));
     QVERIFY(rig.check());
     QVERIFY2(!rig.errorTab || rig.errorText.isEmpty(), qPrintable(rig.errorText));
-    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in oauth1 2"_s});
+    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in signin1 2"_s});
     QVERIFY(passwordsSettled());
     const auto renewed = oauth::OAuthTokens::fromSecret(keyringLookup(key));
     QVERIFY(renewed);
@@ -130,7 +132,7 @@ void tst_CycleOAuth::signedInAccountIsCheckedRenewedAndAskedToSignInAgain()
     QVERIFY(rig.restart());
     QVERIFY(m_dovecot->deliver(SignedInUser, {message(SignedInUser, 3)}));
     QVERIFY(rig.check());
-    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in oauth1 3"_s});
+    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in signin1 3"_s});
 
     // The user revokes the sign-in: the next check asks to sign in again,
     // and the other account goes on.
@@ -139,15 +141,17 @@ void tst_CycleOAuth::signedInAccountIsCheckedRenewedAndAskedToSignInAgain()
     QVERIFY(m_dovecot->deliver(SignedInUser, {message(SignedInUser, 4)}));
     QVERIFY(m_dovecot->deliver(PasswordUser, {message(PasswordUser, 2)}));
     QVERIFY(rig.check());
-    QVERIFY2(rig.errorText.contains(u"Sign in to "_s + SignedInUser + u" again"_s), qPrintable(rig.errorText));
+    QVERIFY2(rig.errorText.contains(u"Sign in to "_s + SignedInUser + u" again"_s),
+             qPrintable(rig.errorText));
     QVERIFY(!rig.accounts[0]->m_SignInProblem.isEmpty());
-    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in oauth2 2"_s});
+    QCOMPARE(subjects(rig.newMessages), QStringList{u"Signed in signin2 2"_s});
 
     // No token anywhere in the program folder or on the Error page.
-    for (const QString& token : {first.accessToken, first.refreshToken, renewed->accessToken,
-                                 renewed->refreshToken}) {
+    for (const QString& token :
+         {first.accessToken, first.refreshToken, renewed->accessToken, renewed->refreshToken}) {
         QVERIFY(!token.isEmpty());
-        QVERIFY2(grepFolder(rig.dir.path(), token).isEmpty(), qPrintable(grepFolder(rig.dir.path(), token).join(u' ')));
+        QVERIFY2(grepFolder(rig.dir.path(), token).isEmpty(),
+                 qPrintable(grepFolder(rig.dir.path(), token).join(u' ')));
         QVERIFY(!rig.errorText.contains(token));
     }
 }

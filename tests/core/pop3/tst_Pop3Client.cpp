@@ -25,6 +25,17 @@ QSslCertificate testCertificate()
     return QSslCertificate(f.readAll(), QSsl::Pem);
 }
 
+// XOAUTH2: a server that lists the mechanism, and pipelining (which must not
+// carry STAT along: a refusal wants one more client line).
+const QByteArray kCapaXOAuth2 = "C: CAPA\nS: +OK\nS: TOP\nS: PIPELINING\nS: SASL PLAIN XOAUTH2\nS: .\n";
+// A token as long as real ones (1-2 KB), so its response follows the "+ ".
+const QString kLongToken = u"EwBIA8l6BAAU"_s + QString(1400, u'x') + u"/+="_s;
+// Placeholder in the dialogues for the row's response line.
+const QByteArray kLongResponse = "<long response>";
+// base64({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})
+const QByteArray kChallenge401 =
+    "eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIiwic2NvcGUiOiJodHRwczovL21haWwuZ29vZ2xlLmNvbS8ifQ==";
+
 const QString kTestFingerprint =
     u"EB:FD:23:0D:12:42:A9:29:B2:55:48:0B:78:F1:BA:8A:BF:9E:31:20:A6:32:C5:DF:22:6E:26:CE:7B:EB:1E:40"_s;
 
@@ -41,6 +52,10 @@ private Q_SLOTS:
     void connectFailures();
     void certificate_data();
     void certificate();
+    void xoauth2_data();
+    void xoauth2();
+    void tokenOnlyWhereSafe_data();
+    void tokenOnlyWhereSafe();
 
     void retrieveTop();
     void retrieveEntireMessage();
@@ -339,6 +354,197 @@ void tst_Pop3Client::certificate()
     QVERIFY2(error.contains(u"mail.example.test"_s), qPrintable(error));
     for (const QByteArray& line : s.server->clientLines())
         QVERIFY(!line.startsWith("PASS") && !line.startsWith("USER") && !line.startsWith("AUTH"));
+}
+
+// One row per XOAUTH2 dialogue over TLS, from CAPA to STAT or to the failure.
+void tst_Pop3Client::xoauth2_data()
+{
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QByteArray>("dialogue");
+    QTest::addColumn<int>("errorCode"); // 0: the log-on succeeds
+    QTest::addColumn<QStringList>("errorWords");
+
+    const QByteArray longAuth = "C: AUTH XOAUTH2\nS: + \nC: " + kLongResponse + "\n";
+    QTest::newRow("long token after the continuation")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: +OK Logged in.\n" + kStat << 0 << QStringList();
+    // The exact bytes: "user=bob" ^A "auth=Bearer ya29.a0/Af+h=" ^A ^A.
+    QTest::newRow("short token inline, with / + and =")
+        << u"ya29.a0/Af+h="_s
+        << kCapaXOAuth2 + "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgeWEyOS5hMC9BZitoPQEB\nS: +OK\n" + kStat
+        << 0 << QStringList();
+    // 21 + 157 + 2 bytes make 240 of base64: with "AUTH XOAUTH2 " and CR LF, 255 octets.
+    QTest::newRow("inline up to 255 octets")
+        << QString(157, u't') << kCapaXOAuth2 + "C: AUTH XOAUTH2 " + kLongResponse + "\nS: +OK\n" + kStat << 0
+        << QStringList();
+    QTest::newRow("a token one byte longer: after the continuation")
+        << QString(158, u't')
+        << kCapaXOAuth2 + "C: AUTH XOAUTH2\nS: + \nC: " + kLongResponse + "\nS: +OK\n" + kStat << 0
+        << QStringList();
+    QTest::newRow("mechanism missing from the list: sent all the same")
+        << u"tok123"_s
+        << kCapaPlain + "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rMTIzAQE=\nS: +OK\n" + kStat << 0
+        << QStringList();
+    QTest::newRow("refused with a JSON challenge")
+        << kLongToken
+        << kCapaXOAuth2 + longAuth + "S: + " + kChallenge401 + "\nC: \nS: -ERR [AUTH] Invalid credentials\n"
+        << int(Pop3Client::ErrorTokenRefused)
+        << QStringList{u"status 401"_s, u"https://mail.google.com/"_s, u"expired or was revoked"_s,
+                       u"[AUTH] Invalid credentials"_s};
+    QTest::newRow("refused with another status")
+        << kLongToken
+        << kCapaXOAuth2 + longAuth + "S: + eyJzdGF0dXMiOiI0MDAiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\nC: \nS: -ERR\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"status 400"_s, u"was refused"_s};
+    QTest::newRow("refused with a bare -ERR after the response")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: -ERR Authentication failure\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"expired"_s, u"Authentication failure"_s};
+    QTest::newRow("short token refused where the server lists XOAUTH2")
+        << u"tok123"_s
+        << kCapaXOAuth2 + "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rMTIzAQE=\nS: -ERR [AUTH] "
+                          "Authentication failed.\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"[AUTH] Authentication failed."_s};
+    QTest::newRow("-ERR at once: mechanism not offered")
+        << kLongToken
+        << kCapaPlain + "C: AUTH XOAUTH2\nS: -ERR [AUTH] Unsupported authentication mechanism.\n"
+        << int(Pop3Client::ErrorAuthentication)
+        << QStringList{u"does not offer OAuth2"_s, u"Unsupported authentication mechanism."_s};
+    QTest::newRow("short token, -ERR, mechanism not listed")
+        << u"tok123"_s
+        << kCapaPlain + "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rMTIzAQE=\nS: -ERR unknown command\n"
+        << int(Pop3Client::ErrorAuthentication) << QStringList{u"does not offer OAuth2"_s};
+    QTest::newRow("challenge not base64")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: + %%% not base64 %%%\nC: \nS: -ERR\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"expired or was revoked"_s};
+    QTest::newRow("challenge base64 but not JSON")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: + PGh0bWw+bm90IGpzb248L2h0bWw+\nC: \nS: -ERR denied\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"expired or was revoked"_s, u"denied"_s};
+    QTest::newRow("a second challenge is cancelled")
+        << kLongToken
+        << kCapaXOAuth2 + longAuth + "S: + " + kChallenge401 + "\nC: \nS: + more\nC: *\nS: -ERR\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"status 401"_s};
+    QTest::newRow("+OK where -ERR ends a refusal")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: + " + kChallenge401 + "\nC: \nS: +OK\n"
+        << int(Pop3Client::ErrorProtocol) << QStringList{u"makes no sense"_s};
+    QTest::newRow("token accepted, mailbox in use")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: -ERR [IN-USE] Mailbox is locked\n"
+        << int(Pop3Client::ErrorMailboxInUse) << QStringList{u"[IN-USE] Mailbox is locked"_s};
+    QTest::newRow("server echoes the token and its response")
+        << kLongToken
+        << kCapaXOAuth2 + longAuth + "S: -ERR bad token " + kLongToken.toLatin1() + " in " + kLongResponse +
+               "\n"
+        << int(Pop3Client::ErrorTokenRefused) << QStringList{u"bad token (hidden)"_s};
+    QTest::newRow("server echoes the short token in nonsense")
+        << u"tok123"_s
+        << kCapaXOAuth2 +
+               "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rMTIzAQE=\nS: + x\nC: \nS: ?? tok123\n"
+        << int(Pop3Client::ErrorProtocol) << QStringList{u"not POP3"_s};
+    QTest::newRow("connection dropped after the empty response")
+        << kLongToken << kCapaXOAuth2 + longAuth + "S: + " + kChallenge401 + "\nC: \n!drop\n"
+        << int(Pop3Client::ErrorConnectionLost) << QStringList();
+}
+
+void tst_Pop3Client::xoauth2()
+{
+    QFETCH(QString, token);
+    QFETCH(QByteArray, dialogue);
+    QFETCH(int, errorCode);
+    QFETCH(QStringList, errorWords);
+
+    const QByteArray response = QByteArray("user=bob\x01"
+                                           "auth=Bearer " +
+                                           token.toLatin1() + "\x01\x01")
+                                    .toBase64();
+    Session s;
+    s.server->setCertificate(testCertificate(), {});
+    s.server->script(kGreeting + dialogue.replace(kLongResponse, response));
+    PopServerSettings set = settings(u"TLS"_s, 995);
+    set.accessToken = token;
+    QCOMPARE(s.logOn(set), errorCode == 0);
+    QVERIFY2(s.failures().isEmpty(), qPrintable(s.failures().join(u'\n')));
+    QVERIFY(s.server->scriptFinished());
+    QCOMPARE(s.client->authMechanism(), u"XOAUTH2"_s);
+    if (errorCode == 0) {
+        QVERIFY2(s.errors().isEmpty(), qPrintable(s.errors().join(u'\n')));
+        QCOMPARE(s.client->messageCount(), 2);
+    } else {
+        QCOMPARE(s.recorder->errorCodes, QList<int>{errorCode});
+        for (const QString& words : errorWords)
+            QVERIFY2(s.errors().first().contains(words), qPrintable(s.errors().first()));
+    }
+    // The password never goes out, and the token never comes back in words.
+    for (const QByteArray& line : s.server->clientLines())
+        QVERIFY(!line.contains("secret") && !line.startsWith("PASS") && !line.startsWith("AUTH PLAIN"));
+    for (const QString& error : s.errors()) {
+        QVERIFY2(!error.contains(token), qPrintable(error));
+        QVERIFY2(!error.contains(QString::fromLatin1(response)), qPrintable(error));
+        QVERIFY2(!error.contains(token.left(16)), qPrintable(error));
+    }
+}
+
+// A bearer token goes only over TLS or to this machine; elsewhere the
+// log-on fails before the token is written.
+void tst_Pop3Client::tokenOnlyWhereSafe_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QByteArray>("dialogue");
+    QTest::addColumn<int>("errorCode"); // 0: the log-on succeeds
+    QTest::addColumn<QString>("errorText");
+
+    const QByteArray noStls = "C: CAPA\nS: +OK\nS: USER\nS: SASL PLAIN XOAUTH2\nS: .\n";
+    const QByteArray signIn = "C: AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rMTIzAQE=\nS: +OK\n" + kStat;
+    QTest::newRow("security None, remote host: nothing sent")
+        << u"mail.example.test"_s << u"None"_s << u"tok123"_s << QByteArray()
+        << int(Pop3Client::ErrorBadSettings) << u"never sent unencrypted"_s;
+    QTest::newRow("a name that only begins like loopback")
+        << u"127.example.test"_s << u"None"_s << u"tok123"_s << QByteArray()
+        << int(Pop3Client::ErrorBadSettings) << u"never sent unencrypted"_s;
+    QTest::newRow("Auto without STLS, remote host: QUIT, no AUTH")
+        << u"mail.example.test"_s << u"Auto"_s << u"tok123"_s << kGreeting + noStls + "C: QUIT\n"
+        << int(Pop3Client::ErrorTlsUnavailable) << u"never sent unencrypted"_s;
+    QTest::newRow("Auto with STLS: the token goes after TLS")
+        << u"mail.example.test"_s << u"Auto"_s << u"tok123"_s
+        << kGreeting + kCapaStls + "C: STLS\nS: +OK\n!tls\n" + noStls + signIn << 0 << QString();
+    QTest::newRow("None to 127.0.0.1")
+        << u"127.0.0.1"_s << u"None"_s << u"tok123"_s << kGreeting + noStls + signIn << 0 << QString();
+    QTest::newRow("Auto without STLS to 127.8.9.10")
+        << u"127.8.9.10"_s << u"Auto"_s << u"tok123"_s << kGreeting + noStls + signIn << 0 << QString();
+    QTest::newRow("None to ::1") << u"::1"_s << u"None"_s << u"tok123"_s << kGreeting + noStls + signIn << 0
+                                 << QString();
+    QTest::newRow("None to LocalHost")
+        << u"LocalHost"_s << u"None"_s << u"tok123"_s << kGreeting + noStls + signIn << 0 << QString();
+    QTest::newRow("line break in the token")
+        << u"mail.example.test"_s << u"TLS"_s << u"tok\r\n123"_s << QByteArray()
+        << int(Pop3Client::ErrorBadSettings) << u"control characters"_s;
+}
+
+void tst_Pop3Client::tokenOnlyWhereSafe()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, security);
+    QFETCH(QString, token);
+    QFETCH(QByteArray, dialogue);
+    QFETCH(int, errorCode);
+    QFETCH(QString, errorText);
+
+    Session s;
+    s.server->setCertificate(testCertificate(), {});
+    s.server->script(dialogue);
+    PopServerSettings set = settings(security);
+    set.host = host;
+    set.accessToken = token;
+    QCOMPARE(s.logOn(set), errorCode == 0);
+    QVERIFY2(s.failures().isEmpty(), qPrintable(s.failures().join(u'\n')));
+    QVERIFY(s.server->scriptFinished());
+    if (errorCode == 0) {
+        QVERIFY2(s.errors().isEmpty(), qPrintable(s.errors().join(u'\n')));
+        return;
+    }
+    QCOMPARE(s.recorder->errorCodes, QList<int>{errorCode});
+    QVERIFY2(s.errors().first().contains(errorText), qPrintable(s.errors().first()));
+    if (dialogue.isEmpty()) QCOMPARE(s.server->connectCount(), 0);
+    for (const QByteArray& line : s.server->clientLines())
+        QVERIFY2(!line.startsWith("AUTH") && !line.startsWith("PASS"), line.constData());
 }
 
 void tst_Pop3Client::retrieveTop()
