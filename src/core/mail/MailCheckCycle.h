@@ -14,12 +14,13 @@
 #include <memory>
 #include <optional>
 
+class QNetworkAccessManager;
+
 namespace orvella {
 
 class Settings;
 class MessageStore;
 class Pop3Client;
-class QNetworkAccessManager;
 
 // The mail check: walks the accounts one after another, logs on to each
 // server, decides from two stored counters whether anything can have arrived,
