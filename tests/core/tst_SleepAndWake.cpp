@@ -135,7 +135,11 @@ bool tst_SleepAndWake::start(int interval)
     m_core->cycle()->setStepDelay([](int) { return 0; });
     holdMinuteTimer();
     connect(m_core.get(), &OrvellaCore::statusText, this, [this](const QString& t) { m_status << t; });
-    connect(m_core.get(), &OrvellaCore::errorText, this, [this](const QString& t) { m_errors << t; });
+    // The session bus here has no keyring: the start's notice that the
+    // password stays in the file is not what these tests look at.
+    connect(m_core.get(), &OrvellaCore::errorText, this, [this](const QString& t) {
+        if (!t.startsWith(u"The passwords of your mail accounts are kept"_s)) m_errors << t;
+    });
     // The system bus is reached once the program runs.
     QTest::qWait(200);
     return true;

@@ -1,7 +1,8 @@
 """A password moves into the desktop's keyring as a user meets it: a settings
-file holding a scrambled password, the options dialog closed with OK, and the
-password is in the keyring and nowhere in the program folder; started again,
-the program reads it from the keyring and gets into the mailbox."""
+file holding a scrambled password, and the start itself puts the password in
+the keyring and leaves it nowhere in the program folder; OK in the options
+changes nothing of that; started again, the program reads it from the keyring
+and gets into the mailbox."""
 
 import subprocess
 import unittest
@@ -41,20 +42,23 @@ class Keyring(unittest.TestCase):
         with Program(settings=settings) as p:
             p.start()
             frame = p.window("Orvella")
-            # The first check reads the scrambled password from the file.
+            # The start moves the password: the file gives its copy up once
+            # the keyring has it, under the account's own entry (its name,
+            # server and port, and its identity).
+            wait_for(lambda: not p.setting("Account", "Password"), 30, "the password out of the file")
+            key = "%s@%s:%d #%s" % (USER, dovecot.host, dovecot.pop3_port, p.setting("Account", "UniqueID"))
+            self.assertEqual(p.setting("Account", "KeyringEntry"), key)
+            self.assertEqual(keyring_lookup(key), password)
             p.wait_traced("status", "Idle.", timeout=60)
-            self.assertIsNone(p.setting("Account", "KeyringEntry"))
 
-            # OK in the options saves the account: its password goes to the keyring.
+            # OK in the options saves the account again: nothing moves.
             p.give_focus_back("Orvella")
             p.key("alt+p")  # Options
             options = p.window("Options")
             p.press(p.find("push button", "OK", root=options))
             p.gone("Options")
-            wait_for(lambda: not p.setting("Account", "Password"), 20, "the password out of the file")
-            # The account's own entry: its name, server and port, and its identity.
-            key = "%s@%s:%d #%s" % (USER, dovecot.host, dovecot.pop3_port, p.setting("Account", "UniqueID"))
             self.assertEqual(p.setting("Account", "KeyringEntry"), key)
+            self.assertFalse(p.setting("Account", "Password"))
             self.assertEqual(keyring_lookup(key), password)
             for text in (password, scramble(password)):
                 found = subprocess.run(["grep", "-r", "-F", "-l", "--", text, p.root],

@@ -92,7 +92,7 @@ void tst_E2eMailErrors::errorPageAndNothingStored()
 
     // The Error page's text: the connecting sentence, then the failure in the
     // server's or the system's words and its number.
-    const QStringList errors = program.traced(u"error"_s);
+    const QStringList errors = program.checkErrors();
     QCOMPARE(errors.size(), 1);
     const QString text = errors.first();
     const QString expected = u"There was an error connecting to the mail server.\r\nDescription: "
@@ -149,17 +149,17 @@ void tst_E2eMailErrors::droppedDownloadResumes()
     QVERIFY(d.deliver(user, {notice(1), notice(2), notice(3)}));
     QVERIFY2(program.start(), qPrintable(program.output()));
     QVERIFY2(program.checkNow(),
-             qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
+             qPrintable((program.traced(u"status"_s) + program.checkErrors()).join(u" | "_s)));
     QCOMPARE(program.storedMessages().size(), 3);
 
     // Four more; the link drops while the third of them (message 6) arrives.
     QVERIFY(d.deliver(user, {notice(4), notice(5), notice(6), notice(7)}));
     proxy.cutBefore("Message-ID: <notice", 3);
     QVERIFY2(program.checkNow(),
-             qPrintable((program.traced(u"status"_s) + program.traced(u"error"_s)).join(u" | "_s)));
+             qPrintable((program.traced(u"status"_s) + program.checkErrors()).join(u" | "_s)));
     QCOMPARE(proxy.cuts(), 1);
     QCOMPARE(program.storedMessages().size(), 5);
-    QVERIFY(!program.traced(u"error"_s).isEmpty());
+    QVERIFY(!program.checkErrors().isEmpty());
 
     QVERIFY(program.checkNow());
     QCOMPARE(program.storedMessages().size(), 7);

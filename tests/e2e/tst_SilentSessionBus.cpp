@@ -91,7 +91,7 @@ void tst_SilentSessionBus::firstCheckRunsWithoutTheBus()
              qPrintable(program.traced(u"status"_s).join(u" | "_s) + u'\n' + program.output()));
     QCOMPARE(program.storedMessages().size(), 2);
     QVERIFY(bus.connectionsTaken() >= 1);
-    const QStringList errors = program.traced(u"error"_s);
+    const QStringList errors = program.checkErrors();
     QVERIFY2(errors.size() == 1 && errors.first().contains(bus.address()) &&
                  errors.first().contains(u"did not answer"_s) && errors.first().contains(u"no keyring"_s),
              qPrintable(errors.join(u'\n')));

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonValue>
 #include <QTest>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -95,6 +96,25 @@ QStringList E2eProgram::traced(const QString& kind) const
     for (const QJsonObject& o : trace())
         if (o.value(u"kind"_s).toString() == kind) args << o.value(u"arg"_s).toString();
     return args;
+}
+
+namespace {
+bool isKeyringNotice(const QString& text)
+{
+    return text.startsWith(u"The passwords of your mail accounts are kept in the settings file"_s);
+}
+} // namespace
+
+QStringList E2eProgram::checkErrors() const
+{
+    QStringList errors = traced(u"error"_s);
+    errors.removeIf(isKeyringNotice);
+    return errors;
+}
+
+bool E2eProgram::keyringNoticeGiven() const
+{
+    return std::ranges::any_of(traced(u"error"_s), isKeyringNotice);
 }
 
 QStringList E2eProgram::storedMessages() const

@@ -44,6 +44,12 @@ public:
     QList<QJsonObject> trace() const;
     // The arguments of every traced line of kind, in order.
     QStringList traced(const QString& kind) const;
+    // The Error page's texts but the notice that the passwords stay in the
+    // settings file, which every start without a keyring gives (these tests
+    // run without one).
+    QStringList checkErrors() const;
+    // Whether that notice was given.
+    bool keyringNoticeGiven() const;
     // The message files in "msg".
     QStringList storedMessages() const;
     // The lines of an identifier file ("Account.DAT" for the first account).

@@ -128,6 +128,10 @@ void AccountPasswords::settleFile(Account& account, const QString& key, const QS
     if (stored.isEmpty() || Account::Unscramble(stored) == password)
         file.write(account.m_AccountID, u"Password"_s, QString());
     file.write(account.m_AccountID, u"KeyringEntry"_s, key);
+    // The entry's name carries the account's identity: a file that had none
+    // keeps the one the entry was named after, or the next start would make
+    // another and look for the entry under a name it does not have.
+    file.write(account.m_AccountID, u"UniqueID"_s, account.m_UniqueID);
     file.save();
 }
 

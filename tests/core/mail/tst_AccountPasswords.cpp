@@ -215,13 +215,18 @@ void tst_AccountPasswords::passwordsLeaveTheFileAtStart()
     QVERIFY(passwordsSettled());
     QCOMPARE(ini(AccountSection(1), u"Password"_s), QString());
     QCOMPARE(ini(AccountSection(1), u"KeyringEntry"_s), accounts[0]->KeyringKey());
+    // The identity the entry is named after is in the file, so the next start names it alike.
+    QCOMPARE(ini(AccountSection(1), u"UniqueID"_s), accounts[0]->m_UniqueID);
     QCOMPARE(keyringLookup(accounts[0]->KeyringKey()), u"s1-pw"_s);
     QCOMPARE(ini(AccountSection(2), u"KeyringEntry"_s), u"somewhere"_s);
     QVERIFY(grepFolder(m_folder->path(), Account::Scramble(u"s1-pw"_s)).isEmpty());
     QVERIFY(m_notices.isEmpty());
-    // The next start finds nothing left to move.
+    // The next start finds nothing left to move, and its account the same entry.
+    const QString key = accounts[0]->KeyringKey();
     accounts.clear();
-    QVERIFY(!AccountPasswords::MoveFromFile(LoadAccounts()));
+    accounts = LoadAccounts();
+    QVERIFY(!AccountPasswords::MoveFromFile(accounts));
+    QCOMPARE(accounts[0]->KeyringKey(), key);
 }
 
 // A sign-in's tokens are the account's password as the keyring sees it, and
