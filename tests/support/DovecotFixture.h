@@ -55,6 +55,8 @@ public:
         d.host = d.m_env.value(QStringLiteral("DOVECOT_HOST"));
         d.pop3Port = d.m_env.value(QStringLiteral("DOVECOT_POP3_PORT")).toInt();
         d.pop3sPort = d.m_env.value(QStringLiteral("DOVECOT_POP3S_PORT")).toInt();
+        d.imapPort = d.m_env.value(QStringLiteral("DOVECOT_IMAP_PORT")).toInt();
+        d.imapsPort = d.m_env.value(QStringLiteral("DOVECOT_IMAPS_PORT")).toInt();
         d.certSha256 = d.m_env.value(QStringLiteral("DOVECOT_CERT_SHA256"));
         d.certFile = d.m_env.value(QStringLiteral("DOVECOT_CERT_FILE"));
         d.users = d.m_env.value(QStringLiteral("DOVECOT_USERS")).split(u' ', Qt::SkipEmptyParts);
@@ -145,6 +147,8 @@ public:
     QString host;
     int pop3Port = 0;
     int pop3sPort = 0;
+    int imapPort = 0;
+    int imapsPort = 0;
     QString certSha256; // "AA:BB:..." upper case
     QString certFile;
     QStringList users;
