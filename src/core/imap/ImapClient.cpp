@@ -64,6 +64,12 @@ ImapClient::ImapClient(std::unique_ptr<IMailTransport> transport, QObject* paren
 
 ImapClient::~ImapClient() = default;
 
+void ImapClient::setCapabilities(QList<QByteArray> caps)
+{
+    m_caps = std::move(caps);
+    ++m_capsSetCount;
+}
+
 bool ImapClient::hasCapability(QByteArrayView name) const
 {
     for (const QByteArray& c : m_caps)
@@ -168,11 +174,11 @@ bool ImapClient::handleUntagged(const ImapResponse& r, bool byeExpected)
         return false;
     }
     if (r.status != ImapResponse::NoStatus) {
-        if (r.code == "CAPABILITY") m_caps = r.capabilities();
+        if (r.code == "CAPABILITY") setCapabilities(r.capabilities());
         return true;
     }
     if (r.name == "CAPABILITY") {
-        m_caps = r.capabilities();
+        setCapabilities(r.capabilities());
     } else if (r.name == "EXISTS" && r.number && m_examined) {
         const quint32 exists = quint32(std::min<quint64>(*r.number, 0xFFFFFFFFu));
         const bool grew = exists > m_mailbox.exists;
@@ -197,7 +203,7 @@ QCoro::Task<bool> ImapClient::awaitTagged(QByteArray tag, ImapResponse& done, Un
                                        r.tag + ' ' + r.text);
                 co_return false;
             }
-            if (r.code == "CAPABILITY") m_caps = r.capabilities();
+            if (r.code == "CAPABILITY") setCapabilities(r.capabilities());
             done = std::move(r);
             co_return true;
         }
@@ -307,7 +313,7 @@ QCoro::Task<bool> ImapClient::doLogOn(ImapServerSettings settings)
         co_return false;
     }
     const bool preAuth = greeting.status == ImapResponse::PreAuth;
-    if (greeting.code == "CAPABILITY") m_caps = greeting.capabilities();
+    if (greeting.code == "CAPABILITY") setCapabilities(greeting.capabilities());
     if (m_caps.isEmpty()) {
         const bool ok = co_await readCapabilities();
         if (!ok) co_return false;
@@ -316,15 +322,16 @@ QCoro::Task<bool> ImapClient::doLogOn(ImapServerSettings settings)
         const bool secured = co_await startTls(plan->security, preAuth);
         if (!secured) co_return false;
     }
+    const int capsBeforeSignIn = m_capsSetCount;
     if (preAuth) {
         m_authMechanism = u"PREAUTH"_s;
     } else {
         const bool signedIn = co_await authenticate();
         if (!signedIn) co_return false;
     }
-    // Servers often name IDLE and friends only once signed in.
-    if (!hasCapability("IMAP4rev1") && !hasCapability("IMAP4rev2")) m_caps.clear();
-    if (m_caps.isEmpty() || preAuth) {
+    // Servers often name IDLE and friends only once signed in: unless the
+    // sign-in's answer listed them, they are asked for again.
+    if (!preAuth && m_capsSetCount == capsBeforeSignIn) {
         const bool ok = co_await readCapabilities();
         if (!ok) co_return false;
     }
@@ -453,7 +460,7 @@ QCoro::Task<bool> ImapClient::authenticateSasl(QByteArray mechanism, QByteArray 
                                    r.tag + ' ' + r.text);
             co_return false;
         }
-        if (r.code == "CAPABILITY") m_caps = r.capabilities();
+        if (r.code == "CAPABILITY") setCapabilities(r.capabilities());
         if (r.status == ImapResponse::Ok) co_return true;
         if (!challenge.isEmpty()) {
             const QString text = net::serverText(r.text);

@@ -187,6 +187,7 @@ private:
     void close(const QString& why = {});
     void reportFailure();
     QByteArray nextTag();
+    void setCapabilities(QList<QByteArray> caps);
 
     QCoro::Task<bool> doLogOn(ImapServerSettings settings);
     std::optional<LinkPlan> adoptSettings(ImapServerSettings settings);
@@ -215,6 +216,7 @@ private:
     QString m_authMechanism;
     ImapMailbox m_mailbox;
     int m_tag = 0;
+    int m_capsSetCount = 0; // how often the server listed its capabilities
     bool m_loggedOn = false;
     bool m_examined = false;
     bool m_busy = false;
