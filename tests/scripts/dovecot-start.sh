@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts a private Dovecot (POP3 only) on loopback for the tests and benchmarks.
+# Starts a private Dovecot (POP3 and IMAP) on loopback for the tests and benchmarks.
 #
 #   dovecot-start.sh <dir>      start (or restart) the instance that lives in <dir>
 #   dovecot-stop.sh <dir>       stop it again
@@ -10,12 +10,16 @@
 # The system's Dovecot is neither needed nor touched. Running the script again
 # stops the old instance and starts a fresh one with empty mailboxes, so a crashed
 # earlier run never leaves stale state behind. Needs root (CI runs as root) and
-# the packages dovecot-pop3d, openssl and python3 (scripts/install-deps --test).
+# the packages dovecot-pop3d, dovecot-imapd, openssl and python3
+# (scripts/install-deps --test).
 #
 # What it listens on (all on 127.0.0.1, ports picked free at start):
 #   POP3  plain port; STLS offered there; loopback counts as secure for Dovecot,
 #         so USER/PASS and SASL PLAIN work without TLS as well
 #   POP3S implicit TLS
+#   IMAP  plain port; STARTTLS offered there; LOGIN and AUTHENTICATE PLAIN work
+#         without TLS as on POP3; IDLE notices new mail within a second
+#   IMAPS implicit TLS
 # The certificate is self-signed (CN=localhost, SAN localhost and 127.0.0.1), so
 # a client only accepts it when told its SHA-256 fingerprint.
 #
@@ -37,7 +41,7 @@
 # running in parallel never see each other's mail:
 #   pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench
 #   e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3
-#   storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2
+#   storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2 imap1 imap2 imap3
 # and one mailbox reached through each port with a password of its own, as two
 # mailboxes of one name on one host: keyring4 ("keyring4-pw" on the POP3 port,
 # "keyring4-tls-pw" on the POP3S port).
@@ -48,7 +52,7 @@
 #
 # The script writes <dir>/dovecot.env, lines of KEY=value a shell can source
 # and tests/support/DovecotFixture.h reads:
-#   DOVECOT_HOST, DOVECOT_POP3_PORT, DOVECOT_POP3S_PORT,
+#   DOVECOT_HOST, DOVECOT_POP3_PORT, DOVECOT_POP3S_PORT, DOVECOT_IMAP_PORT, DOVECOT_IMAPS_PORT,
 #   DOVECOT_CERT_SHA256 (AA:BB:... upper case), DOVECOT_CERT_FILE,
 #   DOVECOT_OAUTH_PORT (where the introspection server is to listen),
 #   DOVECOT_USERS (blank-separated), DOVECOT_UID, DOVECOT_GID,
@@ -59,6 +63,7 @@ die() { echo "dovecot-start: $*" >&2; exit 1; }
 [ $# -eq 1 ] || die "usage: $0 <dir>"
 [ "$(id -u)" -eq 0 ] || die "must run as root (Dovecot drops privileges itself)"
 command -v dovecot >/dev/null || die "dovecot not installed: run scripts/install-deps --test"
+[ -x /usr/lib/dovecot/imap ] || die "dovecot-imapd not installed: run scripts/install-deps --test"
 command -v openssl >/dev/null || die "openssl not installed: run scripts/install-deps --test"
 command -v python3 >/dev/null || die "python3 not installed: run scripts/install-deps --test"
 
@@ -71,7 +76,7 @@ dir=$(cd "$1" && pwd)
 
 vuid=5000
 vgid=5000
-users="pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3 storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2"
+users="pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3 storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2 imap1 imap2 imap3"
 
 # The auth process runs as user "dovecot" and the mail processes as uid 5000:
 # both must be able to walk down to the passwd-file and the Maildirs. When some
@@ -143,20 +148,23 @@ chmod 640 "$passwd"
 write_port_passwords() {
   echo "$perport:{PLAIN}$perport-pw" > "$data/passwd-port-$1"
   echo "$perport:{PLAIN}$perport-tls-pw" > "$data/passwd-port-$2"
-  chown root:dovecot "$data/passwd-port-$1" "$data/passwd-port-$2"
-  chmod 640 "$data/passwd-port-$1" "$data/passwd-port-$2"
+  # The IMAP ports have no passwords of their own, but the lookup needs a file.
+  : > "$data/passwd-port-$3"
+  : > "$data/passwd-port-$4"
+  chown root:dovecot "$data/passwd-port-$1" "$data/passwd-port-$2" "$data/passwd-port-$3" "$data/passwd-port-$4"
+  chmod 640 "$data/passwd-port-$1" "$data/passwd-port-$2" "$data/passwd-port-$3" "$data/passwd-port-$4"
 }
 chmod 755 "$data/home"
 chown -R "$vuid:$vgid" "$data/home"/*
 
-# Three free ports: POP3, POP3S and the OAuth2 introspection server. Ports are
-# taken by the time Dovecot binds them only in a rare race; the start is
-# retried with new ports when that happens.
+# Five free ports: POP3, POP3S, IMAP, IMAPS and the OAuth2 introspection
+# server. Ports are taken by the time Dovecot binds them only in a rare race;
+# the start is retried with new ports when that happens.
 free_ports() {
   python3 - <<'PY'
 import socket
 socks = []
-for _ in range(3):
+for _ in range(5):
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
     socks.append(s)
@@ -187,7 +195,7 @@ base_dir = $run
 state_dir = $dir/state
 log_path = $dir/dovecot.log
 info_log_path = $dir/dovecot.log
-protocols = pop3
+protocols = pop3 imap
 listen = 127.0.0.1
 shutdown_clients = yes
 
@@ -233,6 +241,8 @@ default_login_user = dovenull
 default_internal_user = dovecot
 
 pop3_uidl_format = %08Xu%08Xv
+# IDLE looks at the Maildir every second (inotify tells it sooner), not every 30 s.
+mailbox_idle_check_interval = 1 secs
 
 service pop3-login {
   inet_listener pop3 {
@@ -242,6 +252,17 @@ service pop3-login {
   inet_listener pop3s {
     address = 127.0.0.1
     port = $2
+    ssl = yes
+  }
+}
+service imap-login {
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $3
+  }
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = $4
     ssl = yes
   }
 }
@@ -272,10 +293,10 @@ PY
 
 started=0
 for attempt in 1 2 3; do
-  read -r pop3 pop3s oauth < <(free_ports)
+  read -r pop3 pop3s imap imaps oauth < <(free_ports)
   write_oauth_conf "$oauth"
-  write_conf "$pop3" "$pop3s"
-  write_port_passwords "$pop3" "$pop3s"
+  write_conf "$pop3" "$pop3s" "$imap" "$imaps"
+  write_port_passwords "$pop3" "$pop3s" "$imap" "$imaps"
   : > "$dir/dovecot.log"
   if ! dovecot -c "$dir/dovecot.conf" 2>>"$dir/dovecot.log"; then
     continue
@@ -298,6 +319,8 @@ env="$dir/dovecot.env"
   echo "DOVECOT_POP3_PORT=$pop3"
   echo "DOVECOT_POP3S_PORT=$pop3s"
   echo "DOVECOT_OAUTH_PORT=$oauth"
+  echo "DOVECOT_IMAP_PORT=$imap"
+  echo "DOVECOT_IMAPS_PORT=$imaps"
   echo "DOVECOT_CERT_SHA256=$fingerprint"
   echo "DOVECOT_CERT_FILE=$tls/cert.pem"
   echo "DOVECOT_CONF=$dir/dovecot.conf"
@@ -314,4 +337,4 @@ env="$dir/dovecot.env"
   echo "DOVECOT_MAILDIR_$perport=$data/home/$perport/Maildir"
 } > "$env.tmp"
 mv "$env.tmp" "$env"
-echo "dovecot-start: POP3 on 127.0.0.1:$pop3, POP3S on 127.0.0.1:$pop3s, OAuth2 introspection expected on 127.0.0.1:$oauth ($env)"
+echo "dovecot-start: POP3 on 127.0.0.1:$pop3, POP3S on 127.0.0.1:$pop3s, IMAP on 127.0.0.1:$imap, IMAPS on 127.0.0.1:$imaps, OAuth2 introspection expected on 127.0.0.1:$oauth ($env)"

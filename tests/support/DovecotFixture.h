@@ -56,6 +56,8 @@ public:
         d.pop3Port = d.m_env.value(QStringLiteral("DOVECOT_POP3_PORT")).toInt();
         d.pop3sPort = d.m_env.value(QStringLiteral("DOVECOT_POP3S_PORT")).toInt();
         d.oauthPort = d.m_env.value(QStringLiteral("DOVECOT_OAUTH_PORT")).toInt();
+        d.imapPort = d.m_env.value(QStringLiteral("DOVECOT_IMAP_PORT")).toInt();
+        d.imapsPort = d.m_env.value(QStringLiteral("DOVECOT_IMAPS_PORT")).toInt();
         d.certSha256 = d.m_env.value(QStringLiteral("DOVECOT_CERT_SHA256"));
         d.certFile = d.m_env.value(QStringLiteral("DOVECOT_CERT_FILE"));
         d.users = d.m_env.value(QStringLiteral("DOVECOT_USERS")).split(u' ', Qt::SkipEmptyParts);
@@ -151,6 +153,8 @@ public:
     // the introspection server there. Nothing listens there otherwise, and
     // Dovecot answers every token sign-in with -ERR [SYS/TEMP].
     int oauthPort = 0;
+    int imapPort = 0;
+    int imapsPort = 0;
     QString certSha256; // "AA:BB:..." upper case
     QString certFile;
     QStringList users;

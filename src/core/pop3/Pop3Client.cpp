@@ -1,5 +1,6 @@
 #include "core/pop3/Pop3Client.h"
 
+#include "core/net/ServerText.h"
 #include "core/pop3/Pop3HeaderUnfolder.h"
 #include "core/pop3/Pop3SocketTransport.h"
 
@@ -513,7 +514,7 @@ void Pop3Client::failSignIn(const pop3::Status& status, int code, const QString&
         m_link.failFromServer(status, code);
         return;
     }
-    const QString said = pop3::serverText(status.text).trimmed();
+    const QString said = net::serverText(status.text).trimmed();
     m_link.fail(code, said.isEmpty() ? words : words + u" The server said: "_s + said);
 }
 

@@ -1,8 +1,9 @@
 #include "core/pop3/Pop3Connection.h"
 
+#include "core/net/CertificateTrust.h"
+#include "core/net/ServerText.h"
 #include "core/pop3/Pop3Client.h"
 
-#include <QCryptographicHash>
 #include <QMetaObject>
 #include <algorithm>
 #include <utility>
@@ -11,16 +12,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella::pop3 {
 
-QString serverText(QByteArrayView text)
-{
-    QString s = QString::fromUtf8(text.first(std::min<qsizetype>(text.size(), 500)));
-    for (QChar& c : s) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u'?';
-    }
-    return s;
-}
-
 namespace {
+
+using net::serverText;
 
 // Blanks secret in text, and any cut-off start of it of 16 characters or
 // more (a server line quoted in a description is cut at 200 bytes).
@@ -189,38 +183,14 @@ void Pop3Connection::onErrorOccurred(const QString& description)
 
 void Pop3Connection::onSslErrors(const QList<QSslError>& errors)
 {
-    const QList<QSslCertificate> chain = m_transport->peerCertificateChain();
-    QSslCertificate leaf = chain.value(0);
-    if (leaf.isNull()) {
-        for (const QSslError& e : errors) {
-            if (!e.certificate().isNull()) {
-                leaf = e.certificate();
-                break;
-            }
-        }
-    }
-    const QByteArray digest = leaf.isNull() ? QByteArray() : leaf.digest(QCryptographicHash::Sha256);
-    // The user vouched for exactly this certificate: whatever the system's
-    // store says about it (self-signed, other host name, expired) is accepted.
-    if (!m_trusted.isEmpty() && !digest.isEmpty() && digest.toHex() == m_trusted) {
+    const net::CertificateVerdict verdict =
+        net::judgeCertificate(m_transport->peerCertificateChain(), errors, m_trusted, m_host);
+    if (verdict.accept) {
         m_transport->ignoreSslErrors();
         return;
     }
-    QStringList reasons;
-    for (const QSslError& e : errors) {
-        const QString r = e.errorString();
-        if (!reasons.contains(r)) reasons.append(r);
-    }
-    if (digest.isEmpty()) {
-        m_certificateError = u"The server's certificate is not trusted: %1."_s.arg(reasons.join(u"; "_s));
-        return;
-    }
-    m_rejectedCertificate = Pop3Client::formatFingerprint(digest);
-    m_certificateError =
-        u"The certificate of %1 is not trusted (%2). Its SHA-256 fingerprint is %3; "
-        u"if it is your server's own, compare the fingerprint and press 'Trust This Certificate' "
-        u"for this account in the 'E-mail Accounts' tab of the 'Options' screen."_s.arg(
-            m_host, reasons.join(u"; "_s), Pop3Client::formatFingerprint(digest));
+    m_rejectedCertificate = verdict.rejectedFingerprint;
+    m_certificateError = verdict.description;
 }
 
 // --- Failures ---------------------------------------------------------------

@@ -15,11 +15,6 @@
 
 namespace orvella::pop3 {
 
-// Server text for the user: UTF-8 where valid, at most 500 bytes, control
-// characters made visible so a hostile server cannot smuggle line breaks
-// into the error page.
-QString serverText(QByteArrayView text);
-
 // The link under a POP3 session: the transport, the lines of the server's
 // answers, and everything that keeps a server from holding a session for
 // ever: time-outs on connecting and on silence, a pace every answer must

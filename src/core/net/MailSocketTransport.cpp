@@ -1,12 +1,12 @@
-#include "core/pop3/Pop3SocketTransport.h"
+#include "core/net/MailSocketTransport.h"
 
 namespace orvella {
 
-Pop3SocketTransport::Pop3SocketTransport(QObject* parent) : IPop3Transport(parent)
+MailSocketTransport::MailSocketTransport(QObject* parent) : IMailTransport(parent)
 {
 }
 
-Pop3SocketTransport::~Pop3SocketTransport()
+MailSocketTransport::~MailSocketTransport()
 {
     if (m_socket) {
         m_socket->disconnect(this);
@@ -14,7 +14,7 @@ Pop3SocketTransport::~Pop3SocketTransport()
     }
 }
 
-void Pop3SocketTransport::dropSocket()
+void MailSocketTransport::dropSocket()
 {
     if (!m_socket) return;
     // The old socket may be the sender of the signal we are running in:
@@ -25,7 +25,7 @@ void Pop3SocketTransport::dropSocket()
     m_socket = nullptr;
 }
 
-void Pop3SocketTransport::connectToHost(const QString& host, quint16 port, bool implicitTls)
+void MailSocketTransport::connectToHost(const QString& host, quint16 port, bool implicitTls)
 {
     // A fresh socket per connection: a QSslSocket that once ran TLS keeps
     // state (mode, session, ignored errors) a plain reconnect must not inherit.
@@ -33,11 +33,11 @@ void Pop3SocketTransport::connectToHost(const QString& host, quint16 port, bool 
     auto* socket = new QSslSocket(this);
     m_socket = socket;
     socket->setReadBufferSize(ReadBufferSize);
-    connect(socket, &QSslSocket::connected, this, &IPop3Transport::connected);
-    connect(socket, &QSslSocket::encrypted, this, &IPop3Transport::encrypted);
-    connect(socket, &QSslSocket::readyRead, this, &IPop3Transport::readyRead);
-    connect(socket, &QSslSocket::disconnected, this, &IPop3Transport::disconnected);
-    connect(socket, &QSslSocket::sslErrors, this, &IPop3Transport::sslErrors);
+    connect(socket, &QSslSocket::connected, this, &IMailTransport::connected);
+    connect(socket, &QSslSocket::encrypted, this, &IMailTransport::encrypted);
+    connect(socket, &QSslSocket::readyRead, this, &IMailTransport::readyRead);
+    connect(socket, &QSslSocket::disconnected, this, &IMailTransport::disconnected);
+    connect(socket, &QSslSocket::sslErrors, this, &IMailTransport::sslErrors);
     connect(socket, &QAbstractSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError) { Q_EMIT errorOccurred(socket->errorString()); });
     if (implicitTls)
@@ -46,42 +46,42 @@ void Pop3SocketTransport::connectToHost(const QString& host, quint16 port, bool 
         socket->connectToHost(host, port);
 }
 
-void Pop3SocketTransport::startTls()
+void MailSocketTransport::startTls()
 {
     if (m_socket) m_socket->startClientEncryption();
 }
 
-void Pop3SocketTransport::write(const QByteArray& data)
+void MailSocketTransport::write(const QByteArray& data)
 {
     if (m_socket) m_socket->write(data);
 }
 
-QByteArray Pop3SocketTransport::readAvailable()
+QByteArray MailSocketTransport::readAvailable()
 {
     return m_socket ? m_socket->readAll() : QByteArray();
 }
 
-void Pop3SocketTransport::disconnectFromHost()
+void MailSocketTransport::disconnectFromHost()
 {
     if (m_socket) m_socket->disconnectFromHost();
 }
 
-void Pop3SocketTransport::abort()
+void MailSocketTransport::abort()
 {
     dropSocket();
 }
 
-bool Pop3SocketTransport::isEncrypted() const
+bool MailSocketTransport::isEncrypted() const
 {
     return m_socket && m_socket->isEncrypted();
 }
 
-QList<QSslCertificate> Pop3SocketTransport::peerCertificateChain() const
+QList<QSslCertificate> MailSocketTransport::peerCertificateChain() const
 {
     return m_socket ? m_socket->peerCertificateChain() : QList<QSslCertificate>();
 }
 
-void Pop3SocketTransport::ignoreSslErrors()
+void MailSocketTransport::ignoreSslErrors()
 {
     if (m_socket) m_socket->ignoreSslErrors();
 }

@@ -1,4 +1,4 @@
-#include "support/Pop3ScriptedTransport.h"
+#include "support/ScriptedTransport.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -7,13 +7,13 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace orvella::test {
 
-Pop3ScriptedTransport::Pop3ScriptedTransport(QObject* parent) : IPop3Transport(parent)
+ScriptedTransport::ScriptedTransport(QObject* parent) : IMailTransport(parent)
 {
 }
 
-Pop3ScriptedTransport::~Pop3ScriptedTransport() = default;
+ScriptedTransport::~ScriptedTransport() = default;
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::script(const QByteArray& dialogue)
+ScriptedTransport& ScriptedTransport::script(const QByteArray& dialogue)
 {
     for (const QByteArray& line : dialogue.split('\n')) {
         QByteArray l = line;
@@ -37,77 +37,77 @@ Pop3ScriptedTransport& Pop3ScriptedTransport::script(const QByteArray& dialogue)
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::server(const QByteArray& line)
+ScriptedTransport& ScriptedTransport::server(const QByteArray& line)
 {
     return serverRaw(line + "\r\n");
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::serverRaw(const QByteArray& bytes)
+ScriptedTransport& ScriptedTransport::serverRaw(const QByteArray& bytes)
 {
     m_steps.append(Step{Step::Server, bytes});
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::client(const QByteArray& line)
+ScriptedTransport& ScriptedTransport::client(const QByteArray& line)
 {
     m_steps.append(Step{Step::Client, line});
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::tls()
+ScriptedTransport& ScriptedTransport::tls()
 {
     m_steps.append(Step{Step::Tls, {}});
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::drop()
+ScriptedTransport& ScriptedTransport::drop()
 {
     m_steps.append(Step{Step::Drop, {}});
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::silence()
+ScriptedTransport& ScriptedTransport::silence()
 {
     m_steps.append(Step{Step::Silence, {}});
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::endless(const QByteArray& bytes)
+ScriptedTransport& ScriptedTransport::endless(const QByteArray& bytes)
 {
     m_steps.append(Step{Step::Endless, bytes});
     return *this;
 }
 
-Pop3ScriptedTransport& Pop3ScriptedTransport::trickle(const QByteArray& bytes, int intervalMs)
+ScriptedTransport& ScriptedTransport::trickle(const QByteArray& bytes, int intervalMs)
 {
     m_steps.append(Step{Step::Trickle, bytes, std::max(1, intervalMs)});
     return *this;
 }
 
-void Pop3ScriptedTransport::refuseConnection(const QString& error)
+void ScriptedTransport::refuseConnection(const QString& error)
 {
     m_refusal = error;
 }
 
-void Pop3ScriptedTransport::hangOnConnect()
+void ScriptedTransport::hangOnConnect()
 {
     m_hang = true;
 }
 
-void Pop3ScriptedTransport::setCertificate(const QSslCertificate& certificate,
-                                           const QList<QSslError::SslError>& problems)
+void ScriptedTransport::setCertificate(const QSslCertificate& certificate,
+                                       const QList<QSslError::SslError>& problems)
 {
     m_certificate = certificate;
     m_problems = problems;
 }
 
-QList<QSslCertificate> Pop3ScriptedTransport::peerCertificateChain() const
+QList<QSslCertificate> ScriptedTransport::peerCertificateChain() const
 {
     if (!m_encrypted && !m_tlsRequested && !m_implicitTls) return {};
     return {m_certificate};
 }
 
-void Pop3ScriptedTransport::connectToHost(const QString& host, quint16 port, bool implicitTls)
+void ScriptedTransport::connectToHost(const QString& host, quint16 port, bool implicitTls)
 {
     ++m_connectCount;
     ++m_generation;
@@ -126,13 +126,13 @@ void Pop3ScriptedTransport::connectToHost(const QString& host, quint16 port, boo
     schedule();
 }
 
-void Pop3ScriptedTransport::startTls()
+void ScriptedTransport::startTls()
 {
     m_tlsRequested = true;
     schedule();
 }
 
-void Pop3ScriptedTransport::write(const QByteArray& data)
+void ScriptedTransport::write(const QByteArray& data)
 {
     if (!m_open) return;
     if (onWrite) onWrite(data);
@@ -150,7 +150,7 @@ void Pop3ScriptedTransport::write(const QByteArray& data)
     schedule();
 }
 
-QByteArray Pop3ScriptedTransport::readAvailable()
+QByteArray ScriptedTransport::readAvailable()
 {
     if (m_incoming.isEmpty()) return {};
     if (m_outputLimit > 0 || (m_streaming && m_trickleMs == 0)) {
@@ -186,7 +186,7 @@ QByteArray Pop3ScriptedTransport::readAvailable()
     return chunk;
 }
 
-void Pop3ScriptedTransport::disconnectFromHost()
+void ScriptedTransport::disconnectFromHost()
 {
     if (!m_open) return;
     m_closedByClient = true;
@@ -198,7 +198,7 @@ void Pop3ScriptedTransport::disconnectFromHost()
         this, [this] { Q_EMIT disconnected(); }, Qt::QueuedConnection);
 }
 
-void Pop3ScriptedTransport::abort()
+void ScriptedTransport::abort()
 {
     m_closedByClient = true;
     m_open = false;
@@ -206,7 +206,7 @@ void Pop3ScriptedTransport::abort()
     m_incoming.clear();
 }
 
-void Pop3ScriptedTransport::schedule()
+void ScriptedTransport::schedule()
 {
     if (m_scheduled) return;
     m_scheduled = true;
@@ -220,7 +220,7 @@ void Pop3ScriptedTransport::schedule()
         Qt::QueuedConnection);
 }
 
-void Pop3ScriptedTransport::serverCloses(const QString& error)
+void ScriptedTransport::serverCloses(const QString& error)
 {
     m_open = false;
     ++m_generation;
@@ -228,7 +228,7 @@ void Pop3ScriptedTransport::serverCloses(const QString& error)
     Q_EMIT disconnected();
 }
 
-void Pop3ScriptedTransport::stream()
+void ScriptedTransport::stream()
 {
     if (!m_open || m_streamBytes.isEmpty()) return;
     if (m_trickleMs > 0) {
@@ -248,13 +248,13 @@ void Pop3ScriptedTransport::stream()
     Q_EMIT readyRead();
 }
 
-void Pop3ScriptedTransport::mismatch(const QString& what)
+void ScriptedTransport::mismatch(const QString& what)
 {
     m_failures.append(what);
     if (m_open) serverCloses(u"The remote host closed the connection"_s);
 }
 
-bool Pop3ScriptedTransport::handshake()
+bool ScriptedTransport::handshake()
 {
     if (!m_problems.isEmpty()) {
         QList<QSslError> errors;
@@ -274,7 +274,7 @@ bool Pop3ScriptedTransport::handshake()
     return true;
 }
 
-void Pop3ScriptedTransport::pump()
+void ScriptedTransport::pump()
 {
     const bool closing = !m_open && m_closedByClient;
     if (!m_open && !closing) return;
