@@ -191,6 +191,9 @@ void OrvellaCore::createLogic()
         m_reader->AnnounceNewMail(all, error);
     });
     connect(cycle, &MailCheckCycle::messageCommandsChanged, this, &OrvellaCore::messageCommandsChanged);
+    // New mail an IMAP account's IDLE told of is read at once, or as soon as
+    // the check or the reading that runs is over.
+    connect(cycle, &MailCheckCycle::pushWanted, this, &OrvellaCore::runCatchUp);
     connect(cycle, &MailCheckCycle::errorText, this, [this](const QString& t) {
         m_trace.write(u"error"_s, t);
         Q_EMIT errorText(t);

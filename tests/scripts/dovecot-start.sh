@@ -42,6 +42,7 @@
 #   pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench
 #   e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3
 #   storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2 imap1 imap2 imap3
+#   imapw1 imapw2 imapw3 imapw4 imapbench
 # and one mailbox reached through each port with a password of its own, as two
 # mailboxes of one name on one host: keyring4 ("keyring4-pw" on the POP3 port,
 # "keyring4-tls-pw" on the POP3S port).
@@ -76,7 +77,7 @@ dir=$(cd "$1" && pwd)
 
 vuid=5000
 vgid=5000
-users="pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3 storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2 imap1 imap2 imap3"
+users="pop3plain pop3stls pop3tls pop3retr pop3dots pop3empty pop3bad pop3bench e2e1 e2e2 e2e3 e2e4 reader1 reader2 killtrial dropped wizard1 notify1 keyring1 keyring2 keyring3 storage1 storage2 instance1 instance2 silentbus1 quiet1 oauth1 oauth2 signin1 signin2 imap1 imap2 imap3 imapw1 imapw2 imapw3 imapw4 imapbench"
 
 # The auth process runs as user "dovecot" and the mail processes as uid 5000:
 # both must be able to walk down to the passwd-file and the Maildirs. When some

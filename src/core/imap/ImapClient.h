@@ -150,6 +150,8 @@ public:
     bool isLoggedOn() const { return m_loggedOn; }
     bool isEncrypted() const { return m_link.isEncrypted(); }
     bool isIdling() const { return m_idling; }
+    // A request is running (logOff() then closes at once).
+    bool isBusy() const { return m_busy; }
     QString rejectedCertificate() const { return m_link.rejectedCertificate(); }
     const QList<QByteArray>& capabilities() const { return m_caps; }
     bool hasCapability(QByteArrayView name) const;

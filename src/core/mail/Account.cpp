@@ -280,6 +280,8 @@ void Account::LoadSettings(const QString& section)
     m_Security = canonicalSecurity(read(u"Security"_s, u"Auto"_s));
     m_TrustedCertificate = read(u"TrustedCertificate"_s, QString()).trimmed();
     m_SignIn = signInFromText(read(u"SignIn"_s, u"Password"_s));
+    m_Protocol = protocolFromText(read(u"Protocol"_s, u"POP3"_s));
+    m_Folders = foldersFromText(read(u"Folders"_s, QString()));
     // Tokens live only in the keyring: whatever a hand-edited file holds as
     // the password of such an account is no sign-in.
     if (UsesOAuth()) m_Password.clear();
@@ -291,6 +293,7 @@ void Account::LoadSettings(const QString& section)
     if (m_PopServer.isEmpty() && m_AccountName.isEmpty()) DetectAccount();
     m_idFilePath = identifierFileFor(m_AccountID);
     LoadMessageIDs();
+    loadFolderStates();
 }
 
 void Account::Save(platform::ProfileFile& file) const
@@ -310,6 +313,112 @@ void Account::Save(platform::ProfileFile& file) const
     file.write(m_AccountID, u"TrustedCertificate"_s, m_TrustedCertificate);
     file.write(m_AccountID, u"UniqueID"_s, m_UniqueID);
     file.write(m_AccountID, u"SignIn"_s, signInText(m_SignIn));
+    file.write(m_AccountID, u"Protocol"_s, protocolText(m_Protocol));
+    if (m_Folders.isEmpty())
+        file.removeKey(m_AccountID, u"Folders"_s);
+    else
+        file.write(m_AccountID, u"Folders"_s, m_Folders.join(u", "_s));
+}
+
+QString Account::protocolText(Protocol protocol)
+{
+    return protocol == Protocol::Imap ? u"IMAP"_s : u"POP3"_s;
+}
+
+Account::Protocol Account::protocolFromText(const QString& text)
+{
+    return text.trimmed().compare(u"IMAP"_s, Qt::CaseInsensitive) == 0 ? Protocol::Imap : Protocol::Pop3;
+}
+
+QStringList Account::foldersFromText(const QString& text)
+{
+    QStringList out;
+    for (const QString& part : text.split(u',')) {
+        const QString name = part.trimmed();
+        if (name.isEmpty() || name.compare(u"INBOX"_s, Qt::CaseInsensitive) == 0 || out.contains(name))
+            continue;
+        out.append(name);
+    }
+    return out;
+}
+
+QStringList Account::WatchedFolders() const
+{
+    return QStringList{u"INBOX"_s} + foldersFromText(m_Folders.join(u','));
+}
+
+// --- folder state file -----------------------------------------------------
+//
+// One line a folder: "uidvalidity lastuid name", the name last because it may
+// hold blanks. A file of its own rather than keys in the settings file: it is
+// written after every message batch, often while the options dialog may be
+// saving the settings, and folder names would need escaping as keys and could
+// pass the settings file's value length. Replaced atomically (QSaveFile syncs
+// it before the rename), so a crash leaves the state before or after a write.
+
+QString Account::folderStateFilePath() const
+{
+    if (m_idFilePath.isEmpty()) return {};
+    QString path = m_idFilePath;
+    if (path.endsWith(u".DAT"_s)) path.chop(4);
+    return path + u".UID"_s;
+}
+
+Account::FolderState Account::folderState(const QString& folder) const
+{
+    return m_folderStates.value(folder);
+}
+
+bool Account::SetFolderState(const QString& folder, quint32 uidValidity, quint32 lastUid, QString* error)
+{
+    const FolderState before = m_folderStates.value(folder);
+    m_folderStates.insert(folder, FolderState{uidValidity, lastUid, true});
+    if (saveFolderStates(error)) return true;
+    if (before.known)
+        m_folderStates.insert(folder, before);
+    else
+        m_folderStates.remove(folder);
+    return false;
+}
+
+void Account::loadFolderStates()
+{
+    m_folderStates.clear();
+    QFile f(folderStateFilePath());
+    if (folderStateFilePath().isEmpty() || !f.open(QIODevice::ReadOnly)) return;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r')) line.chop(1);
+        const qsizetype a = line.indexOf(' ');
+        const qsizetype b = a < 0 ? -1 : line.indexOf(' ', a + 1);
+        if (b < 0) continue;
+        bool okValidity = false, okUid = false;
+        const quint32 validity = line.left(a).toUInt(&okValidity);
+        const quint32 uid = line.mid(a + 1, b - a - 1).toUInt(&okUid);
+        const QString name = QString::fromUtf8(line.mid(b + 1));
+        if (okValidity && okUid && !name.isEmpty())
+            m_folderStates.insert(name, FolderState{validity, uid, true});
+    }
+}
+
+bool Account::saveFolderStates(QString* error) const
+{
+    const QString path = folderStateFilePath();
+    if (path.isEmpty()) return true;
+    QByteArray text;
+    QStringList names = m_folderStates.keys();
+    names.sort();
+    for (const QString& name : std::as_const(names)) {
+        const FolderState& s = m_folderStates[name];
+        text += QByteArray::number(s.uidValidity) + ' ' + QByteArray::number(s.lastUid) + ' ' +
+                name.toUtf8() + "\r\n";
+    }
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit()) {
+        if (error) *error = f.errorString();
+        return false;
+    }
+    return true;
 }
 
 QString Account::signInText(SignIn kind)
@@ -565,7 +674,10 @@ void Account::MoveToSection(const QString& section)
     releaseSection();
     m_AccountID = section;
     claimSection();
+    const QString oldStates = folderStateFilePath();
     m_idFilePath = identifierFileFor(section);
+    if (!m_folderStates.isEmpty()) saveFolderStates(nullptr);
+    if (ownedOld && !oldStates.isEmpty() && oldStates != folderStateFilePath()) QFile::remove(oldStates);
     // The set in memory holds what the journal names; written whole under the
     // new name (after a sync), it makes the old journal needless.
     if (hadJournal) platform::syncFileSystemOf(MailMessage::MessageFolder());

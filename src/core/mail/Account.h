@@ -3,6 +3,7 @@
 #include "core/mail/MessageIDSet.h"
 
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -79,6 +80,37 @@ public:
     static QString signInText(SignIn kind);
     static SignIn signInFromText(const QString& text);
 
+    // The protocol the server speaks ("Protocol": "POP3" or "IMAP"; files
+    // without the key, and unknown text, mean POP3).
+    enum class Protocol { Pop3, Imap };
+    Protocol m_Protocol = Protocol::Pop3;
+    bool IsImap() const { return m_Protocol == Protocol::Imap; }
+    static QString protocolText(Protocol protocol);
+    static Protocol protocolFromText(const QString& text);
+    // IMAP: the folders watched besides INBOX ("Folders", comma separated).
+    QStringList m_Folders;
+    // INBOX first, then m_Folders without blanks, repeats or a second INBOX.
+    QStringList WatchedFolders() const;
+    static QStringList foldersFromText(const QString& text);
+
+    // IMAP: how far each watched folder has been read. A message whose UID is
+    // above lastUid is new, as long as the folder's UIDVALIDITY is the one
+    // noted; another one means the server numbered the folder anew.
+    struct FolderState
+    {
+        quint32 uidValidity = 0;
+        quint32 lastUid = 0;
+        bool known = false; // the folder has been read before
+    };
+    FolderState folderState(const QString& folder) const;
+    // Notes a folder's state and writes the state file at once (atomically
+    // replaced). False, with the system's reason in error, when it could not
+    // be written: the next check then starts from the state before.
+    bool SetFolderState(const QString& folder, quint32 uidValidity, quint32 lastUid,
+                        QString* error = nullptr);
+    // "<section>.UID" beside the identifier file.
+    QString folderStateFilePath() const;
+
     // The entry the password belongs in: "name@server:port #identity". The
     // readable part tells the user whose it is; the identity makes it the
     // account's alone.
@@ -153,10 +185,13 @@ private:
     void readIdentifierFile();
     void recoverJournal();
     void closeJournal();
+    void loadFolderStates();
+    bool saveFolderStates(QString* error) const;
 
     QString m_settingsPath;
     QString m_idFilePath;
     MessageIDSet m_ServerIDs;
+    QHash<QString, FolderState> m_folderStates; // by folder name as the server spells it
     std::unique_ptr<QFile> m_journal;
     bool m_journalCut = false; // the journal may end in a part of a line
 

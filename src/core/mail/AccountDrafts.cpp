@@ -28,7 +28,9 @@ AccountFields AccountFields::of(const Account& account)
             QString::number(account.m_Port),
             account.m_Security,
             account.m_TrustedCertificate,
-            Account::signInText(account.m_SignIn)};
+            Account::signInText(account.m_SignIn),
+            Account::protocolText(account.m_Protocol),
+            account.m_Folders.join(u", "_s)};
 }
 
 bool AccountDrafts::Draft::hasPassword() const
@@ -109,6 +111,9 @@ void AccountDrafts::Apply(AccountList& accounts) const
         if (changed(&AccountFields::port)) account->m_Port = typedNumber(d.now.port);
         if (changed(&AccountFields::security)) account->m_Security = d.now.security;
         if (changed(&AccountFields::signIn)) account->m_SignIn = Account::signInFromText(d.now.signIn);
+        if (changed(&AccountFields::protocol))
+            account->m_Protocol = Account::protocolFromText(d.now.protocol);
+        if (changed(&AccountFields::folders)) account->m_Folders = Account::foldersFromText(d.now.folders);
         if (changed(&AccountFields::trustedCertificate)) {
             account->m_TrustedCertificate = d.now.trustedCertificate;
             // The refusal the user answered by trusting the certificate is settled.

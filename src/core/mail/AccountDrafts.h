@@ -22,6 +22,10 @@ struct AccountFields
     // "Password", "Microsoft" or "Google". With the two OAuth2 kinds
     // `password` carries the tokens of the last sign-in, which no field shows.
     QString signIn;
+    // "POP3" or "IMAP".
+    QString protocol = QStringLiteral("POP3");
+    // IMAP: the folders watched besides INBOX, comma separated as typed.
+    QString folders;
 
     static AccountFields of(const Account& account);
     bool operator==(const AccountFields&) const = default;

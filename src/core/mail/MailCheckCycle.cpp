@@ -2,6 +2,10 @@
 
 #include "core/mail/StoreIfNew.h"
 
+#include "core/imap/ImapClient.h"
+#include "core/mail/ImapFeed.h"
+#include "core/mail/ImapWatcher.h"
+
 #include "core/mail/AccountPasswords.h"
 #include "core/message/MessageStore.h"
 #include "core/oauth/OAuthProvider.h"
@@ -15,6 +19,7 @@
 
 #include <QDir>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -31,6 +36,7 @@ MailCheckCycle::MailCheckCycle(AccountList& accounts, Settings& settings, Messag
     TimerPOP.setSingleShot(true);
     connect(&TimerPOP, &QTimer::timeout, this, &MailCheckCycle::onStepTimer);
     m_makeClient = [] { return std::make_unique<Pop3Client>(); };
+    m_makeImapClient = [] { return std::make_unique<imap::ImapClient>(); };
     m_networkReachable = [] { return platform::networkReachable(); };
 }
 
@@ -38,6 +44,7 @@ MailCheckCycle::~MailCheckCycle()
 {
     // A client must not go while a request of it is suspended.
     if (m_pop) m_pop.release()->deleteLater();
+    if (m_imap) m_imap.release()->deleteLater();
 }
 
 void MailCheckCycle::status(const QString& text)
@@ -53,7 +60,11 @@ void MailCheckCycle::CheckAllMailServers()
 void MailCheckCycle::MailTick()
 {
     m_lastTick = platform::now();
-    if (m_settings.m_DontCheck) return;
+    if (m_settings.m_DontCheck) {
+        for (const auto& w : m_watchers)
+            w->drop(false);
+        return;
+    }
     if (!IsOnline()) {
         Q_EMIT connectionStatus(u"Offline"_s);
         return;
@@ -84,6 +95,7 @@ void MailCheckCycle::StartCheck(bool checkAll)
     m_deferred.clear();
     m_checkingDeferred = false;
     NewMessages.clear();
+    pruneWatchers();
     // Passwords in the keyring are read while the first steps wait.
     for (const auto& account : std::as_const(m_accounts))
         if (checkAll || (m_catchingUp ? catchingUp(account) : dueNow(*account)))
@@ -112,6 +124,9 @@ void MailCheckCycle::retryLater(const std::shared_ptr<Account>& account)
 
 void MailCheckCycle::Suspending()
 {
+    // A connection kept over a sleep is dead on waking; the catch-up then makes it anew.
+    for (const auto& w : m_watchers)
+        if (!m_running || w->account() != CurrentAccount) w->drop(true);
     if (!m_running || m_cutBySleep) return;
     m_cutBySleep = true;
     Abort();
@@ -138,7 +153,9 @@ bool MailCheckCycle::CatchUp()
     for (const auto& account : std::as_const(m_accounts)) {
         const bool cut = std::any_of(m_retry.cbegin(), m_retry.cend(),
                                      [&](const std::weak_ptr<Account>& a) { return a.lock() == account; });
-        if (cut || account->m_MinuteCounter >= account->m_CheckInterval) due.append(account);
+        const ImapWatcher* watcher = account->IsImap() ? watcherOf(*account) : nullptr;
+        const bool reconnect = watcher && watcher->wantsConnection();
+        if (cut || reconnect || account->m_MinuteCounter >= account->m_CheckInterval) due.append(account);
     }
     if (due.isEmpty()) return false;
     // A check that fails again puts its account back.
@@ -154,7 +171,9 @@ void MailCheckCycle::Abort()
     if (!m_running || m_aborting) return;
     m_aborting = true;
     TimerPOP.setInterval(0);
-    if (m_pop && m_task && !m_task->isReady())
+    if (m_imap && m_task && !m_task->isReady())
+        (void)m_imap->logOff();
+    else if (m_pop && m_task && !m_task->isReady())
         (void)m_pop->logOff(); // the account's check then goes on to its own log-off
     else if (TimerPOP.isActive())
         TimerPOP.start(0);
@@ -305,6 +324,11 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         accessToken = *token;
     }
 
+    if (account.IsImap()) {
+        co_await CheckImapAccount(accessToken);
+        co_return;
+    }
+
     if (m_pop) m_pop.release()->deleteLater();
     m_pop = m_makeClient();
     m_lastErrorCode = 0;
@@ -374,7 +398,7 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         co_return;
     }
 
-    LearnSecurity(account);
+    LearnSecurity(account, m_pop->isEncrypted());
 
     status(u"Checking for new messages on "_s + server);
     const Found found = co_await FindNewMessages();
@@ -392,6 +416,230 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
         account.WriteCounters();
     }
     co_await LogOff();
+}
+
+// --- IMAP --------------------------------------------------------------------
+
+ImapWatcher* MailCheckCycle::watcherOf(const Account& account) const
+{
+    for (const auto& w : m_watchers)
+        if (w->account().get() == &account) return w.get();
+    return nullptr;
+}
+
+ImapWatcher& MailCheckCycle::watcherFor(const std::shared_ptr<Account>& account)
+{
+    if (ImapWatcher* w = watcherOf(*account)) return *w;
+    auto w = std::make_unique<ImapWatcher>(account);
+    w->setBackOffScale(m_backOffScale);
+    const std::weak_ptr<Account> weak = account;
+    connect(w.get(), &ImapWatcher::checkWanted, this, [this, weak] {
+        const std::shared_ptr<Account> a = weak.lock();
+        if (!a || m_settings.m_DontCheck) return;
+        retryLater(a);
+        Q_EMIT pushWanted();
+    });
+    m_watchers.push_back(std::move(w));
+    return *m_watchers.back();
+}
+
+void MailCheckCycle::pruneWatchers()
+{
+    std::erase_if(m_watchers, [this](const std::unique_ptr<ImapWatcher>& w) {
+        const std::shared_ptr<Account> a = w->account();
+        return !a || !a->IsImap() || !m_accounts.contains(a);
+    });
+}
+
+// What a parked connection was made with: one made for other settings (the
+// user changed the server, the name, the password...) is not used again.
+QString MailCheckCycle::imapKey(const Account& account) const
+{
+    return QStringList{account.m_PopServer,
+                       QString::number(account.m_Port),
+                       account.m_AccountName,
+                       account.m_Security,
+                       account.m_TrustedCertificate,
+                       Account::signInText(account.m_SignIn),
+                       account.UsesOAuth() ? QString() : account.m_Password}
+        .join(u'\n');
+}
+
+QCoro::Task<> MailCheckCycle::CheckImapAccount(QString accessToken)
+{
+    const std::shared_ptr<Account> current = CurrentAccount;
+    Account& account = *current;
+    const QString server = account.m_PopServer;
+    const QString user = account.m_AccountName;
+    ImapWatcher& watcher = watcherFor(current);
+    const QPointer<ImapWatcher> watcherAlive(&watcher);
+    const QString key = imapKey(account);
+    const auto finish = [this] {
+        status(u"Idle."_s);
+        TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());
+    };
+
+    m_lastErrorCode = 0;
+    m_lastError.clear();
+    status(u"Connecting to "_s + server);
+    Q_EMIT connectionStatus(u"Online"_s);
+    m_imap = co_await watcher.take(key);
+    if (m_imap) {
+        connect(m_imap.get(), &imap::ImapClient::Error, this, &MailCheckCycle::takeError);
+    } else {
+        m_imap = m_makeImapClient();
+        connect(m_imap.get(), &imap::ImapClient::Error, this, &MailCheckCycle::takeError);
+        watcher.listen(m_imap.get());
+        imap::ImapServerSettings s;
+        s.host = server;
+        s.port = account.m_Port;
+        s.user = user;
+        s.password = account.m_Password;
+        s.security = account.m_Security;
+        s.trustedCertificate = account.m_TrustedCertificate;
+        s.accessToken = accessToken;
+        bool loggedOn = !m_aborting && co_await m_imap->logOn(s);
+        // An access token refused before its time is renewed once.
+        if (!loggedOn && account.UsesOAuth() && m_lastErrorCode == imap::ImapClient::ErrorAuthentication &&
+            !m_aborting) {
+            co_await m_imap->logOff();
+            const std::optional<QString> token = co_await AccessToken(current, true);
+            if (!token) {
+                co_await LogOff();
+                co_return;
+            }
+            m_lastErrorCode = 0;
+            m_lastError.clear();
+            s.accessToken = *token;
+            loggedOn = co_await m_imap->logOn(s);
+        }
+        if (loggedOn) account.m_SignInProblem.clear();
+        account.m_RejectedCertificate = m_imap->rejectedCertificate();
+        if (!loggedOn) {
+            const int code = m_lastErrorCode;
+            ReportPOPError(code, u"An error occurred while connecting to "_s + server + u" with account "_s +
+                                     user + u".\r\n\r\n"_s + m_lastError);
+            if (watcherAlive)
+                watcherAlive->connectFailed(
+                    code == imap::ImapClient::ErrorConnect || code == imap::ImapClient::ErrorConnectTimeout ||
+                    code == imap::ImapClient::ErrorTimeout || code == imap::ImapClient::ErrorConnectionLost ||
+                    code == imap::ImapClient::ErrorServerUnavailable);
+            co_await LogOff();
+            co_return;
+        }
+        LearnSecurity(account, m_imap->isEncrypted());
+    }
+
+    status(u"Checking for new messages on "_s + server);
+    SeenIDs = MessageIDSet();
+    m_storeFailed = false;
+    for (const QString& folder : account.WatchedFolders()) {
+        if (m_aborting || m_storeFailed) break;
+        if (!co_await CheckFolder(folder)) break;
+        if (!CurrentAccount) break;
+    }
+    // Keeping the connection: the watcher waits on it in IDLE. A server
+    // without IDLE is checked at the account's interval, signed in anew.
+    if (m_imap && m_imap->isLoggedOn() && m_imap->hasCapability("IDLE") && !m_aborting &&
+        !m_settings.m_DontCheck && watcherAlive && CurrentAccount == current) {
+        disconnect(m_imap.get(), &imap::ImapClient::Error, this, &MailCheckCycle::takeError);
+        watcherAlive->park(std::move(m_imap), key);
+        finish();
+        co_return;
+    }
+    if (m_imap && !m_imap->isLoggedOn() && watcherAlive && !m_aborting && m_imap->hasCapability("IDLE"))
+        watcherAlive->connectFailed(true);
+    co_await LogOff();
+}
+
+QCoro::Task<bool> MailCheckCycle::CheckFolder(QString folder)
+{
+    const std::shared_ptr<Account> current = CurrentAccount;
+    Account& account = *current;
+    const QString server = account.m_PopServer;
+    const auto fail = [&](const QString& what) {
+        ReportPOPError(m_lastErrorCode, what + u" on "_s + server + u" with account "_s +
+                                            account.m_AccountName + u".\r\n\r\n"_s + m_lastError);
+    };
+    const std::optional<imap::ImapMailbox> box = co_await m_imap->examine(folder);
+    if (!box) {
+        fail(u"An error occurred while opening the folder "_s + folder);
+        // A folder that does not exist leaves the others to be read.
+        co_return m_imap && m_imap->isLoggedOn();
+    }
+    const Account::FolderState before = account.folderState(folder);
+    const auto note = [&](quint32 lastUid) {
+        QString why;
+        if (!account.SetFolderState(folder, box->uidValidity, lastUid, &why)) ReportStoreError(why);
+    };
+    // The server numbered the folder anew: what it holds now was there before
+    // and is no news. The messages stored from it keep their identifiers.
+    if (before.known && box->uidValidity != before.uidValidity) {
+        quint32 highest = box->uidNext > 0 ? box->uidNext - 1 : 0;
+        if (box->uidNext == 0) {
+            const auto all = co_await m_imap->uidsAbove(0);
+            if (!all) {
+                fail(u"An error occurred while checking the folder "_s + folder);
+                co_return m_imap && m_imap->isLoggedOn();
+            }
+            if (!all->isEmpty()) highest = all->last();
+        }
+        note(highest);
+        co_return true;
+    }
+    const std::optional<QList<quint32>> uids = co_await m_imap->uidsAbove(before.lastUid);
+    if (!uids) {
+        fail(u"An error occurred while checking the folder "_s + folder);
+        co_return m_imap && m_imap->isLoggedOn();
+    }
+    // Every UID below UIDNEXT that is not listed is gone: the folder is read up to there.
+    const quint32 readTo = box->uidNext > 0 ? box->uidNext - 1 : 0;
+    if (uids->isEmpty()) {
+        if (!before.known || readTo > before.lastUid) note(std::max(before.lastUid, readTo));
+        co_return true;
+    }
+
+    status(u"Downloading messages from "_s + server);
+    // The messages come in the order asked (ascending UIDs); the folder's
+    // state moves past a UID only when it and every one before it were kept.
+    QList<quint32> kept;
+    quint32 failedAt = 0;
+    const QMetaObject::Connection fetched =
+        connect(m_imap.get(), &imap::ImapClient::messageFetched, this, [&](const imap::ImapMessage& m) {
+            if (m_storeFailed || !CurrentAccount) return;
+            m_decoder.Reset();
+            FeedImapMessage(m_decoder, m.bytes, m_settings.m_Lines);
+            MailMessage message = m_decoder.EndTransfer();
+            m_decoder.Reset();
+            QString why;
+            if (StoreIfNew(m_store, message, *CurrentAccount, SeenIDs, NewMessages, &why) ==
+                StoreResult::Failed) {
+                m_storeFailed = true;
+                failedAt = m.uid;
+                ReportStoreError(why);
+                return;
+            }
+            kept.append(m.uid);
+        });
+    const bool complete = co_await m_imap->fetch(*uids, ImapTextBytesFor(m_settings.m_Lines));
+    disconnect(fetched);
+    if (!complete && !m_storeFailed)
+        fail(u"An error occurred while downloading messages from the folder "_s + folder);
+    quint32 last = before.lastUid;
+    if (complete && !m_storeFailed) {
+        last = std::max(uids->last(), readTo);
+    } else {
+        // Up to the first message neither kept nor known to be gone.
+        for (const quint32 uid : *uids) {
+            if (uid == failedAt || !kept.contains(uid)) break;
+            last = uid;
+        }
+    }
+    // Identifiers before the folder's state: a state ahead of them would skip
+    // messages whose storing the identifiers do not yet tell.
+    account.SaveMessageIDs();
+    if (last != before.lastUid || !before.known) note(last);
+    co_return m_imap && m_imap->isLoggedOn();
 }
 
 QCoro::Task<std::optional<QString>> MailCheckCycle::AccessToken(std::shared_ptr<Account> account, bool renew)
@@ -447,11 +695,11 @@ QCoro::Task<std::optional<QString>> MailCheckCycle::AccessToken(std::shared_ptr<
 // Once the server has shown a verified TLS session, the account keeps that
 // way for good and fails closed when it is missing; a logon in clear is told
 // to the user, once a run.
-void MailCheckCycle::LearnSecurity(Account& account)
+void MailCheckCycle::LearnSecurity(Account& account, bool encrypted)
 {
     if (account.m_Security.compare(u"Auto"_s, Qt::CaseInsensitive) != 0) return;
-    if (m_pop->isEncrypted()) {
-        account.m_Security = account.m_Port == 995 ? u"TLS"_s : u"STARTTLS"_s;
+    if (encrypted) {
+        account.m_Security = account.m_Port == (account.IsImap() ? 993 : 995) ? u"TLS"_s : u"STARTTLS"_s;
         account.SaveSecurity();
         return;
     }
@@ -563,7 +811,12 @@ QCoro::Task<> MailCheckCycle::LogOff()
 {
     status(u"Disconnecting from mail server."_s);
     Disconnecting = true;
-    if (m_pop) co_await m_pop->logOff();
+    if (m_imap) {
+        co_await m_imap->logOff();
+        if (m_imap) m_imap.release()->deleteLater();
+    } else if (m_pop) {
+        co_await m_pop->logOff();
+    }
     Disconnecting = false;
     status(u"Idle."_s);
     TimerPOP.start(m_aborting ? 0 : TimerPOP.interval());

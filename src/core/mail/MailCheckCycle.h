@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QNetworkAccessManager;
 
@@ -21,6 +22,10 @@ namespace orvella {
 class Settings;
 class MessageStore;
 class Pop3Client;
+class ImapWatcher;
+namespace imap {
+class ImapClient;
+}
 
 // The mail check: walks the accounts one after another, logs on to each
 // server, decides from two stored counters whether anything can have arrived,
@@ -48,6 +53,15 @@ public:
     {
         m_makeClient = std::move(make);
     }
+    // Makes the IMAP client for one account's check.
+    void setImapClientFactory(std::function<std::unique_ptr<imap::ImapClient>()> make)
+    {
+        m_makeImapClient = std::move(make);
+    }
+    // The watcher of an IMAP account (null before its first check).
+    ImapWatcher* watcherOf(const Account& account) const;
+    // Tests shorten the watchers' reconnect back-off by this factor.
+    void setImapBackOffScale(double factor) { m_backOffScale = factor; }
     // The system's network state, for the dial-up connection type.
     void setNetworkProbe(std::function<bool()> reachable) { m_networkReachable = std::move(reachable); }
     // The step timer's real delay for FirstStepMs, BetweenAccountsMs or
@@ -116,6 +130,9 @@ Q_SIGNALS:
     void notice(const QString& text, bool sayIt, const QString& gesture);
     // The cycle handed over to the announcement (or was aborted).
     void finished();
+    // An IMAP account's watcher saw new mail or wants to connect again: a
+    // catch-up check (CatchUp) reads it as soon as no check or reading runs.
+    void pushWanted();
 
 private:
     void onStepTimer();
@@ -127,7 +144,15 @@ private:
         int first = 1;
     };
     QCoro::Task<Found> FindNewMessages();
-    void LearnSecurity(Account& account);
+    void LearnSecurity(Account& account, bool encrypted);
+    QCoro::Task<> CheckImapAccount(QString accessToken);
+    // Reads one folder on m_imap: new messages stored, its state noted. False
+    // when the connection is no longer usable for the next folder.
+    QCoro::Task<bool> CheckFolder(QString folder);
+    ImapWatcher& watcherFor(const std::shared_ptr<Account>& account);
+    // Watchers whose account left the list or is no IMAP account any more.
+    void pruneWatchers();
+    QString imapKey(const Account& account) const;
     // The access token for an account that signs in with OAuth2, refreshed
     // first when it runs out within minutes or `renew` says the server
     // refused it. Nullopt when there is none; the failure has been reported.
@@ -148,11 +173,15 @@ private:
     QTimer TimerPOP;
     std::shared_ptr<Account> CurrentAccount;
     std::unique_ptr<Pop3Client> m_pop;
+    std::unique_ptr<imap::ImapClient> m_imap; // the IMAP account being checked
+    std::vector<std::unique_ptr<ImapWatcher>> m_watchers;
+    double m_backOffScale = 1.0;
     std::unique_ptr<QNetworkAccessManager> m_network; // token refreshes, made when first needed
     MessageDecoder m_decoder;
     int delay(int ms) const { return m_stepDelay ? m_stepDelay(ms) : ms; }
 
     std::function<std::unique_ptr<Pop3Client>()> m_makeClient;
+    std::function<std::unique_ptr<imap::ImapClient>()> m_makeImapClient;
     std::function<bool()> m_networkReachable;
     std::function<int(int)> m_stepDelay;
     std::optional<QCoro::Task<>> m_task;
