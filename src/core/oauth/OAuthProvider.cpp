@@ -76,10 +76,16 @@ QString OAuthProvider::missingClientIdText() const
         .arg(serviceName());
 }
 
-std::optional<ServerProposal> providerForServer(const QString& popServer)
+std::optional<ServerProposal> providerForServer(const QString& server, bool imap)
 {
-    QString host = popServer.trimmed().toLower();
+    QString host = server.trimmed().toLower();
     if (host.endsWith(u'.')) host.chop(1);
+    if (imap) {
+        if (host == u"outlook.office365.com" || host == u"imap-mail.outlook.com")
+            return ServerProposal{Provider::Microsoft, 993, true, true};
+        if (host == u"imap.gmail.com") return ServerProposal{Provider::Google, 993, true, true};
+        return std::nullopt;
+    }
     if (host == u"outlook.office365.com" || host == u"pop-mail.outlook.com")
         return ServerProposal{Provider::Microsoft};
     if (host == u"pop.gmail.com") return ServerProposal{Provider::Google};

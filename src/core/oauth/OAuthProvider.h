@@ -51,10 +51,11 @@ struct ServerProposal
     Provider provider = Provider::Microsoft;
     int port = 995;
     bool tls = true;
+    bool imap = false; // the server speaks IMAP
 };
 
-// The provider whose POP server this is (any letter case, a trailing dot
-// allowed); nullopt for every other server.
-std::optional<ServerProposal> providerForServer(const QString& popServer);
+// The provider whose POP server (or, with `imap`, IMAP server) this is (any
+// letter case, a trailing dot allowed); nullopt for every other server.
+std::optional<ServerProposal> providerForServer(const QString& server, bool imap = false);
 
 } // namespace orvella::oauth

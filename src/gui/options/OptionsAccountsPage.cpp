@@ -34,6 +34,13 @@ namespace {
 
 constexpr int PlainPort = 110;
 constexpr int TlsPort = 995;
+constexpr int ImapPlainPort = 143;
+constexpr int ImapTlsPort = 993;
+
+bool isImap(const AccountFields& account)
+{
+    return Account::protocolFromText(account.protocol) == Account::Protocol::Imap;
+}
 
 QString entryText(int row)
 {
@@ -160,6 +167,15 @@ QLayout* OptionsAccountsPage::buildServerFields(QWidget* frame)
         if (help) fields->addWidget(help, row, 3);
         ++row;
     };
+    cboProtocol = named(new QComboBox(frame), u"cboProtocol"_s);
+    cboProtocol->addItem(u"POP3"_s);
+    cboProtocol->addItem(u"IMAP"_s);
+    cboProtocol->setAccessibleDescription(
+        u"IMAP tells of new mail as it arrives and can watch more folders than the inbox"_s);
+    // Every letter of this window has its use: the protocol follows the
+    // account buttons with Tab, the folders follow the security list.
+    cboProtocol->setProperty("keyboardPath", u"Tab after Remove"_s);
+    addField(u"Protocol"_s, cboProtocol, nullptr);
     addField(u"Incoming mail &server (POP3)"_s, txtPOPServer, cmdHelpMe[0]);
     addField(u"Account &name"_s, txtAccountName, cmdHelpMe[1]);
     cboSignIn = named(new QComboBox(frame), u"cboSignIn"_s);
@@ -183,6 +199,11 @@ QLayout* OptionsAccountsPage::buildServerFields(QWidget* frame)
     fields->addLayout(buildIntervalRow(frame), row++, 1, 1, 2);
     fields->addWidget(FieldLabel(u"Mail server p&ort"_s, txtPort, frame), row, 0);
     fields->addLayout(buildPortRow(frame), row++, 1, 1, 2);
+    txtFolders = named(new QLineEdit(frame), u"txtFolders"_s);
+    txtFolders->setPlaceholderText(u"INBOX only"_s);
+    txtFolders->setAccessibleDescription(u"IMAP folders watched besides the inbox, separated by commas"_s);
+    txtFolders->setProperty("keyboardPath", u"Tab after Security"_s);
+    addField(u"Folders to watch"_s, txtFolders, nullptr);
     fields->addWidget(cmdNotice, row++, 1, Qt::AlignLeft);
     fields->addWidget(certificate, row++, 0, 1, 4);
     fields->setColumnStretch(1, 1);
@@ -316,6 +337,7 @@ void OptionsAccountsPage::setUpKeyboard()
     QWidget* const order[] = {lstAccounts,
                               cmdAddAccount,
                               cmdRemoveAccount,
+                              cboProtocol,
                               txtPOPServer,
                               cmdHelpMe[0],
                               txtAccountName,
@@ -328,6 +350,7 @@ void OptionsAccountsPage::setUpKeyboard()
                               txtCheckInterval,
                               txtPort,
                               cboSecurity,
+                              txtFolders,
                               cmdNotice,
                               lblFingerprint,
                               cmdTrustCertificate,
@@ -347,6 +370,7 @@ void OptionsAccountsPage::connectControls()
     connect(cmdNotice, &QPushButton::clicked, this, &OptionsAccountsPage::showNotice);
     connect(cboSecurity, &QComboBox::activated, this, &OptionsAccountsPage::onSecurityChosen);
     connect(cboSignIn, &QComboBox::activated, this, &OptionsAccountsPage::onSignInChosen);
+    connect(cboProtocol, &QComboBox::activated, this, &OptionsAccountsPage::onProtocolChosen);
     connect(txtPOPServer, &QLineEdit::textEdited, this, &OptionsAccountsPage::proposeForServer);
     connect(txtPOPServer, &QLineEdit::textChanged, this, [this] {
         if (!m_showing) showSignIn();
@@ -372,6 +396,7 @@ void OptionsAccountsPage::connectControls()
     edited(txtPassword, &AccountFields::password);
     edited(txtCheckInterval, &AccountFields::checkInterval);
     edited(txtPort, &AccountFields::port);
+    edited(txtFolders, &AccountFields::folders);
     for (QLineEdit* field : {txtCheckInterval, txtPort})
         connect(field, &QLineEdit::textChanged, this, &OptionsAccountsPage::showNumberMessages);
 }
@@ -472,11 +497,15 @@ void OptionsAccountsPage::showAccount(int row)
     txtCheckInterval->setText(account ? account->checkInterval : QString());
     txtPort->setText(account ? account->port : QString());
     cboSecurity->setCurrentIndex(account ? cboSecurity->findText(account->security) : -1);
+    cboProtocol->setCurrentIndex(account ? (isImap(*account) ? 1 : 0) : -1);
+    txtFolders->setText(account ? account->folders : QString());
     m_showing = false;
     showNumberMessages();
-    for (QWidget* w : std::initializer_list<QWidget*>{txtPOPServer, txtAccountName, txtPassword,
-                                                      txtCheckInterval, txtPort, cboSecurity, cboSignIn})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{txtPOPServer, txtAccountName, txtPassword, txtCheckInterval, txtPort,
+                                         cboSecurity, cboSignIn, cboProtocol})
         w->setEnabled(account != nullptr);
+    txtFolders->setEnabled(account && isImap(*account));
     rowSignIn->setKind(Account::signInFromText(account ? account->signIn : QString()));
     rowSignIn->setLoginHint(account ? account->accountName : QString());
     if (draft && Account::signInFromText(account->signIn) != Account::SignIn::Password)
@@ -569,10 +598,37 @@ void OptionsAccountsPage::onSecurityChosen()
     }
     account.security = chosen;
     // The standard port of the old security follows to the new one.
-    if (chosen == u"TLS"_s && account.port == QString::number(PlainPort))
-        txtPort->setText(QString::number(TlsPort));
-    else if ((chosen == u"STARTTLS"_s || chosen == u"None"_s) && account.port == QString::number(TlsPort))
-        txtPort->setText(QString::number(PlainPort));
+    const int plain = isImap(account) ? ImapPlainPort : PlainPort;
+    const int tls = isImap(account) ? ImapTlsPort : TlsPort;
+    if (chosen == u"TLS"_s && account.port == QString::number(plain))
+        txtPort->setText(QString::number(tls));
+    else if ((chosen == u"STARTTLS"_s || chosen == u"None"_s) && account.port == QString::number(tls))
+        txtPort->setText(QString::number(plain));
+}
+
+void OptionsAccountsPage::onProtocolChosen()
+{
+    AccountDrafts::Draft* draft = SelectedDraft();
+    if (!draft || cboProtocol->currentIndex() < 0) return;
+    const QString chosen = cboProtocol->currentText();
+    if (chosen == draft->now.protocol) return;
+    draft->now.protocol = chosen;
+    const bool imap = isImap(draft->now);
+    // The standard ports follow the protocol: 995 and 993 with TLS, 110 and 143 without.
+    const QString port = draft->now.port;
+    if (port == QString::number(imap ? TlsPort : ImapTlsPort))
+        draft->now.port = QString::number(imap ? ImapTlsPort : TlsPort);
+    else if (port == QString::number(imap ? PlainPort : ImapPlainPort))
+        draft->now.port = QString::number(imap ? ImapPlainPort : PlainPort);
+    // A server that speaks both is proposed anew for the protocol.
+    if (!draft->signInChosen) {
+        if (const auto proposal = ProposeSignIn(draft->now.popServer, imap);
+            proposal && proposal->imap == imap) {
+            draft->now.security = proposal->security;
+            draft->now.port = QString::number(proposal->port);
+        }
+    }
+    showAccount(lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem()));
 }
 
 void OptionsAccountsPage::showSignIn()
@@ -612,7 +668,7 @@ void OptionsAccountsPage::proposeForServer()
 {
     AccountDrafts::Draft* draft = SelectedDraft();
     if (!draft || draft->signInChosen) return;
-    const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text());
+    const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text(), isImap(draft->now));
     if (!proposal) return;
     // The field tells textEdited before the copy hears textChanged; showing the account must not undo the
     // typing.
@@ -624,6 +680,8 @@ void OptionsAccountsPage::proposeForServer()
     }
     draft->now.security = proposal->security;
     draft->now.port = QString::number(proposal->port);
+    draft->now.protocol =
+        Account::protocolText(proposal->imap ? Account::Protocol::Imap : Account::Protocol::Pop3);
     showAccount(lstAccounts->indexOfTopLevelItem(lstAccounts->currentItem()));
 }
 

@@ -51,6 +51,7 @@ public:
     void showNotice();
     void helpMe(int index);
     void onSecurityChosen();
+    void onProtocolChosen();
     void onSignInChosen();
     // A known server typed proposes its sign-in, TLS and port, until the user picks a kind.
     void proposeForServer();
@@ -106,6 +107,8 @@ private:
     QLabel* lblPortMessage = nullptr;
     QComboBox* cboSecurity = nullptr;
     QComboBox* cboSignIn = nullptr;
+    QComboBox* cboProtocol = nullptr;
+    QLineEdit* txtFolders = nullptr;
     SignInRow* rowSignIn = nullptr;
     // Gmail with a password: how to get the app password it takes.
     QLabel* lblAppPassword = nullptr;

@@ -26,15 +26,16 @@ oauth::Provider providerOf(Account::SignIn kind)
 
 } // namespace
 
-std::optional<SignInProposal> ProposeSignIn(const QString& server)
+std::optional<SignInProposal> ProposeSignIn(const QString& server, bool imap)
 {
-    const std::optional<oauth::ServerProposal> known = oauth::providerForServer(server.trimmed());
+    const std::optional<oauth::ServerProposal> known = oauth::providerForServer(server.trimmed(), imap);
     if (!known) return std::nullopt;
     SignInProposal proposal;
     proposal.kind = known->provider == oauth::Provider::Microsoft ? Account::SignIn::Microsoft
                                                                   : Account::SignIn::Password;
     proposal.security = known->tls ? u"TLS"_s : u"STARTTLS"_s;
     proposal.port = known->port;
+    proposal.imap = known->imap;
     return proposal;
 }
 

@@ -29,9 +29,11 @@ struct SignInProposal
     Account::SignIn kind = Account::SignIn::Password;
     QString security = QStringLiteral("TLS");
     int port = 995;
+    bool imap = false;
 };
-// nullopt for a server the program knows nothing special about.
-std::optional<SignInProposal> ProposeSignIn(const QString& server);
+// nullopt for a server the program knows nothing special about. imap: the
+// account's type is IMAP (a server that speaks both is proposed for it).
+std::optional<SignInProposal> ProposeSignIn(const QString& server, bool imap = false);
 
 // The three kinds in a list, each item's data its settings name.
 void FillSignInList(QComboBox* list);

@@ -37,6 +37,8 @@ const QString NoGesture = u"None"_s;
 constexpr int TopCenter = 1;
 constexpr int TlsPort = 995;
 constexpr int StartTlsPort = 110;
+constexpr int ImapTlsPort = 993;
+constexpr int ImapStartTlsPort = 143;
 // Room under the character for the lines of its balloon.
 constexpr int BalloonAllowance = 80;
 
@@ -86,8 +88,19 @@ SetupWizard::SetupWizard(Settings& settings, AccountList& accounts, SpeechOutput
     connect(lblOnlineSupport, &QPushButton::clicked, this, &SetupWizard::openOnlineSupport);
     for (QLineEdit* field : {txtPOPServer, txtAccountName, txtPassword})
         connect(field, &QLineEdit::textChanged, this, &SetupWizard::UpdateWizardButtons);
-    connect(cboSecurity, &QComboBox::currentIndexChanged, this,
-            [this](int index) { txtPort->setText(QString::number(index == 1 ? StartTlsPort : TlsPort)); });
+    connect(cboSecurity, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const bool imap = imapChosen();
+        txtPort->setText(QString::number(index == 1 ? (imap ? ImapStartTlsPort : StartTlsPort)
+                                                    : (imap ? ImapTlsPort : TlsPort)));
+    });
+    connect(cboProtocol, &QComboBox::activated, this, [this] {
+        showProtocol();
+        const bool imap = imapChosen();
+        txtPort->setText(QString::number(cboSecurity->currentIndex() == 1
+                                             ? (imap ? ImapStartTlsPort : StartTlsPort)
+                                             : (imap ? ImapTlsPort : TlsPort)));
+        proposeForServer();
+    });
     connect(txtPOPServer, &QLineEdit::textEdited, this, &SetupWizard::proposeForServer);
     connect(cboSignIn, &QComboBox::activated, this, [this] {
         m_signInChosen = true;
@@ -172,8 +185,13 @@ void SetupWizard::Init(int startPage)
     {
         const QSignalBlocker block(cboSecurity);
         cboSecurity->setCurrentIndex(startTls ? 1 : 0);
+        cboProtocol->setCurrentIndex(WizardAccount->IsImap() ? 1 : 0);
+        showProtocol();
     }
-    txtPort->setText(QString::number(chosen ? WizardAccount->m_Port : (startTls ? StartTlsPort : TlsPort)));
+    const bool imap = WizardAccount->IsImap();
+    txtPort->setText(QString::number(chosen     ? WizardAccount->m_Port
+                                     : startTls ? (imap ? ImapStartTlsPort : StartTlsPort)
+                                                : (imap ? ImapTlsPort : TlsPort)));
     // A server found in another mail program proposes its sign-in as a typed one does.
     if (!chosen) proposeForServer();
 
@@ -457,6 +475,7 @@ void SetupWizard::finish()
                                                                 : QString();
         account.m_Security = cboSecurity->currentData().toString();
         account.m_Port = txtPort->text().toInt();
+        account.m_Protocol = imapChosen() ? Account::Protocol::Imap : Account::Protocol::Pop3;
     }
     if (StartPage <= PageUserName) m_settings.m_UserName = txtUserName->text().trimmed();
     m_settings.m_ConnectionType = optModemUser->isChecked() ? 1 : 2;
@@ -470,6 +489,18 @@ void SetupWizard::finish()
     accept();
 }
 
+bool SetupWizard::imapChosen() const
+{
+    return cboProtocol->currentData().toString() == u"IMAP"_s;
+}
+
+void SetupWizard::showProtocol()
+{
+    const bool imap = imapChosen();
+    cboSecurity->setItemText(0, imap ? u"TLS (port 993)"_s : u"TLS (port 995)"_s);
+    cboSecurity->setItemText(1, imap ? u"STARTTLS (port 143)"_s : u"STARTTLS (port 110)"_s);
+}
+
 bool SetupWizard::credentialGiven() const
 {
     const Account::SignIn kind = ChosenSignIn(cboSignIn);
@@ -480,8 +511,10 @@ bool SetupWizard::credentialGiven() const
 void SetupWizard::proposeForServer()
 {
     if (m_signInChosen) return;
-    const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text());
+    const std::optional<SignInProposal> proposal = ProposeSignIn(txtPOPServer->text(), imapChosen());
     if (!proposal) return;
+    cboProtocol->setCurrentIndex(proposal->imap ? 1 : 0);
+    showProtocol();
     SelectSignIn(cboSignIn, proposal->kind);
     cboSecurity->setCurrentIndex(cboSecurity->findData(proposal->security));
     txtPort->setText(QString::number(proposal->port));

@@ -149,6 +149,10 @@ private:
     QComboBox* cboSecurity = nullptr;
     QLineEdit* txtPort = nullptr;
     QComboBox* cboSignIn = nullptr;
+    QComboBox* cboProtocol = nullptr;
+    bool imapChosen() const;
+    // The security list names the ports of the chosen protocol.
+    void showProtocol();
     // Beside the port: why what it holds cannot work.
     QLabel* lblPortMessage = nullptr;
     QLineEdit* txtAccountName = nullptr;

@@ -304,6 +304,16 @@ QWidget* SetupWizard::buildServerPage()
     signInRow->addWidget(cboSignIn);
     signInRow->addStretch(1);
     grid->addLayout(signInRow, 2, 1, 1, 2);
+    cboProtocol = new QComboBox(page);
+    cboProtocol->setObjectName(u"cboProtocol"_s);
+    cboProtocol->addItem(u"POP3"_s, u"POP3"_s);
+    cboProtocol->addItem(u"IMAP"_s, u"IMAP"_s);
+    describe(cboProtocol, u"IMAP tells of new mail as it arrives"_s);
+    grid->addWidget(fieldLabel(u"Pr&otocol"_s, cboProtocol, page), 3, 0);
+    auto* protocolRow = new QHBoxLayout;
+    protocolRow->addWidget(cboProtocol);
+    protocolRow->addStretch(1);
+    grid->addLayout(protocolRow, 3, 1, 1, 2);
     layout->addLayout(grid);
 
     auto* hints = new QGroupBox(u"If I don't know my mail server address. Where can I find it?"_s, page);

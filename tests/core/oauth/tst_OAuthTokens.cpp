@@ -33,6 +33,8 @@ private Q_SLOTS:
     void formEncodesReservedCharacters();
     void providerOfServer_data();
     void providerOfServer();
+    void providerOfImapServer_data();
+    void providerOfImapServer();
     void endpointsAndClients();
 };
 
@@ -199,6 +201,33 @@ void tst_OAuthTokens::providerOfServer()
         QCOMPARE(int(proposal->provider), provider);
         QCOMPARE(proposal->port, 995);
         QVERIFY(proposal->tls);
+    }
+}
+
+// With the account's type IMAP: the IMAP hosts, and the one Microsoft host
+// that speaks both, on port 993 with TLS; a POP host proposes nothing there.
+void tst_OAuthTokens::providerOfImapServer_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<int>("provider"); // -1: none
+    QTest::newRow("Outlook.com") << u"outlook.office365.com"_s << int(Provider::Microsoft);
+    QTest::newRow("Outlook.com, IMAP name") << u"IMAP-Mail.Outlook.com."_s << int(Provider::Microsoft);
+    QTest::newRow("Gmail") << u" imap.gmail.com "_s << int(Provider::Google);
+    QTest::newRow("Gmail's POP server") << u"pop.gmail.com"_s << -1;
+    QTest::newRow("other server") << u"imap.example.com"_s << -1;
+}
+
+void tst_OAuthTokens::providerOfImapServer()
+{
+    QFETCH(QString, server);
+    QFETCH(int, provider);
+    const auto proposal = providerForServer(server, true);
+    QCOMPARE(proposal.has_value(), provider >= 0);
+    if (proposal) {
+        QCOMPARE(int(proposal->provider), provider);
+        QCOMPARE(proposal->port, 993);
+        QVERIFY(proposal->tls);
+        QVERIFY(proposal->imap);
     }
 }
 
