@@ -20,20 +20,7 @@ if [ -z "${ORVELLA_ATSPI_INNER:-}" ]; then
   for dir in /usr/share/dbus-1/services /usr/local/share/dbus-1/services; do
     [ -f "$dir/org.a11y.Bus.service" ] && cp "$dir/org.a11y.Bus.service" "$runtime/services/"
   done
-  cat > "$runtime/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$runtime/bus</listen>
-  <servicedir>$runtime/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
+  "$(dirname "$0")/private-bus-conf.sh" "$runtime/bus.conf" "$runtime/bus" "$runtime/services"
   # Services the bus starts keep their files in this home, never in the user's own.
   export XDG_RUNTIME_DIR="$runtime" HOME="$runtime/home" ORVELLA_ATSPI_INNER=1
   unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME
