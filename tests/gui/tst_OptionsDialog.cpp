@@ -960,12 +960,19 @@ void tst_OptionsDialog::signInKindReachesTheAccount_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("signIn");
     QTest::addColumn<bool>("okCloses");
+    QTest::addColumn<QString>("problem"); // what the last check said of the saved sign-in
 
-    QTest::newRow("password to Microsoft, signed in") << u"Password"_s << u"Microsoft"_s << true << true;
+    QTest::newRow("password to Microsoft, signed in")
+        << u"Password"_s << u"Microsoft"_s << true << true << QString();
     // A password is no sign-in: OK says the account lacks one.
-    QTest::newRow("password to Google, not signed in") << u"Password"_s << u"Google"_s << false << false;
-    QTest::newRow("Microsoft kept, tokens kept") << u"Microsoft"_s << u"Microsoft"_s << false << true;
-    QTest::newRow("Google signed in anew") << u"Google"_s << u"Google"_s << true << true;
+    QTest::newRow("password to Google, not signed in")
+        << u"Password"_s << u"Google"_s << false << false << QString();
+    QTest::newRow("Microsoft kept, tokens kept")
+        << u"Microsoft"_s << u"Microsoft"_s << false << true << QString();
+    QTest::newRow("Google signed in anew") << u"Google"_s << u"Google"_s << true << true << QString();
+    // The service no longer takes the saved sign-in: the account's page says so until a new one.
+    QTest::newRow("Microsoft revoked, signed in anew")
+        << u"Microsoft"_s << u"Microsoft"_s << true << true << u"Sign in to bob again: revoked."_s;
 }
 
 void tst_OptionsDialog::signInKindReachesTheAccount()
@@ -974,6 +981,7 @@ void tst_OptionsDialog::signInKindReachesTheAccount()
     QFETCH(QString, chosen);
     QFETCH(bool, signIn);
     QFETCH(bool, okCloses);
+    QFETCH(QString, problem);
     qputenv("ORVELLA_MS_CLIENT_ID", "test-client");
     qputenv("ORVELLA_GOOGLE_CLIENT_ID", "test-client");
     const QString saved = u"{\"access\":\"saved-token\"}"_s;
@@ -983,6 +991,7 @@ void tst_OptionsDialog::signInKindReachesTheAccount()
     if (savedKind != u"Password"_s) {
         f.accounts[0]->m_SignIn = Account::signInFromText(savedKind);
         f.accounts[0]->m_Password = saved;
+        f.accounts[0]->m_SignInProblem = problem;
     }
     OptionsDialog dlg(*f.services);
     dlg.Init();
@@ -996,9 +1005,11 @@ void tst_OptionsDialog::signInKindReachesTheAccount()
     QCOMPARE(password->text(), QString());
     QVERIFY(password->accessibleDescription().startsWith(u"Not used"_s));
     QVERIFY(child<QPushButton>(&page, u"cmdSignIn"_s)->isVisible());
-    QCOMPARE(child<QLabel>(&page, u"lblSignInStatus"_s)->text(),
-             savedKind == chosen ? u"Signed in."_s : QString());
+    QCOMPARE(child<QLabel>(&page, u"lblSignInStatus"_s)->text(), savedKind != chosen ? QString()
+                                                                 : problem.isEmpty() ? u"Signed in."_s
+                                                                                     : problem);
     if (signIn) Q_EMIT page.findChild<SignInRow*>()->signedIn(fresh);
+    if (signIn) QCOMPARE(child<QLabel>(&page, u"lblSignInStatus"_s)->text(), u"Signed in."_s);
     for (QLineEdit* field : dlg.findChildren<QLineEdit*>())
         QVERIFY2(!field->text().contains(u"token"_s), qPrintable(field->objectName()));
 
@@ -1012,6 +1023,8 @@ void tst_OptionsDialog::signInKindReachesTheAccount()
     }
     QCOMPARE(f.accounts[0]->m_SignIn, Account::signInFromText(chosen));
     QCOMPARE(f.accounts[0]->m_Password, signIn ? fresh : saved);
+    // A new sign-in settles the old one's problem.
+    QCOMPARE(f.accounts[0]->m_SignInProblem, signIn ? QString() : problem);
     QCOMPARE(f.ini(u"Account"_s, u"SignIn"_s), chosen);
     QVERIFY(!QString::fromUtf8(f.iniBytes()).contains(u"token"_s));
 }

@@ -24,20 +24,7 @@ if [ -z "${ORVELLA_BUS_INNER:-}" ]; then
   trap 'rm -rf "$root"' EXIT
   mkdir -p "$root/runtime" "$root/home" "$root/services"
   chmod 700 "$root/runtime"
-  cat > "$root/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$root/runtime</listen>
-  <servicedir>$root/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
+  "$(dirname "$0")/private-bus-conf.sh" "$root/bus.conf" "$root/runtime" "$root/services"
   export ORVELLA_BUS_INNER=1 HOME="$root/home" XDG_RUNTIME_DIR="$root/runtime" \
          XDG_DATA_HOME="$root/home/.local/share" XDG_CONFIG_HOME="$root/home/.config"
   args=()

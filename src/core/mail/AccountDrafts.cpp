@@ -49,6 +49,7 @@ AccountDrafts::AccountDrafts(const AccountList& accounts)
         d.account = account;
         d.opened = d.now = AccountFields::of(*account);
         d.rejectedCertificate = account->m_RejectedCertificate;
+        d.signInProblem = account->m_SignInProblem;
         d.passwordInKeyring = account->PasswordPending();
         drafts.append(d);
     }
@@ -105,7 +106,11 @@ void AccountDrafts::Apply(AccountList& accounts) const
         };
         if (changed(&AccountFields::popServer)) account->m_PopServer = d.now.popServer;
         if (changed(&AccountFields::accountName)) account->m_AccountName = d.now.accountName;
-        if (changed(&AccountFields::password)) account->m_Password = d.now.password;
+        if (changed(&AccountFields::password)) {
+            account->m_Password = d.now.password;
+            // New tokens (or a new password) answer what the last check found wrong.
+            account->m_SignInProblem.clear();
+        }
         if (changed(&AccountFields::checkInterval))
             account->m_CheckInterval = typedNumber(d.now.checkInterval);
         if (changed(&AccountFields::port)) account->m_Port = typedNumber(d.now.port);

@@ -53,6 +53,9 @@ public:
         // The fingerprint of the certificate the last check refused, for the
         // user to trust; empty once trusted.
         QString rejectedCertificate;
+        // Why the last check could not use the account's sign-in ("sign in
+        // again"); empty when it could.
+        QString signInProblem;
         // The password waits in the keyring: the field shows nothing.
         bool passwordInKeyring = false;
         // The user picked the kind of sign-in: a server typed no longer proposes one.

@@ -1,5 +1,6 @@
 #include "core/pop3/Pop3Client.h"
 
+#include "core/net/CertificateTrust.h"
 #include "core/net/ServerText.h"
 #include "core/pop3/Pop3HeaderUnfolder.h"
 #include "core/pop3/Pop3SocketTransport.h"
@@ -9,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <utility>
 
@@ -92,18 +92,12 @@ void Pop3Client::reportFailure()
 
 QString Pop3Client::formatFingerprint(const QByteArray& sha256)
 {
-    return QString::fromLatin1(sha256.toHex(':').toUpper());
+    return net::formatFingerprint(sha256);
 }
 
 QByteArray Pop3Client::normalizeFingerprint(const QString& fingerprint)
 {
-    QByteArray hex;
-    for (QChar c : fingerprint) {
-        if (c == u':' || c == u' ' || c == u'\t') continue;
-        if (c.unicode() > 0x7F || !std::isxdigit(static_cast<unsigned char>(c.toLatin1()))) return {};
-        hex.append(char(c.toLower().toLatin1()));
-    }
-    return hex.size() == 64 ? hex : QByteArray();
+    return net::normalizeFingerprint(fingerprint);
 }
 
 // --- Requests ---------------------------------------------------------------

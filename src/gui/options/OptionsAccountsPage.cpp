@@ -508,8 +508,13 @@ void OptionsAccountsPage::showAccount(int row)
     txtFolders->setEnabled(account && isImap(*account));
     rowSignIn->setKind(Account::signInFromText(account ? account->signIn : QString()));
     rowSignIn->setLoginHint(account ? account->accountName : QString());
-    if (draft && Account::signInFromText(account->signIn) != Account::SignIn::Password)
+    if (draft && Account::signInFromText(account->signIn) != Account::SignIn::Password) {
         rowSignIn->setSignedIn(draft->hasPassword());
+        // The saved sign-in that the service refused is not shown as good.
+        if (!draft->signInProblem.isEmpty() && draft->now.password == draft->opened.password &&
+            draft->now.signIn == draft->opened.signIn)
+            rowSignIn->showProblem(draft->signInProblem);
+    }
     showSignIn();
     // The first (default) account stays.
     cmdRemoveAccount->setEnabled(account && row >= 1);

@@ -69,6 +69,8 @@ public:
     Account::SignIn kind() const { return m_kind; }
     // Says "Signed in." (an account whose tokens are kept) or nothing.
     void setSignedIn(bool signedIn);
+    // What the last check found wrong with the saved sign-in ("sign in again").
+    void showProblem(const QString& text) { showStatus(text); }
     bool isSignedIn() const { return m_signedIn; }
     // The account's address, which the service's page starts with.
     void setLoginHint(const QString& address) { m_loginHint = address; }
