@@ -45,6 +45,21 @@ def keyring_lookup(key):
     return done.stdout.decode("utf-8")
 
 
+def check_now(p, check):
+    """Presses Check Mail once it can be pressed. The check the first minute
+    tick starts on its own may take the button between its turning enabled
+    and the press; that check does what the press would have done."""
+    def pressed():
+        if not is_enabled(check):
+            return False
+        try:
+            p.press(check)
+            return True
+        except AssertionError:
+            return False
+    wait_for(pressed, 90, "Check Mail pressed")
+
+
 class FakeSignInService:
     def __init__(self, port, user):
         self.dir = tempfile.mkdtemp(prefix="orvella-oauth-")
@@ -184,8 +199,7 @@ class SignIn(unittest.TestCase):
             p.start()
             frame = p.window("Orvella")
             check = p.find("push button", "Check Mail", root=frame)
-            wait_for(lambda: is_enabled(check), 60, "Check Mail enabled")
-            p.press(check)
+            check_now(p, check)
             wait_for(lambda: len(p.files("msg", ".tem")) == 1, 90, "the first message stored")
             p.wait_traced("speak", "Hello %s number 1" % SIGNED_IN, timeout=60)
             wait_for(lambda: not p.setting("Account 2", "Password"), 30, "the password out of the file")
@@ -195,8 +209,7 @@ class SignIn(unittest.TestCase):
             # The service expires the access token early: the next check renews it.
             self.assertTrue(service.control("expire"))
             dovecot.deliver(SIGNED_IN, message(SIGNED_IN, 2))
-            wait_for(lambda: is_enabled(check), 90, "Check Mail enabled")
-            p.press(check)
+            check_now(p, check)
             wait_for(lambda: len(p.files("msg", ".tem")) == 2, 90, "the second message stored")
             self.assertGreaterEqual(service.state().get("token_requests", {}).get("refresh_token", 0), 1,
                                     service.state())
@@ -211,8 +224,7 @@ class SignIn(unittest.TestCase):
             self.assertTrue(service.control("revoke"))
             dovecot.deliver(SIGNED_IN, message(SIGNED_IN, 3))
             dovecot.deliver(PASSWORD_USER, message(PASSWORD_USER, 1))
-            wait_for(lambda: is_enabled(check), 90, "Check Mail enabled")
-            p.press(check)
+            check_now(p, check)
             p.wait_traced("error", "Sign in to %s again" % SIGNED_IN, timeout=90)
             wait_for(lambda: len(p.files("msg", ".tem")) == 3, 90, "the other account's message stored")
             self.assertEqual(p.exit(), 0, p.output())
