@@ -12,6 +12,7 @@
 #include "platform/ProfileFile.h"
 #include "support/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <functional>
 #include <memory>
@@ -42,6 +43,10 @@ struct CycleRig
     {
         // Accounts write their counters when released, so they go before the folder.
         cycle.reset();
+        // An IMAP connection closed in the middle of IDLE resumes its request
+        // by a queued call and is deleted later: both wait for the event loop.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         store.reset();
         accounts.clear();
         settings.reset();
