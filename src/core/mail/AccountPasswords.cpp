@@ -276,12 +276,7 @@ void AccountPasswords::Store(const AccountList& accounts)
     QSet<QString> paths;
     for (const auto& a : accounts) {
         paths.insert(a->settingsFilePath());
-        if (a->m_storing) {
-            a->m_storeAgain = true;
-            continue;
-        }
-        a->m_storing = true;
-        storeAccount(a, all);
+        startStore(a, all);
     }
     // Entries of removed accounts. An entry one of the list is about to
     // write counts as used.
@@ -290,17 +285,22 @@ void AccountPasswords::Store(const AccountList& accounts)
             removeIfUnused(path, entry, all);
 }
 
-void AccountPasswords::StoreOne(const std::shared_ptr<Account>& account)
+void AccountPasswords::startStore(const std::shared_ptr<Account>& account, const WeakAccounts& all)
 {
-    if (!account) return;
+    // A round under way runs again once done, with what the account holds then.
     if (account->m_storing) {
         account->m_storeAgain = true;
         return;
     }
     account->m_storing = true;
+    storeAccount(account, all);
+}
+
+void AccountPasswords::StoreOne(const std::shared_ptr<Account>& account)
+{
     // Alone in its list: an entry it leaves goes only when the file names it
     // nowhere else, and no other account's entry is looked at.
-    storeAccount(account, {account});
+    if (account) startStore(account, {account});
 }
 
 bool AccountPasswords::MoveFromFile(const AccountList& accounts)

@@ -105,6 +105,7 @@ private:
     static QCoro::Task<> readEntry(std::weak_ptr<Account> weak, std::shared_ptr<PasswordRead> read,
                                    QString entry);
     static QCoro::Task<> storeAccount(std::weak_ptr<Account> weak, WeakAccounts all);
+    static void startStore(const std::shared_ptr<Account>& account, const WeakAccounts& all);
     static QCoro::Task<> storeRound(std::weak_ptr<Account> weak, WeakAccounts all);
     static void settleFile(Account& account, const QString& key, const QString& password);
     static void forgetEntry(Account& account);

@@ -285,6 +285,35 @@ void MailCheckCycle::takeError(int code, const QString& description)
     m_lastError = description;
 }
 
+template <class ServerSettings, class Client>
+QCoro::Task<std::optional<bool>> MailCheckCycle::LogOnRenewing(Client& client,
+                                                               std::shared_ptr<Account> account,
+                                                               QString accessToken, int tokenRefusedCode)
+{
+    ServerSettings s;
+    s.host = account->m_PopServer;
+    s.port = account->m_Port;
+    s.user = account->m_AccountName;
+    s.password = account->m_Password;
+    s.security = account->m_Security;
+    s.trustedCertificate = account->m_TrustedCertificate;
+    s.accessToken = accessToken;
+    bool loggedOn = co_await client.logOn(s);
+    // An access token the server refuses before its time (revoked, or the
+    // clocks disagree) is renewed once, and the log-on tried again.
+    if (!loggedOn && account->UsesOAuth() && m_lastErrorCode == tokenRefusedCode && !m_aborting) {
+        co_await client.logOff();
+        const std::optional<QString> token = co_await AccessToken(account, true);
+        if (!token) co_return std::nullopt;
+        m_lastErrorCode = 0;
+        m_lastError.clear();
+        s.accessToken = *token;
+        loggedOn = co_await client.logOn(s);
+    }
+    if (loggedOn) account->m_SignInProblem.clear();
+    co_return loggedOn;
+}
+
 QCoro::Task<> MailCheckCycle::CheckAccount()
 {
     Account& account = *CurrentAccount;
@@ -365,30 +394,13 @@ QCoro::Task<> MailCheckCycle::CheckAccount()
     status(u"Connecting to "_s + server);
     Q_EMIT connectionStatus(u"Online"_s);
 
-    PopServerSettings s;
-    s.host = server;
-    s.port = account.m_Port;
-    s.user = user;
-    s.password = account.m_Password;
-    s.security = account.m_Security;
-    s.trustedCertificate = account.m_TrustedCertificate;
-    s.accessToken = accessToken;
-    bool loggedOn = co_await m_pop->logOn(s);
-    // An access token the server refuses before its time (revoked, or the
-    // clocks disagree) is renewed once, and the log-on tried again.
-    if (!loggedOn && account.UsesOAuth() && m_lastErrorCode == Pop3Client::ErrorTokenRefused && !m_aborting) {
-        co_await m_pop->logOff();
-        const std::optional<QString> token = co_await AccessToken(CurrentAccount, true);
-        if (!token) {
-            co_await LogOff();
-            co_return;
-        }
-        m_lastErrorCode = 0;
-        m_lastError.clear();
-        s.accessToken = *token;
-        loggedOn = co_await m_pop->logOn(s);
+    const std::optional<bool> signedIn = co_await LogOnRenewing<PopServerSettings>(
+        *m_pop, CurrentAccount, accessToken, Pop3Client::ErrorTokenRefused);
+    if (!signedIn) {
+        co_await LogOff();
+        co_return;
     }
-    if (loggedOn) account.m_SignInProblem.clear();
+    const bool loggedOn = *signedIn;
     // The options dialog offers to trust the certificate a check refused.
     account.m_RejectedCertificate = m_pop->rejectedCertificate();
     if (!loggedOn) {
@@ -490,30 +502,15 @@ QCoro::Task<> MailCheckCycle::CheckImapAccount(QString accessToken)
         m_imap = m_makeImapClient();
         connect(m_imap.get(), &imap::ImapClient::Error, this, &MailCheckCycle::takeError);
         watcher.listen(m_imap.get());
-        imap::ImapServerSettings s;
-        s.host = server;
-        s.port = account.m_Port;
-        s.user = user;
-        s.password = account.m_Password;
-        s.security = account.m_Security;
-        s.trustedCertificate = account.m_TrustedCertificate;
-        s.accessToken = accessToken;
-        bool loggedOn = !m_aborting && co_await m_imap->logOn(s);
-        // An access token refused before its time is renewed once.
-        if (!loggedOn && account.UsesOAuth() && m_lastErrorCode == imap::ImapClient::ErrorAuthentication &&
-            !m_aborting) {
-            co_await m_imap->logOff();
-            const std::optional<QString> token = co_await AccessToken(current, true);
-            if (!token) {
-                co_await LogOff();
-                co_return;
-            }
-            m_lastErrorCode = 0;
-            m_lastError.clear();
-            s.accessToken = *token;
-            loggedOn = co_await m_imap->logOn(s);
+        const std::optional<bool> signedIn =
+            m_aborting ? std::optional<bool>(false)
+                       : co_await LogOnRenewing<imap::ImapServerSettings>(
+                             *m_imap, current, accessToken, imap::ImapClient::ErrorAuthentication);
+        if (!signedIn) {
+            co_await LogOff();
+            co_return;
         }
-        if (loggedOn) account.m_SignInProblem.clear();
+        const bool loggedOn = *signedIn;
         account.m_RejectedCertificate = m_imap->rejectedCertificate();
         if (!loggedOn) {
             const int code = m_lastErrorCode;

@@ -157,6 +157,13 @@ private:
     // first when it runs out within minutes or `renew` says the server
     // refused it. Nullopt when there is none; the failure has been reported.
     QCoro::Task<std::optional<QString>> AccessToken(std::shared_ptr<Account> account, bool renew);
+    // Logs client (a Pop3Client or an ImapClient, with their settings type)
+    // on with the account's settings and access token; a token the server
+    // refuses (tokenRefusedCode) is renewed once and the log-on tried again.
+    // Nullopt when the renewal failed (reported); otherwise whether it got in.
+    template <class ServerSettings, class Client>
+    QCoro::Task<std::optional<bool>> LogOnRenewing(Client& client, std::shared_ptr<Account> account,
+                                                   QString accessToken, int tokenRefusedCode);
     QCoro::Task<> DownloadMessages(int first);
     QCoro::Task<> LogOff();
     void status(const QString& text);
